@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, only those missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ccache pkg-config
+  qt6-base-dev librtmidi-dev libfluidsynth-dev timgm6mb-soundfont
+  libgtest-dev libgmock-dev libbenchmark-dev
+  jackd2 libjack-jackd2-dev fluidsynth python3 python3-mido
+  xvfb xauth fonts-liberation
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"

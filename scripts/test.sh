@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Set-up, build, then run every test. The MIDI transport tests need a JACK
+# server; one with the dummy driver (no sound card needed) is started here
+# unless one already runs, and stopped again at the end.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/build.sh
+
+export JACK_NO_START_SERVER=1 JACK_NO_AUDIO_RESERVATION=1
+jack_pid=""
+if ! ./build/tests/jack_probe 2>/dev/null; then
+  jackd --no-realtime -d dummy -r 48000 -p 256 >/tmp/midi-sonoret-jackd.log 2>&1 &
+  jack_pid=$!
+  trap 'kill "$jack_pid" 2>/dev/null; wait "$jack_pid" 2>/dev/null || true' EXIT
+  for _ in $(seq 1 50); do
+    ./build/tests/jack_probe 2>/dev/null && break
+    sleep 0.2
+  done
+fi
+
+ctest --test-dir build --output-on-failure -j"$(nproc)" --timeout 300

@@ -1,0 +1,43 @@
+#pragma once
+// The one seam between the device component and the platform. Each back end
+// (built-in synth, MIDI ports, the test back end) implements these operations
+// with the same inputs and results; the component holds nothing else of the
+// platform.
+
+#include "midi_out/MidiDefs.h"
+
+#include <cstdint>
+
+namespace midi_out {
+
+class NotifyWindow;
+
+class MidiBackend {
+public:
+    virtual ~MidiBackend() = default;
+
+    // Number of output devices; valid indexes are 0 .. count - 1.
+    virtual std::uint32_t deviceCount() = 0;
+    // Fills `caps` for `deviceId` (MIDI_MAPPER allowed); non-zero for an index
+    // that names no device.
+    virtual MidiResult getDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size) = 0;
+    // Zero-terminated text of `code` in `text`; non-zero when the code has none.
+    virtual MidiResult getErrorText(MidiResult code, char *text, std::uint32_t size);
+    // Opens `deviceId`; on success fills `handle` and from then on calls
+    // `callback` with `instance` for each notification of the device.
+    virtual MidiResult open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
+                            std::uintptr_t instance, std::uint32_t flags) = 0;
+    virtual MidiResult close(DeviceHandle handle) = 0;
+    // Sends a packed short message (status | data1 << 8 | data2 << 16).
+    virtual MidiResult shortMessage(DeviceHandle handle, std::uint32_t message) = 0;
+
+    // The long-message steps (prepare, send, unprepare) join here with the
+    // long-message support.
+
+    // Queues a message for `window`'s thread and returns at once. Called from
+    // the driver callback: must not allocate or lock.
+    virtual bool post(NotifyWindow *window, std::uint32_t message, std::uintptr_t param1,
+                      std::uintptr_t param2) noexcept;
+};
+
+} // namespace midi_out

@@ -1,0 +1,82 @@
+#pragma once
+// A back end for tests: reports whatever devices it is given, records every
+// call, and fails any operation on request. The program never selects it.
+
+#include "midi_out/MidiBackend.h"
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace midi_out {
+
+class TestBackend : public MidiBackend {
+public:
+    enum class Op { DeviceCount, GetDevCaps, GetErrorText, Open, Close, ShortMessage, Post };
+
+    struct Call {
+        Op op;
+        std::int32_t deviceId = 0;     // GetDevCaps, Open
+        DeviceHandle handle = 0;       // Open (the handle given out), Close, ShortMessage
+        std::uint32_t value = 0;       // ShortMessage: packed message; Post: message number;
+                                       // GetErrorText: code; Open: flags
+        std::uintptr_t param1 = 0;     // Post; Open: instance value
+        std::uintptr_t param2 = 0;     // Post
+    };
+
+    TestBackend() = default;
+    // Devices 0 .. names.size() - 1 with the given names; the mapper reports
+    // the first device's capabilities under `mapperName` (or fails when none).
+    explicit TestBackend(std::vector<std::string> names,
+                         std::optional<std::string> mapperName = std::string("Test Mapper"));
+
+    static MidiOutCaps makeCaps(const std::string &name, std::uint16_t technology = MOD_MIDIPORT);
+
+    // What the back end reports.
+    std::vector<MidiOutCaps> devices;
+    std::optional<MidiOutCaps> mapper;
+    // Error texts of this back end; codes missing here have none.
+    std::map<MidiResult, std::string> errorTexts;
+
+    // Result to return from an operation instead of doing it; 0 means succeed.
+    std::map<Op, MidiResult> failures;
+    // Fail an operation only for one device index (GetDevCaps, Open).
+    std::map<std::int32_t, MidiResult> devCapsFailures;
+
+    // Every call, in order (guarded: Post may come from any thread).
+    std::vector<Call> calls() const;
+    std::vector<Call> callsOf(Op op) const;
+    void clearCalls();
+    // Packed short messages sent on each handle, in order.
+    std::vector<std::uint32_t> sentShortMessages() const;
+    // Handles currently open.
+    std::vector<DeviceHandle> openHandles() const;
+
+    // The callback and instance value registered by the last open.
+    DriverCallbackProc lastCallback = nullptr;
+    std::uintptr_t lastInstance = 0;
+
+    std::uint32_t deviceCount() override;
+    MidiResult getDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size) override;
+    MidiResult getErrorText(MidiResult code, char *text, std::uint32_t size) override;
+    MidiResult open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
+                    std::uintptr_t instance, std::uint32_t flags) override;
+    MidiResult close(DeviceHandle handle) override;
+    MidiResult shortMessage(DeviceHandle handle, std::uint32_t message) override;
+    bool post(NotifyWindow *window, std::uint32_t message, std::uintptr_t param1,
+              std::uintptr_t param2) noexcept override;
+
+private:
+    void record(const Call &call);
+    MidiResult failureFor(Op op) const;
+
+    mutable std::mutex mutex_;
+    std::vector<Call> calls_;
+    std::map<DeviceHandle, std::int32_t> open_;
+    DeviceHandle nextHandle_ = 0x100;
+};
+
+} // namespace midi_out

@@ -1,0 +1,14 @@
+#include <QApplication>
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    // The test binaries also run at build time to list their tests, outside
+    // the CTest environment: no display, and no JACK server to autostart.
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("JACK_NO_START_SERVER", "1", 1);
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
