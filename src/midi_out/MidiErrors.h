@@ -7,20 +7,18 @@
 
 namespace midi_out {
 
-enum MidiError : MidiResult {
-    MIDIERR_NOERROR = 0,
-    MIDIERR_UNSPECIFIED = 1,
-    MIDIERR_BADDEVICEID = 2,
-    MIDIERR_ALLOCATED = 4,
-    MIDIERR_INVALHANDLE = 5,
-    MIDIERR_NOMEM = 7,
-    MIDIERR_NOTSUPPORTED = 8,
-    MIDIERR_INVALPARAM = 11,
-    MIDIERR_NOSOUNDFONT = 64,
-    MIDIERR_NOAUDIO = 65,
-    MIDIERR_PORTGONE = 66,
-    MIDIERR_SENDFAILED = 67,
-};
+constexpr MidiResult MIDIERR_NOERROR = 0;
+constexpr MidiResult MIDIERR_UNSPECIFIED = 1;
+constexpr MidiResult MIDIERR_BADDEVICEID = 2;
+constexpr MidiResult MIDIERR_ALLOCATED = 4;
+constexpr MidiResult MIDIERR_INVALHANDLE = 5;
+constexpr MidiResult MIDIERR_NOMEM = 7;
+constexpr MidiResult MIDIERR_NOTSUPPORTED = 8;
+constexpr MidiResult MIDIERR_INVALPARAM = 11;
+constexpr MidiResult MIDIERR_NOSOUNDFONT = 64;
+constexpr MidiResult MIDIERR_NOAUDIO = 65;
+constexpr MidiResult MIDIERR_PORTGONE = 66;
+constexpr MidiResult MIDIERR_SENDFAILED = 67;
 
 struct MidiErrorText {
     MidiResult code;

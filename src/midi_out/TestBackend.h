@@ -43,7 +43,7 @@ public:
 
     // Result to return from an operation instead of doing it; 0 means succeed.
     std::map<Op, MidiResult> failures;
-    // Fail an operation only for one device index (GetDevCaps, Open).
+    // Fail the capability read for one device index only.
     std::map<std::int32_t, MidiResult> devCapsFailures;
 
     // Every call, in order (guarded: Post may come from any thread).

@@ -1,0 +1,179 @@
+#include "midi_out/TestBackend.h"
+
+#include "midi_out/MidiErrors.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace midi_out {
+
+TestBackend::TestBackend(std::vector<std::string> names, std::optional<std::string> mapperName)
+{
+    for (const auto &name : names)
+        devices.push_back(makeCaps(name));
+    if (mapperName)
+        mapper = makeCaps(*mapperName, MOD_MAPPER);
+    for (const auto &entry : MidiErrorTexts)
+        errorTexts.emplace(entry.code, std::string(entry.text));
+}
+
+MidiOutCaps TestBackend::makeCaps(const std::string &name, std::uint16_t technology)
+{
+    MidiOutCaps caps;
+    caps.wMid = 0xFF;
+    caps.wPid = 1;
+    caps.vDriverVersion = 0x0100;
+    std::strncpy(caps.szPname, name.c_str(), sizeof caps.szPname - 1);
+    caps.wTechnology = technology;
+    caps.wVoices = 0;
+    caps.wNotes = 0;
+    caps.wChannelMask = AllChannels;
+    caps.dwSupport = 0;
+    return caps;
+}
+
+void TestBackend::record(const Call &call)
+{
+    std::lock_guard lock(mutex_);
+    calls_.push_back(call);
+}
+
+MidiResult TestBackend::failureFor(Op op) const
+{
+    std::lock_guard lock(mutex_);
+    const auto it = failures.find(op);
+    return it == failures.end() ? 0 : it->second;
+}
+
+std::vector<TestBackend::Call> TestBackend::calls() const
+{
+    std::lock_guard lock(mutex_);
+    return calls_;
+}
+
+std::vector<TestBackend::Call> TestBackend::callsOf(Op op) const
+{
+    std::lock_guard lock(mutex_);
+    std::vector<Call> result;
+    std::copy_if(calls_.begin(), calls_.end(), std::back_inserter(result),
+                 [op](const Call &call) { return call.op == op; });
+    return result;
+}
+
+void TestBackend::clearCalls()
+{
+    std::lock_guard lock(mutex_);
+    calls_.clear();
+}
+
+std::vector<std::uint32_t> TestBackend::sentShortMessages() const
+{
+    std::vector<std::uint32_t> result;
+    for (const auto &call : callsOf(Op::ShortMessage))
+        result.push_back(call.value);
+    return result;
+}
+
+std::vector<DeviceHandle> TestBackend::openHandles() const
+{
+    std::lock_guard lock(mutex_);
+    std::vector<DeviceHandle> result;
+    for (const auto &[handle, device] : open_)
+        result.push_back(handle);
+    return result;
+}
+
+std::uint32_t TestBackend::deviceCount()
+{
+    record({Op::DeviceCount});
+    return static_cast<std::uint32_t>(devices.size());
+}
+
+MidiResult TestBackend::getDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size)
+{
+    record({Op::GetDevCaps, deviceId});
+    if (const MidiResult failure = failureFor(Op::GetDevCaps))
+        return failure;
+    if (const auto it = devCapsFailures.find(deviceId); it != devCapsFailures.end())
+        return it->second;
+    if (caps == nullptr || size != sizeof(MidiOutCaps))
+        return MIDIERR_INVALPARAM;
+    if (deviceId == MIDI_MAPPER) {
+        if (!mapper)
+            return MIDIERR_BADDEVICEID;
+        *caps = *mapper;
+        return 0;
+    }
+    if (deviceId < 0 || static_cast<std::size_t>(deviceId) >= devices.size())
+        return MIDIERR_BADDEVICEID;
+    *caps = devices[static_cast<std::size_t>(deviceId)];
+    return 0;
+}
+
+MidiResult TestBackend::getErrorText(MidiResult code, char *text, std::uint32_t size)
+{
+    record({Op::GetErrorText, 0, 0, code});
+    if (const MidiResult failure = failureFor(Op::GetErrorText))
+        return failure;
+    const auto it = errorTexts.find(code);
+    if (it == errorTexts.end() || text == nullptr || size == 0)
+        return MIDIERR_BADDEVICEID;
+    const std::size_t length = std::min<std::size_t>(it->second.size(), size - 1);
+    std::memcpy(text, it->second.data(), length);
+    text[length] = '\0';
+    return 0;
+}
+
+MidiResult TestBackend::open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
+                             std::uintptr_t instance, std::uint32_t flags)
+{
+    const MidiResult failure = failureFor(Op::Open);
+    const bool exists = deviceId == MIDI_MAPPER ? mapper.has_value()
+                                                : deviceId >= 0 && static_cast<std::size_t>(deviceId) < devices.size();
+    DeviceHandle given = 0;
+    MidiResult result = failure != 0 ? failure : exists ? 0 : MIDIERR_BADDEVICEID;
+    if (result == 0) {
+        std::lock_guard lock(mutex_);
+        given = nextHandle_++;
+        open_.emplace(given, deviceId);
+        *handle = given;
+        lastCallback = callback;
+        lastInstance = instance;
+    }
+    record({Op::Open, deviceId, given, flags, instance});
+    if (result == 0 && callback != nullptr)
+        callback(given, MOM_OPEN, instance, 0, 0);
+    return result;
+}
+
+MidiResult TestBackend::close(DeviceHandle handle)
+{
+    record({Op::Close, 0, handle});
+    if (const MidiResult failure = failureFor(Op::Close))
+        return failure;
+    std::lock_guard lock(mutex_);
+    return open_.erase(handle) == 1 ? 0 : MIDIERR_INVALHANDLE;
+}
+
+MidiResult TestBackend::shortMessage(DeviceHandle handle, std::uint32_t message)
+{
+    record({Op::ShortMessage, 0, handle, message});
+    if (const MidiResult failure = failureFor(Op::ShortMessage))
+        return failure;
+    std::lock_guard lock(mutex_);
+    return open_.count(handle) == 1 ? 0 : MIDIERR_INVALHANDLE;
+}
+
+bool TestBackend::post(NotifyWindow *window, std::uint32_t message, std::uintptr_t param1,
+                       std::uintptr_t param2) noexcept
+{
+    try {
+        record({Op::Post, 0, 0, message, param1, param2});
+    } catch (...) {
+    }
+    if (failureFor(Op::Post) != 0)
+        return false;
+    return MidiBackend::post(window, message, param1, param2);
+}
+
+} // namespace midi_out
