@@ -1,0 +1,161 @@
+#include "recorder/RecordingStream.h"
+
+#include "recorder/AtomicFileWriter.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace recorder {
+
+EReadError::EReadError() : EStreamError("Stream-Lesefehler") {}
+
+EWriteError::EWriteError() : EStreamError("Stream-Schreibfehler") {}
+
+EFCreateError::EFCreateError(const std::string &fileName)
+    : EStreamError("Datei " + fileName + " kann nicht erstellt werden")
+{
+}
+
+EFOpenError::EFOpenError(const std::string &fileName)
+    : EStreamError("Datei " + fileName + " kann nicht geöffnet werden")
+{
+}
+
+std::array<std::uint8_t, RecordedEvent::kSize> RecordedEvent::ToBytes() const
+{
+    return {static_cast<std::uint8_t>(tick),
+            static_cast<std::uint8_t>(tick >> 8),
+            static_cast<std::uint8_t>(tick >> 16),
+            static_cast<std::uint8_t>(tick >> 24),
+            status,
+            data1,
+            data2};
+}
+
+RecordedEvent RecordedEvent::FromBytes(std::span<const std::uint8_t, kSize> bytes)
+{
+    RecordedEvent event;
+    event.tick = static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8
+                 | static_cast<std::uint32_t>(bytes[2]) << 16
+                 | static_cast<std::uint32_t>(bytes[3]) << 24;
+    event.status = bytes[4];
+    event.data1 = bytes[5];
+    event.data2 = bytes[6];
+    return event;
+}
+
+void RecordingStream::Write(const void *data, std::size_t count)
+{
+    if (count == 0)
+        return;
+    const std::size_t end = position_ + count;
+    if (end > bytes_.size())
+        bytes_.resize(end);
+    std::memcpy(bytes_.data() + position_, data, count);
+    position_ = end;
+}
+
+std::size_t RecordingStream::Read(void *buffer, std::size_t count)
+{
+    if (position_ >= bytes_.size())
+        return 0;
+    const std::size_t available = std::min(count, bytes_.size() - position_);
+    std::memcpy(buffer, bytes_.data() + position_, available);
+    position_ += available;
+    return available;
+}
+
+std::size_t RecordingStream::Seek(std::int64_t offset, SeekOrigin origin)
+{
+    std::int64_t base = 0;
+    switch (origin) {
+    case SeekOrigin::Begin:
+        base = 0;
+        break;
+    case SeekOrigin::Current:
+        base = static_cast<std::int64_t>(position_);
+        break;
+    case SeekOrigin::End:
+        base = static_cast<std::int64_t>(bytes_.size());
+        break;
+    }
+    const std::int64_t target = base + offset;
+    if (target < 0)
+        throw EStreamError("Ungültige Stream-Position");
+    position_ = static_cast<std::size_t>(target);
+    return position_;
+}
+
+void RecordingStream::Clear()
+{
+    bytes_.clear();
+    position_ = 0;
+}
+
+void RecordingStream::LoadFromFile(const std::string &fileName)
+{
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw EFOpenError(fileName);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        throw EFOpenError(fileName);
+    }
+
+    // Read into a new buffer so that a failure leaves the recording as it was.
+    std::vector<std::uint8_t> content;
+    if (S_ISREG(info.st_mode))
+        content.reserve(static_cast<std::size_t>(info.st_size));
+    std::uint8_t chunk[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            throw EReadError();
+        }
+        if (got == 0)
+            break;
+        content.insert(content.end(), chunk, chunk + got);
+    }
+    ::close(fd);
+
+    bytes_ = std::move(content);
+    position_ = 0;
+}
+
+void RecordingStream::SaveToFile(const std::string &fileName) const
+{
+    AtomicFileWriter file(fileName);
+    file.Write(bytes_.data(), bytes_.size());
+    file.Commit();
+}
+
+void RecordingStream::WriteEvent(const RecordedEvent &event)
+{
+    const auto bytes = event.ToBytes();
+    Write(bytes.data(), bytes.size());
+}
+
+std::optional<RecordedEvent> RecordingStream::ReadEvent()
+{
+    std::array<std::uint8_t, RecordedEvent::kSize> bytes{};
+    if (Read(bytes.data(), 4) < 4)
+        return std::nullopt;
+    if (Read(bytes.data() + 4, 3) < 3)
+        return std::nullopt;
+    return RecordedEvent::FromBytes(bytes);
+}
+
+void RecordingStream::Swap(RecordingStream &other) noexcept
+{
+    bytes_.swap(other.bytes_);
+    std::swap(position_, other.position_);
+}
+
+} // namespace recorder
