@@ -34,8 +34,12 @@ MidiOutCaps TestBackend::makeCaps(const std::string &name, std::uint16_t technol
 
 void TestBackend::record(const Call &call)
 {
-    std::lock_guard lock(mutex_);
-    calls_.push_back(call);
+    {
+        std::lock_guard lock(mutex_);
+        calls_.push_back(call);
+    }
+    if (observer)
+        observer(call);
 }
 
 MidiResult TestBackend::failureFor(Op op) const

@@ -5,6 +5,7 @@
 #include "midi_out/MidiBackend.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -54,6 +55,10 @@ public:
     std::vector<std::uint32_t> sentShortMessages() const;
     // Handles currently open.
     std::vector<DeviceHandle> openHandles() const;
+
+    // Sees every call as it is made; outlives the back end if the test keeps
+    // what it captures (the component owns and destroys its back end).
+    std::function<void(const Call &)> observer;
 
     // The callback and instance value registered by the last open.
     DriverCallbackProc lastCallback = nullptr;
