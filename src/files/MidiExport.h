@@ -1,0 +1,55 @@
+#pragma once
+// Standard MIDI File export: format 0, one track, division 8, tempo 500000.
+// Recorded ticks become file ticks unchanged.
+
+#include "recorder/AtomicFileWriter.h"
+#include "recorder/RecordingStream.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace files {
+
+// Header chunk: "MThd", length 6, format 0, one track, 8 ticks per quarter.
+inline constexpr std::array<std::uint8_t, 14> kMidiHeader = {
+    0x4D, 0x54, 0x68, 0x64, 0x00, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00, 0x01, 0x00, 0x08};
+
+// Track chunk start with a blank length (patched at kTrackLengthOffset), Set
+// Tempo 500000 µs per quarter, and a silent note pair filling the first tick
+// so that the recorded events start at file time 1.
+inline constexpr std::array<std::uint8_t, 23> kTrackPrelude = {
+    0x4D, 0x54, 0x72, 0x6B, 0x20, 0x20, 0x20, 0x20,
+    0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,
+    0x00, 0x90, 0x00, 0x00,
+    0x01, 0x80, 0x00, 0x00};
+
+// End of Track.
+inline constexpr std::array<std::uint8_t, 4> kTrackEnd = {0x00, 0xFF, 0x2F, 0x00};
+
+inline constexpr std::uint64_t kTrackLengthOffset = 18;
+inline constexpr std::uint64_t kTrackDataOffset = 22;
+
+// The time at which the prelude ends: deltas of the events count from here.
+inline constexpr std::uint32_t kFirstEventTick = 1;
+
+// The largest delta a variable-length quantity of four bytes holds; larger
+// gaps are shortened to it, since a Standard MIDI File allows no fifth byte.
+inline constexpr std::uint32_t kMaxDelta = 0x0FFFFFFF;
+
+void WriteBlock(recorder::AtomicFileWriter &file, std::span<const std::uint8_t> block);
+
+void WriteBigEndian32(recorder::AtomicFileWriter &file, std::uint32_t value);
+
+// The delta as a variable-length quantity, then status and data1, and data2
+// unless the status is a Program Change or Channel Pressure.
+void WriteTrackEvent(recorder::AtomicFileWriter &file, std::uint32_t delta, std::uint8_t status,
+                     std::uint8_t data1, std::uint8_t data2);
+
+// Writes the whole recording, read from its start record by record up to
+// the first incomplete record. Raises EFCreateError or EWriteError; the file
+// appears only when it has been written completely.
+void ExportMidiFile(const std::string &fileName, recorder::RecordingStream &stream);
+
+} // namespace files

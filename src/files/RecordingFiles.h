@@ -1,0 +1,41 @@
+#pragma once
+// The open and save commands' file handling: which kind of file a name means,
+// decided by its extension key alone, and the loader or writer for it.
+
+#include "recorder/RecordingStream.h"
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace files {
+
+inline constexpr std::string_view kNativeKey = ".VSQ";    // native recording, open and save
+inline constexpr std::string_view kSoundTextKey = ".VNX"; // sound text, open only
+inline constexpr std::string_view kMidiKey = ".MID";      // Standard MIDI File, save only
+
+// A file name whose extension key names no format the command handles.
+// The window shows it in its own "Fehler!" box; other tools print it.
+class EUnsupportedFormat : public std::runtime_error {
+public:
+    explicit EUnsupportedFormat(std::string key);
+    // The key as formed by ExtensionKey (may be empty).
+    const std::string &Key() const { return key_; }
+
+private:
+    std::string key_;
+};
+
+// The extension from the last "." that comes after every "\", ":" and "/"
+// (empty without such a dot), ASCII letters upper-cased, cut to 4 characters.
+std::string ExtensionKey(std::string_view fileName);
+
+// ".VSQ": replace the recording with the file's bytes; ".VNX": import the
+// sound text; any other key raises EUnsupportedFormat and changes nothing.
+void OpenRecording(const std::string &fileName, recorder::RecordingStream &stream);
+
+// ".VSQ": write the recording's bytes; ".MID": export a Standard MIDI File;
+// any other key raises EUnsupportedFormat and writes nothing.
+void SaveRecording(const std::string &fileName, recorder::RecordingStream &stream);
+
+} // namespace files
