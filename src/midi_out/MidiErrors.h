@@ -37,6 +37,7 @@ inline constexpr MidiErrorText MidiErrorTexts[] = {
     {MIDIERR_NOAUDIO, "The built-in synthesizer found no audio output"},
     {MIDIERR_PORTGONE, "The MIDI port is no longer available"},
     {MIDIERR_SENDFAILED, "The MIDI port did not accept the message"},
+    {MIDIERR_NOTSHORT, "The message is not a short MIDI message"},
 };
 
 // Copies the text of `code` into `buffer` (zero-terminated, cut to fit);
