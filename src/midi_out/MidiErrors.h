@@ -19,6 +19,7 @@ constexpr MidiResult MIDIERR_NOSOUNDFONT = 64;
 constexpr MidiResult MIDIERR_NOAUDIO = 65;
 constexpr MidiResult MIDIERR_PORTGONE = 66;
 constexpr MidiResult MIDIERR_SENDFAILED = 67;
+constexpr MidiResult MIDIERR_NOTSHORT = 68;
 
 struct MidiErrorText {
     MidiResult code;
