@@ -32,6 +32,10 @@ public:
 
     std::string ReadString(const std::string &section, const std::string &key,
                            const std::string &defaultValue) const;
+    // Raises EIniFileException when the file cannot be replaced, leaving the
+    // old file as it was; a name or value that would break the file's line
+    // structure (line breaks, "=" in a key, "]" in a section) raises
+    // std::invalid_argument.
     void WriteString(const std::string &section, const std::string &key, const std::string &value);
 
     // Text that does not convert, and a missing key, give the default.
@@ -48,6 +52,8 @@ public:
     void EraseSection(const std::string &section);
 
 private:
+    std::string writeRefusedMessage() const;
+
     std::string fileName_;
 };
 

@@ -1,0 +1,466 @@
+#include "app/SettingsFile.h"
+
+#include "files/IntegerConversion.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+#include <system_error>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace app {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Blanks around names and values are not part of them; "\r" belongs to the
+// line end of files edited on Windows.
+constexpr std::string_view kBlanks = " \t\r";
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+// Folder below the user's configuration folder for installed executables.
+constexpr const char *kConfigFolderName = "midi-sonoret";
+
+std::string_view trim(std::string_view text)
+{
+    const auto first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = text.find_last_not_of(kBlanks);
+    return text.substr(first, last - first + 1);
+}
+
+char asciiLower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (asciiLower(a[i]) != asciiLower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+std::optional<std::string_view> sectionNameOf(std::string_view line)
+{
+    const auto text = trim(line);
+    if (text.empty() || text.front() != '[')
+        return std::nullopt;
+    const auto close = text.find(']');
+    if (close == std::string_view::npos)
+        return std::nullopt;
+    return trim(text.substr(1, close - 1));
+}
+
+struct KeyLine {
+    std::string_view key;
+    std::string_view value;
+};
+
+// A key=value line; comments, blank lines, section headers and lines without
+// "=" are none. The value is everything behind the first "=", so it may
+// contain "=" itself.
+std::optional<KeyLine> keyLineOf(std::string_view line)
+{
+    const auto text = trim(line);
+    if (text.empty() || text.front() == ';' || text.front() == '[')
+        return std::nullopt;
+    const auto equals = text.find('=');
+    if (equals == std::string_view::npos)
+        return std::nullopt;
+    const auto key = trim(text.substr(0, equals));
+    if (key.empty())
+        return std::nullopt;
+    return KeyLine{key, trim(text.substr(equals + 1))};
+}
+
+// The file's lines as they stand, with the line-end style and byte order
+// mark of the file so that a rewrite changes nothing but the edited lines.
+class IniDocument {
+public:
+    // Line indices of one section: its header and the end of its body.
+    struct Section {
+        std::size_t header;
+        std::size_t end;
+    };
+
+    static IniDocument Parse(std::string_view text)
+    {
+        IniDocument document;
+        if (text.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
+            document.bom_ = true;
+            text.remove_prefix(kUtf8Bom.size());
+        }
+        std::size_t start = 0;
+        while (start < text.size()) {
+            auto end = text.find('\n', start);
+            if (end == std::string_view::npos)
+                end = text.size();
+            auto line = text.substr(start, end - start);
+            if (!line.empty() && line.back() == '\r') {
+                line.remove_suffix(1);
+                if (document.lines_.empty())
+                    document.newline_ = "\r\n";
+            }
+            document.lines_.emplace_back(line);
+            start = end + 1;
+        }
+        return document;
+    }
+
+    std::string Serialize() const
+    {
+        std::string text = bom_ ? std::string(kUtf8Bom) : std::string();
+        for (const auto &line : lines_) {
+            text += line;
+            text += newline_;
+        }
+        return text;
+    }
+
+    std::optional<Section> FindSection(std::string_view name, std::size_t from = 0) const
+    {
+        for (std::size_t i = from; i < lines_.size(); ++i) {
+            const auto found = sectionNameOf(lines_[i]);
+            if (found && equalsIgnoreCase(*found, name))
+                return Section{i, sectionEnd(i)};
+        }
+        return std::nullopt;
+    }
+
+    std::optional<std::size_t> FindKey(const Section &section, std::string_view key) const
+    {
+        for (std::size_t i = section.header + 1; i < section.end; ++i) {
+            const auto line = keyLineOf(lines_[i]);
+            if (line && equalsIgnoreCase(line->key, key))
+                return i;
+        }
+        return std::nullopt;
+    }
+
+    std::optional<std::string> Value(std::string_view sectionName, std::string_view key) const
+    {
+        const auto section = FindSection(sectionName);
+        if (!section)
+            return std::nullopt;
+        const auto index = FindKey(*section, key);
+        if (!index)
+            return std::nullopt;
+        return std::string(keyLineOf(lines_[*index])->value);
+    }
+
+    // The key lines of a section in file order; a key that appears twice
+    // counts once, with its first line, as it does for reading its value.
+    std::vector<KeyLine> Keys(std::string_view sectionName) const
+    {
+        std::vector<KeyLine> keys;
+        const auto section = FindSection(sectionName);
+        if (!section)
+            return keys;
+        for (std::size_t i = section->header + 1; i < section->end; ++i) {
+            const auto line = keyLineOf(lines_[i]);
+            if (!line)
+                continue;
+            bool seen = false;
+            for (const auto &known : keys)
+                seen = seen || equalsIgnoreCase(known.key, line->key);
+            if (!seen)
+                keys.push_back(*line);
+        }
+        return keys;
+    }
+
+    void Set(std::string_view sectionName, std::string_view key, std::string_view value)
+    {
+        const auto section = FindSection(sectionName);
+        if (!section) {
+            if (!lines_.empty() && !trim(lines_.back()).empty())
+                lines_.emplace_back();
+            lines_.push_back("[" + std::string(sectionName) + "]");
+            lines_.push_back(std::string(key) + "=" + std::string(value));
+            return;
+        }
+        if (const auto index = FindKey(*section, key)) {
+            // Keep the key's spelling as it stands in the file.
+            const std::string storedKey(keyLineOf(lines_[*index])->key);
+            lines_[*index] = storedKey + "=" + std::string(value);
+            return;
+        }
+        // Behind the section's last key, so that blank lines and comments
+        // leading into the next section stay where they are.
+        std::size_t insertAt = section->header + 1;
+        for (std::size_t i = section->header + 1; i < section->end; ++i) {
+            if (keyLineOf(lines_[i]))
+                insertAt = i + 1;
+        }
+        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt),
+                      std::string(key) + "=" + std::string(value));
+    }
+
+    // Removes every section of that name with its lines and the blank lines
+    // that separate it from the next; false when there was none.
+    bool Erase(std::string_view sectionName)
+    {
+        bool erased = false;
+        while (const auto section = FindSection(sectionName)) {
+            lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(section->header),
+                         lines_.begin() + static_cast<std::ptrdiff_t>(section->end));
+            erased = true;
+        }
+        return erased;
+    }
+
+private:
+    // A section's body runs to the next header; its trailing blank lines
+    // are part of it.
+    std::size_t sectionEnd(std::size_t header) const
+    {
+        std::size_t end = header + 1;
+        while (end < lines_.size() && !sectionNameOf(lines_[end]))
+            ++end;
+        return end;
+    }
+
+    std::vector<std::string> lines_;
+    std::string newline_ = "\n";
+    bool bom_ = false;
+};
+
+enum class ReadResult { Read, Missing, Failed };
+
+ReadResult readWholeFile(const std::string &path, std::string &text)
+{
+    text.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return (errno == ENOENT || errno == ENOTDIR) ? ReadResult::Missing : ReadResult::Failed;
+    char buffer[4096];
+    for (;;) {
+        const auto count = ::read(fd, buffer, sizeof buffer);
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            text.clear();
+            return ReadResult::Failed;
+        }
+        if (count == 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(count));
+    }
+    ::close(fd);
+    return ReadResult::Read;
+}
+
+bool writeAll(int fd, const std::string &text)
+{
+    std::size_t written = 0;
+    while (written < text.size()) {
+        const auto count = ::write(fd, text.data() + written, text.size() - written);
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        written += static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
+// A symbolic link stays a link: the file it points to is replaced.
+std::string replacementTarget(const std::string &path)
+{
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode))
+        return path;
+    std::error_code error;
+    const auto target = fs::weakly_canonical(path, error);
+    return error ? path : target.string();
+}
+
+// Writes the whole text to a temporary file beside the target and renames it
+// over the target, so that the target holds either the old or the new text.
+bool replaceAtomically(const std::string &path, const std::string &text)
+{
+    const std::string target = replacementTarget(path);
+    std::string temporary = target + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+
+    struct stat status {};
+    const mode_t mode = ::stat(target.c_str(), &status) == 0 ? (status.st_mode & 07777) : 0644;
+    const bool written = ::fchmod(fd, mode) == 0 && writeAll(fd, text) && ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed || ::rename(temporary.c_str(), target.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+
+    // Make the rename itself survive a power cut. The new file is in place
+    // whatever this returns, so there is nothing left to report.
+    auto folder = fs::path(target).parent_path();
+    if (folder.empty())
+        folder = ".";
+    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        ::fsync(folderFd);
+        ::close(folderFd);
+    }
+    return true;
+}
+
+bool hasLineBreak(std::string_view text)
+{
+    return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+// Names and values that would break the file's line structure.
+void checkEntry(std::string_view section, std::string_view key, std::string_view value)
+{
+    const bool badSection = trim(section).empty() || hasLineBreak(section)
+                            || section.find(']') != std::string_view::npos;
+    const auto trimmedKey = trim(key);
+    const bool badKey = trimmedKey.empty() || hasLineBreak(key) || key.find('=') != std::string_view::npos
+                        || trimmedKey.front() == ';' || trimmedKey.front() == '[';
+    if (badSection || badKey || hasLineBreak(value)) {
+        throw std::invalid_argument("Ungültiger Eintrag für die Einstellungsdatei: [" + std::string(section)
+                                    + "] " + std::string(key));
+    }
+}
+
+fs::path userConfigFolder()
+{
+    // Relative values are to be ignored, as the base directory rules say.
+    if (const char *config = std::getenv("XDG_CONFIG_HOME"); config && config[0] == '/')
+        return config;
+    if (const char *home = std::getenv("HOME"); home && home[0] != '\0')
+        return fs::path(home) / ".config";
+    if (const passwd *user = ::getpwuid(::getuid()); user && user->pw_dir)
+        return fs::path(user->pw_dir) / ".config";
+    return fs::current_path() / ".config";
+}
+
+} // namespace
+
+SettingsFile::SettingsFile(std::string fileName)
+    : fileName_(std::move(fileName))
+{
+}
+
+std::string SettingsFile::LocationFor(const std::string &executablePath)
+{
+    // replace_extension only looks at the file name, so a dot in a folder
+    // name is left alone and a name without extension gets ".ini" appended.
+    const auto besideExecutable = fs::path(executablePath).replace_extension(".ini");
+    auto folder = besideExecutable.parent_path();
+    if (folder.empty())
+        folder = ".";
+    if (::access(folder.c_str(), W_OK | X_OK) == 0)
+        return besideExecutable.string();
+
+    // Same file name as beside the executable, so two programs with
+    // different names keep separate settings here as well.
+    const auto configFolder = userConfigFolder() / kConfigFolderName;
+    std::error_code ignored; // a folder that cannot be made shows up as a refused write
+    fs::create_directories(configFolder, ignored);
+    return (configFolder / besideExecutable.filename()).string();
+}
+
+std::string SettingsFile::ReadString(const std::string &section, const std::string &key,
+                                     const std::string &defaultValue) const
+{
+    std::string text;
+    if (readWholeFile(fileName_, text) != ReadResult::Read)
+        return defaultValue;
+    return IniDocument::Parse(text).Value(section, key).value_or(defaultValue);
+}
+
+void SettingsFile::WriteString(const std::string &section, const std::string &key, const std::string &value)
+{
+    checkEntry(section, key, value);
+    std::string text;
+    // A file that exists but cannot be read is not rewritten: that would
+    // replace all its settings with this one value.
+    if (readWholeFile(fileName_, text) == ReadResult::Failed)
+        throw EIniFileException(writeRefusedMessage());
+    auto document = IniDocument::Parse(text);
+    document.Set(trim(section), trim(key), value);
+    if (!replaceAtomically(fileName_, document.Serialize()))
+        throw EIniFileException(writeRefusedMessage());
+}
+
+std::int32_t SettingsFile::ReadInteger(const std::string &section, const std::string &key,
+                                       std::int32_t defaultValue) const
+{
+    const auto text = ReadString(section, key, std::string());
+    return files::TryStrToInt(text).value_or(defaultValue);
+}
+
+void SettingsFile::WriteInteger(const std::string &section, const std::string &key, std::int32_t value)
+{
+    WriteString(section, key, std::to_string(value));
+}
+
+bool SettingsFile::ReadBool(const std::string &section, const std::string &key, bool defaultValue) const
+{
+    return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+void SettingsFile::WriteBool(const std::string &section, const std::string &key, bool value)
+{
+    WriteString(section, key, value ? "1" : "0");
+}
+
+std::vector<std::string> SettingsFile::ReadSection(const std::string &section) const
+{
+    std::string text;
+    readWholeFile(fileName_, text);
+    const auto document = IniDocument::Parse(text);
+    std::vector<std::string> keys;
+    for (const auto &line : document.Keys(section))
+        keys.emplace_back(line.key);
+    return keys;
+}
+
+std::vector<std::string> SettingsFile::ReadSectionValues(const std::string &section) const
+{
+    std::string text;
+    readWholeFile(fileName_, text);
+    const auto document = IniDocument::Parse(text);
+    std::vector<std::string> lines;
+    for (const auto &line : document.Keys(section))
+        lines.push_back(std::string(line.key) + "=" + std::string(line.value));
+    return lines;
+}
+
+void SettingsFile::EraseSection(const std::string &section)
+{
+    std::string text;
+    const auto read = readWholeFile(fileName_, text);
+    if (read == ReadResult::Missing)
+        return;
+    if (read == ReadResult::Failed)
+        throw EIniFileException(writeRefusedMessage());
+    auto document = IniDocument::Parse(text);
+    if (document.Erase(trim(section)) && !replaceAtomically(fileName_, document.Serialize()))
+        throw EIniFileException(writeRefusedMessage());
+}
+
+std::string SettingsFile::writeRefusedMessage() const
+{
+    return "In " + fileName_ + " kann nicht geschrieben werden";
+}
+
+} // namespace app

@@ -1,0 +1,443 @@
+#include "app/SettingsFile.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using app::EIniFileException;
+using app::SettingsFile;
+
+namespace {
+
+std::string readText(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeText(const fs::path &path, const std::string &text)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    ASSERT_TRUE(out.good()) << path;
+}
+
+std::vector<std::string> folderEntries(const fs::path &folder)
+{
+    std::vector<std::string> names;
+    for (const auto &entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string refusedMessage(const fs::path &path)
+{
+    return "In " + path.string() + " kann nicht geschrieben werden";
+}
+
+// Sets an environment variable for one test and puts the old value back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char *name, const char *value)
+        : name_(name)
+    {
+        if (const char *old = std::getenv(name))
+            old_ = old;
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~ScopedEnv()
+    {
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+
+private:
+    const char *name_;
+    std::optional<std::string> old_;
+};
+
+class SettingsFileTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+
+    fs::path folder() const { return fs::path(dir_.path().toStdString()); }
+    fs::path iniPath() const { return folder() / "sonoret.ini"; }
+
+    SettingsFile settingsWith(const std::string &text)
+    {
+        writeText(iniPath(), text);
+        return SettingsFile(iniPath().string());
+    }
+
+private:
+    QTemporaryDir dir_;
+};
+
+} // namespace
+
+// --- reading ---------------------------------------------------------------
+
+TEST_F(SettingsFileTest, MissingFileSectionOrKeyGiveTheDefaults)
+{
+    SettingsFile missing(iniPath().string());
+    EXPECT_EQ(missing.ReadInteger("Device", "ID", 0), 0);
+    EXPECT_EQ(missing.ReadInteger("Common", "Beat", 120), 120);
+    EXPECT_TRUE(missing.ReadBool("Common", "Drums", true));
+    EXPECT_EQ(missing.ReadString("Common", "Name", "none"), "none");
+    EXPECT_TRUE(missing.ReadSection("Keys").empty());
+    EXPECT_TRUE(missing.ReadSectionValues("Keys").empty());
+    EXPECT_FALSE(fs::exists(iniPath())) << "reading must not create the file";
+
+    auto settings = settingsWith("[Common]\nBeat=90\n");
+    EXPECT_EQ(settings.ReadInteger("Device", "ID", 3), 3);
+    EXPECT_EQ(settings.ReadInteger("Common", "Volume", 127), 127);
+    EXPECT_FALSE(settings.ReadBool("Common", "Drums", false));
+    EXPECT_TRUE(settings.ReadSection("Keys").empty());
+}
+
+TEST_F(SettingsFileTest, IntegersGoThroughTheSharedConversion)
+{
+    auto settings = settingsWith("[Common]\n"
+                                 "Beat=0x78\n"
+                                 "Transposition=-12\n"
+                                 "Volume=loud\n"
+                                 "Instrument=\n"
+                                 "Hex=$7F\n"
+                                 "Tail=12abc\n");
+    EXPECT_EQ(settings.ReadInteger("Common", "Beat", 0), 120);
+    EXPECT_EQ(settings.ReadInteger("Common", "Transposition", 0), -12);
+    EXPECT_EQ(settings.ReadInteger("Common", "Volume", 127), 127);
+    EXPECT_EQ(settings.ReadInteger("Common", "Instrument", 5), 5);
+    EXPECT_EQ(settings.ReadInteger("Common", "Hex", 0), 127);
+    EXPECT_EQ(settings.ReadInteger("Common", "Tail", 1), 1);
+}
+
+TEST_F(SettingsFileTest, BooleanIsTrueWhenNotZeroAndWrittenAsOneOrZero)
+{
+    auto settings = settingsWith("[Common]\nDrums=7\nOther=0\nBad=yes\n");
+    EXPECT_TRUE(settings.ReadBool("Common", "Drums", false));
+    EXPECT_FALSE(settings.ReadBool("Common", "Other", true));
+    EXPECT_TRUE(settings.ReadBool("Common", "Bad", true));
+    EXPECT_FALSE(settings.ReadBool("Common", "Bad", false));
+
+    settings.WriteBool("Common", "Drums", settings.ReadBool("Common", "Drums", false));
+    EXPECT_EQ(readText(iniPath()), "[Common]\nDrums=1\nOther=0\nBad=yes\n");
+    settings.WriteBool("Common", "Drums", false);
+    EXPECT_EQ(readText(iniPath()), "[Common]\nDrums=0\nOther=0\nBad=yes\n");
+}
+
+TEST_F(SettingsFileTest, SectionsAndKeysMatchWithoutRegardToCase)
+{
+    auto settings = settingsWith("[COMMON]\nbeat=90\n[keys]\n65=13\n");
+    EXPECT_EQ(settings.ReadInteger("Common", "Beat", 0), 90);
+    EXPECT_EQ(settings.ReadSection("Keys"), std::vector<std::string>{"65"});
+
+    // An existing key keeps its line and its spelling; no second section.
+    settings.WriteInteger("common", "BEAT", 100);
+    settings.WriteInteger("Common", "Volume", 64);
+    EXPECT_EQ(readText(iniPath()), "[COMMON]\nbeat=100\nVolume=64\n[keys]\n65=13\n");
+}
+
+TEST_F(SettingsFileTest, ValuesAreTrimmedAndMayContainEquals)
+{
+    auto settings = settingsWith("[Common]\n  Name  =  a=b = c  \n\tTab\t=\t5\t\n");
+    EXPECT_EQ(settings.ReadString("Common", "Name", ""), "a=b = c");
+    EXPECT_EQ(settings.ReadInteger("Common", "Tab", 0), 5);
+    EXPECT_EQ(settings.ReadSectionValues("Common"), (std::vector<std::string>{"Name=a=b = c", "Tab=5"}));
+
+    settings.WriteString("Common", "Formula", "x=y");
+    EXPECT_EQ(settings.ReadString("Common", "Formula", ""), "x=y");
+}
+
+TEST_F(SettingsFileTest, NothingIsCachedBetweenAccesses)
+{
+    auto settings = settingsWith("[Common]\nBeat=90\n");
+    EXPECT_EQ(settings.ReadInteger("Common", "Beat", 0), 90);
+    writeText(iniPath(), "[Common]\nBeat=95\n");
+    EXPECT_EQ(settings.ReadInteger("Common", "Beat", 0), 95);
+
+    SettingsFile other(iniPath().string());
+    other.WriteInteger("Common", "Volume", 3);
+    settings.WriteInteger("Common", "Beat", 100);
+    EXPECT_EQ(readText(iniPath()), "[Common]\nBeat=100\nVolume=3\n");
+}
+
+// --- file order and rewriting ------------------------------------------------
+
+TEST_F(SettingsFileTest, KeysAndLinesComeInFileOrder)
+{
+    auto settings = settingsWith("[Keys]\n226=1\n89=2\n88=3\n67=4\n[Common]\nBeat=120\n");
+    EXPECT_EQ(settings.ReadSection("Keys"), (std::vector<std::string>{"226", "89", "88", "67"}));
+    EXPECT_EQ(settings.ReadSectionValues("Keys"), (std::vector<std::string>{"226=1", "89=2", "88=3", "67=4"}));
+
+    // A key that appears twice counts once, with the value that is read.
+    settings = settingsWith("[Keys]\n65=1\n66=2\n65=3\n");
+    EXPECT_EQ(settings.ReadSectionValues("Keys"), (std::vector<std::string>{"65=1", "66=2"}));
+    EXPECT_EQ(settings.ReadInteger("Keys", "65", 0), 1);
+}
+
+TEST_F(SettingsFileTest, WritesReplaceInPlaceAppendToTheSectionOrAddASection)
+{
+    auto settings = settingsWith("[Device]\nID=0\n\n[Common]\nBeat=120\nVolume=127\n");
+    settings.WriteInteger("Common", "Beat", 90);
+    settings.WriteInteger("Device", "Extra", 1);
+    settings.WriteInteger("Keys", "65", 13);
+    settings.WriteInteger("Keys", "83", 14);
+    EXPECT_EQ(readText(iniPath()), "[Device]\nID=0\nExtra=1\n\n"
+                                   "[Common]\nBeat=90\nVolume=127\n\n"
+                                   "[Keys]\n65=13\n83=14\n");
+}
+
+TEST_F(SettingsFileTest, CommentsBlankLinesAndOtherLinesAreKeptAsTheyStand)
+{
+    const std::string original = "; settings of the keyboard\n"
+                                 "stray line before any section\n"
+                                 "[Common]\n"
+                                 "  ; the tempo\n"
+                                 "Beat = 120\n"
+                                 "not a key line\n"
+                                 "\n"
+                                 "; about the keys\n"
+                                 "[Keys]\n"
+                                 "65=13\n";
+    auto settings = settingsWith(original);
+    EXPECT_EQ(settings.ReadSection("Common"), std::vector<std::string>{"Beat"});
+
+    settings.WriteInteger("Common", "Beat", 90);
+    settings.WriteInteger("Common", "Volume", 64);
+    EXPECT_EQ(readText(iniPath()), "; settings of the keyboard\n"
+                                   "stray line before any section\n"
+                                   "[Common]\n"
+                                   "  ; the tempo\n"
+                                   "Beat=90\n"
+                                   "Volume=64\n"
+                                   "not a key line\n"
+                                   "\n"
+                                   "; about the keys\n"
+                                   "[Keys]\n"
+                                   "65=13\n");
+}
+
+TEST_F(SettingsFileTest, WindowsLineEndsAndByteOrderMarkSurviveARewrite)
+{
+    auto settings = settingsWith("\xEF\xBB\xBF[Common]\r\nBeat=0x78\r\n");
+    EXPECT_EQ(settings.ReadInteger("Common", "Beat", 0), 120);
+    settings.WriteInteger("Common", "Volume", 100);
+    EXPECT_EQ(readText(iniPath()), "\xEF\xBB\xBF[Common]\r\nBeat=0x78\r\nVolume=100\r\n");
+}
+
+TEST_F(SettingsFileTest, WriteCreatesTheFileAndKeepsUtf8AsGiven)
+{
+    SettingsFile settings(iniPath().string());
+    settings.WriteString("Common", "Name", "Grüße");
+    EXPECT_EQ(readText(iniPath()), "[Common]\nName=Grüße\n");
+    EXPECT_EQ(settings.ReadString("Common", "Name", ""), "Grüße");
+    EXPECT_EQ(folderEntries(folder()), std::vector<std::string>{"sonoret.ini"}) << "no temporary file left";
+}
+
+TEST_F(SettingsFileTest, EntriesThatWouldBreakTheFileAreRefused)
+{
+    auto settings = settingsWith("[Common]\nBeat=120\n");
+    EXPECT_THROW(settings.WriteString("Common", "Beat", "1\n[Keys]"), std::invalid_argument);
+    EXPECT_THROW(settings.WriteString("Common", "a=b", "1"), std::invalid_argument);
+    EXPECT_THROW(settings.WriteString("Com]mon", "Beat", "1"), std::invalid_argument);
+    EXPECT_THROW(settings.WriteString("Common", "", "1"), std::invalid_argument);
+    EXPECT_EQ(readText(iniPath()), "[Common]\nBeat=120\n");
+}
+
+// --- erasing -------------------------------------------------------------------
+
+TEST_F(SettingsFileTest, EraseSectionRemovesItsLinesOnly)
+{
+    auto settings = settingsWith("[Common]\nBeat=120\n\n[KEYS]\n65=13\n; own comment\n83=14\n\n"
+                                 "[Device]\nID=1\n");
+    settings.EraseSection("Keys");
+    EXPECT_EQ(readText(iniPath()), "[Common]\nBeat=120\n\n[Device]\nID=1\n");
+    EXPECT_TRUE(settings.ReadSection("Keys").empty());
+
+    // Assigning keys afterwards builds the section anew at the end.
+    settings.WriteInteger("Keys", "65", 20);
+    EXPECT_EQ(readText(iniPath()), "[Common]\nBeat=120\n\n[Device]\nID=1\n\n[Keys]\n65=20\n");
+}
+
+TEST_F(SettingsFileTest, EraseSectionRemovesEveryCopyOfTheSection)
+{
+    auto settings = settingsWith("[Keys]\n65=1\n[Common]\nBeat=1\n[Keys]\n66=2\n");
+    settings.EraseSection("Keys");
+    EXPECT_EQ(readText(iniPath()), "[Common]\nBeat=1\n");
+    EXPECT_EQ(settings.ReadInteger("Keys", "66", 0), 0);
+}
+
+TEST_F(SettingsFileTest, ErasingWithoutAFileCreatesNone)
+{
+    SettingsFile settings(iniPath().string());
+    settings.EraseSection("Keys");
+    EXPECT_FALSE(fs::exists(iniPath()));
+}
+
+// --- refused writes --------------------------------------------------------------
+
+TEST_F(SettingsFileTest, AFailedWriteLeavesTheOldFileIntact)
+{
+    // A file size limit makes the write fail halfway, like a full disk,
+    // and holds for root as well.
+    const std::string original = "[Common]\nBeat=120\n";
+    auto settings = settingsWith(original);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 32;
+
+    std::optional<std::string> error;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    try {
+        settings.WriteString("Common", "Name", std::string(200, 'x'));
+    } catch (const EIniFileException &e) {
+        error = e.what();
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    ASSERT_TRUE(error.has_value()) << "the write must be refused";
+    EXPECT_EQ(*error, refusedMessage(iniPath()));
+    EXPECT_EQ(readText(iniPath()), original);
+    EXPECT_EQ(folderEntries(folder()), std::vector<std::string>{"sonoret.ini"}) << "temporary file removed";
+    EXPECT_EQ(settings.ReadInteger("Common", "Beat", 0), 120);
+}
+
+TEST_F(SettingsFileTest, AFileInAMissingFolderCannotBeWritten)
+{
+    const auto path = folder() / "gone" / "sonoret.ini";
+    SettingsFile settings(path.string());
+    EXPECT_EQ(settings.ReadInteger("Common", "Beat", 120), 120);
+    try {
+        settings.WriteInteger("Common", "Beat", 90);
+        FAIL() << "the write must be refused";
+    } catch (const EIniFileException &e) {
+        EXPECT_EQ(std::string(e.what()), refusedMessage(path));
+    }
+    EXPECT_FALSE(fs::exists(path.parent_path()));
+}
+
+TEST_F(SettingsFileTest, AnUnreadableSettingsPathIsNotOverwritten)
+{
+    // A folder where the file should be cannot be read; writing over it
+    // would lose whatever is there, so the write is refused.
+    fs::create_directory(iniPath());
+    writeText(iniPath() / "inside", "keep");
+    SettingsFile settings(iniPath().string());
+    EXPECT_EQ(settings.ReadInteger("Common", "Beat", 7), 7);
+    EXPECT_THROW(settings.WriteInteger("Common", "Beat", 90), EIniFileException);
+    EXPECT_THROW(settings.EraseSection("Keys"), EIniFileException);
+    EXPECT_EQ(readText(iniPath() / "inside"), "keep");
+}
+
+TEST_F(SettingsFileTest, AReadOnlyFolderRefusesTheWrite)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root writes into read-only folders; the size-limit test covers refused writes";
+    const std::string original = "[Common]\nBeat=120\n";
+    auto settings = settingsWith(original);
+    fs::permissions(folder(), fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_THROW(settings.WriteInteger("Common", "Beat", 90), EIniFileException);
+    fs::permissions(folder(), fs::perms::owner_all);
+    EXPECT_EQ(readText(iniPath()), original);
+}
+
+TEST_F(SettingsFileTest, RewriteKeepsTheFileModeAndSymbolicLinks)
+{
+    const auto target = folder() / "real.ini";
+    writeText(target, "[Common]\nBeat=120\n");
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink("real.ini", iniPath());
+
+    SettingsFile settings(iniPath().string());
+    settings.WriteInteger("Common", "Beat", 90);
+    EXPECT_TRUE(fs::is_symlink(iniPath()));
+    EXPECT_EQ(readText(target), "[Common]\nBeat=90\n");
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// --- location ----------------------------------------------------------------------
+
+TEST_F(SettingsFileTest, LocationIsTheExecutablePathWithExtensionIni)
+{
+    fs::create_directory(folder() / "my.tools");
+    const auto base = folder().string();
+    EXPECT_EQ(SettingsFile::LocationFor(base + "/x.exe"), base + "/x.ini");
+    EXPECT_EQ(SettingsFile::LocationFor(base + "/midi-sonoret"), base + "/midi-sonoret.ini");
+    EXPECT_EQ(SettingsFile::LocationFor(base + "/my.tools/sonoret"), base + "/my.tools/sonoret.ini");
+    EXPECT_EQ(SettingsFile::LocationFor(base + "/sonoret.tar.gz"), base + "/sonoret.tar.ini");
+}
+
+TEST_F(SettingsFileTest, NotWritableFolderFallsBackToTheUserConfigFolder)
+{
+    const auto config = folder() / "config";
+    ScopedEnv xdg("XDG_CONFIG_HOME", config.c_str());
+
+    // A folder that does not exist cannot be written, even by root.
+    const auto installed = folder() / "usr" / "bin";
+    EXPECT_EQ(SettingsFile::LocationFor((installed / "midi-sonoret").string()),
+              (config / "midi-sonoret" / "midi-sonoret.ini").string());
+    EXPECT_TRUE(fs::is_directory(config / "midi-sonoret"));
+
+    if (geteuid() != 0) {
+        fs::create_directories(installed);
+        fs::permissions(installed, fs::perms::owner_read | fs::perms::owner_exec);
+        EXPECT_EQ(SettingsFile::LocationFor((installed / "sonoret.bin").string()),
+                  (config / "midi-sonoret" / "sonoret.ini").string());
+        fs::permissions(installed, fs::perms::owner_all);
+    }
+}
+
+TEST_F(SettingsFileTest, UserConfigFolderDefaultsToDotConfigInHome)
+{
+    ScopedEnv home("HOME", folder().c_str());
+    const auto missing = (folder() / "missing" / "sonoret").string();
+    const auto expected = (folder() / ".config" / "midi-sonoret" / "sonoret.ini").string();
+    {
+        ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
+        EXPECT_EQ(SettingsFile::LocationFor(missing), expected);
+    }
+    {
+        // Relative values are not to be used.
+        ScopedEnv xdg("XDG_CONFIG_HOME", "relative/config");
+        EXPECT_EQ(SettingsFile::LocationFor(missing), expected);
+    }
+}
+
+TEST_F(SettingsFileTest, TwoExecutablesWithDifferentNamesKeepSeparateSettings)
+{
+    const auto config = folder() / "config";
+    ScopedEnv xdg("XDG_CONFIG_HOME", config.c_str());
+
+    for (const auto &dir : {folder(), folder() / "not-there"}) {
+        SettingsFile first(SettingsFile::LocationFor((dir / "sonoret").string()));
+        SettingsFile second(SettingsFile::LocationFor((dir / "sonoret2.exe").string()));
+        EXPECT_NE(first.FileName(), second.FileName());
+        first.WriteInteger("Common", "Beat", 60);
+        second.WriteInteger("Common", "Beat", 180);
+        EXPECT_EQ(first.ReadInteger("Common", "Beat", 0), 60) << dir;
+        EXPECT_EQ(second.ReadInteger("Common", "Beat", 0), 180) << dir;
+    }
+}
