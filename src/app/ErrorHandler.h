@@ -9,22 +9,60 @@
 #include <exception>
 #include <functional>
 
+class QWidget;
+
 namespace app {
+
+// Caption of the boxes that show exceptions.
+inline constexpr char kApplicationTitle[] = "MIDI Sonoret";
+// Caption of the boxes for errors the program detects itself.
+inline constexpr char kDetectedErrorCaption[] = "Fehler!";
+// Shown for an exception that carries no text of its own.
+inline constexpr char kUnknownErrorText[] = "Ein unbekannter Fehler ist aufgetreten";
 
 // Appends "." when the text's last character sorts after "." in character order.
 QString WithFullStop(const QString &message);
 
+enum class MessageIcon { Error, Warning };
+
 class ErrorHandler {
 public:
+    struct Message {
+        QString caption;
+        QString text;
+        MessageIcon icon = MessageIcon::Error;
+        QWidget *owner = nullptr; // the box's parent; none: owned by the application
+    };
+
     // Shows one error; tests replace it to capture the texts instead.
     using Presenter = std::function<void(const QString &caption, const QString &text)>;
+    // As Presenter, with the icon and owner as well.
+    using MessagePresenter = std::function<void(const Message &message)>;
 
     static void SetPresenter(Presenter presenter);
+    static void SetPresenter(MessagePresenter presenter);
+    // Back to real message boxes.
     static void ResetPresenter();
 
     // Shows the message of the exception in flight (call from a catch block).
     static void HandleCurrentException();
+    // Shows a message as the main loop does: caption "MIDI Sonoret", error
+    // icon, full stop appended by WithFullStop.
     static void ShowError(const QString &message);
+    // Shows an error the program found itself: caption "Fehler!", the text as
+    // given.
+    static void ShowDetectedError(const QString &text, MessageIcon icon = MessageIcon::Error,
+                                  QWidget *owner = nullptr);
+
+    // Runs the action; an exception it raises is shown like one from an event
+    // handler. False when it raised one. For work outside event handlers,
+    // such as start-up.
+    static bool RunGuarded(const std::function<void()> &action);
+
+    // While a box is open, further messages wait and are shown one after the
+    // other once it closes; a message equal to the open or a waiting one is
+    // dropped, so a failing timer does not pile up copies.
+    static void Present(const Message &message);
 };
 
 // The application object: its notify() is where exceptions from handlers end.
