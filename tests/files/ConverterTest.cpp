@@ -1,0 +1,181 @@
+#include "files/MidiExport.h"
+#include "files/SoundTextImport.h"
+#include "recorder/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using Bytes = std::vector<std::uint8_t>;
+using recorder::RecordingStream;
+using testfiles::ReadBytes;
+using testfiles::TempDir;
+
+namespace {
+
+const std::string kConverter = SONORET_BINARY_DIR "/src/files/midi-sonoret-convert";
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadText(const std::string &fileName)
+{
+    const Bytes bytes = ReadBytes(fileName);
+    return {bytes.begin(), bytes.end()};
+}
+
+class ConverterTest : public ::testing::Test {
+protected:
+    // Runs the converter with the arguments; with fileSizeLimit > 0 every
+    // write beyond that many bytes fails, as on a full disk.
+    RunResult Run(const std::vector<std::string> &arguments, rlim_t fileSizeLimit = 0)
+    {
+        const std::string outFile = dir.File("stdout.txt");
+        const std::string errFile = dir.File("stderr.txt");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(out, 1);
+            ::dup2(err, 2);
+            if (fileSizeLimit > 0) {
+                std::signal(SIGXFSZ, SIG_IGN);
+                rlimit limit{};
+                ::getrlimit(RLIMIT_FSIZE, &limit);
+                limit.rlim_cur = fileSizeLimit;
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            }
+            std::vector<char *> argv{const_cast<char *>(kConverter.c_str())};
+            for (const auto &argument : arguments)
+                argv.push_back(const_cast<char *>(argument.c_str()));
+            argv.push_back(nullptr);
+            ::execv(kConverter.c_str(), argv.data());
+            ::_exit(127);
+        }
+        RunResult result;
+        int status = 0;
+        if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status))
+            result.exitCode = WEXITSTATUS(status);
+        result.out = ReadText(outFile);
+        result.err = ReadText(errFile);
+        std::filesystem::remove(outFile);
+        std::filesystem::remove(errFile);
+        return result;
+    }
+
+    void ExpectFailure(const std::vector<std::string> &arguments, const std::string &message)
+    {
+        const RunResult result = Run(arguments);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err, message + "\n");
+        EXPECT_EQ(result.out, "");
+    }
+
+    std::string Tones()
+    {
+        const std::string name = dir.File("tones.vnx");
+        testfiles::WriteText(name, "262\r\n400\r\n50000\r\n0\r\n100\r\n\r\n440\r\n250\r\n65535\r\n");
+        return name;
+    }
+
+    TempDir dir;
+};
+
+} // namespace
+
+TEST_F(ConverterTest, SoundTextToNativeAndMidiFile)
+{
+    const std::string tones = Tones();
+    RecordingStream imported;
+    files::ImportSoundText(tones, imported);
+    files::ExportMidiFile(dir.File("expected.mid"), imported);
+
+    RunResult result = Run({tones, dir.File("tones.vsq")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out + result.err, "") << "success prints nothing";
+    EXPECT_EQ(ReadBytes(dir.File("tones.vsq")), imported.Bytes());
+
+    result = Run({tones, dir.File("tones.mid")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadBytes(dir.File("tones.mid")), ReadBytes(dir.File("expected.mid")));
+}
+
+TEST_F(ConverterTest, NativeToMidiFileAndNativeCopy)
+{
+    const Bytes recording = {0, 0, 0, 0, 0xC0, 5, 0, 20, 0, 0, 0, 0x90, 60, 100, 30, 0, 0, 0, 0x80, 60, 0};
+    testfiles::WriteBytes(dir.File("take.VSQ"), recording);
+
+    RunResult result = Run({dir.File("take.VSQ"), dir.File("take.Midi")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const Bytes midi = ReadBytes(dir.File("take.Midi"));
+    ASSERT_EQ(midi.size(), 52u);
+    EXPECT_EQ(Bytes(midi.begin() + 37, midi.end() - 4),
+              (Bytes{0x00, 0xC0, 0x05, 0x13, 0x90, 0x3C, 0x64, 0x0A, 0x80, 0x3C, 0x00}));
+
+    result = Run({dir.File("take.VSQ"), dir.File("copy.vsqx")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadBytes(dir.File("copy.vsqx")), recording);
+}
+
+TEST_F(ConverterTest, RefusedFormatsNameTheirKey)
+{
+    testfiles::WriteText(dir.File("song.mid"), "MThd");
+    const std::string tones = Tones();
+    ExpectFailure({dir.File("song.mid"), dir.File("out.vsq")},
+                  "Das Dateiformat .MID wird nicht unterstützt.");
+    ExpectFailure({tones, dir.File("out.vnx")}, "Das Dateiformat .VNX wird nicht unterstützt.");
+    ExpectFailure({tones, dir.File("out.jpeg")}, "Das Dateiformat .JPE wird nicht unterstützt.");
+    ExpectFailure({tones, dir.File("out")}, "Das Dateiformat  wird nicht unterstützt.");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.vsq")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.vnx")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out")));
+}
+
+TEST_F(ConverterTest, UnreadableInputLeavesTheOutputAlone)
+{
+    const std::string output = dir.File("keep.mid");
+    testfiles::WriteText(output, "keep me");
+
+    ExpectFailure({dir.File("missing.vnx"), output},
+                  "Datei " + dir.File("missing.vnx") + " kann nicht geöffnet werden");
+    testfiles::WriteText(dir.File("bad.vnx"), "440\n500\nlaut\n");
+    ExpectFailure({dir.File("bad.vnx"), output}, "'laut' ist kein gültiger Integerwert");
+    testfiles::WriteText(dir.File("neg.vnx"), "-440\n500\n65535\n");
+    ExpectFailure({dir.File("neg.vnx"), output}, "Ungültige Gleitkommaoperation");
+
+    EXPECT_EQ(ReadText(output), "keep me");
+}
+
+TEST_F(ConverterTest, FailedWriteLeavesTheOutputAlone)
+{
+    std::string longText;
+    for (int i = 0; i < 20000; ++i)
+        longText += "440\n10\n65535\n";
+    testfiles::WriteText(dir.File("long.vnx"), longText);
+    const std::string output = dir.File("keep.vsq");
+    testfiles::WriteText(output, "keep me");
+
+    const RunResult result = Run({dir.File("long.vnx"), output}, 100000);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "Stream-Schreibfehler\n");
+    EXPECT_EQ(ReadText(output), "keep me");
+
+    ExpectFailure({dir.File("long.vnx"), dir.File("missing/out.mid")},
+                  "Datei " + dir.File("missing/out.mid") + " kann nicht erstellt werden");
+}
+
+TEST_F(ConverterTest, WrongArgumentCountShowsUsage)
+{
+    for (const auto &arguments : std::vector<std::vector<std::string>>{{}, {"a.vnx"}, {"a", "b", "c"}}) {
+        const RunResult result = Run(arguments);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err.rfind("Aufruf: midi-sonoret-convert EINGABE AUSGABE", 0), 0u) << result.err;
+    }
+}
