@@ -1,0 +1,75 @@
+#include "performance/PianoKey.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace performance {
+
+PianoKey::PianoKey(const KeyGeometry &geometry, int topOffset, QWidget *parent)
+    : QWidget(parent), geometry_(geometry)
+{
+    setObjectName(QStringLiteral("Key%1").arg(geometry.number));
+    setGeometry(geometry.left, geometry.top + topOffset, geometry.width, geometry.height);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PianoKey::SetOutlineColor(const QColor &color)
+{
+    if (outline_ == color)
+        return;
+    outline_ = color;
+    update();
+}
+
+void PianoKey::MarkSounding(std::uint8_t note)
+{
+    soundingNote_ = note;
+    SetOutlineColor(PressedColor);
+}
+
+void PianoKey::MarkSilent()
+{
+    soundingNote_.reset();
+    SetOutlineColor(SilentColor);
+}
+
+void PianoKey::paintEvent(QPaintEvent *)
+{
+    // Outline first over the whole key, then the fill inside it: the outline
+    // lies entirely within the key's bounds.
+    QPainter painter(this);
+    painter.fillRect(rect(), outline_);
+    const int w = geometry_.outlineWidth;
+    painter.fillRect(rect().adjusted(w, w, -w, -w), Fill());
+}
+
+// Any button plays, wherever inside the key the pointer is.
+void PianoKey::mousePressEvent(QMouseEvent *event)
+{
+    event->accept();
+    if (listener_)
+        listener_->KeyMouseDown(*this);
+}
+
+// A fast second click arrives as a double click; it presses the key like any other.
+void PianoKey::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    mousePressEvent(event);
+}
+
+void PianoKey::mouseReleaseEvent(QMouseEvent *event)
+{
+    event->accept();
+    if (listener_)
+        listener_->KeyMouseUp(*this);
+}
+
+std::array<PianoKey *, KeyCount> CreatePianoKeys(QWidget *parent, int topOffset)
+{
+    std::array<PianoKey *, KeyCount> keys{};
+    for (int number : KeyStackingOrder)
+        keys[number - 1] = new PianoKey(KeyByNumber(number), topOffset, parent);
+    return keys;
+}
+
+} // namespace performance

@@ -1,0 +1,72 @@
+#pragma once
+// One piano key: a passive rectangle with a fixed note. Its outline colour is
+// its sounding state: black while silent, PressedColor while its note sounds.
+
+#include "performance/KeyGeometry.h"
+
+#include <QColor>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace performance {
+
+inline constexpr QColor PressedColor{0, 0, 255};
+inline constexpr QColor SilentColor{0, 0, 0};
+
+class PianoKey;
+
+// Receives the mouse presses and releases of keys (the main window's keys
+// only; the key assignment window's keys take no mouse input).
+class KeyMouseListener {
+public:
+    virtual ~KeyMouseListener() = default;
+    virtual void KeyMouseDown(PianoKey &key) = 0;
+    virtual void KeyMouseUp(PianoKey &key) = 0;
+};
+
+class PianoKey : public QWidget {
+    Q_OBJECT
+public:
+    // Placed at the table's position, moved down by `topOffset`.
+    PianoKey(const KeyGeometry &geometry, int topOffset, QWidget *parent);
+
+    int Number() const { return geometry_.number; }
+    std::uint8_t Note() const { return geometry_.note; }
+    QColor Fill() const { return geometry_.black ? Qt::black : Qt::white; }
+    int OutlineWidth() const { return geometry_.outlineWidth; }
+
+    QColor OutlineColor() const { return outline_; }
+    void SetOutlineColor(const QColor &color);
+
+    bool IsSounding() const { return outline_ == PressedColor; }
+    bool IsSilent() const { return outline_ == SilentColor; }
+
+    // The note number that this key's Note On sent, kept so that its Note
+    // Off names the same note whatever the transposition has become since.
+    std::optional<std::uint8_t> SoundingNote() const { return soundingNote_; }
+    void MarkSounding(std::uint8_t note);
+    void MarkSilent();
+
+    void SetMouseListener(KeyMouseListener *listener) { listener_ = listener; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    KeyGeometry geometry_;
+    QColor outline_ = SilentColor;
+    std::optional<std::uint8_t> soundingNote_;
+    KeyMouseListener *listener_ = nullptr;
+};
+
+// Creates all 42 keys as children of `parent`, in stacking order (later
+// children lie on top), named "Key1".."Key42". Indexed by number - 1.
+std::array<PianoKey *, KeyCount> CreatePianoKeys(QWidget *parent, int topOffset = 0);
+
+} // namespace performance
