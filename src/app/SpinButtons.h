@@ -1,0 +1,58 @@
+#pragma once
+// A pair of up/down buttons that hold a position within a range and show it
+// in an attached read-only field. The ends do not wrap around. A held button
+// repeats its step.
+
+#include <QTimer>
+#include <QWidget>
+
+class QLineEdit;
+
+namespace app {
+
+class SpinButtons : public QWidget {
+    Q_OBJECT
+public:
+    explicit SpinButtons(QWidget *parent = nullptr);
+
+    void SetRange(int minimum, int maximum);
+    int Minimum() const { return minimum_; }
+    int Maximum() const { return maximum_; }
+    int Position() const { return position_; }
+    bool Wraps() const { return false; }
+
+    // Clamped to the range; the field shows the new value, and
+    // PositionChanged follows when it differs from the old one.
+    void SetPosition(int value);
+    void StepBy(int delta);
+
+    void SetAssociate(QLineEdit *field);
+    QLineEdit *Associate() const { return field_; }
+
+    static constexpr int RepeatDelayMs = 400;
+    static constexpr int RepeatIntervalMs = 100;
+
+signals:
+    void PositionChanged(int position);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    QRect UpRect() const;
+    QRect DownRect() const;
+    void Repeat();
+    void StopRepeat();
+    void ShowPosition();
+
+    int minimum_ = 0;
+    int maximum_ = 100;
+    int position_ = 0;
+    int pressedStep_ = 0; // +1 up, -1 down, 0 none
+    QLineEdit *field_ = nullptr;
+    QTimer repeat_;
+};
+
+} // namespace app

@@ -1,0 +1,354 @@
+#include "app/UMain.h"
+
+#include "app/ErrorHandler.h"
+#include "app/SpinButtons.h"
+#include "app/TransportGlyphs.h"
+#include "app/UStrings.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QShowEvent>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QTimer>
+#include <QToolButton>
+
+namespace app {
+
+namespace {
+const std::string Common = CommonSection;
+
+QLabel *MakeLabel(QWidget *parent, const char *name, const char *text, QRect geometry,
+                  Qt::Alignment horizontal)
+{
+    auto *label = new QLabel(QString::fromUtf8(text), parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(geometry);
+    label->setAlignment(horizontal | Qt::AlignVCenter);
+    return label;
+}
+
+QLineEdit *MakeField(QWidget *parent, const char *name, QRect geometry)
+{
+    auto *field = new QLineEdit(parent);
+    field->setObjectName(QString::fromLatin1(name));
+    field->setGeometry(geometry);
+    field->setReadOnly(true);
+    field->setFocusPolicy(Qt::ClickFocus); // not a tab stop
+    field->setTextMargins(0, 0, 0, 0);
+    return field;
+}
+
+SpinButtons *MakeSpinButtons(QWidget *parent, const char *name, QRect geometry, int minimum,
+                             int maximum, int position, QLineEdit *field)
+{
+    auto *spin = new SpinButtons(parent);
+    spin->setObjectName(QString::fromLatin1(name));
+    spin->setGeometry(geometry);
+    spin->SetRange(minimum, maximum);
+    spin->SetPosition(position);
+    spin->SetAssociate(field);
+    return spin;
+}
+
+QToolButton *MakeTransportButton(QWidget *parent, const char *name, const char *caption,
+                                 QRect geometry, const QPixmap &glyph)
+{
+    auto *button = new QToolButton(parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setText(QString::fromUtf8(caption));
+    button->setIcon(QIcon(glyph));
+    button->setIconSize(QSize(GlyphSize, GlyphSize));
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setCheckable(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setGeometry(geometry);
+    return button;
+}
+} // namespace
+
+TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string &settingsFileName,
+               QStringList arguments, QWidget *parent)
+    : QMainWindow(parent,
+                  Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                      Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                      Qt::WindowCloseButtonHint),
+      midiOut_(std::make_unique<midi_out::TMidiOutput>(std::move(backend))),
+      settings_(std::make_unique<SettingsFile>(settingsFileName)),
+      recordingStream_(std::make_unique<recorder::RecordingStream>()),
+      arguments_(std::move(arguments))
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QString::fromUtf8(kApplicationTitle));
+    QFont arial(QStringLiteral("Arial"));
+    arial.setPixelSize(FontPixelSize);
+    setFont(arial);
+
+    CreateControls();
+
+    // Everything the window owns exists before the start-up sequence runs,
+    // so a sequence cut short by an error leaves a window that still works.
+    ErrorHandler::RunGuarded([this] { StartUp(); });
+}
+
+TForm1::~TForm1()
+{
+    DrumTimer->stop();
+    ClockTimer->stop();
+    for (auto *key : keys_)
+        key->SetMouseListener(nullptr);
+
+    settings_.reset();
+    KeyCodeList.clear();
+    KeyNumberList.clear();
+    recordingStream_.reset();
+    try {
+        midiOut_->CloseDevice();
+    } catch (...) {
+        ErrorHandler::HandleCurrentException();
+    }
+}
+
+void TForm1::CreateControls()
+{
+    menuBar(); // the menus fill it
+
+    Client = new QWidget(this);
+    Client->setObjectName(QStringLiteral("Client"));
+    Client->setFixedSize(ClientWidth, ClientHeight);
+    setCentralWidget(Client);
+    // Fixed size: the window always fits the menu bar and the client area.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    CheckBox1 = new QCheckBox(QStringLiteral("Drums-Begleitung"), Client);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1->setGeometry(8, 0, 136, 16);
+
+    Label1 = MakeLabel(Client, "Label1", "Tempo:", QRect(144, 0, 57, 16), Qt::AlignRight);
+    Edit1 = MakeField(Client, "Edit1", QRect(208, 0, 33, 17));
+    UpDown1 = MakeSpinButtons(Client, "UpDown1", QRect(241, 0, 17, 17), 1, 300, 120, Edit1);
+    Label2 = MakeLabel(Client, "Label2", "Taktschläge pro Minute", QRect(264, 0, 153, 17),
+                       Qt::AlignLeft);
+
+    Label3 = MakeLabel(Client, "Label3", "Transposition:", QRect(416, 0, 97, 17), Qt::AlignRight);
+    Edit2 = MakeField(Client, "Edit2", QRect(520, 0, 33, 17));
+    UpDown2 = MakeSpinButtons(Client, "UpDown2", QRect(553, 0, 17, 17), -36, 51, 0, Edit2);
+    Label4 = MakeLabel(Client, "Label4", "Halbtonschritte", QRect(576, 0, 97, 17), Qt::AlignLeft);
+
+    SpeedButton1 = MakeTransportButton(Client, "SpeedButton1", "Aufnahme", QRect(8, 24, 73, 41),
+                                       RecordGlyph());
+    SpeedButton2 = MakeTransportButton(Client, "SpeedButton2", "Wiedergabe",
+                                       QRect(88, 24, 73, 41), PlayGlyph());
+    SpeedButton3 = MakeTransportButton(Client, "SpeedButton3", "Angehalten",
+                                       QRect(168, 24, 73, 41), StopGlyph());
+    TransportGroup = new QButtonGroup(this);
+    TransportGroup->setExclusive(true);
+    TransportGroup->addButton(SpeedButton1);
+    TransportGroup->addButton(SpeedButton2);
+    TransportGroup->addButton(SpeedButton3);
+    SpeedButton3->setChecked(true);
+
+    Label5 = MakeLabel(Client, "Label5", "Lautstärke:", QRect(248, 24, 74, 17), Qt::AlignLeft);
+    TrackBar1 = new QSlider(Qt::Horizontal, Client);
+    TrackBar1->setObjectName(QStringLiteral("TrackBar1"));
+    TrackBar1->setGeometry(312, 24, 357, 25);
+    TrackBar1->setRange(0, 127);
+    TrackBar1->setSingleStep(1);
+    TrackBar1->setPageStep(2);
+    TrackBar1->setValue(127);
+    TrackBar1->setTickPosition(QSlider::TicksBelow);
+    TrackBar1->setTickInterval(4);
+
+    keys_ = performance::CreatePianoKeys(Client);
+    for (auto *key : keys_)
+        key->SetMouseListener(&player_);
+
+    DrumTimer = new QTimer(this);
+    DrumTimer->setObjectName(QStringLiteral("DrumTimer"));
+    DrumTimer->setInterval(DrumIntervalMs(UpDown1->Position()));
+    ClockTimer = new QTimer(this);
+    ClockTimer->setObjectName(QStringLiteral("ClockTimer"));
+    ClockTimer->setInterval(ClockIntervalMs);
+
+    // Handlers are connected only now, so that building the controls stores nothing.
+    connect(UpDown1, &SpinButtons::PositionChanged, this, &TForm1::TempoChanged);
+    connect(UpDown2, &SpinButtons::PositionChanged, this, &TForm1::TranspositionChanged);
+    connect(CheckBox1, &QCheckBox::toggled, this, &TForm1::DrumsClicked);
+    connect(TrackBar1, &QSlider::valueChanged, this, &TForm1::VolumeChanged);
+    connect(SpeedButton1, &QToolButton::clicked, this, &TForm1::RecordClick);
+    connect(SpeedButton2, &QToolButton::clicked, this, &TForm1::PlayClick);
+    connect(SpeedButton3, &QToolButton::clicked, this, &TForm1::StopClick);
+    connect(DrumTimer, &QTimer::timeout, this, &TForm1::DrumTick);
+    connect(ClockTimer, &QTimer::timeout, this, &TForm1::ClockTick);
+    ClockTimer->start();
+}
+
+void TForm1::StartUp()
+{
+    int savedIndex = settings_->ReadInteger(DeviceSection, DeviceIdKey, 0);
+    const int count = midiOut_->DeviceCount();
+    if (count == 0) {
+        shouldTerminate_ = true;
+        ErrorHandler::ShowDetectedError(QString::fromUtf8(NoDevicesText));
+        return;
+    }
+    // A device that has gone since the last run: use the first one instead.
+    if (savedIndex < 0 || savedIndex >= count) {
+        savedIndex = 0;
+        settings_->WriteInteger(DeviceSection, DeviceIdKey, savedIndex);
+    }
+
+    BuildDeviceList(count, savedIndex);
+
+    midiOut_->SetDeviceID(savedIndex);
+    // A device that does not open is not reported here: every note sent
+    // until another device is chosen fails with the device's own message.
+    midiOut_->OpenDevice();
+
+    DrumStep = 0;
+    InstallIdlePoll();
+    LoadKeyMap();
+    ApplyStoredSettings();
+}
+
+void TForm1::BuildDeviceList(int count, int savedIndex)
+{
+    // The device menu is built from this list, in this order.
+    deviceList_.clear();
+    for (int i = count - 1; i >= 0; --i) {
+        midiOut_->SetDeviceID(i);
+        deviceList_.push_back(
+            {i, QString::fromStdString(midiOut_->ProductName()), i == savedIndex});
+    }
+}
+
+void TForm1::InstallIdlePoll()
+{
+    // The PC keyboard poll is installed here as the application's idle handler.
+}
+
+void TForm1::LoadKeyMap()
+{
+    // The key map is read here from the settings file's Keys section into
+    // KeyCodeList and KeyNumberList, falling back to the default key map
+    // (DefaultKeyCodeList / DefaultKeyNumberList) when either list is empty.
+}
+
+void TForm1::ApplyStoredSettings()
+{
+    // Each value goes in with the control's signals held back and then runs
+    // the control's handler, so that it also takes effect and is written
+    // back when it equals the control's current value.
+    {
+        const QSignalBlocker blocker(UpDown1);
+        UpDown1->SetPosition(settings_->ReadInteger(Common, BeatKey, UpDown1->Position()));
+    }
+    TempoChanged();
+    {
+        const QSignalBlocker blocker(UpDown2);
+        UpDown2->SetPosition(
+            settings_->ReadInteger(Common, TranspositionKey, UpDown2->Position()));
+    }
+    TranspositionChanged();
+    {
+        const QSignalBlocker blocker(CheckBox1);
+        CheckBox1->setChecked(settings_->ReadBool(Common, DrumsKey, CheckBox1->isChecked()));
+    }
+    DrumsClicked();
+    {
+        const QSignalBlocker blocker(TrackBar1);
+        TrackBar1->setValue(settings_->ReadInteger(Common, VolumeKey, TrackBar1->value()));
+    }
+    VolumeChanged();
+    SelectInstrument(settings_->ReadInteger(Common, InstrumentKey, 0));
+}
+
+void TForm1::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous())
+        LoadCommandLineFile();
+}
+
+void TForm1::LoadCommandLineFile()
+{
+    // A single command-line argument naming an existing file is loaded here
+    // into the recording, as a native recording whatever its extension.
+}
+
+void TForm1::SelectInstrument(int)
+{
+    // The instrument menu performs the click of the item with this program
+    // number here: Program Change on channel 1, item checked, number stored.
+}
+
+void TForm1::SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
+{
+    // A failed send leaves by exception before anything is recorded.
+    midiOut_->SendShortMessage(status, data1, data2);
+    if (IsRecording())
+        recordingStream_->WriteEvent(
+            {static_cast<std::uint32_t>(TickCounter), status, data1, data2});
+}
+
+int TForm1::Transposition() const { return UpDown2->Position(); }
+int TForm1::Volume() const { return TrackBar1->value(); }
+int TForm1::Tempo() const { return UpDown1->Position(); }
+bool TForm1::IsRecording() const { return SpeedButton1->isChecked(); }
+
+void TForm1::TempoChanged()
+{
+    DrumTimer->setInterval(DrumIntervalMs(Tempo()));
+    settings_->WriteInteger(Common, BeatKey, Tempo());
+}
+
+void TForm1::TranspositionChanged()
+{
+    settings_->WriteInteger(Common, TranspositionKey, Transposition());
+}
+
+void TForm1::DrumsClicked()
+{
+    if (CheckBox1->isChecked())
+        DrumTimer->start();
+    else
+        DrumTimer->stop();
+    settings_->WriteBool(Common, DrumsKey, CheckBox1->isChecked());
+}
+
+void TForm1::VolumeChanged() { settings_->WriteInteger(Common, VolumeKey, Volume()); }
+
+void TForm1::RecordClick()
+{
+    // Starting a recording goes here: TickCounter to 0, the recording
+    // cleared, the stored instrument re-selected (and so recorded first).
+}
+
+void TForm1::PlayClick()
+{
+    // Starting playback goes here: TickCounter to 0, the accompaniment
+    // switched off, the recording rewound, the stored instrument re-selected.
+}
+
+void TForm1::StopClick()
+{
+    // Stopping goes here: the device closed and reopened to silence it, the
+    // stored instrument re-selected.
+}
+
+void TForm1::ClockTick()
+{
+    // Playback sends here every recorded event whose tick has come due.
+    TickCounter = static_cast<std::int32_t>(static_cast<std::uint32_t>(TickCounter) + 1u);
+}
+
+void TForm1::DrumTick()
+{
+    // The drum pattern's step DrumStep is sent here.
+}
+
+} // namespace app

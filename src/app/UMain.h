@@ -1,0 +1,142 @@
+#pragma once
+// The main window: piano keyboard, controls, and everything the running
+// program owns (device, settings file, recording, key map, counters, timers).
+
+#include "app/SettingsFile.h"
+#include "midi_out/MidiBackend.h"
+#include "midi_out/MidiOut.h"
+#include "performance/KeyGeometry.h"
+#include "performance/KeyPlayer.h"
+#include "performance/PianoKey.h"
+#include "recorder/RecordingStream.h"
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QButtonGroup;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QSlider;
+class QTimer;
+class QToolButton;
+
+namespace app {
+
+class SpinButtons;
+
+// One output device as the device menu lists it: highest index first.
+struct DeviceEntry {
+    int index;
+    QString name;
+    bool checked;
+};
+
+class TForm1 : public QMainWindow, public performance::KeyboardHost {
+    Q_OBJECT
+public:
+    static constexpr int ClientWidth = 679;
+    static constexpr int ClientHeight = 345;
+    static constexpr int FontPixelSize = 12;
+    static constexpr int ClockIntervalMs = 50;
+
+    // Two drum steps per beat.
+    static constexpr int DrumIntervalMs(int tempo) { return 30000 / tempo; }
+
+    // Runs the start-up sequence with `backend` as the device's way to the
+    // platform and the settings file at `settingsFileName`. `arguments` are
+    // the command-line arguments without the program name.
+    TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string &settingsFileName,
+           QStringList arguments = {}, QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    // Start-up found no output device and told the user: the program ends
+    // without showing the window.
+    bool ShouldTerminate() const { return shouldTerminate_; }
+
+    // The one way out for every message the program produces: sent first,
+    // then, while recording, appended to the recording.
+    void SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
+    int Transposition() const override;
+    int Volume() const override;
+    int Tempo() const;
+    bool IsRecording() const;
+
+    // The key named "Key" + number, 1..42.
+    performance::PianoKey *Key(int number) const { return keys_[number - 1]; }
+    performance::PianoKey *MouseHeldKey() const { return player_.MouseHeldKey(); }
+    performance::KeyPlayer &Player() { return player_; }
+
+    midi_out::TMidiOutput &MidiOut() { return *midiOut_; }
+    SettingsFile &Settings() { return *settings_; }
+    recorder::RecordingStream &RecordingStream() { return *recordingStream_; }
+    const std::vector<DeviceEntry> &DeviceList() const { return deviceList_; }
+    QStringList KeyCodeList;
+    QStringList KeyNumberList;
+    std::int32_t TickCounter = 0;
+    std::uint8_t DrumStep = 0;
+
+    // Re-selects an instrument by its program number.
+    void SelectInstrument(int program);
+
+    // Handlers of the controls; the controls call them on every change, and
+    // start-up calls them to apply the stored values.
+    void TempoChanged();
+    void TranspositionChanged();
+    void DrumsClicked();
+    void VolumeChanged();
+    void RecordClick();
+    void PlayClick();
+    void StopClick();
+    void ClockTick();
+    void DrumTick();
+
+    QWidget *Client = nullptr;
+    QCheckBox *CheckBox1 = nullptr;   // "Drums-Begleitung"
+    QLabel *Label1 = nullptr;         // "Tempo:"
+    QLineEdit *Edit1 = nullptr;       // tempo field
+    SpinButtons *UpDown1 = nullptr;   // tempo, 1..300
+    QLabel *Label2 = nullptr;         // "Taktschläge pro Minute"
+    QLabel *Label3 = nullptr;         // "Transposition:"
+    QLineEdit *Edit2 = nullptr;       // transposition field
+    SpinButtons *UpDown2 = nullptr;   // transposition, -36..51
+    QLabel *Label4 = nullptr;         // "Halbtonschritte"
+    QToolButton *SpeedButton1 = nullptr; // "Aufnahme"
+    QToolButton *SpeedButton2 = nullptr; // "Wiedergabe"
+    QToolButton *SpeedButton3 = nullptr; // "Angehalten"
+    QButtonGroup *TransportGroup = nullptr;
+    QLabel *Label5 = nullptr;         // "Lautstärke:"
+    QSlider *TrackBar1 = nullptr;     // volume, 0..127
+    QTimer *DrumTimer = nullptr;
+    QTimer *ClockTimer = nullptr;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void CreateControls();
+    void StartUp();
+    void BuildDeviceList(int count, int savedIndex);
+    void InstallIdlePoll();
+    void LoadKeyMap();
+    void ApplyStoredSettings();
+    void LoadCommandLineFile();
+
+    std::unique_ptr<midi_out::TMidiOutput> midiOut_;
+    std::unique_ptr<SettingsFile> settings_;
+    std::unique_ptr<recorder::RecordingStream> recordingStream_;
+    std::vector<DeviceEntry> deviceList_;
+    QStringList arguments_;
+    performance::KeyPlayer player_{*this};
+    std::array<performance::PianoKey *, performance::KeyCount> keys_{};
+    bool shouldTerminate_ = false;
+};
+
+} // namespace app
