@@ -1,0 +1,180 @@
+#include "midi_out/BackendSupport.h"
+
+#include "midi_out/MidiErrors.h"
+
+#include <alsa/asoundlib.h>
+#include <fluidsynth.h>
+#include <jack/jack.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <set>
+
+namespace midi_out {
+
+namespace {
+
+void IgnoreAlsaMessage(const char *, int, const char *, int, const char *, ...) {}
+void IgnoreJackMessage(const char *) {}
+void IgnoreFluidMessage(int, const char *, void *) {}
+
+} // namespace
+
+void PrepareSoundLibraries()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        setenv("JACK_NO_START_SERVER", "1", 1);
+        // The libraries report failures both by result and by printing; the
+        // results reach the user as our error codes, the printing would only
+        // litter the terminal (and a missing server or sound card is normal).
+        snd_lib_error_set_handler(&IgnoreAlsaMessage);
+        jack_set_error_function(&IgnoreJackMessage);
+        jack_set_info_function(&IgnoreJackMessage);
+        for (int level = 0; level < LAST_LOG_LEVEL; ++level)
+            fluid_set_log_function(level, &IgnoreFluidMessage, nullptr);
+    });
+}
+
+int ShortMessageFramer::lengthOf(std::uint8_t status)
+{
+    if (status < 0x80)
+        return 0;
+    if (status < 0xF0)
+        return (status & 0xE0) == 0xC0 ? 2 : 3; // program change, channel pressure
+    switch (status) {
+    case 0xF1: // time code quarter frame
+    case 0xF3: // song select
+        return 2;
+    case 0xF2: // song position
+        return 3;
+    case 0xF0: // system exclusive goes as a long message
+    case 0xF7:
+    case 0xF4: // undefined: no receiver knows its length
+    case 0xF5:
+        return 0;
+    default: // F6 tune request, F8..FF real time
+        return 1;
+    }
+}
+
+int ShortMessageFramer::frame(std::uint32_t message, std::uint8_t bytes[3])
+{
+    const std::uint8_t first = message & 0xFF;
+    const std::uint8_t second = (message >> 8) & 0xFF;
+    const std::uint8_t third = (message >> 16) & 0xFF;
+
+    if (first < 0x80) {
+        if (runningStatus_ == 0)
+            return 0;
+        bytes[0] = runningStatus_;
+        bytes[1] = first;
+        bytes[2] = second;
+        return lengthOf(runningStatus_);
+    }
+    const int length = lengthOf(first);
+    if (length == 0)
+        return 0;
+    if (first < 0xF0)
+        runningStatus_ = first;
+    else if (first < 0xF8)
+        runningStatus_ = 0; // system common ends running status, real time does not
+    bytes[0] = first;
+    bytes[1] = second;
+    bytes[2] = third;
+    return length;
+}
+
+std::string ShortenDeviceName(std::string_view name)
+{
+    if (name.size() <= MaxDeviceNameLength)
+        return std::string(name);
+    // Port numbers and the distinguishing part of a port name sit at the end.
+    constexpr std::size_t tail = 10;
+    constexpr std::size_t head = MaxDeviceNameLength - tail - 1;
+    std::string shortened(name.substr(0, head));
+    shortened += '~';
+    shortened += name.substr(name.size() - tail);
+    return shortened;
+}
+
+void MakeDeviceNamesUnique(std::vector<std::string> &names)
+{
+    const std::set<std::string> original(names.begin(), names.end());
+    std::set<std::string> used;
+    for (auto &name : names) {
+        if (used.insert(name).second)
+            continue;
+        for (int number = 2;; ++number) {
+            const std::string suffix = " #" + std::to_string(number);
+            std::string candidate = name.substr(0, MaxDeviceNameLength - suffix.size()) + suffix;
+            if (original.count(candidate) == 0 && used.insert(candidate).second) {
+                name = std::move(candidate);
+                break;
+            }
+        }
+    }
+}
+
+bool IsOwnPort(std::string_view portName)
+{
+    if (!portName.starts_with(OwnClientName))
+        return false;
+    std::string_view rest = portName.substr(OwnClientName.size());
+    if (rest.starts_with('-')) {
+        rest.remove_prefix(1);
+        const auto digits = std::find_if(rest.begin(), rest.end(),
+                                         [](char c) { return !std::isdigit(static_cast<unsigned char>(c)); });
+        if (digits == rest.begin())
+            return false;
+        rest.remove_prefix(static_cast<std::size_t>(digits - rest.begin()));
+    }
+    return rest.starts_with(':');
+}
+
+MidiOutCaps MakeCaps(std::string_view name, std::uint16_t technology, std::uint16_t voices,
+                     std::uint16_t notes, std::uint32_t driverVersion)
+{
+    MidiOutCaps caps;
+    const std::string shortened = ShortenDeviceName(name);
+    std::memcpy(caps.szPname, shortened.data(), shortened.size());
+    caps.vDriverVersion = driverVersion;
+    caps.wTechnology = technology;
+    caps.wVoices = voices;
+    caps.wNotes = notes;
+    caps.wChannelMask = AllChannels;
+    return caps;
+}
+
+MidiResult CopyCaps(const MidiOutCaps &caps, MidiOutCaps *target, std::uint32_t size)
+{
+    if (target == nullptr || size == 0)
+        return MIDIERR_INVALPARAM;
+    std::memcpy(target, &caps, std::min<std::size_t>(size, sizeof caps));
+    return MIDIERR_NOERROR;
+}
+
+std::uint32_t PackDriverVersion(int major, int minor)
+{
+    return static_cast<std::uint32_t>(((major & 0xFF) << 8) | (minor & 0xFF));
+}
+
+std::uint32_t PackDriverVersion(std::string_view versionText)
+{
+    int parts[2] = {0, 0};
+    std::size_t index = 0;
+    for (char c : versionText) {
+        if (std::isdigit(static_cast<unsigned char>(c)))
+            parts[index] = parts[index] * 10 + (c - '0');
+        else if (c == '.' && ++index == 2)
+            break;
+        else if (c != '.')
+            break;
+    }
+    return PackDriverVersion(parts[0], parts[1]);
+}
+
+} // namespace midi_out

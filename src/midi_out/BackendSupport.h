@@ -1,0 +1,77 @@
+#pragma once
+// Pieces shared by the real back ends: keeping the sound libraries quiet and
+// from starting servers, framing packed short messages the way a MIDI driver
+// transmits them, device names that fit the capability record, and filling
+// that record.
+
+#include "midi_out/MidiDefs.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace midi_out {
+
+// Client name of every ALSA or JACK client this program makes.
+inline constexpr std::string_view OwnClientName = "MIDI Sonoret";
+
+// Longest device name the capability record holds (32 bytes with the zero).
+inline constexpr std::size_t MaxDeviceNameLength = sizeof(MidiOutCaps::szPname) - 1;
+
+// Sets JACK_NO_START_SERVER=1 (without it libjack tries to start a server and
+// hangs for seconds when none runs) and routes the messages that ALSA, JACK and
+// FluidSynth would print on the terminal away from it: every failure reaches the
+// user as a result code with its own text instead. Call before any ALSA or JACK
+// client is made; cheap to call again.
+void PrepareSoundLibraries();
+
+// Turns packed short messages into the bytes that go out. Keeps the running
+// status of its device, as a driver does: a packed message whose first byte is
+// a data byte repeats the last channel status.
+class ShortMessageFramer {
+public:
+    // Number of bytes the status byte `status` implies for a short message:
+    // 1..3, or 0 when it starts no short message (data byte, F0, F4, F5, F7).
+    static int lengthOf(std::uint8_t status);
+
+    // Writes the bytes of `message` (status | data1 << 8 | data2 << 16) to
+    // `bytes` and returns their number, or 0 when it is not a short message
+    // (system exclusive, undefined status, data byte without running status).
+    int frame(std::uint32_t message, std::uint8_t bytes[3]);
+
+    void reset() { runningStatus_ = 0; }
+
+private:
+    std::uint8_t runningStatus_ = 0;
+};
+
+// A name cut to at most MaxDeviceNameLength characters; a cut keeps the head
+// and the tail (where port numbers sit) joined by '~'.
+std::string ShortenDeviceName(std::string_view name);
+
+// Makes equal names in `names` distinct by ending the later ones with " #2",
+// " #3", ... (still within MaxDeviceNameLength); the first keeps its name.
+void MakeDeviceNamesUnique(std::vector<std::string> &names);
+
+// True when `portName` (as the MIDI library lists it: "client:port ...")
+// belongs to one of this program's own clients, which JACK may have renamed to
+// "MIDI Sonoret-01" and so on.
+bool IsOwnPort(std::string_view portName);
+
+// A capability record for a device of this kind.
+MidiOutCaps MakeCaps(std::string_view name, std::uint16_t technology, std::uint16_t voices,
+                     std::uint16_t notes, std::uint32_t driverVersion);
+
+// Copies `caps` to `target` the way the platform does: at most `size` bytes.
+// Non-zero when there is nowhere to copy to.
+MidiResult CopyCaps(const MidiOutCaps &caps, MidiOutCaps *target, std::uint32_t size);
+
+// Driver version in the record's form: major version in the high byte, minor
+// in the low byte.
+std::uint32_t PackDriverVersion(int major, int minor);
+
+// The (major, minor) of a version text such as "5.0.0"; (0, 0) when unreadable.
+std::uint32_t PackDriverVersion(std::string_view versionText);
+
+} // namespace midi_out

@@ -1,0 +1,252 @@
+#include "midi_out/FluidSynthBackend.h"
+
+#include "midi_out/MidiErrors.h"
+
+#include <fluidsynth.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace midi_out {
+
+namespace {
+
+constexpr const char *SoundFontVariable = "MIDI_SONORET_SOUNDFONT";
+constexpr const char *AudioDriverVariable = "MIDI_SONORET_AUDIO_DRIVER";
+constexpr const char *AudioFileVariable = "MIDI_SONORET_AUDIO_FILE";
+
+constexpr const char *StandardSoundFonts[] = {
+    "/usr/share/sounds/sf2/default-GM.sf2",
+    "/usr/share/sounds/sf2/FluidR3_GM.sf2",
+    "/usr/share/sounds/sf2/TimGM6mb.sf2",
+};
+
+// pulseaudio also reaches PipeWire; jack only when a server runs (none is
+// started); sdl2 is left out, it needs the program to initialise SDL first.
+constexpr const char *DesktopAudioDrivers[] = {"pulseaudio", "alsa", "jack", "oss"};
+
+const char *Environment(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
+bool IsReadableFile(const std::string &path)
+{
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
+}
+
+} // namespace
+
+FluidSynthBackend::FluidSynthBackend(Output output) : output_(output)
+{
+    PrepareSoundLibraries();
+}
+
+FluidSynthBackend::~FluidSynthBackend()
+{
+    if (driver_ != nullptr)
+        delete_fluid_audio_driver(driver_);
+    if (synth_ != nullptr)
+        delete_fluid_synth(synth_);
+    if (settings_ != nullptr)
+        delete_fluid_settings(settings_);
+}
+
+std::optional<std::string> FluidSynthBackend::FindSoundFont()
+{
+    // A SoundFont named by the user is taken or nothing is: falling back to
+    // another one would hide the mistake.
+    if (const char *chosen = Environment(SoundFontVariable))
+        return IsReadableFile(chosen) ? std::optional<std::string>(chosen) : std::nullopt;
+    for (const char *path : StandardSoundFonts) {
+        if (IsReadableFile(path))
+            return std::string(path);
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> FluidSynthBackend::AudioDriverCandidates()
+{
+    if (const char *chosen = Environment(AudioDriverVariable))
+        return {chosen};
+    return {std::begin(DesktopAudioDrivers), std::end(DesktopAudioDrivers)};
+}
+
+std::uint32_t FluidSynthBackend::deviceCount()
+{
+    return 1;
+}
+
+MidiResult FluidSynthBackend::getDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size)
+{
+    if (deviceId != 0)
+        return MIDIERR_BADDEVICEID;
+    int major = 0, minor = 0, micro = 0;
+    fluid_version(&major, &minor, &micro);
+    return CopyCaps(MakeCaps(DeviceName, MOD_SWSYNTH, Polyphony, Polyphony, PackDriverVersion(major, minor)),
+                    caps, size);
+}
+
+MidiResult FluidSynthBackend::load()
+{
+    if (synth_ != nullptr)
+        return MIDIERR_NOERROR;
+    const std::optional<std::string> soundFont = FindSoundFont();
+    if (!soundFont)
+        return MIDIERR_NOSOUNDFONT;
+
+    settings_ = new_fluid_settings();
+    if (settings_ == nullptr)
+        return MIDIERR_NOMEM;
+    fluid_settings_setnum(settings_, "synth.sample-rate", SampleRate);
+    fluid_settings_setint(settings_, "synth.polyphony", Polyphony);
+    fluid_settings_setnum(settings_, "synth.gain", 0.5);
+    fluid_settings_setint(settings_, "audio.period-size", PeriodSize);
+    fluid_settings_setint(settings_, "audio.periods", Periods);
+    fluid_settings_setstr(settings_, "audio.jack.id", std::string(OwnClientName).c_str());
+    fluid_settings_setint(settings_, "audio.jack.autoconnect", 1);
+    fluid_settings_setstr(settings_, "audio.file.type", "wav");
+
+    synth_ = new_fluid_synth(settings_);
+    if (synth_ == nullptr || fluid_synth_sfload(synth_, soundFont->c_str(), 1) == FLUID_FAILED) {
+        if (synth_ != nullptr)
+            delete_fluid_synth(synth_);
+        delete_fluid_settings(settings_);
+        synth_ = nullptr;
+        settings_ = nullptr;
+        return MIDIERR_NOSOUNDFONT;
+    }
+    return MIDIERR_NOERROR;
+}
+
+MidiResult FluidSynthBackend::startAudio()
+{
+    if (output_ == Output::Offline || driver_ != nullptr)
+        return MIDIERR_NOERROR;
+    for (const std::string &name : AudioDriverCandidates()) {
+        if (name == "file") {
+            const char *file = Environment(AudioFileVariable);
+            if (file == nullptr)
+                continue; // no file named: nowhere to render to
+            fluid_settings_setstr(settings_, "audio.file.name", file);
+        }
+        if (fluid_settings_setstr(settings_, "audio.driver", name.c_str()) != FLUID_OK)
+            continue;
+        driver_ = new_fluid_audio_driver(settings_, synth_);
+        if (driver_ != nullptr) {
+            driverName_ = name;
+            return MIDIERR_NOERROR;
+        }
+    }
+    return MIDIERR_NOAUDIO;
+}
+
+MidiResult FluidSynthBackend::open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
+                                   std::uintptr_t instance, std::uint32_t /*flags*/)
+{
+    if (handle == nullptr)
+        return MIDIERR_INVALPARAM;
+    if (deviceId != 0)
+        return MIDIERR_BADDEVICEID;
+    if (handle_ != 0)
+        return MIDIERR_ALLOCATED;
+    if (const MidiResult result = load())
+        return result;
+    if (const MidiResult result = startAudio())
+        return result;
+
+    handle_ = nextHandle_++;
+    callback_ = callback;
+    instance_ = instance;
+    framer_.reset();
+    *handle = handle_;
+    if (callback_ != nullptr)
+        callback_(handle_, MOM_OPEN, instance_, 0, 0);
+    return MIDIERR_NOERROR;
+}
+
+MidiResult FluidSynthBackend::close(DeviceHandle handle)
+{
+    if (handle == 0 || handle != handle_)
+        return MIDIERR_INVALHANDLE;
+    silence();
+    handle_ = 0;
+    if (callback_ != nullptr)
+        callback_(handle, MOM_CLOSE, instance_, 0, 0);
+    callback_ = nullptr;
+    instance_ = 0;
+    return MIDIERR_NOERROR;
+}
+
+MidiResult FluidSynthBackend::shortMessage(DeviceHandle handle, std::uint32_t message)
+{
+    if (handle == 0 || handle != handle_)
+        return MIDIERR_INVALHANDLE;
+    std::uint8_t bytes[3];
+    const int length = framer_.frame(message, bytes);
+    if (length == 0)
+        return MIDIERR_NOTSHORT;
+    dispatch(bytes, length);
+    return MIDIERR_NOERROR;
+}
+
+void FluidSynthBackend::dispatch(const std::uint8_t *bytes, int /*length*/)
+{
+    // A synthesizer takes every message and ignores values it cannot use, as
+    // any MIDI receiver does; FluidSynth's refusals of such values are not
+    // errors of the send.
+    const int status = bytes[0];
+    const int channel = status & 0x0F;
+    const int data1 = bytes[1];
+    const int data2 = bytes[2];
+    switch (status & 0xF0) {
+    case 0x80:
+        fluid_synth_noteoff(synth_, channel, data1);
+        break;
+    case 0x90:
+        if (data2 == 0)
+            fluid_synth_noteoff(synth_, channel, data1);
+        else
+            fluid_synth_noteon(synth_, channel, data1, data2);
+        break;
+    case 0xA0:
+        fluid_synth_key_pressure(synth_, channel, data1, data2);
+        break;
+    case 0xB0:
+        fluid_synth_cc(synth_, channel, data1, data2);
+        break;
+    case 0xC0:
+        fluid_synth_program_change(synth_, channel, data1);
+        break;
+    case 0xD0:
+        fluid_synth_channel_pressure(synth_, channel, data1);
+        break;
+    case 0xE0:
+        fluid_synth_pitch_bend(synth_, channel, data1 | (data2 << 7));
+        break;
+    default:
+        if (status == 0xFF) // System Reset
+            silence();
+        break; // other system messages mean nothing to a synthesizer
+    }
+}
+
+void FluidSynthBackend::silence()
+{
+    // The reset clears effect tails, programs and controllers; only the
+    // sounds-off after it stops the voices at once (the reset alone lets them
+    // ring out).
+    fluid_synth_system_reset(synth_);
+    fluid_synth_all_sounds_off(synth_, -1);
+}
+
+bool FluidSynthBackend::render(int frames, float *left, float *right)
+{
+    if (output_ != Output::Offline || synth_ == nullptr)
+        return false;
+    return fluid_synth_write_float(synth_, frames, left, 0, 1, right, 0, 1) == FLUID_OK;
+}
+
+} // namespace midi_out

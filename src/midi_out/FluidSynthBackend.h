@@ -1,0 +1,81 @@
+#pragma once
+// The built-in synthesizer: one device, a General MIDI SoundFont played by
+// FluidSynth, so that a user without an external synthesizer hears notes at
+// once. The SoundFont is loaded at the first open (counting devices stays
+// fast); synth and audio output stay up between close and reopen, and a close
+// silences them.
+//
+// Environment:
+//   MIDI_SONORET_SOUNDFONT      the SoundFont to load (else the first of the
+//                               usual General MIDI SoundFonts that exists)
+//   MIDI_SONORET_AUDIO_DRIVER   FluidSynth's audio driver to use (else the
+//                               first of pulseaudio, alsa, jack, oss that opens)
+//   MIDI_SONORET_AUDIO_FILE     the WAV file that the "file" driver writes
+
+#include "midi_out/BackendSupport.h"
+#include "midi_out/MidiBackend.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct _fluid_hashtable_t;
+struct _fluid_synth_t;
+struct _fluid_audio_driver_t;
+
+namespace midi_out {
+
+class FluidSynthBackend : public MidiBackend {
+public:
+    // Offline: no audio driver runs; the owner pulls samples with render().
+    enum class Output { Audio, Offline };
+
+    static constexpr const char *DeviceName = "FluidSynth (built-in)";
+    static constexpr int Polyphony = 256;
+    static constexpr int SampleRate = 48000;
+    // Audio buffering: small periods, few of them, for a short delay from key
+    // to sound: 3 x 64 frames at 48 kHz = 4 ms.
+    static constexpr int PeriodSize = 64;
+    static constexpr int Periods = 3;
+
+    explicit FluidSynthBackend(Output output = Output::Audio);
+    ~FluidSynthBackend() override;
+    FluidSynthBackend(const FluidSynthBackend &) = delete;
+    FluidSynthBackend &operator=(const FluidSynthBackend &) = delete;
+
+    // The SoundFont that an open would load, if any.
+    static std::optional<std::string> FindSoundFont();
+    // The audio drivers that an open tries, in order.
+    static std::vector<std::string> AudioDriverCandidates();
+
+    std::uint32_t deviceCount() override;
+    MidiResult getDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size) override;
+    MidiResult open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
+                    std::uintptr_t instance, std::uint32_t flags) override;
+    MidiResult close(DeviceHandle handle) override;
+    MidiResult shortMessage(DeviceHandle handle, std::uint32_t message) override;
+
+    // Offline output only, while loaded: renders `frames` stereo frames.
+    bool render(int frames, float *left, float *right);
+    // The audio driver that plays the synth; empty while none does.
+    const std::string &audioDriver() const { return driverName_; }
+
+private:
+    MidiResult load();
+    MidiResult startAudio();
+    void dispatch(const std::uint8_t *bytes, int length);
+    void silence();
+
+    Output output_;
+    _fluid_hashtable_t *settings_ = nullptr;
+    _fluid_synth_t *synth_ = nullptr;
+    _fluid_audio_driver_t *driver_ = nullptr;
+    std::string driverName_;
+    ShortMessageFramer framer_;
+    DeviceHandle handle_ = 0;
+    DeviceHandle nextHandle_ = 1;
+    DriverCallbackProc callback_ = nullptr;
+    std::uintptr_t instance_ = 0;
+};
+
+} // namespace midi_out

@@ -1,0 +1,67 @@
+#pragma once
+// MIDI ports of one of the system's MIDI APIs, through RtMidi: every ALSA
+// sequencer port, or every JACK MIDI input port, that takes output from us.
+// The program's own clients are left out. Ports are listed anew on each
+// count; getDevCaps and open refer to the list of the last count, and a port
+// that has gone since fails to open with MIDIERR_PORTGONE.
+//
+// No ALSA sequencer, or no JACK server, means no ports: no exception, no
+// waiting, nothing printed. A JACK server is never started.
+
+#include "midi_out/BackendSupport.h"
+#include "midi_out/MidiBackend.h"
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class RtMidiOut;
+struct _jack_client;
+
+namespace midi_out {
+
+class RtMidiBackend : public MidiBackend {
+public:
+    enum class Api { Alsa, Jack };
+
+    explicit RtMidiBackend(Api api);
+    ~RtMidiBackend() override;
+    RtMidiBackend(const RtMidiBackend &) = delete;
+    RtMidiBackend &operator=(const RtMidiBackend &) = delete;
+
+    Api api() const { return api_; }
+
+    std::uint32_t deviceCount() override;
+    MidiResult getDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size) override;
+    MidiResult open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
+                    std::uintptr_t instance, std::uint32_t flags) override;
+    MidiResult close(DeviceHandle handle) override;
+    MidiResult shortMessage(DeviceHandle handle, std::uint32_t message) override;
+
+private:
+    struct Port {
+        std::string fullName; // as RtMidi lists it; what an open looks for
+        std::string name;     // as the capability record shows it
+    };
+    struct OpenPort;
+
+    bool connect();
+    void dropDeadServer();
+    bool serverGone() const;
+    std::unique_ptr<RtMidiOut> makeClient();
+
+    Api api_;
+    std::unique_ptr<RtMidiOut> lister_;
+    // JACK only: a client of our own that learns when the server goes away,
+    // which RtMidi's clients never notice.
+    _jack_client *watch_ = nullptr;
+    std::atomic<bool> watchLost_{false};
+    std::vector<Port> ports_;
+    bool counted_ = false;
+    std::map<DeviceHandle, std::unique_ptr<OpenPort>> open_;
+    DeviceHandle nextHandle_ = 1;
+};
+
+} // namespace midi_out

@@ -1,0 +1,135 @@
+#include "midi_out/SystemBackend.h"
+
+#include "midi_out/BackendSupport.h"
+#include "midi_out/FluidSynthBackend.h"
+#include "midi_out/MidiErrors.h"
+#include "midi_out/RtMidiBackend.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace midi_out {
+
+SystemBackend::SystemBackend(std::vector<std::unique_ptr<MidiBackend>> parts) : parts_(std::move(parts))
+{
+    PrepareSoundLibraries();
+}
+
+SystemBackend::~SystemBackend() = default;
+
+std::uint32_t SystemBackend::deviceCount()
+{
+    devices_.clear();
+    std::vector<std::string> names;
+    for (const auto &part : parts_) {
+        const std::uint32_t count = part->deviceCount();
+        for (std::uint32_t i = 0; i < count; ++i) {
+            MidiOutCaps caps;
+            const auto index = static_cast<std::int32_t>(i);
+            std::string name;
+            if (part->getDevCaps(index, &caps, sizeof caps) == MIDIERR_NOERROR)
+                name.assign(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
+            names.push_back(std::move(name));
+            devices_.push_back({part.get(), index, {}});
+        }
+    }
+    // Names are how the component selects by name: two ports of different
+    // APIs must not share one.
+    MakeDeviceNamesUnique(names);
+    for (std::size_t i = 0; i < devices_.size(); ++i)
+        devices_[i].name = std::move(names[i]);
+    counted_ = true;
+    return static_cast<std::uint32_t>(devices_.size());
+}
+
+const SystemBackend::Device *SystemBackend::device(std::int32_t deviceId)
+{
+    if (!counted_)
+        deviceCount();
+    if (deviceId == MIDI_MAPPER)
+        deviceId = 0;
+    if (deviceId < 0 || static_cast<std::size_t>(deviceId) >= devices_.size())
+        return nullptr;
+    return &devices_[static_cast<std::size_t>(deviceId)];
+}
+
+MidiResult SystemBackend::getDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size)
+{
+    const Device *found = device(deviceId);
+    if (found == nullptr)
+        return MIDIERR_BADDEVICEID;
+    MidiOutCaps record;
+    if (const MidiResult result = found->part->getDevCaps(found->index, &record, sizeof record))
+        return result;
+    const std::string name = deviceId == MIDI_MAPPER ? std::string(MapperName) : found->name;
+    std::memset(record.szPname, 0, sizeof record.szPname);
+    std::memcpy(record.szPname, name.data(), std::min(name.size(), sizeof record.szPname - 1));
+    if (deviceId == MIDI_MAPPER)
+        record.wTechnology = MOD_MAPPER;
+    return CopyCaps(record, caps, size);
+}
+
+void SystemBackend::Relay(DeviceHandle, std::uint32_t message, std::uintptr_t instance, std::uintptr_t param1,
+                          std::uintptr_t param2)
+{
+    const auto *opened = reinterpret_cast<const OpenDevice *>(instance);
+    opened->callback(opened->handle, message, opened->instance, param1, param2);
+}
+
+MidiResult SystemBackend::open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
+                               std::uintptr_t instance, std::uint32_t flags)
+{
+    if (handle == nullptr)
+        return MIDIERR_INVALPARAM;
+    const Device *found = device(deviceId);
+    if (found == nullptr)
+        return lastOpenFailure_ = MIDIERR_BADDEVICEID;
+
+    auto opened = std::make_unique<OpenDevice>();
+    opened->part = found->part;
+    opened->handle = nextHandle_;
+    opened->callback = callback;
+    opened->instance = instance;
+    const MidiResult result =
+        found->part->open(&opened->partHandle, found->index, callback != nullptr ? &Relay : nullptr,
+                          reinterpret_cast<std::uintptr_t>(opened.get()), flags);
+    if (result != MIDIERR_NOERROR)
+        return lastOpenFailure_ = result;
+    lastOpenFailure_ = MIDIERR_NOERROR;
+    ++nextHandle_;
+    *handle = opened->handle;
+    open_[opened->handle] = std::move(opened);
+    return MIDIERR_NOERROR;
+}
+
+MidiResult SystemBackend::close(DeviceHandle handle)
+{
+    const auto found = open_.find(handle);
+    if (found == open_.end())
+        return MIDIERR_INVALHANDLE;
+    if (const MidiResult result = found->second->part->close(found->second->partHandle))
+        return result;
+    open_.erase(found);
+    return MIDIERR_NOERROR;
+}
+
+MidiResult SystemBackend::shortMessage(DeviceHandle handle, std::uint32_t message)
+{
+    const auto found = open_.find(handle);
+    if (found == open_.end())
+        return lastOpenFailure_ != MIDIERR_NOERROR ? lastOpenFailure_ : MIDIERR_INVALHANDLE;
+    return found->second->part->shortMessage(found->second->partHandle, message);
+}
+
+std::unique_ptr<MidiBackend> CreateSystemBackend()
+{
+    // Before any back end can make a JACK client.
+    PrepareSoundLibraries();
+    std::vector<std::unique_ptr<MidiBackend>> parts;
+    parts.push_back(std::make_unique<FluidSynthBackend>());
+    parts.push_back(std::make_unique<RtMidiBackend>(RtMidiBackend::Api::Alsa));
+    parts.push_back(std::make_unique<RtMidiBackend>(RtMidiBackend::Api::Jack));
+    return std::make_unique<SystemBackend>(std::move(parts));
+}
+
+} // namespace midi_out

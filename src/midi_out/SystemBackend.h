@@ -1,0 +1,70 @@
+#pragma once
+// The MIDI output service of this system: several back ends numbered as one.
+// Device 0 is the built-in synthesizer, then come the ALSA sequencer ports and
+// the JACK MIDI ports; MIDI_MAPPER (-1) stands for device 0. Devices are
+// counted anew on each deviceCount(), and getDevCaps/open refer to the devices
+// of that count.
+//
+// A failed open is remembered: until the next successful open, a send on no
+// device answers with the reason of that failure (say, no SoundFont) instead
+// of a bare "invalid handle", so the user learns what is missing.
+
+#include "midi_out/MidiBackend.h"
+
+#include <memory>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace midi_out {
+
+class SystemBackend : public MidiBackend {
+public:
+    static constexpr const char *MapperName = "MIDI Mapper";
+
+    // `parts` in device order; the first one's device 0 is the default device.
+    explicit SystemBackend(std::vector<std::unique_ptr<MidiBackend>> parts);
+    ~SystemBackend() override;
+    SystemBackend(const SystemBackend &) = delete;
+    SystemBackend &operator=(const SystemBackend &) = delete;
+
+    std::uint32_t deviceCount() override;
+    MidiResult getDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size) override;
+    MidiResult open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
+                    std::uintptr_t instance, std::uint32_t flags) override;
+    MidiResult close(DeviceHandle handle) override;
+    MidiResult shortMessage(DeviceHandle handle, std::uint32_t message) override;
+
+    MidiBackend &part(std::size_t index) { return *parts_.at(index); }
+
+private:
+    struct Device {
+        MidiBackend *part;
+        std::int32_t index; // within the part
+        std::string name;   // unique among all devices
+    };
+    // One open device; its address is the instance value the part's callback
+    // gets, so that notices reach the caller with our handle.
+    struct OpenDevice {
+        MidiBackend *part;
+        DeviceHandle partHandle = 0;
+        DeviceHandle handle = 0;
+        DriverCallbackProc callback = nullptr;
+        std::uintptr_t instance = 0;
+    };
+    static void Relay(DeviceHandle device, std::uint32_t message, std::uintptr_t instance,
+                      std::uintptr_t param1, std::uintptr_t param2);
+    const Device *device(std::int32_t deviceId);
+
+    std::vector<std::unique_ptr<MidiBackend>> parts_;
+    std::vector<Device> devices_;
+    bool counted_ = false;
+    std::map<DeviceHandle, std::unique_ptr<OpenDevice>> open_;
+    DeviceHandle nextHandle_ = 1;
+    MidiResult lastOpenFailure_ = 0;
+};
+
+// The back ends of this system: built-in synthesizer, ALSA, JACK.
+std::unique_ptr<MidiBackend> CreateSystemBackend();
+
+} // namespace midi_out
