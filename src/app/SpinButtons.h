@@ -29,6 +29,9 @@ public:
     void SetAssociate(QLineEdit *field);
     QLineEdit *Associate() const { return field_; }
 
+    // A button is held and will step again.
+    bool IsRepeating() const { return repeat_.isActive(); }
+
     static constexpr int RepeatDelayMs = 400;
     static constexpr int RepeatIntervalMs = 100;
 

@@ -1,0 +1,292 @@
+#include "performance/WindowFixture.h"
+
+#include "app/SpinButtons.h"
+#include "app/TransportGlyphs.h"
+#include "performance/KeyGeometry.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFontInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QSlider>
+#include <QTest>
+#include <QToolButton>
+
+#include <set>
+
+using performance::KeyCount;
+using performance::PianoKey;
+using performance::PressedColor;
+
+namespace {
+
+class MainWindowLayout : public testing_support::WindowFixture {
+protected:
+    void SetUp() override
+    {
+        WindowFixture::SetUp();
+        Create();
+    }
+    template <typename T> T *Control(const char *name) const
+    {
+        return form->Client->findChild<T *>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+    }
+};
+
+TEST_F(MainWindowLayout, FixedWindowAroundAClientAreaOf679By345)
+{
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("MIDI Sonoret"));
+    EXPECT_EQ(form->centralWidget(), form->Client);
+    EXPECT_EQ(form->Client->size(), QSize(679, 345));
+    EXPECT_EQ(form->Client->y(), form->menuBar()->height());
+    EXPECT_EQ(form->minimumSize(), form->maximumSize());
+    EXPECT_EQ(form->size(), QSize(679, 345 + form->menuBar()->height()));
+    EXPECT_FALSE(form->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(form->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+}
+
+TEST_F(MainWindowLayout, FontIsArialAt12Pixels)
+{
+    EXPECT_EQ(form->font().family(), QStringLiteral("Arial"));
+    EXPECT_EQ(form->font().pixelSize(), 12);
+    EXPECT_EQ(QFontInfo(form->CheckBox1->font()).pixelSize(), 12);
+}
+
+TEST_F(MainWindowLayout, LabelsAndCheckBoxAtTheirPlaces)
+{
+    struct Expected {
+        const char *name;
+        const char *text;
+        QRect geometry;
+        Qt::Alignment horizontal;
+    };
+    const Expected labels[] = {
+        {"Label1", "Tempo:", {144, 0, 57, 16}, Qt::AlignRight},
+        {"Label2", "Taktschläge pro Minute", {264, 0, 153, 17}, Qt::AlignLeft},
+        {"Label3", "Transposition:", {416, 0, 97, 17}, Qt::AlignRight},
+        {"Label4", "Halbtonschritte", {576, 0, 97, 17}, Qt::AlignLeft},
+        {"Label5", "Lautstärke:", {248, 24, 74, 17}, Qt::AlignLeft},
+    };
+    for (const auto &expected : labels) {
+        auto *label = Control<QLabel>(expected.name);
+        ASSERT_NE(label, nullptr) << expected.name;
+        EXPECT_EQ(label->text(), QString::fromUtf8(expected.text));
+        EXPECT_EQ(label->geometry(), expected.geometry) << expected.name;
+        EXPECT_EQ(label->alignment() & Qt::AlignHorizontal_Mask, expected.horizontal) << expected.name;
+        EXPECT_TRUE(label->alignment() & Qt::AlignVCenter) << expected.name;
+    }
+
+    auto *drums = Control<QCheckBox>("CheckBox1");
+    ASSERT_EQ(drums, form->CheckBox1);
+    EXPECT_EQ(drums->text(), QStringLiteral("Drums-Begleitung"));
+    EXPECT_EQ(drums->geometry(), QRect(8, 0, 136, 16));
+    EXPECT_FALSE(drums->isChecked());
+    // First in tab order among the controls that take the keyboard focus.
+    EXPECT_EQ(form->Client->nextInFocusChain(), drums);
+}
+
+TEST_F(MainWindowLayout, TempoAndTranspositionFieldsWithSpinButtons)
+{
+    struct Expected {
+        const char *field;
+        const char *spin;
+        QRect fieldGeometry;
+        QRect spinGeometry;
+        int minimum, maximum, position;
+    };
+    const Expected pairs[] = {
+        {"Edit1", "UpDown1", {208, 0, 33, 17}, {241, 0, 17, 17}, 1, 300, 120},
+        {"Edit2", "UpDown2", {520, 0, 33, 17}, {553, 0, 17, 17}, -36, 51, 0},
+    };
+    for (const auto &expected : pairs) {
+        auto *field = Control<QLineEdit>(expected.field);
+        auto *spin = Control<app::SpinButtons>(expected.spin);
+        ASSERT_NE(field, nullptr);
+        ASSERT_NE(spin, nullptr);
+        EXPECT_EQ(field->geometry(), expected.fieldGeometry);
+        EXPECT_TRUE(field->isReadOnly());
+        EXPECT_FALSE(field->focusPolicy() & Qt::TabFocus);
+        EXPECT_EQ(spin->geometry(), expected.spinGeometry);
+        EXPECT_EQ(spin->Associate(), field);
+        EXPECT_EQ(spin->Minimum(), expected.minimum);
+        EXPECT_EQ(spin->Maximum(), expected.maximum);
+        EXPECT_EQ(spin->Position(), expected.position);
+        EXPECT_EQ(field->text(), QString::number(expected.position));
+        EXPECT_FALSE(spin->Wraps());
+    }
+}
+
+TEST_F(MainWindowLayout, SpinButtonsStopAtTheEndsAndShowTheValue)
+{
+    app::SpinButtons *tempo = form->UpDown1;
+    // A click on the upper half steps up, on the lower half down.
+    QTest::mouseClick(tempo, Qt::LeftButton, Qt::NoModifier, QPoint(8, 3));
+    EXPECT_EQ(tempo->Position(), 121);
+    EXPECT_EQ(form->Edit1->text(), QStringLiteral("121"));
+    QTest::mousePress(tempo, Qt::LeftButton, Qt::NoModifier, QPoint(8, 14));
+    EXPECT_EQ(tempo->Position(), 120);
+    EXPECT_TRUE(tempo->IsRepeating()); // held: steps again after a delay
+    QTest::mouseRelease(tempo, Qt::LeftButton, Qt::NoModifier, QPoint(8, 14));
+    EXPECT_FALSE(tempo->IsRepeating());
+
+    tempo->SetPosition(300);
+    QTest::mouseClick(tempo, Qt::LeftButton, Qt::NoModifier, QPoint(8, 3));
+    EXPECT_EQ(tempo->Position(), 300);
+    tempo->SetPosition(1);
+    QTest::mouseClick(tempo, Qt::LeftButton, Qt::NoModifier, QPoint(8, 14));
+    EXPECT_EQ(tempo->Position(), 1);
+
+    form->UpDown2->SetPosition(-100);
+    EXPECT_EQ(form->UpDown2->Position(), -36);
+    EXPECT_EQ(form->Edit2->text(), QStringLiteral("-36"));
+    form->UpDown2->StepBy(200);
+    EXPECT_EQ(form->UpDown2->Position(), 51);
+}
+
+TEST_F(MainWindowLayout, TransportButtonsFormOneExclusiveGroupStoppedAtStart)
+{
+    struct Expected {
+        QToolButton *button;
+        const char *caption;
+        QRect geometry;
+    };
+    const Expected buttons[] = {
+        {form->SpeedButton1, "Aufnahme", {8, 24, 73, 41}},
+        {form->SpeedButton2, "Wiedergabe", {88, 24, 73, 41}},
+        {form->SpeedButton3, "Angehalten", {168, 24, 73, 41}},
+    };
+    for (const auto &expected : buttons) {
+        EXPECT_EQ(expected.button->text(), QString::fromUtf8(expected.caption));
+        EXPECT_EQ(expected.button->geometry(), expected.geometry);
+        EXPECT_EQ(expected.button->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+        EXPECT_EQ(expected.button->iconSize(), QSize(16, 16));
+        EXPECT_FALSE(expected.button->icon().isNull());
+        EXPECT_EQ(expected.button->group(), form->TransportGroup);
+    }
+    EXPECT_TRUE(form->TransportGroup->exclusive());
+    EXPECT_TRUE(form->SpeedButton3->isChecked());
+    EXPECT_FALSE(form->IsRecording());
+
+    form->SpeedButton1->click();
+    EXPECT_TRUE(form->SpeedButton1->isChecked());
+    EXPECT_FALSE(form->SpeedButton3->isChecked());
+    // Clicking the button that is down leaves it down.
+    form->SpeedButton1->click();
+    EXPECT_TRUE(form->SpeedButton1->isChecked());
+    EXPECT_TRUE(form->IsRecording());
+}
+
+TEST_F(MainWindowLayout, GlyphsAreOurOwn16By16Pictures)
+{
+    for (const QPixmap &glyph : {app::RecordGlyph(), app::PlayGlyph(), app::StopGlyph()}) {
+        ASSERT_EQ(glyph.size(), QSize(16, 16));
+        const QImage image = glyph.toImage();
+        // Drawn in the middle, transparent in the corner.
+        EXPECT_GT(qAlpha(image.pixel(8, 8)), 200);
+        EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);
+    }
+    EXPECT_NE(app::RecordGlyph().toImage(), app::PlayGlyph().toImage());
+    EXPECT_NE(app::PlayGlyph().toImage(), app::StopGlyph().toImage());
+}
+
+TEST_F(MainWindowLayout, VolumeSlider)
+{
+    QSlider *volume = Control<QSlider>("TrackBar1");
+    ASSERT_EQ(volume, form->TrackBar1);
+    EXPECT_EQ(volume->geometry(), QRect(312, 24, 357, 25));
+    EXPECT_EQ(volume->orientation(), Qt::Horizontal);
+    EXPECT_EQ(volume->minimum(), 0);
+    EXPECT_EQ(volume->maximum(), 127);
+    EXPECT_EQ(volume->value(), 127);
+    EXPECT_EQ(volume->tickPosition(), QSlider::TicksBelow);
+    EXPECT_EQ(volume->tickInterval(), 4);
+}
+
+TEST_F(MainWindowLayout, FortyTwoKeysWithTheirNotesFillsAndPlaces)
+{
+    struct Expected {
+        int number, note;
+        bool black;
+        QRect geometry;
+        int outline;
+    };
+    const Expected samples[] = {
+        {1, 36, false, {9, 206, 56, 131}, 5},   {12, 55, false, {613, 206, 56, 131}, 5},
+        {13, 37, true, {46, 206, 37, 67}, 3},   {21, 56, true, {642, 206, 25, 67}, 3},
+        {22, 57, false, {9, 70, 56, 131}, 5},   {33, 76, false, {613, 70, 56, 131}, 5},
+        {34, 56, true, {9, 70, 24, 67}, 3},     {42, 75, true, {594, 70, 38, 67}, 3},
+        {6, 45, false, {283, 206, 56, 131}, 5}, {36, 61, true, {155, 70, 38, 67}, 3},
+    };
+    for (const auto &expected : samples) {
+        PianoKey *key = Control<PianoKey>(qPrintable(QStringLiteral("Key%1").arg(expected.number)));
+        ASSERT_NE(key, nullptr) << expected.number;
+        EXPECT_EQ(key, form->Key(expected.number));
+        EXPECT_EQ(key->Note(), expected.note);
+        EXPECT_EQ(key->Fill(), expected.black ? QColor(Qt::black) : QColor(Qt::white));
+        EXPECT_EQ(key->geometry(), expected.geometry) << expected.number;
+        EXPECT_EQ(key->OutlineWidth(), expected.outline);
+        EXPECT_EQ(key->OutlineColor(), QColor(Qt::black));
+    }
+
+    const auto keys = form->Client->findChildren<PianoKey *>();
+    ASSERT_EQ(keys.size(), KeyCount);
+    std::multiset<int> notes;
+    for (auto *key : keys)
+        notes.insert(key->Note());
+    EXPECT_EQ(*notes.begin(), 36);
+    EXPECT_EQ(*notes.rbegin(), 76);
+    EXPECT_EQ(notes.count(56), 2u);
+    EXPECT_EQ(std::set<int>(notes.begin(), notes.end()).size(), 41u);
+}
+
+TEST_F(MainWindowLayout, TopmostKeyAtAPointIsTheBlackKeyOverTheWhite)
+{
+    auto keyAt = [&](int x, int y) { return qobject_cast<PianoKey *>(form->Client->childAt(x, y)); };
+    EXPECT_EQ(keyAt(60, 230), form->Key(13));  // over Key1 and Key2
+    EXPECT_EQ(keyAt(15, 100), form->Key(34));  // over Key22
+    EXPECT_EQ(keyAt(660, 230), form->Key(21)); // over Key12
+    EXPECT_EQ(keyAt(600, 100), form->Key(42)); // over Key32 and Key33
+    EXPECT_EQ(keyAt(60, 320), form->Key(1));
+    EXPECT_EQ(keyAt(15, 190), form->Key(22));
+    // Neighbouring white keys overlap by a pixel; the later one lies on top.
+    EXPECT_EQ(keyAt(64, 330), form->Key(2));
+
+    // Stacking, bottom to top.
+    std::vector<int> order;
+    for (QObject *child : form->Client->children())
+        if (auto *key = qobject_cast<PianoKey *>(child))
+            order.push_back(key->Number());
+    const std::vector<int> expected{22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 35, 36,
+                                    37, 38, 39, 40, 41, 42, 1,  2,  3,  4,  5,  6,  7,  8,
+                                    9,  10, 11, 12, 14, 15, 16, 17, 18, 19, 20, 21, 34, 13};
+    EXPECT_EQ(order, expected);
+}
+
+TEST_F(MainWindowLayout, KeysDrawTheirOutlineInsideTheirBounds)
+{
+    PianoKey *white = form->Key(1);
+    QImage image = white->grab().toImage();
+    ASSERT_EQ(image.size(), QSize(56, 131));
+    EXPECT_EQ(QColor(image.pixel(0, 0)), QColor(Qt::black));
+    EXPECT_EQ(QColor(image.pixel(4, 60)), QColor(Qt::black));  // last outline column
+    EXPECT_EQ(QColor(image.pixel(5, 60)), QColor(Qt::white));  // first fill column
+    EXPECT_EQ(QColor(image.pixel(55, 130)), QColor(Qt::black));
+
+    white->MarkSounding(36);
+    image = white->grab().toImage();
+    EXPECT_EQ(QColor(image.pixel(0, 0)), PressedColor);
+    EXPECT_EQ(QColor(image.pixel(51, 126)), PressedColor);
+    EXPECT_EQ(QColor(image.pixel(28, 60)), QColor(Qt::white));
+
+    PianoKey *black = form->Key(13);
+    black->MarkSounding(37);
+    image = black->grab().toImage();
+    EXPECT_EQ(QColor(image.pixel(2, 30)), PressedColor);
+    EXPECT_EQ(QColor(image.pixel(3, 30)), QColor(Qt::black));
+}
+
+} // namespace

@@ -1,0 +1,234 @@
+#include "performance/WindowFixture.h"
+
+#include "app/SettingsFile.h"
+#include "app/SpinButtons.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+
+using midi_out::TestBackend;
+using testing_support::Packed;
+
+namespace {
+
+using StartUp = testing_support::WindowFixture;
+
+int ReadInt(const std::string &ini, const char *section, const char *key)
+{
+    return app::SettingsFile(ini).ReadInteger(section, key, -999);
+}
+
+std::vector<std::int32_t> OpenedDevices(const TestBackend &backend)
+{
+    std::vector<std::int32_t> ids;
+    for (const auto &call : backend.callsOf(TestBackend::Op::Open))
+        ids.push_back(call.deviceId);
+    return ids;
+}
+
+TEST_F(StartUp, FreshSettingsGetTheDesignedValuesWrittenBack)
+{
+    auto &window = Create();
+    EXPECT_FALSE(window.ShouldTerminate());
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(ReadInt(iniPath, "Common", "Beat"), 120);
+    EXPECT_EQ(ReadInt(iniPath, "Common", "Transposition"), 0);
+    EXPECT_EQ(ReadInt(iniPath, "Common", "Drums"), 0);
+    EXPECT_EQ(ReadInt(iniPath, "Common", "Volume"), 127);
+    EXPECT_EQ(window.DrumTimer->interval(), 250);
+    EXPECT_FALSE(window.DrumTimer->isActive());
+    EXPECT_TRUE(window.ClockTimer->isActive());
+    EXPECT_EQ(window.ClockTimer->interval(), 50);
+    EXPECT_EQ(window.DrumStep, 0);
+}
+
+TEST_F(StartUp, HexadecimalBeatGivesTempo120AndIsWrittenBackInDecimal)
+{
+    WriteIni("[Common]\r\nBeat=0x78\r\n");
+    auto &window = Create();
+    EXPECT_EQ(window.Tempo(), 120);
+    EXPECT_EQ(window.Edit1->text(), QStringLiteral("120"));
+    EXPECT_TRUE(IniText().contains("Beat=120"));
+    EXPECT_FALSE(IniText().contains("0x78"));
+}
+
+TEST_F(StartUp, DrumsSevenReadsAsCheckedAndIsWrittenBackAsOne)
+{
+    WriteIni("[Common]\nDrums=7\n");
+    auto &window = Create();
+    EXPECT_TRUE(window.CheckBox1->isChecked());
+    EXPECT_TRUE(window.DrumTimer->isActive());
+    EXPECT_TRUE(IniText().contains("Drums=1"));
+}
+
+TEST_F(StartUp, StoredValuesAreApplied)
+{
+    WriteIni("[Common]\nBeat=7\nTransposition=-12\nVolume=64\nDrums=0\n");
+    auto &window = Create();
+    EXPECT_EQ(window.Tempo(), 7);
+    EXPECT_EQ(window.DrumTimer->interval(), 4285);
+    EXPECT_EQ(window.Transposition(), -12);
+    EXPECT_EQ(window.Edit2->text(), QStringLiteral("-12"));
+    EXPECT_EQ(window.Volume(), 64);
+    EXPECT_FALSE(window.CheckBox1->isChecked());
+
+    backend->clearCalls();
+    QTest::mousePress(window.Key(24), Qt::LeftButton);
+    EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 48, 64)}));
+}
+
+TEST_F(StartUp, OutOfRangeAndUnreadableValuesEndUpAsTheControlAllows)
+{
+    WriteIni("[Common]\nBeat=500\nTransposition=abc\nVolume=-3\n");
+    auto &window = Create();
+    EXPECT_EQ(window.Tempo(), 300);
+    EXPECT_EQ(window.DrumTimer->interval(), 100);
+    EXPECT_EQ(ReadInt(iniPath, "Common", "Beat"), 300);
+    EXPECT_EQ(ReadInt(iniPath, "Common", "Transposition"), 0);
+    EXPECT_EQ(ReadInt(iniPath, "Common", "Volume"), 0);
+}
+
+TEST_F(StartUp, NoDeviceShowsTheMessageAndEnds)
+{
+    auto &window = Create({});
+    EXPECT_TRUE(window.ShouldTerminate());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].caption, QStringLiteral("Fehler!"));
+    EXPECT_EQ(messages[0].text, QStringLiteral("Sie haben keine MIDI-Geräte installiert."));
+    EXPECT_EQ(messages[0].icon, app::MessageIcon::Error);
+    EXPECT_EQ(messages[0].owner, nullptr);
+    // No other step ran.
+    EXPECT_TRUE(backend->callsOf(TestBackend::Op::Open).empty());
+    EXPECT_TRUE(window.DeviceList().empty());
+    EXPECT_TRUE(IniText().isEmpty());
+}
+
+TEST_F(StartUp, DeviceListHighestIndexFirstWithTheSavedOneChecked)
+{
+    WriteIni("[Device]\nID=1\n");
+    auto &window = Create({"Synth A", "Port B", "Port C"});
+    const auto &list = window.DeviceList();
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0].index, 2);
+    EXPECT_EQ(list[0].name, QStringLiteral("Port C"));
+    EXPECT_FALSE(list[0].checked);
+    EXPECT_EQ(list[1].index, 1);
+    EXPECT_EQ(list[1].name, QStringLiteral("Port B"));
+    EXPECT_TRUE(list[1].checked);
+    EXPECT_EQ(list[2].index, 0);
+    EXPECT_EQ(list[2].name, QStringLiteral("Synth A"));
+    EXPECT_FALSE(list[2].checked);
+}
+
+TEST_F(StartUp, TheSavedDeviceIsOpened)
+{
+    WriteIni("[Device]\nID=2\n");
+    auto &window = Create({"Synth A", "Port B", "Port C"});
+    EXPECT_EQ(OpenedDevices(*backend), (std::vector<std::int32_t>{2}));
+    EXPECT_EQ(window.MidiOut().DeviceID(), 2);
+    EXPECT_EQ(window.MidiOut().ProductName(), "Port C");
+    EXPECT_EQ(window.MidiOut().State(), midi_out::dsOpen);
+    EXPECT_EQ(ReadInt(iniPath, "Device", "ID"), 2);
+}
+
+TEST_F(StartUp, ASavedDeviceThatIsGoneFallsBackToDeviceZero)
+{
+    WriteIni("[Device]\nID=7\n[Common]\nBeat=90\n");
+    auto &window = Create({"Synth A", "Port B", "Port C"});
+    EXPECT_TRUE(messages.empty());
+    EXPECT_FALSE(window.ShouldTerminate());
+    EXPECT_EQ(OpenedDevices(*backend), (std::vector<std::int32_t>{0}));
+    EXPECT_EQ(ReadInt(iniPath, "Device", "ID"), 0);
+    ASSERT_EQ(window.DeviceList().size(), 3u);
+    EXPECT_TRUE(window.DeviceList()[2].checked);
+    // The rest of start-up ran and the window works.
+    EXPECT_EQ(window.Tempo(), 90);
+    EXPECT_TRUE(window.ClockTimer->isActive());
+    backend->clearCalls();
+    QTest::mousePress(window.Key(1), Qt::LeftButton);
+    EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 36, 127)}));
+}
+
+TEST_F(StartUp, ADeviceThatDoesNotOpenIsReportedOnlyByTheFirstNote)
+{
+    WriteIni("[Common]\nBeat=100\n");
+    auto &window = Create({"Synth A"}, [](TestBackend &backend) {
+        backend.failures[TestBackend::Op::Open] = midi_out::MIDIERR_ALLOCATED;
+    });
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(window.MidiOut().State(), midi_out::dsClosed);
+    EXPECT_EQ(window.Tempo(), 100);
+
+    QTest::mousePress(window.Key(1), Qt::LeftButton);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].caption, QStringLiteral("MIDI Sonoret"));
+    EXPECT_EQ(messages[0].text, QStringLiteral("The device handle is invalid."));
+    EXPECT_EQ(window.Key(1)->OutlineColor(), performance::SilentColor);
+}
+
+TEST_F(StartUp, ASettingsFileThatCannotBeWrittenIsReportedOnceAndTheWindowStillWorks)
+{
+    iniPath = dir.filePath(QStringLiteral("missing/folder/midi-sonoret.ini")).toStdString();
+    auto &window = Create();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("kann nicht geschrieben werden")));
+    EXPECT_EQ(window.MidiOut().State(), midi_out::dsOpen);
+    backend->clearCalls();
+    QTest::mousePress(window.Key(2), Qt::LeftButton);
+    EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 38, 127)}));
+}
+
+TEST_F(StartUp, EachControlChangeIsStoredAtOnce)
+{
+    auto &window = Create();
+    QTest::mouseClick(window.UpDown1, Qt::LeftButton, Qt::NoModifier, QPoint(8, 3));
+    EXPECT_EQ(ReadInt(iniPath, "Common", "Beat"), 121);
+    EXPECT_EQ(window.DrumTimer->interval(), 30000 / 121);
+
+    QTest::mouseClick(window.UpDown2, Qt::LeftButton, Qt::NoModifier, QPoint(8, 14));
+    EXPECT_EQ(ReadInt(iniPath, "Common", "Transposition"), -1);
+
+    window.CheckBox1->click();
+    EXPECT_EQ(ReadInt(iniPath, "Common", "Drums"), 1);
+    EXPECT_TRUE(window.DrumTimer->isActive());
+    window.CheckBox1->click();
+    EXPECT_EQ(ReadInt(iniPath, "Common", "Drums"), 0);
+    EXPECT_FALSE(window.DrumTimer->isActive());
+
+    window.TrackBar1->setValue(33);
+    EXPECT_EQ(ReadInt(iniPath, "Common", "Volume"), 33);
+}
+
+TEST_F(StartUp, AFailedSettingsWriteFromAControlReachesTheErrorHandler)
+{
+    auto &window = Create();
+    QFile::remove(QString::fromStdString(iniPath));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("midi-sonoret.ini"))); // in the file's way
+    // Held down: the failing write must not leave the button repeating.
+    QTest::mousePress(window.UpDown1, Qt::LeftButton, Qt::NoModifier, QPoint(8, 3));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("kann nicht geschrieben werden")));
+    EXPECT_EQ(window.Tempo(), 121); // the change took effect in the program
+    EXPECT_FALSE(window.UpDown1->IsRepeating());
+    QTest::mouseRelease(window.UpDown1, Qt::LeftButton, Qt::NoModifier, QPoint(8, 3));
+}
+
+TEST_F(StartUp, ShutdownClosesTheDevice)
+{
+    auto &window = Create();
+    const auto handle = window.MidiOut().Handle();
+    ASSERT_NE(handle, 0u);
+    std::vector<TestBackend::Call> closes;
+    backend->observer = [&closes](const TestBackend::Call &call) {
+        if (call.op == TestBackend::Op::Close)
+            closes.push_back(call);
+    };
+    form.reset();
+    ASSERT_EQ(closes.size(), 1u);
+    EXPECT_EQ(closes[0].handle, handle);
+}
+
+} // namespace

@@ -1,0 +1,82 @@
+#pragma once
+// A main window on a test back end and a settings file in a temporary
+// folder, with every message box captured instead of shown.
+
+#include "app/ErrorHandler.h"
+#include "app/UMain.h"
+#include "midi_out/MidiErrors.h"
+#include "midi_out/TestBackend.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A short message as the back end sees it.
+constexpr std::uint32_t Packed(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
+{
+    return status | (std::uint32_t(data1) << 8) | (std::uint32_t(data2) << 16);
+}
+
+class WindowFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        iniPath = dir.filePath(QStringLiteral("midi-sonoret.ini")).toStdString();
+        app::ErrorHandler::SetPresenter(
+            [this](const app::ErrorHandler::Message &message) { messages.push_back(message); });
+    }
+
+    void TearDown() override
+    {
+        form.reset();
+        app::ErrorHandler::ResetPresenter();
+    }
+
+    void WriteIni(const QByteArray &text)
+    {
+        QFile file(QString::fromStdString(iniPath));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+    }
+
+    QByteArray IniText() const
+    {
+        QFile file(QString::fromStdString(iniPath));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return file.readAll();
+    }
+
+    // The back end is handed to the window; `backend` stays valid while the
+    // window lives. `prepare` may set failures before start-up runs.
+    app::TForm1 &Create(std::vector<std::string> devices = {"Synth A", "Port B", "Port C"},
+                        const std::function<void(midi_out::TestBackend &)> &prepare = {})
+    {
+        auto owned = std::make_unique<midi_out::TestBackend>(std::move(devices));
+        backend = owned.get();
+        if (prepare)
+            prepare(*backend);
+        form = std::make_unique<app::TForm1>(std::move(owned), iniPath);
+        return *form;
+    }
+
+    std::vector<std::uint32_t> Sent() const { return backend->sentShortMessages(); }
+
+    QTemporaryDir dir;
+    std::string iniPath;
+    midi_out::TestBackend *backend = nullptr;
+    std::unique_ptr<app::TForm1> form;
+    std::vector<app::ErrorHandler::Message> messages;
+};
+
+} // namespace testing_support

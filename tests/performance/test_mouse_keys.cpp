@@ -1,0 +1,254 @@
+#include "performance/WindowFixture.h"
+
+#include "app/SpinButtons.h"
+
+#include <QSlider>
+#include <QTest>
+#include <QToolButton>
+
+using midi_out::TestBackend;
+using performance::PianoKey;
+using performance::PressedColor;
+using performance::SilentColor;
+using testing_support::Packed;
+
+namespace {
+
+class MouseOnKeys : public testing_support::WindowFixture {
+protected:
+    void SetUp() override
+    {
+        WindowFixture::SetUp();
+        Create();
+        backend->clearCalls();
+    }
+
+    void Press(PianoKey *key, Qt::MouseButton button = Qt::LeftButton)
+    {
+        QTest::mousePress(key, button, Qt::NoModifier, QPoint(key->width() / 2, key->height() - 4));
+    }
+    void Release(PianoKey *key, Qt::MouseButton button = Qt::LeftButton)
+    {
+        QTest::mouseRelease(key, button, Qt::NoModifier, QPoint(key->width() / 2, key->height() - 4));
+    }
+
+    // Through the window, so that Qt itself picks the key under the pointer.
+    void ShowWindow()
+    {
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    }
+    QPoint InWindow(QPoint clientPoint) const { return form->Client->mapTo(form.get(), clientPoint); }
+};
+
+TEST_F(MouseOnKeys, PressStartsTheNoteAndReleaseStopsIt)
+{
+    PianoKey *key = form->Key(1);
+    Press(key);
+    EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 36, 127)}));
+    EXPECT_EQ(key->OutlineColor(), PressedColor);
+    EXPECT_EQ(form->MouseHeldKey(), key);
+
+    Release(key);
+    EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 36, 127), Packed(0x80, 36, 0)}));
+    EXPECT_EQ(key->OutlineColor(), SilentColor);
+    EXPECT_EQ(form->MouseHeldKey(), nullptr);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(MouseOnKeys, EveryButtonPlays)
+{
+    for (auto button : {Qt::RightButton, Qt::MiddleButton}) {
+        backend->clearCalls();
+        Press(form->Key(24), button);
+        EXPECT_EQ(form->Key(24)->OutlineColor(), PressedColor);
+        Release(form->Key(24), button);
+        EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 60, 127), Packed(0x80, 60, 0)}))
+            << "button " << button;
+    }
+}
+
+TEST_F(MouseOnKeys, BlackKeyOverAWhiteKeyGetsTheClick)
+{
+    ShowWindow();
+    backend->clearCalls();
+    // Key13 (note 37) lies over the upper part of Key1 and Key2.
+    const QPoint overlap = InWindow(QPoint(60, 230));
+    QTest::mousePress(form->windowHandle(), Qt::LeftButton, Qt::NoModifier, overlap);
+    QTest::mouseRelease(form->windowHandle(), Qt::LeftButton, Qt::NoModifier, overlap);
+    EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 37, 127), Packed(0x80, 37, 0)}));
+
+    // Below the black keys the white key gets it.
+    backend->clearCalls();
+    const QPoint whitePart = InWindow(QPoint(60, 320));
+    QTest::mousePress(form->windowHandle(), Qt::LeftButton, Qt::NoModifier, whitePart);
+    QTest::mouseRelease(form->windowHandle(), Qt::LeftButton, Qt::NoModifier, whitePart);
+    EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 36, 127), Packed(0x80, 36, 0)}));
+}
+
+TEST_F(MouseOnKeys, ReleaseElsewhereStopsTheHeldKey)
+{
+    ShowWindow();
+    backend->clearCalls();
+    QTest::mousePress(form->windowHandle(), Qt::LeftButton, Qt::NoModifier, InWindow(QPoint(30, 320)));
+    QTest::mouseMove(form->windowHandle(), InWindow(QPoint(400, 320)));
+    QTest::mouseRelease(form->windowHandle(), Qt::LeftButton, Qt::NoModifier, InWindow(QPoint(400, 320)));
+    EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 36, 127), Packed(0x80, 36, 0)}));
+    EXPECT_EQ(form->Key(1)->OutlineColor(), SilentColor);
+    EXPECT_EQ(form->Key(8)->OutlineColor(), SilentColor);
+}
+
+TEST_F(MouseOnKeys, KeyAlreadySoundingSendsNothingOnPressAndNoteOffOnRelease)
+{
+    PianoKey *key = form->Key(5);
+    form->Player().StartNote(*key); // as the PC keyboard does
+    backend->clearCalls();
+
+    Press(key);
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_EQ(form->MouseHeldKey(), key);
+    EXPECT_EQ(key->OutlineColor(), PressedColor);
+
+    Release(key);
+    EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x80, 43, 0)}));
+    EXPECT_EQ(key->OutlineColor(), SilentColor);
+}
+
+TEST_F(MouseOnKeys, BothNarrowKeysSoundNote56)
+{
+    for (int number : {21, 34}) {
+        backend->clearCalls();
+        Press(form->Key(number));
+        Release(form->Key(number));
+        EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 56, 127), Packed(0x80, 56, 0)}))
+            << "Key" << number;
+    }
+}
+
+TEST_F(MouseOnKeys, TranspositionRangeReachesNote0And127)
+{
+    form->UpDown2->SetPosition(-36);
+    backend->clearCalls();
+    Press(form->Key(1));
+    Release(form->Key(1));
+    form->UpDown2->SetPosition(51);
+    Press(form->Key(33));
+    Release(form->Key(33));
+    EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 0, 127), Packed(0x80, 0, 0),
+                                                  Packed(0x90, 127, 127), Packed(0x80, 127, 0)}));
+}
+
+TEST_F(MouseOnKeys, VolumeIsTheVelocityEvenAtZero)
+{
+    form->TrackBar1->setValue(0);
+    Press(form->Key(10));
+    form->TrackBar1->setValue(90);
+    Press(form->Key(11));
+    EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 52, 0), Packed(0x90, 53, 90)}));
+}
+
+TEST_F(MouseOnKeys, FailedSendLeavesTheOutlineAndIsShownOnce)
+{
+    backend->failures[TestBackend::Op::ShortMessage] = midi_out::MIDIERR_SENDFAILED;
+    PianoKey *key = form->Key(3);
+    Press(key);
+    EXPECT_EQ(key->OutlineColor(), SilentColor);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].caption, QStringLiteral("MIDI Sonoret"));
+    EXPECT_EQ(messages[0].text, QStringLiteral("The MIDI port did not accept the message."));
+
+    // The release finds the key silent: nothing more to send or show.
+    Release(key);
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(form->MouseHeldKey(), nullptr);
+    EXPECT_EQ(backend->callsOf(TestBackend::Op::ShortMessage).size(), 1u);
+}
+
+TEST_F(MouseOnKeys, FailedNoteOffKeepsTheKeyBlueUntilARetrySucceeds)
+{
+    PianoKey *key = form->Key(7);
+    Press(key);
+    backend->failures[TestBackend::Op::ShortMessage] = midi_out::MIDIERR_SENDFAILED;
+    Release(key);
+    EXPECT_EQ(key->OutlineColor(), PressedColor);
+    EXPECT_EQ(messages.size(), 1u);
+
+    backend->failures.clear();
+    backend->clearCalls();
+    Press(key);
+    Release(key);
+    EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x80, 47, 0)}));
+    EXPECT_EQ(key->OutlineColor(), SilentColor);
+}
+
+TEST_F(MouseOnKeys, NoteOffNamesTheNoteOfItsNoteOnAfterATranspositionChange)
+{
+    PianoKey *key = form->Key(8); // note 48
+    Press(key);
+    form->UpDown2->SetPosition(5);
+    Release(key);
+    EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 48, 127), Packed(0x80, 48, 0)}));
+
+    // The next press uses the new transposition.
+    backend->clearCalls();
+    Press(key);
+    Release(key);
+    EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 53, 127), Packed(0x80, 53, 0)}));
+}
+
+TEST_F(MouseOnKeys, DoubleClickPlaysTheKeyAgain)
+{
+    PianoKey *key = form->Key(2);
+    Press(key);
+    Release(key);
+    // The second press of a fast double click comes as a double-click event.
+    QTest::mouseDClick(key, Qt::LeftButton, Qt::NoModifier, QPoint(5, 100));
+    Release(key);
+    EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 38, 127), Packed(0x80, 38, 0),
+                                                  Packed(0x90, 38, 127), Packed(0x80, 38, 0)}));
+}
+
+class NoteRecording : public testing_support::WindowFixture {
+protected:
+    void SetUp() override
+    {
+        WindowFixture::SetUp();
+        Create();
+    }
+};
+
+TEST_F(NoteRecording, OnlyTheRecordingStateAppendsRecords)
+{
+    form->SendNote(0x90, 60, 100);
+    form->SpeedButton2->click();
+    form->SendNote(0x90, 61, 100);
+    EXPECT_EQ(form->RecordingStream().Size(), 0u);
+
+    form->SpeedButton1->click();
+    form->TickCounter = 0x01020304;
+    form->SendNote(0xC0, 42, 0);
+    const std::vector<std::uint8_t> expected{0x04, 0x03, 0x02, 0x01, 0xC0, 42, 0};
+    EXPECT_EQ(form->RecordingStream().Bytes(), expected);
+}
+
+TEST_F(NoteRecording, AFailedSendRecordsNothing)
+{
+    form->SpeedButton1->click();
+    backend->failures[TestBackend::Op::ShortMessage] = midi_out::MIDIERR_SENDFAILED;
+    EXPECT_THROW(form->SendNote(0x90, 60, 100), midi_out::EmidioutputError);
+    EXPECT_EQ(form->RecordingStream().Size(), 0u);
+}
+
+TEST_F(NoteRecording, KeysPlayedWhileRecordingAreRecordedAtTheCurrentTick)
+{
+    form->SpeedButton1->click();
+    form->TickCounter = 0;
+    QTest::mousePress(form->Key(24), Qt::LeftButton);
+    form->ClockTick();
+    form->ClockTick();
+    QTest::mouseRelease(form->Key(24), Qt::LeftButton);
+    const std::vector<std::uint8_t> expected{0, 0, 0, 0, 0x90, 60, 127, 2, 0, 0, 0, 0x80, 60, 0};
+    EXPECT_EQ(form->RecordingStream().Bytes(), expected);
+}
+
+} // namespace
