@@ -1,0 +1,185 @@
+// Real MIDI over JACK: the system back end and the device component send to a
+// JACK MIDI input port of the test's own, and the exact bytes must arrive.
+
+#include "midi_out/MidiErrors.h"
+#include "midi_out/MidiOut.h"
+#include "midi_out/RtMidiBackend.h"
+#include "midi_out/SystemBackend.h"
+#include "test_backends_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace midi_out;
+using namespace backend_test;
+
+namespace {
+
+std::string NameOf(MidiBackend &backend, std::int32_t id)
+{
+    MidiOutCaps caps;
+    if (backend.getDevCaps(id, &caps, sizeof caps) != MIDIERR_NOERROR)
+        return {};
+    return std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
+}
+
+// Index of the device called `name` after a fresh count, or -1.
+std::int32_t FindDevice(MidiBackend &backend, const std::string &name)
+{
+    const std::uint32_t count = backend.deviceCount();
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (NameOf(backend, static_cast<std::int32_t>(i)) == name)
+            return static_cast<std::int32_t>(i);
+    }
+    return -1;
+}
+
+std::string RaisedText(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const EmidioutputError &error) {
+        return error.what();
+    }
+    return "<nothing raised>";
+}
+
+} // namespace
+
+TEST(JackPorts, SystemBackendListsTheReceiverAfterTheSynthesizerWithPortCapabilities)
+{
+    REQUIRE_JACK_SERVER();
+    JackReceiver receiver;
+    auto backend = CreateSystemBackend();
+
+    const std::int32_t id = FindDevice(*backend, receiver.portName());
+    ASSERT_GE(id, 1) << "the port is not listed, or listed before the synthesizer";
+    EXPECT_EQ(NameOf(*backend, 0), "FluidSynth (built-in)");
+
+    MidiOutCaps caps;
+    ASSERT_EQ(backend->getDevCaps(id, &caps, sizeof caps), MIDIERR_NOERROR);
+    EXPECT_EQ(caps.wTechnology, MOD_MIDIPORT);
+    EXPECT_EQ(caps.wChannelMask, 0xFFFF);
+    EXPECT_EQ(caps.wVoices, 0);
+    EXPECT_NE(caps.vDriverVersion, 0u);
+}
+
+TEST(JackPorts, SystemBackendSendsEachMessageWithTheLengthItsStatusImplies)
+{
+    REQUIRE_JACK_SERVER();
+    JackReceiver receiver;
+    auto backend = CreateSystemBackend();
+    const std::int32_t id = FindDevice(*backend, receiver.portName());
+    ASSERT_GE(id, 1);
+
+    NoticeLog log;
+    DeviceHandle handle = 0;
+    ASSERT_EQ(backend->open(&handle, id, &NoticeLog::Callback, log.instance(), CALLBACK_FUNCTION), MIDIERR_NOERROR);
+    ASSERT_EQ(log.notices.size(), 1u);
+    EXPECT_EQ(log.notices[0].message, MOM_OPEN);
+    EXPECT_EQ(log.notices[0].device, handle);
+
+    // The unused third byte of two-byte and one-byte messages is filled with
+    // a value that must not go out.
+    const std::uint32_t sent[] = {
+        Pack(0x90, 0x3C, 0x64), // Note On
+        Pack(0xC0, 0x05, 0x77), // Program Change: two bytes
+        Pack(0xD3, 0x40, 0x77), // Channel Pressure: two bytes
+        Pack(0xE1, 0x00, 0x40), // Pitch Bend
+        Pack(0x99, 0x24, 0xFF), // a data byte >= 0x80 goes out as it is
+        Pack(0x25, 0x50, 0x77), // running status: Note On on channel 10 again
+        Pack(0xF8, 0x11, 0x22), // Timing Clock: one byte
+        Pack(0xF2, 0x01, 0x02), // Song Position: three bytes
+        Pack(0xF3, 0x07, 0x77), // Song Select: two bytes
+        Pack(0xF6, 0x77, 0x77), // Tune Request: one byte
+    };
+    for (std::uint32_t message : sent)
+        EXPECT_EQ(backend->shortMessage(handle, message), MIDIERR_NOERROR) << std::hex << message;
+    EXPECT_EQ(backend->shortMessage(handle, Pack(0xF0, 0x7E, 0x7F)), MIDIERR_NOTSHORT);
+    EXPECT_EQ(backend->shortMessage(handle, Pack(0xF7)), MIDIERR_NOTSHORT);
+
+    const std::vector<Bytes> expected = {
+        {0x90, 0x3C, 0x64}, {0xC0, 0x05}, {0xD3, 0x40}, {0xE1, 0x00, 0x40}, {0x99, 0x24, 0xFF},
+        {0x99, 0x25, 0x50}, {0xF8},       {0xF2, 0x01, 0x02}, {0xF3, 0x07}, {0xF6},
+    };
+    receiver.waitFor(expected.size());
+    EXPECT_EQ(receiver.settle(), expected);
+
+    receiver.clear();
+    ASSERT_EQ(backend->close(handle), MIDIERR_NOERROR);
+    EXPECT_EQ(receiver.waitFor(32), SilencingMessages());
+    ASSERT_EQ(log.notices.size(), 2u);
+    EXPECT_EQ(log.notices[1].message, MOM_CLOSE);
+    EXPECT_EQ(log.notices[1].device, handle);
+    EXPECT_EQ(backend->shortMessage(handle, Pack(0x90, 0x3C, 0x64)), MIDIERR_INVALHANDLE);
+}
+
+TEST(JackPorts, ComponentSelectsThePortByNameAndStopSilencesIt)
+{
+    REQUIRE_JACK_SERVER();
+    JackReceiver receiver;
+    TMidiOutput out(CreateSystemBackend());
+
+    out.SetProductName(receiver.portName());
+    EXPECT_GE(out.DeviceID(), 1);
+    EXPECT_EQ(out.ProductName(), receiver.portName());
+    EXPECT_EQ(out.CapsTechnology(), MOD_MIDIPORT);
+    ASSERT_TRUE(out.OpenDevice());
+
+    out.SendShortMessage(0xC0, 19, 0);
+    out.SendShortMessage(0x90, 60, 100);
+    out.SendShortMessage(0x99, 36, 127);
+    EXPECT_EQ(receiver.waitFor(3), (std::vector<Bytes>{{0xC0, 19}, {0x90, 60, 100}, {0x99, 36, 127}}));
+
+    // Stop: close and reopen; the close must silence the port.
+    receiver.clear();
+    ASSERT_TRUE(out.CloseDevice());
+    EXPECT_EQ(receiver.waitFor(32), SilencingMessages());
+    ASSERT_TRUE(out.OpenDevice());
+    receiver.clear();
+    out.SendShortMessage(0x80, 60, 0);
+    EXPECT_EQ(receiver.waitFor(1), (std::vector<Bytes>{{0x80, 60, 0}}));
+
+    EXPECT_EQ(RaisedText([&] { out.SendShortMessage(0xF0, 0x7E, 0x7F); }),
+              "The message is not a short MIDI message");
+}
+
+TEST(JackPorts, PortThatVanishedAfterTheCountFailsToOpenAndSaysSo)
+{
+    REQUIRE_JACK_SERVER();
+    auto receiver = std::make_unique<JackReceiver>();
+    const std::string name = receiver->portName();
+    TMidiOutput out(CreateSystemBackend());
+    out.SetProductName(name);
+
+    receiver.reset();
+    EXPECT_FALSE(out.OpenDevice());
+    EXPECT_EQ(out.LastResult(), MIDIERR_PORTGONE);
+    EXPECT_EQ(RaisedText([&] { out.SendShortMessage(0x90, 60, 100); }), "The MIDI port is no longer available");
+    EXPECT_EQ(RaisedText([&] { out.SetProductName(name); }), "MIDI output Device " + name + " not installed");
+}
+
+TEST(JackPorts, PortsAreCountedAnewAndOurOwnOutputIsNotListed)
+{
+    REQUIRE_JACK_SERVER();
+    RtMidiBackend jack(RtMidiBackend::Api::Jack);
+    auto first = std::make_unique<JackReceiver>();
+    const std::string firstName = first->portName();
+    const std::int32_t id = FindDevice(jack, firstName);
+    ASSERT_GE(id, 0);
+
+    // Opening gives our client an output port; it must not show up as a device.
+    DeviceHandle handle = 0;
+    ASSERT_EQ(jack.open(&handle, id, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
+    JackReceiver second;
+    const std::uint32_t count = jack.deviceCount();
+    for (std::uint32_t i = 0; i < count; ++i)
+        EXPECT_FALSE(NameOf(jack, static_cast<std::int32_t>(i)).starts_with("MIDI Sonoret"));
+    EXPECT_GE(FindDevice(jack, second.portName()), 0);
+
+    EXPECT_EQ(jack.close(handle), MIDIERR_NOERROR);
+    first.reset();
+    EXPECT_EQ(FindDevice(jack, firstName), -1);
+    EXPECT_GE(FindDevice(jack, second.portName()), 0);
+}
