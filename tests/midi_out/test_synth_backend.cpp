@@ -1,0 +1,279 @@
+// The built-in synthesizer: notes become sound, closing silences it, and a
+// missing SoundFont or audio output fails the open with a text that names it.
+
+#include "midi_out/FluidSynthBackend.h"
+#include "midi_out/MidiErrors.h"
+#include "midi_out/MidiOut.h"
+#include "midi_out/SystemBackend.h"
+#include "test_backends_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+using namespace midi_out;
+using namespace backend_test;
+
+namespace {
+
+constexpr int Rate = FluidSynthBackend::SampleRate;
+// -80 dBFS: what is left of FluidSynth's effects after a reset is far below.
+constexpr double Silence = 1e-4;
+
+// RMS level of the next `frames` frames (left channel) the synth renders.
+double Level(FluidSynthBackend &synth, int frames)
+{
+    std::vector<float> left(static_cast<std::size_t>(frames)), right(static_cast<std::size_t>(frames));
+    EXPECT_TRUE(synth.render(frames, left.data(), right.data()));
+    double energy = 0;
+    for (float sample : left)
+        energy += double(sample) * sample;
+    return std::sqrt(energy / frames);
+}
+
+struct OfflineSynth {
+    OfflineSynth()
+    {
+        EXPECT_EQ(synth.open(&handle, 0, &NoticeLog::Callback, log.instance(), CALLBACK_FUNCTION), MIDIERR_NOERROR);
+    }
+    MidiResult send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2 = 0)
+    {
+        return synth.shortMessage(handle, Pack(status, data1, data2));
+    }
+    FluidSynthBackend synth{FluidSynthBackend::Output::Offline};
+    NoticeLog log;
+    DeviceHandle handle = 0;
+};
+
+std::string RaisedText(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const EmidioutputError &error) {
+        return error.what();
+    }
+    return "<nothing raised>";
+}
+
+// The synth through the component, as the program selects it: device 0.
+std::unique_ptr<TMidiOutput> SynthComponent()
+{
+    auto out = std::make_unique<TMidiOutput>(CreateSystemBackend());
+    out->SetDeviceID(0);
+    return out;
+}
+
+// Largest sample magnitude in the data of a 16-bit WAV file written so far.
+int PeakOfWav(const std::string &path)
+{
+    std::ifstream file(path, std::ios::binary);
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    int peak = 0;
+    for (std::size_t i = 44; i + 1 < bytes.size(); i += 2) {
+        std::int16_t sample;
+        std::memcpy(&sample, &bytes[i], sizeof sample);
+        peak = std::max(peak, std::abs(int(sample)));
+    }
+    return peak;
+}
+
+} // namespace
+
+TEST(SynthBackend, NoteSoundsUntilCloseAndReopenSilencesIt)
+{
+    OfflineSynth s;
+    ASSERT_EQ(s.log.notices.size(), 1u);
+    EXPECT_EQ(s.log.notices[0].message, MOM_OPEN);
+    EXPECT_LT(Level(s.synth, Rate / 10), Silence) << "a fresh synth must be silent";
+
+    ASSERT_EQ(s.send(0x90, 60, 100), MIDIERR_NOERROR);
+    EXPECT_GT(Level(s.synth, Rate / 10), 1e-3);
+    EXPECT_GT(Level(s.synth, Rate / 10), 1e-3) << "the note should still sound";
+
+    ASSERT_EQ(s.synth.close(s.handle), MIDIERR_NOERROR);
+    ASSERT_EQ(s.log.notices.size(), 2u);
+    EXPECT_EQ(s.log.notices[1].message, MOM_CLOSE);
+    EXPECT_EQ(s.synth.shortMessage(s.handle, Pack(0x90, 60, 100)), MIDIERR_INVALHANDLE);
+
+    DeviceHandle again = 0;
+    ASSERT_EQ(s.synth.open(&again, 0, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
+    EXPECT_LT(Level(s.synth, Rate / 10), Silence);
+    EXPECT_LT(Level(s.synth, Rate / 10), Silence);
+}
+
+TEST(SynthBackend, NoteOnWithVelocityZeroEndsTheNote)
+{
+    OfflineSynth s;
+    ASSERT_EQ(s.send(0xC0, 19), MIDIERR_NOERROR); // church organ: sounds while held
+    ASSERT_EQ(s.send(0x90, 60, 100), MIDIERR_NOERROR);
+    const double held = Level(s.synth, Rate / 2);
+    ASSERT_GT(held, 1e-3);
+    EXPECT_GT(Level(s.synth, Rate / 5), held / 2) << "an organ note keeps sounding while held";
+
+    ASSERT_EQ(s.send(0x90, 60, 0), MIDIERR_NOERROR);
+    Level(s.synth, Rate); // release
+    EXPECT_LT(Level(s.synth, Rate / 5), held / 20);
+}
+
+TEST(SynthBackend, ChannelMessagesReachTheSynthAndSystemExclusiveIsRefused)
+{
+    OfflineSynth s;
+    // All Sound Off on the note's own channel stops it; on another it does not.
+    ASSERT_EQ(s.send(0x93, 64, 100), MIDIERR_NOERROR);
+    ASSERT_EQ(s.send(0xB2, 120, 0), MIDIERR_NOERROR);
+    EXPECT_GT(Level(s.synth, Rate / 10), 1e-3);
+    ASSERT_EQ(s.send(0xB3, 120, 0), MIDIERR_NOERROR);
+    Level(s.synth, Rate / 10);
+    EXPECT_LT(Level(s.synth, Rate / 10), Silence * 10);
+
+    // Drums on channel 10, then System Reset silences everything.
+    ASSERT_EQ(s.send(0x99, 38, 127), MIDIERR_NOERROR);
+    EXPECT_GT(Level(s.synth, Rate / 10), 1e-3);
+    ASSERT_EQ(s.send(0xFF, 0), MIDIERR_NOERROR);
+    Level(s.synth, Rate / 10);
+    EXPECT_LT(Level(s.synth, Rate / 10), Silence);
+
+    for (std::uint8_t status : {0xA0, 0xD0, 0xE0, 0xF8, 0xF2})
+        EXPECT_EQ(s.send(status, 1, 2), MIDIERR_NOERROR) << int(status);
+    EXPECT_EQ(s.send(0xF0, 0x7E, 0x7F), MIDIERR_NOTSHORT);
+    EXPECT_EQ(s.send(0xF7, 0), MIDIERR_NOTSHORT);
+}
+
+TEST(SynthBackend, ReportsItselfAsASoftwareSynthOnAllChannels)
+{
+    FluidSynthBackend synth;
+    EXPECT_EQ(synth.deviceCount(), 1u);
+    MidiOutCaps caps;
+    ASSERT_EQ(synth.getDevCaps(0, &caps, sizeof caps), MIDIERR_NOERROR);
+    EXPECT_STREQ(caps.szPname, FluidSynthBackend::DeviceName);
+    EXPECT_EQ(caps.wTechnology, MOD_SWSYNTH);
+    EXPECT_EQ(caps.wVoices, FluidSynthBackend::Polyphony);
+    EXPECT_EQ(caps.wNotes, FluidSynthBackend::Polyphony);
+    EXPECT_EQ(caps.wChannelMask, 0xFFFF);
+    EXPECT_EQ(caps.vDriverVersion, 0x0203u); // FluidSynth 2.3
+    EXPECT_EQ(synth.getDevCaps(1, &caps, sizeof caps), MIDIERR_BADDEVICEID);
+    EXPECT_TRUE(synth.audioDriver().empty()) << "nothing is loaded before the first open";
+}
+
+TEST(SynthBackend, SoundFontNamedInTheEnvironmentWinsAndAMissingOneIsNotReplaced)
+{
+    {
+        EnvGuard soundFont("MIDI_SONORET_SOUNDFONT", std::nullopt);
+        const auto found = FluidSynthBackend::FindSoundFont();
+        ASSERT_TRUE(found.has_value());
+        EXPECT_EQ(*found, "/usr/share/sounds/sf2/default-GM.sf2");
+    }
+    {
+        EnvGuard soundFont("MIDI_SONORET_SOUNDFONT", "/usr/share/sounds/sf2/TimGM6mb.sf2");
+        EXPECT_EQ(FluidSynthBackend::FindSoundFont(), "/usr/share/sounds/sf2/TimGM6mb.sf2");
+    }
+    {
+        EnvGuard soundFont("MIDI_SONORET_SOUNDFONT", "/nonexistent/nothing.sf2");
+        EXPECT_EQ(FluidSynthBackend::FindSoundFont(), std::nullopt);
+    }
+    {
+        EnvGuard driver("MIDI_SONORET_AUDIO_DRIVER", std::nullopt);
+        const auto drivers = FluidSynthBackend::AudioDriverCandidates();
+        ASSERT_FALSE(drivers.empty());
+        EXPECT_EQ(drivers.front(), "pulseaudio");
+    }
+    {
+        EnvGuard driver("MIDI_SONORET_AUDIO_DRIVER", "alsa");
+        EXPECT_EQ(FluidSynthBackend::AudioDriverCandidates(), std::vector<std::string>{"alsa"});
+    }
+}
+
+TEST(SynthBackend, MissingSoundFontFailsTheOpenAndEverySendNamesIt)
+{
+    EnvGuard soundFont("MIDI_SONORET_SOUNDFONT", "/nonexistent/nothing.sf2");
+    auto out = SynthComponent();
+    EXPECT_FALSE(out->OpenDevice());
+    EXPECT_EQ(out->LastResult(), MIDIERR_NOSOUNDFONT);
+    EXPECT_EQ(RaisedText([&] { out->SendShortMessage(0x90, 60, 100); }),
+              "The built-in synthesizer found no SoundFont");
+    EXPECT_EQ(RaisedText([&] { out->SendShortMessage(0x80, 60, 0); }),
+              "The built-in synthesizer found no SoundFont");
+}
+
+TEST(SynthBackend, MissingAudioOutputFailsTheOpenUntilAnOpenSucceeds)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    auto driver = std::make_unique<EnvGuard>("MIDI_SONORET_AUDIO_DRIVER", "nonexistent");
+    auto out = SynthComponent();
+    EXPECT_FALSE(out->OpenDevice());
+    EXPECT_EQ(out->LastResult(), MIDIERR_NOAUDIO);
+    EXPECT_EQ(RaisedText([&] { out->SendShortMessage(0x90, 60, 100); }),
+              "The built-in synthesizer found no audio output");
+
+    // The file driver without a file to write is no output either.
+    driver.reset(); // restore before the next guard saves the value
+    driver = std::make_unique<EnvGuard>("MIDI_SONORET_AUDIO_DRIVER", "file");
+    EnvGuard noFile("MIDI_SONORET_AUDIO_FILE", std::nullopt);
+    EXPECT_FALSE(out->OpenDevice());
+    EXPECT_EQ(out->LastResult(), MIDIERR_NOAUDIO);
+
+    EnvGuard file("MIDI_SONORET_AUDIO_FILE", dir.filePath("out.wav").toStdString());
+    ASSERT_TRUE(out->OpenDevice());
+    ASSERT_TRUE(out->CloseDevice());
+    EXPECT_EQ(RaisedText([&] { out->SendShortMessage(0x90, 60, 100); }), "The device handle is invalid");
+}
+
+TEST(SynthBackend, FileDriverWritesTheNoteIntoTheWavFile)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string wav = dir.filePath("synth.wav").toStdString();
+    EnvGuard driver("MIDI_SONORET_AUDIO_DRIVER", "file");
+    EnvGuard file("MIDI_SONORET_AUDIO_FILE", wav);
+
+    auto out = SynthComponent();
+    EXPECT_EQ(out->ProductName(), "FluidSynth (built-in)");
+    EXPECT_EQ(out->CapsTechnology(), MOD_SWSYNTH);
+    ASSERT_TRUE(out->OpenDevice());
+    out->SendShortMessage(0x90, 60, 127);
+
+    // The file driver renders in real time: wait for the note to reach the file.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (PeakOfWav(wav) < 1000 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_GE(PeakOfWav(wav), 1000);
+    ASSERT_TRUE(out->CloseDevice());
+    out.reset();
+
+    std::ifstream written(wav, std::ios::binary);
+    char header[12] = {};
+    written.read(header, sizeof header);
+    EXPECT_EQ(std::string(header, 4), "RIFF");
+    EXPECT_EQ(std::string(header + 8, 4), "WAVE");
+}
+
+TEST(SynthBackend, MapperOpensTheSynthesizerUnderItsOwnName)
+{
+    std::vector<std::unique_ptr<MidiBackend>> parts;
+    auto owned = std::make_unique<FluidSynthBackend>(FluidSynthBackend::Output::Offline);
+    FluidSynthBackend &synth = *owned;
+    parts.push_back(std::move(owned));
+    SystemBackend system(std::move(parts));
+
+    MidiOutCaps caps;
+    ASSERT_EQ(system.getDevCaps(MIDI_MAPPER, &caps, sizeof caps), MIDIERR_NOERROR);
+    EXPECT_STREQ(caps.szPname, SystemBackend::MapperName);
+    EXPECT_EQ(caps.wTechnology, MOD_MAPPER);
+    EXPECT_EQ(caps.wVoices, FluidSynthBackend::Polyphony);
+
+    DeviceHandle handle = 0;
+    ASSERT_EQ(system.open(&handle, MIDI_MAPPER, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
+    ASSERT_EQ(system.shortMessage(handle, Pack(0x90, 67, 110)), MIDIERR_NOERROR);
+    EXPECT_GT(Level(synth, Rate / 10), 1e-3);
+    DeviceHandle second = 0;
+    EXPECT_EQ(system.open(&second, 0, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_ALLOCATED);
+    EXPECT_EQ(system.close(handle), MIDIERR_NOERROR);
+}
