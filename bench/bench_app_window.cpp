@@ -1,0 +1,181 @@
+// Time from a mouse press delivered to a piano key to the back end's send
+// call, and time from creating the main window to its being shown; both with
+// the test back end and with the built-in synthesizer (rendering to a file).
+
+#include "app/ErrorHandler.h"
+#include "app/UMain.h"
+#include "midi_out/SystemBackend.h"
+#include "midi_out/TestBackend.h"
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+#include <QWindow>
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Passes everything to the real back end and notes when a short message
+// reaches it.
+class StampingBackend : public midi_out::MidiBackend {
+public:
+    explicit StampingBackend(std::unique_ptr<midi_out::MidiBackend> inner, Clock::time_point *stamp)
+        : inner_(std::move(inner)), stamp_(stamp)
+    {
+    }
+    std::uint32_t deviceCount() override { return inner_->deviceCount(); }
+    midi_out::MidiResult getDevCaps(std::int32_t id, midi_out::MidiOutCaps *caps,
+                                    std::uint32_t size) override
+    {
+        return inner_->getDevCaps(id, caps, size);
+    }
+    midi_out::MidiResult getErrorText(midi_out::MidiResult code, char *text,
+                                      std::uint32_t size) override
+    {
+        return inner_->getErrorText(code, text, size);
+    }
+    midi_out::MidiResult open(midi_out::DeviceHandle *handle, std::int32_t id,
+                              midi_out::DriverCallbackProc callback, std::uintptr_t instance,
+                              std::uint32_t flags) override
+    {
+        return inner_->open(handle, id, callback, instance, flags);
+    }
+    midi_out::MidiResult close(midi_out::DeviceHandle handle) override { return inner_->close(handle); }
+    midi_out::MidiResult shortMessage(midi_out::DeviceHandle handle, std::uint32_t message) override
+    {
+        *stamp_ = Clock::now();
+        return inner_->shortMessage(handle, message);
+    }
+    bool post(midi_out::NotifyWindow *window, std::uint32_t message, std::uintptr_t p1,
+              std::uintptr_t p2) noexcept override
+    {
+        return inner_->post(window, message, p1, p2);
+    }
+
+private:
+    std::unique_ptr<midi_out::MidiBackend> inner_;
+    Clock::time_point *stamp_;
+};
+
+std::unique_ptr<midi_out::MidiBackend> MakeBackend(bool builtInSynth)
+{
+    if (builtInSynth)
+        return midi_out::CreateSystemBackend();
+    return std::make_unique<midi_out::TestBackend>(std::vector<std::string>{"Bench device"});
+}
+
+QTemporaryDir &WorkDir()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+std::string SettingsPath() { return WorkDir().filePath(QStringLiteral("bench.ini")).toStdString(); }
+
+void ReportPercentiles(benchmark::State &state, std::vector<double> &samplesUs)
+{
+    if (samplesUs.empty())
+        return;
+    std::sort(samplesUs.begin(), samplesUs.end());
+    const auto at = [&](double q) {
+        return samplesUs[std::min(samplesUs.size() - 1, static_cast<std::size_t>(q * samplesUs.size()))];
+    };
+    state.counters["median_us"] = at(0.5);
+    state.counters["p99_us"] = at(0.99);
+    state.counters["max_us"] = samplesUs.back();
+}
+
+void MousePressToSend(benchmark::State &state, bool builtInSynth)
+{
+    Clock::time_point sentAt;
+    app::TForm1 form(std::make_unique<StampingBackend>(MakeBackend(builtInSynth), &sentAt),
+                     SettingsPath());
+    performance::PianoKey *key = form.Key(24);
+    const QPointF inside(10, 100);
+    std::vector<double> samples;
+    samples.reserve(100000);
+    int failures = 0;
+    for (auto _ : state) {
+        QMouseEvent press(QEvent::MouseButtonPress, inside, key->mapToGlobal(inside),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        const auto start = Clock::now();
+        QCoreApplication::sendEvent(key, &press);
+        const double us = std::chrono::duration<double, std::micro>(sentAt - start).count();
+        state.SetIterationTime(us / 1e6);
+        samples.push_back(us);
+        if (!key->IsSounding())
+            ++failures;
+        QMouseEvent release(QEvent::MouseButtonRelease, inside, key->mapToGlobal(inside),
+                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(key, &release);
+    }
+    if (failures)
+        state.SkipWithError("a send failed");
+    ReportPercentiles(state, samples);
+}
+
+void StartUpToShownWindow(benchmark::State &state, bool builtInSynth)
+{
+    std::vector<double> samples;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        auto form = std::make_unique<app::TForm1>(MakeBackend(builtInSynth), SettingsPath());
+        form->show();
+        while (!form->windowHandle() || !form->windowHandle()->isExposed())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        const double us = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+        state.SetIterationTime(us / 1e6);
+        samples.push_back(us);
+        form.reset();
+        QCoreApplication::processEvents();
+    }
+    ReportPercentiles(state, samples);
+}
+
+} // namespace
+
+// A fixed count: the test back end keeps every call it sees.
+BENCHMARK_CAPTURE(MousePressToSend, TestBackend, false)
+    ->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(200000);
+BENCHMARK_CAPTURE(MousePressToSend, BuiltInSynth, true)
+    ->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(200000);
+BENCHMARK_CAPTURE(StartUpToShownWindow, TestBackend, false)
+    ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(50);
+BENCHMARK_CAPTURE(StartUpToShownWindow, BuiltInSynth, true)
+    ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// The offscreen platform warns on every window shown; that is not news here.
+void QuietMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (!message.contains(QStringLiteral("propagateSizeHints")))
+        std::fprintf(stderr, "%d: %s\n", int(type), qPrintable(message));
+}
+
+int main(int argc, char **argv)
+{
+    qInstallMessageHandler(QuietMessages);
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("JACK_NO_START_SERVER", "1", 1);
+    // The built-in synthesizer renders into a file instead of a sound card.
+    setenv("MIDI_SONORET_AUDIO_DRIVER", "file", 0);
+    const QByteArray audioFile = WorkDir().filePath(QStringLiteral("bench.wav")).toLocal8Bit();
+    setenv("MIDI_SONORET_AUDIO_FILE", audioFile.constData(), 0);
+
+    app::SonoretApplication application(argc, argv);
+    app::ErrorHandler::SetPresenter([](const QString &caption, const QString &text) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
+    });
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
