@@ -17,6 +17,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <initializer_list>
+
 namespace app {
 
 namespace {
@@ -97,8 +99,12 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
 
 TForm1::~TForm1()
 {
+    // Nothing may reach this window's handlers while its parts go away.
     DrumTimer->stop();
     ClockTimer->stop();
+    for (QObject *sender : std::initializer_list<QObject *>{
+             UpDown1, UpDown2, CheckBox1, TrackBar1, SpeedButton1, SpeedButton2, SpeedButton3})
+        disconnect(sender, nullptr, this, nullptr);
     for (auto *key : keys_)
         key->SetMouseListener(nullptr);
 
