@@ -6,6 +6,9 @@
 #include <jack/jack.h>
 #include <rtmidi/RtMidi.h>
 
+#include <chrono>
+#include <thread>
+
 namespace midi_out {
 
 namespace {
@@ -111,6 +114,13 @@ bool RtMidiBackend::connect()
                 return false;
             jack_on_shutdown(
                 watch_, [](void *self) { static_cast<RtMidiBackend *>(self)->watchLost_ = true; }, this);
+            jack_set_process_callback(
+                watch_,
+                [](jack_nframes_t, void *self) {
+                    ++static_cast<RtMidiBackend *>(self)->jackCycles_;
+                    return 0;
+                },
+                this);
             if (jack_activate(watch_) != 0) {
                 jack_client_close(watch_);
                 watch_ = nullptr;
@@ -196,6 +206,11 @@ MidiResult RtMidiBackend::open(DeviceHandle *handle, std::int32_t deviceId, Driv
     }
     if (port->failed || !port->out->isPortOpen())
         return MIDIERR_PORTGONE;
+    // The server takes a new connection into its graph at the start of a
+    // cycle; what is sent before then is lost (the program re-selects the
+    // instrument right after reopening).
+    if (api_ == Api::Jack)
+        waitForJackCycles(2);
 
     port->callback = callback;
     port->instance = instance;
@@ -223,8 +238,12 @@ MidiResult RtMidiBackend::close(DeviceHandle handle)
             port.out->sendMessage(soundOff, sizeof soundOff);
             port.out->sendMessage(notesOff, sizeof notesOff);
         }
+        // JACK sends what is queued in its next cycle; a port that goes away
+        // before the receiving side has run in that cycle takes the messages
+        // with it.
+        if (api_ == Api::Jack)
+            waitForJackCycles(3);
     }
-    // Destroying the client waits until JACK has taken what is queued.
     port.out.reset();
     const DriverCallbackProc callback = port.callback;
     const std::uintptr_t instance = port.instance;
@@ -232,6 +251,14 @@ MidiResult RtMidiBackend::close(DeviceHandle handle)
     if (callback != nullptr)
         callback(handle, MOM_CLOSE, instance, 0, 0);
     return MIDIERR_NOERROR;
+}
+
+void RtMidiBackend::waitForJackCycles(int cycles)
+{
+    const std::uint64_t target = jackCycles_.load() + static_cast<std::uint64_t>(cycles);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    while (jackCycles_.load() < target && !watchLost_.load() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 MidiResult RtMidiBackend::shortMessage(DeviceHandle handle, std::uint32_t message)

@@ -49,6 +49,7 @@ private:
 
     bool connect();
     void dropDeadServer();
+    void waitForJackCycles(int cycles);
     bool serverGone() const;
     std::unique_ptr<RtMidiOut> makeClient();
 
@@ -58,6 +59,7 @@ private:
     // which RtMidi's clients never notice.
     _jack_client *watch_ = nullptr;
     std::atomic<bool> watchLost_{false};
+    std::atomic<std::uint64_t> jackCycles_{0}; // process cycles the watch has seen
     std::vector<Port> ports_;
     bool counted_ = false;
     std::map<DeviceHandle, std::unique_ptr<OpenPort>> open_;
