@@ -1,0 +1,77 @@
+// Delay from SendShortMessage to the message's arrival at a JACK MIDI input
+// port, through the device component and the system back end. The delay
+// depends on the server's period; the benchmark measures whatever server runs
+// and reports its period as a counter. For the two usual settings:
+//
+//   JACK_NO_START_SERVER=1 JACK_NO_AUDIO_RESERVATION=1 jackd --no-realtime -d dummy -r 48000 -p 64 &
+//   ./bench_midi_out_jack_delay
+//   (stop that server, then the same with -p 256)
+//
+// Sends are spaced by a varying fraction of a period so that they fall at all
+// points of the cycle, as key presses do.
+
+#include "bench_midi_out_common.h"
+
+#include "midi_out/MidiOut.h"
+#include "midi_out/SystemBackend.h"
+
+#include <QCoreApplication>
+
+#include <random>
+#include <thread>
+
+using namespace midi_out;
+using namespace bench_midi;
+
+namespace {
+
+void BM_JackSendToArrival(benchmark::State &state)
+{
+    const JackServerInfo server = QueryJackServer();
+    if (server.period == 0) {
+        state.SkipWithError("no JACK server: run scripts/test.sh or start jackd");
+        return;
+    }
+    JackArrivals receiver;
+    TMidiOutput out(CreateSystemBackend());
+    out.SetProductName(receiver.portName());
+    if (!out.OpenDevice()) {
+        state.SkipWithError("JACK port did not open");
+        return;
+    }
+
+    const auto period = std::chrono::microseconds(1000000LL * server.period / server.rate);
+    std::mt19937 random(12345);
+    std::uniform_int_distribution<long> offset(0, period.count());
+    std::vector<double> delays;
+    std::size_t sent = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::this_thread::sleep_for(std::chrono::microseconds(offset(random)));
+        state.ResumeTiming();
+        const auto start = Clock::now();
+        out.SendShortMessage(0x90, 60, 100);
+        ++sent;
+        if (!receiver.waitFor(sent)) {
+            state.SkipWithError("a message did not arrive");
+            return;
+        }
+        delays.push_back(Microseconds(receiver.arrival(sent - 1) - start));
+    }
+    ReportPercentiles(state, std::move(delays));
+    state.counters["period_frames"] = server.period;
+    state.counters["period_us"] = static_cast<double>(period.count());
+}
+
+} // namespace
+
+BENCHMARK(BM_JackSendToArrival)->Iterations(1000)->Unit(benchmark::kMicrosecond);
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
