@@ -4,15 +4,15 @@
 
 #include <benchmark/benchmark.h>
 #include <jack/jack.h>
-#include <rtmidi/RtMidi.h>
+#include <jack/midiport.h>
+#include <jack/ringbuffer.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace bench_midi {
@@ -57,55 +57,77 @@ inline JackServerInfo QueryJackServer()
     return info;
 }
 
-// A JACK MIDI input port that notes the time each message arrives.
+// A JACK MIDI input port that notes the time each message arrives. On the
+// JACK API itself, deactivated before its port goes, so that teardown never
+// races the process thread.
 class JackArrivals {
 public:
     JackArrivals()
     {
-        client_ = "sonoret-bench-" + std::to_string(getpid());
-        in_ = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, client_);
-        in_->setCallback(&JackArrivals::OnMessage, this);
-        in_->openVirtualPort("in");
+        const std::string name = "sonoret-bench-" + std::to_string(getpid());
+        jack_status_t status;
+        client_ = jack_client_open(name.c_str(), jack_options_t(JackNoStartServer | JackUseExactName), &status);
+        if (client_ == nullptr)
+            throw std::runtime_error("no JACK client for the receiver");
+        port_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        stamps_ = jack_ringbuffer_create(sizeof(Clock::time_point) * 4096);
+        jack_set_process_callback(client_, &JackArrivals::Process, this);
+        if (port_ == nullptr || jack_activate(client_) != 0)
+            throw std::runtime_error("no JACK port for the receiver");
+        portName_ = jack_port_name(port_);
     }
-    ~JackArrivals() { in_.reset(); }
-
-    std::string portName() const { return client_ + ":in"; }
-
-    std::size_t count()
+    ~JackArrivals()
     {
-        std::lock_guard lock(mutex_);
-        return arrivals_.size();
+        jack_deactivate(client_);
+        jack_client_close(client_);
+        jack_ringbuffer_free(stamps_);
     }
+
+    std::string portName() const { return portName_; }
 
     // Waits until `count` messages have arrived; false on time-out.
     bool waitFor(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(2))
     {
-        std::unique_lock lock(mutex_);
-        return arrived_.wait_for(lock, timeout, [&] { return arrivals_.size() >= count; });
+        const auto end = Clock::now() + timeout;
+        while (take() < count) {
+            if (Clock::now() >= end)
+                return false;
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+        return true;
     }
 
-    Clock::time_point arrival(std::size_t index)
-    {
-        std::lock_guard lock(mutex_);
-        return arrivals_.at(index);
-    }
+    Clock::time_point arrival(std::size_t index) { return arrivals_.at(index); }
 
 private:
-    static void OnMessage(double, std::vector<unsigned char> *, void *self)
+    static int Process(jack_nframes_t frames, void *self)
     {
         auto *arrivals = static_cast<JackArrivals *>(self);
-        const auto now = Clock::now();
-        {
-            std::lock_guard lock(arrivals->mutex_);
-            arrivals->arrivals_.push_back(now);
+        void *buffer = jack_port_get_buffer(arrivals->port_, frames);
+        const jack_nframes_t events = jack_midi_get_event_count(buffer);
+        const Clock::time_point now = Clock::now();
+        for (jack_nframes_t i = 0; i < events; ++i) {
+            if (jack_ringbuffer_write_space(arrivals->stamps_) < sizeof now)
+                break;
+            jack_ringbuffer_write(arrivals->stamps_, reinterpret_cast<const char *>(&now), sizeof now);
         }
-        arrivals->arrived_.notify_all();
+        return 0;
     }
 
-    std::string client_;
-    std::unique_ptr<RtMidiIn> in_;
-    std::mutex mutex_;
-    std::condition_variable arrived_;
+    std::size_t take()
+    {
+        Clock::time_point stamp;
+        while (jack_ringbuffer_read_space(stamps_) >= sizeof stamp) {
+            jack_ringbuffer_read(stamps_, reinterpret_cast<char *>(&stamp), sizeof stamp);
+            arrivals_.push_back(stamp);
+        }
+        return arrivals_.size();
+    }
+
+    jack_client_t *client_ = nullptr;
+    jack_port_t *port_ = nullptr;
+    jack_ringbuffer_t *stamps_ = nullptr;
+    std::string portName_;
     std::vector<Clock::time_point> arrivals_;
 };
 

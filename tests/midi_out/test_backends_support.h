@@ -7,17 +7,18 @@
 
 #include <gtest/gtest.h>
 #include <jack/jack.h>
-#include <rtmidi/RtMidi.h>
+#include <jack/midiport.h>
+#include <jack/ringbuffer.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
-#include <memory>
-#include <mutex>
+#include <cstring>
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace backend_test {
@@ -71,63 +72,104 @@ inline bool JackServerRunning()
     } while (false)
 
 // A JACK MIDI input port under a client name no other test uses; records every
-// message that arrives, real-time and system messages included.
+// message that arrives, real-time and system messages included. Written on
+// the JACK API itself: its client is deactivated before the port goes, so the
+// process thread never touches a port that is being removed.
 class JackReceiver {
 public:
     JackReceiver()
     {
         static std::atomic<int> counter{0};
-        client_ = "sonoret-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
-        in_ = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, client_);
-        in_->ignoreTypes(false, false, false);
-        in_->setCallback(&JackReceiver::OnMessage, this);
-        in_->openVirtualPort("in");
+        const std::string name = "sonoret-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+        jack_status_t status;
+        client_ = jack_client_open(name.c_str(), jack_options_t(JackNoStartServer | JackUseExactName), &status);
+        if (client_ == nullptr)
+            throw std::runtime_error("no JACK client for the receiver");
+        port_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        queue_ = jack_ringbuffer_create(1 << 16);
+        jack_set_process_callback(client_, &JackReceiver::Process, this);
+        if (port_ == nullptr || jack_activate(client_) != 0)
+            throw std::runtime_error("no JACK port for the receiver");
+        portName_ = jack_port_name(port_);
     }
-    ~JackReceiver() { in_.reset(); }
+    ~JackReceiver()
+    {
+        jack_deactivate(client_);
+        jack_client_close(client_);
+        jack_ringbuffer_free(queue_);
+    }
+    JackReceiver(const JackReceiver &) = delete;
+    JackReceiver &operator=(const JackReceiver &) = delete;
 
     // The name under which the back ends list this port.
-    std::string portName() const { return client_ + ":in"; }
+    std::string portName() const { return portName_; }
 
     // Waits until `count` messages have arrived in all (or the deadline has
     // passed) and returns everything received so far.
     std::vector<Bytes> waitFor(std::size_t count, std::chrono::milliseconds deadline = std::chrono::seconds(5))
     {
-        std::unique_lock lock(mutex_);
-        arrived_.wait_for(lock, deadline, [&] { return received_.size() >= count; });
+        const auto end = std::chrono::steady_clock::now() + deadline;
+        while (take().size() < count && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return received_;
     }
 
-    // Everything received so far, after letting a few more JACK periods pass
-    // for messages that should not come.
+    // Everything received so far, after letting several more JACK periods
+    // pass for messages that should not come.
     std::vector<Bytes> settle()
     {
-        std::unique_lock lock(mutex_);
-        const std::size_t before = received_.size();
-        arrived_.wait_for(lock, std::chrono::milliseconds(100), [&] { return received_.size() > before; });
+        const std::size_t before = take().size();
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+        while (take().size() == before && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return received_;
     }
 
     void clear()
     {
-        std::lock_guard lock(mutex_);
+        take();
         received_.clear();
     }
 
 private:
-    static void OnMessage(double, std::vector<unsigned char> *message, void *self)
+    // Process thread: copies each event into the queue as length byte + bytes.
+    static int Process(jack_nframes_t frames, void *self)
     {
         auto *receiver = static_cast<JackReceiver *>(self);
-        {
-            std::lock_guard lock(receiver->mutex_);
-            receiver->received_.emplace_back(message->begin(), message->end());
+        void *buffer = jack_port_get_buffer(receiver->port_, frames);
+        const jack_nframes_t events = jack_midi_get_event_count(buffer);
+        for (jack_nframes_t i = 0; i < events; ++i) {
+            jack_midi_event_t event;
+            if (jack_midi_event_get(&event, buffer, i) != 0 || event.size > 255)
+                continue;
+            if (jack_ringbuffer_write_space(receiver->queue_) < event.size + 1)
+                break;
+            // One write, so that the reader never sees a length without its bytes.
+            char chunk[256];
+            chunk[0] = static_cast<char>(event.size);
+            std::memcpy(chunk + 1, event.buffer, event.size);
+            jack_ringbuffer_write(receiver->queue_, chunk, event.size + 1);
         }
-        receiver->arrived_.notify_all();
+        return 0;
     }
 
-    std::string client_;
-    std::unique_ptr<RtMidiIn> in_;
-    std::mutex mutex_;
-    std::condition_variable arrived_;
+    // Moves what the process thread queued into received_.
+    const std::vector<Bytes> &take()
+    {
+        unsigned char length;
+        while (jack_ringbuffer_read_space(queue_) > 0) {
+            jack_ringbuffer_read(queue_, reinterpret_cast<char *>(&length), 1);
+            Bytes message(length);
+            jack_ringbuffer_read(queue_, reinterpret_cast<char *>(message.data()), length);
+            received_.push_back(std::move(message));
+        }
+        return received_;
+    }
+
+    jack_client_t *client_ = nullptr;
+    jack_port_t *port_ = nullptr;
+    jack_ringbuffer_t *queue_ = nullptr;
+    std::string portName_;
     std::vector<Bytes> received_;
 };
 
