@@ -3,6 +3,7 @@
 // JACK MIDI input port of the test's own that records what arrives, and a
 // driver callback that records its notices.
 
+#include "midi_out/BackendSupport.h"
 #include "midi_out/MidiDefs.h"
 
 #include <gtest/gtest.h>
@@ -55,7 +56,7 @@ private:
 
 inline bool JackServerRunning()
 {
-    setenv("JACK_NO_START_SERVER", "1", 1);
+    midi_out::PrepareSoundLibraries(); // no server start, no JACK chatter
     jack_status_t status;
     jack_client_t *client = jack_client_open("sonoret-test-probe", JackNoStartServer, &status);
     if (client == nullptr)
