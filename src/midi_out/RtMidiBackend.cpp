@@ -68,6 +68,7 @@ RtMidiBackend::RtMidiBackend(Api api) : api_(api)
 RtMidiBackend::~RtMidiBackend()
 {
     open_.clear();
+    spare_.reset();
     lister_.reset();
     if (watch_ != nullptr)
         jack_client_close(watch_);
@@ -85,6 +86,7 @@ void RtMidiBackend::dropDeadServer()
     // Every client of the dead server must be closed before a new one is made:
     // libjack otherwise cleans up the stale ones under them and crashes later.
     lister_.reset();
+    spare_.reset();
     for (auto &entry : open_)
         entry.second->out.reset();
     jack_client_close(watch_);
@@ -187,10 +189,16 @@ MidiResult RtMidiBackend::open(DeviceHandle *handle, std::int32_t deviceId, Driv
     }
 
     auto port = std::make_unique<OpenPort>();
-    port->out = makeClient();
+    // A client kept from the last close saves making one (and JACK's client
+    // set-up) on every close-and-reopen.
+    port->out = spare_ != nullptr ? std::move(spare_) : makeClient();
     if (port->out == nullptr)
         return MIDIERR_PORTGONE;
     port->out->setErrorCallback(&OpenPort::OnError, port.get());
+    const auto portGone = [&] {
+        keepSpare(std::move(port->out));
+        return MIDIERR_PORTGONE;
+    };
     // Ports come and go: look the port up by the name it had at the count.
     try {
         const std::string &wanted = ports_[deviceId].fullName;
@@ -199,13 +207,13 @@ MidiResult RtMidiBackend::open(DeviceHandle *handle, std::int32_t deviceId, Driv
         while (index < count && port->out->getPortName(index) != wanted)
             ++index;
         if (index == count)
-            return MIDIERR_PORTGONE;
+            return portGone();
         port->out->openPort(index, OwnPortName);
     } catch (const RtMidiError &) {
-        return MIDIERR_PORTGONE;
+        return portGone();
     }
     if (port->failed || !port->out->isPortOpen())
-        return MIDIERR_PORTGONE;
+        return portGone();
     // The server takes a new connection into its graph at the start of a
     // cycle; what is sent before then is lost (the program re-selects the
     // instrument right after reopening).
@@ -244,13 +252,22 @@ MidiResult RtMidiBackend::close(DeviceHandle handle)
         if (api_ == Api::Jack)
             waitForJackCycles(3);
     }
-    port.out.reset();
+    keepSpare(std::move(port.out));
     const DriverCallbackProc callback = port.callback;
     const std::uintptr_t instance = port.instance;
     open_.erase(found);
     if (callback != nullptr)
         callback(handle, MOM_CLOSE, instance, 0, 0);
     return MIDIERR_NOERROR;
+}
+
+void RtMidiBackend::keepSpare(std::unique_ptr<RtMidiOut> client)
+{
+    if (client == nullptr || serverGone())
+        return;
+    client->closePort();
+    client->setErrorCallback(&IgnoreRtMidiError, nullptr);
+    spare_ = std::move(client);
 }
 
 void RtMidiBackend::waitForJackCycles(int cycles)

@@ -50,11 +50,13 @@ private:
     bool connect();
     void dropDeadServer();
     void waitForJackCycles(int cycles);
+    void keepSpare(std::unique_ptr<RtMidiOut> client);
     bool serverGone() const;
     std::unique_ptr<RtMidiOut> makeClient();
 
     Api api_;
     std::unique_ptr<RtMidiOut> lister_;
+    std::unique_ptr<RtMidiOut> spare_; // a device's client, kept after its close
     // JACK only: a client of our own that learns when the server goes away,
     // which RtMidi's clients never notice.
     _jack_client *watch_ = nullptr;
