@@ -1,5 +1,7 @@
 #include "app/SettingsFile.h"
 
+#include "recorder/AtomicFileWriter.h"
+
 #include "files/IntegerConversion.h"
 
 #include <cerrno>
@@ -263,62 +265,18 @@ ReadResult readWholeFile(const std::string &path, std::string &text)
     return ReadResult::Read;
 }
 
-bool writeAll(int fd, const std::string &text)
-{
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const auto count = ::write(fd, text.data() + written, text.size() - written);
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        written += static_cast<std::size_t>(count);
-    }
-    return true;
-}
-
-// A symbolic link stays a link: the file it points to is replaced.
-std::string replacementTarget(const std::string &path)
-{
-    struct stat status {};
-    if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode))
-        return path;
-    std::error_code error;
-    const auto target = fs::weakly_canonical(path, error);
-    return error ? path : target.string();
-}
-
-// Writes the whole text to a temporary file beside the target and renames it
-// over the target, so that the target holds either the old or the new text.
+// The whole text goes to a new file beside the target that replaces it only
+// once every byte is on disk, so the target holds either the old or the new text.
 bool replaceAtomically(const std::string &path, const std::string &text)
 {
-    const std::string target = replacementTarget(path);
-    std::string temporary = target + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        return false;
-
-    struct stat status {};
-    const mode_t mode = ::stat(target.c_str(), &status) == 0 ? (status.st_mode & 07777) : 0644;
-    const bool written = ::fchmod(fd, mode) == 0 && writeAll(fd, text) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temporary.c_str(), target.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
+    try {
+        recorder::AtomicFileWriter file(path);
+        file.Write(text.data(), text.size());
+        file.Commit();
+        return true;
+    } catch (const std::exception &) {
+        return false; // reported by the caller with the settings file's own message
     }
-
-    // Make the rename itself survive a power cut. The new file is in place
-    // whatever this returns, so there is nothing left to report.
-    auto folder = fs::path(target).parent_path();
-    if (folder.empty())
-        folder = ".";
-    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd >= 0) {
-        ::fsync(folderFd);
-        ::close(folderFd);
-    }
-    return true;
 }
 
 bool hasLineBreak(std::string_view text)
