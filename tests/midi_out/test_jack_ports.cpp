@@ -1,6 +1,7 @@
 // Real MIDI over JACK: the system back end and the device component send to a
 // JACK MIDI input port of the test's own, and the exact bytes must arrive.
 
+#include "raised_text.h"
 #include "midi_out/MidiErrors.h"
 #include "midi_out/MidiOut.h"
 #include "midi_out/RtMidiBackend.h"
@@ -41,16 +42,6 @@ std::int32_t FindDevice(MidiBackend &backend, const std::string &name)
             return static_cast<std::int32_t>(i);
     }
     return -1;
-}
-
-std::string RaisedText(const std::function<void()> &action)
-{
-    try {
-        action();
-    } catch (const EmidioutputError &error) {
-        return error.what();
-    }
-    return "<nothing raised>";
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The device component against the test back end: selection, opening,
 // closing, sending and every failure it reports.
 
+#include "raised_text.h"
 #include "midi_out/MidiErrors.h"
 #include "midi_out/MidiOut.h"
 #include "midi_out/NotifyWindow.h"
@@ -28,15 +29,6 @@ struct Component {
     std::unique_ptr<TMidiOutput> out;
 };
 
-std::string messageOf(const std::function<void()> &action)
-{
-    try {
-        action();
-    } catch (const EmidioutputError &error) {
-        return error.what();
-    }
-    return "<nothing raised>";
-}
 
 } // namespace
 
@@ -92,7 +84,7 @@ TEST(MidiOutputSelectByIndex, OutOfRangeIndexesAreRefusedAndChangeNothing)
     Component c({"Alpha", "Beta", "Gamma"});
     c.out->SetDeviceID(1);
     for (const int index : {3, -2, 1000, -1000}) {
-        EXPECT_EQ(messageOf([&] { c.out->SetDeviceID(index); }), "Invalid device ID") << index;
+        EXPECT_EQ(RaisedText([&] { c.out->SetDeviceID(index); }), "Invalid device ID") << index;
         EXPECT_EQ(c.out->DeviceID(), 1);
         EXPECT_EQ(c.out->ProductName(), "Beta");
     }
@@ -108,7 +100,7 @@ TEST(MidiOutputSelectByIndex, MapperPassesTheRangeTestEvenWithZeroDevices)
 
     // Without a mapper the capability read decides, with the back end's text.
     Component without({}, std::nullopt);
-    EXPECT_EQ(messageOf([&] { without.out->SetDeviceID(MIDI_MAPPER); }),
+    EXPECT_EQ(RaisedText([&] { without.out->SetDeviceID(MIDI_MAPPER); }),
               "The device ID is out of range");
     EXPECT_EQ(without.out->DeviceID(), -1);
     EXPECT_EQ(without.out->LastResult(), MIDIERR_BADDEVICEID);
@@ -119,7 +111,7 @@ TEST(MidiOutputSelectByIndex, FailedCapabilityReadKeepsNewIndexButOldDescription
     Component c({"Alpha", "Beta"});
     c.out->SetDeviceID(0);
     c.backend->devCapsFailures[1] = MIDIERR_NOMEM;
-    EXPECT_EQ(messageOf([&] { c.out->SetDeviceID(1); }), "Unable to allocate memory");
+    EXPECT_EQ(RaisedText([&] { c.out->SetDeviceID(1); }), "Unable to allocate memory");
     EXPECT_EQ(c.out->DeviceID(), 1);
     EXPECT_EQ(c.out->ProductName(), "Alpha");
     EXPECT_EQ(c.out->LastResult(), MIDIERR_NOMEM);
@@ -130,7 +122,7 @@ TEST(MidiOutputSelectByIndex, RefusedWhileOpen)
     Component c({"Alpha", "Beta"});
     c.out->SetDeviceID(0);
     ASSERT_TRUE(c.out->OpenDevice());
-    EXPECT_EQ(messageOf([&] { c.out->SetDeviceID(1); }), "Change to DeviceID while device was open");
+    EXPECT_EQ(RaisedText([&] { c.out->SetDeviceID(1); }), "Change to DeviceID while device was open");
     EXPECT_EQ(c.out->DeviceID(), 0);
     EXPECT_EQ(c.out->State(), dsOpen);
 }
@@ -144,7 +136,7 @@ TEST(MidiOutputSelectByIndex, UsesTheCurrentCountWhileDeviceCountStaysFixed)
     EXPECT_EQ(c.out->DeviceCount(), 1);
 
     c.backend->devices.clear();
-    EXPECT_EQ(messageOf([&] { c.out->SetDeviceID(0); }), "Invalid device ID");
+    EXPECT_EQ(RaisedText([&] { c.out->SetDeviceID(0); }), "Invalid device ID");
     EXPECT_EQ(c.out->DeviceCount(), 1);
 }
 
@@ -162,8 +154,8 @@ TEST(MidiOutputSelectByName, NameMustMatchExactlyIncludingCase)
 {
     Component c({"Alpha", "Beta"});
     c.out->SetDeviceID(1);
-    EXPECT_EQ(messageOf([&] { c.out->SetProductName("beta"); }), "MIDI output Device beta not installed");
-    EXPECT_EQ(messageOf([&] { c.out->SetProductName("Bet"); }), "MIDI output Device Bet not installed");
+    EXPECT_EQ(RaisedText([&] { c.out->SetProductName("beta"); }), "MIDI output Device beta not installed");
+    EXPECT_EQ(RaisedText([&] { c.out->SetProductName("Bet"); }), "MIDI output Device Bet not installed");
     EXPECT_EQ(c.out->DeviceID(), 1);
 }
 
@@ -172,7 +164,7 @@ TEST(MidiOutputSelectByName, NotInstalledEvenWhenTheFieldHeldTheNameBefore)
     Component c({"Alpha", "Beta"});
     c.out->SetProductName("Beta");
     c.backend->devices.pop_back();
-    EXPECT_EQ(messageOf([&] { c.out->SetProductName("Beta"); }), "MIDI output Device Beta not installed");
+    EXPECT_EQ(RaisedText([&] { c.out->SetProductName("Beta"); }), "MIDI output Device Beta not installed");
     EXPECT_EQ(c.out->DeviceID(), 1);
 }
 
@@ -181,7 +173,7 @@ TEST(MidiOutputSelectByName, CapabilityFailureEndsTheSearch)
     Component c({"Alpha", "Beta", "Gamma"});
     c.out->SetDeviceID(0);
     c.backend->devCapsFailures[1] = MIDIERR_NOTSUPPORTED;
-    EXPECT_EQ(messageOf([&] { c.out->SetProductName("Gamma"); }), "This function is not supported");
+    EXPECT_EQ(RaisedText([&] { c.out->SetProductName("Gamma"); }), "This function is not supported");
     EXPECT_EQ(c.out->DeviceID(), 0);
     EXPECT_EQ(c.out->ProductName(), "Alpha");
     EXPECT_EQ(c.out->LastResult(), MIDIERR_NOTSUPPORTED);
@@ -194,7 +186,7 @@ TEST(MidiOutputSelectByName, RefusedWhileOpenAndIgnoredWhileLoading)
 {
     Component c({"Alpha", "Beta"});
     ASSERT_TRUE(c.out->OpenDevice());
-    EXPECT_EQ(messageOf([&] { c.out->SetProductName("Beta"); }),
+    EXPECT_EQ(RaisedText([&] { c.out->SetProductName("Beta"); }),
               "Change to ProductName while device was open");
     ASSERT_TRUE(c.out->CloseDevice());
 
@@ -274,7 +266,7 @@ TEST(MidiOutputOpenClose, FailedOpenReturnsFalseAndReleasesTheBlock)
     EXPECT_EQ(c.out->LastResult(), MIDIERR_ALLOCATED);
     EXPECT_EQ(SharedBlocksInUse(), before);
     // With the device closed the back end refuses the send.
-    EXPECT_EQ(messageOf([&] { c.out->SendShortMessage(0x90, 60, 100); }), "The device handle is invalid");
+    EXPECT_EQ(RaisedText([&] { c.out->SendShortMessage(0x90, 60, 100); }), "The device handle is invalid");
     EXPECT_EQ(c.out->LastResult(), MIDIERR_INVALHANDLE);
 }
 
@@ -303,7 +295,7 @@ TEST(MidiOutputOpenClose, FailedCloseRaisesAndStaysOpen)
     ASSERT_TRUE(c.out->OpenDevice());
     const DeviceHandle handle = c.out->Handle();
     c.backend->failures[Op::Close] = MIDIERR_UNSPECIFIED;
-    EXPECT_EQ(messageOf([&] { c.out->CloseDevice(); }), "Unspecified error");
+    EXPECT_EQ(RaisedText([&] { c.out->CloseDevice(); }), "Unspecified error");
     EXPECT_EQ(c.out->State(), dsOpen);
     EXPECT_EQ(c.out->Handle(), handle);
     EXPECT_EQ(c.out->LastResult(), MIDIERR_UNSPECIFIED);
@@ -331,20 +323,20 @@ TEST(MidiOutputSend, FailureRaisesThePlatformTextOrTheOutOfRangeText)
     Component c({"Alpha"});
     ASSERT_TRUE(c.out->OpenDevice());
     c.backend->failures[Op::ShortMessage] = MIDIERR_PORTGONE;
-    EXPECT_EQ(messageOf([&] { c.out->SendShortMessage(0x90, 1, 2); }), "The MIDI port is no longer available");
+    EXPECT_EQ(RaisedText([&] { c.out->SendShortMessage(0x90, 1, 2); }), "The MIDI port is no longer available");
     EXPECT_EQ(c.out->State(), dsOpen);
 
     // Only the low 16 bits of a result count.
     c.backend->failures[Op::ShortMessage] = 0x70000 | MIDIERR_NOMEM;
-    EXPECT_EQ(messageOf([&] { c.out->SendShortMessage(0x90, 1, 2); }), "Unable to allocate memory");
+    EXPECT_EQ(RaisedText([&] { c.out->SendShortMessage(0x90, 1, 2); }), "Unable to allocate memory");
     EXPECT_EQ(c.out->LastResult(), MIDIERR_NOMEM);
 
     // A code without a text, and an error-text call that fails.
     c.backend->failures[Op::ShortMessage] = 999;
-    EXPECT_EQ(messageOf([&] { c.out->SendShortMessage(0x90, 1, 2); }), "Specified error number is out of range");
+    EXPECT_EQ(RaisedText([&] { c.out->SendShortMessage(0x90, 1, 2); }), "Specified error number is out of range");
     c.backend->failures[Op::ShortMessage] = MIDIERR_NOMEM;
     c.backend->failures[Op::GetErrorText] = 1;
-    EXPECT_EQ(messageOf([&] { c.out->SendShortMessage(0x90, 1, 2); }), "Specified error number is out of range");
+    EXPECT_EQ(RaisedText([&] { c.out->SendShortMessage(0x90, 1, 2); }), "Specified error number is out of range");
 }
 
 TEST(MidiOutputSend, LongErrorTextsAreCutTo127Characters)
@@ -352,7 +344,7 @@ TEST(MidiOutputSend, LongErrorTextsAreCutTo127Characters)
     Component c({"Alpha"});
     c.backend->errorTexts[500] = std::string(300, 'e');
     c.backend->failures[Op::ShortMessage] = 500;
-    EXPECT_EQ(messageOf([&] { c.out->SendShortMessage(0x90, 1, 2); }), std::string(127, 'e'));
+    EXPECT_EQ(RaisedText([&] { c.out->SendShortMessage(0x90, 1, 2); }), std::string(127, 'e'));
 }
 
 TEST(MidiOutputSend, StopPatternCloseAndReopenUsesAFreshHandle)
@@ -361,7 +353,7 @@ TEST(MidiOutputSend, StopPatternCloseAndReopenUsesAFreshHandle)
     ASSERT_TRUE(c.out->OpenDevice());
     const DeviceHandle first = c.out->Handle();
     ASSERT_TRUE(c.out->CloseDevice());
-    EXPECT_EQ(messageOf([&] { c.out->SendShortMessage(0x90, 1, 2); }), "The device handle is invalid");
+    EXPECT_EQ(RaisedText([&] { c.out->SendShortMessage(0x90, 1, 2); }), "The device handle is invalid");
     ASSERT_TRUE(c.out->OpenDevice());
     EXPECT_NE(c.out->Handle(), first);
     c.out->SendShortMessage(0x80, 1, 0);

@@ -1,6 +1,7 @@
 // The built-in synthesizer: notes become sound, closing silences it, and a
 // missing SoundFont or audio output fails the open with a text that names it.
 
+#include "raised_text.h"
 #include "midi_out/FluidSynthBackend.h"
 #include "midi_out/MidiErrors.h"
 #include "midi_out/MidiOut.h"
@@ -51,16 +52,6 @@ struct OfflineSynth {
     NoticeLog log;
     DeviceHandle handle = 0;
 };
-
-std::string RaisedText(const std::function<void()> &action)
-{
-    try {
-        action();
-    } catch (const EmidioutputError &error) {
-        return error.what();
-    }
-    return "<nothing raised>";
-}
 
 // The synth through the component, as the program selects it: device 0.
 std::unique_ptr<TMidiOutput> SynthComponent()
