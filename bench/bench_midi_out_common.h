@@ -2,6 +2,9 @@
 // Shared by the MIDI output benchmarks: percentiles of collected samples as
 // benchmark counters, and a JACK MIDI input port that stamps each arrival.
 
+#include "midi_out/MidiOut.h"
+#include "midi_out/SystemBackend.h"
+
 #include <benchmark/benchmark.h>
 #include <jack/jack.h>
 #include <jack/midiport.h>
@@ -10,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -130,5 +134,29 @@ private:
     std::string portName_;
     std::vector<Clock::time_point> arrivals_;
 };
+
+// The component opened through the system back end on a JACK port of our own.
+struct JackTarget {
+    JackServerInfo server;
+    std::unique_ptr<JackArrivals> receiver;
+    std::unique_ptr<midi_out::TMidiOutput> out; // null: the benchmark is skipped
+};
+
+inline JackTarget OpenOnReceiver(benchmark::State &state)
+{
+    JackTarget target{QueryJackServer(), nullptr, nullptr};
+    if (target.server.period == 0) {
+        state.SkipWithError("no JACK server: run scripts/test.sh or start jackd");
+        return target;
+    }
+    target.receiver = std::make_unique<JackArrivals>();
+    target.out = std::make_unique<midi_out::TMidiOutput>(midi_out::CreateSystemBackend());
+    target.out->SetProductName(target.receiver->portName());
+    if (!target.out->OpenDevice()) {
+        state.SkipWithError("JACK port did not open");
+        target.out.reset();
+    }
+    return target;
+}
 
 } // namespace bench_midi

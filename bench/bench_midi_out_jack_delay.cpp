@@ -27,18 +27,12 @@ namespace {
 
 void BM_JackSendToArrival(benchmark::State &state)
 {
-    const JackServerInfo server = QueryJackServer();
-    if (server.period == 0) {
-        state.SkipWithError("no JACK server: run scripts/test.sh or start jackd");
+    JackTarget jack = OpenOnReceiver(state);
+    if (!jack.out)
         return;
-    }
-    JackArrivals receiver;
-    TMidiOutput out(CreateSystemBackend());
-    out.SetProductName(receiver.portName());
-    if (!out.OpenDevice()) {
-        state.SkipWithError("JACK port did not open");
-        return;
-    }
+    const JackServerInfo &server = jack.server;
+    JackArrivals &receiver = *jack.receiver;
+    TMidiOutput &out = *jack.out;
 
     const auto period = std::chrono::microseconds(1000000LL * server.period / server.rate);
     std::mt19937 random(12345);

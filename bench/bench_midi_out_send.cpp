@@ -79,18 +79,11 @@ void BM_SendShortMessage_Synth(benchmark::State &state)
 
 void BM_SendShortMessage_JackPort(benchmark::State &state)
 {
-    const JackServerInfo server = QueryJackServer();
-    if (server.period == 0) {
-        state.SkipWithError("no JACK server: run scripts/test.sh or start jackd");
+    JackTarget jack = OpenOnReceiver(state);
+    if (!jack.out)
         return;
-    }
-    JackArrivals receiver;
-    TMidiOutput out(CreateSystemBackend());
-    out.SetProductName(receiver.portName());
-    if (!out.OpenDevice()) {
-        state.SkipWithError("JACK port did not open");
-        return;
-    }
+    const JackServerInfo &server = jack.server;
+    TMidiOutput &out = *jack.out;
     // RtMidi queues at most 16 KiB between two cycles: send in bursts of 256
     // messages and give JACK a few periods to take them.
     const auto period = std::chrono::microseconds(1000000LL * server.period / server.rate);
