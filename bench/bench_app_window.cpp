@@ -5,7 +5,7 @@
 #include "app/ErrorHandler.h"
 #include "app/UMain.h"
 #include "midi_out/SystemBackend.h"
-#include "midi_out/TestBackend.h"
+#include "support/TestBackend.h"
 
 #include <QCoreApplication>
 #include <QMouseEvent>
@@ -32,33 +32,33 @@ public:
         : inner_(std::move(inner)), stamp_(stamp)
     {
     }
-    std::uint32_t deviceCount() override { return inner_->deviceCount(); }
-    midi_out::MidiResult getDevCaps(std::int32_t id, midi_out::MidiOutCaps *caps,
+    std::uint32_t DeviceCount() override { return inner_->DeviceCount(); }
+    midi_out::MidiResult GetDevCaps(std::int32_t id, midi_out::MidiOutCaps *caps,
                                     std::uint32_t size) override
     {
-        return inner_->getDevCaps(id, caps, size);
+        return inner_->GetDevCaps(id, caps, size);
     }
-    midi_out::MidiResult getErrorText(midi_out::MidiResult code, char *text,
+    midi_out::MidiResult GetErrorText(midi_out::MidiResult code, char *text,
                                       std::uint32_t size) override
     {
-        return inner_->getErrorText(code, text, size);
+        return inner_->GetErrorText(code, text, size);
     }
-    midi_out::MidiResult open(midi_out::DeviceHandle *handle, std::int32_t id,
+    midi_out::MidiResult Open(midi_out::DeviceHandle *handle, std::int32_t id,
                               midi_out::DriverCallbackProc callback, std::uintptr_t instance,
                               std::uint32_t flags) override
     {
-        return inner_->open(handle, id, callback, instance, flags);
+        return inner_->Open(handle, id, callback, instance, flags);
     }
-    midi_out::MidiResult close(midi_out::DeviceHandle handle) override { return inner_->close(handle); }
-    midi_out::MidiResult shortMessage(midi_out::DeviceHandle handle, std::uint32_t message) override
+    midi_out::MidiResult Close(midi_out::DeviceHandle handle) override { return inner_->Close(handle); }
+    midi_out::MidiResult ShortMessage(midi_out::DeviceHandle handle, std::uint32_t message) override
     {
         *stamp_ = Clock::now();
-        return inner_->shortMessage(handle, message);
+        return inner_->ShortMessage(handle, message);
     }
-    bool post(midi_out::NotifyWindow *window, std::uint32_t message, std::uintptr_t p1,
+    bool Post(midi_out::NotifyWindow *window, std::uint32_t message, std::uintptr_t p1,
               std::uintptr_t p2) noexcept override
     {
-        return inner_->post(window, message, p1, p2);
+        return inner_->Post(window, message, p1, p2);
     }
 
 private:

@@ -20,7 +20,7 @@ void BM_CreateAndFirstCount(benchmark::State &state)
     for (auto _ : state) {
         const auto start = Clock::now();
         auto backend = CreateSystemBackend();
-        devices = backend->deviceCount();
+        devices = backend->DeviceCount();
         samples.push_back(Microseconds(Clock::now() - start));
         state.PauseTiming();
         backend.reset();
@@ -33,11 +33,11 @@ void BM_CreateAndFirstCount(benchmark::State &state)
 void BM_CountAgain(benchmark::State &state)
 {
     auto backend = CreateSystemBackend();
-    std::uint32_t devices = backend->deviceCount();
+    std::uint32_t devices = backend->DeviceCount();
     std::vector<double> samples;
     for (auto _ : state) {
         const auto start = Clock::now();
-        devices = backend->deviceCount();
+        devices = backend->DeviceCount();
         samples.push_back(Microseconds(Clock::now() - start));
     }
     ReportPercentiles(state, std::move(samples));

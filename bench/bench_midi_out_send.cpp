@@ -9,7 +9,7 @@
 
 #include "midi_out/MidiOut.h"
 #include "midi_out/SystemBackend.h"
-#include "midi_out/TestBackend.h"
+#include "support/TestBackend.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
 #include "app/SettingsFile.h"
 
-#include "recorder/AtomicFileWriter.h"
+#include "common/AtomicFileWriter.h"
 
-#include "files/IntegerConversion.h"
+#include "common/IntegerConversion.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -270,7 +270,7 @@ ReadResult readWholeFile(const std::string &path, std::string &text)
 bool replaceAtomically(const std::string &path, const std::string &text)
 {
     try {
-        recorder::AtomicFileWriter file(path);
+        common::AtomicFileWriter file(path);
         file.Write(text.data(), text.size());
         file.Commit();
         return true;
@@ -363,7 +363,7 @@ std::int32_t SettingsFile::ReadInteger(const std::string &section, const std::st
                                        std::int32_t defaultValue) const
 {
     const auto text = ReadString(section, key, std::string());
-    return files::TryStrToInt(text).value_or(defaultValue);
+    return common::TryStrToInt(text).value_or(defaultValue);
 }
 
 void SettingsFile::WriteInteger(const std::string &section, const std::string &key, std::int32_t value)

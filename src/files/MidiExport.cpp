@@ -12,12 +12,12 @@ bool hasOneDataByte(std::uint8_t status)
 
 } // namespace
 
-void WriteBlock(recorder::AtomicFileWriter &file, std::span<const std::uint8_t> block)
+void WriteBlock(common::AtomicFileWriter &file, std::span<const std::uint8_t> block)
 {
     file.Write(block.data(), block.size());
 }
 
-void WriteBigEndian32(recorder::AtomicFileWriter &file, std::uint32_t value)
+void WriteBigEndian32(common::AtomicFileWriter &file, std::uint32_t value)
 {
     const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value >> 24),
                                    static_cast<std::uint8_t>(value >> 16),
@@ -26,7 +26,7 @@ void WriteBigEndian32(recorder::AtomicFileWriter &file, std::uint32_t value)
     file.Write(bytes, sizeof bytes);
 }
 
-void WriteTrackEvent(recorder::AtomicFileWriter &file, std::uint32_t delta, std::uint8_t status,
+void WriteTrackEvent(common::AtomicFileWriter &file, std::uint32_t delta, std::uint8_t status,
                      std::uint8_t data1, std::uint8_t data2)
 {
     if (delta > kMaxDelta)
@@ -51,7 +51,7 @@ void WriteTrackEvent(recorder::AtomicFileWriter &file, std::uint32_t delta, std:
 
 void ExportMidiFile(const std::string &fileName, recorder::RecordingStream &stream)
 {
-    recorder::AtomicFileWriter file(fileName);
+    common::AtomicFileWriter file(fileName);
     WriteBlock(file, kMidiHeader);
     WriteBlock(file, kTrackPrelude);
 
@@ -71,7 +71,7 @@ void ExportMidiFile(const std::string &fileName, recorder::RecordingStream &stre
     WriteBlock(file, kTrackEnd);
     const std::uint64_t trackLength = file.Size() - kTrackDataOffset;
     if (trackLength > 0xFFFFFFFFu)
-        throw recorder::EWriteError();
+        throw common::EWriteError();
     file.SeekTo(kTrackLengthOffset);
     WriteBigEndian32(file, static_cast<std::uint32_t>(trackLength));
     file.Commit();

@@ -2,7 +2,7 @@
 // Standard MIDI File export: format 0, one track, division 8, tempo 500000.
 // Recorded ticks become file ticks unchanged.
 
-#include "recorder/AtomicFileWriter.h"
+#include "common/AtomicFileWriter.h"
 #include "recorder/RecordingStream.h"
 
 #include <array>
@@ -38,13 +38,13 @@ inline constexpr std::uint32_t kFirstEventTick = 1;
 // gaps are shortened to it, since a Standard MIDI File allows no fifth byte.
 inline constexpr std::uint32_t kMaxDelta = 0x0FFFFFFF;
 
-void WriteBlock(recorder::AtomicFileWriter &file, std::span<const std::uint8_t> block);
+void WriteBlock(common::AtomicFileWriter &file, std::span<const std::uint8_t> block);
 
-void WriteBigEndian32(recorder::AtomicFileWriter &file, std::uint32_t value);
+void WriteBigEndian32(common::AtomicFileWriter &file, std::uint32_t value);
 
 // The delta as a variable-length quantity, then status and data1, and data2
 // unless the status is a Program Change or Channel Pressure.
-void WriteTrackEvent(recorder::AtomicFileWriter &file, std::uint32_t delta, std::uint8_t status,
+void WriteTrackEvent(common::AtomicFileWriter &file, std::uint32_t delta, std::uint8_t status,
                      std::uint8_t data1, std::uint8_t data2);
 
 // Writes the whole recording, read from its start record by record up to

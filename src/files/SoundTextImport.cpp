@@ -1,11 +1,13 @@
 #include "files/SoundTextImport.h"
 
-#include "files/IntegerConversion.h"
+#include "common/IntegerConversion.h"
 
 #include <cmath>
 #include <string_view>
 
 namespace files {
+
+using common::StrToInt;
 
 namespace {
 

@@ -74,12 +74,12 @@ std::vector<std::string> FluidSynthBackend::AudioDriverCandidates()
     return {std::begin(DesktopAudioDrivers), std::end(DesktopAudioDrivers)};
 }
 
-std::uint32_t FluidSynthBackend::deviceCount()
+std::uint32_t FluidSynthBackend::DeviceCount()
 {
     return 1;
 }
 
-MidiResult FluidSynthBackend::getDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size)
+MidiResult FluidSynthBackend::GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size)
 {
     if (deviceId != 0)
         return MIDIERR_BADDEVICEID;
@@ -143,7 +143,7 @@ MidiResult FluidSynthBackend::startAudio()
     return MIDIERR_NOAUDIO;
 }
 
-MidiResult FluidSynthBackend::open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
+MidiResult FluidSynthBackend::Open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
                                    std::uintptr_t instance, std::uint32_t /*flags*/)
 {
     if (handle == nullptr)
@@ -167,7 +167,7 @@ MidiResult FluidSynthBackend::open(DeviceHandle *handle, std::int32_t deviceId, 
     return MIDIERR_NOERROR;
 }
 
-MidiResult FluidSynthBackend::close(DeviceHandle handle)
+MidiResult FluidSynthBackend::Close(DeviceHandle handle)
 {
     if (handle == 0 || handle != handle_)
         return MIDIERR_INVALHANDLE;
@@ -180,7 +180,7 @@ MidiResult FluidSynthBackend::close(DeviceHandle handle)
     return MIDIERR_NOERROR;
 }
 
-MidiResult FluidSynthBackend::shortMessage(DeviceHandle handle, std::uint32_t message)
+MidiResult FluidSynthBackend::ShortMessage(DeviceHandle handle, std::uint32_t message)
 {
     if (handle == 0 || handle != handle_)
         return MIDIERR_INVALHANDLE;

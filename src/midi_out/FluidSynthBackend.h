@@ -48,12 +48,12 @@ public:
     // The audio drivers that an open tries, in order.
     static std::vector<std::string> AudioDriverCandidates();
 
-    std::uint32_t deviceCount() override;
-    MidiResult getDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size) override;
-    MidiResult open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
+    std::uint32_t DeviceCount() override;
+    MidiResult GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size) override;
+    MidiResult Open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
                     std::uintptr_t instance, std::uint32_t flags) override;
-    MidiResult close(DeviceHandle handle) override;
-    MidiResult shortMessage(DeviceHandle handle, std::uint32_t message) override;
+    MidiResult Close(DeviceHandle handle) override;
+    MidiResult ShortMessage(DeviceHandle handle, std::uint32_t message) override;
 
     // Offline output only, while loaded: renders `frames` stereo frames.
     bool render(int frames, float *left, float *right);

@@ -5,12 +5,12 @@
 
 namespace midi_out {
 
-MidiResult MidiBackend::getErrorText(MidiResult code, char *text, std::uint32_t size)
+MidiResult MidiBackend::GetErrorText(MidiResult code, char *text, std::uint32_t size)
 {
     return copyErrorText(code, text, size);
 }
 
-bool MidiBackend::post(NotifyWindow *window, std::uint32_t message, std::uintptr_t param1,
+bool MidiBackend::Post(NotifyWindow *window, std::uint32_t message, std::uintptr_t param1,
                        std::uintptr_t param2) noexcept
 {
     return window != nullptr && window->enqueue(message, param1, param2);

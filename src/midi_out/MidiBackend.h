@@ -17,26 +17,26 @@ public:
     virtual ~MidiBackend() = default;
 
     // Number of output devices; valid indexes are 0 .. count - 1.
-    virtual std::uint32_t deviceCount() = 0;
+    virtual std::uint32_t DeviceCount() = 0;
     // Fills `caps` for `deviceId` (MIDI_MAPPER allowed); non-zero for an index
     // that names no device.
-    virtual MidiResult getDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size) = 0;
+    virtual MidiResult GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size) = 0;
     // Zero-terminated text of `code` in `text`; non-zero when the code has none.
-    virtual MidiResult getErrorText(MidiResult code, char *text, std::uint32_t size);
+    virtual MidiResult GetErrorText(MidiResult code, char *text, std::uint32_t size);
     // Opens `deviceId`; on success fills `handle` and from then on calls
     // `callback` with `instance` for each notification of the device.
-    virtual MidiResult open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
+    virtual MidiResult Open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
                             std::uintptr_t instance, std::uint32_t flags) = 0;
-    virtual MidiResult close(DeviceHandle handle) = 0;
+    virtual MidiResult Close(DeviceHandle handle) = 0;
     // Sends a packed short message (status | data1 << 8 | data2 << 16).
-    virtual MidiResult shortMessage(DeviceHandle handle, std::uint32_t message) = 0;
+    virtual MidiResult ShortMessage(DeviceHandle handle, std::uint32_t message) = 0;
 
     // The long-message steps (prepare, send, unprepare) join here with the
     // long-message support.
 
     // Queues a message for `window`'s thread and returns at once. Called from
     // the driver callback: must not allocate or lock.
-    virtual bool post(NotifyWindow *window, std::uint32_t message, std::uintptr_t param1,
+    virtual bool Post(NotifyWindow *window, std::uint32_t message, std::uintptr_t param1,
                       std::uintptr_t param2) noexcept;
 };
 

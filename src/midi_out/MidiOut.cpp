@@ -13,7 +13,7 @@ void DriverCallback(DeviceHandle /*device*/, std::uint32_t message, std::uintptr
     auto *info = reinterpret_cast<MidiCtlInfo *>(instance);
     if (message == MOM_DONE) {
         if (info != nullptr && info->Window != nullptr)
-            info->Window->backend()->post(info->Window, MOM_DONE, 0, param1);
+            info->Window->backend()->Post(info->Window, MOM_DONE, 0, param1);
         return;
     }
     // Input notices buffer only when an input event buffer is attached, which
@@ -24,7 +24,7 @@ TMidiOutput::TMidiOutput(std::unique_ptr<MidiBackend> backend, ComponentState st
     : FBackend(std::move(backend)), FComponentState(state)
 {
     FState = dsClosed;
-    FDeviceCount = static_cast<std::uint16_t>(FBackend->deviceCount());
+    FDeviceCount = static_cast<std::uint16_t>(FBackend->DeviceCount());
     if (!FComponentState.designing)
         FNotifyWindow = std::make_unique<NotifyWindow>(
             FBackend.get(), [this](const NotifyMessage &message) { NotifyHandler(message); });
@@ -35,7 +35,7 @@ TMidiOutput::~TMidiOutput()
     if (FState == dsOpen) {
         // A destructor cannot raise: a device that refuses to close is
         // abandoned, the block stays with the driver rather than freed under it.
-        if (Failed(FBackend->close(FDeviceHandle)))
+        if (Failed(FBackend->Close(FDeviceHandle)))
             FCtlBlock = nullptr;
         else
             FState = dsClosed;
@@ -60,12 +60,12 @@ void TMidiOutput::SetDeviceID(std::int32_t value)
 {
     if (FState == dsOpen)
         throw EmidioutputError("Change to DeviceID while device was open");
-    const std::uint32_t count = FBackend->deviceCount();
+    const std::uint32_t count = FBackend->DeviceCount();
     if (value != MIDI_MAPPER && (value < 0 || static_cast<std::uint32_t>(value) >= count))
         throw EmidioutputError("Invalid device ID");
     FDeviceID = value;
     MidiOutCaps caps;
-    if (Failed(FBackend->getDevCaps(value, &caps, sizeof caps)))
+    if (Failed(FBackend->GetDevCaps(value, &caps, sizeof caps)))
         RaisePlatformError();
     FProductName.assign(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
     FCapsDriverVersion = caps.vDriverVersion;
@@ -82,11 +82,11 @@ void TMidiOutput::SetProductName(const std::string &value)
         throw EmidioutputError("Change to ProductName while device was open");
     if (FComponentState.loading)
         return;
-    const std::uint32_t count = FBackend->deviceCount();
+    const std::uint32_t count = FBackend->DeviceCount();
     // The mapper comes first, so it wins over a device of the same name.
     for (std::int64_t i = MIDI_MAPPER; i < static_cast<std::int64_t>(count); ++i) {
         MidiOutCaps caps;
-        if (Failed(FBackend->getDevCaps(static_cast<std::int32_t>(i), &caps, sizeof caps)))
+        if (Failed(FBackend->GetDevCaps(static_cast<std::int32_t>(i), &caps, sizeof caps)))
             RaisePlatformError();
         const std::string name(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
         if (name == value) {
@@ -112,7 +112,7 @@ bool TMidiOutput::OpenDevice()
     if (ok) {
         FCtlBlock->Window = FNotifyWindow.get();
         DeviceHandle handle = 0;
-        const MidiResult result = FBackend->open(&handle, FDeviceID, &DriverCallback,
+        const MidiResult result = FBackend->Open(&handle, FDeviceID, &DriverCallback,
                                                  reinterpret_cast<std::uintptr_t>(FCtlBlock),
                                                  CALLBACK_FUNCTION);
         if (!Failed(result)) {
@@ -131,7 +131,7 @@ bool TMidiOutput::OpenDevice()
 bool TMidiOutput::CloseDevice()
 {
     const bool wasOpen = FState == dsOpen;
-    if (wasOpen && Failed(FBackend->close(FDeviceHandle)))
+    if (wasOpen && Failed(FBackend->Close(FDeviceHandle)))
         RaisePlatformError();
     FDeviceHandle = 0;
     FState = dsClosed;
@@ -141,14 +141,14 @@ bool TMidiOutput::CloseDevice()
 void TMidiOutput::SendShortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
 {
     const std::uint32_t packed = std::uint32_t{status} | std::uint32_t{data1} << 8 | std::uint32_t{data2} << 16;
-    if (Failed(FBackend->shortMessage(FDeviceHandle, packed)))
+    if (Failed(FBackend->ShortMessage(FDeviceHandle, packed)))
         RaisePlatformError();
 }
 
 std::string TMidiOutput::PlatformErrorText(std::uint16_t code)
 {
     char buffer[ErrorTextSize] = {};
-    if (FBackend->getErrorText(code, buffer, sizeof buffer) != 0)
+    if (FBackend->GetErrorText(code, buffer, sizeof buffer) != 0)
         return "Specified error number is out of range";
     buffer[sizeof buffer - 1] = '\0';
     return std::string(buffer);

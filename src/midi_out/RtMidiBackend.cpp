@@ -137,7 +137,7 @@ bool RtMidiBackend::connect()
     return lister_ != nullptr;
 }
 
-std::uint32_t RtMidiBackend::deviceCount()
+std::uint32_t RtMidiBackend::DeviceCount()
 {
     counted_ = true;
     ports_.clear();
@@ -164,22 +164,22 @@ std::uint32_t RtMidiBackend::deviceCount()
     return static_cast<std::uint32_t>(ports_.size());
 }
 
-MidiResult RtMidiBackend::getDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size)
+MidiResult RtMidiBackend::GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size)
 {
     if (!counted_)
-        deviceCount();
+        DeviceCount();
     if (deviceId < 0 || static_cast<std::size_t>(deviceId) >= ports_.size())
         return MIDIERR_BADDEVICEID;
     return CopyCaps(MakeCaps(ports_[deviceId].name, MOD_MIDIPORT, 0, 0, RtMidiDriverVersion()), caps, size);
 }
 
-MidiResult RtMidiBackend::open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
+MidiResult RtMidiBackend::Open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
                                std::uintptr_t instance, std::uint32_t /*flags*/)
 {
     if (handle == nullptr)
         return MIDIERR_INVALPARAM;
     if (!counted_)
-        deviceCount();
+        DeviceCount();
     if (deviceId < 0 || static_cast<std::size_t>(deviceId) >= ports_.size())
         return MIDIERR_BADDEVICEID;
     if (api_ == Api::Jack) {
@@ -230,7 +230,7 @@ MidiResult RtMidiBackend::open(DeviceHandle *handle, std::int32_t deviceId, Driv
     return MIDIERR_NOERROR;
 }
 
-MidiResult RtMidiBackend::close(DeviceHandle handle)
+MidiResult RtMidiBackend::Close(DeviceHandle handle)
 {
     const auto found = open_.find(handle);
     if (found == open_.end())
@@ -278,7 +278,7 @@ void RtMidiBackend::waitForJackCycles(int cycles)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-MidiResult RtMidiBackend::shortMessage(DeviceHandle handle, std::uint32_t message)
+MidiResult RtMidiBackend::ShortMessage(DeviceHandle handle, std::uint32_t message)
 {
     const auto found = open_.find(handle);
     if (found == open_.end())

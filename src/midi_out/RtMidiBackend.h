@@ -2,7 +2,7 @@
 // MIDI ports of one of the system's MIDI APIs, through RtMidi: every ALSA
 // sequencer port, or every JACK MIDI input port, that takes output from us.
 // The program's own clients are left out. Ports are listed anew on each
-// count; getDevCaps and open refer to the list of the last count, and a port
+// count; GetDevCaps and open refer to the list of the last count, and a port
 // that has gone since fails to open with MIDIERR_PORTGONE.
 //
 // No ALSA sequencer, or no JACK server, means no ports: no exception, no
@@ -33,12 +33,12 @@ public:
 
     Api api() const { return api_; }
 
-    std::uint32_t deviceCount() override;
-    MidiResult getDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size) override;
-    MidiResult open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
+    std::uint32_t DeviceCount() override;
+    MidiResult GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size) override;
+    MidiResult Open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
                     std::uintptr_t instance, std::uint32_t flags) override;
-    MidiResult close(DeviceHandle handle) override;
-    MidiResult shortMessage(DeviceHandle handle, std::uint32_t message) override;
+    MidiResult Close(DeviceHandle handle) override;
+    MidiResult ShortMessage(DeviceHandle handle, std::uint32_t message) override;
 
 private:
     struct Port {

@@ -17,17 +17,17 @@ SystemBackend::SystemBackend(std::vector<std::unique_ptr<MidiBackend>> parts) : 
 
 SystemBackend::~SystemBackend() = default;
 
-std::uint32_t SystemBackend::deviceCount()
+std::uint32_t SystemBackend::DeviceCount()
 {
     devices_.clear();
     std::vector<std::string> names;
     for (const auto &part : parts_) {
-        const std::uint32_t count = part->deviceCount();
+        const std::uint32_t count = part->DeviceCount();
         for (std::uint32_t i = 0; i < count; ++i) {
             MidiOutCaps caps;
             const auto index = static_cast<std::int32_t>(i);
             std::string name;
-            if (part->getDevCaps(index, &caps, sizeof caps) == MIDIERR_NOERROR)
+            if (part->GetDevCaps(index, &caps, sizeof caps) == MIDIERR_NOERROR)
                 name.assign(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
             names.push_back(std::move(name));
             devices_.push_back({part.get(), index, {}});
@@ -45,7 +45,7 @@ std::uint32_t SystemBackend::deviceCount()
 const SystemBackend::Device *SystemBackend::device(std::int32_t deviceId)
 {
     if (!counted_)
-        deviceCount();
+        DeviceCount();
     if (deviceId == MIDI_MAPPER)
         deviceId = 0;
     if (deviceId < 0 || static_cast<std::size_t>(deviceId) >= devices_.size())
@@ -53,13 +53,13 @@ const SystemBackend::Device *SystemBackend::device(std::int32_t deviceId)
     return &devices_[static_cast<std::size_t>(deviceId)];
 }
 
-MidiResult SystemBackend::getDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size)
+MidiResult SystemBackend::GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size)
 {
     const Device *found = device(deviceId);
     if (found == nullptr)
         return MIDIERR_BADDEVICEID;
     MidiOutCaps record;
-    if (const MidiResult result = found->part->getDevCaps(found->index, &record, sizeof record))
+    if (const MidiResult result = found->part->GetDevCaps(found->index, &record, sizeof record))
         return result;
     const std::string name = deviceId == MIDI_MAPPER ? std::string(MapperName) : found->name;
     std::memset(record.szPname, 0, sizeof record.szPname);
@@ -76,7 +76,7 @@ void SystemBackend::Relay(DeviceHandle, std::uint32_t message, std::uintptr_t in
     opened->callback(opened->handle, message, opened->instance, param1, param2);
 }
 
-MidiResult SystemBackend::open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
+MidiResult SystemBackend::Open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
                                std::uintptr_t instance, std::uint32_t flags)
 {
     if (handle == nullptr)
@@ -91,7 +91,7 @@ MidiResult SystemBackend::open(DeviceHandle *handle, std::int32_t deviceId, Driv
     opened->callback = callback;
     opened->instance = instance;
     const MidiResult result =
-        found->part->open(&opened->partHandle, found->index, callback != nullptr ? &Relay : nullptr,
+        found->part->Open(&opened->partHandle, found->index, callback != nullptr ? &Relay : nullptr,
                           reinterpret_cast<std::uintptr_t>(opened.get()), flags);
     if (result != MIDIERR_NOERROR)
         return lastOpenFailure_ = result;
@@ -102,23 +102,23 @@ MidiResult SystemBackend::open(DeviceHandle *handle, std::int32_t deviceId, Driv
     return MIDIERR_NOERROR;
 }
 
-MidiResult SystemBackend::close(DeviceHandle handle)
+MidiResult SystemBackend::Close(DeviceHandle handle)
 {
     const auto found = open_.find(handle);
     if (found == open_.end())
         return MIDIERR_INVALHANDLE;
-    if (const MidiResult result = found->second->part->close(found->second->partHandle))
+    if (const MidiResult result = found->second->part->Close(found->second->partHandle))
         return result;
     open_.erase(found);
     return MIDIERR_NOERROR;
 }
 
-MidiResult SystemBackend::shortMessage(DeviceHandle handle, std::uint32_t message)
+MidiResult SystemBackend::ShortMessage(DeviceHandle handle, std::uint32_t message)
 {
     const auto found = open_.find(handle);
     if (found == open_.end())
         return lastOpenFailure_ != MIDIERR_NOERROR ? lastOpenFailure_ : MIDIERR_INVALHANDLE;
-    return found->second->part->shortMessage(found->second->partHandle, message);
+    return found->second->part->ShortMessage(found->second->partHandle, message);
 }
 
 std::unique_ptr<MidiBackend> CreateSystemBackend()

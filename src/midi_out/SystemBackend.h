@@ -2,7 +2,7 @@
 // The MIDI output service of this system: several back ends numbered as one.
 // Device 0 is the built-in synthesizer, then come the ALSA sequencer ports and
 // the JACK MIDI ports; MIDI_MAPPER (-1) stands for device 0. Devices are
-// counted anew on each deviceCount(), and getDevCaps/open refer to the devices
+// counted anew on each DeviceCount(), and GetDevCaps/open refer to the devices
 // of that count.
 //
 // A failed open is remembered: until the next successful open, a send on no
@@ -28,12 +28,12 @@ public:
     SystemBackend(const SystemBackend &) = delete;
     SystemBackend &operator=(const SystemBackend &) = delete;
 
-    std::uint32_t deviceCount() override;
-    MidiResult getDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size) override;
-    MidiResult open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
+    std::uint32_t DeviceCount() override;
+    MidiResult GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size) override;
+    MidiResult Open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
                     std::uintptr_t instance, std::uint32_t flags) override;
-    MidiResult close(DeviceHandle handle) override;
-    MidiResult shortMessage(DeviceHandle handle, std::uint32_t message) override;
+    MidiResult Close(DeviceHandle handle) override;
+    MidiResult ShortMessage(DeviceHandle handle, std::uint32_t message) override;
 
     MidiBackend &part(std::size_t index) { return *parts_.at(index); }
 

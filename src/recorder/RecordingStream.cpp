@@ -1,6 +1,6 @@
 #include "recorder/RecordingStream.h"
 
-#include "recorder/AtomicFileWriter.h"
+#include "common/AtomicFileWriter.h"
 
 #include <cerrno>
 #include <cstring>
@@ -10,19 +10,10 @@
 
 namespace recorder {
 
-EReadError::EReadError() : EStreamError("Stream-Lesefehler") {}
-
-EWriteError::EWriteError() : EStreamError("Stream-Schreibfehler") {}
-
-EFCreateError::EFCreateError(const std::string &fileName)
-    : EStreamError("Datei " + fileName + " kann nicht erstellt werden")
-{
-}
-
-EFOpenError::EFOpenError(const std::string &fileName)
-    : EStreamError("Datei " + fileName + " kann nicht geöffnet werden")
-{
-}
+using common::AtomicFileWriter;
+using common::EFOpenError;
+using common::EReadError;
+using common::EStreamError;
 
 std::array<std::uint8_t, RecordedEvent::kSize> RecordedEvent::ToBytes() const
 {

@@ -2,6 +2,8 @@
 // The recording: a growable in-memory byte stream of 7-byte records. The same
 // bytes, unchanged, are the native recording file.
 
+#include "common/FileErrors.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -12,36 +14,6 @@
 #include <vector>
 
 namespace recorder {
-
-// Base of every failure of the stream and of the recording files.
-class EStreamError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// "Stream-Lesefehler"
-class EReadError : public EStreamError {
-public:
-    EReadError();
-};
-
-// "Stream-Schreibfehler"
-class EWriteError : public EStreamError {
-public:
-    EWriteError();
-};
-
-// "Datei <name> kann nicht erstellt werden"
-class EFCreateError : public EStreamError {
-public:
-    explicit EFCreateError(const std::string &fileName);
-};
-
-// "Datei <name> kann nicht geöffnet werden"
-class EFOpenError : public EStreamError {
-public:
-    explicit EFOpenError(const std::string &fileName);
-};
 
 // One recorded MIDI message with the tick at which it was sent. Stored as
 // tick (unsigned 32-bit little-endian), status, data1, data2: 7 bytes, no gaps.

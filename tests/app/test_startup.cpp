@@ -24,7 +24,7 @@ int ReadInt(const std::string &ini, const char *section, const char *key)
 std::vector<std::int32_t> OpenedDevices(const TestBackend &backend)
 {
     std::vector<std::int32_t> ids;
-    for (const auto &call : backend.callsOf(TestBackend::Op::Open))
+    for (const auto &call : backend.CallsOf(TestBackend::Op::Open))
         ids.push_back(call.deviceId);
     return ids;
 }
@@ -75,7 +75,7 @@ TEST_F(StartUp, StoredValuesAreApplied)
     EXPECT_EQ(window.Volume(), 64);
     EXPECT_FALSE(window.CheckBox1->isChecked());
 
-    backend->clearCalls();
+    backend->ClearCalls();
     QTest::mousePress(window.Key(24), Qt::LeftButton);
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 48, 64)}));
 }
@@ -101,7 +101,7 @@ TEST_F(StartUp, NoDeviceShowsTheMessageAndEnds)
     EXPECT_EQ(messages[0].icon, app::MessageIcon::Error);
     EXPECT_EQ(messages[0].owner, nullptr);
     // No other step ran.
-    EXPECT_TRUE(backend->callsOf(TestBackend::Op::Open).empty());
+    EXPECT_TRUE(backend->CallsOf(TestBackend::Op::Open).empty());
     EXPECT_TRUE(window.DeviceList().empty());
     EXPECT_TRUE(IniText().isEmpty());
 }
@@ -147,7 +147,7 @@ TEST_F(StartUp, ASavedDeviceThatIsGoneFallsBackToDeviceZero)
     // The rest of start-up ran and the window works.
     EXPECT_EQ(window.Tempo(), 90);
     EXPECT_TRUE(window.ClockTimer->isActive());
-    backend->clearCalls();
+    backend->ClearCalls();
     QTest::mousePress(window.Key(1), Qt::LeftButton);
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 36, 127)}));
 }
@@ -176,7 +176,7 @@ TEST_F(StartUp, ASettingsFileThatCannotBeWrittenIsReportedOnceAndTheWindowStillW
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].text.contains(QStringLiteral("kann nicht geschrieben werden")));
     EXPECT_EQ(window.MidiOut().State(), midi_out::dsOpen);
-    backend->clearCalls();
+    backend->ClearCalls();
     QTest::mousePress(window.Key(2), Qt::LeftButton);
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 38, 127)}));
 }

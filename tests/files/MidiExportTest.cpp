@@ -166,7 +166,7 @@ TEST_F(MidiExportTest, UncreatableFileNamesIt)
     try {
         files::ExportMidiFile(name, stream);
         FAIL() << "no error";
-    } catch (const recorder::EFCreateError &error) {
+    } catch (const common::EFCreateError &error) {
         EXPECT_EQ(std::string(error.what()), "Datei " + name + " kann nicht erstellt werden");
     }
 }
@@ -180,7 +180,7 @@ TEST_F(MidiExportTest, FailedWriteLeavesTheExistingFileAsItWas)
         big.WriteEvent({i, 0x90, 60, 100});
     {
         testfiles::FileSizeLimit limit(65536 + 1000);
-        EXPECT_THROW(files::ExportMidiFile(target, big), recorder::EWriteError);
+        EXPECT_THROW(files::ExportMidiFile(target, big), common::EWriteError);
     }
     const Bytes kept = ReadBytes(target);
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "previous song");

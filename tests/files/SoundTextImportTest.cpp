@@ -1,4 +1,4 @@
-#include "files/IntegerConversion.h"
+#include "common/IntegerConversion.h"
 #include "files/SoundTextImport.h"
 #include "recorder/TestFiles.h"
 
@@ -234,7 +234,7 @@ TEST_F(SoundTextImportTest, FailedImportKeepsTheOldRecording)
     try {
         files::ImportSoundText(missing, recording);
         FAIL() << "no error";
-    } catch (const recorder::EFOpenError &error) {
+    } catch (const common::EFOpenError &error) {
         EXPECT_EQ(std::string(error.what()), "Datei " + missing + " kann nicht geöffnet werden");
     }
     EXPECT_EQ(recording.Bytes(), before);

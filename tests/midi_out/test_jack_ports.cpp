@@ -28,7 +28,7 @@ namespace {
 std::string NameOf(MidiBackend &backend, std::int32_t id)
 {
     MidiOutCaps caps;
-    if (backend.getDevCaps(id, &caps, sizeof caps) != MIDIERR_NOERROR)
+    if (backend.GetDevCaps(id, &caps, sizeof caps) != MIDIERR_NOERROR)
         return {};
     return std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
 }
@@ -36,7 +36,7 @@ std::string NameOf(MidiBackend &backend, std::int32_t id)
 // Index of the device called `name` after a fresh count, or -1.
 std::int32_t FindDevice(MidiBackend &backend, const std::string &name)
 {
-    const std::uint32_t count = backend.deviceCount();
+    const std::uint32_t count = backend.DeviceCount();
     for (std::uint32_t i = 0; i < count; ++i) {
         if (NameOf(backend, static_cast<std::int32_t>(i)) == name)
             return static_cast<std::int32_t>(i);
@@ -57,7 +57,7 @@ TEST(JackPorts, SystemBackendListsTheReceiverAfterTheSynthesizerWithPortCapabili
     EXPECT_EQ(NameOf(*backend, 0), "FluidSynth (built-in)");
 
     MidiOutCaps caps;
-    ASSERT_EQ(backend->getDevCaps(id, &caps, sizeof caps), MIDIERR_NOERROR);
+    ASSERT_EQ(backend->GetDevCaps(id, &caps, sizeof caps), MIDIERR_NOERROR);
     EXPECT_EQ(caps.wTechnology, MOD_MIDIPORT);
     EXPECT_EQ(caps.wChannelMask, 0xFFFF);
     EXPECT_EQ(caps.wVoices, 0);
@@ -74,7 +74,7 @@ TEST(JackPorts, SystemBackendSendsEachMessageWithTheLengthItsStatusImplies)
 
     NoticeLog log;
     DeviceHandle handle = 0;
-    ASSERT_EQ(backend->open(&handle, id, &NoticeLog::Callback, log.instance(), CALLBACK_FUNCTION), MIDIERR_NOERROR);
+    ASSERT_EQ(backend->Open(&handle, id, &NoticeLog::Callback, log.instance(), CALLBACK_FUNCTION), MIDIERR_NOERROR);
     ASSERT_EQ(log.notices.size(), 1u);
     EXPECT_EQ(log.notices[0].message, MOM_OPEN);
     EXPECT_EQ(log.notices[0].device, handle);
@@ -94,9 +94,9 @@ TEST(JackPorts, SystemBackendSendsEachMessageWithTheLengthItsStatusImplies)
         Pack(0xF6, 0x77, 0x77), // Tune Request: one byte
     };
     for (std::uint32_t message : sent)
-        EXPECT_EQ(backend->shortMessage(handle, message), MIDIERR_NOERROR) << std::hex << message;
-    EXPECT_EQ(backend->shortMessage(handle, Pack(0xF0, 0x7E, 0x7F)), MIDIERR_NOTSHORT);
-    EXPECT_EQ(backend->shortMessage(handle, Pack(0xF7)), MIDIERR_NOTSHORT);
+        EXPECT_EQ(backend->ShortMessage(handle, message), MIDIERR_NOERROR) << std::hex << message;
+    EXPECT_EQ(backend->ShortMessage(handle, Pack(0xF0, 0x7E, 0x7F)), MIDIERR_NOTSHORT);
+    EXPECT_EQ(backend->ShortMessage(handle, Pack(0xF7)), MIDIERR_NOTSHORT);
 
     const std::vector<Bytes> expected = {
         {0x90, 0x3C, 0x64}, {0xC0, 0x05}, {0xD3, 0x40}, {0xE1, 0x00, 0x40}, {0x99, 0x24, 0xFF},
@@ -106,12 +106,12 @@ TEST(JackPorts, SystemBackendSendsEachMessageWithTheLengthItsStatusImplies)
     EXPECT_EQ(receiver.settle(), expected);
 
     receiver.clear();
-    ASSERT_EQ(backend->close(handle), MIDIERR_NOERROR);
+    ASSERT_EQ(backend->Close(handle), MIDIERR_NOERROR);
     EXPECT_EQ(receiver.waitFor(32), SilencingMessages());
     ASSERT_EQ(log.notices.size(), 2u);
     EXPECT_EQ(log.notices[1].message, MOM_CLOSE);
     EXPECT_EQ(log.notices[1].device, handle);
-    EXPECT_EQ(backend->shortMessage(handle, Pack(0x90, 0x3C, 0x64)), MIDIERR_INVALHANDLE);
+    EXPECT_EQ(backend->ShortMessage(handle, Pack(0x90, 0x3C, 0x64)), MIDIERR_INVALHANDLE);
 }
 
 TEST(JackPorts, ComponentSelectsThePortByNameAndStopSilencesIt)
@@ -170,14 +170,14 @@ TEST(JackPorts, PortsAreCountedAnewAndOurOwnOutputIsNotListed)
 
     // Opening gives our client an output port; it must not show up as a device.
     DeviceHandle handle = 0;
-    ASSERT_EQ(jack.open(&handle, id, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
+    ASSERT_EQ(jack.Open(&handle, id, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
     JackReceiver second;
-    const std::uint32_t count = jack.deviceCount();
+    const std::uint32_t count = jack.DeviceCount();
     for (std::uint32_t i = 0; i < count; ++i)
         EXPECT_FALSE(NameOf(jack, static_cast<std::int32_t>(i)).starts_with("MIDI Sonoret"));
     EXPECT_GE(FindDevice(jack, second.portName()), 0);
 
-    EXPECT_EQ(jack.close(handle), MIDIERR_NOERROR);
+    EXPECT_EQ(jack.Close(handle), MIDIERR_NOERROR);
     first.reset();
     EXPECT_EQ(FindDevice(jack, firstName), -1);
     EXPECT_GE(FindDevice(jack, second.portName()), 0);
@@ -259,27 +259,27 @@ TEST(JackPorts, ServerThatGoesAwayTakesItsPortsAndComesBackWithNewOnes)
         JackReceiver receiver;
         const std::int32_t id = FindDevice(ports, receiver.portName());
         ASSERT_GE(id, 0);
-        ASSERT_EQ(ports.open(&handle, id, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
-        ASSERT_EQ(ports.shortMessage(handle, Pack(0x90, 60, 100)), MIDIERR_NOERROR);
+        ASSERT_EQ(ports.Open(&handle, id, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
+        ASSERT_EQ(ports.ShortMessage(handle, Pack(0x90, 60, 100)), MIDIERR_NOERROR);
         EXPECT_EQ(receiver.waitFor(1), (std::vector<Bytes>{{0x90, 60, 100}}));
     }
 
     jack.stop();
     // The server's end reaches us on JACK's own thread: wait for the notice.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (ports.shortMessage(handle, Pack(0x90, 60, 100)) != MIDIERR_PORTGONE &&
+    while (ports.ShortMessage(handle, Pack(0x90, 60, 100)) != MIDIERR_PORTGONE &&
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(ports.shortMessage(handle, Pack(0x90, 60, 100)), MIDIERR_PORTGONE);
-    EXPECT_EQ(ports.deviceCount(), 0u);
-    EXPECT_EQ(ports.close(handle), MIDIERR_NOERROR);
+    EXPECT_EQ(ports.ShortMessage(handle, Pack(0x90, 60, 100)), MIDIERR_PORTGONE);
+    EXPECT_EQ(ports.DeviceCount(), 0u);
+    EXPECT_EQ(ports.Close(handle), MIDIERR_NOERROR);
 
     ASSERT_TRUE(jack.start()) << "jackd did not start again";
     JackReceiver receiver;
     const std::int32_t id = FindDevice(ports, receiver.portName());
     ASSERT_GE(id, 0) << "ports of the new server are listed";
-    ASSERT_EQ(ports.open(&handle, id, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
-    ASSERT_EQ(ports.shortMessage(handle, Pack(0xC0, 7)), MIDIERR_NOERROR);
+    ASSERT_EQ(ports.Open(&handle, id, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
+    ASSERT_EQ(ports.ShortMessage(handle, Pack(0xC0, 7)), MIDIERR_NOERROR);
     EXPECT_EQ(receiver.waitFor(1), (std::vector<Bytes>{{0xC0, 7}}));
-    EXPECT_EQ(ports.close(handle), MIDIERR_NOERROR);
+    EXPECT_EQ(ports.Close(handle), MIDIERR_NOERROR);
 }

@@ -5,7 +5,7 @@
 #include "midi_out/MidiErrors.h"
 #include "midi_out/MidiOut.h"
 #include "midi_out/NotifyWindow.h"
-#include "midi_out/TestBackend.h"
+#include "support/TestBackend.h"
 
 #include <gtest/gtest.h>
 
@@ -42,7 +42,7 @@ TEST(MidiOutputConstruction, StartsClosedAtDeviceZeroWithoutReadingCapabilities)
     EXPECT_EQ(c.out->CtlBlock(), nullptr);
     EXPECT_EQ(c.out->LastResult(), 0);
     EXPECT_NE(c.out->GetNotifyWindow(), nullptr);
-    EXPECT_TRUE(c.backend->callsOf(Op::GetDevCaps).empty());
+    EXPECT_TRUE(c.backend->CallsOf(Op::GetDevCaps).empty());
 }
 
 TEST(MidiOutputConstruction, DesigningComponentHasNoNotifyWindow)
@@ -130,7 +130,7 @@ TEST(MidiOutputSelectByIndex, RefusedWhileOpen)
 TEST(MidiOutputSelectByIndex, UsesTheCurrentCountWhileDeviceCountStaysFixed)
 {
     Component c({"Alpha"});
-    c.backend->devices.push_back(TestBackend::makeCaps("Late"));
+    c.backend->devices.push_back(TestBackend::Caps("Late"));
     c.out->SetDeviceID(1);
     EXPECT_EQ(c.out->ProductName(), "Late");
     EXPECT_EQ(c.out->DeviceCount(), 1);
@@ -178,7 +178,7 @@ TEST(MidiOutputSelectByName, CapabilityFailureEndsTheSearch)
     EXPECT_EQ(c.out->ProductName(), "Alpha");
     EXPECT_EQ(c.out->LastResult(), MIDIERR_NOTSUPPORTED);
     // The search stopped at device 1: device 2 was never asked.
-    for (const auto &call : c.backend->callsOf(Op::GetDevCaps))
+    for (const auto &call : c.backend->CallsOf(Op::GetDevCaps))
         EXPECT_NE(call.deviceId, 2);
 }
 
@@ -191,11 +191,11 @@ TEST(MidiOutputSelectByName, RefusedWhileOpenAndIgnoredWhileLoading)
     ASSERT_TRUE(c.out->CloseDevice());
 
     c.out->GetComponentState().loading = true;
-    c.backend->clearCalls();
+    c.backend->ClearCalls();
     c.out->SetProductName("No Such Device");
     EXPECT_EQ(c.out->ProductName(), "");
     EXPECT_EQ(c.out->DeviceID(), 0);
-    EXPECT_TRUE(c.backend->calls().empty());
+    EXPECT_TRUE(c.backend->Calls().empty());
 }
 
 TEST(MidiOutputOpenClose, OpenRegistersCallbackAndControlBlock)
@@ -204,7 +204,7 @@ TEST(MidiOutputOpenClose, OpenRegistersCallbackAndControlBlock)
     c.out->SetDeviceID(1);
     ASSERT_TRUE(c.out->OpenDevice());
     EXPECT_EQ(c.out->State(), dsOpen);
-    const auto opens = c.backend->callsOf(Op::Open);
+    const auto opens = c.backend->CallsOf(Op::Open);
     ASSERT_EQ(opens.size(), 1u);
     EXPECT_EQ(opens[0].deviceId, 1);
     EXPECT_EQ(opens[0].value, CALLBACK_FUNCTION);
@@ -277,7 +277,7 @@ TEST(MidiOutputOpenClose, FailedSharedAllocationFailsTheOpenBeforeTheBackEnd)
     EXPECT_FALSE(c.out->OpenDevice());
     EXPECT_EQ(c.out->State(), dsClosed);
     EXPECT_EQ(c.out->CtlBlock(), nullptr);
-    EXPECT_TRUE(c.backend->callsOf(Op::Open).empty());
+    EXPECT_TRUE(c.backend->CallsOf(Op::Open).empty());
     EXPECT_TRUE(c.out->OpenDevice());
 }
 
@@ -286,7 +286,7 @@ TEST(MidiOutputOpenClose, CloseOnClosedComponentReturnsFalseQuietly)
     Component c({"Alpha"});
     EXPECT_FALSE(c.out->CloseDevice());
     EXPECT_EQ(c.out->State(), dsClosed);
-    EXPECT_TRUE(c.backend->callsOf(Op::Close).empty());
+    EXPECT_TRUE(c.backend->CallsOf(Op::Close).empty());
 }
 
 TEST(MidiOutputOpenClose, FailedCloseRaisesAndStaysOpen)
@@ -310,12 +310,12 @@ TEST(MidiOutputSend, PacksStatusAndDataBytesLowestFirst)
     c.out->SendShortMessage(0x90, 0x3C, 0x64);
     c.out->SendShortMessage(0xFF, 0xFF, 0xFF); // no range check
     c.out->SendShortMessage(0xC0, 0x05, 0x00);
-    const auto sent = c.backend->sentShortMessages();
+    const auto sent = c.backend->SentShortMessages();
     ASSERT_EQ(sent.size(), 3u);
     EXPECT_EQ(sent[0], 6569104u);
     EXPECT_EQ(sent[1], 0x00FFFFFFu);
     EXPECT_EQ(sent[2], 0x000005C0u);
-    EXPECT_EQ(c.backend->callsOf(Op::ShortMessage)[0].handle, c.out->Handle());
+    EXPECT_EQ(c.backend->CallsOf(Op::ShortMessage)[0].handle, c.out->Handle());
 }
 
 TEST(MidiOutputSend, FailureRaisesThePlatformTextOrTheOutOfRangeText)
@@ -357,5 +357,5 @@ TEST(MidiOutputSend, StopPatternCloseAndReopenUsesAFreshHandle)
     ASSERT_TRUE(c.out->OpenDevice());
     EXPECT_NE(c.out->Handle(), first);
     c.out->SendShortMessage(0x80, 1, 0);
-    EXPECT_EQ(c.backend->callsOf(Op::ShortMessage).back().handle, c.out->Handle());
+    EXPECT_EQ(c.backend->CallsOf(Op::ShortMessage).back().handle, c.out->Handle());
 }

@@ -3,7 +3,7 @@
 
 #include "midi_out/MidiOut.h"
 #include "midi_out/NotifyWindow.h"
-#include "midi_out/TestBackend.h"
+#include "support/TestBackend.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -86,7 +86,7 @@ TEST(DriverCallback, CompletionIsPostedWithTheHeaderAsSecondParameter)
 
     std::thread platform([&] { DriverCallback(out.Handle(), MOM_DONE, instance, 0x1234, 77); });
     platform.join();
-    const auto posts = backend->callsOf(Op::Post);
+    const auto posts = backend->CallsOf(Op::Post);
     ASSERT_EQ(posts.size(), 1u);
     EXPECT_EQ(posts[0].value, MOM_DONE);
     EXPECT_EQ(posts[0].param1, 0u);
@@ -104,7 +104,7 @@ TEST(DriverCallback, OtherNoticesPostNothing)
         DriverCallback(out.Handle(), message, instance, 0x90, 0);
     DriverCallback(out.Handle(), MIM_DATA, instance, 254, 0);
     DriverCallback(out.Handle(), MOM_DONE, 0, 1, 0); // no control block: nothing to post to
-    EXPECT_TRUE(backend->callsOf(Op::Post).empty());
+    EXPECT_TRUE(backend->CallsOf(Op::Post).empty());
 }
 
 TEST(DriverCallback, FailedPostLosesTheNoticeQuietly)
@@ -115,7 +115,7 @@ TEST(DriverCallback, FailedPostLosesTheNoticeQuietly)
     ASSERT_TRUE(out.OpenDevice());
     backend->failures[Op::Post] = 1;
     DriverCallback(out.Handle(), MOM_DONE, reinterpret_cast<std::uintptr_t>(out.CtlBlock()), 5, 0);
-    EXPECT_EQ(backend->callsOf(Op::Post).size(), 1u);
+    EXPECT_EQ(backend->CallsOf(Op::Post).size(), 1u);
     QCoreApplication::processEvents();
     EXPECT_EQ(out.State(), dsOpen);
 }

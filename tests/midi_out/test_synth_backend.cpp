@@ -42,11 +42,11 @@ double Level(FluidSynthBackend &synth, int frames)
 struct OfflineSynth {
     OfflineSynth()
     {
-        EXPECT_EQ(synth.open(&handle, 0, &NoticeLog::Callback, log.instance(), CALLBACK_FUNCTION), MIDIERR_NOERROR);
+        EXPECT_EQ(synth.Open(&handle, 0, &NoticeLog::Callback, log.instance(), CALLBACK_FUNCTION), MIDIERR_NOERROR);
     }
     MidiResult send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2 = 0)
     {
-        return synth.shortMessage(handle, Pack(status, data1, data2));
+        return synth.ShortMessage(handle, Pack(status, data1, data2));
     }
     FluidSynthBackend synth{FluidSynthBackend::Output::Offline};
     NoticeLog log;
@@ -88,13 +88,13 @@ TEST(SynthBackend, NoteSoundsUntilCloseAndReopenSilencesIt)
     EXPECT_GT(Level(s.synth, Rate / 10), 1e-3);
     EXPECT_GT(Level(s.synth, Rate / 10), 1e-3) << "the note should still sound";
 
-    ASSERT_EQ(s.synth.close(s.handle), MIDIERR_NOERROR);
+    ASSERT_EQ(s.synth.Close(s.handle), MIDIERR_NOERROR);
     ASSERT_EQ(s.log.notices.size(), 2u);
     EXPECT_EQ(s.log.notices[1].message, MOM_CLOSE);
-    EXPECT_EQ(s.synth.shortMessage(s.handle, Pack(0x90, 60, 100)), MIDIERR_INVALHANDLE);
+    EXPECT_EQ(s.synth.ShortMessage(s.handle, Pack(0x90, 60, 100)), MIDIERR_INVALHANDLE);
 
     DeviceHandle again = 0;
-    ASSERT_EQ(s.synth.open(&again, 0, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
+    ASSERT_EQ(s.synth.Open(&again, 0, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
     EXPECT_LT(Level(s.synth, Rate / 10), Silence);
     EXPECT_LT(Level(s.synth, Rate / 10), Silence);
 }
@@ -140,16 +140,16 @@ TEST(SynthBackend, ChannelMessagesReachTheSynthAndSystemExclusiveIsRefused)
 TEST(SynthBackend, ReportsItselfAsASoftwareSynthOnAllChannels)
 {
     FluidSynthBackend synth;
-    EXPECT_EQ(synth.deviceCount(), 1u);
+    EXPECT_EQ(synth.DeviceCount(), 1u);
     MidiOutCaps caps;
-    ASSERT_EQ(synth.getDevCaps(0, &caps, sizeof caps), MIDIERR_NOERROR);
+    ASSERT_EQ(synth.GetDevCaps(0, &caps, sizeof caps), MIDIERR_NOERROR);
     EXPECT_STREQ(caps.szPname, FluidSynthBackend::DeviceName);
     EXPECT_EQ(caps.wTechnology, MOD_SWSYNTH);
     EXPECT_EQ(caps.wVoices, FluidSynthBackend::Polyphony);
     EXPECT_EQ(caps.wNotes, FluidSynthBackend::Polyphony);
     EXPECT_EQ(caps.wChannelMask, 0xFFFF);
     EXPECT_EQ(caps.vDriverVersion, 0x0203u); // FluidSynth 2.3
-    EXPECT_EQ(synth.getDevCaps(1, &caps, sizeof caps), MIDIERR_BADDEVICEID);
+    EXPECT_EQ(synth.GetDevCaps(1, &caps, sizeof caps), MIDIERR_BADDEVICEID);
     EXPECT_TRUE(synth.audioDriver().empty()) << "nothing is loaded before the first open";
 }
 
@@ -255,16 +255,16 @@ TEST(SynthBackend, MapperOpensTheSynthesizerUnderItsOwnName)
     SystemBackend system(std::move(parts));
 
     MidiOutCaps caps;
-    ASSERT_EQ(system.getDevCaps(MIDI_MAPPER, &caps, sizeof caps), MIDIERR_NOERROR);
+    ASSERT_EQ(system.GetDevCaps(MIDI_MAPPER, &caps, sizeof caps), MIDIERR_NOERROR);
     EXPECT_STREQ(caps.szPname, SystemBackend::MapperName);
     EXPECT_EQ(caps.wTechnology, MOD_MAPPER);
     EXPECT_EQ(caps.wVoices, FluidSynthBackend::Polyphony);
 
     DeviceHandle handle = 0;
-    ASSERT_EQ(system.open(&handle, MIDI_MAPPER, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
-    ASSERT_EQ(system.shortMessage(handle, Pack(0x90, 67, 110)), MIDIERR_NOERROR);
+    ASSERT_EQ(system.Open(&handle, MIDI_MAPPER, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
+    ASSERT_EQ(system.ShortMessage(handle, Pack(0x90, 67, 110)), MIDIERR_NOERROR);
     EXPECT_GT(Level(synth, Rate / 10), 1e-3);
     DeviceHandle second = 0;
-    EXPECT_EQ(system.open(&second, 0, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_ALLOCATED);
-    EXPECT_EQ(system.close(handle), MIDIERR_NOERROR);
+    EXPECT_EQ(system.Open(&second, 0, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_ALLOCATED);
+    EXPECT_EQ(system.Close(handle), MIDIERR_NOERROR);
 }

@@ -6,7 +6,7 @@
 #include "midi_out/MidiErrors.h"
 #include "midi_out/MidiOut.h"
 #include "midi_out/SystemBackend.h"
-#include "midi_out/TestBackend.h"
+#include "support/TestBackend.h"
 #include "test_backends_support.h"
 
 #include <gtest/gtest.h>
@@ -32,7 +32,7 @@ namespace {
 std::string NameOf(MidiBackend &backend, std::int32_t id)
 {
     MidiOutCaps caps;
-    if (backend.getDevCaps(id, &caps, sizeof caps) != MIDIERR_NOERROR)
+    if (backend.GetDevCaps(id, &caps, sizeof caps) != MIDIERR_NOERROR)
         return "<none>";
     return std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
 }
@@ -59,68 +59,68 @@ TEST(SystemBackend, NumbersTheDevicesOfAllPartsInOrderAndPassesCallsToTheirOwner
 {
     System s({{"Synth"}, {"A", "B"}, {"C"}});
     SystemBackend &backend = *s.backend;
-    ASSERT_EQ(backend.deviceCount(), 4u);
+    ASSERT_EQ(backend.DeviceCount(), 4u);
     EXPECT_EQ(NameOf(backend, 0), "Synth");
     EXPECT_EQ(NameOf(backend, 1), "A");
     EXPECT_EQ(NameOf(backend, 2), "B");
     EXPECT_EQ(NameOf(backend, 3), "C");
     MidiOutCaps caps;
-    EXPECT_EQ(backend.getDevCaps(4, &caps, sizeof caps), MIDIERR_BADDEVICEID);
-    EXPECT_EQ(backend.getDevCaps(-2, &caps, sizeof caps), MIDIERR_BADDEVICEID);
+    EXPECT_EQ(backend.GetDevCaps(4, &caps, sizeof caps), MIDIERR_BADDEVICEID);
+    EXPECT_EQ(backend.GetDevCaps(-2, &caps, sizeof caps), MIDIERR_BADDEVICEID);
 
     DeviceHandle handle = 0;
-    ASSERT_EQ(backend.open(&handle, 2, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
-    const auto opens = s.parts[1]->callsOf(Op::Open);
+    ASSERT_EQ(backend.Open(&handle, 2, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
+    const auto opens = s.parts[1]->CallsOf(Op::Open);
     ASSERT_EQ(opens.size(), 1u);
     EXPECT_EQ(opens[0].deviceId, 1);
-    EXPECT_TRUE(s.parts[0]->callsOf(Op::Open).empty());
-    EXPECT_TRUE(s.parts[2]->callsOf(Op::Open).empty());
+    EXPECT_TRUE(s.parts[0]->CallsOf(Op::Open).empty());
+    EXPECT_TRUE(s.parts[2]->CallsOf(Op::Open).empty());
 
-    ASSERT_EQ(backend.shortMessage(handle, 0x643C90), MIDIERR_NOERROR);
-    const auto sends = s.parts[1]->callsOf(Op::ShortMessage);
+    ASSERT_EQ(backend.ShortMessage(handle, 0x643C90), MIDIERR_NOERROR);
+    const auto sends = s.parts[1]->CallsOf(Op::ShortMessage);
     ASSERT_EQ(sends.size(), 1u);
     EXPECT_EQ(sends[0].handle, opens[0].handle);
     EXPECT_EQ(sends[0].value, 0x643C90u);
 
-    ASSERT_EQ(backend.close(handle), MIDIERR_NOERROR);
-    ASSERT_EQ(s.parts[1]->callsOf(Op::Close).size(), 1u);
-    EXPECT_EQ(s.parts[1]->callsOf(Op::Close)[0].handle, opens[0].handle);
-    EXPECT_EQ(backend.close(handle), MIDIERR_INVALHANDLE);
-    EXPECT_EQ(backend.shortMessage(handle, 0x643C90), MIDIERR_INVALHANDLE);
+    ASSERT_EQ(backend.Close(handle), MIDIERR_NOERROR);
+    ASSERT_EQ(s.parts[1]->CallsOf(Op::Close).size(), 1u);
+    EXPECT_EQ(s.parts[1]->CallsOf(Op::Close)[0].handle, opens[0].handle);
+    EXPECT_EQ(backend.Close(handle), MIDIERR_INVALHANDLE);
+    EXPECT_EQ(backend.ShortMessage(handle, 0x643C90), MIDIERR_INVALHANDLE);
 }
 
 TEST(SystemBackend, MapperIsDeviceZeroUnderItsOwnName)
 {
     System s({{"Synth"}, {"A"}});
     MidiOutCaps caps;
-    ASSERT_EQ(s.backend->getDevCaps(MIDI_MAPPER, &caps, sizeof caps), MIDIERR_NOERROR);
+    ASSERT_EQ(s.backend->GetDevCaps(MIDI_MAPPER, &caps, sizeof caps), MIDIERR_NOERROR);
     EXPECT_STREQ(caps.szPname, "MIDI Mapper");
     EXPECT_EQ(caps.wTechnology, MOD_MAPPER);
 
     DeviceHandle handle = 0;
-    ASSERT_EQ(s.backend->open(&handle, MIDI_MAPPER, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
-    ASSERT_EQ(s.parts[0]->callsOf(Op::Open).size(), 1u);
-    EXPECT_EQ(s.parts[0]->callsOf(Op::Open)[0].deviceId, 0);
+    ASSERT_EQ(s.backend->Open(&handle, MIDI_MAPPER, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
+    ASSERT_EQ(s.parts[0]->CallsOf(Op::Open).size(), 1u);
+    EXPECT_EQ(s.parts[0]->CallsOf(Op::Open)[0].deviceId, 0);
 
     System none(std::vector<std::vector<std::string>>(1));
-    EXPECT_EQ(none.backend->deviceCount(), 0u);
-    EXPECT_EQ(none.backend->getDevCaps(MIDI_MAPPER, &caps, sizeof caps), MIDIERR_BADDEVICEID);
+    EXPECT_EQ(none.backend->DeviceCount(), 0u);
+    EXPECT_EQ(none.backend->GetDevCaps(MIDI_MAPPER, &caps, sizeof caps), MIDIERR_BADDEVICEID);
 }
 
 TEST(SystemBackend, OpenUsesTheDevicesOfTheLastCount)
 {
     System s({{"Synth"}, {"A", "B"}, {"C"}});
-    ASSERT_EQ(s.backend->deviceCount(), 4u);
+    ASSERT_EQ(s.backend->DeviceCount(), 4u);
     // A port appears in the second part after the count: index 3 is still C.
-    s.parts[1]->devices.push_back(TestBackend::makeCaps("D"));
+    s.parts[1]->devices.push_back(TestBackend::Caps("D"));
     DeviceHandle handle = 0;
-    ASSERT_EQ(s.backend->open(&handle, 3, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
-    EXPECT_EQ(s.parts[2]->callsOf(Op::Open).size(), 1u);
-    EXPECT_TRUE(s.parts[1]->callsOf(Op::Open).empty());
-    ASSERT_EQ(s.backend->close(handle), MIDIERR_NOERROR);
+    ASSERT_EQ(s.backend->Open(&handle, 3, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
+    EXPECT_EQ(s.parts[2]->CallsOf(Op::Open).size(), 1u);
+    EXPECT_TRUE(s.parts[1]->CallsOf(Op::Open).empty());
+    ASSERT_EQ(s.backend->Close(handle), MIDIERR_NOERROR);
 
     // Counted again, D is device 3 and C moves on.
-    ASSERT_EQ(s.backend->deviceCount(), 5u);
+    ASSERT_EQ(s.backend->DeviceCount(), 5u);
     EXPECT_EQ(NameOf(*s.backend, 3), "D");
     EXPECT_EQ(NameOf(*s.backend, 4), "C");
 }
@@ -128,7 +128,7 @@ TEST(SystemBackend, OpenUsesTheDevicesOfTheLastCount)
 TEST(SystemBackend, EqualNamesOfDifferentPartsAreMadeDistinct)
 {
     System s({{"Synth"}, {"Port", "Port #2"}, {"Port"}});
-    ASSERT_EQ(s.backend->deviceCount(), 4u);
+    ASSERT_EQ(s.backend->DeviceCount(), 4u);
     EXPECT_EQ(NameOf(*s.backend, 1), "Port");
     EXPECT_EQ(NameOf(*s.backend, 2), "Port #2");
     EXPECT_EQ(NameOf(*s.backend, 3), "Port #3");
@@ -144,8 +144,8 @@ TEST(SystemBackend, NoticesReachTheCallerWithItsHandleAndInstance)
     System s({{"Synth"}});
     NoticeLog log;
     DeviceHandle handle = 0;
-    ASSERT_EQ(s.backend->open(&handle, 0, &NoticeLog::Callback, log.instance(), CALLBACK_FUNCTION), MIDIERR_NOERROR);
-    const DeviceHandle partHandle = s.parts[0]->callsOf(Op::Open)[0].handle;
+    ASSERT_EQ(s.backend->Open(&handle, 0, &NoticeLog::Callback, log.instance(), CALLBACK_FUNCTION), MIDIERR_NOERROR);
+    const DeviceHandle partHandle = s.parts[0]->CallsOf(Op::Open)[0].handle;
     ASSERT_NE(partHandle, handle) << "the test needs the two handles to differ";
 
     ASSERT_EQ(log.notices.size(), 1u);
@@ -168,28 +168,28 @@ TEST(SystemBackend, SendsWithoutADeviceReportWhyTheLastOpenFailed)
     TestBackend &synth = *s.parts[0];
     synth.failures[Op::Open] = MIDIERR_NOSOUNDFONT;
     DeviceHandle handle = 0;
-    EXPECT_EQ(s.backend->open(&handle, 0, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOSOUNDFONT);
-    EXPECT_EQ(s.backend->shortMessage(0, 0x643C90), MIDIERR_NOSOUNDFONT);
-    EXPECT_EQ(s.backend->shortMessage(12345, 0x643C90), MIDIERR_NOSOUNDFONT);
-    EXPECT_EQ(s.backend->open(&handle, 7, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_BADDEVICEID);
-    EXPECT_EQ(s.backend->shortMessage(0, 0x643C90), MIDIERR_BADDEVICEID);
+    EXPECT_EQ(s.backend->Open(&handle, 0, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOSOUNDFONT);
+    EXPECT_EQ(s.backend->ShortMessage(0, 0x643C90), MIDIERR_NOSOUNDFONT);
+    EXPECT_EQ(s.backend->ShortMessage(12345, 0x643C90), MIDIERR_NOSOUNDFONT);
+    EXPECT_EQ(s.backend->Open(&handle, 7, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_BADDEVICEID);
+    EXPECT_EQ(s.backend->ShortMessage(0, 0x643C90), MIDIERR_BADDEVICEID);
 
     synth.failures.clear();
-    ASSERT_EQ(s.backend->open(&handle, 0, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
-    ASSERT_EQ(s.backend->close(handle), MIDIERR_NOERROR);
-    EXPECT_EQ(s.backend->shortMessage(0, 0x643C90), MIDIERR_INVALHANDLE);
+    ASSERT_EQ(s.backend->Open(&handle, 0, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
+    ASSERT_EQ(s.backend->Close(handle), MIDIERR_NOERROR);
+    EXPECT_EQ(s.backend->ShortMessage(0, 0x643C90), MIDIERR_INVALHANDLE);
 }
 
 TEST(SystemBackend, DeviceThatRefusesToCloseStaysOpen)
 {
     System s({{"Synth"}});
     DeviceHandle handle = 0;
-    ASSERT_EQ(s.backend->open(&handle, 0, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
+    ASSERT_EQ(s.backend->Open(&handle, 0, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
     s.parts[0]->failures[Op::Close] = MIDIERR_UNSPECIFIED;
-    EXPECT_EQ(s.backend->close(handle), MIDIERR_UNSPECIFIED);
-    EXPECT_EQ(s.backend->shortMessage(handle, 0x90), MIDIERR_NOERROR);
+    EXPECT_EQ(s.backend->Close(handle), MIDIERR_UNSPECIFIED);
+    EXPECT_EQ(s.backend->ShortMessage(handle, 0x90), MIDIERR_NOERROR);
     s.parts[0]->failures.clear();
-    EXPECT_EQ(s.backend->close(handle), MIDIERR_NOERROR);
+    EXPECT_EQ(s.backend->Close(handle), MIDIERR_NOERROR);
 }
 
 TEST(ShortMessageFramer, LengthFollowsTheStatusByte)
@@ -298,20 +298,20 @@ TEST(SystemBackendWithoutJack, CountsAtOnceAndPrintsNothing)
     if (std::getenv(ChildVariable) != nullptr) {
         const auto start = std::chrono::steady_clock::now();
         auto backend = CreateSystemBackend();
-        const std::uint32_t count = backend->deviceCount();
+        const std::uint32_t count = backend->DeviceCount();
         EXPECT_GE(count, 1u);
         EXPECT_EQ(NameOf(*backend, 0), "FluidSynth (built-in)");
-        EXPECT_EQ(static_cast<SystemBackend &>(*backend).part(2).deviceCount(), 0u) << "JACK ports without a server";
-        EXPECT_EQ(backend->deviceCount(), count);
+        EXPECT_EQ(static_cast<SystemBackend &>(*backend).part(2).DeviceCount(), 0u) << "JACK ports without a server";
+        EXPECT_EQ(backend->DeviceCount(), count);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 
         // The synthesizer tries the desktop's audio outputs in turn, quietly;
         // on a machine without any it fails with its own code.
         DeviceHandle handle = 0;
-        const MidiResult opened = backend->open(&handle, 0, nullptr, 0, CALLBACK_FUNCTION);
+        const MidiResult opened = backend->Open(&handle, 0, nullptr, 0, CALLBACK_FUNCTION);
         EXPECT_TRUE(opened == MIDIERR_NOERROR || opened == MIDIERR_NOAUDIO) << opened;
         if (opened == MIDIERR_NOERROR) {
-            EXPECT_EQ(backend->close(handle), MIDIERR_NOERROR);
+            EXPECT_EQ(backend->Close(handle), MIDIERR_NOERROR);
         }
         return;
     }

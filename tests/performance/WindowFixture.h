@@ -5,7 +5,7 @@
 #include "app/ErrorHandler.h"
 #include "app/UMain.h"
 #include "midi_out/MidiErrors.h"
-#include "midi_out/TestBackend.h"
+#include "support/TestBackend.h"
 
 #include <QDir>
 #include <QFile>
@@ -70,7 +70,7 @@ protected:
         return *form;
     }
 
-    std::vector<std::uint32_t> Sent() const { return backend->sentShortMessages(); }
+    std::vector<std::uint32_t> Sent() const { return backend->SentShortMessages(); }
 
     QTemporaryDir dir;
     std::string iniPath;

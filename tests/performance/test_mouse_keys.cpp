@@ -20,7 +20,7 @@ protected:
     {
         WindowFixture::SetUp();
         Create();
-        backend->clearCalls();
+        backend->ClearCalls();
     }
 
     void Press(PianoKey *key, Qt::MouseButton button = Qt::LeftButton)
@@ -59,7 +59,7 @@ TEST_F(MouseOnKeys, PressStartsTheNoteAndReleaseStopsIt)
 TEST_F(MouseOnKeys, EveryButtonPlays)
 {
     for (auto button : {Qt::RightButton, Qt::MiddleButton}) {
-        backend->clearCalls();
+        backend->ClearCalls();
         Press(form->Key(24), button);
         EXPECT_EQ(form->Key(24)->OutlineColor(), PressedColor);
         Release(form->Key(24), button);
@@ -71,7 +71,7 @@ TEST_F(MouseOnKeys, EveryButtonPlays)
 TEST_F(MouseOnKeys, BlackKeyOverAWhiteKeyGetsTheClick)
 {
     ShowWindow();
-    backend->clearCalls();
+    backend->ClearCalls();
     // Key13 (note 37) lies over the upper part of Key1 and Key2.
     const QPoint overlap = InWindow(QPoint(60, 230));
     QTest::mousePress(form->windowHandle(), Qt::LeftButton, Qt::NoModifier, overlap);
@@ -79,7 +79,7 @@ TEST_F(MouseOnKeys, BlackKeyOverAWhiteKeyGetsTheClick)
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 37, 127), Packed(0x80, 37, 0)}));
 
     // Below the black keys the white key gets it.
-    backend->clearCalls();
+    backend->ClearCalls();
     const QPoint whitePart = InWindow(QPoint(60, 320));
     QTest::mousePress(form->windowHandle(), Qt::LeftButton, Qt::NoModifier, whitePart);
     QTest::mouseRelease(form->windowHandle(), Qt::LeftButton, Qt::NoModifier, whitePart);
@@ -89,7 +89,7 @@ TEST_F(MouseOnKeys, BlackKeyOverAWhiteKeyGetsTheClick)
 TEST_F(MouseOnKeys, ReleaseElsewhereStopsTheHeldKey)
 {
     ShowWindow();
-    backend->clearCalls();
+    backend->ClearCalls();
     QTest::mousePress(form->windowHandle(), Qt::LeftButton, Qt::NoModifier, InWindow(QPoint(30, 320)));
     QTest::mouseMove(form->windowHandle(), InWindow(QPoint(400, 320)));
     QTest::mouseRelease(form->windowHandle(), Qt::LeftButton, Qt::NoModifier, InWindow(QPoint(400, 320)));
@@ -102,7 +102,7 @@ TEST_F(MouseOnKeys, KeyAlreadySoundingSendsNothingOnPressAndNoteOffOnRelease)
 {
     PianoKey *key = form->Key(5);
     form->Player().StartNote(*key); // as the PC keyboard does
-    backend->clearCalls();
+    backend->ClearCalls();
 
     Press(key);
     EXPECT_TRUE(Sent().empty());
@@ -117,7 +117,7 @@ TEST_F(MouseOnKeys, KeyAlreadySoundingSendsNothingOnPressAndNoteOffOnRelease)
 TEST_F(MouseOnKeys, BothNarrowKeysSoundNote56)
 {
     for (int number : {21, 34}) {
-        backend->clearCalls();
+        backend->ClearCalls();
         Press(form->Key(number));
         Release(form->Key(number));
         EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 56, 127), Packed(0x80, 56, 0)}))
@@ -128,7 +128,7 @@ TEST_F(MouseOnKeys, BothNarrowKeysSoundNote56)
 TEST_F(MouseOnKeys, TranspositionRangeReachesNote0And127)
 {
     form->UpDown2->SetPosition(-36);
-    backend->clearCalls();
+    backend->ClearCalls();
     Press(form->Key(1));
     Release(form->Key(1));
     form->UpDown2->SetPosition(51);
@@ -161,7 +161,7 @@ TEST_F(MouseOnKeys, FailedSendLeavesTheOutlineAndIsShownOnce)
     Release(key);
     EXPECT_EQ(messages.size(), 1u);
     EXPECT_EQ(form->MouseHeldKey(), nullptr);
-    EXPECT_EQ(backend->callsOf(TestBackend::Op::ShortMessage).size(), 1u);
+    EXPECT_EQ(backend->CallsOf(TestBackend::Op::ShortMessage).size(), 1u);
 }
 
 TEST_F(MouseOnKeys, FailedNoteOffKeepsTheKeyBlueUntilARetrySucceeds)
@@ -174,7 +174,7 @@ TEST_F(MouseOnKeys, FailedNoteOffKeepsTheKeyBlueUntilARetrySucceeds)
     EXPECT_EQ(messages.size(), 1u);
 
     backend->failures.clear();
-    backend->clearCalls();
+    backend->ClearCalls();
     Press(key);
     Release(key);
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x80, 47, 0)}));
@@ -190,7 +190,7 @@ TEST_F(MouseOnKeys, NoteOffNamesTheNoteOfItsNoteOnAfterATranspositionChange)
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 48, 127), Packed(0x80, 48, 0)}));
 
     // The next press uses the new transposition.
-    backend->clearCalls();
+    backend->ClearCalls();
     Press(key);
     Release(key);
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 53, 127), Packed(0x80, 53, 0)}));

@@ -61,7 +61,7 @@ TEST(RecordingStream, SeeksAbsoluteRelativeAndFromTheEnd)
     EXPECT_EQ(stream.Seek(-1, SeekOrigin::End), 5u);
     ASSERT_EQ(stream.Read(&byte, 1), 1u);
     EXPECT_EQ(byte, 15);
-    EXPECT_THROW(stream.Seek(-7, SeekOrigin::End), recorder::EStreamError);
+    EXPECT_THROW(stream.Seek(-7, SeekOrigin::End), common::EStreamError);
     EXPECT_EQ(stream.Position(), 6u) << "a refused seek keeps the position";
 }
 
@@ -161,10 +161,10 @@ TEST(RecordingStreamFile, FailedLoadKeepsTheRecording)
     try {
         stream.LoadFromFile(missing);
         FAIL() << "no error";
-    } catch (const recorder::EFOpenError &error) {
+    } catch (const common::EFOpenError &error) {
         EXPECT_EQ(std::string(error.what()), "Datei " + missing + " kann nicht geöffnet werden");
     }
-    EXPECT_THROW(stream.LoadFromFile(dir.Path().string()), recorder::EFOpenError);
+    EXPECT_THROW(stream.LoadFromFile(dir.Path().string()), common::EFOpenError);
     EXPECT_EQ(stream.Bytes(), (std::vector<std::uint8_t>{1, 2, 3}));
 }
 
@@ -176,13 +176,13 @@ TEST(RecordingStreamFile, UncreatableFileRaisesTheCreateError)
     try {
         stream.SaveToFile(inMissingFolder);
         FAIL() << "no error";
-    } catch (const recorder::EFCreateError &error) {
+    } catch (const common::EFCreateError &error) {
         EXPECT_EQ(std::string(error.what()),
                   "Datei " + inMissingFolder + " kann nicht erstellt werden");
     }
     // A folder of that name is not replaced by the file.
     std::filesystem::create_directory(dir.File("folder.vsq"));
-    EXPECT_THROW(stream.SaveToFile(dir.File("folder.vsq")), recorder::EFCreateError);
+    EXPECT_THROW(stream.SaveToFile(dir.File("folder.vsq")), common::EFCreateError);
     EXPECT_TRUE(std::filesystem::is_directory(dir.File("folder.vsq")));
 }
 
@@ -200,7 +200,7 @@ TEST(RecordingStreamFile, FailedWriteLeavesTheExistingFileAsItWas)
         try {
             big.SaveToFile(target);
             FAIL() << "no error";
-        } catch (const recorder::EWriteError &error) {
+        } catch (const common::EWriteError &error) {
             EXPECT_STREQ(error.what(), "Stream-Schreibfehler");
         }
     }
@@ -214,7 +214,7 @@ TEST(RecordingStreamFile, WriteErrorOfADeviceIsReported)
     if (!std::filesystem::exists("/dev/full"))
         GTEST_SKIP() << "no /dev/full";
     const RecordingStream stream = StreamOf({1, 2, 3, 4, 5, 6, 7});
-    EXPECT_THROW(stream.SaveToFile("/dev/full"), recorder::EWriteError);
+    EXPECT_THROW(stream.SaveToFile("/dev/full"), common::EWriteError);
     EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
 }
 

@@ -1,8 +1,8 @@
-#include "files/IntegerConversion.h"
+#include "common/IntegerConversion.h"
 
 #include <string>
 
-namespace files {
+namespace common {
 
 namespace {
 
@@ -78,4 +78,4 @@ std::int32_t StrToInt(std::string_view text)
     throw EConvertError("'" + std::string(text) + "' ist kein gültiger Integerwert");
 }
 
-} // namespace files
+} // namespace common

@@ -1,6 +1,6 @@
-#include "recorder/AtomicFileWriter.h"
+#include "common/AtomicFileWriter.h"
 
-#include "recorder/RecordingStream.h"
+#include "common/FileErrors.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace recorder {
+namespace common {
 
 namespace {
 
@@ -182,4 +182,4 @@ void AtomicFileWriter::Commit()
     committed_ = true;
 }
 
-} // namespace recorder
+} // namespace common

@@ -1,4 +1,4 @@
-#include "midi_out/TestBackend.h"
+#include "support/TestBackend.h"
 
 #include "midi_out/MidiErrors.h"
 
@@ -10,14 +10,14 @@ namespace midi_out {
 TestBackend::TestBackend(std::vector<std::string> names, std::optional<std::string> mapperName)
 {
     for (const auto &name : names)
-        devices.push_back(makeCaps(name));
+        devices.push_back(Caps(name));
     if (mapperName)
-        mapper = makeCaps(*mapperName, MOD_MAPPER);
+        mapper = Caps(*mapperName, MOD_MAPPER);
     for (const auto &entry : MidiErrorTexts)
         errorTexts.emplace(entry.code, std::string(entry.text));
 }
 
-MidiOutCaps TestBackend::makeCaps(const std::string &name, std::uint16_t technology)
+MidiOutCaps TestBackend::Caps(const std::string &name, std::uint16_t technology)
 {
     MidiOutCaps caps;
     caps.wMid = 0xFF;
@@ -32,7 +32,7 @@ MidiOutCaps TestBackend::makeCaps(const std::string &name, std::uint16_t technol
     return caps;
 }
 
-void TestBackend::record(const Call &call)
+void TestBackend::Record(const Call &call)
 {
     {
         std::lock_guard lock(mutex_);
@@ -42,20 +42,20 @@ void TestBackend::record(const Call &call)
         observer(call);
 }
 
-MidiResult TestBackend::failureFor(Op op) const
+MidiResult TestBackend::FailureFor(Op op) const
 {
     std::lock_guard lock(mutex_);
     const auto it = failures.find(op);
     return it == failures.end() ? 0 : it->second;
 }
 
-std::vector<TestBackend::Call> TestBackend::calls() const
+std::vector<TestBackend::Call> TestBackend::Calls() const
 {
     std::lock_guard lock(mutex_);
     return calls_;
 }
 
-std::vector<TestBackend::Call> TestBackend::callsOf(Op op) const
+std::vector<TestBackend::Call> TestBackend::CallsOf(Op op) const
 {
     std::lock_guard lock(mutex_);
     std::vector<Call> result;
@@ -64,21 +64,21 @@ std::vector<TestBackend::Call> TestBackend::callsOf(Op op) const
     return result;
 }
 
-void TestBackend::clearCalls()
+void TestBackend::ClearCalls()
 {
     std::lock_guard lock(mutex_);
     calls_.clear();
 }
 
-std::vector<std::uint32_t> TestBackend::sentShortMessages() const
+std::vector<std::uint32_t> TestBackend::SentShortMessages() const
 {
     std::vector<std::uint32_t> result;
-    for (const auto &call : callsOf(Op::ShortMessage))
+    for (const auto &call : CallsOf(Op::ShortMessage))
         result.push_back(call.value);
     return result;
 }
 
-std::vector<DeviceHandle> TestBackend::openHandles() const
+std::vector<DeviceHandle> TestBackend::OpenHandles() const
 {
     std::lock_guard lock(mutex_);
     std::vector<DeviceHandle> result;
@@ -87,16 +87,16 @@ std::vector<DeviceHandle> TestBackend::openHandles() const
     return result;
 }
 
-std::uint32_t TestBackend::deviceCount()
+std::uint32_t TestBackend::DeviceCount()
 {
-    record({Op::DeviceCount});
+    Record({Op::DeviceCount});
     return static_cast<std::uint32_t>(devices.size());
 }
 
-MidiResult TestBackend::getDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size)
+MidiResult TestBackend::GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size)
 {
-    record({Op::GetDevCaps, deviceId});
-    if (const MidiResult failure = failureFor(Op::GetDevCaps))
+    Record({Op::GetDevCaps, deviceId});
+    if (const MidiResult failure = FailureFor(Op::GetDevCaps))
         return failure;
     if (const auto it = devCapsFailures.find(deviceId); it != devCapsFailures.end())
         return it->second;
@@ -114,10 +114,10 @@ MidiResult TestBackend::getDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std
     return 0;
 }
 
-MidiResult TestBackend::getErrorText(MidiResult code, char *text, std::uint32_t size)
+MidiResult TestBackend::GetErrorText(MidiResult code, char *text, std::uint32_t size)
 {
-    record({Op::GetErrorText, 0, 0, code});
-    if (const MidiResult failure = failureFor(Op::GetErrorText))
+    Record({Op::GetErrorText, 0, 0, code});
+    if (const MidiResult failure = FailureFor(Op::GetErrorText))
         return failure;
     const auto it = errorTexts.find(code);
     if (it == errorTexts.end() || text == nullptr || size == 0)
@@ -128,10 +128,10 @@ MidiResult TestBackend::getErrorText(MidiResult code, char *text, std::uint32_t 
     return 0;
 }
 
-MidiResult TestBackend::open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
+MidiResult TestBackend::Open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
                              std::uintptr_t instance, std::uint32_t flags)
 {
-    const MidiResult failure = failureFor(Op::Open);
+    const MidiResult failure = FailureFor(Op::Open);
     const bool exists = deviceId == MIDI_MAPPER ? mapper.has_value()
                                                 : deviceId >= 0 && static_cast<std::size_t>(deviceId) < devices.size();
     DeviceHandle given = 0;
@@ -144,40 +144,40 @@ MidiResult TestBackend::open(DeviceHandle *handle, std::int32_t deviceId, Driver
         lastCallback = callback;
         lastInstance = instance;
     }
-    record({Op::Open, deviceId, given, flags, instance});
+    Record({Op::Open, deviceId, given, flags, instance});
     if (result == 0 && callback != nullptr)
         callback(given, MOM_OPEN, instance, 0, 0);
     return result;
 }
 
-MidiResult TestBackend::close(DeviceHandle handle)
+MidiResult TestBackend::Close(DeviceHandle handle)
 {
-    record({Op::Close, 0, handle});
-    if (const MidiResult failure = failureFor(Op::Close))
+    Record({Op::Close, 0, handle});
+    if (const MidiResult failure = FailureFor(Op::Close))
         return failure;
     std::lock_guard lock(mutex_);
     return open_.erase(handle) == 1 ? 0 : MIDIERR_INVALHANDLE;
 }
 
-MidiResult TestBackend::shortMessage(DeviceHandle handle, std::uint32_t message)
+MidiResult TestBackend::ShortMessage(DeviceHandle handle, std::uint32_t message)
 {
-    record({Op::ShortMessage, 0, handle, message});
-    if (const MidiResult failure = failureFor(Op::ShortMessage))
+    Record({Op::ShortMessage, 0, handle, message});
+    if (const MidiResult failure = FailureFor(Op::ShortMessage))
         return failure;
     std::lock_guard lock(mutex_);
     return open_.count(handle) == 1 ? 0 : MIDIERR_INVALHANDLE;
 }
 
-bool TestBackend::post(NotifyWindow *window, std::uint32_t message, std::uintptr_t param1,
+bool TestBackend::Post(NotifyWindow *window, std::uint32_t message, std::uintptr_t param1,
                        std::uintptr_t param2) noexcept
 {
     try {
-        record({Op::Post, 0, 0, message, param1, param2});
+        Record({Op::Post, 0, 0, message, param1, param2});
     } catch (...) {
     }
-    if (failureFor(Op::Post) != 0)
+    if (FailureFor(Op::Post) != 0)
         return false;
-    return MidiBackend::post(window, message, param1, param2);
+    return MidiBackend::Post(window, message, param1, param2);
 }
 
 } // namespace midi_out

@@ -1,11 +1,11 @@
-#include "files/IntegerConversion.h"
+#include "common/IntegerConversion.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-using files::StrToInt;
-using files::TryStrToInt;
+using common::StrToInt;
+using common::TryStrToInt;
 
 TEST(IntegerConversion, DecimalRangeIsSigned32Bit)
 {
@@ -58,13 +58,13 @@ TEST(IntegerConversion, FailureNamesTheText)
     try {
         StrToInt("5 ");
         FAIL() << "no error";
-    } catch (const files::EConvertError &error) {
+    } catch (const common::EConvertError &error) {
         EXPECT_STREQ(error.what(), "'5 ' ist kein gültiger Integerwert");
     }
     try {
         StrToInt("");
         FAIL() << "no error";
-    } catch (const files::EConvertError &error) {
+    } catch (const common::EConvertError &error) {
         EXPECT_STREQ(error.what(), "'' ist kein gültiger Integerwert");
     }
 }

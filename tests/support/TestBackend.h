@@ -34,7 +34,7 @@ public:
     explicit TestBackend(std::vector<std::string> names,
                          std::optional<std::string> mapperName = std::string("Test Mapper"));
 
-    static MidiOutCaps makeCaps(const std::string &name, std::uint16_t technology = MOD_MIDIPORT);
+    static MidiOutCaps Caps(const std::string &name, std::uint16_t technology = MOD_MIDIPORT);
 
     // What the back end reports.
     std::vector<MidiOutCaps> devices;
@@ -48,13 +48,13 @@ public:
     std::map<std::int32_t, MidiResult> devCapsFailures;
 
     // Every call, in order (guarded: Post may come from any thread).
-    std::vector<Call> calls() const;
-    std::vector<Call> callsOf(Op op) const;
-    void clearCalls();
+    std::vector<Call> Calls() const;
+    std::vector<Call> CallsOf(Op op) const;
+    void ClearCalls();
     // Packed short messages sent on each handle, in order.
-    std::vector<std::uint32_t> sentShortMessages() const;
+    std::vector<std::uint32_t> SentShortMessages() const;
     // Handles currently open.
-    std::vector<DeviceHandle> openHandles() const;
+    std::vector<DeviceHandle> OpenHandles() const;
 
     // Sees every call as it is made; outlives the back end if the test keeps
     // what it captures (the component owns and destroys its back end).
@@ -64,19 +64,19 @@ public:
     DriverCallbackProc lastCallback = nullptr;
     std::uintptr_t lastInstance = 0;
 
-    std::uint32_t deviceCount() override;
-    MidiResult getDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size) override;
-    MidiResult getErrorText(MidiResult code, char *text, std::uint32_t size) override;
-    MidiResult open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
+    std::uint32_t DeviceCount() override;
+    MidiResult GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size) override;
+    MidiResult GetErrorText(MidiResult code, char *text, std::uint32_t size) override;
+    MidiResult Open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
                     std::uintptr_t instance, std::uint32_t flags) override;
-    MidiResult close(DeviceHandle handle) override;
-    MidiResult shortMessage(DeviceHandle handle, std::uint32_t message) override;
-    bool post(NotifyWindow *window, std::uint32_t message, std::uintptr_t param1,
+    MidiResult Close(DeviceHandle handle) override;
+    MidiResult ShortMessage(DeviceHandle handle, std::uint32_t message) override;
+    bool Post(NotifyWindow *window, std::uint32_t message, std::uintptr_t param1,
               std::uintptr_t param2) noexcept override;
 
 private:
-    void record(const Call &call);
-    MidiResult failureFor(Op op) const;
+    void Record(const Call &call);
+    MidiResult FailureFor(Op op) const;
 
     mutable std::mutex mutex_;
     std::vector<Call> calls_;

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace recorder {
+namespace common {
 
 class AtomicFileWriter {
 public:
@@ -52,4 +52,4 @@ private:
     bool committed_ = false;
 };
 
-} // namespace recorder
+} // namespace common

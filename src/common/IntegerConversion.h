@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string_view>
 
-namespace files {
+namespace common {
 
 class EConvertError : public std::runtime_error {
 public:
@@ -23,4 +23,4 @@ std::optional<std::int32_t> TryStrToInt(std::string_view text);
 // As TryStrToInt; raises "'<text>' ist kein gültiger Integerwert" on failure.
 std::int32_t StrToInt(std::string_view text);
 
-} // namespace files
+} // namespace common
