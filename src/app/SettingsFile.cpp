@@ -29,7 +29,7 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 // Folder below the user's configuration folder for installed executables.
 constexpr const char *kConfigFolderName = "midi-sonoret";
 
-std::string_view trim(std::string_view text)
+std::string_view Trim(std::string_view text)
 {
     const auto first = text.find_first_not_of(kBlanks);
     if (first == std::string_view::npos)
@@ -38,7 +38,7 @@ std::string_view trim(std::string_view text)
     return text.substr(first, last - first + 1);
 }
 
-char asciiLower(char c)
+char AsciiLower(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -48,7 +48,7 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b)
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (asciiLower(a[i]) != asciiLower(b[i]))
+        if (AsciiLower(a[i]) != AsciiLower(b[i]))
             return false;
     }
     return true;
@@ -56,13 +56,13 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b)
 
 std::optional<std::string_view> sectionNameOf(std::string_view line)
 {
-    const auto text = trim(line);
+    const auto text = Trim(line);
     if (text.empty() || text.front() != '[')
         return std::nullopt;
     const auto close = text.find(']');
     if (close == std::string_view::npos)
         return std::nullopt;
-    return trim(text.substr(1, close - 1));
+    return Trim(text.substr(1, close - 1));
 }
 
 struct KeyLine {
@@ -75,16 +75,16 @@ struct KeyLine {
 // contain "=" itself.
 std::optional<KeyLine> keyLineOf(std::string_view line)
 {
-    const auto text = trim(line);
+    const auto text = Trim(line);
     if (text.empty() || text.front() == ';' || text.front() == '[')
         return std::nullopt;
     const auto equals = text.find('=');
     if (equals == std::string_view::npos)
         return std::nullopt;
-    const auto key = trim(text.substr(0, equals));
+    const auto key = Trim(text.substr(0, equals));
     if (key.empty())
         return std::nullopt;
-    return KeyLine{key, trim(text.substr(equals + 1))};
+    return KeyLine{key, Trim(text.substr(equals + 1))};
 }
 
 // The file's lines as they stand, with the line-end style and byte order
@@ -187,7 +187,7 @@ public:
     {
         const auto section = FindSection(sectionName);
         if (!section) {
-            if (!lines_.empty() && !trim(lines_.back()).empty())
+            if (!lines_.empty() && !Trim(lines_.back()).empty())
                 lines_.emplace_back();
             lines_.push_back("[" + std::string(sectionName) + "]");
             lines_.push_back(std::string(key) + "=" + std::string(value));
@@ -287,9 +287,9 @@ bool hasLineBreak(std::string_view text)
 // Names and values that would break the file's line structure.
 void checkEntry(std::string_view section, std::string_view key, std::string_view value)
 {
-    const bool badSection = trim(section).empty() || hasLineBreak(section)
+    const bool badSection = Trim(section).empty() || hasLineBreak(section)
                             || section.find(']') != std::string_view::npos;
-    const auto trimmedKey = trim(key);
+    const auto trimmedKey = Trim(key);
     const bool badKey = trimmedKey.empty() || hasLineBreak(key) || key.find('=') != std::string_view::npos
                         || trimmedKey.front() == ';' || trimmedKey.front() == '[';
     if (badSection || badKey || hasLineBreak(value)) {
@@ -352,11 +352,11 @@ void SettingsFile::WriteString(const std::string &section, const std::string &ke
     // A file that exists but cannot be read is not rewritten: that would
     // replace all its settings with this one value.
     if (readWholeFile(fileName_, text) == ReadResult::Failed)
-        throw EIniFileException(writeRefusedMessage());
+        throw EIniFileException(WriteRefusedMessage());
     auto document = IniDocument::Parse(text);
-    document.Set(trim(section), trim(key), value);
+    document.Set(Trim(section), Trim(key), value);
     if (!replaceAtomically(fileName_, document.Serialize()))
-        throw EIniFileException(writeRefusedMessage());
+        throw EIniFileException(WriteRefusedMessage());
 }
 
 std::int32_t SettingsFile::ReadInteger(const std::string &section, const std::string &key,
@@ -410,13 +410,13 @@ void SettingsFile::EraseSection(const std::string &section)
     if (read == ReadResult::Missing)
         return;
     if (read == ReadResult::Failed)
-        throw EIniFileException(writeRefusedMessage());
+        throw EIniFileException(WriteRefusedMessage());
     auto document = IniDocument::Parse(text);
-    if (document.Erase(trim(section)) && !replaceAtomically(fileName_, document.Serialize()))
-        throw EIniFileException(writeRefusedMessage());
+    if (document.Erase(Trim(section)) && !replaceAtomically(fileName_, document.Serialize()))
+        throw EIniFileException(WriteRefusedMessage());
 }
 
-std::string SettingsFile::writeRefusedMessage() const
+std::string SettingsFile::WriteRefusedMessage() const
 {
     return "In " + fileName_ + " kann nicht geschrieben werden";
 }

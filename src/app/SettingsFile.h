@@ -52,7 +52,7 @@ public:
     void EraseSection(const std::string &section);
 
 private:
-    std::string writeRefusedMessage() const;
+    std::string WriteRefusedMessage() const;
 
     std::string fileName_;
 };

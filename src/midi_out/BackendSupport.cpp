@@ -39,7 +39,7 @@ void PrepareSoundLibraries()
     });
 }
 
-int ShortMessageFramer::lengthOf(std::uint8_t status)
+int ShortMessageFramer::LengthOf(std::uint8_t status)
 {
     if (status < 0x80)
         return 0;
@@ -61,7 +61,7 @@ int ShortMessageFramer::lengthOf(std::uint8_t status)
     }
 }
 
-int ShortMessageFramer::frame(std::uint32_t message, std::uint8_t bytes[3])
+int ShortMessageFramer::Frame(std::uint32_t message, std::uint8_t bytes[3])
 {
     const std::uint8_t first = message & 0xFF;
     const std::uint8_t second = (message >> 8) & 0xFF;
@@ -73,9 +73,9 @@ int ShortMessageFramer::frame(std::uint32_t message, std::uint8_t bytes[3])
         bytes[0] = runningStatus_;
         bytes[1] = first;
         bytes[2] = second;
-        return lengthOf(runningStatus_);
+        return LengthOf(runningStatus_);
     }
-    const int length = lengthOf(first);
+    const int length = LengthOf(first);
     if (length == 0)
         return 0;
     if (first < 0xF0)

@@ -33,14 +33,14 @@ class ShortMessageFramer {
 public:
     // Number of bytes the status byte `status` implies for a short message:
     // 1..3, or 0 when it starts no short message (data byte, F0, F4, F5, F7).
-    static int lengthOf(std::uint8_t status);
+    static int LengthOf(std::uint8_t status);
 
     // Writes the bytes of `message` (status | data1 << 8 | data2 << 16) to
     // `bytes` and returns their number, or 0 when it is not a short message
     // (system exclusive, undefined status, data byte without running status).
-    int frame(std::uint32_t message, std::uint8_t bytes[3]);
+    int Frame(std::uint32_t message, std::uint8_t bytes[3]);
 
-    void reset() { runningStatus_ = 0; }
+    void Reset() { runningStatus_ = 0; }
 
 private:
     std::uint8_t runningStatus_ = 0;

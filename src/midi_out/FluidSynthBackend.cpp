@@ -89,7 +89,7 @@ MidiResult FluidSynthBackend::GetDevCaps(std::int32_t deviceId, MidiOutCaps *cap
                     caps, size);
 }
 
-MidiResult FluidSynthBackend::load()
+MidiResult FluidSynthBackend::Load()
 {
     if (synth_ != nullptr)
         return MIDIERR_NOERROR;
@@ -121,7 +121,7 @@ MidiResult FluidSynthBackend::load()
     return MIDIERR_NOERROR;
 }
 
-MidiResult FluidSynthBackend::startAudio()
+MidiResult FluidSynthBackend::StartAudio()
 {
     if (output_ == Output::Offline || driver_ != nullptr)
         return MIDIERR_NOERROR;
@@ -152,15 +152,15 @@ MidiResult FluidSynthBackend::Open(DeviceHandle *handle, std::int32_t deviceId, 
         return MIDIERR_BADDEVICEID;
     if (handle_ != 0)
         return MIDIERR_ALLOCATED;
-    if (const MidiResult result = load())
+    if (const MidiResult result = Load())
         return result;
-    if (const MidiResult result = startAudio())
+    if (const MidiResult result = StartAudio())
         return result;
 
     handle_ = nextHandle_++;
     callback_ = callback;
     instance_ = instance;
-    framer_.reset();
+    framer_.Reset();
     *handle = handle_;
     if (callback_ != nullptr)
         callback_(handle_, MOM_OPEN, instance_, 0, 0);
@@ -171,7 +171,7 @@ MidiResult FluidSynthBackend::Close(DeviceHandle handle)
 {
     if (handle == 0 || handle != handle_)
         return MIDIERR_INVALHANDLE;
-    silence();
+    Silence();
     handle_ = 0;
     if (callback_ != nullptr)
         callback_(handle, MOM_CLOSE, instance_, 0, 0);
@@ -185,14 +185,14 @@ MidiResult FluidSynthBackend::ShortMessage(DeviceHandle handle, std::uint32_t me
     if (handle == 0 || handle != handle_)
         return MIDIERR_INVALHANDLE;
     std::uint8_t bytes[3];
-    const int length = framer_.frame(message, bytes);
+    const int length = framer_.Frame(message, bytes);
     if (length == 0)
         return MIDIERR_NOTSHORT;
-    dispatch(bytes, length);
+    Dispatch(bytes, length);
     return MIDIERR_NOERROR;
 }
 
-void FluidSynthBackend::dispatch(const std::uint8_t *bytes, int /*length*/)
+void FluidSynthBackend::Dispatch(const std::uint8_t *bytes, int /*length*/)
 {
     // A synthesizer takes every message and ignores values it cannot use, as
     // any MIDI receiver does; FluidSynth's refusals of such values are not
@@ -228,12 +228,12 @@ void FluidSynthBackend::dispatch(const std::uint8_t *bytes, int /*length*/)
         break;
     default:
         if (status == 0xFF) // System Reset
-            silence();
+            Silence();
         break; // other system messages mean nothing to a synthesizer
     }
 }
 
-void FluidSynthBackend::silence()
+void FluidSynthBackend::Silence()
 {
     // The reset clears effect tails, programs and controllers; only the
     // sounds-off after it stops the voices at once (the reset alone lets them
@@ -242,7 +242,7 @@ void FluidSynthBackend::silence()
     fluid_synth_all_sounds_off(synth_, -1);
 }
 
-bool FluidSynthBackend::render(int frames, float *left, float *right)
+bool FluidSynthBackend::Render(int frames, float *left, float *right)
 {
     if (output_ != Output::Offline || synth_ == nullptr)
         return false;

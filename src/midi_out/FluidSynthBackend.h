@@ -27,7 +27,7 @@ namespace midi_out {
 
 class FluidSynthBackend : public MidiBackend {
 public:
-    // Offline: no audio driver runs; the owner pulls samples with render().
+    // Offline: no audio driver runs; the owner pulls samples with Render().
     enum class Output { Audio, Offline };
 
     static constexpr const char *DeviceName = "FluidSynth (built-in)";
@@ -56,15 +56,15 @@ public:
     MidiResult ShortMessage(DeviceHandle handle, std::uint32_t message) override;
 
     // Offline output only, while loaded: renders `frames` stereo frames.
-    bool render(int frames, float *left, float *right);
+    bool Render(int frames, float *left, float *right);
     // The audio driver that plays the synth; empty while none does.
     const std::string &audioDriver() const { return driverName_; }
 
 private:
-    MidiResult load();
-    MidiResult startAudio();
-    void dispatch(const std::uint8_t *bytes, int length);
-    void silence();
+    MidiResult Load();
+    MidiResult StartAudio();
+    void Dispatch(const std::uint8_t *bytes, int length);
+    void Silence();
 
     Output output_;
     _fluid_hashtable_t *settings_ = nullptr;

@@ -5,7 +5,7 @@
 
 namespace midi_out {
 
-MidiResult copyErrorText(MidiResult code, char *buffer, unsigned size)
+MidiResult CopyErrorText(MidiResult code, char *buffer, unsigned size)
 {
     if (buffer == nullptr || size == 0)
         return MIDIERR_INVALPARAM;

@@ -43,6 +43,6 @@ inline constexpr MidiErrorText MidiErrorTexts[] = {
 
 // Copies the text of `code` into `buffer` (zero-terminated, cut to fit);
 // returns 0, or MIDIERR_BADDEVICEID-like non-zero when the code has no text.
-MidiResult copyErrorText(MidiResult code, char *buffer, unsigned size);
+MidiResult CopyErrorText(MidiResult code, char *buffer, unsigned size);
 
 } // namespace midi_out

@@ -13,7 +13,7 @@ void DriverCallback(DeviceHandle /*device*/, std::uint32_t message, std::uintptr
     auto *info = reinterpret_cast<MidiCtlInfo *>(instance);
     if (message == MOM_DONE) {
         if (info != nullptr && info->Window != nullptr)
-            info->Window->backend()->Post(info->Window, MOM_DONE, 0, param1);
+            info->Window->Backend()->Post(info->Window, MOM_DONE, 0, param1);
         return;
     }
     // Input notices buffer only when an input event buffer is attached, which
@@ -21,76 +21,76 @@ void DriverCallback(DeviceHandle /*device*/, std::uint32_t message, std::uintptr
 }
 
 TMidiOutput::TMidiOutput(std::unique_ptr<MidiBackend> backend, ComponentState state)
-    : FBackend(std::move(backend)), FComponentState(state)
+    : backend_(std::move(backend)), componentState_(state)
 {
-    FState = dsClosed;
-    FDeviceCount = static_cast<std::uint16_t>(FBackend->DeviceCount());
-    if (!FComponentState.designing)
-        FNotifyWindow = std::make_unique<NotifyWindow>(
-            FBackend.get(), [this](const NotifyMessage &message) { NotifyHandler(message); });
+    state_ = dsClosed;
+    deviceCount_ = static_cast<std::uint16_t>(backend_->DeviceCount());
+    if (!componentState_.designing)
+        notifyWindow_ = std::make_unique<NotifyWindow>(
+            backend_.get(), [this](const NotifyMessage &message) { NotifyHandler(message); });
 }
 
 TMidiOutput::~TMidiOutput()
 {
-    if (FState == dsOpen) {
+    if (state_ == dsOpen) {
         // A destructor cannot raise: a device that refuses to close is
         // abandoned, the block stays with the driver rather than freed under it.
-        if (Failed(FBackend->Close(FDeviceHandle)))
-            FCtlBlock = nullptr;
+        if (Failed(backend_->Close(deviceHandle_)))
+            ctlBlock_ = nullptr;
         else
-            FState = dsClosed;
+            state_ = dsClosed;
     }
-    if (FCtlBlock != nullptr)
-        SharedFree(FCtlBlock->BlockHandle);
-    FNotifyWindow.reset();
+    if (ctlBlock_ != nullptr)
+        SharedFree(ctlBlock_->BlockHandle);
+    notifyWindow_.reset();
 }
 
 bool TMidiOutput::Failed(MidiResult result)
 {
-    FLastResult = static_cast<std::uint16_t>(result & 0xFFFF);
-    return FLastResult != 0;
+    lastResult_ = static_cast<std::uint16_t>(result & 0xFFFF);
+    return lastResult_ != 0;
 }
 
 void TMidiOutput::RaisePlatformError()
 {
-    throw EmidioutputError(PlatformErrorText(FLastResult));
+    throw EmidioutputError(PlatformErrorText(lastResult_));
 }
 
 void TMidiOutput::SetDeviceID(std::int32_t value)
 {
-    if (FState == dsOpen)
+    if (state_ == dsOpen)
         throw EmidioutputError("Change to DeviceID while device was open");
-    const std::uint32_t count = FBackend->DeviceCount();
+    const std::uint32_t count = backend_->DeviceCount();
     if (value != MIDI_MAPPER && (value < 0 || static_cast<std::uint32_t>(value) >= count))
         throw EmidioutputError("Invalid device ID");
-    FDeviceID = value;
+    deviceId_ = value;
     MidiOutCaps caps;
-    if (Failed(FBackend->GetDevCaps(value, &caps, sizeof caps)))
+    if (Failed(backend_->GetDevCaps(value, &caps, sizeof caps)))
         RaisePlatformError();
-    FProductName.assign(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
-    FCapsDriverVersion = caps.vDriverVersion;
-    FCapsTechnology = static_cast<std::uint8_t>(caps.wTechnology & 0xFF);
-    FCapsVoices = caps.wVoices;
-    FCapsNotes = caps.wNotes;
-    FCapsChannelMask = caps.wChannelMask;
-    FCapsSupport = caps.dwSupport;
+    productName_.assign(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
+    capsDriverVersion_ = caps.vDriverVersion;
+    capsTechnology_ = static_cast<std::uint8_t>(caps.wTechnology & 0xFF);
+    capsVoices_ = caps.wVoices;
+    capsNotes_ = caps.wNotes;
+    capsChannelMask_ = caps.wChannelMask;
+    capsSupport_ = caps.dwSupport;
 }
 
 void TMidiOutput::SetProductName(const std::string &value)
 {
-    if (FState == dsOpen)
+    if (state_ == dsOpen)
         throw EmidioutputError("Change to ProductName while device was open");
-    if (FComponentState.loading)
+    if (componentState_.loading)
         return;
-    const std::uint32_t count = FBackend->DeviceCount();
+    const std::uint32_t count = backend_->DeviceCount();
     // The mapper comes first, so it wins over a device of the same name.
     for (std::int64_t i = MIDI_MAPPER; i < static_cast<std::int64_t>(count); ++i) {
         MidiOutCaps caps;
-        if (Failed(FBackend->GetDevCaps(static_cast<std::int32_t>(i), &caps, sizeof caps)))
+        if (Failed(backend_->GetDevCaps(static_cast<std::int32_t>(i), &caps, sizeof caps)))
             RaisePlatformError();
         const std::string name(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
         if (name == value) {
-            FProductName = value;
+            productName_ = value;
             SetDeviceID(static_cast<std::int32_t>(i));
             return;
         }
@@ -101,54 +101,54 @@ void TMidiOutput::SetProductName(const std::string &value)
 bool TMidiOutput::OpenDevice()
 {
     bool ok = true;
-    if (FCtlBlock == nullptr) {
+    if (ctlBlock_ == nullptr) {
         SharedHandle handle = 0;
-        FCtlBlock = static_cast<MidiCtlInfo *>(SharedAlloc(sizeof(MidiCtlInfo), handle));
-        if (FCtlBlock != nullptr)
-            FCtlBlock->BlockHandle = handle;
+        ctlBlock_ = static_cast<MidiCtlInfo *>(SharedAlloc(sizeof(MidiCtlInfo), handle));
+        if (ctlBlock_ != nullptr)
+            ctlBlock_->BlockHandle = handle;
         else
             ok = false;
     }
     if (ok) {
-        FCtlBlock->Window = FNotifyWindow.get();
+        ctlBlock_->Window = notifyWindow_.get();
         DeviceHandle handle = 0;
-        const MidiResult result = FBackend->Open(&handle, FDeviceID, &DriverCallback,
-                                                 reinterpret_cast<std::uintptr_t>(FCtlBlock),
+        const MidiResult result = backend_->Open(&handle, deviceId_, &DriverCallback,
+                                                 reinterpret_cast<std::uintptr_t>(ctlBlock_),
                                                  CALLBACK_FUNCTION);
         if (!Failed(result)) {
-            FDeviceHandle = handle;
-            FState = dsOpen;
+            deviceHandle_ = handle;
+            state_ = dsOpen;
             return true;
         }
     }
-    if (FCtlBlock != nullptr) {
-        SharedFree(FCtlBlock->BlockHandle);
-        FCtlBlock = nullptr;
+    if (ctlBlock_ != nullptr) {
+        SharedFree(ctlBlock_->BlockHandle);
+        ctlBlock_ = nullptr;
     }
     return false;
 }
 
 bool TMidiOutput::CloseDevice()
 {
-    const bool wasOpen = FState == dsOpen;
-    if (wasOpen && Failed(FBackend->Close(FDeviceHandle)))
+    const bool wasOpen = state_ == dsOpen;
+    if (wasOpen && Failed(backend_->Close(deviceHandle_)))
         RaisePlatformError();
-    FDeviceHandle = 0;
-    FState = dsClosed;
+    deviceHandle_ = 0;
+    state_ = dsClosed;
     return wasOpen;
 }
 
 void TMidiOutput::SendShortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
 {
     const std::uint32_t packed = std::uint32_t{status} | std::uint32_t{data1} << 8 | std::uint32_t{data2} << 16;
-    if (Failed(FBackend->ShortMessage(FDeviceHandle, packed)))
+    if (Failed(backend_->ShortMessage(deviceHandle_, packed)))
         RaisePlatformError();
 }
 
 std::string TMidiOutput::PlatformErrorText(std::uint16_t code)
 {
     char buffer[ErrorTextSize] = {};
-    if (FBackend->GetErrorText(code, buffer, sizeof buffer) != 0)
+    if (backend_->GetErrorText(code, buffer, sizeof buffer) != 0)
         return "Specified error number is out of range";
     buffer[sizeof buffer - 1] = '\0';
     return std::string(buffer);

@@ -50,30 +50,30 @@ public:
     TMidiOutput(const TMidiOutput &) = delete;
     TMidiOutput &operator=(const TMidiOutput &) = delete;
 
-    std::int32_t DeviceID() const { return FDeviceID; }
+    std::int32_t DeviceID() const { return deviceId_; }
     void SetDeviceID(std::int32_t value);
-    const std::string &ProductName() const { return FProductName; }
+    const std::string &ProductName() const { return productName_; }
     void SetProductName(const std::string &value);
 
     virtual bool OpenDevice();
     virtual bool CloseDevice();
     virtual void SendShortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
 
-    std::uint16_t DeviceCount() const { return FDeviceCount; }
-    DeviceState State() const { return FState; }
-    std::uint16_t LastResult() const { return FLastResult; }
-    DeviceHandle Handle() const { return FDeviceHandle; }
-    MidiCtlInfo *CtlBlock() const { return FCtlBlock; }
-    NotifyWindow *GetNotifyWindow() const { return FNotifyWindow.get(); }
-    std::uint32_t CapsDriverVersion() const { return FCapsDriverVersion; }
-    std::uint8_t CapsTechnology() const { return FCapsTechnology; }
-    std::uint16_t CapsVoices() const { return FCapsVoices; }
-    std::uint16_t CapsNotes() const { return FCapsNotes; }
-    std::uint16_t CapsChannelMask() const { return FCapsChannelMask; }
-    std::uint32_t CapsSupport() const { return FCapsSupport; }
+    std::uint16_t DeviceCount() const { return deviceCount_; }
+    DeviceState State() const { return state_; }
+    std::uint16_t LastResult() const { return lastResult_; }
+    DeviceHandle Handle() const { return deviceHandle_; }
+    MidiCtlInfo *CtlBlock() const { return ctlBlock_; }
+    NotifyWindow *GetNotifyWindow() const { return notifyWindow_.get(); }
+    std::uint32_t CapsDriverVersion() const { return capsDriverVersion_; }
+    std::uint8_t CapsTechnology() const { return capsTechnology_; }
+    std::uint16_t CapsVoices() const { return capsVoices_; }
+    std::uint16_t CapsNotes() const { return capsNotes_; }
+    std::uint16_t CapsChannelMask() const { return capsChannelMask_; }
+    std::uint32_t CapsSupport() const { return capsSupport_; }
 
-    ComponentState &GetComponentState() { return FComponentState; }
-    MidiBackend &Backend() { return *FBackend; }
+    ComponentState &GetComponentState() { return componentState_; }
+    MidiBackend &Backend() { return *backend_; }
 
     // Called after a long message has finished.
     std::function<void(TMidiOutput *sender)> Onmidioutput;
@@ -87,22 +87,22 @@ private:
     // Stores the low 16 bits of `result`; true when it is an error.
     bool Failed(MidiResult result);
 
-    std::unique_ptr<MidiBackend> FBackend;
-    ComponentState FComponentState;
-    std::unique_ptr<NotifyWindow> FNotifyWindow;
-    std::int32_t FDeviceID = 0;
-    DeviceHandle FDeviceHandle = 0;
-    DeviceState FState = dsClosed;
-    MidiCtlInfo *FCtlBlock = nullptr;
-    std::uint16_t FLastResult = 0;
-    std::uint32_t FCapsDriverVersion = 0;
-    std::string FProductName;
-    std::uint8_t FCapsTechnology = 0;
-    std::uint16_t FCapsVoices = 0;
-    std::uint16_t FCapsNotes = 0;
-    std::uint16_t FCapsChannelMask = 0;
-    std::uint32_t FCapsSupport = 0;
-    std::uint16_t FDeviceCount = 0;
+    std::unique_ptr<MidiBackend> backend_;
+    ComponentState componentState_;
+    std::unique_ptr<NotifyWindow> notifyWindow_;
+    std::int32_t deviceId_ = 0;
+    DeviceHandle deviceHandle_ = 0;
+    DeviceState state_ = dsClosed;
+    MidiCtlInfo *ctlBlock_ = nullptr;
+    std::uint16_t lastResult_ = 0;
+    std::uint32_t capsDriverVersion_ = 0;
+    std::string productName_;
+    std::uint8_t capsTechnology_ = 0;
+    std::uint16_t capsVoices_ = 0;
+    std::uint16_t capsNotes_ = 0;
+    std::uint16_t capsChannelMask_ = 0;
+    std::uint32_t capsSupport_ = 0;
+    std::uint16_t deviceCount_ = 0;
 };
 
 } // namespace midi_out

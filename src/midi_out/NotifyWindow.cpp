@@ -20,7 +20,7 @@ NotifyWindow::NotifyWindow(MidiBackend *backend, Handler handler, QObject *paren
     connect(notifier_, &QSocketNotifier::activated, this, [this] {
         std::uint64_t count;
         [[maybe_unused]] const ssize_t n = ::read(eventFd_, &count, sizeof count);
-        drain();
+        Drain();
     });
 }
 
@@ -34,7 +34,7 @@ NotifyWindow::~NotifyWindow()
 // A bounded multi-producer queue after Dmitry Vyukov's design: each cell's
 // sequence number tells producers and the consumer whose turn it is, so no
 // lock is needed and nothing is allocated after construction.
-bool NotifyWindow::enqueue(std::uint32_t message, std::uintptr_t param1, std::uintptr_t param2) noexcept
+bool NotifyWindow::Enqueue(std::uint32_t message, std::uintptr_t param1, std::uintptr_t param2) noexcept
 {
     std::size_t pos = enqueuePos_.load(std::memory_order_relaxed);
     Cell *cell;
@@ -58,7 +58,7 @@ bool NotifyWindow::enqueue(std::uint32_t message, std::uintptr_t param1, std::ui
     return true;
 }
 
-void NotifyWindow::drain()
+void NotifyWindow::Drain()
 {
     for (;;) {
         const std::size_t pos = dequeuePos_.load(std::memory_order_relaxed);

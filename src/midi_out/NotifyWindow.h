@@ -34,14 +34,14 @@ public:
     NotifyWindow(MidiBackend *backend, Handler handler, QObject *parent = nullptr);
     ~NotifyWindow() override;
 
-    MidiBackend *backend() const { return backend_; }
+    MidiBackend *Backend() const { return backend_; }
 
     // Queues one message for the main thread. Safe from any thread, never
     // allocates or locks; false when the queue is full (the message is lost).
-    bool enqueue(std::uint32_t message, std::uintptr_t param1, std::uintptr_t param2) noexcept;
+    bool Enqueue(std::uint32_t message, std::uintptr_t param1, std::uintptr_t param2) noexcept;
 
     // Hands every queued message to the handler now (main thread only).
-    void drain();
+    void Drain();
 
 private:
     struct Cell {

@@ -74,12 +74,12 @@ RtMidiBackend::~RtMidiBackend()
         jack_client_close(watch_);
 }
 
-bool RtMidiBackend::serverGone() const
+bool RtMidiBackend::ServerGone() const
 {
     return api_ == Api::Jack && (watch_ == nullptr || watchLost_.load());
 }
 
-void RtMidiBackend::dropDeadServer()
+void RtMidiBackend::DropDeadServer()
 {
     if (!watchLost_.load())
         return;
@@ -94,7 +94,7 @@ void RtMidiBackend::dropDeadServer()
     watchLost_ = false;
 }
 
-std::unique_ptr<RtMidiOut> RtMidiBackend::makeClient()
+std::unique_ptr<RtMidiOut> RtMidiBackend::MakeClient()
 {
     try {
         auto client = std::make_unique<RtMidiOut>(ToRtMidi(api_), std::string(OwnClientName));
@@ -105,10 +105,10 @@ std::unique_ptr<RtMidiOut> RtMidiBackend::makeClient()
     }
 }
 
-bool RtMidiBackend::connect()
+bool RtMidiBackend::Connect()
 {
     if (api_ == Api::Jack) {
-        dropDeadServer();
+        DropDeadServer();
         if (watch_ == nullptr) {
             jack_status_t status;
             watch_ = jack_client_open(std::string(OwnClientName).c_str(), JackNoStartServer, &status);
@@ -133,7 +133,7 @@ bool RtMidiBackend::connect()
         return false;
     }
     if (lister_ == nullptr)
-        lister_ = makeClient();
+        lister_ = MakeClient();
     return lister_ != nullptr;
 }
 
@@ -141,7 +141,7 @@ std::uint32_t RtMidiBackend::DeviceCount()
 {
     counted_ = true;
     ports_.clear();
-    if (!connect())
+    if (!Connect())
         return 0;
 
     std::vector<std::string> names;
@@ -183,20 +183,20 @@ MidiResult RtMidiBackend::Open(DeviceHandle *handle, std::int32_t deviceId, Driv
     if (deviceId < 0 || static_cast<std::size_t>(deviceId) >= ports_.size())
         return MIDIERR_BADDEVICEID;
     if (api_ == Api::Jack) {
-        dropDeadServer();
-        if (serverGone())
+        DropDeadServer();
+        if (ServerGone())
             return MIDIERR_PORTGONE;
     }
 
     auto port = std::make_unique<OpenPort>();
     // A client kept from the last close saves making one (and JACK's client
     // set-up) on every close-and-reopen.
-    port->out = spare_ != nullptr ? std::move(spare_) : makeClient();
+    port->out = spare_ != nullptr ? std::move(spare_) : MakeClient();
     if (port->out == nullptr)
         return MIDIERR_PORTGONE;
     port->out->setErrorCallback(&OpenPort::OnError, port.get());
     const auto portGone = [&] {
-        keepSpare(std::move(port->out));
+        KeepSpare(std::move(port->out));
         return MIDIERR_PORTGONE;
     };
     // Ports come and go: look the port up by the name it had at the count.
@@ -218,7 +218,7 @@ MidiResult RtMidiBackend::Open(DeviceHandle *handle, std::int32_t deviceId, Driv
     // cycle; what is sent before then is lost (the program re-selects the
     // instrument right after reopening).
     if (api_ == Api::Jack)
-        waitForJackCycles(2);
+        WaitForJackCycles(2);
 
     port->callback = callback;
     port->instance = instance;
@@ -238,7 +238,7 @@ MidiResult RtMidiBackend::Close(DeviceHandle handle)
     OpenPort &port = *found->second;
     // Closing a port silences nothing by itself, and the program closes and
     // reopens to stop whatever sounds.
-    if (port.out != nullptr && !serverGone()) {
+    if (port.out != nullptr && !ServerGone()) {
         for (std::uint8_t channel = 0; channel < 16; ++channel) {
             const std::uint8_t status = 0xB0 | channel;
             const std::uint8_t soundOff[3] = {status, AllSoundOff, 0};
@@ -250,9 +250,9 @@ MidiResult RtMidiBackend::Close(DeviceHandle handle)
         // before the receiving side has run in that cycle takes the messages
         // with it.
         if (api_ == Api::Jack)
-            waitForJackCycles(3);
+            WaitForJackCycles(3);
     }
-    keepSpare(std::move(port.out));
+    KeepSpare(std::move(port.out));
     const DriverCallbackProc callback = port.callback;
     const std::uintptr_t instance = port.instance;
     open_.erase(found);
@@ -261,16 +261,16 @@ MidiResult RtMidiBackend::Close(DeviceHandle handle)
     return MIDIERR_NOERROR;
 }
 
-void RtMidiBackend::keepSpare(std::unique_ptr<RtMidiOut> client)
+void RtMidiBackend::KeepSpare(std::unique_ptr<RtMidiOut> client)
 {
-    if (client == nullptr || serverGone())
+    if (client == nullptr || ServerGone())
         return;
     client->closePort();
     client->setErrorCallback(&IgnoreRtMidiError, nullptr);
     spare_ = std::move(client);
 }
 
-void RtMidiBackend::waitForJackCycles(int cycles)
+void RtMidiBackend::WaitForJackCycles(int cycles)
 {
     const std::uint64_t target = jackCycles_.load() + static_cast<std::uint64_t>(cycles);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
@@ -284,10 +284,10 @@ MidiResult RtMidiBackend::ShortMessage(DeviceHandle handle, std::uint32_t messag
     if (found == open_.end())
         return MIDIERR_INVALHANDLE;
     OpenPort &port = *found->second;
-    if (port.out == nullptr || serverGone())
+    if (port.out == nullptr || ServerGone())
         return MIDIERR_PORTGONE;
     std::uint8_t bytes[3];
-    const int length = port.framer.frame(message, bytes);
+    const int length = port.framer.Frame(message, bytes);
     if (length == 0)
         return MIDIERR_NOTSHORT;
     port.failed = false;

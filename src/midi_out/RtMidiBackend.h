@@ -47,12 +47,12 @@ private:
     };
     struct OpenPort;
 
-    bool connect();
-    void dropDeadServer();
-    void waitForJackCycles(int cycles);
-    void keepSpare(std::unique_ptr<RtMidiOut> client);
-    bool serverGone() const;
-    std::unique_ptr<RtMidiOut> makeClient();
+    bool Connect();
+    void DropDeadServer();
+    void WaitForJackCycles(int cycles);
+    void KeepSpare(std::unique_ptr<RtMidiOut> client);
+    bool ServerGone() const;
+    std::unique_ptr<RtMidiOut> MakeClient();
 
     Api api_;
     std::unique_ptr<RtMidiOut> lister_;

@@ -42,7 +42,7 @@ std::uint32_t SystemBackend::DeviceCount()
     return static_cast<std::uint32_t>(devices_.size());
 }
 
-const SystemBackend::Device *SystemBackend::device(std::int32_t deviceId)
+const SystemBackend::Device *SystemBackend::FindDevice(std::int32_t deviceId)
 {
     if (!counted_)
         DeviceCount();
@@ -55,7 +55,7 @@ const SystemBackend::Device *SystemBackend::device(std::int32_t deviceId)
 
 MidiResult SystemBackend::GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size)
 {
-    const Device *found = device(deviceId);
+    const Device *found = FindDevice(deviceId);
     if (found == nullptr)
         return MIDIERR_BADDEVICEID;
     MidiOutCaps record;
@@ -81,7 +81,7 @@ MidiResult SystemBackend::Open(DeviceHandle *handle, std::int32_t deviceId, Driv
 {
     if (handle == nullptr)
         return MIDIERR_INVALPARAM;
-    const Device *found = device(deviceId);
+    const Device *found = FindDevice(deviceId);
     if (found == nullptr)
         return lastOpenFailure_ = MIDIERR_BADDEVICEID;
 

@@ -35,7 +35,7 @@ public:
     MidiResult Close(DeviceHandle handle) override;
     MidiResult ShortMessage(DeviceHandle handle, std::uint32_t message) override;
 
-    MidiBackend &part(std::size_t index) { return *parts_.at(index); }
+    MidiBackend &Part(std::size_t index) { return *parts_.at(index); }
 
 private:
     struct Device {
@@ -54,7 +54,7 @@ private:
     };
     static void Relay(DeviceHandle device, std::uint32_t message, std::uintptr_t instance,
                       std::uintptr_t param1, std::uintptr_t param2);
-    const Device *device(std::int32_t deviceId);
+    const Device *FindDevice(std::int32_t deviceId);
 
     std::vector<std::unique_ptr<MidiBackend>> parts_;
     std::vector<Device> devices_;

@@ -43,7 +43,7 @@ TEST(NotifyWindow, DeliversPostsFromOtherThreadsInPostingOrderOnTheMainThread)
     constexpr int perThread = 100;
     auto producer = [&](std::uint32_t tag) {
         for (int i = 0; i < perThread; ++i)
-            while (!window.enqueue(tag, static_cast<std::uintptr_t>(i), 0))
+            while (!window.Enqueue(tag, static_cast<std::uintptr_t>(i), 0))
                 std::this_thread::yield();
     };
     std::thread a(producer, 1), b(producer, 2);
@@ -68,12 +68,12 @@ TEST(NotifyWindow, FullQueueRefusesThePostAndKeepsWhatItHolds)
     std::vector<NotifyMessage> received;
     NotifyWindow window(&backend, [&](const NotifyMessage &m) { received.push_back(m); });
     for (std::size_t i = 0; i < NotifyWindow::Capacity; ++i)
-        ASSERT_TRUE(window.enqueue(7, i, 0));
-    EXPECT_FALSE(window.enqueue(7, 9999, 0));
-    window.drain();
+        ASSERT_TRUE(window.Enqueue(7, i, 0));
+    EXPECT_FALSE(window.Enqueue(7, 9999, 0));
+    window.Drain();
     ASSERT_EQ(received.size(), NotifyWindow::Capacity);
     EXPECT_EQ(received.back().param1, NotifyWindow::Capacity - 1);
-    EXPECT_TRUE(window.enqueue(8, 1, 2)); // room again after the drain
+    EXPECT_TRUE(window.Enqueue(8, 1, 2)); // room again after the drain
 }
 
 TEST(DriverCallback, CompletionIsPostedWithTheHeaderAsSecondParameter)

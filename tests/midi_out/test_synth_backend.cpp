@@ -32,7 +32,7 @@ constexpr double Silence = 1e-4;
 double Level(FluidSynthBackend &synth, int frames)
 {
     std::vector<float> left(static_cast<std::size_t>(frames)), right(static_cast<std::size_t>(frames));
-    EXPECT_TRUE(synth.render(frames, left.data(), right.data()));
+    EXPECT_TRUE(synth.Render(frames, left.data(), right.data()));
     double energy = 0;
     for (float sample : left)
         energy += double(sample) * sample;

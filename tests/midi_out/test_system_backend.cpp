@@ -196,42 +196,42 @@ TEST(ShortMessageFramer, LengthFollowsTheStatusByte)
 {
     for (int status = 0x80; status <= 0xEF; ++status) {
         const int expected = (status >= 0xC0 && status <= 0xDF) ? 2 : 3;
-        EXPECT_EQ(ShortMessageFramer::lengthOf(static_cast<std::uint8_t>(status)), expected) << status;
+        EXPECT_EQ(ShortMessageFramer::LengthOf(static_cast<std::uint8_t>(status)), expected) << status;
     }
-    EXPECT_EQ(ShortMessageFramer::lengthOf(0xF1), 2);
-    EXPECT_EQ(ShortMessageFramer::lengthOf(0xF2), 3);
-    EXPECT_EQ(ShortMessageFramer::lengthOf(0xF3), 2);
-    EXPECT_EQ(ShortMessageFramer::lengthOf(0xF6), 1);
+    EXPECT_EQ(ShortMessageFramer::LengthOf(0xF1), 2);
+    EXPECT_EQ(ShortMessageFramer::LengthOf(0xF2), 3);
+    EXPECT_EQ(ShortMessageFramer::LengthOf(0xF3), 2);
+    EXPECT_EQ(ShortMessageFramer::LengthOf(0xF6), 1);
     for (int status = 0xF8; status <= 0xFF; ++status)
-        EXPECT_EQ(ShortMessageFramer::lengthOf(static_cast<std::uint8_t>(status)), 1) << status;
+        EXPECT_EQ(ShortMessageFramer::LengthOf(static_cast<std::uint8_t>(status)), 1) << status;
     for (std::uint8_t status : {0x00, 0x7F, 0xF0, 0xF4, 0xF5, 0xF7})
-        EXPECT_EQ(ShortMessageFramer::lengthOf(status), 0) << int(status);
+        EXPECT_EQ(ShortMessageFramer::LengthOf(status), 0) << int(status);
 }
 
 TEST(ShortMessageFramer, KeepsRunningStatusLikeADriver)
 {
     ShortMessageFramer framer;
     std::uint8_t bytes[3];
-    EXPECT_EQ(framer.frame(Pack(0x3C, 0x40), bytes), 0) << "no running status yet";
+    EXPECT_EQ(framer.Frame(Pack(0x3C, 0x40), bytes), 0) << "no running status yet";
 
-    ASSERT_EQ(framer.frame(Pack(0x92, 0x3C, 0xFF), bytes), 3);
+    ASSERT_EQ(framer.Frame(Pack(0x92, 0x3C, 0xFF), bytes), 3);
     EXPECT_EQ((Bytes{bytes, bytes + 3}), (Bytes{0x92, 0x3C, 0xFF})) << "data bytes pass unchanged";
-    ASSERT_EQ(framer.frame(Pack(0x3E, 0x50), bytes), 3);
+    ASSERT_EQ(framer.Frame(Pack(0x3E, 0x50), bytes), 3);
     EXPECT_EQ((Bytes{bytes, bytes + 3}), (Bytes{0x92, 0x3E, 0x50}));
 
-    ASSERT_EQ(framer.frame(Pack(0xF8), bytes), 1); // real time keeps it
-    ASSERT_EQ(framer.frame(Pack(0x40, 0x00), bytes), 3);
+    ASSERT_EQ(framer.Frame(Pack(0xF8), bytes), 1); // real time keeps it
+    ASSERT_EQ(framer.Frame(Pack(0x40, 0x00), bytes), 3);
     EXPECT_EQ(bytes[0], 0x92);
 
-    ASSERT_EQ(framer.frame(Pack(0xC5, 0x10), bytes), 2);
-    ASSERT_EQ(framer.frame(Pack(0x11, 0x77), bytes), 2);
+    ASSERT_EQ(framer.Frame(Pack(0xC5, 0x10), bytes), 2);
+    ASSERT_EQ(framer.Frame(Pack(0x11, 0x77), bytes), 2);
     EXPECT_EQ((Bytes{bytes, bytes + 2}), (Bytes{0xC5, 0x11}));
 
-    EXPECT_EQ(framer.frame(Pack(0xF0, 0x7E), bytes), 0);
-    ASSERT_EQ(framer.frame(Pack(0x12), bytes), 2) << "a refused message changes nothing";
+    EXPECT_EQ(framer.Frame(Pack(0xF0, 0x7E), bytes), 0);
+    ASSERT_EQ(framer.Frame(Pack(0x12), bytes), 2) << "a refused message changes nothing";
 
-    ASSERT_EQ(framer.frame(Pack(0xF3, 0x01), bytes), 2); // system common ends it
-    EXPECT_EQ(framer.frame(Pack(0x40, 0x00), bytes), 0);
+    ASSERT_EQ(framer.Frame(Pack(0xF3, 0x01), bytes), 2); // system common ends it
+    EXPECT_EQ(framer.Frame(Pack(0x40, 0x00), bytes), 0);
 }
 
 TEST(DeviceNames, LongNamesAreCutKeepingTheirEnd)
@@ -301,7 +301,7 @@ TEST(SystemBackendWithoutJack, CountsAtOnceAndPrintsNothing)
         const std::uint32_t count = backend->DeviceCount();
         EXPECT_GE(count, 1u);
         EXPECT_EQ(NameOf(*backend, 0), "FluidSynth (built-in)");
-        EXPECT_EQ(static_cast<SystemBackend &>(*backend).part(2).DeviceCount(), 0u) << "JACK ports without a server";
+        EXPECT_EQ(static_cast<SystemBackend &>(*backend).Part(2).DeviceCount(), 0u) << "JACK ports without a server";
         EXPECT_EQ(backend->DeviceCount(), count);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 
