@@ -2,6 +2,7 @@
 #include "app/SettingsFile.h"
 #include "app/UAbout.h"
 #include "app/UMain.h"
+#include "midi_out/NotifyWindow.h"
 #include "midi_out/SystemBackend.h"
 #include "performance/UTast.h"
 
@@ -12,6 +13,7 @@
 int main(int argc, char **argv)
 {
     app::SonoretApplication application(argc, argv);
+    midi_out::NotifyWindow::SetErrorHook(&app::ErrorHandler::HandleCurrentException);
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();

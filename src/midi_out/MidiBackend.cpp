@@ -3,6 +3,8 @@
 #include "midi_out/MidiErrors.h"
 #include "midi_out/NotifyWindow.h"
 
+#include <atomic>
+
 namespace midi_out {
 
 MidiResult MidiBackend::GetErrorText(MidiResult code, char *text, std::uint32_t size)
@@ -14,6 +16,71 @@ bool MidiBackend::Post(NotifyWindow *window, std::uint32_t message, std::uintptr
                        std::uintptr_t param2) noexcept
 {
     return window != nullptr && window->Enqueue(message, param1, param2);
+}
+
+MidiResult MidiBackend::PrepareHeader(DeviceHandle, MIDIHDR *, std::uint32_t)
+{
+    return MIDIERR_NOTSUPPORTED;
+}
+
+MidiResult MidiBackend::LongMessage(DeviceHandle, MIDIHDR *, std::uint32_t)
+{
+    return MIDIERR_NOTSUPPORTED;
+}
+
+MidiResult MidiBackend::UnprepareHeader(DeviceHandle, MIDIHDR *, std::uint32_t)
+{
+    return MIDIERR_NOTSUPPORTED;
+}
+
+namespace {
+std::atomic_ref<std::uint32_t> Flags(MIDIHDR *header)
+{
+    return std::atomic_ref<std::uint32_t>(header->dwFlags);
+}
+} // namespace
+
+std::uint32_t HeaderFlags(const MIDIHDR *header)
+{
+    return Flags(const_cast<MIDIHDR *>(header)).load(std::memory_order_acquire);
+}
+
+MidiResult MidiBackend::MarkPrepared(MIDIHDR *header, std::uint32_t size)
+{
+    if (header == nullptr || size < sizeof(MIDIHDR) || header->lpData == nullptr ||
+        header->dwBufferLength == 0)
+        return MIDIERR_INVALPARAM;
+    Flags(header).fetch_or(MHDR_PREPARED, std::memory_order_acq_rel);
+    return MIDIERR_NOERROR;
+}
+
+MidiResult MidiBackend::MarkQueued(MIDIHDR *header, std::uint32_t size)
+{
+    if (header == nullptr || size < sizeof(MIDIHDR))
+        return MIDIERR_INVALPARAM;
+    const std::uint32_t flags = HeaderFlags(header);
+    if ((flags & MHDR_PREPARED) == 0)
+        return MIDIERR_UNPREPARED;
+    if ((flags & MHDR_INQUEUE) != 0)
+        return MIDIERR_STILLPLAYING;
+    Flags(header).store((flags | MHDR_INQUEUE) & ~MHDR_DONE, std::memory_order_release);
+    return MIDIERR_NOERROR;
+}
+
+void MidiBackend::MarkDone(MIDIHDR *header)
+{
+    Flags(header).store((HeaderFlags(header) | MHDR_DONE) & ~MHDR_INQUEUE, std::memory_order_release);
+}
+
+MidiResult MidiBackend::MarkUnprepared(MIDIHDR *header, std::uint32_t size)
+{
+    if (header == nullptr || size < sizeof(MIDIHDR))
+        return MIDIERR_INVALPARAM;
+    const std::uint32_t flags = HeaderFlags(header);
+    if ((flags & MHDR_INQUEUE) != 0)
+        return MIDIERR_STILLPLAYING;
+    Flags(header).store(flags & ~MHDR_PREPARED, std::memory_order_release);
+    return MIDIERR_NOERROR;
 }
 
 } // namespace midi_out

@@ -31,13 +31,33 @@ public:
     // Sends a packed short message (status | data1 << 8 | data2 << 16).
     virtual MidiResult ShortMessage(DeviceHandle handle, std::uint32_t message) = 0;
 
-    // The long-message steps (prepare, send, unprepare) join here with the
-    // long-message support.
+    // The long-message steps. Prepare: the header may be sent. LongMessage:
+    // the bytes are queued; later exactly one DriverCallback with MOM_DONE and
+    // the header's address, from a thread of the back end's own, once the
+    // bytes have been handed on. Unprepare: the header is the caller's again.
+    // `size` is MidiHdrSize.
+    virtual MidiResult PrepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size);
+    virtual MidiResult LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size);
+    virtual MidiResult UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size);
 
     // Queues a message for `window`'s thread and returns at once. Called from
     // the driver callback: must not allocate or lock.
     virtual bool Post(NotifyWindow *window, std::uint32_t message, std::uintptr_t param1,
                       std::uintptr_t param2) noexcept;
+
+protected:
+    // The header bookkeeping every back end shares, for a handle it has
+    // already found open. dwFlags is touched atomically: the completing
+    // thread sets MHDR_DONE while the main thread may look at it.
+    static MidiResult MarkPrepared(MIDIHDR *header, std::uint32_t size);
+    // Checks that the header may be queued and marks it queued.
+    static MidiResult MarkQueued(MIDIHDR *header, std::uint32_t size);
+    // The back end is done with the bytes: call before reporting MOM_DONE.
+    static void MarkDone(MIDIHDR *header);
+    static MidiResult MarkUnprepared(MIDIHDR *header, std::uint32_t size);
 };
+
+// The header's flags, read atomically (see MidiBackend::MarkPrepared).
+std::uint32_t HeaderFlags(const MIDIHDR *header);
 
 } // namespace midi_out

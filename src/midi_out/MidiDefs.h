@@ -53,6 +53,29 @@ static_assert(sizeof(MidiOutCaps) == 52);
 
 constexpr unsigned ErrorTextSize = 128;
 
+// The long-message header shared between the component and a back end. The
+// component fills lpData, dwBufferLength and dwUser; the rest belongs to the
+// back end. Address fields are pointer-sized so that no address is cut.
+struct MIDIHDR {
+    std::uint8_t *lpData;
+    std::uint32_t dwBufferLength;
+    std::uint32_t dwBytesRecorded;
+    std::uintptr_t dwUser;
+    std::uint32_t dwFlags;
+    std::uint32_t dwOffset;
+    MIDIHDR *lpNext;
+    std::uintptr_t reserved;
+    std::uintptr_t dwReserved[2];
+};
+// The header block is always this size, and so is the size passed with it.
+constexpr std::uint32_t MidiHdrSize = 64;
+static_assert(sizeof(MIDIHDR) <= MidiHdrSize);
+
+// dwFlags bits, kept by the back end.
+constexpr std::uint32_t MHDR_DONE = 0x1;     // the back end has finished with the bytes
+constexpr std::uint32_t MHDR_PREPARED = 0x2; // prepared, may be sent
+constexpr std::uint32_t MHDR_INQUEUE = 0x4;  // queued, not yet finished
+
 // The driver callback's signature: device handle, message number, instance
 // value (address of the MidiCtlInfo), two parameters.
 using DriverCallbackProc = void (*)(DeviceHandle device, std::uint32_t message,

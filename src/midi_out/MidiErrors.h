@@ -20,6 +20,8 @@ constexpr MidiResult MIDIERR_NOAUDIO = 65;
 constexpr MidiResult MIDIERR_PORTGONE = 66;
 constexpr MidiResult MIDIERR_SENDFAILED = 67;
 constexpr MidiResult MIDIERR_NOTSHORT = 68;
+constexpr MidiResult MIDIERR_UNPREPARED = 69;
+constexpr MidiResult MIDIERR_STILLPLAYING = 70;
 
 struct MidiErrorText {
     MidiResult code;
@@ -39,6 +41,8 @@ inline constexpr MidiErrorText MidiErrorTexts[] = {
     {MIDIERR_PORTGONE, "The MIDI port is no longer available"},
     {MIDIERR_SENDFAILED, "The MIDI port did not accept the message"},
     {MIDIERR_NOTSHORT, "The message is not a short MIDI message"},
+    {MIDIERR_UNPREPARED, "The message header has not been prepared"},
+    {MIDIERR_STILLPLAYING, "The message is still being sent"},
 };
 
 // Copies the text of `code` into `buffer` (zero-terminated, cut to fit);

@@ -1,23 +1,85 @@
 #include "midi_out/MidiOut.h"
 
+#include "midi_out/Circbuf.h"
+#include "midi_out/MidiErrors.h"
 #include "midi_out/NotifyWindow.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace midi_out {
 
-void DriverCallback(DeviceHandle /*device*/, std::uint32_t message, std::uintptr_t instance,
-                    std::uintptr_t param1, std::uintptr_t /*param2*/)
+namespace {
+
+constexpr std::uintptr_t ActiveSensing = 0xFE;
+constexpr std::uintptr_t TimingClock = 0xF8;
+
+bool Post(const MidiCtlInfo *info, std::uint32_t message, std::uintptr_t param1, std::uintptr_t param2)
 {
-    // Runs on a platform thread: nothing but the post, no allocation, no lock.
+    NotifyWindow *window = info->Window;
+    return window != nullptr && window->Backend()->Post(window, message, param1, param2);
+}
+
+// Raised without asking the back end: the send never reached it.
+[[noreturn]] void RaiseErrorText(MidiResult code)
+{
+    char text[ErrorTextSize];
+    CopyErrorText(code, text, sizeof text);
+    throw EmidioutputError(text);
+}
+
+} // namespace
+
+void DriverCallback(DeviceHandle /*device*/, std::uint32_t message, std::uintptr_t instance,
+                    std::uintptr_t param1, std::uintptr_t param2)
+{
+    // Runs on a platform thread: one post (and for input one append), no
+    // allocation, no lock.
     auto *info = reinterpret_cast<MidiCtlInfo *>(instance);
     if (message == MOM_DONE) {
-        if (info != nullptr && info->Window != nullptr)
-            info->Window->Backend()->Post(info->Window, MOM_DONE, 0, param1);
+        if (info != nullptr)
+            Post(info, MOM_DONE, 0, param1);
         return;
     }
-    // Input notices buffer only when an input event buffer is attached, which
-    // an output device never has; everything else is ignored.
+    if (message != MIM_DATA && message != MIM_LONGDATA && message != MIM_LONGERROR)
+        return;
+    // Only a notice that is that single status byte is dropped.
+    if (param1 == ActiveSensing || param1 == TimingClock)
+        return;
+    if (info == nullptr || info->EventBuffer == nullptr)
+        return;
+    if (message == MIM_DATA && info->DropShortInput != 0)
+        return;
+    BufferedMidiEvent event;
+    event.Timestamp = static_cast<std::uint32_t>(param2);
+    event.ShortMessage = message == MIM_DATA ? static_cast<std::uint32_t>(param1) : 0;
+    event.LongHeader = message == MIM_DATA ? 0 : param1;
+    // Long input is announced as MIM_DATA too: the reader tells them apart.
+    if (AppendEvent(*info->EventBuffer, event))
+        Post(info, MIM_DATA, 0, 0);
+    else
+        Post(info, WM_USER, 0, 0);
+}
+
+TMyMidiHdr::TMyMidiHdr(std::uint16_t length)
+{
+    if (length == 0)
+        return;
+    HeaderPtr = static_cast<MIDIHDR *>(SharedAlloc(MidiHdrSize, HeaderMem));
+    if (HeaderPtr != nullptr)
+        DataPtr = static_cast<std::uint8_t *>(SharedAlloc(length, DataMem));
+    if (DataPtr == nullptr) {
+        SharedFree(HeaderMem);
+        RaiseErrorText(MIDIERR_NOMEM);
+    }
+    HeaderPtr->lpData = DataPtr;
+    HeaderPtr->dwBufferLength = length;
+}
+
+TMyMidiHdr::~TMyMidiHdr()
+{
+    SharedFree(HeaderMem);
+    SharedFree(DataMem);
 }
 
 TMidiOutput::TMidiOutput(std::unique_ptr<MidiBackend> backend, ComponentState state)
@@ -34,15 +96,31 @@ TMidiOutput::~TMidiOutput()
 {
     if (state_ == dsOpen) {
         // A destructor cannot raise: a device that refuses to close is
-        // abandoned, the block stays with the driver rather than freed under it.
-        if (Failed(backend_->Close(deviceHandle_)))
+        // abandoned, the block and the buffers stay with the driver rather
+        // than freed under it.
+        if (Failed(backend_->Close(deviceHandle_))) {
             ctlBlock_ = nullptr;
-        else
+            for (auto &buffer : inFlight_)
+                static_cast<void>(buffer.release());
+        } else {
             state_ = dsClosed;
+        }
     }
+    // Notices still queued for these buffers die with the window unhandled,
+    // so no Onmidioutput comes after destruction.
+    ReleaseUnfinished(true);
     if (ctlBlock_ != nullptr)
         SharedFree(ctlBlock_->BlockHandle);
     notifyWindow_.reset();
+}
+
+void TMidiOutput::ReleaseUnfinished(bool all)
+{
+    // A closed back end reports nothing more: a buffer it has not marked done
+    // would never be released by a notice.
+    std::erase_if(inFlight_, [all](const std::unique_ptr<TMyMidiHdr> &buffer) {
+        return all || (HeaderFlags(buffer->HeaderPtr) & MHDR_DONE) == 0;
+    });
 }
 
 bool TMidiOutput::Failed(MidiResult result)
@@ -135,6 +213,8 @@ bool TMidiOutput::CloseDevice()
         RaisePlatformError();
     deviceHandle_ = 0;
     state_ = dsClosed;
+    if (wasOpen)
+        ReleaseUnfinished(false);
     return wasOpen;
 }
 
@@ -143,6 +223,39 @@ void TMidiOutput::SendShortMessage(std::uint8_t status, std::uint8_t data1, std:
     const std::uint32_t packed = std::uint32_t{status} | std::uint32_t{data1} << 8 | std::uint32_t{data2} << 16;
     if (Failed(backend_->ShortMessage(deviceHandle_, packed)))
         RaisePlatformError();
+}
+
+void TMidiOutput::SendEvent(const MidiEventRecord &event)
+{
+    if (state_ != dsOpen)
+        throw EmidioutputError("MIDI Output device not open");
+    if (event.LongData == nullptr)
+        SendShortMessage(event.Status, event.Data1, event.Data2);
+    else
+        SendLongMessage(event.LongData, event.LongLength);
+}
+
+void TMidiOutput::SendLongMessage(const void *bytes, std::uint16_t length)
+{
+    if (length == 0)
+        throw EmidioutputError("A long message needs at least one byte");
+    if (bytes == nullptr)
+        RaiseErrorText(MIDIERR_INVALPARAM);
+    // Reserve the bookkeeping first: once the back end holds the header,
+    // nothing may fail before the buffer is recorded as in flight.
+    inFlight_.reserve(inFlight_.size() + 1);
+    auto buffer = std::make_unique<TMyMidiHdr>(length);
+    std::memcpy(buffer->DataPtr, bytes, length);
+    MIDIHDR *header = buffer->HeaderPtr;
+    header->dwUser = reinterpret_cast<std::uintptr_t>(buffer.get());
+    if (Failed(backend_->PrepareHeader(deviceHandle_, header, MidiHdrSize)))
+        RaisePlatformError();
+    const MidiResult sent = backend_->LongMessage(deviceHandle_, header, MidiHdrSize);
+    if (Failed(sent)) {
+        backend_->UnprepareHeader(deviceHandle_, header, MidiHdrSize);
+        RaisePlatformError();
+    }
+    inFlight_.push_back(std::move(buffer));
 }
 
 std::string TMidiOutput::PlatformErrorText(std::uint16_t code)
@@ -154,10 +267,23 @@ std::string TMidiOutput::PlatformErrorText(std::uint16_t code)
     return std::string(buffer);
 }
 
-void TMidiOutput::NotifyHandler(const NotifyMessage & /*message*/)
+void TMidiOutput::NotifyHandler(const NotifyMessage &message)
 {
-    // Completion notices of long messages are handled here once long
-    // messages are supported; every other notice is ignored.
+    if (message.message != MOM_DONE)
+        return;
+    auto *header = reinterpret_cast<MIDIHDR *>(message.param2);
+    const auto it = std::find_if(inFlight_.begin(), inFlight_.end(),
+                                 [header](const auto &buffer) { return buffer->HeaderPtr == header; });
+    if (it == inFlight_.end())
+        return;
+    // After a close the handle is none and the unprepare fails unseen; the
+    // buffer goes all the same.
+    backend_->UnprepareHeader(deviceHandle_, header, MidiHdrSize);
+    const auto *owner = reinterpret_cast<const TMyMidiHdr *>(header->dwUser);
+    if (owner == it->get())
+        inFlight_.erase(it);
+    if (Onmidioutput)
+        Onmidioutput(this);
 }
 
 } // namespace midi_out

@@ -11,6 +11,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace midi_out {
 
@@ -30,6 +31,34 @@ struct MidiCtlInfo {
     CircularEventBuffer *EventBuffer;
     NotifyWindow *Window;
     std::uint8_t DropShortInput;
+};
+
+// One long message in flight: the platform header and the message bytes, each
+// in a shared block that keeps its address until the object is destroyed.
+class TMyMidiHdr {
+public:
+    // Allocates both blocks for `length` bytes (none for 0). Raises
+    // EmidioutputError, with nothing left allocated, when a block cannot be had.
+    explicit TMyMidiHdr(std::uint16_t length);
+    ~TMyMidiHdr();
+    TMyMidiHdr(const TMyMidiHdr &) = delete;
+    TMyMidiHdr &operator=(const TMyMidiHdr &) = delete;
+
+    SharedHandle HeaderMem = 0;
+    MIDIHDR *HeaderPtr = nullptr;
+    SharedHandle DataMem = 0;
+    std::uint8_t *DataPtr = nullptr;
+};
+
+// One event to send: a short message, or a long one when LongData is set.
+struct MidiEventRecord {
+    std::uint32_t Time = 0; // the caller's; sending ignores it
+    std::uint8_t Status = 0;
+    std::uint8_t Data1 = 0;
+    std::uint8_t Data2 = 0;
+    std::uint8_t Flags = 0; // the caller's; sending ignores it
+    std::uint16_t LongLength = 0;
+    const std::uint8_t *LongData = nullptr;
 };
 
 enum DeviceState : std::uint8_t { dsOpen = 0, dsClosed = 1 };
@@ -55,9 +84,14 @@ public:
     const std::string &ProductName() const { return productName_; }
     void SetProductName(const std::string &value);
 
+    // Virtual in this order; SendEvent reaches both sends through their slots.
     virtual bool OpenDevice();
     virtual bool CloseDevice();
+    virtual void SendEvent(const MidiEventRecord &event);
     virtual void SendShortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
+    // Copies the bytes and queues them; returns without waiting. Onmidioutput
+    // follows once the back end is done with them.
+    virtual void SendLongMessage(const void *bytes, std::uint16_t length);
 
     std::uint16_t DeviceCount() const { return deviceCount_; }
     DeviceState State() const { return state_; }
@@ -74,6 +108,8 @@ public:
 
     ComponentState &GetComponentState() { return componentState_; }
     MidiBackend &Backend() { return *backend_; }
+    // Long messages sent whose buffers are not yet released.
+    std::size_t LongMessagesInFlight() const { return inFlight_.size(); }
 
     // Called after a long message has finished.
     std::function<void(TMidiOutput *sender)> Onmidioutput;
@@ -84,6 +120,9 @@ protected:
 
 private:
     [[noreturn]] void RaisePlatformError();
+    // Frees the buffers that the back end will no longer report: after a
+    // close, those it never finished; at destruction, all.
+    void ReleaseUnfinished(bool all);
     // Stores the low 16 bits of `result`; true when it is an error.
     bool Failed(MidiResult result);
 
@@ -103,6 +142,9 @@ private:
     std::uint16_t capsChannelMask_ = 0;
     std::uint32_t capsSupport_ = 0;
     std::uint16_t deviceCount_ = 0;
+    // Main thread only. A completion notice is honoured only for a header
+    // found here, so a stray or late notice never touches freed memory.
+    std::vector<std::unique_ptr<TMyMidiHdr>> inFlight_;
 };
 
 } // namespace midi_out

@@ -139,7 +139,7 @@ MidiResult TestBackend::Open(DeviceHandle *handle, std::int32_t deviceId, Driver
     if (result == 0) {
         std::lock_guard lock(mutex_);
         given = nextHandle_++;
-        open_.emplace(given, deviceId);
+        open_.emplace(given, OpenDevice{deviceId, callback, instance});
         *handle = given;
         lastCallback = callback;
         lastInstance = instance;
@@ -156,6 +156,8 @@ MidiResult TestBackend::Close(DeviceHandle handle)
     if (const MidiResult failure = FailureFor(Op::Close))
         return failure;
     std::lock_guard lock(mutex_);
+    // A closed device reports nothing more of what it had queued.
+    std::erase_if(pending_, [handle](const Pending &p) { return p.handle == handle; });
     return open_.erase(handle) == 1 ? 0 : MIDIERR_INVALHANDLE;
 }
 
@@ -164,8 +166,90 @@ MidiResult TestBackend::ShortMessage(DeviceHandle handle, std::uint32_t message)
     Record({Op::ShortMessage, 0, handle, message});
     if (const MidiResult failure = FailureFor(Op::ShortMessage))
         return failure;
+    return IsOpen(handle) ? 0 : MIDIERR_INVALHANDLE;
+}
+
+bool TestBackend::IsOpen(DeviceHandle handle) const
+{
     std::lock_guard lock(mutex_);
-    return open_.count(handle) == 1 ? 0 : MIDIERR_INVALHANDLE;
+    return open_.count(handle) == 1;
+}
+
+MidiResult TestBackend::PrepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
+{
+    Record({Op::PrepareHeader, 0, handle, size, reinterpret_cast<std::uintptr_t>(header)});
+    if (const MidiResult failure = FailureFor(Op::PrepareHeader))
+        return failure;
+    if (!IsOpen(handle))
+        return MIDIERR_INVALHANDLE;
+    return MarkPrepared(header, size);
+}
+
+MidiResult TestBackend::LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
+{
+    Call call{Op::LongMessage, 0, handle, size, reinterpret_cast<std::uintptr_t>(header)};
+    if (header != nullptr && header->lpData != nullptr)
+        call.bytes.assign(header->lpData, header->lpData + header->dwBufferLength);
+    Record(call);
+    if (const MidiResult failure = FailureFor(Op::LongMessage))
+        return failure;
+    if (!IsOpen(handle))
+        return MIDIERR_INVALHANDLE;
+    if (const MidiResult result = MarkQueued(header, size))
+        return result;
+    {
+        std::lock_guard lock(mutex_);
+        pending_.push_back({handle, header});
+    }
+    if (completion == Completion::AtOnce)
+        CompletePending();
+    return 0;
+}
+
+MidiResult TestBackend::UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
+{
+    Record({Op::UnprepareHeader, 0, handle, size, reinterpret_cast<std::uintptr_t>(header)});
+    if (const MidiResult failure = FailureFor(Op::UnprepareHeader))
+        return failure;
+    if (!IsOpen(handle))
+        return MIDIERR_INVALHANDLE;
+    return MarkUnprepared(header, size);
+}
+
+std::size_t TestBackend::CompletePending(std::size_t count)
+{
+    std::size_t done = 0;
+    for (; done < count; ++done) {
+        Pending next;
+        OpenDevice device;
+        {
+            std::lock_guard lock(mutex_);
+            if (pending_.empty())
+                break;
+            next = pending_.front();
+            pending_.erase(pending_.begin());
+            device = open_.at(next.handle);
+        }
+        MarkDone(next.header);
+        if (device.callback != nullptr)
+            device.callback(next.handle, MOM_DONE, device.instance,
+                            reinterpret_cast<std::uintptr_t>(next.header), 0);
+    }
+    return done;
+}
+
+std::size_t TestBackend::PendingCount() const
+{
+    std::lock_guard lock(mutex_);
+    return pending_.size();
+}
+
+std::vector<std::vector<std::uint8_t>> TestBackend::SentLongMessages() const
+{
+    std::vector<std::vector<std::uint8_t>> result;
+    for (const auto &call : CallsOf(Op::LongMessage))
+        result.push_back(call.bytes);
+    return result;
 }
 
 bool TestBackend::Post(NotifyWindow *window, std::uint32_t message, std::uintptr_t param1,

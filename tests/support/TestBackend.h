@@ -4,6 +4,7 @@
 
 #include "midi_out/MidiBackend.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -16,7 +17,13 @@ namespace midi_out {
 
 class TestBackend : public MidiBackend {
 public:
-    enum class Op { DeviceCount, GetDevCaps, GetErrorText, Open, Close, ShortMessage, Post };
+    enum class Op {
+        DeviceCount, GetDevCaps, GetErrorText, Open, Close, ShortMessage, Post,
+        PrepareHeader, LongMessage, UnprepareHeader
+    };
+    // When a queued long message is reported done: during LongMessage itself,
+    // when the test calls CompletePending, or never.
+    enum class Completion { AtOnce, Later, Never };
 
     struct Call {
         Op op;
@@ -26,6 +33,9 @@ public:
                                        // GetErrorText: code; Open: flags
         std::uintptr_t param1 = 0;     // Post; Open: instance value
         std::uintptr_t param2 = 0;     // Post
+        // The header steps: value is the size, param1 the header's address;
+        // LongMessage also keeps a copy of the bytes.
+        std::vector<std::uint8_t> bytes = {};
     };
 
     TestBackend() = default;
@@ -56,6 +66,14 @@ public:
     // Handles currently open.
     std::vector<DeviceHandle> OpenHandles() const;
 
+    Completion completion = Completion::AtOnce;
+    // Reports the oldest `count` queued long messages done, each through the
+    // callback of its device, on the calling thread; returns how many.
+    std::size_t CompletePending(std::size_t count = SIZE_MAX);
+    std::size_t PendingCount() const;
+    // The bytes of every long message queued, in order.
+    std::vector<std::vector<std::uint8_t>> SentLongMessages() const;
+
     // Sees every call as it is made; outlives the back end if the test keeps
     // what it captures (the component owns and destroys its back end).
     std::function<void(const Call &)> observer;
@@ -73,6 +91,9 @@ public:
     MidiResult ShortMessage(DeviceHandle handle, std::uint32_t message) override;
     bool Post(NotifyWindow *window, std::uint32_t message, std::uintptr_t param1,
               std::uintptr_t param2) noexcept override;
+    MidiResult PrepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
+    MidiResult LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
+    MidiResult UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
 
 private:
     void Record(const Call &call);
@@ -80,7 +101,19 @@ private:
 
     mutable std::mutex mutex_;
     std::vector<Call> calls_;
-    std::map<DeviceHandle, std::int32_t> open_;
+    struct OpenDevice {
+        std::int32_t deviceId;
+        DriverCallbackProc callback;
+        std::uintptr_t instance;
+    };
+    struct Pending {
+        DeviceHandle handle;
+        MIDIHDR *header;
+    };
+    bool IsOpen(DeviceHandle handle) const;
+
+    std::map<DeviceHandle, OpenDevice> open_;
+    std::vector<Pending> pending_;
     DeviceHandle nextHandle_ = 0x100;
 };
 
