@@ -1,0 +1,51 @@
+#pragma once
+// The drum accompaniment: a fixed 4-step pattern on MIDI channel 10, one step
+// per firing of the drum timer, two steps per beat.
+
+#include "recorder/NoteSink.h"
+
+#include <array>
+#include <cstdint>
+
+namespace recorder {
+
+inline constexpr std::uint8_t DrumNoteOn = 0x99;
+inline constexpr std::uint8_t DrumNoteOff = 0x89;
+
+// One drum of the pattern and the steps (bit n: step n of 4) it sounds on.
+struct DrumHit {
+    std::uint8_t note;
+    std::uint8_t velocity;
+    std::uint8_t steps;
+};
+
+// General MIDI percussion: bass drum on 0, snare on 2, closed hi-hat on all.
+inline constexpr std::array<DrumHit, 3> DrumHits{{
+    {36, 127, 0b0001},
+    {40, 127, 0b0100},
+    {42, 64, 0b1111},
+}};
+
+class DrumPattern {
+public:
+    static constexpr int MinTempo = 1;
+    static constexpr int MaxTempo = 300;
+
+    // Milliseconds between two steps at `tempo` beats per minute.
+    static constexpr int IntervalMs(int tempo) { return 30000 / tempo; }
+
+    // `step` is the window's DrumStep: it is set once at start-up and carries
+    // on across switching the accompaniment off and on.
+    DrumPattern(NoteSink &sink, std::uint8_t &step) : sink_(sink), step_(step) {}
+
+    // Sends the current step and moves to the next. Each hit is preceded by
+    // a Note Off of the same drum, which ends its previous hit. A failed send
+    // leaves the step where it was.
+    void Tick();
+
+private:
+    NoteSink &sink_;
+    std::uint8_t &step_;
+};
+
+} // namespace recorder

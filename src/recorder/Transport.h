@@ -1,0 +1,77 @@
+#pragma once
+// The recorder's transport: Stopped, Recording or Playing, driven by the three
+// transport buttons and the 50 ms clock. Recording itself happens in the note
+// path, which appends while the state is Recording; playback sends every
+// recorded event whose tick has come due on each clock tick.
+
+#include "recorder/NoteSink.h"
+#include "recorder/RecordingStream.h"
+
+#include <cstdint>
+
+namespace recorder {
+
+enum class TransportState { Stopped, Recording, Playing };
+
+// What the transport needs of the window around it.
+class TransportHost : public NoteSink {
+public:
+    // Re-selects the instrument stored in the settings (Program Change).
+    virtual void SelectStoredInstrument() = 0;
+    // Closing and reopening the output device is the only way to silence it.
+    virtual void CloseDevice() = 0;
+    // The result is not looked at: a failed open shows on the next note.
+    virtual void OpenDevice() = 0;
+    // Unchecks the drum accompaniment, with the effects of a user's change.
+    virtual void SwitchDrumsOff() = 0;
+    // Puts the button of `state` down without running its action.
+    virtual void ShowTransportState(TransportState state) = 0;
+
+protected:
+    ~TransportHost() = default;
+};
+
+class Transport {
+public:
+    static constexpr int ClockIntervalMs = 50;
+
+    // `tickCounter` is the window's TickCounter, advanced by every clock tick
+    // in every state; `stream` is the recording.
+    Transport(TransportHost &host, RecordingStream &stream, std::int32_t &tickCounter)
+        : host_(host), stream_(stream), tickCounter_(tickCounter)
+    {
+    }
+
+    TransportState State() const { return state_; }
+    bool IsRecording() const { return state_ == TransportState::Recording; }
+    bool IsPlaying() const { return state_ == TransportState::Playing; }
+
+    // The actions of the three buttons. Each sets its state first, so that
+    // the instrument re-selected by Record is already recorded, and each runs
+    // again in full when its state is already set.
+    void Record();
+    void Play();
+    void Stop();
+
+    // Sets Stopped without running Stop's action, ending a recording or a
+    // playback (before a file is opened or saved).
+    void Halt();
+
+    // One clock tick. While playing, sends every due event in stream order;
+    // then advances the tick counter. An exhausted stream ends playback
+    // instead, without advancing. A failed send leaves at once: the counter
+    // stays, the failed event is not sent again, and the next tick goes on
+    // with the event after it.
+    void ClockTick();
+
+private:
+    void EndPlayback();
+    void SetState(TransportState state);
+
+    TransportHost &host_;
+    RecordingStream &stream_;
+    std::int32_t &tickCounter_;
+    TransportState state_ = TransportState::Stopped;
+};
+
+} // namespace recorder

@@ -1,0 +1,291 @@
+#include "recorder/Transport.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using recorder::RecordedEvent;
+using recorder::RecordingStream;
+using recorder::Transport;
+using recorder::TransportState;
+
+struct Message {
+    std::uint8_t status, data1, data2;
+    std::int32_t atTick; // TickCounter when it was sent
+    friend bool operator==(const Message &, const Message &) = default;
+};
+
+// Stands in for the window: sends into a log, records while the transport
+// records, and fails on request.
+class FakeWindow : public recorder::TransportHost {
+public:
+    FakeWindow() : transport(*this, stream, tickCounter) {}
+
+    void SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override
+    {
+        if (failOnData1 && *failOnData1 == data1)
+            throw std::runtime_error("send failed");
+        sent.push_back({status, data1, data2, tickCounter});
+        if (transport.IsRecording())
+            stream.WriteEvent({static_cast<std::uint32_t>(tickCounter), status, data1, data2});
+    }
+    void SelectStoredInstrument() override
+    {
+        log += "instrument ";
+        SendNote(0xC0, instrument, 0);
+    }
+    void CloseDevice() override
+    {
+        log += "close ";
+        if (failClose)
+            throw std::runtime_error("close failed");
+    }
+    void OpenDevice() override { log += "open "; }
+    void SwitchDrumsOff() override { log += "drums-off "; }
+    void ShowTransportState(TransportState state) override { shown.push_back(state); }
+
+    void Append(std::uint32_t tick, std::uint8_t data1)
+    {
+        stream.WriteEvent({tick, 0x90, data1, 100});
+    }
+
+    RecordingStream stream;
+    std::int32_t tickCounter = 0;
+    Transport transport;
+    std::uint8_t instrument = 5;
+    std::optional<std::uint8_t> failOnData1;
+    bool failClose = false;
+    std::vector<Message> sent;
+    std::vector<TransportState> shown;
+    std::string log;
+};
+
+constexpr Message Note(std::uint8_t data1, std::int32_t atTick) { return {0x90, data1, 100, atTick}; }
+constexpr Message Program(std::int32_t atTick) { return {0xC0, 5, 0, atTick}; }
+
+// Plays the stream from the start, ticking until playback ends.
+void PlayToEnd(FakeWindow &w, int maxTicks = 100)
+{
+    w.transport.Play();
+    w.sent.clear();
+    for (int i = 0; i < maxTicks && w.transport.IsPlaying(); ++i)
+        w.transport.ClockTick();
+}
+
+TEST(TransportButtons, RecordStartsAfreshWithTheInstrumentAtTickZero)
+{
+    FakeWindow w;
+    w.Append(9, 60);
+    w.tickCounter = 77;
+    w.transport.Record();
+    EXPECT_EQ(w.transport.State(), TransportState::Recording);
+    EXPECT_EQ(w.tickCounter, 0);
+    EXPECT_EQ(w.stream.Bytes(), (std::vector<std::uint8_t>{0, 0, 0, 0, 0xC0, 5, 0}));
+
+    // Again while recording: what was recorded is discarded.
+    w.transport.ClockTick();
+    w.SendNote(0x90, 61, 90);
+    w.transport.Record();
+    EXPECT_EQ(w.tickCounter, 0);
+    EXPECT_EQ(w.stream.Size(), RecordedEvent::kSize);
+}
+
+TEST(TransportButtons, PlayRewindsSwitchesDrumsOffAndRecordsNothing)
+{
+    FakeWindow w;
+    w.Append(0, 60);
+    w.tickCounter = 12;
+    w.transport.Play();
+    EXPECT_EQ(w.transport.State(), TransportState::Playing);
+    EXPECT_EQ(w.tickCounter, 0);
+    EXPECT_EQ(w.stream.Position(), 0u);
+    EXPECT_EQ(w.stream.Size(), RecordedEvent::kSize);
+    EXPECT_EQ(w.log, "drums-off instrument ");
+    EXPECT_EQ(w.sent, (std::vector<Message>{Program(0)}));
+}
+
+TEST(TransportButtons, PlayWhilePlayingRestartsFromTheBeginning)
+{
+    FakeWindow w;
+    w.Append(0, 60);
+    w.Append(1, 61);
+    w.transport.Play();
+    w.transport.ClockTick();
+    w.transport.ClockTick();
+    w.sent.clear();
+    w.transport.Play();
+    w.transport.ClockTick();
+    EXPECT_EQ(w.sent, (std::vector<Message>{Program(0), Note(60, 0)}));
+}
+
+TEST(TransportButtons, StopReopensTheDeviceAndReselectsTheInstrument)
+{
+    FakeWindow w;
+    w.transport.Record();
+    w.log.clear();
+    w.transport.Stop();
+    EXPECT_EQ(w.transport.State(), TransportState::Stopped);
+    EXPECT_EQ(w.log, "close open instrument ");
+    EXPECT_EQ(w.stream.Size(), RecordedEvent::kSize) << "the Program Change of Stop is not recorded";
+
+    // Stop while stopped runs its action again.
+    w.log.clear();
+    w.transport.Stop();
+    EXPECT_EQ(w.log, "close open instrument ");
+}
+
+TEST(TransportButtons, FailedCloseLeavesStopAtOnceStopped)
+{
+    FakeWindow w;
+    w.transport.Play();
+    w.log.clear();
+    w.failClose = true;
+    EXPECT_THROW(w.transport.Stop(), std::runtime_error);
+    EXPECT_EQ(w.log, "close ");
+    EXPECT_EQ(w.transport.State(), TransportState::Stopped);
+}
+
+TEST(TransportButtons, HaltEndsRecordingWithoutTouchingTheDevice)
+{
+    FakeWindow w;
+    w.transport.Record();
+    w.log.clear();
+    w.transport.Halt();
+    EXPECT_EQ(w.transport.State(), TransportState::Stopped);
+    EXPECT_EQ(w.shown.back(), TransportState::Stopped);
+    EXPECT_EQ(w.log, "");
+}
+
+TEST(TransportClock, CountsInEveryStateAndWrapsSigned)
+{
+    FakeWindow w;
+    w.transport.ClockTick();
+    EXPECT_EQ(w.tickCounter, 1);
+    w.transport.Record();
+    w.transport.ClockTick();
+    EXPECT_EQ(w.tickCounter, 1);
+    w.transport.Halt();
+    w.tickCounter = INT_MAX;
+    w.transport.ClockTick();
+    EXPECT_EQ(w.tickCounter, INT_MIN);
+}
+
+TEST(TransportPlayback, RecordingPlaysBackAtItsTicksInOrder)
+{
+    FakeWindow w;
+    w.transport.Record();
+    w.transport.ClockTick();
+    w.transport.ClockTick();
+    w.SendNote(0x90, 60, 100);
+    w.SendNote(0x90, 64, 100);
+    for (int i = 0; i < 3; ++i)
+        w.transport.ClockTick();
+    w.SendNote(0x90, 67, 100);
+
+    PlayToEnd(w);
+    EXPECT_EQ(w.sent, (std::vector<Message>{Program(0), Note(60, 2), Note(64, 2), Note(67, 5),
+                                            Program(5)}));
+    EXPECT_EQ(w.transport.State(), TransportState::Stopped);
+    EXPECT_EQ(w.shown.back(), TransportState::Stopped);
+    EXPECT_EQ(w.tickCounter, 5) << "the tick that ends playback does not count";
+    EXPECT_EQ(w.log.find("close"), std::string::npos) << "ending playback does not run Stop";
+}
+
+TEST(TransportPlayback, EmptyStreamEndsOnTheFirstTick)
+{
+    FakeWindow w;
+    PlayToEnd(w, 1);
+    EXPECT_EQ(w.transport.State(), TransportState::Stopped);
+    EXPECT_EQ(w.tickCounter, 0);
+    EXPECT_EQ(w.sent, (std::vector<Message>{Program(0)}));
+}
+
+// A final partial record of each possible length is ignored; playback ends on
+// the tick after the last whole event is due.
+TEST(TransportPlayback, PartialLastRecordIsIgnored)
+{
+    for (std::size_t extra = 0; extra < RecordedEvent::kSize; ++extra) {
+        SCOPED_TRACE(extra);
+        FakeWindow w;
+        w.Append(0, 60);
+        w.Append(1, 61);
+        const std::uint8_t tail[] = {1, 0, 0, 0, 0x90, 62};
+        w.stream.Write(tail, extra);
+        PlayToEnd(w);
+        EXPECT_EQ(w.sent, (std::vector<Message>{Note(60, 0), Note(61, 1), Program(1)}));
+        EXPECT_EQ(w.transport.State(), TransportState::Stopped);
+    }
+}
+
+struct SignedCase {
+    const char *name;
+    std::vector<std::uint32_t> ticks;
+    std::vector<Message> expected; // Program Change at the end omitted
+};
+
+TEST(TransportPlayback, TicksCompareSignedInStreamOrder)
+{
+    const SignedCase cases[] = {
+        {"negative is due at once", {0xFFFFFFFFu, 1}, {Note(1, 0), Note(2, 1)}},
+        {"most negative", {0x80000000u}, {Note(1, 0)}},
+        {"decreasing goes with the one before", {3, 1, 4}, {Note(1, 3), Note(2, 3), Note(3, 4)}},
+        {"same tick together", {2, 2, 2}, {Note(1, 2), Note(2, 2), Note(3, 2)}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeWindow w;
+        std::uint8_t note = 1;
+        for (auto tick : c.ticks)
+            w.Append(tick, note++);
+        PlayToEnd(w);
+        auto expected = c.expected;
+        expected.push_back(Program(expected.back().atTick));
+        EXPECT_EQ(w.sent, expected);
+    }
+}
+
+TEST(TransportPlayback, LargePositiveTickIsNeverDueBeforeItsTime)
+{
+    FakeWindow w;
+    w.Append(0x7FFFFFFFu, 1);
+    w.transport.Play();
+    w.sent.clear();
+    for (int i = 0; i < 50; ++i)
+        w.transport.ClockTick();
+    EXPECT_TRUE(w.sent.empty());
+    EXPECT_TRUE(w.transport.IsPlaying());
+    EXPECT_EQ(w.stream.Position(), 0u) << "the cursor stays at the tick not yet due";
+}
+
+TEST(TransportPlayback, FailedSendIsNotRetriedAndTheTickWaits)
+{
+    FakeWindow w;
+    w.Append(0, 1);
+    w.Append(0, 2);
+    w.Append(0, 3);
+    w.Append(1, 4);
+    w.transport.Play();
+    w.sent.clear();
+    w.failOnData1 = 2;
+
+    EXPECT_THROW(w.transport.ClockTick(), std::runtime_error);
+    EXPECT_EQ(w.tickCounter, 0);
+    EXPECT_TRUE(w.transport.IsPlaying());
+    EXPECT_EQ(w.stream.Position(), 2 * RecordedEvent::kSize);
+
+    w.transport.ClockTick();
+    EXPECT_EQ(w.tickCounter, 1);
+    w.transport.ClockTick();
+    w.transport.ClockTick();
+    EXPECT_EQ(w.sent, (std::vector<Message>{Note(1, 0), Note(3, 0), Note(4, 1), Program(1)}));
+    EXPECT_FALSE(w.transport.IsPlaying());
+}
+
+} // namespace
