@@ -1,0 +1,36 @@
+#include "performance/KeyMap.h"
+
+#include "performance/KeyGeometry.h"
+
+namespace performance {
+
+KeyMapLists KeyMapFromSection(const std::vector<std::string> &keys,
+                              const std::vector<std::string> &lines)
+{
+    KeyMapLists map;
+    map.codes.reserve(static_cast<qsizetype>(keys.size()));
+    for (const auto &key : keys)
+        map.codes.append(QString::fromStdString(key));
+    map.numbers.reserve(static_cast<qsizetype>(lines.size()));
+    for (const auto &line : lines) {
+        const auto value = line.substr(line.rfind('=') + 1); // npos + 1 == 0: the whole line
+        map.numbers.append(QString::fromStdString(value));
+    }
+    return map;
+}
+
+int KeyNumberFromText(const QString &numberText)
+{
+    // Names are "Key1".."Key42": no sign, no blanks, no leading zero.
+    if (numberText.isEmpty() || numberText.size() > 2 || numberText.front() == u'0')
+        return 0;
+    int number = 0;
+    for (const QChar c : numberText) {
+        if (c < u'0' || c > u'9')
+            return 0;
+        number = number * 10 + (c.unicode() - u'0');
+    }
+    return number <= KeyCount ? number : 0;
+}
+
+} // namespace performance

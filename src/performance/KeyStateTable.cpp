@@ -1,0 +1,78 @@
+#include "performance/KeyStateTable.h"
+
+#include "performance/KeyCodes.h"
+
+#include <QApplicationStateChangeEvent>
+#include <QKeyEvent>
+
+#include <algorithm>
+
+namespace performance {
+
+void KeyStateTable::Press(std::uint32_t position, int virtualKey)
+{
+    // An event travelling up the widget chain reaches the filter once per
+    // widget, so the same press can come more than once.
+    for (const auto &key : down_)
+        if (key.position == position)
+            return;
+    down_.push_back({position, virtualKey});
+}
+
+void KeyStateTable::Release(std::uint32_t position)
+{
+    std::erase_if(down_, [position](const DownKey &key) { return key.position == position; });
+}
+
+bool KeyStateTable::IsDown(int virtualKey) const
+{
+    return std::any_of(down_.begin(), down_.end(),
+                       [virtualKey](const DownKey &key) { return key.virtualKey == virtualKey; });
+}
+
+KeyStateFilter::KeyStateFilter(KeyStateTable &table, QObject *parent)
+    : QObject(parent), table_(table)
+{
+}
+
+std::uint32_t KeyStateFilter::PositionOf(const QKeyEvent &event)
+{
+    // Native scan codes stay below 0x10000 on every platform Qt supports.
+    if (event.nativeScanCode() != 0)
+        return event.nativeScanCode();
+    return 0x10000u + static_cast<std::uint32_t>(event.key());
+}
+
+bool KeyStateFilter::eventFilter(QObject *, QEvent *event)
+{
+    // Only bookkeeping here, nothing that can fail: the event goes on unchanged.
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        const auto &key = static_cast<const QKeyEvent &>(*event);
+        if (key.isAutoRepeat())
+            break;
+        if (const auto code = VirtualKeyOf(key))
+            table_.Press(PositionOf(key), *code);
+        break;
+    }
+    case QEvent::KeyRelease: {
+        const auto &key = static_cast<const QKeyEvent &>(*event);
+        if (!key.isAutoRepeat())
+            table_.Release(PositionOf(key));
+        break;
+    }
+    case QEvent::ApplicationDeactivate:
+        table_.ReleaseAll();
+        break;
+    case QEvent::ApplicationStateChange:
+        if (static_cast<const QApplicationStateChangeEvent &>(*event).applicationState() !=
+            Qt::ApplicationActive)
+            table_.ReleaseAll();
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
+} // namespace performance

@@ -1,0 +1,55 @@
+#pragma once
+// Which PC keys are down, as the program's own key events tell it: a key
+// counts as down from its press to its release. Two positions may share a
+// code (both Shifts): the code is down while either is held.
+
+#include <QObject>
+
+#include <cstdint>
+#include <vector>
+
+class QKeyEvent;
+
+namespace performance {
+
+class KeyStateTable {
+public:
+    // `position` tells the physical keys apart; `virtualKey` is the code the
+    // key map knows it by. Pressing a key that is already down changes nothing.
+    void Press(std::uint32_t position, int virtualKey);
+    void Release(std::uint32_t position);
+    // Every key counts as released, as when the program loses the keyboard.
+    void ReleaseAll() { down_.clear(); }
+
+    bool IsDown(int virtualKey) const;
+    bool AnyDown() const { return !down_.empty(); }
+
+private:
+    struct DownKey {
+        std::uint32_t position;
+        int virtualKey;
+    };
+    // Rarely more than a handful at once.
+    std::vector<DownKey> down_;
+};
+
+// Feeds a KeyStateTable from the key events of the whole application, before
+// any widget sees them. Auto-repeats change nothing; when the application
+// loses the keyboard every key counts as released, so that no note hangs on a
+// key whose release went to another program.
+class KeyStateFilter : public QObject {
+    Q_OBJECT
+public:
+    explicit KeyStateFilter(KeyStateTable &table, QObject *parent = nullptr);
+
+    // The position of the key that an event reports: its native scan code,
+    // or, for events without one, its Qt key in a range of its own.
+    static std::uint32_t PositionOf(const QKeyEvent &event);
+
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    KeyStateTable &table_;
+};
+
+} // namespace performance

@@ -1,0 +1,60 @@
+#include "performance/KeyboardPoll.h"
+
+#include "common/IntegerConversion.h"
+#include "performance/KeyMap.h"
+
+#include <algorithm>
+
+namespace performance {
+
+KeyboardPoll::KeyboardPoll(QStringList &keyCodeList, QStringList &keyNumberList,
+                           const std::array<PianoKey *, KeyCount> &keys,
+                           const KeyStateTable &states, KeyPlayer &player)
+    : codes_(keyCodeList), numbers_(keyNumberList), keys_(keys), states_(states), player_(player)
+{
+}
+
+void KeyboardPoll::PollKeyboard()
+{
+    // A message box opened by a send failure runs its own event loop, which
+    // would start a second pass in the middle of this one.
+    if (polling_)
+        return;
+    polling_ = true;
+    struct Done {
+        bool &flag;
+        ~Done() { flag = false; }
+    } done{polling_};
+
+    // Entry i of one list belongs to entry i of the other; an entry without
+    // its partner plays nothing.
+    for (qsizetype i = std::min(codes_.size(), numbers_.size()) - 1; i >= 0; --i) {
+        int code = 0;
+        const std::string codeText = codes_[i].toStdString();
+        try {
+            code = common::StrToInt(codeText);
+        } catch (const common::EConvertError &) {
+            // Reported once: the entry goes, so the next pass neither stops
+            // here nor repeats the message.
+            codes_.removeAt(i);
+            numbers_.removeAt(i);
+            throw;
+        }
+
+        const int number = KeyNumberFromText(numbers_[i]);
+        if (number == 0)
+            continue;
+        PianoKey &key = *keys_[number - 1];
+        if (&key == player_.MouseHeldKey())
+            continue;
+
+        if (states_.IsDown(code)) {
+            if (!key.IsSounding())
+                player_.StartNote(key);
+        } else if (!key.IsSilent()) {
+            player_.StopNote(key);
+        }
+    }
+}
+
+} // namespace performance
