@@ -1,4 +1,5 @@
 #include "app/ErrorHandler.h"
+#include "app/ProgramIcon.h"
 #include "app/SettingsFile.h"
 #include "app/UAbout.h"
 #include "app/UMain.h"
@@ -14,6 +15,8 @@ int main(int argc, char **argv)
 {
     app::SonoretApplication application(argc, argv);
     midi_out::NotifyWindow::SetErrorHook(&app::ErrorHandler::HandleCurrentException);
+    application.setWindowIcon(app::ProgramIcon());
+    application.setDesktopFileName(QStringLiteral("midi-sonoret"));
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();

@@ -1,0 +1,47 @@
+# Where the installed program and its desktop integration go, and the Debian
+# package built from that tree (cpack -G DEB).
+
+include(GNUInstallDirs)
+
+set(SONORET_DATA_DIR ${PROJECT_SOURCE_DIR}/data)
+set(SONORET_ICON_SIZES 16 32 48 64 128 256)
+
+# The help page sits beside the executable in the build tree, so the program
+# finds it there as it finds it under share/ once installed.
+configure_file(${SONORET_DATA_DIR}/help/index.html ${PROJECT_BINARY_DIR}/src/app/help/index.html COPYONLY)
+
+install(TARGETS midi-sonoret midi-sonoret-convert RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${SONORET_DATA_DIR}/midi-sonoret.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${SONORET_DATA_DIR}/mime/midi-sonoret.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
+install(FILES ${SONORET_DATA_DIR}/help/index.html DESTINATION ${CMAKE_INSTALL_DATADIR}/midi-sonoret/help)
+install(FILES ${SONORET_DATA_DIR}/icons/midi-sonoret.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+foreach(size IN LISTS SONORET_ICON_SIZES)
+  install(FILES ${SONORET_DATA_DIR}/icons/midi-sonoret-${size}.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+          RENAME midi-sonoret.png)
+endforeach()
+
+# Debian package. The libraries come from dpkg-shlibdeps; what the program
+# loads at run time without linking it is named here: Qt's window-system
+# plugins and a General MIDI SoundFont for the built-in synthesizer. Debian's
+# icon cache, desktop and MIME databases pick the files up through their own
+# triggers, so the package needs no maintainer scripts.
+set(CPACK_PACKAGE_NAME midi-sonoret)
+set(CPACK_PACKAGE_VENDOR "MIDI Sonoret")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "playable MIDI keyboard for the desktop")
+set(CPACK_PACKAGE_DESCRIPTION
+    "A 42-key piano played with the mouse or the PC keyboard that sends every note at once to a MIDI output: the built-in FluidSynth synthesizer, an ALSA sequencer port or a JACK MIDI port. With instrument, transposition, volume, drum accompaniment, recorder, native recording files, Standard MIDI File export and sound text import, and the command-line converter midi-sonoret-convert.")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_GENERATOR DEB)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "MIDI Sonoret <packages@midi-sonoret.invalid>")
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, timgm6mb-soundfont | sf2-soundfont-gm")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "jackd2, fluidsynth")
+include(CPack)

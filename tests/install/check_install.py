@@ -1,0 +1,105 @@
+#!/usr/bin/env python3
+"""Installs the build into a temporary prefix and checks what a desktop needs
+there: the executables, a valid desktop entry, icons of the sizes their
+folders promise, MIME types that claim the program's file extensions, and the
+help page. Usage: check_install.py BUILD_DIR"""
+
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+ICON_SIZES = (16, 32, 48, 64, 128, 256)
+EXPECTED = {
+    "bin/midi-sonoret",
+    "bin/midi-sonoret-convert",
+    "share/applications/midi-sonoret.desktop",
+    "share/mime/packages/midi-sonoret.xml",
+    "share/midi-sonoret/help/index.html",
+    "share/icons/hicolor/scalable/apps/midi-sonoret.svg",
+} | {f"share/icons/hicolor/{s}x{s}/apps/midi-sonoret.png" for s in ICON_SIZES}
+
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+
+
+def png_size(path):
+    with open(path, "rb") as f:
+        head = f.read(24)
+    check(head[:8] == b"\x89PNG\r\n\x1a\n", f"{path} is not a PNG")
+    return struct.unpack(">II", head[16:24])
+
+
+def desktop_entry(path):
+    entry = {}
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            if "=" in line and not line.startswith("#"):
+                key, value = line.rstrip("\n").split("=", 1)
+                entry[key] = value
+    return entry
+
+
+def main():
+    build = sys.argv[1]
+    check(os.path.isfile(os.path.join(build, "src/app/help/index.html")),
+          "the help page is not beside the executable in the build tree")
+    with tempfile.TemporaryDirectory() as prefix:
+        subprocess.run(["cmake", "--install", build, "--prefix", prefix], check=True, stdout=subprocess.DEVNULL)
+        found = {os.path.relpath(os.path.join(d, f), prefix) for d, _, files in os.walk(prefix) for f in files}
+        check(found == EXPECTED, f"installed files differ: missing {sorted(EXPECTED - found)}, "
+                                 f"unexpected {sorted(found - EXPECTED)}")
+        for exe in ("bin/midi-sonoret", "bin/midi-sonoret-convert"):
+            check(os.access(os.path.join(prefix, exe), os.X_OK), f"{exe} is not executable")
+
+        desktop = os.path.join(prefix, "share/applications/midi-sonoret.desktop")
+        validator = shutil.which("desktop-file-validate")
+        check(validator is not None, "desktop-file-validate is missing (package desktop-file-utils)")
+        if validator:
+            result = subprocess.run([validator, desktop], capture_output=True, text=True)
+            check(result.returncode == 0 and not result.stdout.strip(),
+                  f"desktop-file-validate: {result.stdout}{result.stderr}")
+        entry = desktop_entry(desktop)
+        check(entry.get("Name") == "MIDI Sonoret", f"Name is {entry.get('Name')!r}")
+        check(entry.get("Exec") == "midi-sonoret %f", f"Exec is {entry.get('Exec')!r}")
+        check(entry.get("Icon") == "midi-sonoret", f"Icon is {entry.get('Icon')!r}")
+        check(set(entry.get("Categories", "").strip(";").split(";")) == {"Audio", "Midi", "AudioVideo"},
+              f"Categories are {entry.get('Categories')!r}")
+        # Only native recordings: a sound text given on the command line
+        # would be played as raw MIDI bytes.
+        check(entry.get("MimeType") == "application/x-midi-sonoret-recording;", f"MimeType is {entry.get('MimeType')!r}")
+
+        for size in ICON_SIZES:
+            path = os.path.join(prefix, f"share/icons/hicolor/{size}x{size}/apps/midi-sonoret.png")
+            check(png_size(path) == (size, size), f"{path} is {png_size(path)}, not {size}x{size}")
+
+        updater = shutil.which("update-mime-database")
+        check(updater is not None, "update-mime-database is missing (package shared-mime-info)")
+        if updater:
+            mime = os.path.join(prefix, "share/mime")
+            subprocess.run([updater, mime], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            with open(os.path.join(mime, "globs2"), encoding="utf-8") as f:
+                globs = {line.split(":")[2].strip(): line.split(":")[1] for line in f if not line.startswith("#")}
+            check(globs.get("*.vsq") == "application/x-midi-sonoret-recording", f"*.vsq is {globs.get('*.vsq')}")
+            check(globs.get("*.vnx") == "text/x-midi-sonoret-sound-text", f"*.vnx is {globs.get('*.vnx')}")
+
+        with open(os.path.join(prefix, "share/midi-sonoret/help/index.html"), encoding="utf-8") as f:
+            page = f.read()
+        for topic in ("midi-sonoret-convert", ".vsq", ".vnx", ".mid", "JACK", "ALSA", "XDG_CONFIG_HOME"):
+            check(topic in page, f"the help page does not mention {topic}")
+
+    for message in failures:
+        print("FAIL:", message)
+    if not failures:
+        print("install tree ok")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
