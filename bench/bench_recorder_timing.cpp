@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QTimer>
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -45,6 +46,27 @@ private:
     midi_out::TMidiOutput &device_;
 };
 
+// Qt's own repeating precise timer, for comparison under the same load.
+class QtRepeatingTimer : public QObject {
+public:
+    QtRepeatingTimer() { timer_.setTimerType(Qt::PreciseTimer); }
+    void SetInterval(int ms) { timer_.setInterval(ms); }
+    void Start() { timer_.start(); }
+    void Stop() { timer_.stop(); }
+    const QTimer *Signal() const { return &timer_; }
+    static constexpr auto Timeout = &QTimer::timeout;
+
+private:
+    QTimer timer_;
+};
+
+class SteadyTimerUnderTest : public recorder::SteadyTimer {
+public:
+    const recorder::SteadyTimer *Signal() const { return this; }
+    static constexpr auto Timeout = &recorder::SteadyTimer::Timeout;
+};
+
+template <class Timer>
 void DrumIntervalError(benchmark::State &state)
 {
     const int tempo = static_cast<int>(state.range(0));
@@ -62,12 +84,12 @@ void DrumIntervalError(benchmark::State &state)
         std::uint8_t step = 0;
         recorder::DrumPattern pattern(sink, step);
 
-        recorder::SteadyTimer timer;
+        Timer timer;
         timer.SetInterval(recorder::DrumPattern::IntervalMs(tempo));
         QEventLoop loop;
         std::vector<Clock::time_point> stamps;
         stamps.reserve(hits + 1);
-        QObject::connect(&timer, &recorder::SteadyTimer::Timeout, [&] {
+        QObject::connect(timer.Signal(), Timer::Timeout, [&] {
             pattern.Tick();
             stamps.push_back(Clock::now());
             if (stamps.size() == hits + 1u) {
@@ -90,7 +112,15 @@ void DrumIntervalError(benchmark::State &state)
     state.counters["err_worst_ms"] = *std::max_element(errors.begin(), errors.end());
     state.counters["last_hit_drift_ms"] = drift;
 }
-BENCHMARK(DrumIntervalError)->Arg(120)->Arg(300)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK_TEMPLATE(DrumIntervalError, SteadyTimerUnderTest)
+    ->Arg(120)
+    ->Arg(300)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
+BENCHMARK_TEMPLATE(DrumIntervalError, QtRepeatingTimer)
+    ->Arg(300)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 void ClockDriftAtTick1200(benchmark::State &state)
 {
