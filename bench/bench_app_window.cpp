@@ -55,6 +55,21 @@ public:
         *stamp_ = Clock::now();
         return inner_->ShortMessage(handle, message);
     }
+    midi_out::MidiResult PrepareHeader(midi_out::DeviceHandle handle, midi_out::MIDIHDR *header,
+                                       std::uint32_t size) override
+    {
+        return inner_->PrepareHeader(handle, header, size);
+    }
+    midi_out::MidiResult LongMessage(midi_out::DeviceHandle handle, midi_out::MIDIHDR *header,
+                                     std::uint32_t size) override
+    {
+        return inner_->LongMessage(handle, header, size);
+    }
+    midi_out::MidiResult UnprepareHeader(midi_out::DeviceHandle handle, midi_out::MIDIHDR *header,
+                                         std::uint32_t size) override
+    {
+        return inner_->UnprepareHeader(handle, header, size);
+    }
     bool Post(midi_out::NotifyWindow *window, std::uint32_t message, std::uintptr_t p1,
               std::uintptr_t p2) noexcept override
     {

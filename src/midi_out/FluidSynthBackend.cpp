@@ -172,6 +172,7 @@ MidiResult FluidSynthBackend::Close(DeviceHandle handle)
     if (handle == 0 || handle != handle_)
         return MIDIERR_INVALHANDLE;
     Silence();
+    completions_.Finish(handle, std::chrono::milliseconds(500));
     handle_ = 0;
     if (callback_ != nullptr)
         callback_(handle, MOM_CLOSE, instance_, 0, 0);
@@ -240,6 +241,57 @@ void FluidSynthBackend::Silence()
     // ring out).
     fluid_synth_system_reset(synth_);
     fluid_synth_all_sounds_off(synth_, -1);
+}
+
+MidiResult FluidSynthBackend::PrepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
+{
+    if (handle == 0 || handle != handle_)
+        return MIDIERR_INVALHANDLE;
+    return MarkPrepared(header, size);
+}
+
+MidiResult FluidSynthBackend::LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
+{
+    if (handle == 0 || handle != handle_)
+        return MIDIERR_INVALHANDLE;
+    if (const MidiResult result = MarkQueued(header, size))
+        return result;
+    const std::uint8_t *bytes = header->lpData;
+    const std::uint32_t length = header->dwBufferLength;
+    if (length >= 2 && bytes[0] == 0xF0 && bytes[length - 1] == 0xF7)
+        SystemExclusive(bytes + 1, length - 2);
+    // Processed on return: the report follows from the completion thread.
+    completions_.Queue(handle, header, callback_, instance_);
+    return MIDIERR_NOERROR;
+}
+
+void FluidSynthBackend::SystemExclusive(const std::uint8_t *body, std::uint32_t length)
+{
+    // Universal messages: F0 7E|7F <device> <sub-ID 1> <sub-ID 2> ...
+    const bool universal = length >= 4 && (body[0] == 0x7E || body[0] == 0x7F);
+    double gain = 0;
+    if (universal && fluid_settings_getnum(settings_, "synth.gain", &gain) == FLUID_OK) {
+        // FluidSynth leaves Master Volume (7F .. 04 01 lsb msb) alone; it scales
+        // our output gain, and GM System On (7E .. 09 01) sets it back.
+        if (body[0] == 0x7F && body[2] == 0x04 && body[3] == 0x01 && length == 6) {
+            const int volume = body[4] | body[5] << 7;
+            fluid_synth_set_gain(synth_, static_cast<float>(gain * volume / 16383.0));
+            return;
+        }
+        if (body[0] == 0x7E && body[2] == 0x09 && body[3] == 0x01)
+            fluid_synth_set_gain(synth_, static_cast<float>(gain));
+    }
+    // FluidSynth takes the bytes between F0 and F7 (resets, tuning). What it
+    // does not understand it ignores; that is no failure of the send.
+    fluid_synth_sysex(synth_, reinterpret_cast<const char *>(body), static_cast<int>(length), nullptr, nullptr,
+                      nullptr, 0);
+}
+
+MidiResult FluidSynthBackend::UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
+{
+    if (handle == 0 || handle != handle_)
+        return MIDIERR_INVALHANDLE;
+    return MarkUnprepared(header, size);
 }
 
 bool FluidSynthBackend::Render(int frames, float *left, float *right)

@@ -13,6 +13,7 @@
 //   MIDI_SONORET_AUDIO_FILE     the WAV file that the "file" driver writes
 
 #include "midi_out/BackendSupport.h"
+#include "midi_out/CompletionThread.h"
 #include "midi_out/MidiBackend.h"
 
 #include <optional>
@@ -54,6 +55,12 @@ public:
                     std::uintptr_t instance, std::uint32_t flags) override;
     MidiResult Close(DeviceHandle handle) override;
     MidiResult ShortMessage(DeviceHandle handle, std::uint32_t message) override;
+    // A System Exclusive message acts on the synth: GM, GS and XG resets,
+    // master volume, tuning. The rest is ignored, and so are other long
+    // messages, as by any synthesizer.
+    MidiResult PrepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
+    MidiResult LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
+    MidiResult UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
 
     // Offline output only, while loaded: renders `frames` stereo frames.
     bool Render(int frames, float *left, float *right);
@@ -64,6 +71,8 @@ private:
     MidiResult Load();
     MidiResult StartAudio();
     void Dispatch(const std::uint8_t *bytes, int length);
+    // The bytes between F0 and F7.
+    void SystemExclusive(const std::uint8_t *body, std::uint32_t length);
     void Silence();
 
     Output output_;
@@ -76,6 +85,7 @@ private:
     DeviceHandle nextHandle_ = 1;
     DriverCallbackProc callback_ = nullptr;
     std::uintptr_t instance_ = 0;
+    CompletionThread completions_;
 };
 
 } // namespace midi_out

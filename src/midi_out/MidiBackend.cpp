@@ -18,21 +18,6 @@ bool MidiBackend::Post(NotifyWindow *window, std::uint32_t message, std::uintptr
     return window != nullptr && window->Enqueue(message, param1, param2);
 }
 
-MidiResult MidiBackend::PrepareHeader(DeviceHandle, MIDIHDR *, std::uint32_t)
-{
-    return MIDIERR_NOTSUPPORTED;
-}
-
-MidiResult MidiBackend::LongMessage(DeviceHandle, MIDIHDR *, std::uint32_t)
-{
-    return MIDIERR_NOTSUPPORTED;
-}
-
-MidiResult MidiBackend::UnprepareHeader(DeviceHandle, MIDIHDR *, std::uint32_t)
-{
-    return MIDIERR_NOTSUPPORTED;
-}
-
 namespace {
 std::atomic_ref<std::uint32_t> Flags(MIDIHDR *header)
 {
@@ -54,7 +39,7 @@ MidiResult MidiBackend::MarkPrepared(MIDIHDR *header, std::uint32_t size)
     return MIDIERR_NOERROR;
 }
 
-MidiResult MidiBackend::MarkQueued(MIDIHDR *header, std::uint32_t size)
+MidiResult MidiBackend::CheckQueueable(const MIDIHDR *header, std::uint32_t size)
 {
     if (header == nullptr || size < sizeof(MIDIHDR))
         return MIDIERR_INVALPARAM;
@@ -63,7 +48,14 @@ MidiResult MidiBackend::MarkQueued(MIDIHDR *header, std::uint32_t size)
         return MIDIERR_UNPREPARED;
     if ((flags & MHDR_INQUEUE) != 0)
         return MIDIERR_STILLPLAYING;
-    Flags(header).store((flags | MHDR_INQUEUE) & ~MHDR_DONE, std::memory_order_release);
+    return MIDIERR_NOERROR;
+}
+
+MidiResult MidiBackend::MarkQueued(MIDIHDR *header, std::uint32_t size)
+{
+    if (const MidiResult result = CheckQueueable(header, size))
+        return result;
+    Flags(header).store((HeaderFlags(header) | MHDR_INQUEUE) & ~MHDR_DONE, std::memory_order_release);
     return MIDIERR_NOERROR;
 }
 

@@ -36,24 +36,27 @@ public:
     // the header's address, from a thread of the back end's own, once the
     // bytes have been handed on. Unprepare: the header is the caller's again.
     // `size` is MidiHdrSize.
-    virtual MidiResult PrepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size);
-    virtual MidiResult LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size);
-    virtual MidiResult UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size);
+    virtual MidiResult PrepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) = 0;
+    virtual MidiResult LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) = 0;
+    virtual MidiResult UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) = 0;
 
     // Queues a message for `window`'s thread and returns at once. Called from
     // the driver callback: must not allocate or lock.
     virtual bool Post(NotifyWindow *window, std::uint32_t message, std::uintptr_t param1,
                       std::uintptr_t param2) noexcept;
 
+    // The back end is done with the bytes: call before reporting MOM_DONE.
+    static void MarkDone(MIDIHDR *header);
+
 protected:
     // The header bookkeeping every back end shares, for a handle it has
     // already found open. dwFlags is touched atomically: the completing
     // thread sets MHDR_DONE while the main thread may look at it.
     static MidiResult MarkPrepared(MIDIHDR *header, std::uint32_t size);
-    // Checks that the header may be queued and marks it queued.
+    // Whether the header may be queued now.
+    static MidiResult CheckQueueable(const MIDIHDR *header, std::uint32_t size);
+    // Checks as CheckQueueable and marks the header queued.
     static MidiResult MarkQueued(MIDIHDR *header, std::uint32_t size);
-    // The back end is done with the bytes: call before reporting MOM_DONE.
-    static void MarkDone(MIDIHDR *header);
     static MidiResult MarkUnprepared(MIDIHDR *header, std::uint32_t size);
 };
 

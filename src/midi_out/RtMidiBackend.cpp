@@ -60,7 +60,15 @@ struct RtMidiBackend::OpenPort {
     }
 };
 
-RtMidiBackend::RtMidiBackend(Api api) : api_(api)
+RtMidiBackend::RtMidiBackend(Api api)
+    : api_(api), completions_([this](std::uint64_t mark) {
+          // JACK hands the bytes to the port's buffer in a later process
+          // cycle; ALSA has delivered them when the send returns (mark 0).
+          if (watchLost_.load())
+              return CompletionThread::Progress::Lost;
+          return jackCycles_.load() >= mark ? CompletionThread::Progress::HandedOn
+                                            : CompletionThread::Progress::Waiting;
+      })
 {
     PrepareSoundLibraries();
 }
@@ -252,6 +260,8 @@ MidiResult RtMidiBackend::Close(DeviceHandle handle)
         if (api_ == Api::Jack)
             WaitForJackCycles(3);
     }
+    // Long messages report their completion before the close does.
+    completions_.Finish(handle, std::chrono::milliseconds(500));
     KeepSpare(std::move(port.out));
     const DriverCallbackProc callback = port.callback;
     const std::uintptr_t instance = port.instance;
@@ -293,6 +303,50 @@ MidiResult RtMidiBackend::ShortMessage(DeviceHandle handle, std::uint32_t messag
     port.failed = false;
     port.out->sendMessage(bytes, static_cast<std::size_t>(length));
     return port.failed ? MIDIERR_SENDFAILED : MIDIERR_NOERROR;
+}
+
+MidiResult RtMidiBackend::PrepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
+{
+    if (open_.count(handle) == 0)
+        return MIDIERR_INVALHANDLE;
+    return MarkPrepared(header, size);
+}
+
+MidiResult RtMidiBackend::LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
+{
+    const auto found = open_.find(handle);
+    if (found == open_.end())
+        return MIDIERR_INVALHANDLE;
+    if (const MidiResult result = CheckQueueable(header, size))
+        return result;
+    OpenPort &port = *found->second;
+    if (port.out == nullptr || ServerGone())
+        return MIDIERR_PORTGONE;
+    if (api_ == Api::Jack && header->dwBufferLength > MaxJackMessage)
+        return MIDIERR_SENDFAILED;
+    // The bytes go out as they are, in order with the short messages. RtMidi
+    // only warns when they find no room (JACK's queue is full), so for this
+    // send every report of it counts as a failure.
+    bool refused = false;
+    port.out->setErrorCallback(
+        [](RtMidiError::Type, const std::string &, void *flag) { *static_cast<bool *>(flag) = true; }, &refused);
+    port.out->sendMessage(header->lpData, header->dwBufferLength);
+    port.out->setErrorCallback(&OpenPort::OnError, &port);
+    if (refused)
+        return MIDIERR_SENDFAILED;
+    MarkQueued(header, size);
+    // Three cycles: the one under way may have passed our port already; the
+    // next one writes the bytes into the port's buffer.
+    const std::uint64_t mark = api_ == Api::Jack ? jackCycles_.load() + 3 : 0;
+    completions_.Queue(handle, header, port.callback, port.instance, mark);
+    return MIDIERR_NOERROR;
+}
+
+MidiResult RtMidiBackend::UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
+{
+    if (open_.count(handle) == 0)
+        return MIDIERR_INVALHANDLE;
+    return MarkUnprepared(header, size);
 }
 
 } // namespace midi_out

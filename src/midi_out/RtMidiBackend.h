@@ -9,6 +9,7 @@
 // waiting, nothing printed. A JACK server is never started.
 
 #include "midi_out/BackendSupport.h"
+#include "midi_out/CompletionThread.h"
 #include "midi_out/MidiBackend.h"
 
 #include <atomic>
@@ -39,6 +40,13 @@ public:
                     std::uintptr_t instance, std::uint32_t flags) override;
     MidiResult Close(DeviceHandle handle) override;
     MidiResult ShortMessage(DeviceHandle handle, std::uint32_t message) override;
+    MidiResult PrepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
+    MidiResult LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
+    MidiResult UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
+
+    // The longest message sent to a JACK port: RtMidi's queue to the port
+    // holds about 16 KiB and drops what does not fit without a word.
+    static constexpr std::uint32_t MaxJackMessage = 16000;
 
 private:
     struct Port {
@@ -66,6 +74,8 @@ private:
     bool counted_ = false;
     std::map<DeviceHandle, std::unique_ptr<OpenPort>> open_;
     DeviceHandle nextHandle_ = 1;
+    // Last member: its thread stops before the counters it reads go.
+    CompletionThread completions_;
 };
 
 } // namespace midi_out

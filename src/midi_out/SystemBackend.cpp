@@ -121,6 +121,32 @@ MidiResult SystemBackend::ShortMessage(DeviceHandle handle, std::uint32_t messag
     return found->second->part->ShortMessage(found->second->partHandle, message);
 }
 
+// The long-message steps go to the part that owns the device; its completion
+// reports come back through Relay under our handle.
+MidiResult SystemBackend::PrepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
+{
+    const auto found = open_.find(handle);
+    if (found == open_.end())
+        return lastOpenFailure_ != MIDIERR_NOERROR ? lastOpenFailure_ : MIDIERR_INVALHANDLE;
+    return found->second->part->PrepareHeader(found->second->partHandle, header, size);
+}
+
+MidiResult SystemBackend::LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
+{
+    const auto found = open_.find(handle);
+    if (found == open_.end())
+        return MIDIERR_INVALHANDLE;
+    return found->second->part->LongMessage(found->second->partHandle, header, size);
+}
+
+MidiResult SystemBackend::UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
+{
+    const auto found = open_.find(handle);
+    if (found == open_.end())
+        return MIDIERR_INVALHANDLE;
+    return found->second->part->UnprepareHeader(found->second->partHandle, header, size);
+}
+
 std::unique_ptr<MidiBackend> CreateSystemBackend()
 {
     // Before any back end can make a JACK client.

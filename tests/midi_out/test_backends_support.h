@@ -94,7 +94,7 @@ public:
         if (client_ == nullptr)
             throw std::runtime_error("no JACK client for the receiver");
         port_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-        queue_ = jack_ringbuffer_create(1 << 16);
+        queue_ = jack_ringbuffer_create(1 << 20);
         jack_set_process_callback(client_, &JackReceiver::Process, this);
         if (port_ == nullptr || jack_activate(client_) != 0)
             throw std::runtime_error("no JACK port for the receiver");
@@ -140,7 +140,8 @@ public:
     }
 
 private:
-    // Process thread: copies each event into the queue as length byte + bytes.
+    // Process thread: copies each event into the queue as a 32-bit length and
+    // the bytes; an event that does not fit stops the copying for the cycle.
     static int Process(jack_nframes_t frames, void *self)
     {
         auto *receiver = static_cast<JackReceiver *>(self);
@@ -148,25 +149,27 @@ private:
         const jack_nframes_t events = jack_midi_get_event_count(buffer);
         for (jack_nframes_t i = 0; i < events; ++i) {
             jack_midi_event_t event;
-            if (jack_midi_event_get(&event, buffer, i) != 0 || event.size > 255)
+            if (jack_midi_event_get(&event, buffer, i) != 0)
                 continue;
-            if (jack_ringbuffer_write_space(receiver->queue_) < event.size + 1)
+            const auto length = static_cast<std::uint32_t>(event.size);
+            if (jack_ringbuffer_write_space(receiver->queue_) < sizeof length + length)
                 break;
-            // One write, so that the reader never sees a length without its bytes.
-            char chunk[256];
-            chunk[0] = static_cast<char>(event.size);
-            std::memcpy(chunk + 1, event.buffer, event.size);
-            jack_ringbuffer_write(receiver->queue_, chunk, event.size + 1);
+            jack_ringbuffer_write(receiver->queue_, reinterpret_cast<const char *>(&length), sizeof length);
+            jack_ringbuffer_write(receiver->queue_, reinterpret_cast<const char *>(event.buffer), length);
         }
         return 0;
     }
 
-    // Moves what the process thread queued into received_.
+    // Moves what the process thread queued into received_; a message is
+    // taken only once all its bytes are there.
     const std::vector<Bytes> &take()
     {
-        unsigned char length;
-        while (jack_ringbuffer_read_space(queue_) > 0) {
-            jack_ringbuffer_read(queue_, reinterpret_cast<char *>(&length), 1);
+        std::uint32_t length;
+        while (jack_ringbuffer_read_space(queue_) >= sizeof length) {
+            jack_ringbuffer_peek(queue_, reinterpret_cast<char *>(&length), sizeof length);
+            if (jack_ringbuffer_read_space(queue_) < sizeof length + length)
+                break;
+            jack_ringbuffer_read_advance(queue_, sizeof length);
             Bytes message(length);
             jack_ringbuffer_read(queue_, reinterpret_cast<char *>(message.data()), length);
             received_.push_back(std::move(message));
