@@ -1,6 +1,10 @@
 #include "app/ErrorHandler.h"
 
+#include "common/Guard.h"
+
 #include <QMessageBox>
+
+#include <new>
 
 #include <deque>
 #include <utility>
@@ -66,6 +70,8 @@ void ErrorHandler::HandleCurrentException()
 {
     try {
         throw;
+    } catch (const std::bad_alloc &) {
+        ShowError(QString::fromUtf8(kOutOfMemoryText));
     } catch (const std::exception &error) {
         ShowError(QString::fromUtf8(error.what()));
     } catch (...) {
@@ -81,17 +87,6 @@ void ErrorHandler::ShowError(const QString &message)
 void ErrorHandler::ShowDetectedError(const QString &text, MessageIcon icon, QWidget *owner)
 {
     Present({QString::fromUtf8(kDetectedErrorCaption), text, icon, owner});
-}
-
-bool ErrorHandler::RunGuarded(const std::function<void()> &action)
-{
-    try {
-        action();
-        return true;
-    } catch (...) {
-        HandleCurrentException();
-        return false;
-    }
 }
 
 void ErrorHandler::Present(const Message &message)
@@ -134,15 +129,17 @@ SonoretApplication::SonoretApplication(int &argc, char **argv)
     : QApplication(argc, argv)
 {
     setApplicationName(QString::fromUtf8(kApplicationTitle));
+    common::SetErrorSink(&ErrorHandler::HandleCurrentException);
 }
 
 bool SonoretApplication::notify(QObject *receiver, QEvent *event)
 {
-    // Exceptions must not unwind through Qt's event loop: this is the last
-    // frame of ours between an event handler and the loop.
+    // Handlers catch at their own boundary; an exception arriving here has
+    // already unwound through Qt's frames. Still show it rather than end.
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {
+        ++unguardedExceptions_;
         ErrorHandler::HandleCurrentException();
         return false;
     }

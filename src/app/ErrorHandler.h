@@ -19,6 +19,8 @@ inline constexpr char kApplicationTitle[] = "MIDI Sonoret";
 inline constexpr char kDetectedErrorCaption[] = "Fehler!";
 // Shown for an exception that carries no text of its own.
 inline constexpr char kUnknownErrorText[] = "Ein unbekannter Fehler ist aufgetreten";
+// Shown when memory runs out, instead of the runtime's English name for it.
+inline constexpr char kOutOfMemoryText[] = "Nicht genügend Arbeitsspeicher vorhanden";
 
 // Appends "." when the text's last character sorts after "." in character order.
 QString WithFullStop(const QString &message);
@@ -54,22 +56,26 @@ public:
     static void ShowDetectedError(const QString &text, MessageIcon icon = MessageIcon::Error,
                                   QWidget *owner = nullptr);
 
-    // Runs the action; an exception it raises is shown like one from an event
-    // handler. False when it raised one. For work outside event handlers,
-    // such as start-up.
-    static bool RunGuarded(const std::function<void()> &action);
-
     // While a box is open, further messages wait and are shown one after the
     // other once it closes; a message equal to the open or a waiting one is
     // dropped, so a failing timer does not pile up copies.
     static void Present(const Message &message);
 };
 
-// The application object: its notify() is where exceptions from handlers end.
+// The application object. It makes the error handler the sink of the guards
+// (common/Guard.h) that every handler of ours runs in. Its notify() is only
+// the last resort for an exception that a handler let out by mistake.
 class SonoretApplication : public QApplication {
 public:
     SonoretApplication(int &argc, char **argv);
     bool notify(QObject *receiver, QEvent *event) override;
+
+    // Exceptions that got as far as notify(): each one is a handler missing
+    // its guard.
+    static int UnguardedExceptionCount() { return unguardedExceptions_; }
+
+private:
+    static inline int unguardedExceptions_ = 0;
 };
 
 } // namespace app

@@ -1,5 +1,8 @@
 #include "app/SpinButtons.h"
 
+#include "common/Guard.h"
+#include "common/GuardedConnect.h"
+
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QStyle>
@@ -13,7 +16,7 @@ namespace app {
 SpinButtons::SpinButtons(QWidget *parent) : QWidget(parent)
 {
     setFocusPolicy(Qt::NoFocus);
-    connect(&repeat_, &QTimer::timeout, this, &SpinButtons::Repeat);
+    common::GuardedConnect(&repeat_, &QTimer::timeout, this, &SpinButtons::Repeat);
 }
 
 void SpinButtons::SetRange(int minimum, int maximum)
@@ -33,7 +36,13 @@ void SpinButtons::SetPosition(int value)
         emit PositionChanged(position_);
 }
 
-void SpinButtons::StepBy(int delta) { SetPosition(position_ + delta); }
+void SpinButtons::StepBy(int delta)
+{
+    const unsigned long errorsBefore = common::HandledErrorCount();
+    SetPosition(position_ + delta);
+    if (common::HandledErrorCount() != errorsBefore)
+        StopRepeat();
+}
 
 void SpinButtons::SetAssociate(QLineEdit *field)
 {
@@ -55,6 +64,11 @@ QRect SpinButtons::DownRect() const
 }
 
 void SpinButtons::paintEvent(QPaintEvent *)
+{
+    common::RunGuarded([this] { Paint(); });
+}
+
+void SpinButtons::Paint()
 {
     QStylePainter painter(this);
     const auto drawButton = [&](const QRect &rect, int step, QStyle::PrimitiveElement arrow) {
@@ -81,30 +95,19 @@ void SpinButtons::mousePressEvent(QMouseEvent *event)
     pressedStep_ = UpRect().contains(event->position().toPoint()) ? +1 : -1;
     update();
     repeat_.start(RepeatDelayMs);
-    try {
-        StepBy(pressedStep_);
-    } catch (...) {
-        // A failing change handler must not leave the button repeating.
-        StopRepeat();
-        throw;
-    }
+    common::RunGuarded([this] { StepBy(pressedStep_); });
 }
 
 void SpinButtons::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton)
-        StopRepeat();
+        common::RunGuarded([this] { StopRepeat(); });
 }
 
 void SpinButtons::Repeat()
 {
     repeat_.setInterval(RepeatIntervalMs);
-    try {
-        StepBy(pressedStep_);
-    } catch (...) {
-        StopRepeat();
-        throw;
-    }
+    StepBy(pressedStep_);
 }
 
 void SpinButtons::StopRepeat()

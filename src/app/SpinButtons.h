@@ -19,11 +19,12 @@ public:
     int Minimum() const { return minimum_; }
     int Maximum() const { return maximum_; }
     int Position() const { return position_; }
-    bool Wraps() const { return false; }
 
     // Clamped to the range; the field shows the new value, and
     // PositionChanged follows when it differs from the old one.
     void SetPosition(int value);
+    // As SetPosition; a held button stops repeating when a handler of the
+    // change failed, so that one error does not come back every step.
     void StepBy(int delta);
 
     void SetAssociate(QLineEdit *field);
@@ -44,6 +45,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
+    void Paint();
     QRect UpRect() const;
     QRect DownRect() const;
     void Repeat();

@@ -2,6 +2,7 @@
 
 #include "app/ErrorHandler.h"
 #include "app/ProgramIcon.h"
+#include "common/Guard.h"
 
 #include <QFont>
 #include <QFrame>
@@ -101,7 +102,7 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
 void TAboutBox::showEvent(QShowEvent *event)
 {
     // Centred on the screen, wherever the window system would put it.
-    ErrorHandler::RunGuarded([this] {
+    common::RunGuarded([this] {
         if (const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen())
             setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen->availableGeometry()));
     });

@@ -4,6 +4,8 @@
 #include "app/SpinButtons.h"
 #include "app/TransportGlyphs.h"
 #include "app/UStrings.h"
+#include "common/Guard.h"
+#include "common/GuardedConnect.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -94,7 +96,7 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
 
     // Everything the window owns exists before the start-up sequence runs,
     // so a sequence cut short by an error leaves a window that still works.
-    ErrorHandler::RunGuarded([this] { StartUp(); });
+    common::RunGuarded([this] { StartUp(); });
 }
 
 TForm1::~TForm1()
@@ -112,11 +114,7 @@ TForm1::~TForm1()
     KeyCodeList.clear();
     KeyNumberList.clear();
     recordingStream_.reset();
-    try {
-        midiOut_->CloseDevice();
-    } catch (...) {
-        ErrorHandler::HandleCurrentException();
-    }
+    common::RunGuarded([this] { midiOut_->CloseDevice(); });
 }
 
 void TForm1::CreateControls()
@@ -181,15 +179,15 @@ void TForm1::CreateControls()
     ClockTimer->setInterval(ClockIntervalMs);
 
     // Handlers are connected only now, so that building the controls stores nothing.
-    connect(UpDown1, &SpinButtons::PositionChanged, this, &TForm1::TempoChanged);
-    connect(UpDown2, &SpinButtons::PositionChanged, this, &TForm1::TranspositionChanged);
-    connect(CheckBox1, &QCheckBox::toggled, this, &TForm1::DrumsClicked);
-    connect(TrackBar1, &QSlider::valueChanged, this, &TForm1::VolumeChanged);
-    connect(SpeedButton1, &QToolButton::clicked, this, &TForm1::RecordClick);
-    connect(SpeedButton2, &QToolButton::clicked, this, &TForm1::PlayClick);
-    connect(SpeedButton3, &QToolButton::clicked, this, &TForm1::StopClick);
-    connect(DrumTimer, &QTimer::timeout, this, &TForm1::DrumTick);
-    connect(ClockTimer, &QTimer::timeout, this, &TForm1::ClockTick);
+    common::GuardedConnect(UpDown1, &SpinButtons::PositionChanged, this, &TForm1::TempoChanged);
+    common::GuardedConnect(UpDown2, &SpinButtons::PositionChanged, this, &TForm1::TranspositionChanged);
+    common::GuardedConnect(CheckBox1, &QCheckBox::toggled, this, &TForm1::DrumsClicked);
+    common::GuardedConnect(TrackBar1, &QSlider::valueChanged, this, &TForm1::VolumeChanged);
+    common::GuardedConnect(SpeedButton1, &QToolButton::clicked, this, &TForm1::RecordClick);
+    common::GuardedConnect(SpeedButton2, &QToolButton::clicked, this, &TForm1::PlayClick);
+    common::GuardedConnect(SpeedButton3, &QToolButton::clicked, this, &TForm1::StopClick);
+    common::GuardedConnect(DrumTimer, &QTimer::timeout, this, &TForm1::DrumTick);
+    common::GuardedConnect(ClockTimer, &QTimer::timeout, this, &TForm1::ClockTick);
     ClockTimer->start();
 }
 
@@ -277,7 +275,7 @@ void TForm1::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     if (!event->spontaneous())
-        LoadCommandLineFile();
+        common::RunGuarded([this] { LoadCommandLineFile(); });
 }
 
 void TForm1::LoadCommandLineFile()

@@ -3,7 +3,7 @@
 #include "app/SettingsFile.h"
 #include "app/UAbout.h"
 #include "app/UMain.h"
-#include "midi_out/NotifyWindow.h"
+#include "common/Guard.h"
 #include "midi_out/SystemBackend.h"
 #include "performance/UTast.h"
 
@@ -14,7 +14,6 @@
 int main(int argc, char **argv)
 {
     app::SonoretApplication application(argc, argv);
-    midi_out::NotifyWindow::SetErrorHook(&app::ErrorHandler::HandleCurrentException);
     application.setWindowIcon(app::ProgramIcon());
     application.setDesktopFileName(QStringLiteral("midi-sonoret"));
 
@@ -24,7 +23,7 @@ int main(int argc, char **argv)
     std::unique_ptr<app::TForm1> form;
     std::unique_ptr<performance::TForm2> assignment;
     std::unique_ptr<app::TAboutBox> about;
-    const bool created = app::ErrorHandler::RunGuarded([&] {
+    const bool created = common::RunGuarded([&] {
         form = std::make_unique<app::TForm1>(
             midi_out::CreateSystemBackend(),
             app::SettingsFile::LocationFor(QCoreApplication::applicationFilePath().toStdString()),

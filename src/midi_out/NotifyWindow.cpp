@@ -1,43 +1,14 @@
 #include "midi_out/NotifyWindow.h"
 
+#include "common/GuardedConnect.h"
+
 #include <QSocketNotifier>
 
-#include <cstdio>
-#include <exception>
 #include <stdexcept>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 namespace midi_out {
-
-namespace {
-std::function<void()> &ErrorHook()
-{
-    static std::function<void()> hook;
-    return hook;
-}
-
-// No exception may leave into Qt's event dispatch.
-void HandleHandlerError()
-{
-    try {
-        if (ErrorHook()) {
-            ErrorHook()();
-            return;
-        }
-        throw;
-    } catch (const std::exception &error) {
-        std::fprintf(stderr, "%s\n", error.what());
-    } catch (...) {
-        std::fprintf(stderr, "Unbekannter Fehler bei einer MIDI-Benachrichtigung\n");
-    }
-}
-} // namespace
-
-void NotifyWindow::SetErrorHook(std::function<void()> hook)
-{
-    ErrorHook() = std::move(hook);
-}
 
 NotifyWindow::NotifyWindow(MidiBackend *backend, Handler handler, QObject *parent)
     : QObject(parent), backend_(backend), handler_(std::move(handler))
@@ -48,17 +19,11 @@ NotifyWindow::NotifyWindow(MidiBackend *backend, Handler handler, QObject *paren
     if (eventFd_ < 0)
         throw std::runtime_error("Das Benachrichtigungsfenster des MIDI-Geräts kann nicht erstellt werden");
     notifier_ = new QSocketNotifier(eventFd_, QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, [this] {
+    common::GuardedConnect(notifier_, &QSocketNotifier::activated, this, [this] {
         std::uint64_t count;
         [[maybe_unused]] const ssize_t n = ::read(eventFd_, &count, sizeof count);
         // After a handler's error the remaining messages are still delivered.
-        for (;;) {
-            try {
-                Drain();
-                return;
-            } catch (...) {
-                HandleHandlerError();
-            }
+        while (!common::RunGuarded([this] { Drain(); })) {
         }
     });
 }

@@ -43,11 +43,6 @@ public:
     // Hands every queued message to the handler now (main thread only).
     void Drain();
 
-    // Called inside the catch block when a handler raised while messages
-    // were delivered from the event loop; the program shows the error there.
-    // Unset, the error's text goes to standard error.
-    static void SetErrorHook(std::function<void()> hook);
-
 private:
     struct Cell {
         std::atomic<std::size_t> sequence;

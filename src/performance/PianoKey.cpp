@@ -1,5 +1,7 @@
 #include "performance/PianoKey.h"
 
+#include "common/Guard.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -37,10 +39,12 @@ void PianoKey::paintEvent(QPaintEvent *)
 {
     // Outline first over the whole key, then the fill inside it: the outline
     // lies entirely within the key's bounds.
-    QPainter painter(this);
-    painter.fillRect(rect(), outline_);
-    const int w = geometry_.outlineWidth;
-    painter.fillRect(rect().adjusted(w, w, -w, -w), Fill());
+    common::RunGuarded([this] {
+        QPainter painter(this);
+        painter.fillRect(rect(), outline_);
+        const int w = geometry_.outlineWidth;
+        painter.fillRect(rect().adjusted(w, w, -w, -w), Fill());
+    });
 }
 
 // Any button plays, wherever inside the key the pointer is.
@@ -48,20 +52,14 @@ void PianoKey::mousePressEvent(QMouseEvent *event)
 {
     event->accept();
     if (listener_)
-        listener_->KeyMouseDown(*this);
-}
-
-// A fast second click arrives as a double click; it presses the key like any other.
-void PianoKey::mouseDoubleClickEvent(QMouseEvent *event)
-{
-    mousePressEvent(event);
+        common::RunGuarded([this] { listener_->KeyMouseDown(*this); });
 }
 
 void PianoKey::mouseReleaseEvent(QMouseEvent *event)
 {
     event->accept();
     if (listener_)
-        listener_->KeyMouseUp(*this);
+        common::RunGuarded([this] { listener_->KeyMouseUp(*this); });
 }
 
 std::array<PianoKey *, KeyCount> CreatePianoKeys(QWidget *parent, int topOffset)

@@ -1,4 +1,6 @@
 #include "app/ErrorHandler.h"
+#include "common/Guard.h"
+#include "common/GuardedConnect.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -135,11 +137,19 @@ TEST_F(ErrorHandlerTest, ExceptionTextsAreUtf8AndUnknownExceptionsGetAGermanText
                                              QString::fromUtf8(app::kUnknownErrorText) + "."}));
 }
 
-TEST_F(ErrorHandlerTest, RunGuardedShowsTheErrorAndReportsIt)
+TEST_F(ErrorHandlerTest, RunningOutOfMemoryIsShownInGerman)
 {
-    EXPECT_TRUE(ErrorHandler::RunGuarded([] {}));
-    EXPECT_FALSE(ErrorHandler::RunGuarded([] { throw std::runtime_error("In x.ini kann nicht geschrieben werden"); }));
+    common::RunGuarded([] { throw std::bad_alloc(); });
+    EXPECT_EQ(texts(), std::vector<QString>{QString::fromUtf8(app::kOutOfMemoryText) + "."});
+}
+
+TEST_F(ErrorHandlerTest, GuardsHandTheirErrorsToTheErrorHandler)
+{
+    const unsigned long before = common::HandledErrorCount();
+    EXPECT_TRUE(common::RunGuarded([] {}));
+    EXPECT_FALSE(common::RunGuarded([] { throw std::runtime_error("In x.ini kann nicht geschrieben werden"); }));
     EXPECT_EQ(texts(), std::vector<QString>{"In x.ini kann nicht geschrieben werden."});
+    EXPECT_EQ(common::HandledErrorCount(), before + 1);
 }
 
 TEST_F(ErrorHandlerTest, ExceptionFromAnEventHandlerIsShownOnceAndTheProgramGoesOn)
@@ -158,13 +168,14 @@ TEST_F(ErrorHandlerTest, ExceptionFromAnEventHandlerIsShownOnceAndTheProgramGoes
     EXPECT_EQ(receiver.plainEvents, 1) << "events after the failing one are still delivered";
 }
 
-TEST_F(ErrorHandlerTest, ExceptionFromATimerSlotIsShown)
+TEST_F(ErrorHandlerTest, ExceptionFromAGuardedTimerSlotIsShownWithoutReachingNotify)
 {
+    const int unguardedBefore = app::SonoretApplication::UnguardedExceptionCount();
     QTimer timer;
     timer.setSingleShot(true);
     timer.setInterval(0);
     int fired = 0;
-    QObject::connect(&timer, &QTimer::timeout, [&] {
+    common::GuardedConnect(&timer, &QTimer::timeout, &timer, [&] {
         ++fired;
         throw std::runtime_error("Not enough memory");
     });
@@ -173,6 +184,29 @@ TEST_F(ErrorHandlerTest, ExceptionFromATimerSlotIsShown)
         QCoreApplication::processEvents();
     ASSERT_EQ(fired, 1);
     EXPECT_EQ(texts(), std::vector<QString>{"Not enough memory."});
+    EXPECT_EQ(app::SonoretApplication::UnguardedExceptionCount(), unguardedBefore);
+}
+
+TEST_F(ErrorHandlerTest, GuardedSlotsTakeAsManyOfTheSignalsArgumentsAsTheyName)
+{
+    QTimer timer;
+    std::vector<int> seen;
+    struct Target : QObject {
+        std::vector<int> *seen;
+        void Flag() { seen->push_back(-1); }
+    } target;
+    target.seen = &seen;
+    QObject sender;
+    // objectNameChanged carries a QString; a handler taking nothing is called too.
+    common::GuardedConnect(&sender, &QObject::objectNameChanged, &target, &Target::Flag);
+    common::GuardedConnect(&sender, &QObject::objectNameChanged, &target,
+                           [&](const QString &name) { seen.push_back(int(name.size())); });
+    common::GuardedConnect(&timer, &QTimer::timeout, &target,
+                           [](auto &&...) { throw std::runtime_error("Device busy"); });
+    sender.setObjectName(QStringLiteral("abc"));
+    QMetaObject::invokeMethod(&timer, "timeout", Qt::DirectConnection);
+    EXPECT_EQ(seen, (std::vector<int>{-1, 3}));
+    EXPECT_EQ(texts(), std::vector<QString>{"Device busy."});
 }
 
 TEST_F(ErrorHandlerTest, ErrorsWhileABoxIsOpenDoNotStackAnotherBox)

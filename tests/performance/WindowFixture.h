@@ -40,6 +40,8 @@ protected:
     {
         form.reset();
         app::ErrorHandler::ResetPresenter();
+        // Every handler catches its own errors: none may reach notify().
+        EXPECT_EQ(app::SonoretApplication::UnguardedExceptionCount(), unguardedBefore);
     }
 
     void WriteIni(const QByteArray &text)
@@ -73,6 +75,7 @@ protected:
     std::vector<std::uint32_t> Sent() const { return backend->SentShortMessages(); }
 
     QTemporaryDir dir;
+    int unguardedBefore = app::SonoretApplication::UnguardedExceptionCount();
     std::string iniPath;
     midi_out::TestBackend *backend = nullptr;
     std::unique_ptr<app::TForm1> form;
