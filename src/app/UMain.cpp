@@ -6,7 +6,9 @@
 #include "app/UStrings.h"
 #include "common/Guard.h"
 #include "common/GuardedConnect.h"
+#include "performance/KeyMap.h"
 
+#include <QAbstractEventDispatcher>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QLabel>
@@ -102,6 +104,9 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
 TForm1::~TForm1()
 {
     // Nothing may reach this window's handlers while its parts go away.
+    disconnect(QAbstractEventDispatcher::instance(thread()), nullptr, this, nullptr);
+    if (keyStateFilter_)
+        qApp->removeEventFilter(keyStateFilter_);
     DrumTimer->stop();
     ClockTimer->stop();
     for (QObject *sender : std::initializer_list<QObject *>{
@@ -232,14 +237,60 @@ void TForm1::BuildDeviceList(int count, int savedIndex)
 
 void TForm1::InstallIdlePoll()
 {
-    // The PC keyboard poll is installed here as the application's idle handler.
+    // The key states come from the program's own key events, seen before
+    // any widget; the poll runs whenever the event queue has run empty (and
+    // so at least every 50 ms, after each clock tick).
+    keyStateFilter_ = new performance::KeyStateFilter(keyStates_, this);
+    qApp->installEventFilter(keyStateFilter_);
+    common::GuardedConnect(QAbstractEventDispatcher::instance(thread()),
+                           &QAbstractEventDispatcher::aboutToBlock, this, &TForm1::PollKeyboard);
 }
 
 void TForm1::LoadKeyMap()
 {
-    // The key map is read here from the settings file's Keys section into
-    // KeyCodeList and KeyNumberList, falling back to the default key map
-    // (DefaultKeyCodeList / DefaultKeyNumberList) when either list is empty.
+    ReloadKeyMap();
+    if (KeyCodeList.isEmpty() || KeyNumberList.isEmpty()) {
+        KeyCodeList = DefaultKeyCodeList();
+        KeyNumberList = DefaultKeyNumberList();
+    }
+}
+
+void TForm1::ReloadKeyMap()
+{
+    auto map = performance::KeyMapFromSection(settings_->ReadSection(KeysSection),
+                                              settings_->ReadSectionValues(KeysSection));
+    KeyCodeList = std::move(map.codes);
+    KeyNumberList = std::move(map.numbers);
+}
+
+void TForm1::PollKeyboard()
+{
+    common::RunGuarded([this] { poll_.PollKeyboard(); });
+}
+
+void TForm1::AssignKey(int code, int number)
+{
+    settings_->WriteInteger(KeysSection, std::to_string(code), number);
+}
+
+void TForm1::StartKeyAssignment()
+{
+    // A start while the window is open begins again at key 1.
+    if (assignmentWindow_ && assignmentWindow_->isVisible())
+        assignmentWindow_->hide();
+    settings_->EraseSection(KeysSection);
+    KeyCodeList.clear();
+    KeyNumberList.clear();
+    if (assignmentWindow_) {
+        assignmentWindow_->show();
+        assignmentWindow_->raise();
+        assignmentWindow_->activateWindow();
+    }
+    // With the map gone no poll would end the notes still held on the PC
+    // keyboard; end them now.
+    for (auto *key : keys_)
+        if (!key->IsSilent() && key != player_.MouseHeldKey())
+            player_.StopNote(*key);
 }
 
 void TForm1::ApplyStoredSettings()

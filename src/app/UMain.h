@@ -7,7 +7,10 @@
 #include "midi_out/MidiOut.h"
 #include "performance/KeyGeometry.h"
 #include "performance/KeyPlayer.h"
+#include "performance/KeyStateTable.h"
+#include "performance/KeyboardPoll.h"
 #include "performance/PianoKey.h"
+#include "performance/UTast.h"
 #include "recorder/RecordingStream.h"
 
 #include <QMainWindow>
@@ -39,7 +42,9 @@ struct DeviceEntry {
     bool checked;
 };
 
-class TForm1 : public QMainWindow, public performance::KeyboardHost {
+class TForm1 : public QMainWindow,
+               public performance::KeyboardHost,
+               public performance::KeyAssignmentHost {
     Q_OBJECT
 public:
     static constexpr int ClientWidth = 679;
@@ -85,6 +90,17 @@ public:
 
     // Re-selects an instrument by its program number.
     void SelectInstrument(int program);
+
+    // The key assignment window, created by the entry after this window.
+    void SetKeyAssignmentWindow(performance::TForm2 *window) { assignmentWindow_ = window; }
+    performance::TForm2 *KeyAssignmentWindow() const { return assignmentWindow_; }
+    // "Tastatur einstellen...": erases the stored key map, empties the lists
+    // (the PC keyboard plays nothing meanwhile) and shows the window.
+    void StartKeyAssignment();
+    void AssignKey(int code, int number) override;
+    void ReloadKeyMap() override;
+    // The idle handler: runs once after every burst of events.
+    void PollKeyboard();
 
     // Handlers of the controls; the controls call them on every change, and
     // start-up calls them to apply the stored values.
@@ -136,6 +152,10 @@ private:
     QStringList arguments_;
     performance::KeyPlayer player_{*this};
     std::array<performance::PianoKey *, performance::KeyCount> keys_{};
+    performance::KeyStateTable keyStates_;
+    performance::KeyStateFilter *keyStateFilter_ = nullptr;
+    performance::KeyboardPoll poll_{KeyCodeList, KeyNumberList, keys_, keyStates_, player_};
+    performance::TForm2 *assignmentWindow_ = nullptr;
     bool shouldTerminate_ = false;
 };
 

@@ -28,7 +28,8 @@ int main(int argc, char **argv)
             midi_out::CreateSystemBackend(),
             app::SettingsFile::LocationFor(QCoreApplication::applicationFilePath().toStdString()),
             arguments);
-        assignment = std::make_unique<performance::TForm2>();
+        assignment = std::make_unique<performance::TForm2>(*form);
+        form->SetKeyAssignmentWindow(assignment.get());
         about = std::make_unique<app::TAboutBox>();
     });
     if (!created || form->ShouldTerminate())

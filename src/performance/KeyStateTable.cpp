@@ -1,5 +1,6 @@
 #include "performance/KeyStateTable.h"
 
+#include "common/Guard.h"
 #include "performance/KeyCodes.h"
 
 #include <QApplicationStateChangeEvent>
@@ -45,10 +46,16 @@ std::uint32_t KeyStateFilter::PositionOf(const QKeyEvent &event)
 
 bool KeyStateFilter::eventFilter(QObject *, QEvent *event)
 {
-    // Only bookkeeping here, nothing that can fail: the event goes on unchanged.
-    switch (event->type()) {
+    // Only bookkeeping: the event goes on unchanged whatever happens here.
+    common::RunGuarded([&] { Observe(*event); });
+    return false;
+}
+
+void KeyStateFilter::Observe(const QEvent &event)
+{
+    switch (event.type()) {
     case QEvent::KeyPress: {
-        const auto &key = static_cast<const QKeyEvent &>(*event);
+        const auto &key = static_cast<const QKeyEvent &>(event);
         if (key.isAutoRepeat())
             break;
         if (const auto code = VirtualKeyOf(key))
@@ -56,7 +63,7 @@ bool KeyStateFilter::eventFilter(QObject *, QEvent *event)
         break;
     }
     case QEvent::KeyRelease: {
-        const auto &key = static_cast<const QKeyEvent &>(*event);
+        const auto &key = static_cast<const QKeyEvent &>(event);
         if (!key.isAutoRepeat())
             table_.Release(PositionOf(key));
         break;
@@ -65,14 +72,13 @@ bool KeyStateFilter::eventFilter(QObject *, QEvent *event)
         table_.ReleaseAll();
         break;
     case QEvent::ApplicationStateChange:
-        if (static_cast<const QApplicationStateChangeEvent &>(*event).applicationState() !=
+        if (static_cast<const QApplicationStateChangeEvent &>(event).applicationState() !=
             Qt::ApplicationActive)
             table_.ReleaseAll();
         break;
     default:
         break;
     }
-    return false;
 }
 
 } // namespace performance

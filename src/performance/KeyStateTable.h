@@ -49,6 +49,8 @@ public:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void Observe(const QEvent &event);
+
     KeyStateTable &table_;
 };
 

@@ -1,0 +1,189 @@
+#include "performance/KeyboardFixture.h"
+
+#include <QApplicationStateChangeEvent>
+
+using performance::PressedColor;
+using performance::SilentColor;
+using testing_support::KeyA;
+using testing_support::KeyGermanY;
+using testing_support::KeyQ;
+using testing_support::LeftShift;
+using testing_support::PcKey;
+using testing_support::Packed;
+using testing_support::RightShift;
+
+namespace {
+
+using Messages = std::vector<std::uint32_t>;
+
+class PcKeyboard : public testing_support::KeyboardFixture {
+protected:
+    void SetUp() override { KeyboardFixture::SetUp(); }
+};
+
+TEST_F(PcKeyboard, AHeldKeySoundsOnceHoweverLongItRepeats)
+{
+    CreateWithAssignment();
+    Post(QEvent::KeyPress, KeyA);
+    ASSERT_TRUE(RunUntilIdle());
+    EXPECT_EQ(Sent(), (Messages{Packed(0x90, 37, 127)}));
+    EXPECT_EQ(form->Key(13)->OutlineColor(), PressedColor);
+
+    // A poll may fall between the two halves of a repeat.
+    for (int i = 0; i < 3; ++i) {
+        Post(QEvent::KeyRelease, KeyA, true);
+        ASSERT_TRUE(RunUntilIdle());
+        Post(QEvent::KeyPress, KeyA, true);
+        ASSERT_TRUE(RunUntilIdle());
+    }
+    EXPECT_EQ(Sent().size(), 1u);
+
+    Post(QEvent::KeyRelease, KeyA);
+    ASSERT_TRUE(RunUntilIdle());
+    EXPECT_EQ(Sent(), (Messages{Packed(0x90, 37, 127), Packed(0x80, 37, 0)}));
+    EXPECT_EQ(form->Key(13)->OutlineColor(), SilentColor);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(PcKeyboard, TwoKeysAtOnceAndThePositionNotTheLayoutDecides)
+{
+    CreateWithAssignment();
+    // Qt::Key_Z as a US layout reports it, at the German Y position.
+    Press({KeyGermanY.evdev, Qt::Key_Z});
+    Press(KeyQ);
+    Poll();
+    // The walk goes from the last entry to the first: Q (entry 22) before Y (entry 2).
+    EXPECT_EQ(Sent(), (Messages{Packed(0x90, 57, 127), Packed(0x90, 38, 127)}));
+    Release(KeyQ);
+    Poll();
+    Release({KeyGermanY.evdev, Qt::Key_Z});
+    Poll();
+    EXPECT_EQ(Sent(), (Messages{Packed(0x90, 57, 127), Packed(0x90, 38, 127),
+                                Packed(0x80, 57, 0), Packed(0x80, 38, 0)}));
+}
+
+TEST_F(PcKeyboard, EitherShiftPlaysTheShiftKeyUntilBothAreUp)
+{
+    CreateWithAssignment();
+    Press(LeftShift);
+    Press(RightShift);
+    Poll();
+    Release(RightShift);
+    Poll();
+    EXPECT_EQ(Sent(), (Messages{Packed(0x90, 55, 127)}));
+    Release(LeftShift);
+    Poll();
+    EXPECT_EQ(Sent(), (Messages{Packed(0x90, 55, 127), Packed(0x80, 55, 0)}));
+}
+
+TEST_F(PcKeyboard, LosingTheKeyboardEndsEveryHeldNote)
+{
+    CreateWithAssignment();
+    Press(KeyA);
+    Press(KeyQ);
+    Poll();
+    ASSERT_EQ(Sent().size(), 2u);
+    QApplicationStateChangeEvent inactive(Qt::ApplicationInactive);
+    QCoreApplication::sendEvent(qApp, &inactive);
+    Poll();
+    EXPECT_EQ(Sent(), (Messages{Packed(0x90, 57, 127), Packed(0x90, 37, 127),
+                                Packed(0x80, 57, 0), Packed(0x80, 37, 0)}));
+    // The releases went to another program; they change nothing here.
+    Release(KeyA);
+    Release(KeyQ);
+    Poll();
+    EXPECT_EQ(Sent().size(), 4u);
+}
+
+TEST_F(PcKeyboard, TheMouseHeldKeyIsLeftAlone)
+{
+    CreateWithAssignment();
+    auto *key = form->Key(13);
+    form->Player().KeyMouseDown(*key);
+    Press(KeyA);
+    Poll();
+    Release(KeyA);
+    Poll();
+    EXPECT_EQ(Sent(), (Messages{Packed(0x90, 37, 127)}));
+    EXPECT_EQ(key->OutlineColor(), PressedColor);
+    form->Player().KeyMouseUp(*key);
+    Press(KeyA);
+    Poll();
+    EXPECT_EQ(Sent(), (Messages{Packed(0x90, 37, 127), Packed(0x80, 37, 0), Packed(0x90, 37, 127)}));
+}
+
+TEST_F(PcKeyboard, TwoCodesForOneKeyStartAndStopItOnEveryPass)
+{
+    // The later code (81, Q) is down, the earlier one (65, A) is up.
+    WriteIni("[Keys]\n65=13\n81=13\n");
+    CreateWithAssignment();
+    Press(KeyQ);
+    Poll();
+    Poll();
+    EXPECT_EQ(Sent(), (Messages{Packed(0x90, 37, 127), Packed(0x80, 37, 0),
+                                Packed(0x90, 37, 127), Packed(0x80, 37, 0)}));
+}
+
+TEST_F(PcKeyboard, KeyMapComesFromTheFileInFileOrder)
+{
+    WriteIni("[Keys]\n81=0\n65=13\n82=x=22\n83=43\n84=abc\n");
+    CreateWithAssignment();
+    EXPECT_EQ(form->KeyCodeList, (QStringList{"81", "65", "82", "83", "84"}));
+    ASSERT_EQ(form->KeyNumberList.size(), 5);
+    EXPECT_EQ(form->KeyNumberList[0], "0");
+    EXPECT_EQ(form->KeyNumberList[2], "22");
+    // Numbers that name no key are skipped without a word.
+    for (PcKey key : {KeyQ, PcKey{19, Qt::Key_R}, PcKey{31, Qt::Key_S}, PcKey{20, Qt::Key_T}})
+        Press(key);
+    Poll();
+    EXPECT_EQ(Sent(), (Messages{Packed(0x90, 57, 127)})); // R plays Key22
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(PcKeyboard, AnEmptyListGivesTheDefaultMap)
+{
+    for (const char *text : {"", "[Keys]\n", "[keys]\n[Common]\nBeat=100\n"}) {
+        WriteIni(text);
+        CreateWithAssignment();
+        EXPECT_EQ(form->KeyCodeList, app::DefaultKeyCodeList()) << text;
+        EXPECT_EQ(form->KeyNumberList, app::DefaultKeyNumberList()) << text;
+        EXPECT_FALSE(IniText().contains("226")) << "the defaults are not written";
+        form.reset();
+        assignment.reset();
+    }
+}
+
+TEST_F(PcKeyboard, ACodeThatIsNoNumberIsReportedOnceAndDropped)
+{
+    WriteIni("[Keys]\n65=13\nabc=22\n81=24\n");
+    CreateWithAssignment();
+    Press(KeyA);
+    Press(KeyQ);
+    Poll();
+    // Q (after "abc" in the walk) plays; A, after it, waits for the next pass.
+    EXPECT_EQ(Sent(), (Messages{Packed(0x90, 60, 127)}));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].caption, QStringLiteral("MIDI Sonoret"));
+    EXPECT_EQ(messages[0].text, QStringLiteral("'abc' ist kein gültiger Integerwert."));
+    EXPECT_EQ(form->KeyCodeList, (QStringList{"65", "81"}));
+
+    Poll();
+    Poll();
+    EXPECT_EQ(Sent(), (Messages{Packed(0x90, 60, 127), Packed(0x90, 37, 127)}));
+    EXPECT_EQ(messages.size(), 1u);
+}
+
+TEST_F(PcKeyboard, AFailedSendIsShownAndTriedAgainOnTheNextPass)
+{
+    CreateWithAssignment();
+    backend->failures[midi_out::TestBackend::Op::ShortMessage] = midi_out::MIDIERR_SENDFAILED;
+    Press(KeyA);
+    Poll();
+    EXPECT_EQ(form->Key(13)->OutlineColor(), SilentColor);
+    EXPECT_EQ(messages.size(), 1u);
+    backend->failures.clear();
+    Poll();
+    EXPECT_EQ(form->Key(13)->OutlineColor(), PressedColor);
+}
+
+} // namespace
