@@ -16,10 +16,7 @@ namespace {
 
 using Messages = std::vector<std::uint32_t>;
 
-class PcKeyboard : public testing_support::KeyboardFixture {
-protected:
-    void SetUp() override { KeyboardFixture::SetUp(); }
-};
+using PcKeyboard = testing_support::KeyboardFixture;
 
 TEST_F(PcKeyboard, AHeldKeySoundsOnceHoweverLongItRepeats)
 {
