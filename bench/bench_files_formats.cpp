@@ -4,7 +4,8 @@
 // The C++ side is timed twice: in this process with Google Benchmark's loop,
 // and like the peer as a fresh process of its own (this program started again
 // with --child), which also gives its peak resident set size. Both processes
-// load the same input files and report the seconds of the work alone, their
+// load the same input files and report the seconds of the work alone (wall
+// and CPU time: on a busy machine the CPU time is the steadier figure), their
 // peak RSS and a checksum of the events, so the two sides are seen to make
 // the same events. The peer script is bench/peer_mido.py.
 
@@ -15,6 +16,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -39,9 +41,14 @@ std::string File(const char *name)
     return (workDir / name).string();
 }
 
+// __FILE__ may be relative to the object's build folder (compiler caches
+// rewrite it so), which is this program's own folder in the build tree.
 std::string PeerScript()
 {
-    return (std::filesystem::path(__FILE__).parent_path() / "peer_mido.py").string();
+    std::filesystem::path source(__FILE__);
+    if (source.is_relative())
+        source = std::filesystem::path(SONORET_BINARY_DIR) / "bench" / source;
+    return (source.parent_path() / "peer_mido.py").lexically_normal().string();
 }
 
 // Same formula as the peer's.
@@ -56,6 +63,13 @@ std::uint64_t Checksum(recorder::RecordingStream &stream)
         total = static_cast<std::uint64_t>(next % (std::uint64_t{1} << 61));
     }
     return total;
+}
+
+double CpuSeconds()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 long PeakKiB()
@@ -110,6 +124,7 @@ struct ProcessResult {
     double seconds = 0;
     long peakKiB = 0;
     std::uint64_t checksum = 0;
+    double cpuSeconds = 0;
 };
 
 ProcessResult RunProcess(const std::string &command)
@@ -124,7 +139,7 @@ ProcessResult RunProcess(const std::string &command)
     if (!got || status != 0)
         return result;
     std::istringstream in(line);
-    in >> result.seconds >> result.peakKiB >> result.checksum;
+    in >> result.seconds >> result.peakKiB >> result.checksum >> result.cpuSeconds;
     result.ok = static_cast<bool>(in);
     return result;
 }
@@ -139,6 +154,8 @@ ProcessResult BestOf(const std::string &command)
             return r;
         if (!best.ok || r.seconds < best.seconds)
             best.seconds = r.seconds;
+        if (!best.ok || r.cpuSeconds < best.cpuSeconds)
+            best.cpuSeconds = r.cpuSeconds;
         best.peakKiB = std::max(best.peakKiB, r.peakKiB);
         best.checksum = r.checksum;
         best.ok = true;
@@ -151,23 +168,27 @@ int RunChild(int argc, char **argv)
     const std::string mode = argv[2];
     recorder::RecordingStream stream;
     const auto start = std::chrono::steady_clock::now();
+    const double cpuStart = CpuSeconds();
     if (mode == "export" && argc == 5) {
         stream.LoadFromFile(argv[3]);
         const auto begin = std::chrono::steady_clock::now();
+        const double cpuBegin = CpuSeconds();
         files::ExportMidiFile(argv[4], stream);
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - begin;
-        std::printf("%.6f %ld %llu\n", took.count(), PeakKiB(),
-                    static_cast<unsigned long long>(Checksum(stream)));
+        const double cpu = CpuSeconds() - cpuBegin;
+        std::printf("%.6f %ld %llu %.6f\n", took.count(), PeakKiB(),
+                    static_cast<unsigned long long>(Checksum(stream)), cpu);
         return 0;
     }
     if (mode == "import" && argc == 4) {
         files::ImportSoundText(argv[3], stream);
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        std::printf("%.6f %ld %llu\n", took.count(), PeakKiB(),
-                    static_cast<unsigned long long>(Checksum(stream)));
+        const double cpu = CpuSeconds() - cpuStart;
+        std::printf("%.6f %ld %llu %.6f\n", took.count(), PeakKiB(),
+                    static_cast<unsigned long long>(Checksum(stream)), cpu);
         return 0;
     }
-    std::printf("0 %ld 0\n", PeakKiB());
+    std::printf("0 %ld 0 0\n", PeakKiB());
     return 0;
 }
 
@@ -216,8 +237,9 @@ void Report(const ProcessResult &oursBase, const ProcessResult &peerBase)
                 kProcessRuns);
     std::printf("baseline peak RSS: C++ %.1f MiB, python3 + mido %.1f MiB\n\n",
                 oursBase.peakKiB / 1024.0, peerBase.peakKiB / 1024.0);
-    std::printf("%-26s %10s %10s %8s | %10s %10s %10s %8s | %s\n", "work", "C++ s", "mido s", "ratio",
-                "C++ MiB", "(+MiB)", "mido MiB", "(+MiB)", "same events");
+    std::printf("%-26s %8s %8s %7s | %8s %8s %7s | %8s %8s %8s %8s | %s\n", "work", "C++ s",
+                "mido s", "ratio", "C++ cpu", "mido cpu", "ratio", "C++ MiB", "(+MiB)", "mido MiB",
+                "(+MiB)", "same events");
     for (const auto &c : comparisons) {
         const ProcessResult ours = BestOf(c.ours);
         const ProcessResult peer = BestOf(c.peer);
@@ -225,8 +247,9 @@ void Report(const ProcessResult &oursBase, const ProcessResult &peerBase)
             std::printf("%-26s %s\n", c.work, !ours.ok ? "C++ run failed" : "peer run failed");
             continue;
         }
-        std::printf("%-26s %10.3f %10.3f %7.1fx | %10.1f %10.1f %10.1f %8.1f | %s\n", c.work,
-                    ours.seconds, peer.seconds, peer.seconds / ours.seconds, ours.peakKiB / 1024.0,
+        std::printf("%-26s %8.3f %8.3f %6.1fx | %8.3f %8.3f %6.1fx | %8.1f %8.1f %8.1f %8.1f | %s\n",
+                    c.work, ours.seconds, peer.seconds, peer.seconds / ours.seconds, ours.cpuSeconds,
+                    peer.cpuSeconds, peer.cpuSeconds / ours.cpuSeconds, ours.peakKiB / 1024.0,
                     (ours.peakKiB - oursBase.peakKiB) / 1024.0, peer.peakKiB / 1024.0,
                     (peer.peakKiB - peerBase.peakKiB) / 1024.0,
                     ours.checksum == peer.checksum ? "yes" : "NO");

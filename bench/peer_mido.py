@@ -5,8 +5,9 @@
     peer_mido.py import TONES.vnx
     peer_mido.py baseline
 
-Prints one line: seconds of the timed work, peak resident set size in KiB, and
-a checksum of the events (absolute tick, status, data1, data2) to compare.
+Prints one line: seconds of the timed work, peak resident set size in KiB, a
+checksum of the events (absolute tick, status, data1, data2) to compare, and
+the CPU seconds of the timed work (steadier than wall time on a busy machine).
 Loading the native recording for the export is not timed, like the in-memory
 recording on the C++ side.
 """
@@ -54,6 +55,7 @@ def export(recording, output):
     events = [struct.unpack_from('<IBBB', raw, offset) for offset in range(0, len(raw) - 6, 7)]
 
     start = time.perf_counter()
+    cpu_start = time.process_time()
     track = mido.MidiTrack()
     track.append(mido.MetaMessage('set_tempo', tempo=TEMPO, time=0))
     track.append(mido.Message('note_on', note=0, velocity=0, time=0))
@@ -70,7 +72,8 @@ def export(recording, output):
     midi.tracks.append(track)
     midi.save(output)
     seconds = time.perf_counter() - start
-    print(seconds, peak_kib(), checksum(events))
+    cpu = time.process_time() - cpu_start
+    print(seconds, peak_kib(), checksum(events), cpu)
 
 
 def to_int(text):
@@ -89,6 +92,7 @@ def to_int(text):
 def import_tones(name):
     import math
     start = time.perf_counter()
+    cpu_start = time.process_time()
     with open(name, 'rb') as f:
         text = f.read().split(b'\0', 1)[0].decode('latin-1')
     lines = text.replace('\r\n', '\n').replace('\r', '\n').split('\n')
@@ -118,7 +122,8 @@ def import_tones(name):
         track.append(mido.Message('note_off', note=note, velocity=velocity, time=tick - last))
         last = tick
     seconds = time.perf_counter() - start
-    print(seconds, peak_kib(), checksum(events))
+    cpu = time.process_time() - cpu_start
+    print(seconds, peak_kib(), checksum(events), cpu)
 
 
 if __name__ == '__main__':
@@ -127,4 +132,4 @@ if __name__ == '__main__':
     elif sys.argv[1] == 'import':
         import_tones(sys.argv[2])
     else:
-        print(0.0, peak_kib(), 0)
+        print(0.0, peak_kib(), 0, 0.0)

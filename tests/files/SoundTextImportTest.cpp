@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 using recorder::RecordedEvent;
@@ -109,6 +110,17 @@ TEST_F(SoundTextImportTest, FrequencyBecomesNote)
     EXPECT_EQ(noteOf(1), 0);
 }
 
+TEST_F(SoundTextImportTest, TicksStopAtTheLargestTick)
+{
+    std::string text;
+    for (int i = 0; i < 101; ++i)
+        text += Tone(2147483647);
+    const auto ticks = Ticks(text);
+    ASSERT_EQ(ticks.size(), 202u);
+    EXPECT_EQ(ticks[199], 4294967294u) << "100 x 2147483647 ms";
+    EXPECT_EQ(ticks[201], 0xFFFFFFFFu) << "beyond the last tick";
+}
+
 TEST_F(SoundTextImportTest, TicksRoundHalfToEven)
 {
     EXPECT_EQ(Ticks(Tone(25)), (std::vector<std::uint32_t>{0, 0}));
@@ -183,6 +195,9 @@ TEST_F(SoundTextImportTest, GroupsOfThreeLinesAndTheLinesNotRead)
 
 TEST_F(SoundTextImportTest, HexadecimalAndSignedLines)
 {
+    // Leading zeros, also more than ten digits of them.
+    EXPECT_EQ(Import("0440\n00000000000500\n000000065535\n"),
+              (std::vector<RecordedEvent>{{0, kOn, 69, 127}, {10, kOff, 69, 127}}));
     EXPECT_EQ(Import("$1B8\n +500\n0xFFFF\nx1b8\n+0\n$FFFF\n"),
               (std::vector<RecordedEvent>{
                   {0, kOn, 69, 127}, {10, kOff, 69, 127}, {10, kOn, 69, 127}, {10, kOff, 69, 127}}));
@@ -238,6 +253,20 @@ TEST_F(SoundTextImportTest, FailedImportKeepsTheOldRecording)
         EXPECT_EQ(std::string(error.what()), "Datei " + missing + " kann nicht geöffnet werden");
     }
     EXPECT_EQ(recording.Bytes(), before);
+}
+
+TEST(SoundTextValues, NotesAgreeWithTheFormulaForEveryFrequency)
+{
+    // 12 x log2(f / 8.2) in extended precision, rounded half to even (the
+    // default rounding mode), held to 0..127.
+    const auto formula = [](std::int32_t frequency) {
+        const long double note = std::nearbyint(12.0L * std::log2(static_cast<long double>(frequency) / 8.2L));
+        return static_cast<int>(std::clamp(note, 0.0L, 127.0L));
+    };
+    for (std::int32_t f = 1; f <= 20000; ++f)
+        ASSERT_EQ(files::NoteForFrequency(f), formula(f)) << f;
+    for (std::int32_t f : {32767, 65536, 1 << 20, 21000000, INT32_MAX})
+        EXPECT_EQ(files::NoteForFrequency(f), 127) << f;
 }
 
 TEST(SoundTextValues, VelocityScalesInSixtyFourBits)
