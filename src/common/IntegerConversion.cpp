@@ -17,6 +17,26 @@ int hexDigit(char c)
     return -1;
 }
 
+// The longest text quoted whole in the error message; a longer one (a whole
+// file read as one line, say) is cut there and marked with "…".
+constexpr std::size_t kQuotedCharacters = 40;
+
+bool IsUtf8Continuation(char c)
+{
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// Cut on a character boundary, so that a UTF-8 sequence is never split.
+std::string Quoted(std::string_view text)
+{
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (!IsUtf8Continuation(text[i]) && characters++ == kQuotedCharacters)
+            return std::string(text.substr(0, i)) + "…";
+    }
+    return std::string(text);
+}
+
 } // namespace
 
 std::optional<std::int32_t> TryStrToInt(std::string_view text)
@@ -75,7 +95,7 @@ std::int32_t StrToInt(std::string_view text)
 {
     if (const auto value = TryStrToInt(text))
         return *value;
-    throw EConvertError("'" + std::string(text) + "' ist kein gültiger Integerwert");
+    throw EConvertError("'" + Quoted(text) + "' ist kein gültiger Integerwert");
 }
 
 } // namespace common

@@ -20,7 +20,8 @@ public:
 // convert.
 std::optional<std::int32_t> TryStrToInt(std::string_view text);
 
-// As TryStrToInt; raises "'<text>' ist kein gültiger Integerwert" on failure.
+// As TryStrToInt; raises "'<text>' ist kein gültiger Integerwert" on failure,
+// a text of more than 40 characters cut to its first 40 and "…".
 std::int32_t StrToInt(std::string_view text);
 
 } // namespace common

@@ -68,3 +68,28 @@ TEST(IntegerConversion, FailureNamesTheText)
         EXPECT_STREQ(error.what(), "'' ist kein gültiger Integerwert");
     }
 }
+
+TEST(IntegerConversion, OverlongTextIsCutInTheMessage)
+{
+    const auto messageFor = [](const std::string &text) -> std::string {
+        try {
+            StrToInt(text);
+        } catch (const common::EConvertError &error) {
+            return error.what();
+        }
+        return "no error";
+    };
+    const std::string forty(40, 'a');
+    EXPECT_EQ(messageFor(forty), "'" + forty + "' ist kein gültiger Integerwert");
+    EXPECT_EQ(messageFor(forty + "b"), "'" + forty + "…' ist kein gültiger Integerwert");
+    EXPECT_EQ(messageFor(std::string(20'000'000, '9')),
+              "'" + std::string(40, '9') + "…' ist kein gültiger Integerwert");
+
+    // Counted and cut in characters: "ä" is two bytes and stays whole.
+    std::string umlauts;
+    for (int i = 0; i < 50; ++i)
+        umlauts += "ä";
+    EXPECT_EQ(messageFor(umlauts), "'" + umlauts.substr(0, 80) + "…' ist kein gültiger Integerwert");
+    EXPECT_EQ(messageFor(std::string(39, 'x') + "€€"),
+              "'" + std::string(39, 'x') + "€…' ist kein gültiger Integerwert");
+}
