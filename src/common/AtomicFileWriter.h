@@ -4,8 +4,16 @@
 // been written and flushed. Until Commit() succeeds an existing file of that
 // name stays exactly as it was, and the destructor removes the unfinished one.
 //
-// A target that exists and is neither a regular file nor a folder (a device,
-// a pipe) cannot be replaced and is written directly.
+// Writing keeps meaning what users expect of it:
+// - a file that may not be written as it stands (read-only, say) is refused,
+//   as an ordinary open for writing would refuse it;
+// - a symbolic link is written through to the file it leads to, also when
+//   that file does not exist yet; a loop of links is refused;
+// - a file with more than one name (hard links), and a writable file in a
+//   folder that takes no new files, are written in place: the data is kept
+//   in memory and written over the file only at Commit();
+// - a target that is neither a regular file nor a folder (a device, a pipe)
+//   cannot be replaced and is written directly.
 
 #include <cstddef>
 #include <cstdint>
@@ -16,7 +24,8 @@ namespace common {
 
 class AtomicFileWriter {
 public:
-    // Raises EFCreateError (with fileName) when the file cannot be created.
+    // Raises EFCreateError (with fileName) when the file cannot be created
+    // or may not be written.
     explicit AtomicFileWriter(const std::string &fileName);
     ~AtomicFileWriter();
 
@@ -37,17 +46,36 @@ public:
     // the file cannot take the target's name.
     void Commit();
 
+    // Removes the unfinished files of every writer still at work, with
+    // async-signal-safe calls only: for handlers of signals that end the
+    // process, which skip the destructors.
+    static void RemoveUnfinishedFiles() noexcept;
+
+    // Handlers for SIGINT, SIGTERM and SIGHUP that remove the unfinished
+    // files and then end the process by the same signal. A signal the
+    // process was started with ignored stays ignored.
+    static void RemoveUnfinishedFilesOnStopSignals();
+
 private:
+    enum class Mode {
+        Replace, // a new file beside the target, renamed over it
+        InPlace, // kept in memory, written over the target at Commit()
+        Direct,  // written straight into a device or pipe
+    };
+
     void Flush();
     void WriteAll(const std::uint8_t *data, std::size_t count);
+    void CommitInPlace();
     void Discard() noexcept;
 
-    std::string target_;  // the name given, for messages
+    Mode mode_ = Mode::Replace;
+    std::string target_;    // the name given, for messages
     std::string finalPath_; // where the file ends up (symbolic links followed)
-    std::string tempPath_; // empty when writing directly
+    std::string tempPath_;  // the unfinished file while replacing
+    int pendingSlot_ = -1;  // its entry for RemoveUnfinishedFiles()
     int fd_ = -1;
-    std::vector<std::uint8_t> buffer_;
-    std::uint64_t position_ = 0; // file offset of buffer_[0]
+    std::vector<std::uint8_t> buffer_; // in place: the whole content
+    std::uint64_t position_ = 0;       // file offset of buffer_[0]; in place: the write position
     std::uint64_t size_ = 0;
     bool committed_ = false;
 };

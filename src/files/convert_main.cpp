@@ -2,10 +2,13 @@
 // window, with the same extension keys and file code as the open and save
 // commands.
 
+#include "common/AtomicFileWriter.h"
 #include "files/RecordingFiles.h"
 
+#include <csignal>
 #include <cstdio>
 #include <exception>
+#include <new>
 
 int main(int argc, char **argv)
 {
@@ -16,10 +19,18 @@ int main(int argc, char **argv)
                    stderr);
         return 1;
     }
+    // Stopped by a signal, the converter leaves no hidden unfinished file
+    // beside the output. Past a file size limit a write fails and is
+    // reported like a full disk, instead of the signal ending the process.
+    common::AtomicFileWriter::RemoveUnfinishedFilesOnStopSignals();
+    std::signal(SIGXFSZ, SIG_IGN);
     try {
         recorder::RecordingStream recording;
         files::OpenRecording(argv[1], recording);
         files::SaveRecording(argv[2], recording);
+    } catch (const std::bad_alloc &) {
+        std::fputs("Nicht genügend Arbeitsspeicher\n", stderr);
+        return 1;
     } catch (const std::exception &error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;

@@ -1,6 +1,7 @@
 #include "files/MidiExport.h"
 #include "files/SoundTextImport.h"
 #include "recorder/TestFiles.h"
+#include "support/OrdinaryUser.h"
 
 #include <gtest/gtest.h>
 
@@ -34,8 +35,11 @@ std::string ReadText(const std::string &fileName)
 class ConverterTest : public ::testing::Test {
 protected:
     // Runs the converter with the arguments; with fileSizeLimit > 0 every
-    // write beyond that many bytes fails, as on a full disk.
-    RunResult Run(const std::vector<std::string> &arguments, rlim_t fileSizeLimit = 0)
+    // write beyond that many bytes fails, as on a full disk (the signal the
+    // system sends then ignored, unless signalAtLimit); with memoryLimit > 0
+    // the process gets no more address space than that.
+    RunResult Run(const std::vector<std::string> &arguments, rlim_t fileSizeLimit = 0,
+                  bool signalAtLimit = false, rlim_t memoryLimit = 0)
     {
         const std::string outFile = dir.File("stdout.txt");
         const std::string errFile = dir.File("stderr.txt");
@@ -46,11 +50,17 @@ protected:
             ::dup2(out, 1);
             ::dup2(err, 2);
             if (fileSizeLimit > 0) {
-                std::signal(SIGXFSZ, SIG_IGN);
+                std::signal(SIGXFSZ, signalAtLimit ? SIG_DFL : SIG_IGN);
                 rlimit limit{};
                 ::getrlimit(RLIMIT_FSIZE, &limit);
                 limit.rlim_cur = fileSizeLimit;
                 ::setrlimit(RLIMIT_FSIZE, &limit);
+            }
+            if (memoryLimit > 0) {
+                rlimit limit{};
+                ::getrlimit(RLIMIT_AS, &limit);
+                limit.rlim_cur = memoryLimit;
+                ::setrlimit(RLIMIT_AS, &limit);
             }
             std::vector<char *> argv{const_cast<char *>(kConverter.c_str())};
             for (const auto &argument : arguments)
@@ -169,6 +179,48 @@ TEST_F(ConverterTest, FailedWriteLeavesTheOutputAlone)
 
     ExpectFailure({dir.File("long.vnx"), dir.File("missing/out.mid")},
                   "Datei " + dir.File("missing/out.mid") + " kann nicht erstellt werden");
+}
+
+TEST_F(ConverterTest, AFileSizeLimitIsReportedAndLeavesNoUnfinishedFile)
+{
+    std::string longText;
+    for (int i = 0; i < 20000; ++i)
+        longText += "440\n10\n65535\n";
+    testfiles::WriteText(dir.File("long.vnx"), longText);
+    const std::string output = dir.File("keep.mid");
+    testfiles::WriteText(output, "keep me");
+
+    // The limit's signal, not ignored here, does not end the converter.
+    const RunResult result = Run({dir.File("long.vnx"), output}, 100000, true);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "Stream-Schreibfehler\n");
+    EXPECT_EQ(ReadText(output), "keep me");
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"keep.mid", "long.vnx"}));
+}
+
+TEST_F(ConverterTest, ARecordingTooLargeForMemoryIsReportedInGerman)
+{
+    // A sparse file of 4 GiB against an address space of 512 MiB.
+    const std::string huge = dir.File("huge.vsq");
+    testfiles::WriteText(huge, "");
+    std::filesystem::resize_file(huge, rlim_t{4} << 30);
+    const RunResult result = Run({huge, dir.File("out.mid")}, 0, false, rlim_t{512} << 20);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "Nicht genügend Arbeitsspeicher\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.mid")));
+}
+
+TEST_F(ConverterTest, AReadOnlyOutputIsRefused)
+{
+    const std::string tones = Tones();
+    const std::string output = dir.File("locked.vsq");
+    testsupport::GiveToOrdinaryUser(dir.Path());
+    testsupport::RunAsOrdinaryUser([&] {
+        testfiles::WriteText(output, "keep me");
+        ::chmod(output.c_str(), 0444);
+        ExpectFailure({tones, output}, "Datei " + output + " kann nicht erstellt werden");
+        EXPECT_EQ(ReadText(output), "keep me");
+    });
 }
 
 TEST_F(ConverterTest, WrongArgumentCountShowsUsage)
