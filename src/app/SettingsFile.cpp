@@ -10,9 +10,11 @@
 #include <optional>
 #include <string_view>
 #include <system_error>
+#include <unordered_set>
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,6 +43,14 @@ std::string_view Trim(std::string_view text)
 char AsciiLower(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string AsciiLowerCase(std::string_view text)
+{
+    std::string lower(text);
+    for (char &c : lower)
+        c = AsciiLower(c);
+    return lower;
 }
 
 bool equalsIgnoreCase(std::string_view a, std::string_view b)
@@ -164,20 +174,18 @@ public:
 
     // The key lines of a section in file order; a key that appears twice
     // counts once, with its first line, as it does for reading its value.
+    // The keys seen are looked up in a set, so a long section is read in
+    // linear time.
     std::vector<KeyLine> Keys(std::string_view sectionName) const
     {
         std::vector<KeyLine> keys;
         const auto section = FindSection(sectionName);
         if (!section)
             return keys;
+        std::unordered_set<std::string> seen;
         for (std::size_t i = section->header + 1; i < section->end; ++i) {
             const auto line = keyLineOf(lines_[i]);
-            if (!line)
-                continue;
-            bool seen = false;
-            for (const auto &known : keys)
-                seen = seen || equalsIgnoreCase(known.key, line->key);
-            if (!seen)
+            if (line && seen.insert(AsciiLowerCase(line->key)).second)
                 keys.push_back(*line);
         }
         return keys;
@@ -241,12 +249,20 @@ private:
 
 enum class ReadResult { Read, Missing, Failed };
 
+// Only a regular file is read: a pipe or device of that name would make the
+// read wait, and start-up with it, for as long as nothing is written to it.
+// Such a file is not rewritten either.
 ReadResult readWholeFile(const std::string &path, std::string &text)
 {
     text.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return (errno == ENOENT || errno == ENOTDIR) ? ReadResult::Missing : ReadResult::Failed;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return ReadResult::Failed;
+    }
     char buffer[4096];
     for (;;) {
         const auto count = ::read(fd, buffer, sizeof buffer);
@@ -278,6 +294,72 @@ bool replaceAtomically(const std::string &path, const std::string &text)
         return false; // reported by the caller with the settings file's own message
     }
 }
+
+// Held across read, change and replace, so that two programs writing the
+// same settings file do not lose each other's changes. The lock is on a file
+// of its own beside the settings file, since the settings file itself is
+// replaced by every write; that file is removed again when the lock is let
+// go, and a lock taken on a lock file already removed is taken anew.
+// Where no lock file can be made (a folder that takes no new files, where
+// the settings file is written in place) the settings file itself is locked.
+class SettingsLock {
+public:
+    explicit SettingsLock(const std::string &settingsPath)
+    {
+        const fs::path path(settingsPath);
+        const auto lockPath = path.parent_path() / ("." + path.filename().string() + ".lock");
+        for (;;) {
+            fd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+            if (fd_ < 0)
+                break;
+            if (!LockExclusive(fd_)) {
+                Close();
+                return;
+            }
+            struct stat held {};
+            struct stat named {};
+            if (::fstat(fd_, &held) == 0 && ::stat(lockPath.c_str(), &named) == 0
+                && held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+                lockPath_ = lockPath.string();
+                return;
+            }
+            Close(); // removed by its holder meanwhile
+        }
+        fd_ = ::open(settingsPath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd_ >= 0 && !LockExclusive(fd_))
+            Close();
+    }
+
+    ~SettingsLock()
+    {
+        if (!lockPath_.empty())
+            ::unlink(lockPath_.c_str());
+        Close();
+    }
+
+    SettingsLock(const SettingsLock &) = delete;
+    SettingsLock &operator=(const SettingsLock &) = delete;
+
+private:
+    static bool LockExclusive(int fd)
+    {
+        while (::flock(fd, LOCK_EX) != 0) {
+            if (errno != EINTR)
+                return false;
+        }
+        return true;
+    }
+
+    void Close()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+
+    int fd_ = -1;
+    std::string lockPath_; // empty unless the lock file is ours to remove
+};
 
 bool hasLineBreak(std::string_view text)
 {
@@ -348,6 +430,7 @@ std::string SettingsFile::ReadString(const std::string &section, const std::stri
 void SettingsFile::WriteString(const std::string &section, const std::string &key, const std::string &value)
 {
     checkEntry(section, key, value);
+    const SettingsLock lock(fileName_);
     std::string text;
     // A file that exists but cannot be read is not rewritten: that would
     // replace all its settings with this one value.
@@ -405,6 +488,7 @@ std::vector<std::string> SettingsFile::ReadSectionValues(const std::string &sect
 
 void SettingsFile::EraseSection(const std::string &section)
 {
+    const SettingsLock lock(fileName_);
     std::string text;
     const auto read = readWholeFile(fileName_, text);
     if (read == ReadResult::Missing)

@@ -3,7 +3,9 @@
 // with nothing cached between accesses. Sections and keys match without regard
 // to case; sections, keys and lines keep their file order. Every write
 // replaces the file atomically (temporary file in the same folder, flush,
-// rename), so a crash or a full disk never leaves half a file behind.
+// rename), so a crash or a full disk never leaves half a file behind; it holds
+// a lock from reading the file to replacing it, so that programs writing at
+// the same time keep each other's changes. Only a regular file is read.
 
 #include <cstdint>
 #include <stdexcept>

@@ -1,4 +1,5 @@
 #include "app/SettingsFile.h"
+#include "support/OrdinaryUser.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -7,11 +8,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <sstream>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -195,6 +198,26 @@ TEST_F(SettingsFileTest, KeysAndLinesComeInFileOrder)
     EXPECT_EQ(settings.ReadInteger("Keys", "65", 0), 1);
 }
 
+TEST_F(SettingsFileTest, ALongSectionWithRepeatedKeysCountsEachKeyOnce)
+{
+    constexpr int kKeys = 20000;
+    std::string text = "[Keys]\n";
+    for (int i = 0; i < kKeys; ++i)
+        text += "k" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    for (int i = 0; i < kKeys; ++i)
+        text += "K" + std::to_string(i) + "=again\n"; // the same keys in other case
+    auto settings = settingsWith(text);
+
+    const auto keys = settings.ReadSection("Keys");
+    const auto lines = settings.ReadSectionValues("Keys");
+    ASSERT_EQ(keys.size(), static_cast<std::size_t>(kKeys));
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(kKeys));
+    for (int i = 0; i < kKeys; i += 997) {
+        EXPECT_EQ(keys[static_cast<std::size_t>(i)], "k" + std::to_string(i));
+        EXPECT_EQ(lines[static_cast<std::size_t>(i)], "k" + std::to_string(i) + "=" + std::to_string(i));
+    }
+}
+
 TEST_F(SettingsFileTest, WritesReplaceInPlaceAppendToTheSectionOrAddASection)
 {
     auto settings = settingsWith("[Device]\nID=0\n\n[Common]\nBeat=120\nVolume=127\n");
@@ -352,16 +375,139 @@ TEST_F(SettingsFileTest, AnUnreadableSettingsPathIsNotOverwritten)
     EXPECT_EQ(readText(iniPath() / "inside"), "keep");
 }
 
-TEST_F(SettingsFileTest, AReadOnlyFolderRefusesTheWrite)
+TEST_F(SettingsFileTest, AReadOnlyFolderRefusesANewFileButTakesChangesInPlace)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root writes into read-only folders; the size-limit test covers refused writes";
     const std::string original = "[Common]\nBeat=120\n";
-    auto settings = settingsWith(original);
-    fs::permissions(folder(), fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_THROW(settings.WriteInteger("Common", "Beat", 90), EIniFileException);
-    fs::permissions(folder(), fs::perms::owner_all);
-    EXPECT_EQ(readText(iniPath()), original);
+    const auto path = iniPath();
+    const auto other = folder() / "other.ini";
+    testsupport::GiveToOrdinaryUser(folder());
+    testsupport::RunAsOrdinaryUser([&] {
+        writeText(path, original);
+        fs::permissions(folder(), fs::perms::owner_read | fs::perms::owner_exec);
+
+        SettingsFile missing(other.string());
+        try {
+            missing.WriteInteger("Common", "Beat", 90);
+            ADD_FAILURE() << "a new file in a read-only folder must be refused";
+        } catch (const EIniFileException &e) {
+            EXPECT_EQ(std::string(e.what()), refusedMessage(other));
+        }
+        EXPECT_FALSE(fs::exists(other));
+
+        // The existing, writable file is written in place.
+        SettingsFile settings(path.string());
+        settings.WriteInteger("Common", "Beat", 90);
+        settings.EraseSection("Keys");
+        EXPECT_EQ(readText(path), "[Common]\nBeat=90\n");
+        EXPECT_EQ(folderEntries(folder()), std::vector<std::string>{"sonoret.ini"});
+        fs::permissions(folder(), fs::perms::owner_all);
+    });
+}
+
+TEST_F(SettingsFileTest, AReadOnlySettingsFileRefusesTheWrite)
+{
+    const std::string original = "[Common]\nBeat=120\n";
+    const auto path = iniPath();
+    testsupport::GiveToOrdinaryUser(folder());
+    testsupport::RunAsOrdinaryUser([&] {
+        writeText(path, original);
+        fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        SettingsFile settings(path.string());
+        for (const auto &write : std::vector<std::function<void()>>{
+                 [&] { settings.WriteInteger("Common", "Beat", 90); },
+                 [&] { settings.WriteBool("Common", "Drums", true); },
+                 [&] { settings.EraseSection("Common"); }}) {
+            try {
+                write();
+                ADD_FAILURE() << "the write must be refused";
+            } catch (const EIniFileException &e) {
+                EXPECT_EQ(std::string(e.what()), refusedMessage(path));
+            }
+        }
+        EXPECT_EQ(readText(path), original);
+        EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        EXPECT_EQ(folderEntries(folder()), std::vector<std::string>{"sonoret.ini"});
+    });
+}
+
+TEST_F(SettingsFileTest, LinksLeadToTheSettingsTheyName)
+{
+    // A dangling link: the file it names is created, the link stays.
+    fs::create_symlink("real.ini", iniPath());
+    SettingsFile settings(iniPath().string());
+    settings.WriteInteger("Common", "Beat", 90);
+    EXPECT_TRUE(fs::is_symlink(iniPath()));
+    EXPECT_EQ(readText(folder() / "real.ini"), "[Common]\nBeat=90\n");
+
+    // A second name of the same file keeps seeing every change.
+    fs::create_hard_link(folder() / "real.ini", folder() / "twin.ini");
+    settings.WriteInteger("Common", "Volume", 64);
+    EXPECT_EQ(readText(folder() / "twin.ini"), "[Common]\nBeat=90\nVolume=64\n");
+    EXPECT_TRUE(fs::equivalent(folder() / "real.ini", folder() / "twin.ini"));
+
+    // A loop of links is no place for settings.
+    fs::create_symlink("loop2.ini", folder() / "loop1.ini");
+    fs::create_symlink("loop1.ini", folder() / "loop2.ini");
+    SettingsFile loop((folder() / "loop1.ini").string());
+    EXPECT_EQ(loop.ReadInteger("Common", "Beat", 7), 7);
+    EXPECT_THROW(loop.WriteInteger("Common", "Beat", 90), EIniFileException);
+}
+
+TEST_F(SettingsFileTest, APipeNamedLikeTheSettingsFileIsNotWaitedOn)
+{
+    const auto path = iniPath();
+    testsupport::GiveToOrdinaryUser(folder());
+    // Run apart, so that a read that waits ends in the child's time limit.
+    testsupport::RunAsOrdinaryUser([&] {
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        SettingsFile settings(path.string());
+        EXPECT_EQ(settings.ReadInteger("Common", "Beat", 120), 120);
+        EXPECT_TRUE(settings.ReadSection("Keys").empty());
+        EXPECT_TRUE(settings.ReadSectionValues("Keys").empty());
+        EXPECT_THROW(settings.WriteInteger("Common", "Beat", 90), EIniFileException);
+        EXPECT_THROW(settings.EraseSection("Keys"), EIniFileException);
+        EXPECT_TRUE(fs::is_fifo(path));
+    }, 10);
+}
+
+TEST_F(SettingsFileTest, TwoProgramsWritingAtOnceKeepEachOthersChanges)
+{
+    constexpr int kWrites = 100;
+    const auto path = iniPath().string();
+    std::vector<pid_t> writers;
+    for (const char *prefix : {"A", "B"}) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            int failures = 0;
+            SettingsFile settings(path);
+            for (int i = 0; i < kWrites; ++i) {
+                try {
+                    settings.WriteInteger("Keys", prefix + std::to_string(i), i);
+                } catch (const std::exception &) {
+                    ++failures;
+                }
+            }
+            ::_exit(failures == 0 ? 0 : 1);
+        }
+        writers.push_back(child);
+    }
+    for (const pid_t writer : writers) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(writer, &status, 0), writer);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    SettingsFile settings(path);
+    std::vector<std::string> lost;
+    for (int i = 0; i < kWrites; ++i) {
+        for (const std::string &key : {"A" + std::to_string(i), "B" + std::to_string(i)}) {
+            if (settings.ReadInteger("Keys", key, -1) != i)
+                lost.push_back(key);
+        }
+    }
+    EXPECT_TRUE(lost.empty()) << lost.size() << " writes lost, the first " << lost.front();
+    EXPECT_EQ(folderEntries(folder()), std::vector<std::string>{"sonoret.ini"}) << "no lock file left";
 }
 
 TEST_F(SettingsFileTest, RewriteKeepsTheFileModeAndSymbolicLinks)
