@@ -243,7 +243,8 @@ void TMidiOutput::SendLongMessage(const void *bytes, std::uint16_t length)
         RaiseErrorText(MIDIERR_INVALPARAM);
     // Reserve the bookkeeping first: once the back end holds the header,
     // nothing may fail before the buffer is recorded as in flight.
-    inFlight_.reserve(inFlight_.size() + 1);
+    if (inFlight_.size() == inFlight_.capacity())
+        inFlight_.reserve(2 * inFlight_.size() + 4);
     auto buffer = std::make_unique<TMyMidiHdr>(length);
     std::memcpy(buffer->DataPtr, bytes, length);
     MIDIHDR *header = buffer->HeaderPtr;
