@@ -16,6 +16,9 @@ class MidiBackend {
 public:
     virtual ~MidiBackend() = default;
 
+    // Enumerates the devices anew; until the next call, DeviceCount,
+    // GetDevCaps and Open refer to this snapshot.
+    virtual void RefreshDevices() {}
     // Number of output devices; valid indexes are 0 .. count - 1.
     virtual std::uint32_t DeviceCount() = 0;
     // Fills `caps` for `deviceId` (MIDI_MAPPER allowed); non-zero for an index

@@ -145,12 +145,12 @@ bool RtMidiBackend::Connect()
     return lister_ != nullptr;
 }
 
-std::uint32_t RtMidiBackend::DeviceCount()
+void RtMidiBackend::RefreshDevices()
 {
     counted_ = true;
     ports_.clear();
     if (!Connect())
-        return 0;
+        return;
 
     std::vector<std::string> names;
     try {
@@ -164,18 +164,24 @@ std::uint32_t RtMidiBackend::DeviceCount()
         }
     } catch (const RtMidiError &) {
         ports_.clear();
-        return 0;
+        return;
     }
     MakeDeviceNamesUnique(names);
     for (std::size_t i = 0; i < ports_.size(); ++i)
         ports_[i].name = std::move(names[i]);
+}
+
+std::uint32_t RtMidiBackend::DeviceCount()
+{
+    if (!counted_)
+        RefreshDevices();
     return static_cast<std::uint32_t>(ports_.size());
 }
 
 MidiResult RtMidiBackend::GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size)
 {
     if (!counted_)
-        DeviceCount();
+        RefreshDevices();
     if (deviceId < 0 || static_cast<std::size_t>(deviceId) >= ports_.size())
         return MIDIERR_BADDEVICEID;
     return CopyCaps(MakeCaps(ports_[deviceId].name, MOD_MIDIPORT, 0, 0, RtMidiDriverVersion()), caps, size);
@@ -187,7 +193,7 @@ MidiResult RtMidiBackend::Open(DeviceHandle *handle, std::int32_t deviceId, Driv
     if (handle == nullptr)
         return MIDIERR_INVALPARAM;
     if (!counted_)
-        DeviceCount();
+        RefreshDevices();
     if (deviceId < 0 || static_cast<std::size_t>(deviceId) >= ports_.size())
         return MIDIERR_BADDEVICEID;
     if (api_ == Api::Jack) {

@@ -1,9 +1,9 @@
 #pragma once
 // MIDI ports of one of the system's MIDI APIs, through RtMidi: every ALSA
 // sequencer port, or every JACK MIDI input port, that takes output from us.
-// The program's own clients are left out. Ports are listed anew on each
-// count; GetDevCaps and open refer to the list of the last count, and a port
-// that has gone since fails to open with MIDIERR_PORTGONE.
+// The program's own clients are left out. Ports are listed on the first
+// count and on each RefreshDevices(); GetDevCaps and open refer to that list,
+// and a port that has gone since fails to open with MIDIERR_PORTGONE.
 //
 // No ALSA sequencer, or no JACK server, means no ports: no exception, no
 // waiting, nothing printed. A JACK server is never started.
@@ -34,6 +34,7 @@ public:
 
     Api api() const { return api_; }
 
+    void RefreshDevices() override;
     std::uint32_t DeviceCount() override;
     MidiResult GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size) override;
     MidiResult Open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,

@@ -13,39 +13,46 @@ namespace midi_out {
 SystemBackend::SystemBackend(std::vector<std::unique_ptr<MidiBackend>> parts) : parts_(std::move(parts))
 {
     PrepareSoundLibraries();
+    RefreshDevices();
 }
 
 SystemBackend::~SystemBackend() = default;
 
-std::uint32_t SystemBackend::DeviceCount()
+void SystemBackend::RefreshDevices()
 {
     devices_.clear();
     std::vector<std::string> names;
     for (const auto &part : parts_) {
+        part->RefreshDevices();
         const std::uint32_t count = part->DeviceCount();
         for (std::uint32_t i = 0; i < count; ++i) {
-            MidiOutCaps caps;
-            const auto index = static_cast<std::int32_t>(i);
-            std::string name;
-            if (part->GetDevCaps(index, &caps, sizeof caps) == MIDIERR_NOERROR)
-                name.assign(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
-            names.push_back(std::move(name));
-            devices_.push_back({part.get(), index, {}});
+            Device device{part.get(), static_cast<std::int32_t>(i), {}, {}, 0};
+            device.capsResult = part->GetDevCaps(device.index, &device.caps, sizeof device.caps);
+            names.emplace_back(device.caps.szPname, strnlen(device.caps.szPname, sizeof device.caps.szPname));
+            if (device.capsResult != MIDIERR_NOERROR)
+                names.back().clear();
+            devices_.push_back(std::move(device));
         }
     }
     // Names are how the component selects by name: two ports of different
     // APIs must not share one.
     MakeDeviceNamesUnique(names);
-    for (std::size_t i = 0; i < devices_.size(); ++i)
-        devices_[i].name = std::move(names[i]);
-    counted_ = true;
+    for (std::size_t i = 0; i < devices_.size(); ++i) {
+        Device &device = devices_[i];
+        device.name = std::move(names[i]);
+        std::memset(device.caps.szPname, 0, sizeof device.caps.szPname);
+        std::memcpy(device.caps.szPname, device.name.data(),
+                    std::min(device.name.size(), sizeof device.caps.szPname - 1));
+    }
+}
+
+std::uint32_t SystemBackend::DeviceCount()
+{
     return static_cast<std::uint32_t>(devices_.size());
 }
 
 const SystemBackend::Device *SystemBackend::FindDevice(std::int32_t deviceId)
 {
-    if (!counted_)
-        DeviceCount();
     if (deviceId == MIDI_MAPPER)
         deviceId = 0;
     if (deviceId < 0 || static_cast<std::size_t>(deviceId) >= devices_.size())
@@ -58,14 +65,14 @@ MidiResult SystemBackend::GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, s
     const Device *found = FindDevice(deviceId);
     if (found == nullptr)
         return MIDIERR_BADDEVICEID;
-    MidiOutCaps record;
-    if (const MidiResult result = found->part->GetDevCaps(found->index, &record, sizeof record))
-        return result;
-    const std::string name = deviceId == MIDI_MAPPER ? std::string(MapperName) : found->name;
+    if (found->capsResult != MIDIERR_NOERROR)
+        return found->capsResult;
+    if (deviceId != MIDI_MAPPER)
+        return CopyCaps(found->caps, caps, size);
+    MidiOutCaps record = found->caps;
     std::memset(record.szPname, 0, sizeof record.szPname);
-    std::memcpy(record.szPname, name.data(), std::min(name.size(), sizeof record.szPname - 1));
-    if (deviceId == MIDI_MAPPER)
-        record.wTechnology = MOD_MAPPER;
+    std::memcpy(record.szPname, MapperName, std::strlen(MapperName));
+    record.wTechnology = MOD_MAPPER;
     return CopyCaps(record, caps, size);
 }
 

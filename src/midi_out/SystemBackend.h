@@ -1,9 +1,10 @@
 #pragma once
 // The MIDI output service of this system: several back ends numbered as one.
 // Device 0 is the built-in synthesizer, then come the ALSA sequencer ports and
-// the JACK MIDI ports; MIDI_MAPPER (-1) stands for device 0. Devices are
-// counted anew on each DeviceCount(), and GetDevCaps/open refer to the devices
-// of that count.
+// the JACK MIDI ports; MIDI_MAPPER (-1) stands for device 0. The devices are
+// enumerated once at construction and again on each RefreshDevices(); the
+// count, the names and the open all refer to that snapshot, so a port that
+// comes or goes in between changes nothing until the next refresh.
 //
 // A failed open is remembered: until the next successful open, a send on no
 // device answers with the reason of that failure (say, no SoundFont) instead
@@ -28,6 +29,7 @@ public:
     SystemBackend(const SystemBackend &) = delete;
     SystemBackend &operator=(const SystemBackend &) = delete;
 
+    void RefreshDevices() override;
     std::uint32_t DeviceCount() override;
     MidiResult GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size) override;
     MidiResult Open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
@@ -45,6 +47,8 @@ private:
         MidiBackend *part;
         std::int32_t index; // within the part
         std::string name;   // unique among all devices
+        MidiOutCaps caps;   // as read at the refresh, under `name`
+        MidiResult capsResult;
     };
     // One open device; its address is the instance value the part's callback
     // gets, so that notices reach the caller with our handle.
@@ -61,7 +65,6 @@ private:
 
     std::vector<std::unique_ptr<MidiBackend>> parts_;
     std::vector<Device> devices_;
-    bool counted_ = false;
     std::map<DeviceHandle, std::unique_ptr<OpenDevice>> open_;
     DeviceHandle nextHandle_ = 1;
     MidiResult lastOpenFailure_ = 0;

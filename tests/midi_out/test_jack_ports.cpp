@@ -33,9 +33,10 @@ std::string NameOf(MidiBackend &backend, std::int32_t id)
     return std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
 }
 
-// Index of the device called `name` after a fresh count, or -1.
+// Index of the device called `name` after a refresh, or -1.
 std::int32_t FindDevice(MidiBackend &backend, const std::string &name)
 {
+    backend.RefreshDevices();
     const std::uint32_t count = backend.DeviceCount();
     for (std::uint32_t i = 0; i < count; ++i) {
         if (NameOf(backend, static_cast<std::int32_t>(i)) == name)
@@ -156,6 +157,7 @@ TEST(JackPorts, PortThatVanishedAfterTheCountFailsToOpenAndSaysSo)
     EXPECT_FALSE(out.OpenDevice());
     EXPECT_EQ(out.LastResult(), MIDIERR_PORTGONE);
     EXPECT_EQ(RaisedText([&] { out.SendShortMessage(0x90, 60, 100); }), "The MIDI port is no longer available");
+    out.Backend().RefreshDevices();
     EXPECT_EQ(RaisedText([&] { out.SetProductName(name); }), "MIDI output Device " + name + " not installed");
 }
 
@@ -172,6 +174,7 @@ TEST(JackPorts, PortsAreCountedAnewAndOurOwnOutputIsNotListed)
     DeviceHandle handle = 0;
     ASSERT_EQ(jack.Open(&handle, id, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
     JackReceiver second;
+    jack.RefreshDevices();
     const std::uint32_t count = jack.DeviceCount();
     for (std::uint32_t i = 0; i < count; ++i)
         EXPECT_FALSE(NameOf(jack, static_cast<std::int32_t>(i)).starts_with("MIDI Sonoret"));
@@ -271,6 +274,7 @@ TEST(JackPorts, ServerThatGoesAwayTakesItsPortsAndComesBackWithNewOnes)
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(ports.ShortMessage(handle, Pack(0x90, 60, 100)), MIDIERR_PORTGONE);
+    ports.RefreshDevices();
     EXPECT_EQ(ports.DeviceCount(), 0u);
     EXPECT_EQ(ports.Close(handle), MIDIERR_NOERROR);
 

@@ -107,22 +107,51 @@ TEST(SystemBackend, MapperIsDeviceZeroUnderItsOwnName)
     EXPECT_EQ(none.backend->GetDevCaps(MIDI_MAPPER, &caps, sizeof caps), MIDIERR_BADDEVICEID);
 }
 
-TEST(SystemBackend, OpenUsesTheDevicesOfTheLastCount)
+TEST(SystemBackend, CountNamesAndOpenReferToTheLastRefresh)
 {
     System s({{"Synth"}, {"A", "B"}, {"C"}});
     ASSERT_EQ(s.backend->DeviceCount(), 4u);
-    // A port appears in the second part after the count: index 3 is still C.
+    // A port appears in the second part: until the next refresh nothing
+    // changes, and index 3 is still C.
     s.parts[1]->devices.push_back(TestBackend::Caps("D"));
+    EXPECT_EQ(s.backend->DeviceCount(), 4u);
+    EXPECT_EQ(NameOf(*s.backend, 3), "C");
     DeviceHandle handle = 0;
     ASSERT_EQ(s.backend->Open(&handle, 3, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
-    EXPECT_EQ(s.parts[2]->CallsOf(Op::Open).size(), 1u);
+    ASSERT_EQ(s.parts[2]->CallsOf(Op::Open).size(), 1u);
+    EXPECT_EQ(s.parts[2]->CallsOf(Op::Open)[0].deviceId, 0);
     EXPECT_TRUE(s.parts[1]->CallsOf(Op::Open).empty());
     ASSERT_EQ(s.backend->Close(handle), MIDIERR_NOERROR);
+    for (TestBackend *part : s.parts)
+        part->ClearCalls();
 
-    // Counted again, D is device 3 and C moves on.
+    // Counting and naming ask the parts nothing until the refresh.
+    s.backend->DeviceCount();
+    NameOf(*s.backend, 2);
+    for (TestBackend *part : s.parts)
+        EXPECT_TRUE(part->Calls().empty());
+
+    s.backend->RefreshDevices();
     ASSERT_EQ(s.backend->DeviceCount(), 5u);
     EXPECT_EQ(NameOf(*s.backend, 3), "D");
     EXPECT_EQ(NameOf(*s.backend, 4), "C");
+}
+
+TEST(SystemBackend, ComponentSelectsEveryDeviceOfTheSnapshotWhilePortsVanish)
+{
+    auto owned = std::make_unique<System>(std::vector<std::vector<std::string>>{{"Synth"}, {"A", "B", "C"}});
+    TestBackend &ports = *owned->parts[1];
+    TMidiOutput out(std::move(owned->backend));
+    ASSERT_EQ(out.DeviceCount(), 4);
+    // Start-up selects each device in turn to list its name; the ports go
+    // meanwhile, which must not cut the list short.
+    ports.devices.clear();
+    std::vector<std::string> names;
+    for (std::int32_t i = out.DeviceCount() - 1; i >= 0; --i) {
+        out.SetDeviceID(i);
+        names.push_back(out.ProductName());
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"C", "B", "A", "Synth"}));
 }
 
 TEST(SystemBackend, EqualNamesOfDifferentPartsAreMadeDistinct)
