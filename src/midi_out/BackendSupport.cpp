@@ -88,6 +88,38 @@ int ShortMessageFramer::Frame(std::uint32_t message, std::uint8_t bytes[3])
     return length;
 }
 
+namespace {
+
+bool IsContinuationByte(char c)
+{
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// The longest head of `text` of at most `bytes` bytes that ends between two
+// UTF-8 characters.
+std::string_view HeadOf(std::string_view text, std::size_t bytes)
+{
+    if (text.size() <= bytes)
+        return text;
+    while (bytes > 0 && IsContinuationByte(text[bytes]))
+        --bytes;
+    return text.substr(0, bytes);
+}
+
+// The longest tail of `text` of at most `bytes` bytes that starts with a
+// whole UTF-8 character.
+std::string_view TailOf(std::string_view text, std::size_t bytes)
+{
+    if (text.size() <= bytes)
+        return text;
+    std::size_t start = text.size() - bytes;
+    while (start < text.size() && IsContinuationByte(text[start]))
+        ++start;
+    return text.substr(start);
+}
+
+} // namespace
+
 std::string ShortenDeviceName(std::string_view name)
 {
     if (name.size() <= MaxDeviceNameLength)
@@ -95,9 +127,9 @@ std::string ShortenDeviceName(std::string_view name)
     // Port numbers and the distinguishing part of a port name sit at the end.
     constexpr std::size_t tail = 10;
     constexpr std::size_t head = MaxDeviceNameLength - tail - 1;
-    std::string shortened(name.substr(0, head));
+    std::string shortened(HeadOf(name, head));
     shortened += '~';
-    shortened += name.substr(name.size() - tail);
+    shortened += TailOf(name, tail);
     return shortened;
 }
 
@@ -110,7 +142,7 @@ void MakeDeviceNamesUnique(std::vector<std::string> &names)
             continue;
         for (int number = 2;; ++number) {
             const std::string suffix = " #" + std::to_string(number);
-            std::string candidate = name.substr(0, MaxDeviceNameLength - suffix.size()) + suffix;
+            std::string candidate = std::string(HeadOf(name, MaxDeviceNameLength - suffix.size())) + suffix;
             if (original.count(candidate) == 0 && used.insert(candidate).second) {
                 name = std::move(candidate);
                 break;
