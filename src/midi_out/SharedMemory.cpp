@@ -6,44 +6,42 @@
 namespace midi_out {
 
 namespace {
-std::atomic<unsigned> failNext{0};
-std::atomic<unsigned> inUse{0};
+
+// calloc gives the zero-filled block; heap memory never moves, so the handle
+// is simply the block's address.
+void *HeapAllocate(std::size_t size)
+{
+    return std::calloc(size, 1);
+}
+
+void HeapRelease(void *block)
+{
+    std::free(block);
+}
+
+std::atomic<void *(*)(std::size_t)> allocate{&HeapAllocate};
+std::atomic<void (*)(void *)> release{&HeapRelease};
+
 } // namespace
 
 void *SharedAlloc(std::uint16_t size, SharedHandle &handle)
 {
     handle = 0;
-    unsigned pending = failNext.load();
-    while (pending > 0) {
-        if (failNext.compare_exchange_weak(pending, pending - 1))
-            return nullptr;
-    }
-    // calloc gives the zero-filled block; heap memory never moves, so the
-    // handle is simply the block's address.
-    void *block = std::calloc(size == 0 ? 1 : size, 1);
-    if (block == nullptr)
-        return nullptr;
-    ++inUse;
-    handle = reinterpret_cast<SharedHandle>(block);
+    void *block = allocate.load()(size == 0 ? 1 : size);
+    if (block != nullptr)
+        handle = reinterpret_cast<SharedHandle>(block);
     return block;
 }
 
 void SharedFree(SharedHandle handle)
 {
-    if (handle == 0)
-        return;
-    std::free(reinterpret_cast<void *>(handle));
-    --inUse;
+    if (handle != 0)
+        release.load()(reinterpret_cast<void *>(handle));
 }
 
-void SharedAllocFailNext(unsigned count)
+SharedAllocator SetSharedAllocator(SharedAllocator allocator)
 {
-    failNext = count;
-}
-
-unsigned SharedBlocksInUse()
-{
-    return inUse.load();
+    return {allocate.exchange(allocator.allocate), release.exchange(allocator.release)};
 }
 
 } // namespace midi_out

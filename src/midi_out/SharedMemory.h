@@ -2,6 +2,7 @@
 // Blocks shared with the driver callback: zero-filled and at a fixed address
 // from SharedAlloc until SharedFree.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace midi_out {
@@ -14,9 +15,13 @@ void *SharedAlloc(std::uint16_t size, SharedHandle &handle);
 // Frees the block of `handle`; a zero handle does nothing.
 void SharedFree(SharedHandle handle);
 
-// For tests: the next `count` calls of SharedAlloc fail.
-void SharedAllocFailNext(unsigned count);
-// For tests: blocks allocated and not yet freed.
-unsigned SharedBlocksInUse();
+// Where the blocks come from: zero-filled memory of `size` bytes (null when
+// there is none) and its release. Replaceable, so that a caller can watch or
+// refuse the allocations; returns the one it replaces.
+struct SharedAllocator {
+    void *(*allocate)(std::size_t size);
+    void (*release)(void *block);
+};
+SharedAllocator SetSharedAllocator(SharedAllocator allocator);
 
 } // namespace midi_out

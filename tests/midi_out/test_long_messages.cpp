@@ -7,6 +7,7 @@
 #include "midi_out/MidiErrors.h"
 #include "midi_out/MidiOut.h"
 #include "midi_out/NotifyWindow.h"
+#include "support/SharedMemoryHooks.h"
 #include "support/TestBackend.h"
 
 #include <QCoreApplication>
