@@ -46,12 +46,20 @@ FluidSynthBackend::FluidSynthBackend(Output output) : output_(output)
 
 FluidSynthBackend::~FluidSynthBackend()
 {
+    JoinStart();
     if (driver_ != nullptr)
         delete_fluid_audio_driver(driver_);
+    audioWatch_.reset();
     if (synth_ != nullptr)
         delete_fluid_synth(synth_);
     if (settings_ != nullptr)
         delete_fluid_settings(settings_);
+}
+
+void FluidSynthBackend::JoinStart()
+{
+    if (starter_.joinable())
+        starter_.join();
 }
 
 std::optional<std::string> FluidSynthBackend::FindSoundFont()
@@ -89,14 +97,10 @@ MidiResult FluidSynthBackend::GetDevCaps(std::int32_t deviceId, MidiOutCaps *cap
                     caps, size);
 }
 
-MidiResult FluidSynthBackend::Load()
+MidiResult FluidSynthBackend::Load(const std::string &soundFont)
 {
     if (synth_ != nullptr)
         return MIDIERR_NOERROR;
-    const std::optional<std::string> soundFont = FindSoundFont();
-    if (!soundFont)
-        return MIDIERR_NOSOUNDFONT;
-
     settings_ = new_fluid_settings();
     if (settings_ == nullptr)
         return MIDIERR_NOMEM;
@@ -110,7 +114,7 @@ MidiResult FluidSynthBackend::Load()
     fluid_settings_setstr(settings_, "audio.file.type", "wav");
 
     synth_ = new_fluid_synth(settings_);
-    if (synth_ == nullptr || fluid_synth_sfload(synth_, soundFont->c_str(), 1) == FLUID_FAILED) {
+    if (synth_ == nullptr || fluid_synth_sfload(synth_, soundFont.c_str(), 1) == FLUID_FAILED) {
         if (synth_ != nullptr)
             delete_fluid_synth(synth_);
         delete_fluid_settings(settings_);
@@ -126,6 +130,11 @@ MidiResult FluidSynthBackend::StartAudio()
     if (output_ == Output::Offline || driver_ != nullptr)
         return MIDIERR_NOERROR;
     for (const std::string &name : AudioDriverCandidates()) {
+        const bool jack = name == "jack";
+        // No new JACK client while those of a server that has gone are still
+        // open (the next refresh closes them).
+        if (jack && (JackServerLost() || BoundedCallsPending()))
+            continue;
         if (name == "file") {
             const char *file = Environment(AudioFileVariable);
             if (file == nullptr)
@@ -137,10 +146,63 @@ MidiResult FluidSynthBackend::StartAudio()
         driver_ = new_fluid_audio_driver(settings_, synth_);
         if (driver_ != nullptr) {
             driverName_ = name;
+            audioGone_ = false;
+            // FluidSynth's own client does not tell us when its server goes.
+            if (jack)
+                audioWatch_ = OpenPassiveJackClient(std::string(OwnClientName) + " audio");
             return MIDIERR_NOERROR;
         }
     }
     return MIDIERR_NOAUDIO;
+}
+
+void FluidSynthBackend::StartUp(std::string soundFont)
+{
+    MidiResult result = Load(soundFont);
+    if (result == MIDIERR_NOERROR)
+        result = StartAudio();
+    const std::lock_guard lock(mutex_);
+    startResult_ = result;
+    if (result == MIDIERR_NOERROR) {
+        for (const Message &message : waiting_)
+            Dispatch(message.data());
+        start_ = Start::Ready;
+        ready_ = true;
+    } else {
+        start_ = Start::Failed;
+    }
+    waiting_.clear();
+}
+
+MidiResult FluidSynthBackend::WaitUntilReady()
+{
+    JoinStart();
+    const std::lock_guard lock(mutex_);
+    return start_ == Start::Idle ? MIDIERR_INVALHANDLE : startResult_;
+}
+
+bool FluidSynthBackend::AudioLost() const
+{
+    return output_ == Output::Audio && (audioGone_ || (driverName_ == "jack" && JackServerLost()));
+}
+
+void FluidSynthBackend::DropClientsOfLostServer()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        if (start_ == Start::Idle)
+            return;
+    }
+    JoinStart(); // its audio output may be a JACK client too
+    if (driverName_ != "jack")
+        return;
+    // The server has gone: its client closes at once, and must be closed
+    // before libjack makes another.
+    delete_fluid_audio_driver(driver_);
+    driver_ = nullptr;
+    driverName_.clear();
+    audioWatch_.reset();
+    audioGone_ = true;
 }
 
 MidiResult FluidSynthBackend::Open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
@@ -152,10 +214,31 @@ MidiResult FluidSynthBackend::Open(DeviceHandle *handle, std::int32_t deviceId, 
         return MIDIERR_BADDEVICEID;
     if (handle_ != 0)
         return MIDIERR_ALLOCATED;
-    if (const MidiResult result = Load())
-        return result;
-    if (const MidiResult result = StartAudio())
-        return result;
+    if (AudioLost())
+        PrepareNewJackClient(); // closes the output of the server that went
+    {
+        const std::lock_guard lock(mutex_);
+        if (start_ != Start::Running && (start_ != Start::Ready || AudioLost())) {
+            JoinStart(); // ended: it takes the lock no more
+            if (synth_ == nullptr) {
+                std::optional<std::string> soundFont = FindSoundFont();
+                if (!soundFont)
+                    return MIDIERR_NOSOUNDFONT;
+                start_ = Start::Running;
+                ready_ = false;
+                waiting_.clear();
+                starter_ = std::thread(&FluidSynthBackend::StartUp, this, std::move(*soundFont));
+            } else {
+                // Loaded already: only the audio output is missing, and
+                // looking for one is quick.
+                if (const MidiResult result = StartAudio())
+                    return result;
+                startResult_ = MIDIERR_NOERROR;
+                start_ = Start::Ready;
+                ready_ = true;
+            }
+        }
+    }
 
     handle_ = nextHandle_++;
     callback_ = callback;
@@ -171,7 +254,13 @@ MidiResult FluidSynthBackend::Close(DeviceHandle handle)
 {
     if (handle == 0 || handle != handle_)
         return MIDIERR_INVALHANDLE;
-    Silence();
+    {
+        // What waits for the synth would sound after the close.
+        const std::lock_guard lock(mutex_);
+        waiting_.clear();
+    }
+    if (ready_.load())
+        Silence();
     completions_.Finish(handle, std::chrono::milliseconds(500));
     handle_ = 0;
     if (callback_ != nullptr)
@@ -185,15 +274,26 @@ MidiResult FluidSynthBackend::ShortMessage(DeviceHandle handle, std::uint32_t me
 {
     if (handle == 0 || handle != handle_)
         return MIDIERR_INVALHANDLE;
-    std::uint8_t bytes[3];
-    const int length = framer_.Frame(message, bytes);
-    if (length == 0)
+    Message bytes{};
+    if (framer_.Frame(message, bytes.data()) == 0)
         return MIDIERR_NOTSHORT;
-    Dispatch(bytes, length);
+    if (!ready_.load(std::memory_order_acquire)) {
+        const std::lock_guard lock(mutex_);
+        if (start_ == Start::Failed)
+            return startResult_;
+        if (start_ != Start::Ready) {
+            if (waiting_.size() < MaxWaitingMessages)
+                waiting_.push_back(bytes);
+            return MIDIERR_NOERROR;
+        }
+    }
+    if (AudioLost())
+        return MIDIERR_NOAUDIO;
+    Dispatch(bytes.data());
     return MIDIERR_NOERROR;
 }
 
-void FluidSynthBackend::Dispatch(const std::uint8_t *bytes, int /*length*/)
+void FluidSynthBackend::Dispatch(const std::uint8_t *bytes)
 {
     // A synthesizer takes every message and ignores values it cannot use, as
     // any MIDI receiver does; FluidSynth's refusals of such values are not
@@ -254,6 +354,13 @@ MidiResult FluidSynthBackend::LongMessage(DeviceHandle handle, MIDIHDR *header, 
 {
     if (handle == 0 || handle != handle_)
         return MIDIERR_INVALHANDLE;
+    // Rare while starting: wait for the synth rather than keep the bytes.
+    if (!ready_.load(std::memory_order_acquire)) {
+        if (const MidiResult result = WaitUntilReady())
+            return result;
+    }
+    if (AudioLost())
+        return MIDIERR_NOAUDIO;
     if (const MidiResult result = MarkQueued(header, size))
         return result;
     const std::uint8_t *bytes = header->lpData;
@@ -296,7 +403,7 @@ MidiResult FluidSynthBackend::UnprepareHeader(DeviceHandle handle, MIDIHDR *head
 
 bool FluidSynthBackend::Render(int frames, float *left, float *right)
 {
-    if (output_ != Output::Offline || synth_ == nullptr)
+    if (output_ != Output::Offline || WaitUntilReady() != MIDIERR_NOERROR || synth_ == nullptr)
         return false;
     return fluid_synth_write_float(synth_, frames, left, 0, 1, right, 0, 1) == FLUID_OK;
 }

@@ -1,9 +1,18 @@
 #pragma once
 // The built-in synthesizer: one device, a General MIDI SoundFont played by
 // FluidSynth, so that a user without an external synthesizer hears notes at
-// once. The SoundFont is loaded at the first open (counting devices stays
-// fast); synth and audio output stay up between close and reopen, and a close
+// once. The first open only looks for the SoundFont; loading it and starting
+// the audio output take a while and run on a thread of their own, so that the
+// window need not wait. Messages sent meanwhile are kept and played, in order,
+// as soon as the synth is ready: the instrument chosen at start-up and the
+// first notes are not lost. What fails there (an unreadable SoundFont, no
+// audio output) is the answer to every send after it, until an open succeeds.
+// Synth and audio output stay up between close and reopen, and a close
 // silences them.
+//
+// With JACK as its audio output, the output goes when the JACK server goes;
+// sends then fail with the missing audio output, and the next open looks for
+// an output again.
 //
 // Environment:
 //   MIDI_SONORET_SOUNDFONT      the SoundFont to load (else the first of the
@@ -14,10 +23,15 @@
 
 #include "midi_out/BackendSupport.h"
 #include "midi_out/CompletionThread.h"
+#include "midi_out/JackSupport.h"
 #include "midi_out/MidiBackend.h"
 
+#include <array>
+#include <atomic>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct _fluid_hashtable_t;
@@ -26,7 +40,7 @@ struct _fluid_audio_driver_t;
 
 namespace midi_out {
 
-class FluidSynthBackend : public MidiBackend {
+class FluidSynthBackend : public MidiBackend, private JackClientOwner {
 public:
     // Offline: no audio driver runs; the owner pulls samples with Render().
     enum class Output { Audio, Offline };
@@ -62,24 +76,48 @@ public:
     MidiResult LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
     MidiResult UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
 
-    // Offline output only, while loaded: renders `frames` stereo frames.
+    // Waits until the start begun by an open has ended; the open's result
+    // (0 when the synth plays).
+    MidiResult WaitUntilReady();
+    // Offline output only, once ready: renders `frames` stereo frames.
     bool Render(int frames, float *left, float *right);
     // The audio driver that plays the synth; empty while none does.
     const std::string &audioDriver() const { return driverName_; }
 
+    // Most messages kept while the synth starts; a player sends a few.
+    static constexpr std::size_t MaxWaitingMessages = 4096;
+
 private:
-    MidiResult Load();
+    enum class Start { Idle, Running, Ready, Failed };
+    using Message = std::array<std::uint8_t, 3>;
+
+    // On the starting thread: whatever is missing of synth and audio output.
+    void StartUp(std::string soundFont);
+    MidiResult Load(const std::string &soundFont);
     MidiResult StartAudio();
-    void Dispatch(const std::uint8_t *bytes, int length);
+    void JoinStart();
+    void Dispatch(const std::uint8_t *bytes);
     // The bytes between F0 and F7.
     void SystemExclusive(const std::uint8_t *body, std::uint32_t length);
     void Silence();
+    bool AudioLost() const;
+    void DropClientsOfLostServer() override;
 
     Output output_;
     _fluid_hashtable_t *settings_ = nullptr;
     _fluid_synth_t *synth_ = nullptr;
     _fluid_audio_driver_t *driver_ = nullptr;
     std::string driverName_;
+    JackClient audioWatch_; // with JACK audio: learns when the server goes
+    bool audioGone_ = false; // the audio output went with its JACK server
+
+    std::thread starter_;
+    std::mutex mutex_; // guards start_, startResult_ and waiting_ while starting
+    Start start_ = Start::Idle;
+    std::atomic<bool> ready_{false};
+    MidiResult startResult_ = 0;
+    std::vector<Message> waiting_;
+
     ShortMessageFramer framer_;
     DeviceHandle handle_ = 0;
     DeviceHandle nextHandle_ = 1;

@@ -6,8 +6,8 @@
 #include <jack/jack.h>
 #include <rtmidi/RtMidi.h>
 
-#include <chrono>
-#include <thread>
+#include <cstdio>
+#include <mutex>
 
 namespace midi_out {
 
@@ -15,15 +15,22 @@ namespace {
 
 // Name of the output port each open device gets in our client.
 constexpr const char *OwnPortName = "out";
+// The client that lists and connects JACK ports; it has no ports itself.
+constexpr const char *JackListerName = "MIDI Sonoret list";
 
 constexpr std::uint8_t AllSoundOff = 120;
 constexpr std::uint8_t AllNotesOff = 123;
 
+// A close that cannot deliver the silencing messages (the server is not
+// running its cycles) waits only this long for the client to go.
+constexpr std::chrono::milliseconds StuckCloseBound{50};
+
 void IgnoreRtMidiError(RtMidiError::Type, const std::string &, void *) {}
 
-RtMidi::Api ToRtMidi(RtMidiBackend::Api api)
+void FlagRtMidiError(RtMidiError::Type type, const std::string &, void *failed)
 {
-    return api == RtMidiBackend::Api::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
+    if (type != RtMidiError::WARNING && type != RtMidiError::DEBUG_WARNING)
+        *static_cast<bool *>(failed) = true;
 }
 
 // RtMidi prints to the terminal when its client cannot be made, before a
@@ -44,68 +51,10 @@ std::uint32_t RtMidiDriverVersion()
     return version;
 }
 
-} // namespace
-
-struct RtMidiBackend::OpenPort {
-    std::unique_ptr<RtMidiOut> out;
-    ShortMessageFramer framer;
-    DriverCallbackProc callback = nullptr;
-    std::uintptr_t instance = 0;
-    bool failed = false; // set by RtMidi's error callback during a call
-
-    static void OnError(RtMidiError::Type type, const std::string &, void *self)
-    {
-        if (type != RtMidiError::WARNING && type != RtMidiError::DEBUG_WARNING)
-            static_cast<OpenPort *>(self)->failed = true;
-    }
-};
-
-RtMidiBackend::RtMidiBackend(Api api)
-    : api_(api), completions_([this](std::uint64_t mark) {
-          // JACK hands the bytes to the port's buffer in a later process
-          // cycle; ALSA has delivered them when the send returns (mark 0).
-          if (watchLost_.load())
-              return CompletionThread::Progress::Lost;
-          return jackCycles_.load() >= mark ? CompletionThread::Progress::HandedOn
-                                            : CompletionThread::Progress::Waiting;
-      })
-{
-    PrepareSoundLibraries();
-}
-
-RtMidiBackend::~RtMidiBackend()
-{
-    open_.clear();
-    spare_.reset();
-    lister_.reset();
-    if (watch_ != nullptr)
-        jack_client_close(watch_);
-}
-
-bool RtMidiBackend::ServerGone() const
-{
-    return api_ == Api::Jack && (watch_ == nullptr || watchLost_.load());
-}
-
-void RtMidiBackend::DropDeadServer()
-{
-    if (!watchLost_.load())
-        return;
-    // Every client of the dead server must be closed before a new one is made:
-    // libjack otherwise cleans up the stale ones under them and crashes later.
-    lister_.reset();
-    spare_.reset();
-    for (auto &entry : open_)
-        entry.second->out.reset();
-    jack_client_close(watch_);
-    watch_ = nullptr;
-    watchLost_ = false;
-}
-
-std::unique_ptr<RtMidiOut> RtMidiBackend::MakeClient()
+std::unique_ptr<RtMidiOut> MakeAlsaClient()
 {
     try {
-        auto client = std::make_unique<RtMidiOut>(ToRtMidi(api_), std::string(OwnClientName));
+        auto client = std::make_unique<RtMidiOut>(RtMidi::LINUX_ALSA, std::string(OwnClientName));
         client->setErrorCallback(&IgnoreRtMidiError, nullptr);
         return client;
     } catch (const RtMidiError &) {
@@ -113,58 +62,121 @@ std::unique_ptr<RtMidiOut> RtMidiBackend::MakeClient()
     }
 }
 
-bool RtMidiBackend::Connect()
+// A client name that JACK will not change: the port is connected under it.
+std::string FreeJackClientName(jack_client_t *client)
 {
-    if (api_ == Api::Jack) {
-        DropDeadServer();
-        if (watch_ == nullptr) {
-            jack_status_t status;
-            watch_ = jack_client_open(std::string(OwnClientName).c_str(), JackNoStartServer, &status);
-            if (watch_ == nullptr)
-                return false;
-            jack_on_shutdown(
-                watch_, [](void *self) { static_cast<RtMidiBackend *>(self)->watchLost_ = true; }, this);
-            jack_set_process_callback(
-                watch_,
-                [](jack_nframes_t, void *self) {
-                    ++static_cast<RtMidiBackend *>(self)->jackCycles_;
-                    return 0;
-                },
-                this);
-            if (jack_activate(watch_) != 0) {
-                jack_client_close(watch_);
-                watch_ = nullptr;
-                return false;
-            }
-        }
-    } else if (lister_ == nullptr && !AlsaSequencerPresent()) {
-        return false;
+    std::string name(OwnClientName);
+    for (int number = 1; number < 100; ++number) {
+        char *uuid = jack_get_uuid_for_client_name(client, name.c_str());
+        if (uuid == nullptr)
+            break;
+        jack_free(uuid);
+        char suffix[8];
+        std::snprintf(suffix, sizeof suffix, "-%02d", number);
+        name = std::string(OwnClientName) + suffix;
     }
-    if (lister_ == nullptr)
-        lister_ = MakeClient();
-    return lister_ != nullptr;
+    return name;
+}
+
+} // namespace
+
+struct RtMidiBackend::OpenPort {
+    std::unique_ptr<RtMidiOut> out; // null once the port has gone
+    ShortMessageFramer framer;
+    DriverCallbackProc callback = nullptr;
+    std::uintptr_t instance = 0;
+    bool failed = false; // set by RtMidi's error callback during a call
+};
+
+RtMidiBackend::RtMidiBackend(Api api)
+    : api_(api), completions_([](std::uint64_t mark) {
+          // JACK hands the bytes to the port's buffer in a later process
+          // cycle (the mark is when that cycle has ended, on JACK's clock);
+          // ALSA has delivered them when the send returns (mark 0).
+          if (JackServerLost())
+              return CompletionThread::Progress::Lost;
+          return jack_get_time() >= mark ? CompletionThread::Progress::HandedOn
+                                         : CompletionThread::Progress::Waiting;
+      })
+{
+    PrepareSoundLibraries();
+}
+
+RtMidiBackend::~RtMidiBackend()
+{
+    for (auto &entry : open_)
+        Discard(std::move(entry.second->out));
+    open_.clear();
+    alsaLister_.reset();
+    jack_.reset();
+}
+
+void RtMidiBackend::Discard(std::unique_ptr<RtMidiOut> client)
+{
+    if (client == nullptr)
+        return;
+    client->setErrorCallback(&IgnoreRtMidiError, nullptr);
+    // Closing a JACK client waits for the server; an ALSA client goes at once.
+    RunBounded([client = client.release()] { delete client; });
+}
+
+void RtMidiBackend::DropClientsOfLostServer()
+{
+    if (api_ != Api::Jack)
+        return;
+    for (auto &entry : open_) {
+        if (entry.second->out != nullptr) {
+            entry.second->out->setErrorCallback(&IgnoreRtMidiError, nullptr);
+            RunBounded([client = entry.second->out.release()] { delete client; }, StuckCloseBound);
+        }
+    }
+    jack_.reset();
+}
+
+std::vector<std::string> RtMidiBackend::ListAlsaPorts()
+{
+    std::vector<std::string> names;
+    if (alsaLister_ == nullptr && AlsaSequencerPresent())
+        alsaLister_ = MakeAlsaClient();
+    if (alsaLister_ == nullptr)
+        return names;
+    try {
+        const unsigned count = alsaLister_->getPortCount();
+        for (unsigned i = 0; i < count; ++i)
+            names.push_back(alsaLister_->getPortName(i));
+    } catch (const RtMidiError &) {
+        names.clear();
+    }
+    return names;
+}
+
+std::vector<std::string> RtMidiBackend::ListJackPorts()
+{
+    std::vector<std::string> names;
+    PrepareNewJackClient(); // drops the clients of a server that has gone
+    if (jack_ == nullptr)
+        jack_ = OpenPassiveJackClient(JackListerName);
+    if (jack_ == nullptr)
+        return names;
+    // The ports that take MIDI: our output goes to JACK's input ports.
+    if (const char **ports = jack_get_ports(jack_.get(), nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {
+        for (const char **port = ports; *port != nullptr; ++port)
+            names.emplace_back(*port);
+        jack_free(ports);
+    }
+    return names;
 }
 
 void RtMidiBackend::RefreshDevices()
 {
     counted_ = true;
     ports_.clear();
-    if (!Connect())
-        return;
-
     std::vector<std::string> names;
-    try {
-        const unsigned count = lister_->getPortCount();
-        for (unsigned i = 0; i < count; ++i) {
-            std::string fullName = lister_->getPortName(i);
-            if (fullName.empty() || IsOwnPort(fullName))
-                continue;
-            names.push_back(ShortenDeviceName(fullName));
-            ports_.push_back({std::move(fullName), {}});
-        }
-    } catch (const RtMidiError &) {
-        ports_.clear();
-        return;
+    for (std::string &fullName : api_ == Api::Jack ? ListJackPorts() : ListAlsaPorts()) {
+        if (fullName.empty() || IsOwnPort(fullName))
+            continue;
+        names.push_back(ShortenDeviceName(fullName));
+        ports_.push_back({std::move(fullName), {}});
     }
     MakeDeviceNamesUnique(names);
     for (std::size_t i = 0; i < ports_.size(); ++i)
@@ -187,6 +199,90 @@ MidiResult RtMidiBackend::GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, s
     return CopyCaps(MakeCaps(ports_[deviceId].name, MOD_MIDIPORT, 0, 0, RtMidiDriverVersion()), caps, size);
 }
 
+MidiResult RtMidiBackend::OpenAlsa(OpenPort &port, const std::string &fullName)
+{
+    port.out = MakeAlsaClient();
+    if (port.out == nullptr)
+        return MIDIERR_PORTGONE;
+    port.out->setErrorCallback(&FlagRtMidiError, &port.failed);
+    // Ports come and go: look the port up by the name it had at the count.
+    try {
+        const unsigned count = port.out->getPortCount();
+        unsigned index = 0;
+        while (index < count && port.out->getPortName(index) != fullName)
+            ++index;
+        if (index < count)
+            port.out->openPort(index, OwnPortName);
+    } catch (const RtMidiError &) {
+        port.failed = true;
+    }
+    if (port.failed || !port.out->isPortOpen()) {
+        Discard(std::move(port.out));
+        return MIDIERR_PORTGONE;
+    }
+    return MIDIERR_NOERROR;
+}
+
+MidiResult RtMidiBackend::OpenJack(OpenPort &port, const std::string &fullName)
+{
+    if (!PrepareNewJackClient() || jack_ == nullptr)
+        return MIDIERR_PORTGONE;
+    if (jack_port_by_name(jack_.get(), fullName.c_str()) == nullptr)
+        return MIDIERR_PORTGONE;
+
+    // Client, port and connection are made on a thread of their own, so that
+    // a frozen server cannot hold the window; what arrives after the wait was
+    // given up is closed there. The connection goes by name: the port's
+    // index in a list could have changed since.
+    struct Opening {
+        std::mutex mutex;
+        std::unique_ptr<RtMidiOut> out;
+        bool connected = false;
+        bool abandoned = false;
+    };
+    auto opening = std::make_shared<Opening>();
+    const bool done = RunBounded([opening, jack = jack_, fullName] {
+        std::unique_ptr<RtMidiOut> out;
+        bool connected = false;
+        try {
+            const std::string name = FreeJackClientName(jack.get());
+            out = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, name);
+            bool failed = false;
+            out->setErrorCallback(&FlagRtMidiError, &failed);
+            out->openVirtualPort(OwnPortName);
+            out->setErrorCallback(&IgnoreRtMidiError, nullptr);
+            const std::string own = name + ":" + OwnPortName;
+            connected = !failed && jack_connect(jack.get(), own.c_str(), fullName.c_str()) == 0;
+        } catch (const RtMidiError &) {
+            connected = false;
+        }
+        const std::lock_guard lock(opening->mutex);
+        if (opening->abandoned)
+            return; // `out` closes here, on this thread
+        opening->out = std::move(out);
+        opening->connected = connected;
+    });
+    std::unique_ptr<RtMidiOut> out;
+    {
+        const std::lock_guard lock(opening->mutex);
+        opening->abandoned = !done;
+        out = std::move(opening->out);
+        if (!opening->connected) {
+            Discard(std::move(out));
+            return MIDIERR_PORTGONE;
+        }
+    }
+    // The server takes a new connection into its graph at the start of a
+    // cycle; what our client writes in the cycle under way is lost.
+    if (!WaitForJackCycles(jack_.get(), 2)) {
+        Discard(std::move(out));
+        return MIDIERR_PORTGONE;
+    }
+    port.out = std::move(out);
+    port.out->setErrorCallback(&FlagRtMidiError, &port.failed);
+    return MIDIERR_NOERROR;
+}
+
 MidiResult RtMidiBackend::Open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
                                std::uintptr_t instance, std::uint32_t /*flags*/)
 {
@@ -196,43 +292,11 @@ MidiResult RtMidiBackend::Open(DeviceHandle *handle, std::int32_t deviceId, Driv
         RefreshDevices();
     if (deviceId < 0 || static_cast<std::size_t>(deviceId) >= ports_.size())
         return MIDIERR_BADDEVICEID;
-    if (api_ == Api::Jack) {
-        DropDeadServer();
-        if (ServerGone())
-            return MIDIERR_PORTGONE;
-    }
 
     auto port = std::make_unique<OpenPort>();
-    // A client kept from the last close saves making one (and JACK's client
-    // set-up) on every close-and-reopen.
-    port->out = spare_ != nullptr ? std::move(spare_) : MakeClient();
-    if (port->out == nullptr)
-        return MIDIERR_PORTGONE;
-    port->out->setErrorCallback(&OpenPort::OnError, port.get());
-    const auto portGone = [&] {
-        KeepSpare(std::move(port->out));
-        return MIDIERR_PORTGONE;
-    };
-    // Ports come and go: look the port up by the name it had at the count.
-    try {
-        const std::string &wanted = ports_[deviceId].fullName;
-        const unsigned count = port->out->getPortCount();
-        unsigned index = 0;
-        while (index < count && port->out->getPortName(index) != wanted)
-            ++index;
-        if (index == count)
-            return portGone();
-        port->out->openPort(index, OwnPortName);
-    } catch (const RtMidiError &) {
-        return portGone();
-    }
-    if (port->failed || !port->out->isPortOpen())
-        return portGone();
-    // The server takes a new connection into its graph at the start of a
-    // cycle; what is sent before then is lost (the program re-selects the
-    // instrument right after reopening).
-    if (api_ == Api::Jack)
-        WaitForJackCycles(2);
+    const std::string &fullName = ports_[deviceId].fullName;
+    if (const MidiResult result = api_ == Api::Jack ? OpenJack(*port, fullName) : OpenAlsa(*port, fullName))
+        return result;
 
     port->callback = callback;
     port->instance = instance;
@@ -250,9 +314,11 @@ MidiResult RtMidiBackend::Close(DeviceHandle handle)
     if (found == open_.end())
         return MIDIERR_INVALHANDLE;
     OpenPort &port = *found->second;
+    const bool serverGone = api_ == Api::Jack && (jack_ == nullptr || JackServerLost());
+    bool delivered = true;
     // Closing a port silences nothing by itself, and the program closes and
     // reopens to stop whatever sounds.
-    if (port.out != nullptr && !ServerGone()) {
+    if (port.out != nullptr && !serverGone) {
         for (std::uint8_t channel = 0; channel < 16; ++channel) {
             const std::uint8_t status = 0xB0 | channel;
             const std::uint8_t soundOff[3] = {status, AllSoundOff, 0};
@@ -260,15 +326,19 @@ MidiResult RtMidiBackend::Close(DeviceHandle handle)
             port.out->sendMessage(soundOff, sizeof soundOff);
             port.out->sendMessage(notesOff, sizeof notesOff);
         }
-        // JACK sends what is queued in its next cycle; a port that goes away
-        // before the receiving side has run in that cycle takes the messages
-        // with it.
+        // JACK sends what is queued in its next cycle, and the receiving side
+        // reads it in that cycle: the port must outlive it.
         if (api_ == Api::Jack)
-            WaitForJackCycles(3);
+            delivered = WaitForJackCycles(jack_.get(), 2);
     }
     // Long messages report their completion before the close does.
     completions_.Finish(handle, std::chrono::milliseconds(500));
-    KeepSpare(std::move(port.out));
+    if (port.out != nullptr) {
+        port.out->setErrorCallback(&IgnoreRtMidiError, nullptr);
+        // A server that runs no cycles is frozen or gone: the close goes on
+        // alone, and until it ends no new JACK client is made.
+        RunBounded([client = port.out.release()] { delete client; }, delivered ? JackBound : StuckCloseBound);
+    }
     const DriverCallbackProc callback = port.callback;
     const std::uintptr_t instance = port.instance;
     open_.erase(found);
@@ -277,30 +347,13 @@ MidiResult RtMidiBackend::Close(DeviceHandle handle)
     return MIDIERR_NOERROR;
 }
 
-void RtMidiBackend::KeepSpare(std::unique_ptr<RtMidiOut> client)
-{
-    if (client == nullptr || ServerGone())
-        return;
-    client->closePort();
-    client->setErrorCallback(&IgnoreRtMidiError, nullptr);
-    spare_ = std::move(client);
-}
-
-void RtMidiBackend::WaitForJackCycles(int cycles)
-{
-    const std::uint64_t target = jackCycles_.load() + static_cast<std::uint64_t>(cycles);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
-    while (jackCycles_.load() < target && !watchLost_.load() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-}
-
 MidiResult RtMidiBackend::ShortMessage(DeviceHandle handle, std::uint32_t message)
 {
     const auto found = open_.find(handle);
     if (found == open_.end())
         return MIDIERR_INVALHANDLE;
     OpenPort &port = *found->second;
-    if (port.out == nullptr || ServerGone())
+    if (port.out == nullptr || (api_ == Api::Jack && JackServerLost()))
         return MIDIERR_PORTGONE;
     std::uint8_t bytes[3];
     const int length = port.framer.Frame(message, bytes);
@@ -326,7 +379,7 @@ MidiResult RtMidiBackend::LongMessage(DeviceHandle handle, MIDIHDR *header, std:
     if (const MidiResult result = CheckQueueable(header, size))
         return result;
     OpenPort &port = *found->second;
-    if (port.out == nullptr || ServerGone())
+    if (port.out == nullptr || (api_ == Api::Jack && JackServerLost()))
         return MIDIERR_PORTGONE;
     if (api_ == Api::Jack && header->dwBufferLength > MaxJackMessage)
         return MIDIERR_SENDFAILED;
@@ -337,13 +390,22 @@ MidiResult RtMidiBackend::LongMessage(DeviceHandle handle, MIDIHDR *header, std:
     port.out->setErrorCallback(
         [](RtMidiError::Type, const std::string &, void *flag) { *static_cast<bool *>(flag) = true; }, &refused);
     port.out->sendMessage(header->lpData, header->dwBufferLength);
-    port.out->setErrorCallback(&OpenPort::OnError, &port);
+    port.out->setErrorCallback(&FlagRtMidiError, &port.failed);
     if (refused)
         return MIDIERR_SENDFAILED;
     MarkQueued(header, size);
-    // Three cycles: the one under way may have passed our port already; the
-    // next one writes the bytes into the port's buffer.
-    const std::uint64_t mark = api_ == Api::Jack ? jackCycles_.load() + 3 : 0;
+    // The cycle under way may have passed our port already; the next one
+    // writes the bytes into the port's buffer: done once that one has ended.
+    std::uint64_t mark = 0;
+    if (api_ == Api::Jack) {
+        jack_nframes_t frames = 0;
+        jack_time_t current = 0, next = 0;
+        float period = 0;
+        if (jack_ != nullptr && jack_get_cycle_times(jack_.get(), &frames, &current, &next, &period) == 0)
+            mark = next + 2 * static_cast<jack_time_t>(period);
+        else
+            mark = jack_get_time() + 100000;
+    }
     completions_.Queue(handle, header, port.callback, port.instance, mark);
     return MIDIERR_NOERROR;
 }

@@ -6,24 +6,31 @@
 // and a port that has gone since fails to open with MIDIERR_PORTGONE.
 //
 // No ALSA sequencer, or no JACK server, means no ports: no exception, no
-// waiting, nothing printed. A JACK server is never started.
+// waiting, nothing printed. A JACK server is never started, and one that was
+// not there is looked for again only on the next refresh.
+//
+// JACK: the ports are listed, connected and the server's cycles read through
+// one client that is never activated, so that sitting idle costs the server
+// nothing; the only active client is the open port's own. No call waits on
+// the server longer than JackBound: a port whose close does not finish by
+// then is given up as gone, and the server counts as gone until that close
+// has ended.
 
 #include "midi_out/BackendSupport.h"
 #include "midi_out/CompletionThread.h"
+#include "midi_out/JackSupport.h"
 #include "midi_out/MidiBackend.h"
 
-#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 class RtMidiOut;
-struct _jack_client;
 
 namespace midi_out {
 
-class RtMidiBackend : public MidiBackend {
+class RtMidiBackend : public MidiBackend, private JackClientOwner {
 public:
     enum class Api { Alsa, Jack };
 
@@ -32,7 +39,7 @@ public:
     RtMidiBackend(const RtMidiBackend &) = delete;
     RtMidiBackend &operator=(const RtMidiBackend &) = delete;
 
-    Api api() const { return api_; }
+    Api GetApi() const { return api_; }
 
     void RefreshDevices() override;
     std::uint32_t DeviceCount() override;
@@ -51,31 +58,26 @@ public:
 
 private:
     struct Port {
-        std::string fullName; // as RtMidi lists it; what an open looks for
+        std::string fullName; // as the API lists it; what an open looks for
         std::string name;     // as the capability record shows it
     };
     struct OpenPort;
 
-    bool Connect();
-    void DropDeadServer();
-    void WaitForJackCycles(int cycles);
-    void KeepSpare(std::unique_ptr<RtMidiOut> client);
-    bool ServerGone() const;
-    std::unique_ptr<RtMidiOut> MakeClient();
+    std::vector<std::string> ListAlsaPorts();
+    std::vector<std::string> ListJackPorts();
+    MidiResult OpenAlsa(OpenPort &port, const std::string &fullName);
+    MidiResult OpenJack(OpenPort &port, const std::string &fullName);
+    void DropClientsOfLostServer() override;
+    static void Discard(std::unique_ptr<RtMidiOut> client);
 
     Api api_;
-    std::unique_ptr<RtMidiOut> lister_;
-    std::unique_ptr<RtMidiOut> spare_; // a device's client, kept after its close
-    // JACK only: a client of our own that learns when the server goes away,
-    // which RtMidi's clients never notice.
-    _jack_client *watch_ = nullptr;
-    std::atomic<bool> watchLost_{false};
-    std::atomic<std::uint64_t> jackCycles_{0}; // process cycles the watch has seen
+    std::unique_ptr<RtMidiOut> alsaLister_;
+    JackClient jack_; // lists, connects, watches the server, tells its cycles
     std::vector<Port> ports_;
     bool counted_ = false;
     std::map<DeviceHandle, std::unique_ptr<OpenPort>> open_;
     DeviceHandle nextHandle_ = 1;
-    // Last member: its thread stops before the counters it reads go.
+    // Last member: its thread stops before what it reads goes.
     CompletionThread completions_;
 };
 

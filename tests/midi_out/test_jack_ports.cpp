@@ -2,6 +2,7 @@
 // JACK MIDI input port of the test's own, and the exact bytes must arrive.
 
 #include "raised_text.h"
+#include "midi_out/JackSupport.h"
 #include "midi_out/MidiErrors.h"
 #include "midi_out/MidiOut.h"
 #include "midi_out/RtMidiBackend.h"
@@ -278,6 +279,9 @@ TEST(JackPorts, ServerThatGoesAwayTakesItsPortsAndComesBackWithNewOnes)
     EXPECT_EQ(ports.DeviceCount(), 0u);
     EXPECT_EQ(ports.Close(handle), MIDIERR_NOERROR);
 
+    // The clients of the dead server are closed on threads of their own; the
+    // test's own probe of the new server must not come before.
+    ASSERT_TRUE(WaitForBoundedCalls(std::chrono::seconds(5)));
     ASSERT_TRUE(jack.start()) << "jackd did not start again";
     JackReceiver receiver;
     const std::int32_t id = FindDevice(ports, receiver.portName());

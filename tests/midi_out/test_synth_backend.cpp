@@ -1,5 +1,6 @@
-// The built-in synthesizer: notes become sound, closing silences it, and a
-// missing SoundFont or audio output fails the open with a text that names it.
+// The built-in synthesizer: notes become sound, closing silences it, notes
+// sent while it starts are played once it is ready, and a missing SoundFont
+// or audio output fails the sends with a text that names it.
 
 #include "raised_text.h"
 #include "midi_out/FluidSynthBackend.h"
@@ -59,6 +60,11 @@ std::unique_ptr<TMidiOutput> SynthComponent()
     auto out = std::make_unique<TMidiOutput>(CreateSystemBackend());
     out->SetDeviceID(0);
     return out;
+}
+
+FluidSynthBackend &SynthOf(TMidiOutput &out)
+{
+    return static_cast<FluidSynthBackend &>(static_cast<SystemBackend &>(out.Backend()).Part(0));
 }
 
 // Largest sample magnitude in the data of a 16-bit WAV file written so far.
@@ -193,18 +199,24 @@ TEST(SynthBackend, MissingSoundFontFailsTheOpenAndEverySendNamesIt)
               "The built-in synthesizer found no SoundFont");
 }
 
-TEST(SynthBackend, MissingAudioOutputFailsTheOpenUntilAnOpenSucceeds)
+TEST(SynthBackend, MissingAudioOutputFailsTheSendsUntilAnOpenSucceeds)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     auto driver = std::make_unique<EnvGuard>("MIDI_SONORET_AUDIO_DRIVER", "nonexistent");
     auto out = SynthComponent();
-    EXPECT_FALSE(out->OpenDevice());
-    EXPECT_EQ(out->LastResult(), MIDIERR_NOAUDIO);
+    // The output is looked for while the window comes up; the send after
+    // that names what is missing.
+    ASSERT_TRUE(out->OpenDevice());
+    EXPECT_EQ(SynthOf(*out).WaitUntilReady(), MIDIERR_NOAUDIO);
     EXPECT_EQ(RaisedText([&] { out->SendShortMessage(0x90, 60, 100); }),
               "The built-in synthesizer found no audio output");
+    EXPECT_EQ(RaisedText([&] { out->SendShortMessage(0x80, 60, 0); }),
+              "The built-in synthesizer found no audio output");
+    ASSERT_TRUE(out->CloseDevice());
 
-    // The file driver without a file to write is no output either.
+    // The file driver without a file to write is no output either; with the
+    // SoundFont loaded, the open itself tells.
     driver.reset(); // restore before the next guard saves the value
     driver = std::make_unique<EnvGuard>("MIDI_SONORET_AUDIO_DRIVER", "file");
     EnvGuard noFile("MIDI_SONORET_AUDIO_FILE", std::nullopt);
@@ -213,8 +225,50 @@ TEST(SynthBackend, MissingAudioOutputFailsTheOpenUntilAnOpenSucceeds)
 
     EnvGuard file("MIDI_SONORET_AUDIO_FILE", dir.filePath("out.wav").toStdString());
     ASSERT_TRUE(out->OpenDevice());
+    out->SendShortMessage(0x90, 60, 100);
     ASSERT_TRUE(out->CloseDevice());
     EXPECT_EQ(RaisedText([&] { out->SendShortMessage(0x90, 60, 100); }), "The device handle is invalid");
+}
+
+TEST(SynthBackend, UnreadableSoundFontFailsTheSendsAfterTheStart)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string path = dir.filePath("broken.sf2").toStdString();
+    std::ofstream(path) << "not a SoundFont";
+    EnvGuard soundFont("MIDI_SONORET_SOUNDFONT", path);
+    FluidSynthBackend synth(FluidSynthBackend::Output::Offline);
+    DeviceHandle handle = 0;
+    ASSERT_EQ(synth.Open(&handle, 0, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
+    EXPECT_EQ(synth.WaitUntilReady(), MIDIERR_NOSOUNDFONT);
+    EXPECT_EQ(synth.ShortMessage(handle, Pack(0x90, 60, 100)), MIDIERR_NOSOUNDFONT);
+}
+
+TEST(SynthBackend, MessagesSentWhileStartingArePlayedInOrderOnceReady)
+{
+    // The open returns before the SoundFont is in; these wait for it.
+    OfflineSynth s;
+    ASSERT_EQ(s.send(0xC0, 19), MIDIERR_NOERROR); // church organ: sustains
+    ASSERT_EQ(s.send(0x90, 60, 120), MIDIERR_NOERROR);
+    ASSERT_EQ(s.send(0x90, 64, 120), MIDIERR_NOERROR);
+    ASSERT_EQ(s.send(0x80, 64, 0), MIDIERR_NOERROR);
+    ASSERT_EQ(s.synth.WaitUntilReady(), MIDIERR_NOERROR);
+    EXPECT_GT(Level(s.synth, Rate / 5), 1e-3) << "the note held before the synth was ready sounds";
+    ASSERT_EQ(s.send(0x80, 60, 0), MIDIERR_NOERROR);
+    Level(s.synth, Rate); // release tail
+    EXPECT_LT(Level(s.synth, Rate / 10), Silence) << "the Note Off after the Note On ended it";
+}
+
+TEST(SynthBackend, CloseWhileStartingDropsWhatWaits)
+{
+    FluidSynthBackend synth(FluidSynthBackend::Output::Offline);
+    DeviceHandle handle = 0;
+    ASSERT_EQ(synth.Open(&handle, 0, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
+    ASSERT_EQ(synth.ShortMessage(handle, Pack(0x90, 60, 120)), MIDIERR_NOERROR);
+    ASSERT_EQ(synth.Close(handle), MIDIERR_NOERROR);
+    ASSERT_EQ(synth.Open(&handle, 0, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
+    ASSERT_EQ(synth.WaitUntilReady(), MIDIERR_NOERROR);
+    EXPECT_LT(Level(synth, Rate / 5), Silence);
 }
 
 TEST(SynthBackend, FileDriverWritesTheNoteIntoTheWavFile)

@@ -276,6 +276,51 @@ TEST(DeviceNames, LongNamesAreCutKeepingTheirEnd)
     EXPECT_NE(a, b);
 }
 
+namespace {
+
+// True when `text` is well-formed UTF-8.
+bool IsWholeUtf8(const std::string &text)
+{
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+        if (length == 0 || i + length > text.size())
+            return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(DeviceNames, CutsFallBetweenUtf8Characters)
+{
+    // Two-, three- and four-byte characters placed across every cut position.
+    const std::string characters[] = {"\u00e4", "\u20ac", "\U0001F3B9"};
+    for (const std::string &character : characters) {
+        for (std::size_t offset = 0; offset < 4; ++offset) {
+            std::string name = std::string(offset, 'x');
+            while (name.size() < 48)
+                name += character;
+            const std::string shortened = ShortenDeviceName(name);
+            EXPECT_LE(shortened.size(), MaxDeviceNameLength);
+            EXPECT_TRUE(IsWholeUtf8(shortened)) << shortened;
+            EXPECT_NE(shortened.find('~'), std::string::npos);
+
+            std::vector<std::string> names = {shortened, shortened};
+            MakeDeviceNamesUnique(names);
+            EXPECT_TRUE(names[1].ends_with(" #2"));
+            EXPECT_LE(names[1].size(), MaxDeviceNameLength);
+            EXPECT_TRUE(IsWholeUtf8(names[1])) << names[1];
+        }
+    }
+}
+
 TEST(DeviceNames, DuplicatesGetNumbersAndStayWithinTheRecord)
 {
     const std::string longName(31, 'n');

@@ -1,0 +1,179 @@
+#include "midi_out/JackSupport.h"
+
+#include "midi_out/BackendSupport.h"
+
+#include <jack/jack.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace midi_out {
+
+namespace {
+
+std::atomic<int> pendingCalls{0};
+std::mutex pendingMutex;
+std::condition_variable pendingDone;
+
+std::atomic<bool> serverLost{false};
+
+std::mutex ownersMutex;
+std::vector<JackClientOwner *> owners;
+
+void CloseClient(jack_client_t *client)
+{
+    if (client != nullptr)
+        RunBounded([client] { jack_client_close(client); });
+}
+
+} // namespace
+
+bool RunBounded(std::function<void()> work, std::chrono::milliseconds bound)
+{
+    struct Call {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+    };
+    auto call = std::make_shared<Call>();
+    ++pendingCalls;
+    auto run = [call, work = std::move(work)] {
+        work();
+        {
+            const std::lock_guard lock(pendingMutex);
+            --pendingCalls;
+        }
+        pendingDone.notify_all();
+        {
+            const std::lock_guard lock(call->mutex);
+            call->finished = true;
+        }
+        call->done.notify_all();
+    };
+    try {
+        std::thread(run).detach();
+    } catch (const std::system_error &) {
+        run(); // no thread to be had: wait without a bound rather than skip the work
+        return true;
+    }
+    std::unique_lock lock(call->mutex);
+    return call->done.wait_for(lock, bound, [&] { return call->finished; });
+}
+
+bool BoundedCallsPending()
+{
+    return pendingCalls.load() > 0;
+}
+
+bool WaitForBoundedCalls(std::chrono::milliseconds bound)
+{
+    std::unique_lock lock(pendingMutex);
+    return pendingDone.wait_for(lock, bound, [] { return pendingCalls.load() == 0; });
+}
+
+JackClientOwner::JackClientOwner()
+{
+    const std::lock_guard lock(ownersMutex);
+    owners.push_back(this);
+}
+
+JackClientOwner::~JackClientOwner()
+{
+    const std::lock_guard lock(ownersMutex);
+    owners.erase(std::remove(owners.begin(), owners.end(), this), owners.end());
+}
+
+void NoteJackServerLost()
+{
+    serverLost = true;
+}
+
+bool JackServerLost()
+{
+    return serverLost.load();
+}
+
+bool PrepareNewJackClient()
+{
+    PrepareSoundLibraries();
+    if (serverLost.exchange(false)) {
+        std::vector<JackClientOwner *> all;
+        {
+            const std::lock_guard lock(ownersMutex);
+            all = owners;
+        }
+        for (JackClientOwner *owner : all)
+            owner->DropClientsOfLostServer();
+    }
+    return !BoundedCallsPending();
+}
+
+JackClient OpenPassiveJackClient(const std::string &name)
+{
+    if (JackServerLost() || BoundedCallsPending())
+        return nullptr;
+    // Made on a thread of its own: a frozen server would hold the open forever.
+    // What the open gives after the wait was given up is closed there.
+    struct Open {
+        std::mutex mutex;
+        jack_client_t *client = nullptr;
+        bool abandoned = false;
+    };
+    auto open = std::make_shared<Open>();
+    const bool done = RunBounded([open, name] {
+        jack_status_t status;
+        jack_client_t *client = jack_client_open(name.c_str(), JackNoStartServer, &status);
+        if (client != nullptr)
+            jack_on_shutdown(client, [](void *) { NoteJackServerLost(); }, nullptr);
+        const std::lock_guard lock(open->mutex);
+        if (open->abandoned) {
+            if (client != nullptr)
+                jack_client_close(client);
+            return;
+        }
+        open->client = client;
+    });
+    const std::lock_guard lock(open->mutex);
+    if (!done) {
+        open->abandoned = true;
+        return nullptr;
+    }
+    return JackClient(open->client, &CloseClient);
+}
+
+bool WaitForJackCycles(jack_client_t *client, int cycles, std::chrono::milliseconds bound)
+{
+    if (client == nullptr)
+        return false;
+    const jack_nframes_t period = jack_get_buffer_size(client);
+    jack_nframes_t start = 0;
+    jack_time_t startTime = 0, nextTime = 0;
+    float periodTime = 0;
+    if (period == 0 || jack_get_cycle_times(client, &start, &startTime, &nextTime, &periodTime) != 0)
+        return false;
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    for (;;) {
+        jack_nframes_t current = 0;
+        if (jack_get_cycle_times(client, &current, &startTime, &nextTime, &periodTime) != 0 || JackServerLost())
+            return false;
+        if ((current - start) / period >= static_cast<jack_nframes_t>(cycles))
+            return true;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline)
+            return false;
+        // Sleep until the server has announced the next cycle to begin; a
+        // server that is late is looked at again each millisecond.
+        const jack_time_t jackNow = jack_get_time();
+        std::chrono::microseconds wait(1000);
+        if (nextTime > jackNow)
+            wait = std::chrono::microseconds(nextTime - jackNow + 50);
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(wait, deadline - now));
+    }
+}
+
+} // namespace midi_out

@@ -1,0 +1,67 @@
+#pragma once
+// What every JACK client of this program needs:
+// - a bound on each call that waits for the server, so that a frozen server
+//   cannot freeze the window: the call goes on alone on a thread of its own;
+// - the clients of a server that has gone closed before libjack makes another
+//   client (it tears down the state they share, and closing them later
+//   crashes);
+// - waiting for the server's process cycles without a client in its graph.
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+struct _jack_client;
+
+namespace midi_out {
+
+// How long the window's thread waits for the JACK server in one step; a
+// server that has not answered by then counts as gone for the device.
+inline constexpr std::chrono::milliseconds JackBound{250};
+
+// Runs `work` on a thread of its own and waits for it at most `bound`. True
+// when it finished in time; otherwise it goes on alone, so it must own
+// everything it touches. `work` must not throw.
+bool RunBounded(std::function<void()> work, std::chrono::milliseconds bound = JackBound);
+// True while a call that outlived its bound still runs (the server is frozen,
+// or a client of a dead server is still being closed).
+bool BoundedCallsPending();
+// Waits at most `bound` for those calls; true when none is left.
+bool WaitForBoundedCalls(std::chrono::milliseconds bound);
+
+// A JACK client of ours; closing it goes through RunBounded.
+using JackClient = std::shared_ptr<_jack_client>;
+
+// Drops every JACK client of its owner (on the window's thread).
+class JackClientOwner {
+public:
+    JackClientOwner();
+    virtual ~JackClientOwner();
+    JackClientOwner(const JackClientOwner &) = delete;
+    JackClientOwner &operator=(const JackClientOwner &) = delete;
+
+    // The server has gone: close every client of it, do not block.
+    virtual void DropClientsOfLostServer() = 0;
+};
+
+// Told by a client's shutdown callback (on JACK's thread) that the server has gone.
+void NoteJackServerLost();
+bool JackServerLost();
+// Before a new JACK client is made: when the server has gone, every owner
+// drops its clients first. False when no client may be made now (a call on
+// the old clients still runs).
+bool PrepareNewJackClient();
+
+// Opens a client that is never activated (it costs the server nothing per
+// cycle) and that tells NoteJackServerLost when the server goes. Null when
+// there is no server, it does not answer within JackBound, or the clients of
+// a server that went are not all closed yet (see PrepareNewJackClient).
+JackClient OpenPassiveJackClient(const std::string &name);
+
+// Waits until the server has begun `cycles` more process cycles, sleeping
+// until each cycle's announced start. False when the server did not get
+// there within `bound` (frozen or gone).
+bool WaitForJackCycles(_jack_client *client, int cycles, std::chrono::milliseconds bound = JackBound);
+
+} // namespace midi_out
