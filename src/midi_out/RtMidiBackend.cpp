@@ -6,8 +6,9 @@
 #include <jack/jack.h>
 #include <rtmidi/RtMidi.h>
 
-#include <cstdio>
 #include <mutex>
+
+#include <unistd.h>
 
 namespace midi_out {
 
@@ -63,17 +64,18 @@ std::unique_ptr<RtMidiOut> MakeAlsaClient()
 }
 
 // A client name that JACK will not change: the port is connected under it.
+// The process id keeps other programs (another instance of this one, too)
+// from taking it between the look and the open.
 std::string FreeJackClientName(jack_client_t *client)
 {
-    std::string name(OwnClientName);
+    const std::string base = std::string(OwnClientName) + "-" + std::to_string(getpid());
+    std::string name = base;
     for (int number = 1; number < 100; ++number) {
         char *uuid = jack_get_uuid_for_client_name(client, name.c_str());
         if (uuid == nullptr)
             break;
         jack_free(uuid);
-        char suffix[8];
-        std::snprintf(suffix, sizeof suffix, "-%02d", number);
-        name = std::string(OwnClientName) + suffix;
+        name = base + "0" + std::to_string(number);
     }
     return name;
 }

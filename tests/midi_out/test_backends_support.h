@@ -10,6 +10,10 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <jack/ringbuffer.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -21,6 +25,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+extern char **environ;
 
 namespace backend_test {
 
@@ -78,6 +84,99 @@ inline bool DefaultJackServerRunning()
         if (!::backend_test::DefaultJackServerRunning())                                           \
             GTEST_FAIL() << "no JACK server: run scripts/test.sh";                                 \
     } while (false)
+
+// A JACK server of the test's own, under a name no other test uses, so that
+// it can be killed, frozen and started again without disturbing anyone. The
+// test sets JACK_DEFAULT_SERVER to its name.
+class PrivateJackServer {
+public:
+    explicit PrivateJackServer(std::string name) : name_(std::move(name)) {}
+    ~PrivateJackServer()
+    {
+        // A killed server leaves its entry in JACK's registry of servers (it
+        // holds eight), and only a server of the same name clears it: start
+        // one and end it the orderly way.
+        if (killed_ && pid_ == 0)
+            start();
+        stop();
+    }
+    PrivateJackServer(const PrivateJackServer &) = delete;
+    PrivateJackServer &operator=(const PrivateJackServer &) = delete;
+
+    // Starts jackd with the dummy driver; true once it answers.
+    bool start()
+    {
+        std::vector<std::string> arguments = {"jackd", "-n", name_, "--no-realtime", "-d", "dummy",
+                                              "-r", "48000", "-p", "256"};
+        std::vector<char *> argv;
+        for (auto &argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        std::vector<std::string> environment;
+        for (char **entry = environ; *entry != nullptr; ++entry)
+            environment.emplace_back(*entry);
+        environment.emplace_back("JACK_NO_AUDIO_RESERVATION=1");
+        std::vector<char *> envp;
+        for (auto &entry : environment)
+            envp.push_back(entry.data());
+        envp.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        const int spawned = posix_spawnp(&pid_, "jackd", &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0) {
+            pid_ = 0;
+            return false;
+        }
+        killed_ = false;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (JackServerRunning())
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
+    // Ends the server the orderly way.
+    void stop() { end(SIGTERM); }
+    // Ends it at once, as a crash would.
+    void kill()
+    {
+        end(SIGKILL);
+        killed_ = true;
+    }
+    // Stops and continues it, as a debugger or an overloaded machine would.
+    void freeze()
+    {
+        if (pid_ != 0)
+            ::kill(pid_, SIGSTOP);
+    }
+    void thaw()
+    {
+        if (pid_ != 0)
+            ::kill(pid_, SIGCONT);
+    }
+
+private:
+    void end(int signal)
+    {
+        if (pid_ == 0)
+            return;
+        ::kill(pid_, SIGCONT);
+        ::kill(pid_, signal);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = 0;
+    }
+
+    std::string name_;
+    pid_t pid_ = 0;
+    bool killed_ = false;
+};
 
 // A JACK MIDI input port under a client name no other test uses; records every
 // message that arrives, real-time and system messages included. Written on

@@ -11,15 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <cstring>
 #include <thread>
-
-extern char **environ;
 
 using namespace midi_out;
 using namespace backend_test;
@@ -187,68 +180,6 @@ TEST(JackPorts, PortsAreCountedAnewAndOurOwnOutputIsNotListed)
     EXPECT_GE(FindDevice(jack, second.portName()), 0);
 }
 
-namespace {
-
-// A JACK server of the test's own, under a name no other test uses, so that
-// it can be stopped and started again without disturbing anyone.
-class PrivateJackServer {
-public:
-    explicit PrivateJackServer(std::string name) : name_(std::move(name)) {}
-    ~PrivateJackServer() { stop(); }
-
-    // Starts jackd with the dummy driver; true once it answers.
-    bool start()
-    {
-        std::vector<std::string> arguments = {"jackd", "-n", name_, "--no-realtime", "-d", "dummy",
-                                              "-r", "48000", "-p", "256"};
-        std::vector<char *> argv;
-        for (auto &argument : arguments)
-            argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        std::vector<std::string> environment;
-        for (char **entry = environ; *entry != nullptr; ++entry)
-            environment.emplace_back(*entry);
-        environment.emplace_back("JACK_NO_AUDIO_RESERVATION=1");
-        std::vector<char *> envp;
-        for (auto &entry : environment)
-            envp.push_back(entry.data());
-        envp.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        const int spawned = posix_spawnp(&pid_, "jackd", &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0) {
-            pid_ = 0;
-            return false;
-        }
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (JackServerRunning())
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
-    }
-
-    void stop()
-    {
-        if (pid_ == 0)
-            return;
-        kill(pid_, SIGTERM);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = 0;
-    }
-
-private:
-    std::string name_;
-    pid_t pid_ = 0;
-};
-
-} // namespace
 
 TEST(JackPorts, ServerThatGoesAwayTakesItsPortsAndComesBackWithNewOnes)
 {

@@ -1,0 +1,162 @@
+// The device layer when the JACK server misbehaves: killed while the built-in
+// synthesizer plays through it, frozen while a port is closed. Each test runs
+// a server of its own under its own name.
+
+#include "raised_text.h"
+#include "midi_out/FluidSynthBackend.h"
+#include "midi_out/JackSupport.h"
+#include "midi_out/MidiErrors.h"
+#include "midi_out/MidiOut.h"
+#include "midi_out/RtMidiBackend.h"
+#include "midi_out/SystemBackend.h"
+#include "test_backends_support.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+using namespace midi_out;
+using namespace backend_test;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string ServerName(const char *test)
+{
+    return std::string("sonoret-") + test + "-" + std::to_string(getpid());
+}
+
+std::int32_t FindDevice(MidiBackend &backend, const std::string &name)
+{
+    backend.RefreshDevices();
+    const std::uint32_t count = backend.DeviceCount();
+    for (std::uint32_t i = 0; i < count; ++i) {
+        MidiOutCaps caps;
+        if (backend.GetDevCaps(static_cast<std::int32_t>(i), &caps, sizeof caps) == MIDIERR_NOERROR &&
+            name == std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname)))
+            return static_cast<std::int32_t>(i);
+    }
+    return -1;
+}
+
+// Repeats `attempt` until it holds, for at most five seconds: the server's
+// end reaches the program on JACK's own thread.
+template <class Attempt> bool Eventually(Attempt attempt)
+{
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!attempt()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(JackFaults, SynthPlayingThroughAServerThatIsKilledSurvivesRecountAndClose)
+{
+    const std::string server = ServerName("synth-audio");
+    EnvGuard serverName("JACK_DEFAULT_SERVER", server);
+    EnvGuard driver("MIDI_SONORET_AUDIO_DRIVER", "jack");
+    PrivateJackServer jack(server);
+    ASSERT_TRUE(jack.start()) << "jackd did not start";
+
+    auto out = std::make_unique<TMidiOutput>(CreateSystemBackend());
+    auto &synth = static_cast<FluidSynthBackend &>(static_cast<SystemBackend &>(out->Backend()).Part(0));
+    out->SetDeviceID(0);
+    ASSERT_TRUE(out->OpenDevice());
+    ASSERT_EQ(synth.WaitUntilReady(), MIDIERR_NOERROR);
+    ASSERT_EQ(synth.audioDriver(), "jack");
+    out->SendShortMessage(0x90, 60, 100);
+
+    jack.kill();
+    const std::string noAudio = "The built-in synthesizer found no audio output";
+    EXPECT_TRUE(Eventually([&] { return RaisedText([&] { out->SendShortMessage(0x90, 62, 100); }) == noAudio; }))
+        << "a send to a synth whose audio is gone must fail";
+
+    // The device menu counts again (a new JACK client is tried), then Stop
+    // closes and reopens, and the window goes.
+    out->Backend().RefreshDevices();
+    EXPECT_EQ(RaisedText([&] { out->SendShortMessage(0x80, 60, 0); }), noAudio);
+    EXPECT_TRUE(out->CloseDevice());
+    EXPECT_FALSE(out->OpenDevice()) << "no audio output without a server";
+    EXPECT_EQ(out->LastResult(), MIDIERR_NOAUDIO);
+
+    // A new server: the next open finds its audio output again.
+    ASSERT_TRUE(WaitForBoundedCalls(5s));
+    ASSERT_TRUE(jack.start()) << "jackd did not start again";
+    out->Backend().RefreshDevices();
+    ASSERT_TRUE(out->OpenDevice());
+    EXPECT_EQ(synth.audioDriver(), "jack");
+    out->SendShortMessage(0x90, 60, 100);
+    EXPECT_TRUE(out->CloseDevice());
+    out.reset();
+}
+
+TEST(JackFaults, ClosingAPortOfAFrozenServerGivesItUpWithinTheBound)
+{
+    const std::string server = ServerName("frozen");
+    EnvGuard serverName("JACK_DEFAULT_SERVER", server);
+    PrivateJackServer jack(server);
+    ASSERT_TRUE(jack.start()) << "jackd did not start";
+    JackReceiver receiver;
+
+    RtMidiBackend ports(RtMidiBackend::Api::Jack);
+    const std::int32_t id = FindDevice(ports, receiver.portName());
+    ASSERT_GE(id, 0);
+    DeviceHandle handle = 0;
+    ASSERT_EQ(ports.Open(&handle, id, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
+    ASSERT_EQ(ports.ShortMessage(handle, Pack(0x90, 60, 100)), MIDIERR_NOERROR);
+    EXPECT_EQ(receiver.waitFor(1), (std::vector<Bytes>{{0x90, 60, 100}}));
+
+    jack.freeze();
+    // Stop: close and reopen. Neither may hang on the stopped server (it
+    // used to block for as long as the server stayed stopped).
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ports.Close(handle), MIDIERR_NOERROR);
+    EXPECT_EQ(ports.Open(&handle, id, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_PORTGONE)
+        << "the port is given up while its close still waits for the server";
+    ports.RefreshDevices();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+
+    // Once the server runs again, the close ends by itself and the port
+    // opens as before.
+    jack.thaw();
+    ASSERT_TRUE(WaitForBoundedCalls(5s));
+    receiver.clear();
+    const std::int32_t again = FindDevice(ports, receiver.portName());
+    ASSERT_GE(again, 0);
+    ASSERT_EQ(ports.Open(&handle, again, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR);
+    ASSERT_EQ(ports.ShortMessage(handle, Pack(0xC0, 7)), MIDIERR_NOERROR);
+    EXPECT_EQ(receiver.waitFor(1).back(), (Bytes{0xC0, 7}));
+    EXPECT_EQ(ports.Close(handle), MIDIERR_NOERROR);
+}
+
+TEST(JackFaults, PortOfAKilledServerFailsItsSendsAndClosesAtOnce)
+{
+    const std::string server = ServerName("killed");
+    EnvGuard serverName("JACK_DEFAULT_SERVER", server);
+    PrivateJackServer jack(server);
+    ASSERT_TRUE(jack.start()) << "jackd did not start";
+    TMidiOutput out(CreateSystemBackend());
+    {
+        JackReceiver receiver;
+        out.Backend().RefreshDevices();
+        out.SetProductName(receiver.portName());
+        ASSERT_TRUE(out.OpenDevice());
+        out.SendShortMessage(0x90, 60, 100);
+        EXPECT_EQ(receiver.waitFor(1).size(), 1u);
+        jack.kill();
+    }
+    const std::string gone = "The MIDI port is no longer available";
+    EXPECT_TRUE(Eventually([&] { return RaisedText([&] { out.SendShortMessage(0x80, 60, 0); }) == gone; }));
+    const auto start = std::chrono::steady_clock::now();
+    out.Backend().RefreshDevices();
+    EXPECT_TRUE(out.CloseDevice());
+    EXPECT_FALSE(out.OpenDevice()) << "the refreshed list has the port no more";
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    ASSERT_TRUE(WaitForBoundedCalls(5s));
+}
