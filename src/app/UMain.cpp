@@ -1,15 +1,22 @@
 #include "app/UMain.h"
 
+#include "app/DeviceMenu.h"
 #include "app/ErrorHandler.h"
+#include "app/HelpPage.h"
+#include "app/InstrumentMenu.h"
+#include "app/MainMenu.h"
 #include "app/SpinButtons.h"
 #include "app/TransportGlyphs.h"
+#include "app/UAbout.h"
 #include "app/UStrings.h"
 #include "common/Guard.h"
 #include "common/GuardedConnect.h"
 #include "performance/KeyMap.h"
 
 #include <QAbstractEventDispatcher>
+#include <QAction>
 #include <QButtonGroup>
+#include <QCoreApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLayout>
@@ -21,12 +28,17 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <exception>
 #include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace app {
 
 namespace {
 const std::string Common = CommonSection;
+constexpr std::uint8_t ProgramChangeStatus = 0xC0; // channel 1
 
 QLabel *MakeLabel(QWidget *parent, const char *name, const char *text, QRect geometry,
                   Qt::Alignment horizontal)
@@ -77,6 +89,42 @@ QToolButton *MakeTransportButton(QWidget *parent, const char *name, const char *
 }
 } // namespace
 
+// Start-up goes on past a failing step of applying the stored state (a
+// refused write-back, a device that takes no message): every value is
+// applied, and each distinct failure is shown once at the end.
+class StartUpErrors {
+public:
+    template <class Step>
+    void Run(Step &&step)
+    {
+        try {
+            step();
+        } catch (const std::exception &error) {
+            Keep(error.what());
+        } catch (...) {
+            Keep(nullptr);
+        }
+    }
+
+    void Report() const
+    {
+        for (const auto &[exception, text] : kept_)
+            common::RunGuarded([&exception = exception] { std::rethrow_exception(exception); });
+    }
+
+private:
+    void Keep(const char *text)
+    {
+        const std::string key = text ? text : std::string();
+        for (const auto &entry : kept_)
+            if (entry.second == key)
+                return;
+        kept_.emplace_back(std::current_exception(), key);
+    }
+
+    std::vector<std::pair<std::exception_ptr, std::string>> kept_;
+};
+
 TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string &settingsFileName,
                QStringList arguments, QWidget *parent)
     : QMainWindow(parent,
@@ -124,7 +172,7 @@ TForm1::~TForm1()
 
 void TForm1::CreateControls()
 {
-    menuBar(); // the menus fill it
+    menus_ = std::make_unique<MainMenu>(*this, menuBar());
 
     Client = new QWidget(this);
     Client->setObjectName(QStringLiteral("Client"));
@@ -198,22 +246,17 @@ void TForm1::CreateControls()
 
 void TForm1::StartUp()
 {
-    int savedIndex = settings_->ReadInteger(DeviceSection, DeviceIdKey, 0);
-    const int count = midiOut_->DeviceCount();
-    if (count == 0) {
+    devices_.Read(midiOut_->Backend());
+    if (devices_.Count() == 0) {
         shouldTerminate_ = true;
         ErrorHandler::ShowDetectedError(QString::fromUtf8(NoDevicesText));
         return;
     }
-    // A device that has gone since the last run: use the first one instead.
-    if (savedIndex < 0 || savedIndex >= count) {
-        savedIndex = 0;
-        settings_->WriteInteger(DeviceSection, DeviceIdKey, savedIndex);
-    }
+    StartUpErrors errors;
+    const int device = ChooseStartDevice(errors);
+    menus_->Devices()->Rebuild(devices_, device);
 
-    BuildDeviceList(count, savedIndex);
-
-    midiOut_->SetDeviceID(savedIndex);
+    midiOut_->SetDeviceID(device);
     // A device that does not open is not reported here: every note sent
     // until another device is chosen fails with the device's own message.
     midiOut_->OpenDevice();
@@ -221,18 +264,31 @@ void TForm1::StartUp()
     DrumStep = 0;
     InstallIdlePoll();
     LoadKeyMap();
-    ApplyStoredSettings();
+    ApplyStoredSettings(errors);
+    errors.Report();
 }
 
-void TForm1::BuildDeviceList(int count, int savedIndex)
+int TForm1::ChooseStartDevice(StartUpErrors &errors)
 {
-    // The device menu is built from this list, in this order.
-    deviceList_.clear();
-    for (int i = count - 1; i >= 0; --i) {
-        midiOut_->SetDeviceID(i);
-        deviceList_.push_back(
-            {i, QString::fromStdString(midiOut_->ProductName()), i == savedIndex});
+    // The stored name wins over the stored index: the index of a port changes
+    // as others come and go. A device missing today is replaced by the first
+    // one in memory only, so the user's choice comes back with the device.
+    const int savedIndex = settings_->ReadInteger(DeviceSection, DeviceIdKey, 0);
+    const std::string savedName = settings_->ReadString(DeviceSection, DeviceNameKey, std::string());
+    if (!savedName.empty()) {
+        const auto index = devices_.IndexOf(savedName);
+        if (!index)
+            return 0;
+        if (*index != savedIndex)
+            errors.Run([&] { settings_->WriteInteger(DeviceSection, DeviceIdKey, *index); });
+        return *index;
     }
+    if (savedIndex == midi_out::MIDI_MAPPER)
+        return savedIndex;
+    if (!devices_.IsValidIndex(savedIndex))
+        return 0;
+    errors.Run([&] { settings_->WriteString(DeviceSection, DeviceNameKey, devices_.NameOf(savedIndex)); });
+    return savedIndex;
 }
 
 void TForm1::InstallIdlePoll()
@@ -293,7 +349,7 @@ void TForm1::StartKeyAssignment()
             player_.StopNote(*key);
 }
 
-void TForm1::ApplyStoredSettings()
+void TForm1::ApplyStoredSettings(StartUpErrors &errors)
 {
     // Each value goes in with the control's signals held back and then runs
     // the control's handler, so that it also takes effect and is written
@@ -302,24 +358,24 @@ void TForm1::ApplyStoredSettings()
         const QSignalBlocker blocker(UpDown1);
         UpDown1->SetPosition(settings_->ReadInteger(Common, BeatKey, UpDown1->Position()));
     }
-    TempoChanged();
+    errors.Run([this] { TempoChanged(); });
     {
         const QSignalBlocker blocker(UpDown2);
         UpDown2->SetPosition(
             settings_->ReadInteger(Common, TranspositionKey, UpDown2->Position()));
     }
-    TranspositionChanged();
+    errors.Run([this] { TranspositionChanged(); });
     {
         const QSignalBlocker blocker(CheckBox1);
         CheckBox1->setChecked(settings_->ReadBool(Common, DrumsKey, CheckBox1->isChecked()));
     }
-    DrumsClicked();
+    errors.Run([this] { DrumsClicked(); });
     {
         const QSignalBlocker blocker(TrackBar1);
         TrackBar1->setValue(settings_->ReadInteger(Common, VolumeKey, TrackBar1->value()));
     }
-    VolumeChanged();
-    SelectInstrument(settings_->ReadInteger(Common, InstrumentKey, 0));
+    errors.Run([this] { VolumeChanged(); });
+    errors.Run([this] { SelectInstrument(settings_->ReadInteger(Common, InstrumentKey, 0)); });
 }
 
 void TForm1::showEvent(QShowEvent *event)
@@ -335,10 +391,84 @@ void TForm1::LoadCommandLineFile()
     // into the recording, as a native recording whatever its extension.
 }
 
-void TForm1::SelectInstrument(int)
+void TForm1::SelectInstrument(int program)
 {
-    // The instrument menu performs the click of the item with this program
-    // number here: Program Change on channel 1, item checked, number stored.
+    if (menus_->Instruments()->Item(program))
+        InstrumentClick(program);
+}
+
+void TForm1::InstrumentClick(int program)
+{
+    menus_->Instruments()->Item(program)->setChecked(true);
+    SendNote(ProgramChangeStatus, static_cast<std::uint8_t>(program), 0);
+    settings_->WriteInteger(Common, InstrumentKey, program);
+}
+
+void TForm1::SelectDevice(int index)
+{
+    DeviceMenu &menu = *menus_->Devices();
+    menu.Check(index);
+    try {
+        midiOut_->CloseDevice();
+        midiOut_->SetDeviceID(index);
+    } catch (...) {
+        // The menu keeps showing the device that the component still means.
+        menu.Check(midiOut_->DeviceID());
+        throw;
+    }
+    // A device that does not open is not reported here (see StartUp).
+    midiOut_->OpenDevice();
+    settings_->WriteInteger(DeviceSection, DeviceIdKey, index);
+    settings_->WriteString(DeviceSection, DeviceNameKey, devices_.NameOf(index));
+}
+
+void TForm1::RefreshDeviceMenu()
+{
+    const int inUse = midiOut_->DeviceID();
+    const std::string inUseName = devices_.NameOf(inUse);
+    midiOut_->Backend().RefreshDevices();
+    devices_.Read(midiOut_->Backend());
+    int selected = inUse;
+    if (inUse != midi_out::MIDI_MAPPER) {
+        const auto now = devices_.IndexOf(inUseName);
+        // A device that has gone leaves no item checked.
+        selected = now ? *now : midi_out::MIDI_MAPPER;
+        if (now && *now != inUse)
+            Renumber(*now);
+    }
+    menus_->Devices()->Rebuild(devices_, selected);
+}
+
+void TForm1::Renumber(int index)
+{
+    // The device in use has another number now; the component may change its
+    // number only while closed.
+    const bool wasOpen = midiOut_->State() == midi_out::dsOpen;
+    if (wasOpen)
+        midiOut_->CloseDevice();
+    midiOut_->SetDeviceID(index);
+    if (wasOpen)
+        midiOut_->OpenDevice();
+    if (settings_->ReadString(DeviceSection, DeviceNameKey, std::string()) == devices_.NameOf(index))
+        settings_->WriteInteger(DeviceSection, DeviceIdKey, index);
+}
+
+void TForm1::InfoClick()
+{
+    if (aboutBox_)
+        aboutBox_->exec();
+}
+
+void TForm1::HomepageClick() { OpenHelpPage(QCoreApplication::applicationDirPath()); }
+
+void TForm1::ffnen1Click()
+{
+    // Opening a recording goes here.
+}
+
+void TForm1::Speichern1Click()
+{
+    // Saving the recording goes here.
 }
 
 void TForm1::SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)

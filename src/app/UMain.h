@@ -2,6 +2,7 @@
 // The main window: piano keyboard, controls, and everything the running
 // program owns (device, settings file, recording, key map, counters, timers).
 
+#include "app/DeviceDirectory.h"
 #include "app/SettingsFile.h"
 #include "midi_out/MidiBackend.h"
 #include "midi_out/MidiOut.h"
@@ -33,14 +34,10 @@ class QToolButton;
 
 namespace app {
 
+class MainMenu;
 class SpinButtons;
-
-// One output device as the device menu lists it: highest index first.
-struct DeviceEntry {
-    int index;
-    QString name;
-    bool checked;
-};
+class StartUpErrors;
+class TAboutBox;
 
 class TForm1 : public QMainWindow,
                public performance::KeyboardHost,
@@ -82,13 +79,15 @@ public:
     midi_out::TMidiOutput &MidiOut() { return *midiOut_; }
     SettingsFile &Settings() { return *settings_; }
     recorder::RecordingStream &RecordingStream() { return *recordingStream_; }
-    const std::vector<DeviceEntry> &DeviceList() const { return deviceList_; }
+    const DeviceDirectory &Devices() const { return devices_; }
+    MainMenu &Menus() { return *menus_; }
     QStringList KeyCodeList;
     QStringList KeyNumberList;
     std::int32_t TickCounter = 0;
     std::uint8_t DrumStep = 0;
 
-    // Re-selects an instrument by its program number.
+    // Re-selects an instrument by its program number: performs the click of
+    // the instrument item with that number; a number without one does nothing.
     void SelectInstrument(int program);
 
     // The key assignment window, created by the entry after this window.
@@ -101,6 +100,20 @@ public:
     void ReloadKeyMap() override;
     // The idle handler: runs once after every burst of events.
     void PollKeyboard();
+
+    // Menu handlers.
+    void InstrumentClick(int program);
+    void SelectDevice(int index);
+    // The device submenu is about to open: the device list is read anew.
+    void RefreshDeviceMenu();
+    void InfoClick();
+    void HomepageClick();
+    // "Öffnen..." and "Speichern...": opening and saving recordings.
+    void ffnen1Click();
+    void Speichern1Click();
+
+    // The info dialog that "Info..." shows; created after the window.
+    void SetAboutBox(TAboutBox *box) { aboutBox_ = box; }
 
     // Handlers of the controls; the controls call them on every change, and
     // start-up calls them to apply the stored values.
@@ -139,16 +152,19 @@ protected:
 private:
     void CreateControls();
     void StartUp();
-    void BuildDeviceList(int count, int savedIndex);
+    int ChooseStartDevice(StartUpErrors &errors);
+    void Renumber(int index);
     void InstallIdlePoll();
     void LoadKeyMap();
-    void ApplyStoredSettings();
+    void ApplyStoredSettings(StartUpErrors &errors);
     void LoadCommandLineFile();
 
     std::unique_ptr<midi_out::TMidiOutput> midiOut_;
     std::unique_ptr<SettingsFile> settings_;
     std::unique_ptr<recorder::RecordingStream> recordingStream_;
-    std::vector<DeviceEntry> deviceList_;
+    DeviceDirectory devices_;
+    std::unique_ptr<MainMenu> menus_;
+    TAboutBox *aboutBox_ = nullptr;
     QStringList arguments_;
     performance::KeyPlayer player_{*this};
     std::array<performance::PianoKey *, performance::KeyCount> keys_{};

@@ -14,6 +14,8 @@ inline constexpr char NoDevicesText[] = "Sie haben keine MIDI-Geräte installier
 // Settings file: sections and keys.
 inline constexpr char DeviceSection[] = "Device";
 inline constexpr char DeviceIdKey[] = "ID";
+// The chosen device's name beside its index: indexes change as ports come and go.
+inline constexpr char DeviceNameKey[] = "Name";
 inline constexpr char CommonSection[] = "Common";
 inline constexpr char BeatKey[] = "Beat";
 inline constexpr char TranspositionKey[] = "Transposition";

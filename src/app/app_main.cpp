@@ -31,6 +31,7 @@ int main(int argc, char **argv)
         assignment = std::make_unique<performance::TForm2>(*form);
         form->SetKeyAssignmentWindow(assignment.get());
         about = std::make_unique<app::TAboutBox>();
+        form->SetAboutBox(about.get());
     });
     if (!created || form->ShouldTerminate())
         return created ? 0 : 1;

@@ -1,5 +1,6 @@
 #include "performance/WindowFixture.h"
 
+#include "app/DeviceMenu.h"
 #include "app/SettingsFile.h"
 #include "app/SpinButtons.h"
 
@@ -8,6 +9,9 @@
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
+
+#include <csignal>
+#include <sys/resource.h>
 
 using midi_out::TestBackend;
 using testing_support::Packed;
@@ -80,6 +84,47 @@ TEST_F(StartUp, StoredValuesAreApplied)
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 48, 64)}));
 }
 
+// While it lives, no file can grow beyond one byte: every settings write
+// fails, also for root, while the file can still be read.
+class RefusedWrites {
+public:
+    RefusedWrites()
+    {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit tiny = saved_;
+        tiny.rlim_cur = 1;
+        setrlimit(RLIMIT_FSIZE, &tiny);
+    }
+    ~RefusedWrites()
+    {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*previous_)(int) = nullptr;
+};
+
+TEST_F(StartUp, EveryStoredValueIsAppliedWhenWriteBacksFailAndTheRefusalIsShownOnce)
+{
+    WriteIni("[Common]\nBeat=90\nTransposition=5\nDrums=1\nVolume=60\nInstrument=42\n");
+    {
+        RefusedWrites refused;
+        Create();
+    }
+    EXPECT_EQ(form->Tempo(), 90);
+    EXPECT_EQ(form->Transposition(), 5);
+    EXPECT_TRUE(form->CheckBox1->isChecked());
+    EXPECT_TRUE(form->DrumTimer->isActive());
+    EXPECT_EQ(form->Volume(), 60);
+    EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0xC0, 42, 0)}));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("kann nicht geschrieben werden")));
+    EXPECT_EQ(ReadInt(iniPath, "Common", "Beat"), 90) << "the file is as it was";
+}
+
 TEST_F(StartUp, OutOfRangeAndUnreadableValuesEndUpAsTheControlAllows)
 {
     WriteIni("[Common]\nBeat=500\nTransposition=abc\nVolume=-3\n");
@@ -102,25 +147,8 @@ TEST_F(StartUp, NoDeviceShowsTheMessageAndEnds)
     EXPECT_EQ(messages[0].owner, nullptr);
     // No other step ran.
     EXPECT_TRUE(backend->CallsOf(TestBackend::Op::Open).empty());
-    EXPECT_TRUE(window.DeviceList().empty());
+    EXPECT_TRUE(window.findChild<app::DeviceMenu *>()->actions().isEmpty());
     EXPECT_TRUE(IniText().isEmpty());
-}
-
-TEST_F(StartUp, DeviceListHighestIndexFirstWithTheSavedOneChecked)
-{
-    WriteIni("[Device]\nID=1\n");
-    auto &window = Create({"Synth A", "Port B", "Port C"});
-    const auto &list = window.DeviceList();
-    ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(list[0].index, 2);
-    EXPECT_EQ(list[0].name, QStringLiteral("Port C"));
-    EXPECT_FALSE(list[0].checked);
-    EXPECT_EQ(list[1].index, 1);
-    EXPECT_EQ(list[1].name, QStringLiteral("Port B"));
-    EXPECT_TRUE(list[1].checked);
-    EXPECT_EQ(list[2].index, 0);
-    EXPECT_EQ(list[2].name, QStringLiteral("Synth A"));
-    EXPECT_FALSE(list[2].checked);
 }
 
 TEST_F(StartUp, TheSavedDeviceIsOpened)
@@ -134,16 +162,15 @@ TEST_F(StartUp, TheSavedDeviceIsOpened)
     EXPECT_EQ(ReadInt(iniPath, "Device", "ID"), 2);
 }
 
-TEST_F(StartUp, ASavedDeviceThatIsGoneFallsBackToDeviceZero)
+TEST_F(StartUp, ASavedDeviceThatIsGoneFallsBackToDeviceZeroInMemoryOnly)
 {
     WriteIni("[Device]\nID=7\n[Common]\nBeat=90\n");
     auto &window = Create({"Synth A", "Port B", "Port C"});
     EXPECT_TRUE(messages.empty());
     EXPECT_FALSE(window.ShouldTerminate());
     EXPECT_EQ(OpenedDevices(*backend), (std::vector<std::int32_t>{0}));
-    EXPECT_EQ(ReadInt(iniPath, "Device", "ID"), 0);
-    ASSERT_EQ(window.DeviceList().size(), 3u);
-    EXPECT_TRUE(window.DeviceList()[2].checked);
+    EXPECT_EQ(ReadInt(iniPath, "Device", "ID"), 7) << "the choice comes back with the device";
+    EXPECT_EQ(window.findChild<app::DeviceMenu *>()->CheckedIndex(), 0);
     // The rest of start-up ran and the window works.
     EXPECT_EQ(window.Tempo(), 90);
     EXPECT_TRUE(window.ClockTimer->isActive());
@@ -152,15 +179,19 @@ TEST_F(StartUp, ASavedDeviceThatIsGoneFallsBackToDeviceZero)
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 36, 127)}));
 }
 
-TEST_F(StartUp, ADeviceThatDoesNotOpenIsReportedOnlyByTheFirstNote)
+TEST_F(StartUp, ADeviceThatDoesNotOpenIsReportedOnlyByTheMessagesSentToIt)
 {
     WriteIni("[Common]\nBeat=100\n");
     auto &window = Create({"Synth A"}, [](TestBackend &backend) {
         backend.failures[TestBackend::Op::Open] = midi_out::MIDIERR_ALLOCATED;
     });
-    EXPECT_TRUE(messages.empty());
+    // The instrument's Program Change at the end of start-up is the first.
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, QStringLiteral("The device handle is invalid."));
     EXPECT_EQ(window.MidiOut().State(), midi_out::dsClosed);
     EXPECT_EQ(window.Tempo(), 100);
+    EXPECT_EQ(window.Volume(), 127) << "the values after it were applied";
+    messages.clear();
 
     QTest::mousePress(window.Key(1), Qt::LeftButton);
     ASSERT_EQ(messages.size(), 1u);

@@ -1,0 +1,64 @@
+#include "app/DeviceMenu.h"
+
+#include "app/DeviceDirectory.h"
+#include "common/GuardedConnect.h"
+
+#include <QActionGroup>
+
+namespace app {
+
+DeviceMenu::DeviceMenu(QWidget *parent)
+    : QMenu(QString::fromUtf8("Gerät"), parent), group_(new QActionGroup(this))
+{
+    setObjectName(QStringLiteral("DeviceMenu"));
+    group_->setExclusive(true);
+    common::GuardedConnect(group_, &QActionGroup::triggered, this,
+                           [this](QAction *item) { emit ItemClicked(item->data().toInt()); });
+}
+
+void DeviceMenu::Rebuild(const DeviceDirectory &devices, int selected)
+{
+    for (QAction *item : group_->actions()) {
+        group_->removeAction(item);
+        removeAction(item);
+        delete item;
+    }
+    for (int i = devices.Count() - 1; i >= 0; --i) {
+        auto *item = new QAction(QString::fromStdString(devices.NameOf(i)), this);
+        item->setCheckable(true);
+        item->setData(i);
+        item->setChecked(i == selected);
+        group_->addAction(item);
+        addAction(item);
+    }
+}
+
+void DeviceMenu::Check(int index)
+{
+    if (QAction *item = Item(index)) {
+        item->setChecked(true);
+        return;
+    }
+    if (QAction *checked = group_->checkedAction()) {
+        // An exclusive group keeps its last check: lift it for a moment.
+        group_->setExclusive(false);
+        checked->setChecked(false);
+        group_->setExclusive(true);
+    }
+}
+
+QAction *DeviceMenu::Item(int index) const
+{
+    for (QAction *item : group_->actions())
+        if (item->data().toInt() == index)
+            return item;
+    return nullptr;
+}
+
+int DeviceMenu::CheckedIndex() const
+{
+    const QAction *checked = group_->checkedAction();
+    return checked ? checked->data().toInt() : -1;
+}
+
+} // namespace app

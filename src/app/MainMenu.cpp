@@ -1,0 +1,59 @@
+#include "app/MainMenu.h"
+
+#include "app/DeviceMenu.h"
+#include "app/InstrumentMenu.h"
+#include "app/UMain.h"
+#include "common/GuardedConnect.h"
+
+#include <QMenuBar>
+
+namespace app {
+
+namespace {
+
+QMenu *AddMenu(QMenuBar *bar, const char *name, const char *title)
+{
+    QMenu *menu = bar->addMenu(QString::fromUtf8(title));
+    menu->setObjectName(QString::fromLatin1(name));
+    return menu;
+}
+
+template <class Handler>
+QAction *AddItem(QMenu *menu, TForm1 &form, const char *name, const char *caption, Handler handler)
+{
+    QAction *item = menu->addAction(QString::fromUtf8(caption));
+    item->setObjectName(QString::fromLatin1(name));
+    common::GuardedConnect(item, &QAction::triggered, &form, handler);
+    return item;
+}
+
+} // namespace
+
+MainMenu::MainMenu(TForm1 &form, QMenuBar *bar)
+{
+    QMenu *program = AddMenu(bar, "Programm1", "&Programm");
+    AddItem(program, form, "Beenden1", "&Beenden", &TForm1::close);
+
+    QMenu *recording = AddMenu(bar, "Aufnahme1", "&Aufnahme");
+    AddItem(recording, form, "ffnen1", "Ö&ffnen...", &TForm1::ffnen1Click);
+    AddItem(recording, form, "Speichern1", "&Speichern...", &TForm1::Speichern1Click);
+
+    QMenu *synthesizer = AddMenu(bar, "Synthesizer1", "&Synthesizer");
+    instruments_ = new InstrumentMenu(synthesizer);
+    synthesizer->addMenu(instruments_)->setObjectName(QStringLiteral("Instrument1"));
+    devices_ = new DeviceMenu(synthesizer);
+    synthesizer->addMenu(devices_)->setObjectName(QStringLiteral("Gert1"));
+    synthesizer->addSeparator();
+    AddItem(synthesizer, form, "Tastatureinstellen1", "Tastatur einstellen...",
+            &TForm1::StartKeyAssignment);
+
+    QMenu *help = AddMenu(bar, "Hilfe1", "&Hilfe");
+    AddItem(help, form, "Info1", "Info...", &TForm1::InfoClick);
+    AddItem(help, form, "QuenlosHomepage1", "&Quenlo's Homepage", &TForm1::HomepageClick);
+
+    common::GuardedConnect(instruments_, &InstrumentMenu::ItemClicked, &form, &TForm1::InstrumentClick);
+    common::GuardedConnect(devices_, &DeviceMenu::ItemClicked, &form, &TForm1::SelectDevice);
+    common::GuardedConnect(devices_, &QMenu::aboutToShow, &form, &TForm1::RefreshDeviceMenu);
+}
+
+} // namespace app
