@@ -20,6 +20,13 @@ std::atomic<int> pendingCalls{0};
 std::mutex pendingMutex;
 std::condition_variable pendingDone;
 
+// At the program's end, the calls still running get a while to finish before
+// the libraries they use are torn down under them (a JACK client's close may
+// take longer than the window waited for it).
+struct EndWaitsForCalls {
+    ~EndWaitsForCalls() { WaitForBoundedCalls(std::chrono::seconds(2)); }
+} endWaitsForCalls;
+
 std::atomic<bool> serverLost{false};
 
 std::mutex ownersMutex;

@@ -18,7 +18,7 @@ namespace midi_out {
 
 // How long the window's thread waits for the JACK server in one step; a
 // server that has not answered by then counts as gone for the device.
-inline constexpr std::chrono::milliseconds JackBound{250};
+inline constexpr std::chrono::milliseconds JackBound{400};
 
 // Runs `work` on a thread of its own and waits for it at most `bound`. True
 // when it finished in time; otherwise it goes on alone, so it must own

@@ -239,12 +239,14 @@ MidiResult RtMidiBackend::OpenJack(OpenPort &port, const std::string &fullName)
     struct Opening {
         std::mutex mutex;
         std::unique_ptr<RtMidiOut> out;
+        std::string ownName; // our port's full name
         bool connected = false;
         bool abandoned = false;
     };
     auto opening = std::make_shared<Opening>();
     const bool done = RunBounded([opening, jack = jack_, fullName] {
         std::unique_ptr<RtMidiOut> out;
+        std::string own;
         bool connected = false;
         try {
             const std::string name = FreeJackClientName(jack.get());
@@ -253,7 +255,7 @@ MidiResult RtMidiBackend::OpenJack(OpenPort &port, const std::string &fullName)
             out->setErrorCallback(&FlagRtMidiError, &failed);
             out->openVirtualPort(OwnPortName);
             out->setErrorCallback(&IgnoreRtMidiError, nullptr);
-            const std::string own = name + ":" + OwnPortName;
+            own = name + ":" + OwnPortName;
             connected = !failed && jack_connect(jack.get(), own.c_str(), fullName.c_str()) == 0;
         } catch (const RtMidiError &) {
             connected = false;
@@ -262,21 +264,33 @@ MidiResult RtMidiBackend::OpenJack(OpenPort &port, const std::string &fullName)
         if (opening->abandoned)
             return; // `out` closes here, on this thread
         opening->out = std::move(out);
+        opening->ownName = std::move(own);
         opening->connected = connected;
     });
     std::unique_ptr<RtMidiOut> out;
+    std::string ownName;
     {
         const std::lock_guard lock(opening->mutex);
         opening->abandoned = !done;
         out = std::move(opening->out);
+        ownName = opening->ownName;
         if (!opening->connected) {
             Discard(std::move(out));
             return MIDIERR_PORTGONE;
         }
     }
     // The server takes a new connection into its graph at the start of a
-    // cycle; what our client writes in the cycle under way is lost.
-    if (!WaitForJackCycles(jack_.get(), 2)) {
+    // cycle; what our client writes before that cycle is lost. Wait until the
+    // graph in force shows it, then for one more cycle to begin.
+    jack_port_t *ownPort = jack_port_by_name(jack_.get(), ownName.c_str());
+    const auto deadline = std::chrono::steady_clock::now() + JackBound;
+    while (ownPort != nullptr && !jack_port_connected_to(ownPort, fullName.c_str()) &&
+           std::chrono::steady_clock::now() < deadline) {
+        if (!WaitForJackCycles(jack_.get(), 1))
+            break;
+    }
+    if (ownPort == nullptr || !jack_port_connected_to(ownPort, fullName.c_str()) ||
+        !WaitForJackCycles(jack_.get(), 1)) {
         Discard(std::move(out));
         return MIDIERR_PORTGONE;
     }
