@@ -547,13 +547,14 @@ TEST_F(SettingsFileTest, NotWritableFolderFallsBackToTheUserConfigFolder)
               (config / "midi-sonoret" / "midi-sonoret.ini").string());
     EXPECT_TRUE(fs::is_directory(config / "midi-sonoret"));
 
-    if (geteuid() != 0) {
+    testsupport::GiveToOrdinaryUser(folder());
+    testsupport::RunAsOrdinaryUser([&] {
         fs::create_directories(installed);
         fs::permissions(installed, fs::perms::owner_read | fs::perms::owner_exec);
         EXPECT_EQ(SettingsFile::LocationFor((installed / "sonoret.bin").string()),
                   (config / "midi-sonoret" / "sonoret.ini").string());
         fs::permissions(installed, fs::perms::owner_all);
-    }
+    });
 }
 
 TEST_F(SettingsFileTest, UserConfigFolderDefaultsToDotConfigInHome)

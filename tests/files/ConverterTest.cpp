@@ -213,13 +213,14 @@ TEST_F(ConverterTest, ARecordingTooLargeForMemoryIsReportedInGerman)
 TEST_F(ConverterTest, AReadOnlyOutputIsRefused)
 {
     const std::string tones = Tones();
-    const std::string output = dir.File("locked.vsq");
     testsupport::GiveToOrdinaryUser(dir.Path());
     testsupport::RunAsOrdinaryUser([&] {
-        testfiles::WriteText(output, "keep me");
-        ::chmod(output.c_str(), 0444);
-        ExpectFailure({tones, output}, "Datei " + output + " kann nicht erstellt werden");
-        EXPECT_EQ(ReadText(output), "keep me");
+        for (const std::string &output : {dir.File("locked.vsq"), dir.File("locked.mid")}) {
+            testfiles::WriteText(output, "keep me");
+            ::chmod(output.c_str(), 0444);
+            ExpectFailure({tones, output}, "Datei " + output + " kann nicht erstellt werden");
+            EXPECT_EQ(ReadText(output), "keep me");
+        }
     });
 }
 
