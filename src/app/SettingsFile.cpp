@@ -409,6 +409,11 @@ std::string SettingsFile::LocationFor(const std::string &executablePath)
         folder = ".";
     if (::access(folder.c_str(), W_OK | X_OK) == 0)
         return besideExecutable.string();
+    // A settings file that is there and writable is written in place.
+    struct stat existing {};
+    if (::stat(besideExecutable.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)
+        && ::access(besideExecutable.c_str(), W_OK) == 0)
+        return besideExecutable.string();
 
     // Same file name as beside the executable, so two programs with
     // different names keep separate settings here as well.

@@ -25,7 +25,8 @@ public:
     explicit SettingsFile(std::string fileName);
 
     // Where an executable keeps its settings: its path with the extension
-    // replaced by ".ini"; when the executable's folder is not writable,
+    // replaced by ".ini"; when the executable's folder is not writable and
+    // holds no writable settings file of that name,
     // $XDG_CONFIG_HOME/midi-sonoret/ (default ~/.config/midi-sonoret/) with
     // the same file name.
     static std::string LocationFor(const std::string &executablePath);

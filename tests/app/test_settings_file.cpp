@@ -553,6 +553,15 @@ TEST_F(SettingsFileTest, NotWritableFolderFallsBackToTheUserConfigFolder)
         fs::permissions(installed, fs::perms::owner_read | fs::perms::owner_exec);
         EXPECT_EQ(SettingsFile::LocationFor((installed / "sonoret.bin").string()),
                   (config / "midi-sonoret" / "sonoret.ini").string());
+
+        // A writable settings file already there is kept, and written in place.
+        fs::permissions(installed, fs::perms::owner_all);
+        writeText(installed / "kept.ini", "[Common]\nBeat=90\n");
+        fs::permissions(installed, fs::perms::owner_read | fs::perms::owner_exec);
+        EXPECT_EQ(SettingsFile::LocationFor((installed / "kept").string()), (installed / "kept.ini").string());
+        fs::permissions(installed / "kept.ini", fs::perms::owner_read);
+        EXPECT_EQ(SettingsFile::LocationFor((installed / "kept").string()),
+                  (config / "midi-sonoret" / "kept.ini").string());
         fs::permissions(installed, fs::perms::owner_all);
     });
 }
