@@ -102,6 +102,8 @@ public:
     }
 
     Clock::time_point arrival(std::size_t index) { return arrivals_.at(index); }
+    // Messages arrived so far.
+    std::size_t count() { return take(); }
 
 private:
     static int Process(jack_nframes_t frames, void *self)

@@ -7,6 +7,7 @@
 
 #include "bench_midi_out_common.h"
 
+#include "midi_out/FluidSynthBackend.h"
 #include "midi_out/MidiOut.h"
 #include "midi_out/SystemBackend.h"
 #include "support/TestBackend.h"
@@ -70,7 +71,10 @@ void BM_SendShortMessage_Synth(benchmark::State &state)
     const bool opened = out.OpenDevice();
     unsetenv("MIDI_SONORET_AUDIO_DRIVER");
     unsetenv("MIDI_SONORET_AUDIO_FILE");
-    if (!opened) {
+    // The open returns while the SoundFont still loads; sends until then are
+    // only kept for later.
+    auto &synth = static_cast<FluidSynthBackend &>(static_cast<SystemBackend &>(out.Backend()).Part(0));
+    if (!opened || synth.WaitUntilReady() != 0) {
         state.SkipWithError("built-in synthesizer did not open");
         return;
     }
