@@ -222,3 +222,39 @@ TEST(JackPorts, ServerThatGoesAwayTakesItsPortsAndComesBackWithNewOnes)
     EXPECT_EQ(receiver.waitFor(1), (std::vector<Bytes>{{0xC0, 7}}));
     EXPECT_EQ(ports.Close(handle), MIDIERR_NOERROR);
 }
+
+TEST(JackPorts, PortIsConnectedByNameWhileOtherPortsComeAndGo)
+{
+    REQUIRE_JACK_SERVER();
+    JackReceiver receiver;
+    // Another program registers and removes ports all the while, so that the
+    // receiver's place in any list of ports keeps moving.
+    std::atomic<bool> stop{false};
+    std::thread churn([&stop] {
+        jack_status_t status;
+        jack_client_t *client = jack_client_open(("sonoret-test-churn-" + std::to_string(getpid())).c_str(),
+                                                 JackNoStartServer, &status);
+        if (client == nullptr)
+            return;
+        while (!stop.load()) {
+            jack_port_t *port = jack_port_register(client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (port != nullptr)
+                jack_port_unregister(client, port);
+        }
+        jack_client_close(client);
+    });
+
+    TMidiOutput out(CreateSystemBackend());
+    for (std::uint8_t round = 0; round < 8; ++round) {
+        out.Backend().RefreshDevices();
+        out.SetProductName(receiver.portName());
+        ASSERT_TRUE(out.OpenDevice()) << int(round);
+        receiver.clear();
+        out.SendShortMessage(0xC0, round, 0);
+        EXPECT_EQ(receiver.waitFor(1), (std::vector<Bytes>{{0xC0, round}})) << int(round);
+        ASSERT_TRUE(out.CloseDevice());
+    }
+    stop = true;
+    churn.join();
+}
