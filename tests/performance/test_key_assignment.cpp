@@ -1,5 +1,6 @@
 #include "performance/KeyboardFixture.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QTest>
 
@@ -19,7 +20,11 @@ protected:
         KeyboardFixture::SetUp();
         WriteIni("[Common]\nVolume=100\n[Keys]\n65=1\n");
         CreateWithAssignment();
-        form->StartKeyAssignment();
+        // As the user starts it: "Synthesizer" -> "Tastatur einstellen...".
+        auto *item = form->findChild<QAction *>(QStringLiteral("Tastatureinstellen1"));
+        ASSERT_NE(item, nullptr);
+        ASSERT_EQ(item->text(), QStringLiteral("Tastatur einstellen..."));
+        item->trigger();
         ASSERT_TRUE(assignment->isVisible());
     }
 

@@ -184,3 +184,18 @@ TEST_F(PcKeyboard, AFailedSendIsShownAndTriedAgainOnTheNextPass)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(PcKeyboard, StartingAnAssignmentEndsTheNotesOfHeldKeys)
+{
+    CreateWithAssignment();
+    Press(KeyA);
+    Poll();
+    form->StartKeyAssignment();
+    Poll();
+    EXPECT_EQ(Sent(), (Messages{Packed(0x90, 37, 127), Packed(0x80, 37, 0)}));
+    EXPECT_EQ(form->Key(13)->OutlineColor(), SilentColor);
+}
+
+} // namespace
