@@ -47,13 +47,20 @@ FluidSynthBackend::FluidSynthBackend(Output output) : output_(output)
 FluidSynthBackend::~FluidSynthBackend()
 {
     JoinStart();
-    if (driver_ != nullptr)
-        delete_fluid_audio_driver(driver_);
     audioWatch_.reset();
-    if (synth_ != nullptr)
-        delete_fluid_synth(synth_);
-    if (settings_ != nullptr)
-        delete_fluid_settings(settings_);
+    auto tearDown = [driver = driver_, synth = synth_, settings = settings_] {
+        if (driver != nullptr)
+            delete_fluid_audio_driver(driver);
+        if (synth != nullptr)
+            delete_fluid_synth(synth);
+        if (settings != nullptr)
+            delete_fluid_settings(settings);
+    };
+    // A JACK output closes through the server, which may not answer.
+    if (driverName_ == "jack")
+        RunBounded(tearDown);
+    else
+        tearDown();
 }
 
 void FluidSynthBackend::JoinStart()

@@ -96,6 +96,31 @@ TEST(JackFaults, SynthPlayingThroughAServerThatIsKilledSurvivesRecountAndClose)
     out.reset();
 }
 
+TEST(JackFaults, SynthPlayingThroughAFrozenServerClosesAndGoesWithinTheBound)
+{
+    const std::string server = ServerName("synth-frozen");
+    EnvGuard serverName("JACK_DEFAULT_SERVER", server);
+    EnvGuard driver("MIDI_SONORET_AUDIO_DRIVER", "jack");
+    PrivateJackServer jack(server);
+    ASSERT_TRUE(jack.start()) << "jackd did not start";
+
+    auto out = std::make_unique<TMidiOutput>(CreateSystemBackend());
+    out->SetDeviceID(0);
+    ASSERT_TRUE(out->OpenDevice());
+    ASSERT_EQ(static_cast<FluidSynthBackend &>(static_cast<SystemBackend &>(out->Backend()).Part(0)).WaitUntilReady(),
+              MIDIERR_NOERROR);
+    out->SendShortMessage(0x90, 60, 100);
+
+    jack.freeze();
+    const auto start = std::chrono::steady_clock::now();
+    out->SendShortMessage(0x80, 60, 0);
+    EXPECT_TRUE(out->CloseDevice());
+    out.reset(); // the window goes: its audio output must not hold it
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    jack.thaw();
+    EXPECT_TRUE(WaitForBoundedCalls(5s));
+}
+
 TEST(JackFaults, ClosingAPortOfAFrozenServerGivesItUpWithinTheBound)
 {
     const std::string server = ServerName("frozen");
