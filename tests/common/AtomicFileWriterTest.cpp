@@ -159,12 +159,6 @@ TEST_F(AtomicFileWriterTest, SeekingBackPatchesTheFileInEveryWay)
     }
 }
 
-TEST_F(AtomicFileWriterTest, DevicesAreWrittenDirectly)
-{
-    WriteFile("/dev/null", "nothing");
-    EXPECT_TRUE(fs::is_character_file("/dev/null"));
-}
-
 TEST_F(AtomicFileWriterTest, AReplacedFileKeepsItsOwnerForTheSuperuser)
 {
     if (::geteuid() != 0)
