@@ -210,6 +210,8 @@ TEST_F(SoundTextImportTest, LineEndsAndTheEndOfTheText)
     EXPECT_EQ(Import("440\r\n500\n65535\r"), expected);
     EXPECT_EQ(Import(std::string("440\n500\n65535\n\0\n262\n100\n65535\n", 31)), expected)
         << "a NUL ends the text";
+    EXPECT_EQ(Import(std::string("440\n500\n65535\0 and more\n", 24)), expected)
+        << "also within a line";
     // A break after the last line adds no line, so this is still one group.
     EXPECT_EQ(Import("440\n500\n65535\n\n262\n"), expected);
     // "\n\r" is two line ends: the empty line between is the duration.
