@@ -153,8 +153,15 @@ TEST(SynthLongMessages, MasterVolumeZeroSilencesAHeldNote)
     c.out->SendLongMessage(masterVolumeZero.data(), static_cast<std::uint16_t>(masterVolumeZero.size()));
     c.Peak(48000); // what is left is the reverberation's tail
     EXPECT_LT(c.Peak(), 1e-5f);
-    ProcessUntil([&] { return finished.count > 0; });
-    EXPECT_EQ(finished.count, 1);
+
+    // GM System On resets the synth and brings the volume back.
+    const Bytes gmSystemOn = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
+    c.out->SendLongMessage(gmSystemOn.data(), static_cast<std::uint16_t>(gmSystemOn.size()));
+    c.out->SendShortMessage(0x90, 64, 127);
+    c.Peak();
+    EXPECT_GT(c.Peak(), 0.01f);
+    ProcessUntil([&] { return finished.count == 2; });
+    EXPECT_EQ(finished.count, 2);
 }
 
 TEST(SynthLongMessages, OtherLongMessagesAreIgnoredWithoutError)

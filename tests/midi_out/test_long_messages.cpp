@@ -220,6 +220,7 @@ struct SendFailure {
     const char *name;
     Op failing;
     bool unprepared;
+    friend void PrintTo(const SendFailure &failure, std::ostream *os) { *os << failure.name; }
 };
 
 class LongMessageFailure : public ::testing::TestWithParam<SendFailure> {};
