@@ -203,6 +203,7 @@ void TForm1::CreateControls()
     SpeedButton3 = MakeTransportButton(Client, "SpeedButton3", "Angehalten",
                                        QRect(168, 24, 73, 41), StopGlyph());
     TransportGroup = new QButtonGroup(this);
+    TransportGroup->setObjectName(QStringLiteral("TransportGroup"));
     TransportGroup->setExclusive(true);
     TransportGroup->addButton(SpeedButton1);
     TransportGroup->addButton(SpeedButton2);

@@ -71,8 +71,13 @@ public:
     int Tempo() const;
     bool IsRecording() const;
 
-    // The key named "Key" + number, 1..42.
-    performance::PianoKey *Key(int number) const { return keys_[number - 1]; }
+    // The key named "Key" + number; none outside 1..42.
+    performance::PianoKey *Key(int number) const
+    {
+        if (number < 1 || number > performance::KeyCount)
+            return nullptr;
+        return keys_[static_cast<std::size_t>(number - 1)];
+    }
     performance::PianoKey *MouseHeldKey() const { return player_.MouseHeldKey(); }
     performance::KeyPlayer &Player() { return player_; }
 
@@ -81,10 +86,11 @@ public:
     recorder::RecordingStream &RecordingStream() { return *recordingStream_; }
     const DeviceDirectory &Devices() const { return devices_; }
     MainMenu &Menus() { return *menus_; }
-    QStringList KeyCodeList;
-    QStringList KeyNumberList;
-    std::int32_t TickCounter = 0;
-    std::uint8_t DrumStep = 0;
+    const QStringList &KeyCodes() const { return KeyCodeList; }
+    const QStringList &KeyNumbers() const { return KeyNumberList; }
+    std::int32_t CurrentTick() const { return TickCounter; }
+    void SetCurrentTick(std::int32_t tick) { TickCounter = tick; }
+    std::uint8_t CurrentDrumStep() const { return DrumStep; }
 
     // Re-selects an instrument by its program number: performs the click of
     // the instrument item with that number; a number without one does nothing.
@@ -127,6 +133,12 @@ public:
     void ClockTick();
     void DrumTick();
 
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    // The controls, named as their object names; tests find them by name.
     QWidget *Client = nullptr;
     QCheckBox *CheckBox1 = nullptr;   // "Drums-Begleitung"
     QLabel *Label1 = nullptr;         // "Tempo:"
@@ -145,11 +157,11 @@ public:
     QSlider *TrackBar1 = nullptr;     // volume, 0..127
     QTimer *DrumTimer = nullptr;
     QTimer *ClockTimer = nullptr;
+    QStringList KeyCodeList;
+    QStringList KeyNumberList;
+    std::int32_t TickCounter = 0;
+    std::uint8_t DrumStep = 0;
 
-protected:
-    void showEvent(QShowEvent *event) override;
-
-private:
     void CreateControls();
     void StartUp();
     int ChooseStartDevice(StartUpErrors &errors);

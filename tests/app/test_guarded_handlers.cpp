@@ -45,12 +45,6 @@ protected:
         messages.clear();
     }
 
-    template <class T>
-    T *Control(const char *name) const
-    {
-        return form->findChild<T *>(QString::fromLatin1(name));
-    }
-
     // Settings writes fail while a folder stands where the file belongs.
     void BreakSettingsFile()
     {

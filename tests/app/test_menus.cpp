@@ -197,7 +197,7 @@ TEST_F(Menus, AProgramChangeWhileRecordingIsRecordedAtTheCurrentTick)
 {
     Create();
     form->findChild<QToolButton *>(QStringLiteral("SpeedButton1"))->setChecked(true);
-    form->TickCounter = 0x0105;
+    form->SetCurrentTick(0x0105);
     form->SelectInstrument(19);
     const std::vector<std::uint8_t> expected{0x05, 0x01, 0, 0, 0xC0, 19, 0};
     EXPECT_EQ(form->RecordingStream().Bytes(), expected);

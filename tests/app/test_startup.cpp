@@ -42,11 +42,11 @@ TEST_F(StartUp, FreshSettingsGetTheDesignedValuesWrittenBack)
     EXPECT_EQ(ReadInt(iniPath, "Common", "Transposition"), 0);
     EXPECT_EQ(ReadInt(iniPath, "Common", "Drums"), 0);
     EXPECT_EQ(ReadInt(iniPath, "Common", "Volume"), 127);
-    EXPECT_EQ(window.DrumTimer->interval(), 250);
-    EXPECT_FALSE(window.DrumTimer->isActive());
-    EXPECT_TRUE(window.ClockTimer->isActive());
-    EXPECT_EQ(window.ClockTimer->interval(), 50);
-    EXPECT_EQ(window.DrumStep, 0);
+    EXPECT_EQ(Control<QTimer>("DrumTimer")->interval(), 250);
+    EXPECT_FALSE(Control<QTimer>("DrumTimer")->isActive());
+    EXPECT_TRUE(Control<QTimer>("ClockTimer")->isActive());
+    EXPECT_EQ(Control<QTimer>("ClockTimer")->interval(), 50);
+    EXPECT_EQ(window.CurrentDrumStep(), 0);
 }
 
 TEST_F(StartUp, HexadecimalBeatGivesTempo120AndIsWrittenBackInDecimal)
@@ -54,7 +54,7 @@ TEST_F(StartUp, HexadecimalBeatGivesTempo120AndIsWrittenBackInDecimal)
     WriteIni("[Common]\r\nBeat=0x78\r\n");
     auto &window = Create();
     EXPECT_EQ(window.Tempo(), 120);
-    EXPECT_EQ(window.Edit1->text(), QStringLiteral("120"));
+    EXPECT_EQ(Control<QLineEdit>("Edit1")->text(), QStringLiteral("120"));
     EXPECT_TRUE(IniText().contains("Beat=120"));
     EXPECT_FALSE(IniText().contains("0x78"));
 }
@@ -62,9 +62,9 @@ TEST_F(StartUp, HexadecimalBeatGivesTempo120AndIsWrittenBackInDecimal)
 TEST_F(StartUp, DrumsSevenReadsAsCheckedAndIsWrittenBackAsOne)
 {
     WriteIni("[Common]\nDrums=7\n");
-    auto &window = Create();
-    EXPECT_TRUE(window.CheckBox1->isChecked());
-    EXPECT_TRUE(window.DrumTimer->isActive());
+    Create();
+    EXPECT_TRUE(Control<QCheckBox>("CheckBox1")->isChecked());
+    EXPECT_TRUE(Control<QTimer>("DrumTimer")->isActive());
     EXPECT_TRUE(IniText().contains("Drums=1"));
 }
 
@@ -73,11 +73,11 @@ TEST_F(StartUp, StoredValuesAreApplied)
     WriteIni("[Common]\nBeat=7\nTransposition=-12\nVolume=64\nDrums=0\n");
     auto &window = Create();
     EXPECT_EQ(window.Tempo(), 7);
-    EXPECT_EQ(window.DrumTimer->interval(), 4285);
+    EXPECT_EQ(Control<QTimer>("DrumTimer")->interval(), 4285);
     EXPECT_EQ(window.Transposition(), -12);
-    EXPECT_EQ(window.Edit2->text(), QStringLiteral("-12"));
+    EXPECT_EQ(Control<QLineEdit>("Edit2")->text(), QStringLiteral("-12"));
     EXPECT_EQ(window.Volume(), 64);
-    EXPECT_FALSE(window.CheckBox1->isChecked());
+    EXPECT_FALSE(Control<QCheckBox>("CheckBox1")->isChecked());
 
     backend->ClearCalls();
     QTest::mousePress(window.Key(24), Qt::LeftButton);
@@ -116,8 +116,8 @@ TEST_F(StartUp, EveryStoredValueIsAppliedWhenWriteBacksFailAndTheRefusalIsShownO
     }
     EXPECT_EQ(form->Tempo(), 90);
     EXPECT_EQ(form->Transposition(), 5);
-    EXPECT_TRUE(form->CheckBox1->isChecked());
-    EXPECT_TRUE(form->DrumTimer->isActive());
+    EXPECT_TRUE(Control<QCheckBox>("CheckBox1")->isChecked());
+    EXPECT_TRUE(Control<QTimer>("DrumTimer")->isActive());
     EXPECT_EQ(form->Volume(), 60);
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0xC0, 42, 0)}));
     ASSERT_EQ(messages.size(), 1u);
@@ -130,7 +130,7 @@ TEST_F(StartUp, OutOfRangeAndUnreadableValuesEndUpAsTheControlAllows)
     WriteIni("[Common]\nBeat=500\nTransposition=abc\nVolume=-3\n");
     auto &window = Create();
     EXPECT_EQ(window.Tempo(), 300);
-    EXPECT_EQ(window.DrumTimer->interval(), 100);
+    EXPECT_EQ(Control<QTimer>("DrumTimer")->interval(), 100);
     EXPECT_EQ(ReadInt(iniPath, "Common", "Beat"), 300);
     EXPECT_EQ(ReadInt(iniPath, "Common", "Transposition"), 0);
     EXPECT_EQ(ReadInt(iniPath, "Common", "Volume"), 0);
@@ -173,7 +173,7 @@ TEST_F(StartUp, ASavedDeviceThatIsGoneFallsBackToDeviceZeroInMemoryOnly)
     EXPECT_EQ(window.findChild<app::DeviceMenu *>()->CheckedIndex(), 0);
     // The rest of start-up ran and the window works.
     EXPECT_EQ(window.Tempo(), 90);
-    EXPECT_TRUE(window.ClockTimer->isActive());
+    EXPECT_TRUE(Control<QTimer>("ClockTimer")->isActive());
     backend->ClearCalls();
     QTest::mousePress(window.Key(1), Qt::LeftButton);
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 36, 127)}));
@@ -214,22 +214,22 @@ TEST_F(StartUp, ASettingsFileThatCannotBeWrittenIsReportedOnceAndTheWindowStillW
 
 TEST_F(StartUp, EachControlChangeIsStoredAtOnce)
 {
-    auto &window = Create();
-    QTest::mouseClick(window.UpDown1, Qt::LeftButton, Qt::NoModifier, QPoint(8, 3));
+    Create();
+    QTest::mouseClick(Control<app::SpinButtons>("UpDown1"), Qt::LeftButton, Qt::NoModifier, QPoint(8, 3));
     EXPECT_EQ(ReadInt(iniPath, "Common", "Beat"), 121);
-    EXPECT_EQ(window.DrumTimer->interval(), 30000 / 121);
+    EXPECT_EQ(Control<QTimer>("DrumTimer")->interval(), 30000 / 121);
 
-    QTest::mouseClick(window.UpDown2, Qt::LeftButton, Qt::NoModifier, QPoint(8, 14));
+    QTest::mouseClick(Control<app::SpinButtons>("UpDown2"), Qt::LeftButton, Qt::NoModifier, QPoint(8, 14));
     EXPECT_EQ(ReadInt(iniPath, "Common", "Transposition"), -1);
 
-    window.CheckBox1->click();
+    Control<QCheckBox>("CheckBox1")->click();
     EXPECT_EQ(ReadInt(iniPath, "Common", "Drums"), 1);
-    EXPECT_TRUE(window.DrumTimer->isActive());
-    window.CheckBox1->click();
+    EXPECT_TRUE(Control<QTimer>("DrumTimer")->isActive());
+    Control<QCheckBox>("CheckBox1")->click();
     EXPECT_EQ(ReadInt(iniPath, "Common", "Drums"), 0);
-    EXPECT_FALSE(window.DrumTimer->isActive());
+    EXPECT_FALSE(Control<QTimer>("DrumTimer")->isActive());
 
-    window.TrackBar1->setValue(33);
+    Control<QSlider>("TrackBar1")->setValue(33);
     EXPECT_EQ(ReadInt(iniPath, "Common", "Volume"), 33);
 }
 
@@ -239,12 +239,12 @@ TEST_F(StartUp, AFailedSettingsWriteFromAControlReachesTheErrorHandler)
     QFile::remove(QString::fromStdString(iniPath));
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("midi-sonoret.ini"))); // in the file's way
     // Held down: the failing write must not leave the button repeating.
-    QTest::mousePress(window.UpDown1, Qt::LeftButton, Qt::NoModifier, QPoint(8, 3));
+    QTest::mousePress(Control<app::SpinButtons>("UpDown1"), Qt::LeftButton, Qt::NoModifier, QPoint(8, 3));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].text.contains(QStringLiteral("kann nicht geschrieben werden")));
     EXPECT_EQ(window.Tempo(), 121); // the change took effect in the program
-    EXPECT_FALSE(window.UpDown1->IsRepeating());
-    QTest::mouseRelease(window.UpDown1, Qt::LeftButton, Qt::NoModifier, QPoint(8, 3));
+    EXPECT_FALSE(Control<app::SpinButtons>("UpDown1")->IsRepeating());
+    QTest::mouseRelease(Control<app::SpinButtons>("UpDown1"), Qt::LeftButton, Qt::NoModifier, QPoint(8, 3));
 }
 
 TEST_F(StartUp, ShutdownClosesTheDevice)

@@ -74,6 +74,15 @@ protected:
 
     std::vector<std::uint32_t> Sent() const { return backend->SentShortMessages(); }
 
+    // A control of the window, found by its object name.
+    template <class T>
+    T *Control(const char *name) const
+    {
+        T *control = form->findChild<T *>(QString::fromLatin1(name));
+        EXPECT_NE(control, nullptr) << name;
+        return control;
+    }
+
     QTemporaryDir dir;
     int unguardedBefore = app::SonoretApplication::UnguardedExceptionCount();
     std::string iniPath;

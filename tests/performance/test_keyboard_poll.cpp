@@ -125,10 +125,10 @@ TEST_F(PcKeyboard, KeyMapComesFromTheFileInFileOrder)
 {
     WriteIni("[Keys]\n81=0\n65=13\n82=x=22\n83=43\n84=abc\n");
     CreateWithAssignment();
-    EXPECT_EQ(form->KeyCodeList, (QStringList{"81", "65", "82", "83", "84"}));
-    ASSERT_EQ(form->KeyNumberList.size(), 5);
-    EXPECT_EQ(form->KeyNumberList[0], "0");
-    EXPECT_EQ(form->KeyNumberList[2], "22");
+    EXPECT_EQ(form->KeyCodes(), (QStringList{"81", "65", "82", "83", "84"}));
+    ASSERT_EQ(form->KeyNumbers().size(), 5);
+    EXPECT_EQ(form->KeyNumbers()[0], "0");
+    EXPECT_EQ(form->KeyNumbers()[2], "22");
     // Numbers that name no key are skipped without a word.
     for (PcKey key : {KeyQ, PcKey{19, Qt::Key_R}, PcKey{31, Qt::Key_S}, PcKey{20, Qt::Key_T}})
         Press(key);
@@ -142,8 +142,8 @@ TEST_F(PcKeyboard, AnEmptyListGivesTheDefaultMap)
     for (const char *text : {"", "[Keys]\n", "[keys]\n[Common]\nBeat=100\n"}) {
         WriteIni(text);
         CreateWithAssignment();
-        EXPECT_EQ(form->KeyCodeList, app::DefaultKeyCodeList()) << text;
-        EXPECT_EQ(form->KeyNumberList, app::DefaultKeyNumberList()) << text;
+        EXPECT_EQ(form->KeyCodes(), app::DefaultKeyCodeList()) << text;
+        EXPECT_EQ(form->KeyNumbers(), app::DefaultKeyNumberList()) << text;
         EXPECT_FALSE(IniText().contains("226")) << "the defaults are not written";
         form.reset();
         assignment.reset();
@@ -162,7 +162,7 @@ TEST_F(PcKeyboard, ACodeThatIsNoNumberIsReportedOnceAndDropped)
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].caption, QStringLiteral("MIDI Sonoret"));
     EXPECT_EQ(messages[0].text, QStringLiteral("'abc' ist kein gültiger Integerwert."));
-    EXPECT_EQ(form->KeyCodeList, (QStringList{"65", "81"}));
+    EXPECT_EQ(form->KeyCodes(), (QStringList{"65", "81"}));
 
     Poll();
     Poll();

@@ -38,7 +38,7 @@ protected:
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     }
-    QPoint InWindow(QPoint clientPoint) const { return form->Client->mapTo(form.get(), clientPoint); }
+    QPoint InWindow(QPoint clientPoint) const { return Control<QWidget>("Client")->mapTo(form.get(), clientPoint); }
 };
 
 TEST_F(MouseOnKeys, PressStartsTheNoteAndReleaseStopsIt)
@@ -127,11 +127,11 @@ TEST_F(MouseOnKeys, BothNarrowKeysSoundNote56)
 
 TEST_F(MouseOnKeys, TranspositionRangeReachesNote0And127)
 {
-    form->UpDown2->SetPosition(-36);
+    Control<app::SpinButtons>("UpDown2")->SetPosition(-36);
     backend->ClearCalls();
     Press(form->Key(1));
     Release(form->Key(1));
-    form->UpDown2->SetPosition(51);
+    Control<app::SpinButtons>("UpDown2")->SetPosition(51);
     Press(form->Key(33));
     Release(form->Key(33));
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 0, 127), Packed(0x80, 0, 0),
@@ -140,9 +140,9 @@ TEST_F(MouseOnKeys, TranspositionRangeReachesNote0And127)
 
 TEST_F(MouseOnKeys, VolumeIsTheVelocityEvenAtZero)
 {
-    form->TrackBar1->setValue(0);
+    Control<QSlider>("TrackBar1")->setValue(0);
     Press(form->Key(10));
-    form->TrackBar1->setValue(90);
+    Control<QSlider>("TrackBar1")->setValue(90);
     Press(form->Key(11));
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 52, 0), Packed(0x90, 53, 90)}));
 }
@@ -185,7 +185,7 @@ TEST_F(MouseOnKeys, NoteOffNamesTheNoteOfItsNoteOnAfterATranspositionChange)
 {
     PianoKey *key = form->Key(8); // note 48
     Press(key);
-    form->UpDown2->SetPosition(5);
+    Control<app::SpinButtons>("UpDown2")->SetPosition(5);
     Release(key);
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 48, 127), Packed(0x80, 48, 0)}));
 
@@ -220,12 +220,12 @@ protected:
 TEST_F(NoteRecording, OnlyTheRecordingStateAppendsRecords)
 {
     form->SendNote(0x90, 60, 100);
-    form->SpeedButton2->click();
+    Control<QToolButton>("SpeedButton2")->click();
     form->SendNote(0x90, 61, 100);
     EXPECT_EQ(form->RecordingStream().Size(), 0u);
 
-    form->SpeedButton1->click();
-    form->TickCounter = 0x01020304;
+    Control<QToolButton>("SpeedButton1")->click();
+    form->SetCurrentTick(0x01020304);
     form->SendNote(0xC0, 42, 0);
     const std::vector<std::uint8_t> expected{0x04, 0x03, 0x02, 0x01, 0xC0, 42, 0};
     EXPECT_EQ(form->RecordingStream().Bytes(), expected);
@@ -233,7 +233,7 @@ TEST_F(NoteRecording, OnlyTheRecordingStateAppendsRecords)
 
 TEST_F(NoteRecording, AFailedSendRecordsNothing)
 {
-    form->SpeedButton1->click();
+    Control<QToolButton>("SpeedButton1")->click();
     backend->failures[TestBackend::Op::ShortMessage] = midi_out::MIDIERR_SENDFAILED;
     EXPECT_THROW(form->SendNote(0x90, 60, 100), midi_out::EmidioutputError);
     EXPECT_EQ(form->RecordingStream().Size(), 0u);
@@ -241,8 +241,8 @@ TEST_F(NoteRecording, AFailedSendRecordsNothing)
 
 TEST_F(NoteRecording, KeysPlayedWhileRecordingAreRecordedAtTheCurrentTick)
 {
-    form->SpeedButton1->click();
-    form->TickCounter = 0;
+    Control<QToolButton>("SpeedButton1")->click();
+    form->SetCurrentTick(0);
     QTest::mousePress(form->Key(24), Qt::LeftButton);
     form->ClockTick();
     form->ClockTick();
