@@ -54,6 +54,13 @@ void CompletionThread::Finish(DeviceHandle handle, std::chrono::milliseconds lim
     std::erase_if(queue_, [handle](const Entry &e) { return e.handle == handle; });
 }
 
+void CompletionThread::DropAll()
+{
+    std::unique_lock lock(mutex_);
+    queue_.clear();
+    changed_.wait(lock, [&] { return reporting_ == 0; });
+}
+
 void CompletionThread::Run()
 {
     std::unique_lock lock(mutex_);

@@ -19,7 +19,8 @@ namespace midi_out {
 class CompletionThread {
 public:
     enum class Progress { Waiting, HandedOn, Lost };
-    // Where the bytes queued at `mark` stand. Called on the thread, often.
+    // Where the bytes queued at `mark` stand. Called on the thread, often,
+    // under the thread's lock: DropAll waits for a call under way.
     using Check = std::function<Progress(std::uint64_t mark)>;
 
     // Without a check every report is made at once.
@@ -36,6 +37,9 @@ public:
     // Returns once every report for `handle` is made, or after `limit`,
     // dropping what still waits. No report for `handle` comes afterwards.
     void Finish(DeviceHandle handle, std::chrono::milliseconds limit);
+    // Drops every report not yet made and waits for one under way; the check
+    // is not called again until something new is queued.
+    void DropAll();
 
 private:
     struct Entry {

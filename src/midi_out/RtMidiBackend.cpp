@@ -91,14 +91,20 @@ struct RtMidiBackend::OpenPort {
 };
 
 RtMidiBackend::RtMidiBackend(Api api)
-    : api_(api), completions_([](std::uint64_t mark) {
-          // JACK hands the bytes to the port's buffer in a later process
-          // cycle (the mark is when that cycle has ended, on JACK's clock);
-          // ALSA has delivered them when the send returns (mark 0).
-          if (JackServerLost())
+    : api_(api), completions_([this](std::uint64_t mark) {
+          // ALSA has delivered the bytes when the send returns. JACK writes
+          // them into the port's buffer in the first cycle that starts after
+          // the send; `mark` is the start frame of the cycle after that one,
+          // by which the writing cycle has ended. Cycles are counted, not
+          // time: a late server may run no cycle for several periods.
+          if (api_ != Api::Jack)
+              return CompletionThread::Progress::HandedOn;
+          jack_nframes_t start = 0;
+          if (JackServerLost() || !CycleStart(start))
               return CompletionThread::Progress::Lost;
-          return jack_get_time() >= mark ? CompletionThread::Progress::HandedOn
-                                         : CompletionThread::Progress::Waiting;
+          return static_cast<std::int32_t>(start - static_cast<jack_nframes_t>(mark)) >= 0
+                     ? CompletionThread::Progress::HandedOn
+                     : CompletionThread::Progress::Waiting;
       })
 {
     PrepareSoundLibraries();
@@ -106,6 +112,8 @@ RtMidiBackend::RtMidiBackend(Api api)
 
 RtMidiBackend::~RtMidiBackend()
 {
+    completions_.DropAll(); // its check reads jack_
+
     for (auto &entry : open_)
         Discard(std::move(entry.second->out));
     open_.clear();
@@ -132,6 +140,7 @@ void RtMidiBackend::DropClientsOfLostServer()
             RunBounded([client = entry.second->out.release()] { delete client; }, StuckCloseBound);
         }
     }
+    completions_.DropAll(); // its check reads jack_
     jack_.reset();
 }
 
@@ -399,6 +408,15 @@ MidiResult RtMidiBackend::LongMessage(DeviceHandle handle, MIDIHDR *header, std:
         return MIDIERR_PORTGONE;
     if (api_ == Api::Jack && header->dwBufferLength > MaxJackMessage)
         return MIDIERR_SENDFAILED;
+    // The cycle under way may have passed our port already; the next one
+    // writes the bytes; they are handed on once the one after it starts.
+    std::uint64_t mark = 0;
+    if (api_ == Api::Jack) {
+        jack_nframes_t start = 0;
+        if (!CycleStart(start))
+            return MIDIERR_PORTGONE;
+        mark = start + 2 * jack_get_buffer_size(jack_.get());
+    }
     // The bytes go out as they are, in order with the short messages. RtMidi
     // only warns when they find no room (JACK's queue is full), so for this
     // send every report of it counts as a failure.
@@ -410,20 +428,15 @@ MidiResult RtMidiBackend::LongMessage(DeviceHandle handle, MIDIHDR *header, std:
     if (refused)
         return MIDIERR_SENDFAILED;
     MarkQueued(header, size);
-    // The cycle under way may have passed our port already; the next one
-    // writes the bytes into the port's buffer: done once that one has ended.
-    std::uint64_t mark = 0;
-    if (api_ == Api::Jack) {
-        jack_nframes_t frames = 0;
-        jack_time_t current = 0, next = 0;
-        float period = 0;
-        if (jack_ != nullptr && jack_get_cycle_times(jack_.get(), &frames, &current, &next, &period) == 0)
-            mark = next + 2 * static_cast<jack_time_t>(period);
-        else
-            mark = jack_get_time() + 100000;
-    }
     completions_.Queue(handle, header, port.callback, port.instance, mark);
     return MIDIERR_NOERROR;
+}
+
+bool RtMidiBackend::CycleStart(jack_nframes_t &start) const
+{
+    jack_time_t current = 0, next = 0;
+    float period = 0;
+    return jack_ != nullptr && jack_get_cycle_times(jack_.get(), &start, &current, &next, &period) == 0;
 }
 
 MidiResult RtMidiBackend::UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)

@@ -69,6 +69,8 @@ private:
     MidiResult OpenJack(OpenPort &port, const std::string &fullName);
     void DropClientsOfLostServer() override;
     static void Discard(std::unique_ptr<RtMidiOut> client);
+    // First frame of the JACK cycle last started; false without a server.
+    bool CycleStart(std::uint32_t &start) const;
 
     Api api_;
     std::unique_ptr<RtMidiOut> alsaLister_;

@@ -61,6 +61,12 @@ TEST(JackLongMessages, SysExArrivesByteForByteAndFinishesOnce)
     out.SetProductName(receiver.portName());
     ASSERT_TRUE(out.OpenDevice());
     Finished finished(out);
+    // Done means handed on: by then the receiver has the bytes.
+    std::size_t arrivedAtDone = 0;
+    out.Onmidioutput = [&](TMidiOutput *) {
+        ++finished.count;
+        arrivedAtDone = receiver.waitFor(2, std::chrono::milliseconds(0)).size();
+    };
 
     const Bytes message = SysEx(1500);
     out.SendShortMessage(0x90, 60, 100);
@@ -69,6 +75,7 @@ TEST(JackLongMessages, SysExArrivesByteForByteAndFinishesOnce)
     ProcessUntil([&] { return finished.count > 0; });
     EXPECT_EQ(receiver.waitFor(3), (std::vector<Bytes>{{0x90, 60, 100}, message, {0x80, 60, 0}}));
     EXPECT_EQ(finished.count, 1);
+    EXPECT_GE(arrivedAtDone, 2u);
     EXPECT_EQ(out.LongMessagesInFlight(), 0u);
     receiver.settle();
     QCoreApplication::processEvents();
