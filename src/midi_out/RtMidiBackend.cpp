@@ -94,8 +94,8 @@ RtMidiBackend::RtMidiBackend(Api api)
     : api_(api), completions_([this](std::uint64_t mark) {
           // ALSA has delivered the bytes when the send returns. JACK writes
           // them into the port's buffer in the first cycle that starts after
-          // the send; `mark` is the start frame of the cycle after that one,
-          // by which the writing cycle has ended. Cycles are counted, not
+          // the send; `mark` is the start frame of a cycle by which the
+          // writing one has ended (see LongMessage). Cycles are counted, not
           // time: a late server may run no cycle for several periods.
           if (api_ != Api::Jack)
               return CompletionThread::Progress::HandedOn;
@@ -409,13 +409,15 @@ MidiResult RtMidiBackend::LongMessage(DeviceHandle handle, MIDIHDR *header, std:
     if (api_ == Api::Jack && header->dwBufferLength > MaxJackMessage)
         return MIDIERR_SENDFAILED;
     // The cycle under way may have passed our port already; the next one
-    // writes the bytes; they are handed on once the one after it starts.
+    // writes the bytes. A server in asynchronous mode starts a cycle without
+    // waiting for the clients of the last one, so the bytes count as handed
+    // on only once the second cycle after the writing one starts.
     std::uint64_t mark = 0;
     if (api_ == Api::Jack) {
         jack_nframes_t start = 0;
         if (!CycleStart(start))
             return MIDIERR_PORTGONE;
-        mark = start + 2 * jack_get_buffer_size(jack_.get());
+        mark = start + 3 * jack_get_buffer_size(jack_.get());
     }
     // The bytes go out as they are, in order with the short messages. RtMidi
     // only warns when they find no room (JACK's queue is full), so for this
