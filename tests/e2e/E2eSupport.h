@@ -1,0 +1,178 @@
+#pragma once
+// End-to-end tests drive the real program in a real X11 window: an Xvfb
+// display of the test's own, synthetic input through XTEST, and a JACK MIDI
+// input port of the test's own that the program is told to play into.
+
+#include <QImage>
+#include <QRect>
+#include <QString>
+
+#include <jack/jack.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+typedef struct _XDisplay Display;
+typedef unsigned long Window;
+
+namespace e2e {
+
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+// One message as it reached the test's port, with the JACK time (µs, the
+// monotonic clock) of the process cycle that delivered it.
+struct Arrival {
+    Bytes bytes;
+    jack_time_t time;
+};
+
+// An Xvfb server on a free display number, stopped with the object.
+class XvfbDisplay {
+public:
+    XvfbDisplay();
+    ~XvfbDisplay();
+    XvfbDisplay(const XvfbDisplay &) = delete;
+    XvfbDisplay &operator=(const XvfbDisplay &) = delete;
+
+    // Empty when the server started; otherwise why not.
+    const std::string &Failure() const { return failure_; }
+    std::string Name() const { return ":" + std::to_string(number_); }
+    Display *Connection() const { return display_; }
+
+private:
+    pid_t pid_ = 0;
+    int number_ = -1;
+    Display *display_ = nullptr;
+    std::string failure_;
+};
+
+// A JACK MIDI input port under a client name of its own.
+class JackInput {
+public:
+    JackInput();
+    ~JackInput();
+    JackInput(const JackInput &) = delete;
+    JackInput &operator=(const JackInput &) = delete;
+
+    std::string PortName() const { return portName_; }
+    bool Connected() const;
+
+    // Waits until `match` is true for the messages received so far (or the
+    // deadline passes); returns them.
+    std::vector<Arrival> WaitUntil(const std::function<bool(const std::vector<Arrival> &)> &match,
+                                   std::chrono::milliseconds deadline = std::chrono::seconds(5));
+    // Waits for `count` more messages of the kinds `keep` accepts.
+    std::vector<Arrival> WaitForMore(std::size_t count, const std::function<bool(const Bytes &)> &keep,
+                                     std::chrono::milliseconds deadline = std::chrono::seconds(5));
+    std::vector<Arrival> Received();
+    void Clear();
+
+    static jack_time_t Now() { return jack_get_time(); }
+
+private:
+    static int Process(jack_nframes_t frames, void *self);
+
+    jack_client_t *client_ = nullptr;
+    jack_port_t *port_ = nullptr;
+    std::string portName_;
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::vector<Arrival> received_;
+};
+
+// Messages of a piano: notes on channels 1 and 10 and program changes.
+// Leaves out the controller messages a device sends when it is closed.
+bool IsNoteOrProgram(const Bytes &message);
+
+// The device number under which the program will list `portName`, counted
+// as the program counts: built-in synthesizer, ALSA ports, JACK ports.
+int DeviceIndexOf(const std::string &portName);
+
+// The built program, hard-linked into a folder of its own so that its
+// settings file (beside the executable) belongs to this test alone.
+class ProgramUnderTest {
+public:
+    ProgramUnderTest(const XvfbDisplay &display, const std::string &settings,
+                     std::map<std::string, std::string> environment = {}, std::vector<std::string> arguments = {});
+    ~ProgramUnderTest();
+    ProgramUnderTest(const ProgramUnderTest &) = delete;
+    ProgramUnderTest &operator=(const ProgramUnderTest &) = delete;
+
+    // Waits for the main window to be mapped and painted; false after the
+    // deadline or when the program ended. Sets the window and the client
+    // area's offset below the menu bar.
+    bool WaitForWindow(std::chrono::milliseconds deadline = std::chrono::seconds(20));
+    bool Running();
+    std::string Folder() const { return folder_; }
+    std::string SettingsText() const;
+    Window MainWindow() const { return window_; }
+    int MenuBarHeight() const { return menuBarHeight_; }
+
+    // The main window as the X server shows it.
+    QImage Screenshot() const;
+    // A point of the client area (designed coordinates) on the screen.
+    QPoint ScreenPoint(QPoint client) const;
+    void GiveFocus() const;
+
+private:
+    const XvfbDisplay &display_;
+    std::string folder_;
+    pid_t pid_ = 0;
+    Window window_ = 0;
+    int menuBarHeight_ = -1;
+    QPoint origin_;
+};
+
+// Synthetic input through XTEST.
+class XInput {
+public:
+    explicit XInput(Display *display) : display_(display) {}
+    void MoveTo(QPoint screen) const;
+    void Button(bool down) const;
+    void Key(unsigned keycode, bool down) const;
+    // The key code that types `keysym` with the display's layout.
+    unsigned KeycodeOf(unsigned long keysym) const;
+
+private:
+    Display *display_;
+};
+
+// A window of the test's own that takes the keyboard focus while it lives.
+class FocusThief {
+public:
+    explicit FocusThief(Display *display);
+    ~FocusThief();
+    FocusThief(const FocusThief &) = delete;
+    FocusThief &operator=(const FocusThief &) = delete;
+
+private:
+    Display *display_;
+    Window window_;
+};
+
+// Where the keyboard's top row starts in a screenshot of the main window:
+// the first row, from the top, that is dark all along the upper row of keys
+// (their 5-pixel outlines). -1 when there is none.
+int FirstKeyboardRow(const QImage &window);
+
+// Where test artifacts (screenshots) go.
+std::string ArtifactPath(const std::string &name);
+
+// Median and 95th percentile of a list of delays.
+struct DelayFigures {
+    double medianMs;
+    double p95Ms;
+    double maxMs;
+};
+DelayFigures Figures(std::vector<double> delaysMs);
+
+} // namespace e2e

@@ -1,0 +1,112 @@
+#pragma once
+// The fixture of the end-to-end tests: an Xvfb display and a JACK port of the
+// test's own, and the program started on them.
+
+#include "e2e/E2eSupport.h"
+#include "performance/KeyGeometry.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// A piano key's note messages as they arrive.
+inline Bytes On(int note, int velocity) { return {0x90, std::uint8_t(note), std::uint8_t(velocity)}; }
+inline Bytes Off(int note) { return {0x80, std::uint8_t(note), 0}; }
+
+inline std::vector<Bytes> Notes(const std::vector<Arrival> &arrivals)
+{
+    std::vector<Bytes> notes;
+    for (const auto &arrival : arrivals)
+        if (!arrival.bytes.empty() && ((arrival.bytes[0] & 0xF0) == 0x80 || (arrival.bytes[0] & 0xF0) == 0x90))
+            notes.push_back(arrival.bytes);
+    return notes;
+}
+
+inline bool IsNote(const Bytes &message) { return IsNoteOrProgram(message) && (message[0] & 0xF0) != 0xC0; }
+
+class PlayingWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(display.Failure().empty()) << "no X display for the end-to-end tests: " << display.Failure();
+        try {
+            input = std::make_unique<JackInput>();
+        } catch (const std::exception &error) {
+            FAIL() << error.what();
+        }
+    }
+
+    // Starts the program playing into the test's port, with `common` as the
+    // settings section "Common", and waits until it is ready for input.
+    void Start(const std::string &common = {})
+    {
+        const int device = DeviceIndexOf(input->PortName());
+        ASSERT_GE(device, 0) << "the program's device list has no " << input->PortName();
+        program = std::make_unique<ProgramUnderTest>(
+            display, "[Device]\nID=" + std::to_string(device) + "\nName=" + input->PortName() + "\n[Common]\n" + common);
+        ASSERT_TRUE(program->WaitForWindow()) << "the main window did not show; see " << program->Folder();
+        // The device is opened during start-up, before the window shows.
+        input->WaitUntil([&](const auto &) { return input->Connected(); });
+        ASSERT_TRUE(input->Connected()) << "the program did not open the test's port (device " << device << ")";
+        program->GiveFocus();
+    }
+
+    // A point on a piano key that no other key covers: a white key's lower
+    // part, a black key's middle.
+    QPoint KeyPoint(int number) const
+    {
+        const auto &key = performance::KeyTable[number - 1];
+        return program->ScreenPoint({key.left + key.width / 2, key.top + key.height * (key.black ? 2 : 3) / 4});
+    }
+
+    // Waits for `count` more note messages; returns the note messages so far.
+    std::vector<Bytes> WaitForNotes(std::size_t count) { return Notes(input->WaitForMore(count, IsNote)); }
+
+    // Lets a few JACK periods pass, then returns every note message received.
+    std::vector<Bytes> SettledNotes()
+    {
+        input->WaitUntil([](const auto &) { return false; }, std::chrono::milliseconds(150));
+        return Notes(input->Received());
+    }
+
+    // Press-to-arrival delays: JACK time just before the synthetic press,
+    // JACK time of the process cycle that delivered the Note On.
+    DelayFigures PressToArrival(const std::function<void(bool)> &press, const Bytes &noteOn, int presses)
+    {
+        std::vector<double> delays;
+        for (int i = 0; i < presses; ++i) {
+            input->Clear();
+            const jack_time_t sent = JackInput::Now();
+            press(true);
+            const auto arrived = input->WaitForMore(1, IsNote);
+            press(false);
+            input->WaitForMore(1, IsNote);
+            if (arrived.empty() || arrived.front().bytes != noteOn) {
+                ADD_FAILURE() << "press " << i << " did not arrive as the expected Note On";
+                break;
+            }
+            delays.push_back(double(arrived.front().time - sent) / 1000.0);
+        }
+        return Figures(delays);
+    }
+
+    void Report(const char *what, const DelayFigures &figures, int presses)
+    {
+        std::printf("%s press to arrival over JACK (%d presses, period 256 frames at 48 kHz): "
+                    "median %.2f ms, p95 %.2f ms, max %.2f ms\n",
+                    what, presses, figures.medianMs, figures.p95Ms, figures.maxMs);
+        RecordProperty(std::string(what) + "_median_ms", std::to_string(figures.medianMs));
+    }
+
+    XvfbDisplay display;
+    std::unique_ptr<JackInput> input;
+    std::unique_ptr<ProgramUnderTest> program;
+};
+
+} // namespace e2e
