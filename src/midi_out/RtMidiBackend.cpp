@@ -236,7 +236,12 @@ MidiResult RtMidiBackend::OpenAlsa(OpenPort &port, const std::string &fullName)
 
 MidiResult RtMidiBackend::OpenJack(OpenPort &port, const std::string &fullName)
 {
-    if (!PrepareNewJackClient() || jack_ == nullptr)
+    PrepareNewJackClient(); // closes the clients of a server that has gone
+    if (jack_ == nullptr || JackServerLost())
+        return MIDIERR_PORTGONE;
+    // A close that outlived its wait: on a server that still runs its cycles
+    // it is only slow; on one that runs none the port is given up.
+    if (BoundedCallsPending() && !WaitForJackCycles(jack_.get(), 1, StuckCloseBound * 2))
         return MIDIERR_PORTGONE;
     if (jack_port_by_name(jack_.get(), fullName.c_str()) == nullptr)
         return MIDIERR_PORTGONE;
