@@ -39,16 +39,22 @@ std::int32_t FindDevice(MidiBackend &backend, const std::string &name)
     return -1;
 }
 
-// True while a client of the server finds a port of that full name.
-bool PortListed(const std::string &name)
+// The server removes a closed client's ports on its own time: the port has
+// vanished once a new client no longer finds it.
+void WaitUntilPortGone(const std::string &name)
 {
     jack_status_t status;
-    jack_client_t *client = jack_client_open("sonoret-test-look", JackNoStartServer, &status);
-    if (client == nullptr)
-        return false;
-    const bool listed = jack_port_by_name(client, name.c_str()) != nullptr;
-    jack_client_close(client);
-    return listed;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < deadline) {
+        jack_client_t *client = jack_client_open("sonoret-test-look", JackNoStartServer, &status);
+        if (client == nullptr)
+            return;
+        const bool listed = jack_port_by_name(client, name.c_str()) != nullptr;
+        jack_client_close(client);
+        if (!listed)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 } // namespace
@@ -160,11 +166,7 @@ TEST(JackPorts, PortThatVanishedAfterTheCountFailsToOpenAndSaysSo)
     out.SetProductName(name);
 
     receiver.reset();
-    // The server removes a closed client's ports on its own time: the port
-    // has vanished once a new client no longer finds it.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (PortListed(name) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    WaitUntilPortGone(name);
     EXPECT_FALSE(out.OpenDevice());
     EXPECT_EQ(out.LastResult(), MIDIERR_PORTGONE);
     EXPECT_EQ(RaisedText([&] { out.SendShortMessage(0x90, 60, 100); }), "The MIDI port is no longer available");
@@ -193,6 +195,7 @@ TEST(JackPorts, PortsAreCountedAnewAndOurOwnOutputIsNotListed)
 
     EXPECT_EQ(jack.Close(handle), MIDIERR_NOERROR);
     first.reset();
+    WaitUntilPortGone(firstName);
     EXPECT_EQ(FindDevice(jack, firstName), -1);
     EXPECT_GE(FindDevice(jack, second.portName()), 0);
 }
