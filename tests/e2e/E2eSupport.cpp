@@ -277,8 +277,25 @@ ProgramUnderTest::ProgramUnderTest(const XvfbDisplay &display, const std::string
 
 ProgramUnderTest::~ProgramUnderTest()
 {
+    // Closed as a user closes it, so that it shuts down normally and its
+    // JACK client is gone before the next test counts ports.
+    if (window_ != 0 && Running()) {
+        Display *display = display_.Connection();
+        XEvent close{};
+        close.xclient.type = ClientMessage;
+        close.xclient.window = window_;
+        close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+        close.xclient.format = 32;
+        close.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+        close.xclient.data.l[1] = CurrentTime;
+        XSendEvent(display, window_, False, NoEventMask, &close);
+        XFlush(display);
+        const auto end = Clock::now() + std::chrono::seconds(5);
+        while (Running() && Clock::now() < end)
+            Pause();
+    }
     if (pid_ != 0) {
-        kill(pid_, SIGTERM);
+        kill(pid_, SIGKILL);
         int status;
         waitpid(pid_, &status, 0);
     }
