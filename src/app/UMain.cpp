@@ -5,6 +5,7 @@
 #include "app/HelpPage.h"
 #include "app/InstrumentMenu.h"
 #include "app/MainMenu.h"
+#include "app/RecordingDialogs.h"
 #include "app/SpinButtons.h"
 #include "app/TransportGlyphs.h"
 #include "app/UAbout.h"
@@ -12,12 +13,16 @@
 #include "common/Guard.h"
 #include "common/GuardedConnect.h"
 #include "performance/KeyMap.h"
+#include "files/RecordingFiles.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QButtonGroup>
 #include <QCoreApplication>
 #include <QCheckBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -25,7 +30,6 @@
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QSlider>
-#include <QTimer>
 #include <QToolButton>
 
 #include <exception>
@@ -125,6 +129,44 @@ private:
     std::vector<std::pair<std::exception_ptr, std::string>> kept_;
 };
 
+// What the transport asks of the window: the note path, the stored
+// instrument, the device, the drums check box and the transport buttons.
+class TForm1::TransportLink final : public recorder::TransportHost {
+public:
+    explicit TransportLink(TForm1 &form) : form_(form) {}
+
+    void SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override
+    {
+        form_.SendNote(status, data1, data2);
+    }
+    void SelectStoredInstrument() override
+    {
+        form_.SelectInstrument(form_.settings_->ReadInteger(Common, InstrumentKey, 0));
+    }
+    void CloseDevice() override { form_.midiOut_->CloseDevice(); }
+    void OpenDevice() override { form_.midiOut_->OpenDevice(); }
+    void SwitchDrumsOff() override { form_.CheckBox1->setChecked(false); }
+    void ShowTransportState(recorder::TransportState state) override
+    {
+        // Setting a button of the exclusive group down releases the others
+        // and runs no action.
+        switch (state) {
+        case recorder::TransportState::Recording:
+            form_.SpeedButton1->setChecked(true);
+            break;
+        case recorder::TransportState::Playing:
+            form_.SpeedButton2->setChecked(true);
+            break;
+        case recorder::TransportState::Stopped:
+            form_.SpeedButton3->setChecked(true);
+            break;
+        }
+    }
+
+private:
+    TForm1 &form_;
+};
+
 TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string &settingsFileName,
                QStringList arguments, QWidget *parent)
     : QMainWindow(parent,
@@ -142,6 +184,10 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
     arial.setPixelSize(FontPixelSize);
     setFont(arial);
 
+    transportLink_ = std::make_unique<TransportLink>(*this);
+    transport_ = std::make_unique<recorder::Transport>(*transportLink_, *recordingStream_,
+                                                       TickCounter);
+    drums_ = std::make_unique<recorder::DrumPattern>(*transportLink_, DrumStep);
     CreateControls();
 
     // Everything the window owns exists before the start-up sequence runs,
@@ -155,10 +201,11 @@ TForm1::~TForm1()
     disconnect(QAbstractEventDispatcher::instance(thread()), nullptr, this, nullptr);
     if (keyStateFilter_)
         qApp->removeEventFilter(keyStateFilter_);
-    DrumTimer->stop();
-    ClockTimer->stop();
+    DrumTimer->Stop();
+    ClockTimer->Stop();
     for (QObject *sender : std::initializer_list<QObject *>{
-             UpDown1, UpDown2, CheckBox1, TrackBar1, SpeedButton1, SpeedButton2, SpeedButton3})
+             UpDown1, UpDown2, CheckBox1, TrackBar1, SpeedButton1, SpeedButton2, SpeedButton3,
+             DrumTimer, ClockTimer})
         disconnect(sender, nullptr, this, nullptr);
     for (auto *key : keys_)
         key->SetMouseListener(nullptr);
@@ -225,12 +272,12 @@ void TForm1::CreateControls()
     for (auto *key : keys_)
         key->SetMouseListener(&player_);
 
-    DrumTimer = new QTimer(this);
+    DrumTimer = new recorder::SteadyTimer(this);
     DrumTimer->setObjectName(QStringLiteral("DrumTimer"));
-    DrumTimer->setInterval(DrumIntervalMs(UpDown1->Position()));
-    ClockTimer = new QTimer(this);
+    DrumTimer->SetInterval(recorder::DrumPattern::IntervalMs(UpDown1->Position()));
+    ClockTimer = new recorder::SteadyTimer(this);
     ClockTimer->setObjectName(QStringLiteral("ClockTimer"));
-    ClockTimer->setInterval(ClockIntervalMs);
+    ClockTimer->SetInterval(ClockIntervalMs);
 
     // Handlers are connected only now, so that building the controls stores nothing.
     common::GuardedConnect(UpDown1, &SpinButtons::PositionChanged, this, &TForm1::TempoChanged);
@@ -240,9 +287,9 @@ void TForm1::CreateControls()
     common::GuardedConnect(SpeedButton1, &QToolButton::clicked, this, &TForm1::RecordClick);
     common::GuardedConnect(SpeedButton2, &QToolButton::clicked, this, &TForm1::PlayClick);
     common::GuardedConnect(SpeedButton3, &QToolButton::clicked, this, &TForm1::StopClick);
-    common::GuardedConnect(DrumTimer, &QTimer::timeout, this, &TForm1::DrumTick);
-    common::GuardedConnect(ClockTimer, &QTimer::timeout, this, &TForm1::ClockTick);
-    ClockTimer->start();
+    common::GuardedConnect(DrumTimer, &recorder::SteadyTimer::Timeout, this, &TForm1::DrumTick);
+    common::GuardedConnect(ClockTimer, &recorder::SteadyTimer::Timeout, this, &TForm1::ClockTick);
+    ClockTimer->Start();
 }
 
 void TForm1::StartUp()
@@ -388,8 +435,14 @@ void TForm1::showEvent(QShowEvent *event)
 
 void TForm1::LoadCommandLineFile()
 {
-    // A single command-line argument naming an existing file is loaded here
-    // into the recording, as a native recording whatever its extension.
+    // One argument naming an existing file is a native recording, whatever
+    // its extension; anything else is quietly ignored.
+    if (arguments_.size() != 1)
+        return;
+    const QString &name = arguments_.front();
+    if (!QFileInfo(name).isFile())
+        return;
+    recordingStream_->LoadFromFile(QFile::encodeName(name).toStdString());
 }
 
 void TForm1::SelectInstrument(int program)
@@ -462,16 +515,6 @@ void TForm1::InfoClick()
 
 void TForm1::HomepageClick() { OpenHelpPage(QCoreApplication::applicationDirPath()); }
 
-void TForm1::ffnen1Click()
-{
-    // Opening a recording goes here.
-}
-
-void TForm1::Speichern1Click()
-{
-    // Saving the recording goes here.
-}
-
 void TForm1::SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
 {
     // A failed send leaves by exception before anything is recorded.
@@ -484,11 +527,11 @@ void TForm1::SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data
 int TForm1::Transposition() const { return UpDown2->Position(); }
 int TForm1::Volume() const { return TrackBar1->value(); }
 int TForm1::Tempo() const { return UpDown1->Position(); }
-bool TForm1::IsRecording() const { return SpeedButton1->isChecked(); }
+bool TForm1::IsRecording() const { return transport_->IsRecording(); }
 
 void TForm1::TempoChanged()
 {
-    DrumTimer->setInterval(DrumIntervalMs(Tempo()));
+    DrumTimer->SetInterval(recorder::DrumPattern::IntervalMs(Tempo()));
     settings_->WriteInteger(Common, BeatKey, Tempo());
 }
 
@@ -499,42 +542,78 @@ void TForm1::TranspositionChanged()
 
 void TForm1::DrumsClicked()
 {
-    if (CheckBox1->isChecked())
-        DrumTimer->start();
-    else
-        DrumTimer->stop();
+    if (!CheckBox1->isChecked())
+        DrumTimer->Stop();
+    else if (!DrumTimer->IsActive())
+        DrumTimer->Start();
     settings_->WriteBool(Common, DrumsKey, CheckBox1->isChecked());
 }
 
 void TForm1::VolumeChanged() { settings_->WriteInteger(Common, VolumeKey, Volume()); }
 
-void TForm1::RecordClick()
+void TForm1::RecordClick() { transport_->Record(); }
+
+void TForm1::PlayClick() { transport_->Play(); }
+
+void TForm1::StopClick() { Stop(); }
+
+void TForm1::Stop() { transport_->Stop(); }
+
+void TForm1::ClockTick() { transport_->ClockTick(); }
+
+void TForm1::DrumTick() { drums_->Tick(); }
+
+QFileDialog *TForm1::OpenDialog1()
 {
-    // Starting a recording goes here: TickCounter to 0, the recording
-    // cleared, the stored instrument re-selected (and so recorded first).
+    if (!openDialog_)
+        openDialog_ = CreateOpenDialog(this);
+    return openDialog_;
 }
 
-void TForm1::PlayClick()
+QFileDialog *TForm1::SaveDialog1()
 {
-    // Starting playback goes here: TickCounter to 0, the accompaniment
-    // switched off, the recording rewound, the stored instrument re-selected.
+    if (!saveDialog_)
+        saveDialog_ = CreateSaveDialog(this);
+    return saveDialog_;
 }
 
-void TForm1::StopClick()
+void TForm1::StopForFile()
 {
-    // Stopping goes here: the device closed and reopened to silence it, the
-    // stored instrument re-selected.
+    // "Angehalten" goes down before Stop runs, so the instrument Stop sends
+    // is not appended to a recording that is about to be saved.
+    transport_->Halt();
+    Stop();
 }
 
-void TForm1::ClockTick()
+void TForm1::RefuseFormat(const std::string &message)
 {
-    // Playback sends here every recorded event whose tick has come due.
-    TickCounter = static_cast<std::int32_t>(static_cast<std::uint32_t>(TickCounter) + 1u);
+    ErrorHandler::ShowDetectedError(QString::fromUtf8(message), MessageIcon::Warning, this);
 }
 
-void TForm1::DrumTick()
+void TForm1::ffnen1Click()
 {
-    // The drum pattern's step DrumStep is sent here.
+    const auto name = RunFileDialog(*OpenDialog1());
+    if (!name)
+        return;
+    StopForFile();
+    try {
+        files::OpenRecording(QFile::encodeName(*name).toStdString(), *recordingStream_);
+    } catch (const files::EUnsupportedFormat &refused) {
+        RefuseFormat(refused.what());
+    }
+}
+
+void TForm1::Speichern1Click()
+{
+    const auto name = RunFileDialog(*SaveDialog1());
+    if (!name)
+        return;
+    StopForFile();
+    try {
+        files::SaveRecording(QFile::encodeName(*name).toStdString(), *recordingStream_);
+    } catch (const files::EUnsupportedFormat &refused) {
+        RefuseFormat(refused.what());
+    }
 }
 
 } // namespace app

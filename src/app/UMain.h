@@ -12,7 +12,10 @@
 #include "performance/KeyboardPoll.h"
 #include "performance/PianoKey.h"
 #include "performance/UTast.h"
+#include "recorder/DrumPattern.h"
 #include "recorder/RecordingStream.h"
+#include "recorder/SteadyTimer.h"
+#include "recorder/Transport.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -26,10 +29,10 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QFileDialog;
 class QLabel;
 class QLineEdit;
 class QSlider;
-class QTimer;
 class QToolButton;
 
 namespace app {
@@ -47,10 +50,7 @@ public:
     static constexpr int ClientWidth = 679;
     static constexpr int ClientHeight = 345;
     static constexpr int FontPixelSize = 12;
-    static constexpr int ClockIntervalMs = 50;
-
-    // Two drum steps per beat.
-    static constexpr int DrumIntervalMs(int tempo) { return 30000 / tempo; }
+    static constexpr int ClockIntervalMs = recorder::Transport::ClockIntervalMs;
 
     // Runs the start-up sequence with `backend` as the device's way to the
     // platform and the settings file at `settingsFileName`. `arguments` are
@@ -91,6 +91,7 @@ public:
     std::int32_t CurrentTick() const { return TickCounter; }
     void SetCurrentTick(std::int32_t tick) { TickCounter = tick; }
     std::uint8_t CurrentDrumStep() const { return DrumStep; }
+    const recorder::Transport &Transport() const { return *transport_; }
 
     // Re-selects an instrument by its program number: performs the click of
     // the instrument item with that number; a number without one does nothing.
@@ -133,6 +134,13 @@ public:
     void ClockTick();
     void DrumTick();
 
+    // Closes and reopens the device to silence it, then re-selects the
+    // stored instrument.
+    void Stop();
+
+    // The dialogs, created on first use and kept with their last folder.
+    QFileDialog *OpenDialog1();
+    QFileDialog *SaveDialog1();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -155,8 +163,8 @@ private:
     QButtonGroup *TransportGroup = nullptr;
     QLabel *Label5 = nullptr;         // "Lautstärke:"
     QSlider *TrackBar1 = nullptr;     // volume, 0..127
-    QTimer *DrumTimer = nullptr;
-    QTimer *ClockTimer = nullptr;
+    recorder::SteadyTimer *DrumTimer = nullptr;
+    recorder::SteadyTimer *ClockTimer = nullptr;
     QStringList KeyCodeList;
     QStringList KeyNumberList;
     std::int32_t TickCounter = 0;
@@ -170,6 +178,10 @@ private:
     void LoadKeyMap();
     void ApplyStoredSettings(StartUpErrors &errors);
     void LoadCommandLineFile();
+    void StopForFile();
+    void RefuseFormat(const std::string &message);
+
+    class TransportLink;
 
     std::unique_ptr<midi_out::TMidiOutput> midiOut_;
     std::unique_ptr<SettingsFile> settings_;
@@ -177,6 +189,11 @@ private:
     DeviceDirectory devices_;
     std::unique_ptr<MainMenu> menus_;
     TAboutBox *aboutBox_ = nullptr;
+    std::unique_ptr<TransportLink> transportLink_;
+    std::unique_ptr<recorder::Transport> transport_;
+    std::unique_ptr<recorder::DrumPattern> drums_;
+    QFileDialog *openDialog_ = nullptr;
+    QFileDialog *saveDialog_ = nullptr;
     QStringList arguments_;
     performance::KeyPlayer player_{*this};
     std::array<performance::PianoKey *, performance::KeyCount> keys_{};

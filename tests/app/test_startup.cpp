@@ -42,10 +42,10 @@ TEST_F(StartUp, FreshSettingsGetTheDesignedValuesWrittenBack)
     EXPECT_EQ(ReadInt(iniPath, "Common", "Transposition"), 0);
     EXPECT_EQ(ReadInt(iniPath, "Common", "Drums"), 0);
     EXPECT_EQ(ReadInt(iniPath, "Common", "Volume"), 127);
-    EXPECT_EQ(Control<QTimer>("DrumTimer")->interval(), 250);
-    EXPECT_FALSE(Control<QTimer>("DrumTimer")->isActive());
-    EXPECT_TRUE(Control<QTimer>("ClockTimer")->isActive());
-    EXPECT_EQ(Control<QTimer>("ClockTimer")->interval(), 50);
+    EXPECT_EQ(Control<recorder::SteadyTimer>("DrumTimer")->Interval(), 250);
+    EXPECT_FALSE(Control<recorder::SteadyTimer>("DrumTimer")->IsActive());
+    EXPECT_TRUE(Control<recorder::SteadyTimer>("ClockTimer")->IsActive());
+    EXPECT_EQ(Control<recorder::SteadyTimer>("ClockTimer")->Interval(), 50);
     EXPECT_EQ(window.CurrentDrumStep(), 0);
 }
 
@@ -64,7 +64,7 @@ TEST_F(StartUp, DrumsSevenReadsAsCheckedAndIsWrittenBackAsOne)
     WriteIni("[Common]\nDrums=7\n");
     Create();
     EXPECT_TRUE(Control<QCheckBox>("CheckBox1")->isChecked());
-    EXPECT_TRUE(Control<QTimer>("DrumTimer")->isActive());
+    EXPECT_TRUE(Control<recorder::SteadyTimer>("DrumTimer")->IsActive());
     EXPECT_TRUE(IniText().contains("Drums=1"));
 }
 
@@ -73,7 +73,7 @@ TEST_F(StartUp, StoredValuesAreApplied)
     WriteIni("[Common]\nBeat=7\nTransposition=-12\nVolume=64\nDrums=0\n");
     auto &window = Create();
     EXPECT_EQ(window.Tempo(), 7);
-    EXPECT_EQ(Control<QTimer>("DrumTimer")->interval(), 4285);
+    EXPECT_EQ(Control<recorder::SteadyTimer>("DrumTimer")->Interval(), 4285);
     EXPECT_EQ(window.Transposition(), -12);
     EXPECT_EQ(Control<QLineEdit>("Edit2")->text(), QStringLiteral("-12"));
     EXPECT_EQ(window.Volume(), 64);
@@ -117,7 +117,7 @@ TEST_F(StartUp, EveryStoredValueIsAppliedWhenWriteBacksFailAndTheRefusalIsShownO
     EXPECT_EQ(form->Tempo(), 90);
     EXPECT_EQ(form->Transposition(), 5);
     EXPECT_TRUE(Control<QCheckBox>("CheckBox1")->isChecked());
-    EXPECT_TRUE(Control<QTimer>("DrumTimer")->isActive());
+    EXPECT_TRUE(Control<recorder::SteadyTimer>("DrumTimer")->IsActive());
     EXPECT_EQ(form->Volume(), 60);
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0xC0, 42, 0)}));
     ASSERT_EQ(messages.size(), 1u);
@@ -130,7 +130,7 @@ TEST_F(StartUp, OutOfRangeAndUnreadableValuesEndUpAsTheControlAllows)
     WriteIni("[Common]\nBeat=500\nTransposition=abc\nVolume=-3\n");
     auto &window = Create();
     EXPECT_EQ(window.Tempo(), 300);
-    EXPECT_EQ(Control<QTimer>("DrumTimer")->interval(), 100);
+    EXPECT_EQ(Control<recorder::SteadyTimer>("DrumTimer")->Interval(), 100);
     EXPECT_EQ(ReadInt(iniPath, "Common", "Beat"), 300);
     EXPECT_EQ(ReadInt(iniPath, "Common", "Transposition"), 0);
     EXPECT_EQ(ReadInt(iniPath, "Common", "Volume"), 0);
@@ -173,7 +173,7 @@ TEST_F(StartUp, ASavedDeviceThatIsGoneFallsBackToDeviceZeroInMemoryOnly)
     EXPECT_EQ(window.findChild<app::DeviceMenu *>()->CheckedIndex(), 0);
     // The rest of start-up ran and the window works.
     EXPECT_EQ(window.Tempo(), 90);
-    EXPECT_TRUE(Control<QTimer>("ClockTimer")->isActive());
+    EXPECT_TRUE(Control<recorder::SteadyTimer>("ClockTimer")->IsActive());
     backend->ClearCalls();
     QTest::mousePress(window.Key(1), Qt::LeftButton);
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 36, 127)}));
@@ -217,17 +217,17 @@ TEST_F(StartUp, EachControlChangeIsStoredAtOnce)
     Create();
     QTest::mouseClick(Control<app::SpinButtons>("UpDown1"), Qt::LeftButton, Qt::NoModifier, QPoint(8, 3));
     EXPECT_EQ(ReadInt(iniPath, "Common", "Beat"), 121);
-    EXPECT_EQ(Control<QTimer>("DrumTimer")->interval(), 30000 / 121);
+    EXPECT_EQ(Control<recorder::SteadyTimer>("DrumTimer")->Interval(), 30000 / 121);
 
     QTest::mouseClick(Control<app::SpinButtons>("UpDown2"), Qt::LeftButton, Qt::NoModifier, QPoint(8, 14));
     EXPECT_EQ(ReadInt(iniPath, "Common", "Transposition"), -1);
 
     Control<QCheckBox>("CheckBox1")->click();
     EXPECT_EQ(ReadInt(iniPath, "Common", "Drums"), 1);
-    EXPECT_TRUE(Control<QTimer>("DrumTimer")->isActive());
+    EXPECT_TRUE(Control<recorder::SteadyTimer>("DrumTimer")->IsActive());
     Control<QCheckBox>("CheckBox1")->click();
     EXPECT_EQ(ReadInt(iniPath, "Common", "Drums"), 0);
-    EXPECT_FALSE(Control<QTimer>("DrumTimer")->isActive());
+    EXPECT_FALSE(Control<recorder::SteadyTimer>("DrumTimer")->IsActive());
 
     Control<QSlider>("TrackBar1")->setValue(33);
     EXPECT_EQ(ReadInt(iniPath, "Common", "Volume"), 33);

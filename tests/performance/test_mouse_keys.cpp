@@ -225,6 +225,7 @@ TEST_F(NoteRecording, OnlyTheRecordingStateAppendsRecords)
     EXPECT_EQ(form->RecordingStream().Size(), 0u);
 
     Control<QToolButton>("SpeedButton1")->click();
+    form->RecordingStream().Clear(); // past the instrument that starts every recording
     form->SetCurrentTick(0x01020304);
     form->SendNote(0xC0, 42, 0);
     const std::vector<std::uint8_t> expected{0x04, 0x03, 0x02, 0x01, 0xC0, 42, 0};
@@ -234,6 +235,7 @@ TEST_F(NoteRecording, OnlyTheRecordingStateAppendsRecords)
 TEST_F(NoteRecording, AFailedSendRecordsNothing)
 {
     Control<QToolButton>("SpeedButton1")->click();
+    form->RecordingStream().Clear(); // past the instrument that starts every recording
     backend->failures[TestBackend::Op::ShortMessage] = midi_out::MIDIERR_SENDFAILED;
     EXPECT_THROW(form->SendNote(0x90, 60, 100), midi_out::EmidioutputError);
     EXPECT_EQ(form->RecordingStream().Size(), 0u);
@@ -242,7 +244,7 @@ TEST_F(NoteRecording, AFailedSendRecordsNothing)
 TEST_F(NoteRecording, KeysPlayedWhileRecordingAreRecordedAtTheCurrentTick)
 {
     Control<QToolButton>("SpeedButton1")->click();
-    form->SetCurrentTick(0);
+    form->RecordingStream().Clear(); // past the instrument that starts every recording
     QTest::mousePress(form->Key(24), Qt::LeftButton);
     form->ClockTick();
     form->ClockTick();

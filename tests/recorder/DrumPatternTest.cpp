@@ -70,11 +70,4 @@ TEST(DrumPattern, FailedSendLeavesTheStep)
     EXPECT_EQ(step, 0);
 }
 
-TEST(DrumPattern, IntervalIsTwoStepsPerBeat)
-{
-    struct Case { int tempo, ms; };
-    for (const Case c : {Case{120, 250}, Case{300, 100}, Case{7, 4285}, Case{1, 30000}})
-        EXPECT_EQ(DrumPattern::IntervalMs(c.tempo), c.ms) << c.tempo;
-}
-
 } // namespace

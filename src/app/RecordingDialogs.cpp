@@ -1,0 +1,70 @@
+#include "app/RecordingDialogs.h"
+
+#include <QFileDialog>
+#include <QStringList>
+
+#include <span>
+
+namespace app {
+
+namespace {
+
+FileDialogRunner &Runner()
+{
+    static FileDialogRunner runner;
+    return runner;
+}
+
+QFileDialog *CreateDialog(QWidget *owner, std::span<const FileFilter> filters)
+{
+    auto *dialog = new QFileDialog(owner);
+    // The descriptions name their patterns in their own words ("*.vsq; *.vnx"),
+    // which the dialog would not parse: each filter carries its patterns in a
+    // second pair of parentheses, and only the description is shown.
+    QStringList nameFilters;
+    for (const FileFilter &filter : filters)
+        nameFilters << QStringLiteral("%1 (%2)").arg(QString::fromUtf8(filter.description),
+                                                     QString::fromLatin1(filter.patterns));
+    dialog->setOption(QFileDialog::HideNameFilterDetails);
+    dialog->setNameFilters(nameFilters);
+    dialog->selectNameFilter(nameFilters.front());
+    dialog->setDefaultSuffix(QString::fromLatin1(RecordingDefaultSuffix));
+    return dialog;
+}
+
+} // namespace
+
+QFileDialog *CreateOpenDialog(QWidget *owner)
+{
+    QFileDialog *dialog = CreateDialog(owner, OpenFilters);
+    dialog->setObjectName(QStringLiteral("OpenDialog1"));
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    return dialog;
+}
+
+QFileDialog *CreateSaveDialog(QWidget *owner)
+{
+    QFileDialog *dialog = CreateDialog(owner, SaveFilters);
+    dialog->setObjectName(QStringLiteral("SaveDialog1"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, false);
+    return dialog;
+}
+
+std::optional<QString> RunFileDialog(QFileDialog &dialog)
+{
+    if (Runner())
+        return Runner()(dialog);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty() || files.front().isEmpty())
+        return std::nullopt;
+    return files.front();
+}
+
+void SetFileDialogRunner(FileDialogRunner runner) { Runner() = std::move(runner); }
+
+} // namespace app

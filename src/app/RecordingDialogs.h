@@ -1,0 +1,48 @@
+#pragma once
+// The open and save dialogs of the recording commands: their filters,
+// default extension and options, and the one place where a dialog is run,
+// which tests replace to answer it without a person.
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QFileDialog;
+class QWidget;
+
+namespace app {
+
+// One entry of a dialog's filter list: the description as the user reads it
+// and the patterns that make it work.
+struct FileFilter {
+    const char *description;
+    const char *patterns;
+};
+
+inline constexpr FileFilter OpenFilters[] = {
+    {"Alle unterstützten Dateien (*.vsq; *.vnx)", "*.vsq *.vnx"},
+    {"Varno MIDI Sonoret-Datei (*.vsq)", "*.vsq"},
+    {"Varno Sound Textdatei (*.vnx)", "*.vnx"},
+};
+inline constexpr FileFilter SaveFilters[] = {
+    {"Varno MIDI Sonoret-Datei (*.vsq)", "*.vsq"},
+    {"MIDI-Datei (*.mid)", "*.mid"},
+};
+inline constexpr char RecordingDefaultSuffix[] = "vsq";
+
+// Dialogs owned by `owner`: the open dialog takes only an existing file, the
+// save dialog asks before replacing one. The first filter is preselected.
+QFileDialog *CreateOpenDialog(QWidget *owner);
+QFileDialog *CreateSaveDialog(QWidget *owner);
+
+// Shows the dialog modally; the chosen file name, or nothing when cancelled.
+std::optional<QString> RunFileDialog(QFileDialog &dialog);
+
+// Replaces how dialogs are run: the runner answers the dialog in the user's
+// place and returns the chosen file name, or nothing for a cancel. Empty:
+// the dialog is shown to the user.
+using FileDialogRunner = std::function<std::optional<QString>(QFileDialog &dialog)>;
+void SetFileDialogRunner(FileDialogRunner runner);
+
+} // namespace app

@@ -1,0 +1,320 @@
+// Opening and saving recordings through the main window's menu handlers,
+// with the file dialogs answered by the test, and the recording named on the
+// command line.
+
+#include "performance/WindowFixture.h"
+
+#include "app/RecordingDialogs.h"
+#include "files/MidiExport.h"
+#include "files/SoundTextImport.h"
+#include "recorder/TestFiles.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QToolButton>
+
+#include <filesystem>
+#include <optional>
+
+using midi_out::TestBackend;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+class OpenSave : public testing_support::WindowFixture {
+protected:
+    void SetUp() override
+    {
+        WindowFixture::SetUp();
+        WriteIni("[Common]\nInstrument=3\n");
+        app::SetFileDialogRunner([this](QFileDialog &dialog) -> std::optional<QString> {
+            shownDialog = &dialog;
+            if (!answer)
+                return std::nullopt;
+            return QString::fromStdString(*answer);
+        });
+        Create();
+        // A recording of two notes.
+        Control<QToolButton>("SpeedButton1")->click();
+        form->SendNote(0x90, 60, 100);
+        form->SetCurrentTick(4);
+        form->SendNote(0x80, 60, 0);
+        Control<QToolButton>("SpeedButton3")->click();
+        recording = form->RecordingStream().Bytes();
+        backend->ClearCalls();
+        form->SelectInstrument(3);
+        instrument = backend->SentShortMessages();
+        backend->ClearCalls();
+    }
+    void TearDown() override
+    {
+        app::SetFileDialogRunner({});
+        WindowFixture::TearDown();
+    }
+
+    std::string File(const std::string &name) const { return files.File(name); }
+
+    void ExpectRefused(const char *key)
+    {
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].caption, QStringLiteral("Fehler!"));
+        EXPECT_EQ(messages[0].text, QStringLiteral("Das Dateiformat %1 wird nicht unterstützt.")
+                                        .arg(QString::fromLatin1(key)));
+        EXPECT_EQ(messages[0].icon, app::MessageIcon::Warning);
+        EXPECT_EQ(messages[0].owner, form.get());
+        EXPECT_EQ(form->RecordingStream().Bytes(), recording);
+    }
+
+    // The two items of the recording menu.
+    void Open() { form->findChild<QAction *>(QStringLiteral("ffnen1"))->trigger(); }
+    void Save() { form->findChild<QAction *>(QStringLiteral("Speichern1"))->trigger(); }
+
+    // Stop: the device closed and opened again, then the stored instrument.
+    bool StopRan() const
+    {
+        const auto calls = backend->Calls();
+        return calls.size() >= 2 && calls[0].op == TestBackend::Op::Close
+               && calls[1].op == TestBackend::Op::Open
+               && backend->SentShortMessages() == instrument;
+    }
+
+    testfiles::TempDir files;
+    std::optional<std::string> answer;
+    QFileDialog *shownDialog = nullptr;
+    Bytes recording;
+    std::vector<std::uint32_t> instrument;
+};
+
+enum class Outcome { Native, Midi, SoundText, Refused };
+
+struct SaveCase {
+    const char *name;
+    Outcome outcome;
+    const char *key;
+};
+
+TEST_F(OpenSave, SaveDispatchesOnTheExtensionKey)
+{
+    std::filesystem::create_directory(files.Path() / "folder.d");
+    const SaveCase cases[] = {
+        {"take.vsq", Outcome::Native, ""},       {"take2.VSQ", Outcome::Native, ""},
+        {"take3.Vsq", Outcome::Native, ""},      {"take.vsqx", Outcome::Native, ""},
+        {"take.midi", Outcome::Midi, ""},        {"take.mid", Outcome::Midi, ""},
+        {"take.vnx", Outcome::Refused, ".VNX"},  {"take.jpeg", Outcome::Refused, ".JPE"},
+        {"folder.d/take", Outcome::Refused, ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        messages.clear();
+        answer = File(c.name);
+        Save();
+        switch (c.outcome) {
+        case Outcome::Native:
+            EXPECT_EQ(testfiles::ReadBytes(*answer), recording);
+            break;
+        case Outcome::Midi: {
+            const std::string reference = File("reference.mid");
+            files::ExportMidiFile(reference, form->RecordingStream());
+            EXPECT_EQ(testfiles::ReadBytes(*answer), testfiles::ReadBytes(reference));
+            break;
+        }
+        default:
+            ExpectRefused(c.key);
+            EXPECT_FALSE(std::filesystem::exists(*answer));
+        }
+    }
+}
+
+TEST_F(OpenSave, OpenDispatchesOnTheExtensionKey)
+{
+    std::filesystem::create_directory(files.Path() / "folder.d");
+    const std::string tones = "440\n100\n65535\n";
+    const Bytes native{1, 0, 0, 0, 0x90, 64, 90, 9};
+    const SaveCase cases[] = {
+        {"in.vsq", Outcome::Native, ""},        {"in.VSQ", Outcome::Native, ""},
+        {"in.vsqx", Outcome::Native, ""},       {"in.vnx", Outcome::SoundText, ""},
+        {"in.vnxt", Outcome::SoundText, ""},    {"in.mid", Outcome::Refused, ".MID"},
+        {"in.jpeg", Outcome::Refused, ".JPE"},  {"folder.d/in", Outcome::Refused, ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        form->RecordingStream().Clear();
+        form->RecordingStream().Write(recording.data(), recording.size());
+        messages.clear();
+        answer = File(c.name);
+        if (c.outcome == Outcome::SoundText)
+            testfiles::WriteText(*answer, tones);
+        else
+            testfiles::WriteBytes(*answer, native);
+        Open();
+        switch (c.outcome) {
+        case Outcome::Native:
+            EXPECT_EQ(form->RecordingStream().Bytes(), native);
+            break;
+        case Outcome::SoundText: {
+            recorder::RecordingStream imported;
+            files::ImportSoundText(*answer, imported);
+            EXPECT_EQ(form->RecordingStream().Bytes(), imported.Bytes());
+            break;
+        }
+        default:
+            ExpectRefused(c.key);
+        }
+    }
+}
+
+TEST_F(OpenSave, EmptyKeyLeavesTwoBlanksInTheMessage)
+{
+    answer = File("no-extension");
+    Save();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, QStringLiteral("Das Dateiformat  wird nicht unterstützt."));
+}
+
+TEST_F(OpenSave, CancelChangesNothingNotEvenARunningRecording)
+{
+    Control<QToolButton>("SpeedButton1")->click();
+    backend->ClearCalls();
+    Open();
+    Save();
+    EXPECT_TRUE(form->IsRecording());
+    EXPECT_TRUE(backend->Calls().empty());
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(OpenSave, ConfirmedDialogStopsARecordingEvenWhenRefused)
+{
+    Control<QToolButton>("SpeedButton1")->click();
+    form->SendNote(0x90, 61, 100);
+    const Bytes before = form->RecordingStream().Bytes();
+    backend->ClearCalls();
+    answer = File("take.jpeg");
+    Save();
+    EXPECT_TRUE(Control<QToolButton>("SpeedButton3")->isChecked());
+    EXPECT_FALSE(form->IsRecording());
+    EXPECT_TRUE(StopRan());
+    EXPECT_EQ(form->RecordingStream().Bytes(), before) << "Stop's instrument is not recorded";
+}
+
+TEST_F(OpenSave, ConfirmingWhileStoppedStillRunsStop)
+{
+    answer = File("take.vsq");
+    Save();
+    EXPECT_TRUE(StopRan());
+    backend->ClearCalls();
+    Open();
+    EXPECT_TRUE(StopRan());
+}
+
+TEST_F(OpenSave, FailedCloseEndsTheCommandBeforeTheFile)
+{
+    backend->failures[TestBackend::Op::Close] = midi_out::MIDIERR_INVALHANDLE;
+    answer = File("take.vsq");
+    Save();
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(*answer));
+}
+
+TEST_F(OpenSave, SavedAndReopenedGivesTheSameBytesAlsoWhenEmpty)
+{
+    for (const bool empty : {false, true}) {
+        if (empty)
+            Control<QToolButton>("SpeedButton1")->click(), Control<QToolButton>("SpeedButton3")->click(), form->RecordingStream().Clear();
+        const Bytes saved = form->RecordingStream().Bytes();
+        answer = File(empty ? "empty.vsq" : "take.vsq");
+        Save();
+        EXPECT_EQ(std::filesystem::file_size(*answer), saved.size());
+        form->RecordingStream().Write("xyz", 3);
+        Open();
+        EXPECT_EQ(form->RecordingStream().Bytes(), saved);
+    }
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(OpenSave, FailedOpenLeavesTheRecordingAndIsShown)
+{
+    answer = File("missing.vsq");
+    Open();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("Datei ")));
+    EXPECT_EQ(form->RecordingStream().Bytes(), recording);
+}
+
+TEST_F(OpenSave, DialogsAreSetUpForRecordings)
+{
+    Open();
+    ASSERT_EQ(shownDialog, form->OpenDialog1());
+    QFileDialog &open = *form->OpenDialog1();
+    EXPECT_EQ(open.parent(), form.get());
+    EXPECT_EQ(open.fileMode(), QFileDialog::ExistingFile);
+    EXPECT_EQ(open.acceptMode(), QFileDialog::AcceptOpen);
+    EXPECT_EQ(open.defaultSuffix(), QStringLiteral("vsq"));
+    EXPECT_TRUE(open.testOption(QFileDialog::HideNameFilterDetails));
+    EXPECT_EQ(open.nameFilters(),
+              (QStringList{QStringLiteral("Alle unterstützten Dateien (*.vsq; *.vnx) (*.vsq *.vnx)"),
+                           QStringLiteral("Varno MIDI Sonoret-Datei (*.vsq) (*.vsq)"),
+                           QStringLiteral("Varno Sound Textdatei (*.vnx) (*.vnx)")}));
+    // Shown as worded; the patterns in the second parentheses do the filtering.
+    EXPECT_EQ(open.selectedNameFilter(), QStringLiteral("Alle unterstützten Dateien (*.vsq; *.vnx)"));
+
+    Save();
+    ASSERT_EQ(shownDialog, form->SaveDialog1());
+    QFileDialog &save = *form->SaveDialog1();
+    EXPECT_EQ(save.acceptMode(), QFileDialog::AcceptSave);
+    EXPECT_FALSE(save.testOption(QFileDialog::DontConfirmOverwrite));
+    EXPECT_EQ(save.defaultSuffix(), QStringLiteral("vsq"));
+    EXPECT_EQ(save.nameFilters(),
+              (QStringList{QStringLiteral("Varno MIDI Sonoret-Datei (*.vsq) (*.vsq)"),
+                           QStringLiteral("MIDI-Datei (*.mid) (*.mid)")}));
+    EXPECT_EQ(save.selectedNameFilter(), QStringLiteral("Varno MIDI Sonoret-Datei (*.vsq)"));
+}
+
+TEST_F(OpenSave, TypedNameWithoutExtensionIsSavedAsNativeFile)
+{
+    app::SetFileDialogRunner([this](QFileDialog &dialog) -> std::optional<QString> {
+        dialog.selectFile(QString::fromStdString(File("typed")));
+        return dialog.selectedFiles().value(0);
+    });
+    Save();
+    EXPECT_EQ(testfiles::ReadBytes(File("typed.vsq")), recording);
+}
+
+// The recording named on the command line, loaded when the window is shown.
+class CommandLine : public testing_support::WindowFixture {
+protected:
+    void Start(QStringList arguments)
+    {
+        auto owned = std::make_unique<TestBackend>(std::vector<std::string>{"Synth"});
+        backend = owned.get();
+        form = std::make_unique<app::TForm1>(std::move(owned), iniPath, std::move(arguments));
+        backend->ClearCalls();
+        form->show();
+    }
+    testfiles::TempDir files;
+};
+
+TEST_F(CommandLine, OneExistingFileOfAnyExtensionIsLoadedAsRecording)
+{
+    const std::string name = files.File("song.mid");
+    const Bytes bytes{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0};
+    testfiles::WriteBytes(name, bytes);
+    Start({QString::fromStdString(name)});
+    EXPECT_EQ(form->RecordingStream().Bytes(), bytes);
+    EXPECT_TRUE(backend->CallsOf(TestBackend::Op::Close).empty()) << "no Stop";
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(CommandLine, MissingFileOrTwoArgumentsLoadNothing)
+{
+    const std::string name = files.File("take.vsq");
+    testfiles::WriteBytes(name, {0, 0, 0, 0, 0x90, 60, 100});
+    for (const QStringList &arguments :
+         {QStringList{QString::fromStdString(files.File("gone.vsq"))},
+          QStringList{QString::fromStdString(name), QString::fromStdString(name)}}) {
+        Start(arguments);
+        EXPECT_EQ(form->RecordingStream().Size(), 0u);
+        EXPECT_TRUE(messages.empty());
+    }
+}
+
+} // namespace

@@ -1,0 +1,217 @@
+// The transport buttons, the 50 ms clock and the drum accompaniment through
+// the main window, time driven by firing the timers' signals by hand.
+
+#include "performance/WindowFixture.h"
+
+#include "app/SettingsFile.h"
+#include "app/SpinButtons.h"
+
+#include <QCheckBox>
+#include <QTest>
+#include <QToolButton>
+
+using midi_out::TestBackend;
+using recorder::TransportState;
+using testing_support::Packed;
+
+namespace {
+
+using Messages = std::vector<std::uint32_t>;
+
+Messages Cat(std::initializer_list<Messages> parts)
+{
+    Messages all;
+    for (const auto &part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+class RecorderWindow : public testing_support::WindowFixture {
+protected:
+    void SetUp() override
+    {
+        WindowFixture::SetUp();
+        WriteIni("[Common]\nInstrument=5\n");
+        Create();
+        // What re-selecting the stored instrument sends: the transport must
+        // send exactly that wherever it re-selects it.
+        backend->ClearCalls();
+        form->SelectInstrument(5);
+        Instrument = Taken();
+    }
+
+    void Clock(int ticks = 1)
+    {
+        for (int i = 0; i < ticks; ++i)
+            emit Control<recorder::SteadyTimer>("ClockTimer")->Timeout();
+    }
+    void Drum() { emit Control<recorder::SteadyTimer>("DrumTimer")->Timeout(); }
+
+    // Sent messages since the last call.
+    std::vector<std::uint32_t> Taken()
+    {
+        auto sent = Sent();
+        backend->ClearCalls();
+        return sent;
+    }
+
+    bool DrumsStored() const
+    {
+        return app::SettingsFile(iniPath).ReadBool("Common", "Drums", true);
+    }
+
+    // The recording as (tick, packed message) pairs.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> Recorded()
+    {
+        auto &stream = form->RecordingStream();
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> events;
+        stream.Seek(0, recorder::SeekOrigin::Begin);
+        while (const auto event = stream.ReadEvent())
+            events.emplace_back(event->tick, Packed(event->status, event->data1, event->data2));
+        return events;
+    }
+
+    Messages Instrument;
+};
+
+TEST_F(RecorderWindow, ButtonsAreTheTransportStateAndRunTheirActionEvenWhenDown)
+{
+    Control<QToolButton>("SpeedButton1")->click();
+    EXPECT_EQ(form->Transport().State(), TransportState::Recording);
+    EXPECT_EQ(Taken(), Instrument);
+    Control<QToolButton>("SpeedButton1")->click();
+    EXPECT_EQ(Taken(), Instrument);
+    Control<QToolButton>("SpeedButton2")->click();
+    EXPECT_EQ(form->Transport().State(), TransportState::Playing);
+    Control<QToolButton>("SpeedButton3")->click();
+    EXPECT_EQ(form->Transport().State(), TransportState::Stopped);
+    Control<QToolButton>("SpeedButton3")->click();
+    EXPECT_EQ(backend->CallsOf(TestBackend::Op::Close).size(), 2u);
+    EXPECT_EQ(backend->CallsOf(TestBackend::Op::Open).size(), 2u);
+    EXPECT_TRUE(Control<QToolButton>("SpeedButton3")->isChecked());
+    EXPECT_FALSE(Control<QToolButton>("SpeedButton1")->isChecked() || Control<QToolButton>("SpeedButton2")->isChecked());
+}
+
+TEST_F(RecorderWindow, RecordedKeysPlayBackAtTheirTicks)
+{
+    Control<QToolButton>("SpeedButton1")->click();
+    Clock(2);
+    QTest::mousePress(form->Key(24), Qt::LeftButton);
+    Clock(3);
+    QTest::mouseRelease(form->Key(24), Qt::LeftButton);
+    Control<QToolButton>("SpeedButton2")->click();
+    Taken();
+
+    // The stream runs out right after the last event: playback ends on its
+    // tick, the instrument sent once more and the tick not counted.
+    const Messages perTick[] = {Instrument, {}, {Packed(0x90, 60, 127)}, {}, {},
+                                Cat({{Packed(0x80, 60, 0)}, Instrument})};
+    for (const auto &expected : perTick) {
+        EXPECT_TRUE(Control<QToolButton>("SpeedButton2")->isChecked());
+        Clock();
+        EXPECT_EQ(Taken(), expected) << "tick " << form->CurrentTick();
+    }
+    EXPECT_TRUE(Control<QToolButton>("SpeedButton3")->isChecked());
+    EXPECT_EQ(form->CurrentTick(), 5);
+    EXPECT_TRUE(backend->CallsOf(TestBackend::Op::Close).empty()) << "end of playback is no Stop";
+}
+
+TEST_F(RecorderWindow, FailedSendDuringPlaybackIsShownOnceAndPlaybackGoesOn)
+{
+    auto &stream = form->RecordingStream();
+    stream.WriteEvent({0, 0x90, 60, 100});
+    stream.WriteEvent({0, 0x90, 62, 100});
+    stream.WriteEvent({1, 0x90, 64, 100});
+    Control<QToolButton>("SpeedButton2")->click();
+    Taken();
+
+    backend->failures[TestBackend::Op::ShortMessage] = midi_out::MIDIERR_UNSPECIFIED;
+    Clock();
+    Taken();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].caption, QStringLiteral("MIDI Sonoret"));
+    EXPECT_EQ(form->CurrentTick(), 0);
+    EXPECT_TRUE(Control<QToolButton>("SpeedButton2")->isChecked());
+
+    backend->failures.clear();
+    Clock();
+    EXPECT_EQ(Taken(), Messages{Packed(0x90, 62, 100)}) << "the failed event is not retried";
+    EXPECT_EQ(form->CurrentTick(), 1);
+    Clock();
+    EXPECT_EQ(Taken(), Cat({{Packed(0x90, 64, 100)}, Instrument}));
+    EXPECT_EQ(messages.size(), 1u);
+}
+
+TEST_F(RecorderWindow, FailedCloseInStopIsShownAndLeavesTheDeviceAlone)
+{
+    Control<QToolButton>("SpeedButton1")->click();
+    backend->failures[TestBackend::Op::Close] = midi_out::MIDIERR_INVALHANDLE;
+    backend->ClearCalls();
+    Control<QToolButton>("SpeedButton3")->click();
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(Control<QToolButton>("SpeedButton3")->isChecked());
+    EXPECT_FALSE(form->IsRecording());
+    EXPECT_TRUE(backend->CallsOf(TestBackend::Op::Open).empty());
+}
+
+TEST_F(RecorderWindow, DrumsFollowTheCheckBoxAndTheTempo)
+{
+    struct Case { int tempo, ms; };
+    for (const Case c : {Case{120, 250}, Case{300, 100}, Case{7, 4285}, Case{1, 30000}}) {
+        Control<app::SpinButtons>("UpDown1")->SetPosition(c.tempo);
+        EXPECT_EQ(Control<recorder::SteadyTimer>("DrumTimer")->Interval(), c.ms) << c.tempo;
+    }
+    Control<QCheckBox>("CheckBox1")->setChecked(true);
+    EXPECT_TRUE(Control<recorder::SteadyTimer>("DrumTimer")->IsActive());
+    EXPECT_TRUE(DrumsStored());
+    Control<QCheckBox>("CheckBox1")->setChecked(false);
+    EXPECT_FALSE(Control<recorder::SteadyTimer>("DrumTimer")->IsActive());
+    EXPECT_FALSE(DrumsStored());
+}
+
+TEST_F(RecorderWindow, DrumPatternContinuesAcrossSwitchingOffAndOn)
+{
+    Control<QCheckBox>("CheckBox1")->setChecked(true);
+    Drum();
+    Drum();
+    Control<QCheckBox>("CheckBox1")->setChecked(false);
+    Control<QCheckBox>("CheckBox1")->setChecked(true);
+    Taken();
+    Drum(); // step 2: snare and hi-hat
+    EXPECT_EQ(Taken(), (Messages{Packed(0x89, 40, 0), Packed(0x99, 40, 127), Packed(0x89, 42, 0),
+                                 Packed(0x99, 42, 64)}));
+    EXPECT_EQ(form->CurrentDrumStep(), 3);
+}
+
+TEST_F(RecorderWindow, DrumHitsAreRecordedAtTheFiringTick)
+{
+    Control<QToolButton>("SpeedButton1")->click();
+    Clock(3);
+    Drum(); // step 0: bass and hi-hat
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> expected;
+    for (const auto message : Instrument)
+        expected.emplace_back(0, message);
+    for (const auto message : {Packed(0x89, 36, 0), Packed(0x99, 36, 127), Packed(0x89, 42, 0),
+                               Packed(0x99, 42, 64)})
+        expected.emplace_back(3, message);
+    EXPECT_EQ(Recorded(), expected);
+}
+
+TEST_F(RecorderWindow, PlaySwitchesTheDrumsOffAndStillPlaysRecordedDrums)
+{
+    Control<QCheckBox>("CheckBox1")->setChecked(true);
+    Control<QToolButton>("SpeedButton1")->click();
+    Drum();
+    Taken();
+    Control<QToolButton>("SpeedButton2")->click();
+    EXPECT_FALSE(Control<QCheckBox>("CheckBox1")->isChecked());
+    EXPECT_FALSE(Control<recorder::SteadyTimer>("DrumTimer")->IsActive());
+    EXPECT_FALSE(DrumsStored());
+    Clock();
+    EXPECT_EQ(Taken(), Cat({Instrument, Instrument,
+                            {Packed(0x89, 36, 0), Packed(0x99, 36, 127), Packed(0x89, 42, 0),
+                             Packed(0x99, 42, 64)},
+                            Instrument})) << "and the stream is exhausted";
+}
+
+} // namespace
