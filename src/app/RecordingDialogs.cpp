@@ -26,6 +26,9 @@ QFileDialog *CreateDialog(QWidget *owner, std::span<const FileFilter> filters)
         nameFilters << QStringLiteral("%1 (%2)").arg(QString::fromUtf8(filter.description),
                                                      QString::fromLatin1(filter.patterns));
     dialog->setOption(QFileDialog::HideNameFilterDetails);
+    // Qt's own dialog on every desktop: platform dialogs may show the
+    // descriptions differently or leave the default extension off.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setNameFilters(nameFilters);
     dialog->selectNameFilter(nameFilters.front());
     dialog->setDefaultSuffix(QString::fromLatin1(RecordingDefaultSuffix));

@@ -250,6 +250,7 @@ TEST_F(OpenSave, DialogsAreSetUpForRecordings)
     EXPECT_EQ(open.acceptMode(), QFileDialog::AcceptOpen);
     EXPECT_EQ(open.defaultSuffix(), QStringLiteral("vsq"));
     EXPECT_TRUE(open.testOption(QFileDialog::HideNameFilterDetails));
+    EXPECT_TRUE(open.testOption(QFileDialog::DontUseNativeDialog));
     EXPECT_EQ(open.nameFilters(),
               (QStringList{QStringLiteral("Alle unterstützten Dateien (*.vsq; *.vnx) (*.vsq *.vnx)"),
                            QStringLiteral("Varno MIDI Sonoret-Datei (*.vsq) (*.vsq)"),
