@@ -84,8 +84,6 @@ public:
     midi_out::TMidiOutput &MidiOut() { return *midiOut_; }
     SettingsFile &Settings() { return *settings_; }
     recorder::RecordingStream &RecordingStream() { return *recordingStream_; }
-    const DeviceDirectory &Devices() const { return devices_; }
-    MainMenu &Menus() { return *menus_; }
     const QStringList &KeyCodes() const { return KeyCodeList; }
     const QStringList &KeyNumbers() const { return KeyNumberList; }
     std::int32_t CurrentTick() const { return TickCounter; }
