@@ -39,6 +39,7 @@ namespace {
 constexpr int KeyboardLeft = 9;
 constexpr int KeyboardRight = 668;
 constexpr int UpperRowTop = 70;
+constexpr int DesignedWidth = 679;
 
 std::vector<char *> PointersTo(std::vector<std::string> &strings)
 {
@@ -98,7 +99,7 @@ XvfbDisplay::XvfbDisplay()
     const int writeEnd = fcntl(fds[1], F_DUPFD_CLOEXEC, 10);
     close(fds[1]);
     fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-    pid_ = Spawn({"Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"},
+    pid_ = Spawn({"Xvfb", "-displayfd", "3", "-screen", "0", "1600x1200x24", "-nolisten", "tcp", "-noreset"},
                  CurrentEnvironment(), "", writeEnd);
     close(writeEnd);
     if (pid_ == 0) {
@@ -118,6 +119,9 @@ XvfbDisplay::XvfbDisplay()
         return;
     }
     number_ = std::stoi(number);
+    // An X error (a window gone while it is looked at) makes the look fail,
+    // not the test program exit.
+    XSetErrorHandler([](Display *, XErrorEvent *) { return 0; });
     display_ = XOpenDisplay(Name().c_str());
     if (display_ == nullptr) {
         failure_ = "cannot connect to Xvfb on " + Name();
@@ -372,9 +376,11 @@ bool ProgramUnderTest::WaitForWindow(std::chrono::milliseconds deadline)
             int x, y;
             XTranslateCoordinates(display, window_, DefaultRootWindow(display), 0, 0, &x, &y, &child);
             origin_ = {x, y};
-            const int row = FirstKeyboardRow(Screenshot());
-            if (row >= UpperRowTop) {
-                menuBarHeight_ = row - UpperRowTop;
+            const QImage shot = Screenshot();
+            scale_ = std::max(1, shot.width() / DesignedWidth);
+            const int row = FirstKeyboardRow(shot);
+            if (row >= UpperRowTop * scale_) {
+                menuBarHeight_ = row / scale_ - UpperRowTop;
                 return true;
             }
         }
@@ -406,7 +412,7 @@ QImage ProgramUnderTest::Screenshot() const
 
 QPoint ProgramUnderTest::ScreenPoint(QPoint client) const
 {
-    return origin_ + QPoint(client.x(), client.y() + menuBarHeight_);
+    return origin_ + QPoint(client.x(), client.y() + menuBarHeight_) * scale_;
 }
 
 void ProgramUnderTest::GiveFocus() const
@@ -454,9 +460,11 @@ int FirstKeyboardRow(const QImage &window)
 {
     if (window.width() <= KeyboardRight)
         return -1;
+    // On a high-density screen everything is a whole multiple larger.
+    const int scale = std::max(1, window.width() / DesignedWidth);
     for (int y = 0; y < window.height(); ++y) {
         bool dark = true;
-        for (int x = KeyboardLeft; x <= KeyboardRight && dark; ++x)
+        for (int x = KeyboardLeft * scale; x <= KeyboardRight * scale && dark; ++x)
             dark = qGray(window.pixel(x, y)) < 64;
         if (dark)
             return y;

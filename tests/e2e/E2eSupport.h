@@ -129,6 +129,7 @@ private:
     pid_t pid_ = 0;
     Window window_ = 0;
     int menuBarHeight_ = -1;
+    int scale_ = 1;
     QPoint origin_;
 };
 
@@ -161,7 +162,7 @@ private:
 
 // Where the keyboard's top row starts in a screenshot of the main window:
 // the first row, from the top, that is dark all along the upper row of keys
-// (their 5-pixel outlines). -1 when there is none.
+// (their 5-pixel outlines), in screen pixels. -1 when there is none.
 int FirstKeyboardRow(const QImage &window);
 
 // Where test artifacts (screenshots) go.

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,12 +45,13 @@ protected:
 
     // Starts the program playing into the test's port, with `common` as the
     // settings section "Common", and waits until it is ready for input.
-    void Start(const std::string &common = {})
+    void Start(const std::string &common = {}, std::map<std::string, std::string> environment = {})
     {
         const int device = DeviceIndexOf(input->PortName());
         ASSERT_GE(device, 0) << "the program's device list has no " << input->PortName();
         program = std::make_unique<ProgramUnderTest>(
-            display, "[Device]\nID=" + std::to_string(device) + "\nName=" + input->PortName() + "\n[Common]\n" + common);
+            display, "[Device]\nID=" + std::to_string(device) + "\nName=" + input->PortName() + "\n[Common]\n" + common,
+            std::move(environment));
         ASSERT_TRUE(program->WaitForWindow()) << "the main window did not show; see " << program->Folder();
         // The device is opened during start-up, before the window shows.
         input->WaitUntil([&](const auto &) { return input->Connected(); });

@@ -83,6 +83,35 @@ TEST_F(PlayingWindow, ClickedKeysPlayWithTheStoredTranspositionAndVolume)
     EXPECT_EQ(SettledNotes(), (std::vector<Bytes>{On(61, 100), Off(61)}));
 }
 
+// A high-density screen: twice the size in every direction, and the keys'
+// edges still sharp (no blended pixels where a black outline meets a white
+// key) at twice their designed places.
+TEST_F(PlayingWindow, KeepsItsProportionsAndSharpEdgesAtScaleFactor2)
+{
+    Start({}, {{"QT_SCALE_FACTOR", "2"}});
+    const QImage shot = program->Screenshot();
+    ASSERT_TRUE(shot.save(QString::fromStdString(ArtifactPath("main-window-scale-2.png"))));
+    ASSERT_EQ(shot.width(), 2 * 679);
+    const int menu = (shot.height() - 2 * 345) / 2;
+    EXPECT_GT(menu, 0);
+    EXPECT_EQ(shot.height(), 2 * (345 + menu));
+
+    EXPECT_NEAR(FirstKeyboardRow(shot), 2 * (70 + menu), 2);
+    for (const auto &key : KeyTable) {
+        if (key.black)
+            continue;
+        const int y = 2 * (key.top + key.height - 20 + menu);
+        int blended = 0;
+        int left = 2 * (key.left + key.width / 2);
+        while (left > 0 && qGray(shot.pixel(left - 1, y)) >= 64) {
+            blended += qGray(shot.pixel(left - 1, y)) <= 200;
+            --left;
+        }
+        EXPECT_NEAR(left, 2 * (key.left + key.outlineWidth), 2) << "Key" << key.number;
+        EXPECT_EQ(blended, 0) << "Key" << key.number << ": blurred edge";
+    }
+}
+
 // Generous bound: it catches a path that waits for a timer instead of
 // sending at once, not a slow machine.
 constexpr double DelayBoundMs = 40.0;
