@@ -3,6 +3,7 @@
 #include "app/SettingsFile.h"
 #include "app/UAbout.h"
 #include "app/UMain.h"
+#include "common/AtomicFileWriter.h"
 #include "common/Guard.h"
 #include "midi_out/SystemBackend.h"
 #include "performance/UTast.h"
@@ -13,6 +14,8 @@
 
 int main(int argc, char **argv)
 {
+    // A save cut short by Ctrl+C or a logout leaves no hidden half-written file.
+    common::AtomicFileWriter::RemoveUnfinishedFilesOnStopSignals();
     app::SonoretApplication application(argc, argv);
     application.setWindowIcon(app::ProgramIcon());
     application.setDesktopFileName(QStringLiteral("midi-sonoret"));

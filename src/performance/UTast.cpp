@@ -89,7 +89,7 @@ void TForm2::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     // Restoring from the task bar is no new start.
     if (!event->spontaneous())
-        Started();
+        common::RunGuarded([this] { Started(); });
 }
 
 void TForm2::hideEvent(QHideEvent *event)

@@ -1,5 +1,7 @@
 #include "recorder/SteadyTimer.h"
 
+#include "common/GuardedConnect.h"
+
 #include <algorithm>
 
 namespace recorder {
@@ -35,7 +37,7 @@ SteadyTimer::SteadyTimer(QObject *parent) : QObject(parent)
     timer_.setSingleShot(true);
     // Coarse timers may fire up to 5 % late: audible at musical intervals.
     timer_.setTimerType(Qt::PreciseTimer);
-    connect(&timer_, &QTimer::timeout, this, &SteadyTimer::Fire);
+    common::GuardedConnect(&timer_, &QTimer::timeout, this, &SteadyTimer::Fire);
 }
 
 void SteadyTimer::Start()
