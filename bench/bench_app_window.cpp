@@ -2,6 +2,7 @@
 // call, and time from creating the main window to its being shown; both with
 // the test back end and with the built-in synthesizer (rendering to a file).
 
+#include "bench_support.h"
 #include "app/ErrorHandler.h"
 #include "app/UMain.h"
 #include "midi_out/SystemBackend.h"
@@ -21,6 +22,8 @@
 #include <vector>
 
 namespace {
+
+using bench_support::ReportPercentiles;
 
 using Clock = std::chrono::steady_clock;
 
@@ -95,19 +98,6 @@ QTemporaryDir &WorkDir()
 }
 
 std::string SettingsPath() { return WorkDir().filePath(QStringLiteral("bench.ini")).toStdString(); }
-
-void ReportPercentiles(benchmark::State &state, std::vector<double> &samplesUs)
-{
-    if (samplesUs.empty())
-        return;
-    std::sort(samplesUs.begin(), samplesUs.end());
-    const auto at = [&](double q) {
-        return samplesUs[std::min(samplesUs.size() - 1, static_cast<std::size_t>(q * samplesUs.size()))];
-    };
-    state.counters["median_us"] = at(0.5);
-    state.counters["p99_us"] = at(0.99);
-    state.counters["max_us"] = samplesUs.back();
-}
 
 void MousePressToSend(benchmark::State &state, bool builtInSynth)
 {

@@ -1,7 +1,8 @@
 #pragma once
-// Shared by the MIDI output benchmarks: percentiles of collected samples as
-// benchmark counters, and a JACK MIDI input port that stamps each arrival.
+// Shared by the MIDI output benchmarks: a JACK MIDI input port that stamps
+// each arrival, and the server it runs on.
 
+#include "bench_support.h"
 #include "midi_out/MidiOut.h"
 #include "midi_out/SystemBackend.h"
 
@@ -21,27 +22,9 @@
 
 namespace bench_midi {
 
-using Clock = std::chrono::steady_clock;
-
-// Sets median and 99th percentile of `samples` (microseconds) as counters.
-inline void ReportPercentiles(benchmark::State &state, std::vector<double> samples)
-{
-    if (samples.empty())
-        return;
-    std::sort(samples.begin(), samples.end());
-    const auto at = [&](double fraction) {
-        return samples[std::min(samples.size() - 1, static_cast<std::size_t>(fraction * samples.size()))];
-    };
-    state.counters["median_us"] = at(0.5);
-    state.counters["p99_us"] = at(0.99);
-    state.counters["max_us"] = samples.back();
-    state.counters["samples"] = static_cast<double>(samples.size());
-}
-
-inline double Microseconds(Clock::duration duration)
-{
-    return std::chrono::duration<double, std::micro>(duration).count();
-}
+using bench_support::Clock;
+using bench_support::Microseconds;
+using bench_support::ReportPercentiles;
 
 // Frames per period and sample rate of the running JACK server, or zeros.
 struct JackServerInfo {

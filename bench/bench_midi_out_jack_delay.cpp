@@ -67,9 +67,6 @@ BENCHMARK(BM_JackSendToArrival)->Iterations(1000)->Unit(benchmark::kMicrosecond)
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    // The component's notification window and the timers need an event loop's thread.
+    return bench_support::RunUnder<QCoreApplication>(argc, argv);
 }

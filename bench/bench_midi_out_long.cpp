@@ -80,9 +80,6 @@ BENCHMARK(BM_JackLongMessage)->Arg(3)->Arg(100)->Arg(4096)->Iterations(500)->Uni
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    // The component's notification window and the timers need an event loop's thread.
+    return bench_support::RunUnder<QCoreApplication>(argc, argv);
 }

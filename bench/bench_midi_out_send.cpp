@@ -103,10 +103,6 @@ BENCHMARK(BM_SendShortMessage_JackPort)->Iterations(Sends)->Unit(benchmark::kMic
 
 int main(int argc, char **argv)
 {
-    // The component's notification window needs an event loop's thread.
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    // The component's notification window and the timers need an event loop's thread.
+    return bench_support::RunUnder<QCoreApplication>(argc, argv);
 }

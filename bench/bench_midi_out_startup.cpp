@@ -119,10 +119,6 @@ BENCHMARK(BM_StartUpOnSynth)->Iterations(10)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    // The component's notification window needs an event loop's thread.
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    // The component's notification window and the timers need an event loop's thread.
+    return bench_support::RunUnder<QCoreApplication>(argc, argv);
 }

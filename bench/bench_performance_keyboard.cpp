@@ -2,6 +2,7 @@
 // send, through the real event loop (the idle poll after the burst), and the
 // cost of one poll over the default key map.
 
+#include "bench_support.h"
 #include "app/ErrorHandler.h"
 #include "app/UMain.h"
 #include "support/TestBackend.h"
@@ -22,6 +23,8 @@
 
 namespace {
 
+using bench_support::ReportPercentiles;
+
 using Clock = std::chrono::steady_clock;
 
 QTemporaryDir &WorkDir()
@@ -31,19 +34,6 @@ QTemporaryDir &WorkDir()
 }
 
 std::string SettingsPath() { return WorkDir().filePath(QStringLiteral("bench.ini")).toStdString(); }
-
-void ReportPercentiles(benchmark::State &state, std::vector<double> &samplesUs)
-{
-    if (samplesUs.empty())
-        return;
-    std::sort(samplesUs.begin(), samplesUs.end());
-    const auto at = [&](double q) {
-        return samplesUs[std::min(samplesUs.size() - 1, static_cast<std::size_t>(q * samplesUs.size()))];
-    };
-    state.counters["median_us"] = at(0.5);
-    state.counters["p99_us"] = at(0.99);
-    state.counters["max_us"] = samplesUs.back();
-}
 
 // The key A (evdev 30) as X11 and Wayland report it; by default it plays Key13.
 QKeyEvent *KeyA(QEvent::Type type)

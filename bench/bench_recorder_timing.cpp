@@ -2,6 +2,7 @@
 // drum interval at 120 and 300 beats per minute over 400 hits, and how far
 // tick 1200 of the clock lies from 1200 x 50 ms after its start.
 
+#include "bench_support.h"
 #include "midi_out/MidiOut.h"
 #include "recorder/DrumPattern.h"
 #include "recorder/SteadyTimer.h"
@@ -158,11 +159,6 @@ BENCHMARK(ClockDriftAtTick1200)->Iterations(1)->Unit(benchmark::kSecond);
 
 int main(int argc, char **argv)
 {
-    QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    // The component's notification window and the timers need an event loop's thread.
+    return bench_support::RunUnder<QCoreApplication>(argc, argv);
 }
