@@ -34,6 +34,13 @@ class Menus : public testing_support::WindowFixture {
 protected:
     app::InstrumentMenu *Instruments() const { return form->findChild<app::InstrumentMenu *>(); }
     app::InstrumentGrid *Grid() const { return Instruments()->Grid(); }
+    // Shows the window and pops the instrument menu up as a user opens it.
+    void PopUpInstruments()
+    {
+        form->show();
+        Instruments()->popup(QPoint(0, 0));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Instruments()));
+    }
     app::DeviceMenu *Devices() const { return form->findChild<app::DeviceMenu *>(); }
 
     // The device menu's items top to bottom: number and caption.
@@ -207,10 +214,8 @@ TEST_F(Menus, AProgramChangeWhileRecordingIsRecordedAtTheCurrentTick)
 TEST_F(Menus, KeyboardMovesWithinAndAcrossColumnsAndEnterChooses)
 {
     Create();
+    ASSERT_NO_FATAL_FAILURE(PopUpInstruments());
     app::InstrumentMenu *menu = Instruments();
-    form->show();
-    menu->popup(QPoint(0, 0));
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
     app::InstrumentGrid *grid = Grid();
     EXPECT_EQ(grid->Current(), 0) << "opens at the checked item";
     ASSERT_EQ(QApplication::focusWidget(), grid);
@@ -243,8 +248,7 @@ TEST_F(Menus, KeyboardMovesWithinAndAcrossColumnsAndEnterChooses)
     EXPECT_EQ(Instruments()->CheckedProgram(), chosen);
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0xC0, static_cast<std::uint8_t>(chosen), 0)}));
 
-    menu->popup(QPoint(0, 0));
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    ASSERT_NO_FATAL_FAILURE(PopUpInstruments());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_FALSE(menu->isVisible()) << "Esc closes";
 }
@@ -252,10 +256,8 @@ TEST_F(Menus, KeyboardMovesWithinAndAcrossColumnsAndEnterChooses)
 TEST_F(Menus, MouseClickOnAnItemChoosesIt)
 {
     Create();
+    ASSERT_NO_FATAL_FAILURE(PopUpInstruments());
     app::InstrumentMenu *menu = Instruments();
-    form->show();
-    menu->popup(QPoint(0, 0));
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
     app::InstrumentGrid *grid = Grid();
     backend->ClearCalls();
     const QPoint point = grid->ItemRect(73).center();
