@@ -17,8 +17,22 @@ namespace midi_out {
 namespace {
 
 std::atomic<int> pendingCalls{0};
-std::mutex pendingMutex;
-std::condition_variable pendingDone;
+
+// Locks and lists that detached worker threads use. They are never destroyed:
+// a worker that outlives the program's end (a close still waiting on a frozen
+// server) must not find them torn down under it.
+struct SharedState {
+    std::mutex pendingMutex;
+    std::condition_variable pendingDone;
+    std::mutex ownersMutex;
+    std::vector<JackClientOwner *> owners;
+};
+
+SharedState &Shared()
+{
+    static SharedState *const state = new SharedState;
+    return *state;
+}
 
 // At the program's end, the calls still running get a while to finish before
 // the libraries they use are torn down under them (a JACK client's close may
@@ -29,8 +43,6 @@ struct EndWaitsForCalls {
 
 std::atomic<bool> serverLost{false};
 
-std::mutex ownersMutex;
-std::vector<JackClientOwner *> owners;
 
 void CloseClient(jack_client_t *client)
 {
@@ -52,10 +64,10 @@ bool RunBounded(std::function<void()> work, std::chrono::milliseconds bound)
     auto run = [call, work = std::move(work)] {
         work();
         {
-            const std::lock_guard lock(pendingMutex);
+            const std::lock_guard lock(Shared().pendingMutex);
             --pendingCalls;
         }
-        pendingDone.notify_all();
+        Shared().pendingDone.notify_all();
         {
             const std::lock_guard lock(call->mutex);
             call->finished = true;
@@ -79,19 +91,20 @@ bool BoundedCallsPending()
 
 bool WaitForBoundedCalls(std::chrono::milliseconds bound)
 {
-    std::unique_lock lock(pendingMutex);
-    return pendingDone.wait_for(lock, bound, [] { return pendingCalls.load() == 0; });
+    std::unique_lock lock(Shared().pendingMutex);
+    return Shared().pendingDone.wait_for(lock, bound, [] { return pendingCalls.load() == 0; });
 }
 
 JackClientOwner::JackClientOwner()
 {
-    const std::lock_guard lock(ownersMutex);
-    owners.push_back(this);
+    const std::lock_guard lock(Shared().ownersMutex);
+    Shared().owners.push_back(this);
 }
 
 JackClientOwner::~JackClientOwner()
 {
-    const std::lock_guard lock(ownersMutex);
+    auto &owners = Shared().owners;
+    const std::lock_guard lock(Shared().ownersMutex);
     owners.erase(std::remove(owners.begin(), owners.end(), this), owners.end());
 }
 
@@ -111,8 +124,8 @@ bool PrepareNewJackClient()
     if (serverLost.exchange(false)) {
         std::vector<JackClientOwner *> all;
         {
-            const std::lock_guard lock(ownersMutex);
-            all = owners;
+            const std::lock_guard lock(Shared().ownersMutex);
+            all = Shared().owners;
         }
         for (JackClientOwner *owner : all)
             owner->DropClientsOfLostServer();
