@@ -5,6 +5,7 @@
 #include "midi_out/NotifyWindow.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace midi_out {
@@ -14,9 +15,12 @@ namespace {
 constexpr std::uintptr_t ActiveSensing = 0xFE;
 constexpr std::uintptr_t TimingClock = 0xF8;
 
-bool Post(const MidiCtlInfo *info, std::uint32_t message, std::uintptr_t param1, std::uintptr_t param2)
+bool Post(MidiCtlInfo *info, std::uint32_t message, std::uintptr_t param1, std::uintptr_t param2)
 {
-    NotifyWindow *window = info->Window;
+    // Read once and atomically: a component abandoning a device that would
+    // not close clears the field while the driver may still call.
+    NotifyWindow *window =
+        std::atomic_ref<NotifyWindow *>(info->Window).load(std::memory_order_acquire);
     return window != nullptr && window->Backend()->Post(window, message, param1, param2);
 }
 
@@ -99,6 +103,11 @@ TMidiOutput::~TMidiOutput()
         // abandoned, the block and the buffers stay with the driver rather
         // than freed under it.
         if (Failed(backend_->Close(deviceHandle_))) {
+            // The notification window goes with the component: the driver
+            // must find no window to post to rather than a freed one.
+            if (ctlBlock_ != nullptr)
+                std::atomic_ref<NotifyWindow *>(ctlBlock_->Window)
+                    .store(nullptr, std::memory_order_release);
             ctlBlock_ = nullptr;
             for (auto &buffer : inFlight_)
                 static_cast<void>(buffer.release());

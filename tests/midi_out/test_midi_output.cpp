@@ -304,6 +304,20 @@ TEST(MidiOutputOpenClose, FailedCloseRaisesAndStaysOpen)
     EXPECT_TRUE(c.out->CloseDevice());
 }
 
+TEST(MidiOutputOpenClose, DeviceThatWillNotCloseAtDestructionGetsNoWindowToPostTo)
+{
+    Component c({"Alpha"});
+    ASSERT_TRUE(c.out->OpenDevice());
+    const DriverCallbackProc callback = c.backend->lastCallback;
+    const std::uintptr_t instance = c.backend->lastInstance;
+    c.backend->failures[Op::Close] = MIDIERR_UNSPECIFIED;
+    c.out.reset();
+    // The driver still holds the block and may call: it finds no window.
+    const auto *block = reinterpret_cast<const MidiCtlInfo *>(instance);
+    EXPECT_EQ(block->Window, nullptr);
+    callback(0, MOM_DONE, instance, 0x1234, 0);
+}
+
 TEST(MidiOutputSend, PacksStatusAndDataBytesLowestFirst)
 {
     Component c({"Alpha"});
