@@ -57,6 +57,19 @@ protected:
         input->WaitUntil([&](const auto &) { return input->Connected(); });
         ASSERT_TRUE(input->Connected()) << "the program did not open the test's port (device " << device << ")";
         program->GiveFocus();
+        // Keys typed before the program has taken the focus in are lost: a
+        // note played through the keyboard shows that it is ready for input.
+        const XInput keys(display.Connection());
+        const unsigned z = keys.KeycodeOf(0x7a); // XK_z
+        bool ready = false;
+        for (int attempt = 0; attempt < 20 && !ready; ++attempt) {
+            keys.Key(z, true);
+            ready = !Notes(input->WaitForMore(1, IsNote, std::chrono::milliseconds(250))).empty();
+            keys.Key(z, false);
+            input->WaitForMore(ready ? 1 : 0, IsNote);
+        }
+        ASSERT_TRUE(ready) << "the program never played a key typed into its window";
+        input->Clear();
     }
 
     // A point on a piano key that no other key covers: a white key's lower

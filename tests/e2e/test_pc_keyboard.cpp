@@ -1,5 +1,6 @@
 // The PC keyboard as a user plays it: keys by their position on a US layout,
-// auto-repeat, chords and the focus moving away, in a real X11 window.
+// auto-repeat, chords, the focus moving away, and the menus reached by keys,
+// in a real X11 window.
 
 #include "e2e/PlayingWindow.h"
 
@@ -71,6 +72,35 @@ TEST_F(PlayingWindow, PcKeyPressToArrivalDelay)
     const DelayFigures figures = PressToArrival([&](bool down) { keys.Key(z, down); }, On(38, 127), Presses);
     Report("keyboard", figures, Presses);
     EXPECT_LT(figures.medianMs, 40.0);
+}
+
+bool IsProgramChange(const Bytes &message) { return !message.empty() && (message[0] & 0xF0) == 0xC0; }
+
+// The menus as a keyboard user reaches them: Alt+S opens "Synthesizer", its
+// first item "Instrument" opens to the right, and the arrows walk the
+// instruments in program order.
+TEST_F(PlayingWindow, InstrumentChosenFromTheMenuSendsItsProgramChange)
+{
+    Start("Instrument=0\n");
+    const XInput keys(display.Connection());
+    const auto tap = [&](unsigned long keysym) {
+        keys.Key(keys.KeycodeOf(keysym), true);
+        keys.Key(keys.KeycodeOf(keysym), false);
+    };
+    input->Clear();
+    keys.Key(keys.KeycodeOf(XK_Alt_L), true);
+    tap(XK_s);
+    keys.Key(keys.KeycodeOf(XK_Alt_L), false);
+    tap(XK_Right);
+    tap(XK_Down);
+    tap(XK_Down);
+    tap(XK_Return); // program 2, "Elektrischer Flügel"
+    const auto arrived = input->WaitForMore(1, IsProgramChange);
+    std::vector<Bytes> programs;
+    for (const auto &a : arrived)
+        if (IsProgramChange(a.bytes))
+            programs.push_back(a.bytes);
+    EXPECT_EQ(programs, (std::vector<Bytes>{{0xC0, 2}}));
 }
 
 } // namespace
