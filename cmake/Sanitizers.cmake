@@ -18,12 +18,14 @@ elseif(NOT SONORET_SANITIZE STREQUAL "")
   message(FATAL_ERROR "SONORET_SANITIZE must be empty, address or thread, not '${SONORET_SANITIZE}'")
 endif()
 
-# What the sanitizer runtimes are told when CTest runs the tests.
+# What the sanitizer runtimes are told when CTest runs the fuzz input
+# replays; the GoogleTest programs carry the same built in
+# (tests/sanitizer_options.cpp).
 set(SONORET_SANITIZER_ENVIRONMENT "")
 if(SONORET_SANITIZE)
   set(SONORET_SANITIZER_ENVIRONMENT
-      "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_init_order=1:detect_stack_use_after_return=1"
+      "ASAN_OPTIONS=detect_leaks=1:strict_init_order=1:detect_stack_use_after_return=1"
       "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
       "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/sanitizers/lsan.supp:print_suppressions=0"
-      "TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/sanitizers/tsan.supp:halt_on_error=0:second_deadlock_stack=1:print_suppressions=0")
+      "TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/sanitizers/tsan.supp:second_deadlock_stack=1:print_suppressions=0")
 endif()

@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   jackd2 libjack-jackd2-dev fluidsynth python3 python3-mido
   xvfb xauth fonts-liberation
+  clang libclang-rt-14-dev
   desktop-file-utils shared-mime-info librsvg2-bin xdotool libxtst-dev
 )
 

@@ -19,3 +19,10 @@ if ! ./build/tests/jack_probe 2>/dev/null; then
 fi
 
 ctest --test-dir build --output-on-failure -j"$(nproc)" --timeout 300
+
+# The same tests under the sanitizers, then every fuzz target for a bounded
+# time (seconds each: SONORET_FUZZ_SECONDS). SONORET_TEST_QUICK=1 skips both.
+if [ "${SONORET_TEST_QUICK:-0}" != 1 ]; then
+  ./scripts/sanitize.sh
+  ./scripts/fuzz.sh "${SONORET_FUZZ_SECONDS:-30}"
+fi

@@ -429,7 +429,7 @@ std::string SettingsFile::ReadString(const std::string &section, const std::stri
     std::string text;
     if (readWholeFile(fileName_, text) != ReadResult::Read)
         return defaultValue;
-    return IniDocument::Parse(text).Value(section, key).value_or(defaultValue);
+    return IniDocument::Parse(text).Value(Trim(section), Trim(key)).value_or(defaultValue);
 }
 
 void SettingsFile::WriteString(const std::string &section, const std::string &key, const std::string &value)
@@ -475,7 +475,7 @@ std::vector<std::string> SettingsFile::ReadSection(const std::string &section) c
     readWholeFile(fileName_, text);
     const auto document = IniDocument::Parse(text);
     std::vector<std::string> keys;
-    for (const auto &line : document.Keys(section))
+    for (const auto &line : document.Keys(Trim(section)))
         keys.emplace_back(line.key);
     return keys;
 }
@@ -486,7 +486,7 @@ std::vector<std::string> SettingsFile::ReadSectionValues(const std::string &sect
     readWholeFile(fileName_, text);
     const auto document = IniDocument::Parse(text);
     std::vector<std::string> lines;
-    for (const auto &line : document.Keys(section))
+    for (const auto &line : document.Keys(Trim(section)))
         lines.push_back(std::string(line.key) + "=" + std::string(line.value));
     return lines;
 }

@@ -88,19 +88,22 @@ void RecordingStream::Clear()
 
 void RecordingStream::LoadFromFile(const std::string &fileName)
 {
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking on the open: a pipe without a writer would hang the
+    // window here. Only regular files are read; a device or a pipe has no
+    // end to read to.
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         throw EFOpenError(fileName);
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)
+        || static_cast<std::uint64_t>(info.st_size) > kMaxFileSize) {
         ::close(fd);
         throw EFOpenError(fileName);
     }
 
     // Read into a new buffer so that a failure leaves the recording as it was.
     std::vector<std::uint8_t> content;
-    if (S_ISREG(info.st_mode))
-        content.reserve(static_cast<std::size_t>(info.st_size));
+    content.reserve(static_cast<std::size_t>(info.st_size));
     std::uint8_t chunk[1 << 16];
     for (;;) {
         const ssize_t got = ::read(fd, chunk, sizeof chunk);
@@ -112,6 +115,10 @@ void RecordingStream::LoadFromFile(const std::string &fileName)
         }
         if (got == 0)
             break;
+        if (content.size() + static_cast<std::size_t>(got) > kMaxFileSize) {
+            ::close(fd); // grew while being read
+            throw EFOpenError(fileName);
+        }
         content.insert(content.end(), chunk, chunk + got);
     }
     ::close(fd);

@@ -1,0 +1,170 @@
+// Playback of any native recording through the transport, sending through
+// the device component to the test back end, with sends failing at the
+// input's choice. Every whole record must be tried exactly once, in stream
+// order, at the first clock tick at which it is due and no earlier record
+// is pending; a failed send costs only that message; playback always ends
+// with the instrument selected again.
+
+#include "FuzzSupport.h"
+
+#include "midi_out/MidiOut.h"
+#include "recorder/RecordingStream.h"
+#include "recorder/Transport.h"
+#include "support/TestBackend.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr std::uint8_t kProgram = 7;
+constexpr midi_out::MidiResult kFailure = 6; // any error code
+
+std::uint32_t Pack(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
+{
+    return status | data1 << 8 | std::uint32_t(data2) << 16;
+}
+
+struct Attempt {
+    std::uint32_t message;
+    std::int32_t tick;
+    bool failed;
+};
+
+class Host : public recorder::TransportHost {
+public:
+    Host(midi_out::TMidiOutput &device, midi_out::TestBackend &backend, std::uint8_t failMask,
+         const std::int32_t &tickCounter)
+        : device_(device), backend_(backend), failMask_(failMask), tickCounter_(tickCounter)
+    {
+    }
+
+    void SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override
+    {
+        // Sends fail in the pattern of the mask's bits.
+        const bool fail = (failMask_ >> (attempts.size() % 8)) & 1;
+        if (fail)
+            backend_.failures[midi_out::TestBackend::Op::ShortMessage] = kFailure;
+        else
+            backend_.failures.erase(midi_out::TestBackend::Op::ShortMessage);
+        attempts.push_back({Pack(status, data1, data2), tickCounter_, fail});
+        device_.SendShortMessage(status, data1, data2);
+        FUZZ_CHECK(!fail);
+    }
+    void SelectStoredInstrument() override { SendNote(0xC0, kProgram, 0); }
+    void CloseDevice() override { device_.CloseDevice(); }
+    void OpenDevice() override { device_.OpenDevice(); }
+    void SwitchDrumsOff() override { drumsSwitchedOff = true; }
+    void ShowTransportState(recorder::TransportState state) override { shown.push_back(state); }
+
+    std::vector<Attempt> attempts;
+    std::vector<recorder::TransportState> shown;
+    bool drumsSwitchedOff = false;
+
+private:
+    midi_out::TMidiOutput &device_;
+    midi_out::TestBackend &backend_;
+    std::uint8_t failMask_;
+    const std::int32_t &tickCounter_;
+};
+
+std::int32_t SignedTickAt(const std::vector<std::uint8_t> &bytes, std::size_t at)
+{
+    const std::uint32_t tick = bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16
+                               | std::uint32_t(bytes[at + 3]) << 24;
+    return static_cast<std::int32_t>(tick);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    // The device component's notification window is a QObject.
+    static QCoreApplication application(*argc, *argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    if (!QCoreApplication::instance()) {
+        static int argc = 1;
+        static char name[] = "fuzz_playback";
+        static char *argv[] = {name, nullptr};
+        char **args = argv;
+        LLVMFuzzerInitialize(&argc, &args);
+    }
+    fuzz::FuzzInput input(data, size);
+    const std::uint8_t failMask = input.Byte();
+    const std::string recording = input.Rest();
+
+    auto backendOwner = std::make_unique<midi_out::TestBackend>(std::vector<std::string>{"Fuzz"});
+    auto &backend = *backendOwner;
+    backend.errorTexts[kFailure] = "Device failed";
+    midi_out::TMidiOutput device(std::move(backendOwner));
+    device.SetDeviceID(0);
+    FUZZ_CHECK(device.OpenDevice());
+
+    recorder::RecordingStream stream;
+    stream.Write(recording.data(), recording.size());
+    std::int32_t tickCounter = 12345;
+    Host host(device, backend, failMask, tickCounter);
+    recorder::Transport transport(host, stream, tickCounter);
+
+    std::size_t failures = 0;
+    try {
+        transport.Play();
+    } catch (const midi_out::EmidioutputError &) {
+        ++failures;
+    }
+    FUZZ_CHECK(host.drumsSwitchedOff && tickCounter == 0);
+
+    // Ticks at which nothing is due only count, so the driven clock jumps
+    // over them; every tick that sends or ends runs for real.
+    const auto &bytes = stream.Bytes();
+    for (std::size_t ticks = 0; transport.IsPlaying(); ++ticks) {
+        FUZZ_CHECK(ticks <= 2 * (recording.size() / recorder::RecordedEvent::kSize) + 4);
+        const std::size_t at = stream.Position();
+        if (at + 4 <= bytes.size() && SignedTickAt(bytes, at) > tickCounter)
+            tickCounter = SignedTickAt(bytes, at);
+        try {
+            transport.ClockTick();
+        } catch (const midi_out::EmidioutputError &) {
+            ++failures;
+        }
+    }
+    FUZZ_CHECK(host.shown.front() == recorder::TransportState::Playing);
+    FUZZ_CHECK(host.shown.back() == recorder::TransportState::Stopped);
+
+    // The model: the instrument, every whole record in order at the time it
+    // becomes due, the instrument again.
+    std::vector<Attempt> expected{{Pack(0xC0, kProgram, 0), 0, false}};
+    std::int32_t time = 0;
+    for (std::size_t at = 0; at + recorder::RecordedEvent::kSize <= bytes.size();
+         at += recorder::RecordedEvent::kSize) {
+        time = std::max(time, SignedTickAt(bytes, at));
+        expected.push_back(
+            {Pack(bytes[at + 4], bytes[at + 5], bytes[at + 6]), time, false});
+    }
+    // A last record cut short ends playback when its tick is due.
+    const std::size_t whole = bytes.size() - bytes.size() % recorder::RecordedEvent::kSize;
+    if (bytes.size() - whole >= 4)
+        time = std::max(time, SignedTickAt(bytes, whole));
+    expected.push_back({expected.front().message, time, false});
+
+    FUZZ_CHECK(host.attempts.size() == expected.size());
+    std::vector<std::uint32_t> messages;
+    std::size_t failed = 0;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        FUZZ_CHECK(host.attempts[i].message == expected[i].message);
+        FUZZ_CHECK(host.attempts[i].tick == expected[i].tick);
+        failed += host.attempts[i].failed ? 1 : 0;
+        messages.push_back(expected[i].message);
+    }
+    // One error per failed send, and every message reached the device once.
+    FUZZ_CHECK(failed == failures);
+    FUZZ_CHECK(backend.SentShortMessages() == messages);
+    return 0;
+}

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds and runs the tests under the sanitizers, each in its own folder:
+# the whole suite under AddressSanitizer + UndefinedBehaviorSanitizer
+# (build-asan/), and the tests with threads of their own (the device
+# component and its back ends: JACK, the synthesizer, long messages, the
+# notification queue) under ThreadSanitizer (build-tsan/).
+# Expects a JACK server for the JACK tests, as scripts/test.sh provides.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs="$(nproc)"
+
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$jobs"
+ctest --preset asan -j "$jobs" --timeout 300
+
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs" --target test_midi_out
+# JACK's timing suffers most under TSan: a test that misses a deadline gets
+# one more run (a report of a race fails every run it shows up in).
+ctest --preset tsan -j "$jobs" --timeout 300 -L '^midi_out$' --repeat until-pass:2
