@@ -39,11 +39,6 @@ enum class SeekOrigin { Begin, Current, End };
 
 class RecordingStream {
 public:
-    // The largest file that LoadFromFile takes: over nine million events,
-    // far beyond any recording, and still a size whose playback and export
-    // end in reasonable time.
-    static constexpr std::uint64_t kMaxFileSize = 64u << 20;
-
     // Writes at the position, growing the stream (a gap left by seeking past
     // the end reads as zeros); the position moves behind the written bytes.
     void Write(const void *data, std::size_t count);
@@ -62,9 +57,9 @@ public:
     // Size 0, position 0.
     void Clear();
 
-    // Replaces the whole content with the file's bytes; position 0. A file
-    // that is not a regular file or is larger than kMaxFileSize cannot be
-    // opened (EFOpenError). On any failure the stream is left as it was.
+    // Replaces the whole content with the file's bytes; position 0. What is
+    // not a regular file (a folder, a pipe, a device) cannot be opened
+    // (EFOpenError). On any failure the stream is left as it was.
     void LoadFromFile(const std::string &fileName);
 
     // Writes the whole content, whatever the position. The file appears
