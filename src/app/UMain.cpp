@@ -345,6 +345,7 @@ void TForm1::InstallIdlePoll()
     // any widget; the poll runs whenever the event queue has run empty (and
     // so at least every 50 ms, after each clock tick).
     keyStateFilter_ = new performance::KeyStateFilter(keyStates_, this);
+    keyStateFilter_->SetPlayingWindow(this);
     qApp->installEventFilter(keyStateFilter_);
     common::GuardedConnect(QAbstractEventDispatcher::instance(thread()),
                            &QAbstractEventDispatcher::aboutToBlock, this, &TForm1::PollKeyboard);

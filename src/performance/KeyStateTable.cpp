@@ -3,8 +3,11 @@
 #include "common/Guard.h"
 #include "performance/KeyCodes.h"
 
+#include <QApplication>
 #include <QApplicationStateChangeEvent>
 #include <QKeyEvent>
+#include <QWidget>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -44,19 +47,34 @@ std::uint32_t KeyStateFilter::PositionOf(const QKeyEvent &event)
     return 0x10000u + static_cast<std::uint32_t>(event.key());
 }
 
-bool KeyStateFilter::eventFilter(QObject *, QEvent *event)
+bool KeyStateFilter::eventFilter(QObject *watched, QEvent *event)
 {
     // Only bookkeeping: the event goes on unchanged whatever happens here.
-    common::RunGuarded([&] { Observe(*event); });
+    common::RunGuarded([&] { Observe(watched, *event); });
     return false;
 }
 
-void KeyStateFilter::Observe(const QEvent &event)
+bool KeyStateFilter::MeantForThePlayingWindow(const QObject *receiver) const
+{
+    if (playingWindow_ == nullptr)
+        return true;
+    // An open menu or one of our dialogs has the keyboard even while the
+    // event still passes the playing window on its way.
+    if (QApplication::activePopupWidget() != nullptr || QApplication::activeModalWidget() != nullptr)
+        return false;
+    if (const auto *widget = qobject_cast<const QWidget *>(receiver))
+        return widget->window() == playingWindow_;
+    if (const auto *window = qobject_cast<const QWindow *>(receiver))
+        return window == playingWindow_->windowHandle();
+    return false;
+}
+
+void KeyStateFilter::Observe(const QObject *receiver, const QEvent &event)
 {
     switch (event.type()) {
     case QEvent::KeyPress: {
         const auto &key = static_cast<const QKeyEvent &>(event);
-        if (key.isAutoRepeat())
+        if (key.isAutoRepeat() || !MeantForThePlayingWindow(receiver))
             break;
         if (const auto code = VirtualKeyOf(key))
             table_.Press(PositionOf(key), *code);
@@ -70,6 +88,12 @@ void KeyStateFilter::Observe(const QEvent &event)
     }
     case QEvent::ApplicationDeactivate:
         table_.ReleaseAll();
+        break;
+    case QEvent::WindowDeactivate:
+        // Releases go on counting from anywhere, but one that goes to another
+        // window of ours may never come back here.
+        if (playingWindow_ != nullptr && receiver == playingWindow_)
+            table_.ReleaseAll();
         break;
     case QEvent::ApplicationStateChange:
         if (static_cast<const QApplicationStateChangeEvent &>(event).applicationState() !=

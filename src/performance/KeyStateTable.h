@@ -9,6 +9,7 @@
 #include <vector>
 
 class QKeyEvent;
+class QWidget;
 
 namespace performance {
 
@@ -36,11 +37,17 @@ private:
 // Feeds a KeyStateTable from the key events of the whole application, before
 // any widget sees them. Auto-repeats change nothing; when the application
 // loses the keyboard every key counts as released, so that no note hangs on a
-// key whose release went to another program.
+// key whose release went to another program. With a playing window set, only
+// presses meant for that window count: typing a file name in a dialog or
+// choosing a menu item by its access key plays (and records) nothing, and the
+// window losing the keyboard to a dialog of ours releases every key.
 class KeyStateFilter : public QObject {
     Q_OBJECT
 public:
     explicit KeyStateFilter(KeyStateTable &table, QObject *parent = nullptr);
+
+    // The window whose key presses play; none: every press counts.
+    void SetPlayingWindow(QWidget *window) { playingWindow_ = window; }
 
     // The position of the key that an event reports: its native scan code,
     // or, for events without one, its Qt key in a range of its own.
@@ -49,9 +56,11 @@ public:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void Observe(const QEvent &event);
+    void Observe(const QObject *receiver, const QEvent &event);
+    bool MeantForThePlayingWindow(const QObject *receiver) const;
 
     KeyStateTable &table_;
+    QWidget *playingWindow_ = nullptr;
 };
 
 } // namespace performance

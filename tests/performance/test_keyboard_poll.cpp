@@ -1,6 +1,7 @@
 #include "performance/KeyboardFixture.h"
 
 #include <QApplicationStateChangeEvent>
+#include <QLineEdit>
 
 using performance::PressedColor;
 using performance::SilentColor;
@@ -90,6 +91,25 @@ TEST_F(PcKeyboard, LosingTheKeyboardEndsEveryHeldNote)
     Release(KeyQ);
     Poll();
     EXPECT_EQ(Sent().size(), 4u);
+}
+
+TEST_F(PcKeyboard, KeysTypedIntoAnotherWindowOfOursPlayNothing)
+{
+    CreateWithAssignment();
+    QLineEdit fileName; // as in a file dialog over the window
+    Press(KeyA, false, &fileName);
+    Poll();
+    EXPECT_TRUE(Sent().empty());
+    Release(KeyA, false, &fileName);
+
+    // A key held when such a window takes the keyboard ends its note.
+    Press(KeyQ);
+    Poll();
+    ASSERT_EQ(Sent(), (Messages{Packed(0x90, 57, 127)}));
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QCoreApplication::sendEvent(form.get(), &deactivate);
+    Poll();
+    EXPECT_EQ(Sent(), (Messages{Packed(0x90, 57, 127), Packed(0x80, 57, 0)}));
 }
 
 TEST_F(PcKeyboard, TheMouseHeldKeyIsLeftAlone)
