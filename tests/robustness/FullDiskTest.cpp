@@ -135,4 +135,23 @@ TEST(DeviceFull, WritesToADeviceThatIsFullAreReported)
         EXPECT_TRUE(std::filesystem::is_symlink(link));
 }
 
+// A settings file that is a link to the full device: refused with the
+// settings file's message, neither read without end nor replaced.
+TEST(DeviceFull, ASettingsFileOnAFullDeviceIsRefused)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const std::string ini = folder.filePath("voll.ini").toStdString();
+    std::filesystem::create_symlink("/dev/full", ini);
+    app::SettingsFile settings(ini);
+    EXPECT_EQ(settings.ReadInteger("Common", "Beat", 120), 120);
+    try {
+        settings.WriteBool("Common", "Drums", true);
+        FAIL() << "a write to /dev/full reported success";
+    } catch (const app::EIniFileException &error) {
+        EXPECT_EQ(std::string(error.what()), "In " + ini + " kann nicht geschrieben werden");
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(ini));
+}
+
 } // namespace
