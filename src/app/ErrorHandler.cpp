@@ -71,7 +71,7 @@ void ErrorHandler::HandleCurrentException()
     try {
         throw;
     } catch (const std::bad_alloc &) {
-        ShowError(QString::fromUtf8(kOutOfMemoryText));
+        ShowError(QString::fromUtf8(common::OutOfMemoryText));
     } catch (const std::exception &error) {
         ShowError(QString::fromUtf8(error.what()));
     } catch (...) {

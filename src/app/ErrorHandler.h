@@ -3,6 +3,8 @@
 // is shown in a message box captioned "MIDI Sonoret" with the error icon, and
 // the program goes on. At most one box is open at a time.
 
+#include "common/Messages.h"
+
 #include <QApplication>
 #include <QString>
 
@@ -19,8 +21,6 @@ inline constexpr char kApplicationTitle[] = "MIDI Sonoret";
 inline constexpr char kDetectedErrorCaption[] = "Fehler!";
 // Shown for an exception that carries no text of its own.
 inline constexpr char kUnknownErrorText[] = "Ein unbekannter Fehler ist aufgetreten";
-// Shown when memory runs out, instead of the runtime's English name for it.
-inline constexpr char kOutOfMemoryText[] = "Nicht genügend Arbeitsspeicher vorhanden";
 
 // Appends "." when the text's last character sorts after "." in character order.
 QString WithFullStop(const QString &message);

@@ -3,6 +3,7 @@
 // commands.
 
 #include "common/AtomicFileWriter.h"
+#include "common/Messages.h"
 #include "files/RecordingFiles.h"
 
 #include <csignal>
@@ -29,7 +30,7 @@ int main(int argc, char **argv)
         files::OpenRecording(argv[1], recording);
         files::SaveRecording(argv[2], recording);
     } catch (const std::bad_alloc &) {
-        std::fputs("Nicht genügend Arbeitsspeicher\n", stderr);
+        std::fprintf(stderr, "%s\n", common::OutOfMemoryText);
         return 1;
     } catch (const std::exception &error) {
         std::fprintf(stderr, "%s\n", error.what());

