@@ -18,7 +18,9 @@ if ! ./build/tests/jack_probe 2>/dev/null; then
   done
 fi
 
-ctest --test-dir build --output-on-failure -j"$(nproc)" --timeout 300
+# Tests that meet real JACK timing get one more run when a loaded machine
+# makes them miss a deadline; a fault that shows every time still fails.
+ctest --test-dir build --output-on-failure -j"$(nproc)" --timeout 300 --repeat until-pass:2
 
 # The same tests under the sanitizers, then every fuzz target for a bounded
 # time (seconds each: SONORET_FUZZ_SECONDS). SONORET_TEST_QUICK=1 skips both.
