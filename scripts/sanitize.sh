@@ -3,7 +3,8 @@
 # the whole suite under AddressSanitizer + UndefinedBehaviorSanitizer
 # (build-asan/), and the tests with threads of their own (the device
 # component and its back ends: JACK, the synthesizer, long messages, the
-# notification queue) under ThreadSanitizer (build-tsan/).
+# notification queue) under ThreadSanitizer (build-tsan/), without the JACK
+# delivery tests, whose deadlines TSan's slowdown breaks.
 # Expects a JACK server for the JACK tests, as scripts/test.sh provides.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,6 +16,9 @@ ctest --preset asan -j "$jobs" --timeout 300
 
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs" --target test_midi_out
-# JACK's timing suffers most under TSan: a test that misses a deadline gets
-# one more run (a report of a race fails every run it shows up in).
-ctest --preset tsan -j "$jobs" --timeout 300 -L '^midi_out$' --repeat until-pass:2
+# Under TSan the JACK server's clients run too slowly for the JACK delivery
+# tests' deadlines, so those run in the plain and the ASan stages only; the
+# rest of the threaded code (long messages and their completion thread, the
+# synthesizer, the notification queue) runs here. A test that misses a
+# deadline gets one more run (a report of a race fails every run it shows up in).
+ctest --preset tsan -j "$jobs" --timeout 300 -L '^midi_out$' -E '^Jack' --repeat until-pass:2
