@@ -26,5 +26,5 @@ ctest --test-dir build --output-on-failure -j"$(nproc)" --timeout 300 --repeat u
 # time (seconds each: SONORET_FUZZ_SECONDS). SONORET_TEST_QUICK=1 skips both.
 if [ "${SONORET_TEST_QUICK:-0}" != 1 ]; then
   ./scripts/sanitize.sh
-  ./scripts/fuzz.sh "${SONORET_FUZZ_SECONDS:-30}"
+  ./scripts/fuzz.sh "${SONORET_FUZZ_SECONDS:-20}"
 fi
