@@ -3,7 +3,7 @@
 // the test back end and with the built-in synthesizer (rendering to a file).
 
 #include "bench_support.h"
-#include "app/ErrorHandler.h"
+#include "bench_window_support.h"
 #include "app/UMain.h"
 #include "midi_out/SystemBackend.h"
 #include "support/TestBackend.h"
@@ -168,19 +168,10 @@ void QuietMessages(QtMsgType type, const QMessageLogContext &, const QString &me
 int main(int argc, char **argv)
 {
     qInstallMessageHandler(QuietMessages);
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    setenv("JACK_NO_START_SERVER", "1", 1);
     // The built-in synthesizer renders into a file instead of a sound card.
     setenv("MIDI_SONORET_AUDIO_DRIVER", "file", 0);
     const QByteArray audioFile = WorkDir().filePath(QStringLiteral("bench.wav")).toLocal8Bit();
     setenv("MIDI_SONORET_AUDIO_FILE", audioFile.constData(), 0);
 
-    app::SonoretApplication application(argc, argv);
-    app::ErrorHandler::SetPresenter([](const QString &caption, const QString &text) {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
-    });
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench_support::RunWindowBenchmarks(argc, argv);
 }

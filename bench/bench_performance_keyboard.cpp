@@ -3,7 +3,7 @@
 // cost of one poll over the default key map.
 
 #include "bench_support.h"
-#include "app/ErrorHandler.h"
+#include "bench_window_support.h"
 #include "app/UMain.h"
 #include "support/TestBackend.h"
 
@@ -105,14 +105,5 @@ BENCHMARK(PollPassOverTheDefaultMap)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    setenv("JACK_NO_START_SERVER", "1", 1);
-    app::SonoretApplication application(argc, argv);
-    app::ErrorHandler::SetPresenter([](const QString &caption, const QString &text) {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
-    });
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench_support::RunWindowBenchmarks(argc, argv);
 }

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 using namespace midi_out;
 using namespace backend_test;
@@ -51,69 +52,71 @@ struct Finished {
     int count = 0;
 };
 
+// A system device component opened on a JACK input port of the test's own.
+class JackLongMessages : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        REQUIRE_JACK_SERVER();
+        receiver.emplace();
+        // Made after the receiver: the device list is read when the component is made.
+        out.emplace(CreateSystemBackend());
+        out->SetProductName(receiver->portName());
+        ASSERT_TRUE(out->OpenDevice());
+    }
+
+    std::optional<JackReceiver> receiver;
+    std::optional<TMidiOutput> out;
+};
+
 } // namespace
 
-TEST(JackLongMessages, SysExArrivesByteForByteAndFinishesOnce)
+TEST_F(JackLongMessages, SysExArrivesByteForByteAndFinishesOnce)
 {
-    REQUIRE_JACK_SERVER();
-    JackReceiver receiver;
-    TMidiOutput out(CreateSystemBackend());
-    out.SetProductName(receiver.portName());
-    ASSERT_TRUE(out.OpenDevice());
-    Finished finished(out);
+    Finished finished(*out);
     // Done means handed on: by then the receiver has the bytes.
     std::size_t arrivedAtDone = 0;
-    out.Onmidioutput = [&](TMidiOutput *) {
+    out->Onmidioutput = [&](TMidiOutput *) {
         ++finished.count;
-        arrivedAtDone = receiver.waitFor(2, std::chrono::milliseconds(0)).size();
+        arrivedAtDone = receiver->waitFor(2, std::chrono::milliseconds(0)).size();
     };
 
     const Bytes message = SysEx(1500);
-    out.SendShortMessage(0x90, 60, 100);
-    out.SendLongMessage(message.data(), static_cast<std::uint16_t>(message.size()));
-    out.SendShortMessage(0x80, 60, 0);
+    out->SendShortMessage(0x90, 60, 100);
+    out->SendLongMessage(message.data(), static_cast<std::uint16_t>(message.size()));
+    out->SendShortMessage(0x80, 60, 0);
     ProcessUntil([&] { return finished.count > 0; });
-    EXPECT_EQ(receiver.waitFor(3), (std::vector<Bytes>{{0x90, 60, 100}, message, {0x80, 60, 0}}));
+    EXPECT_EQ(receiver->waitFor(3), (std::vector<Bytes>{{0x90, 60, 100}, message, {0x80, 60, 0}}));
     EXPECT_EQ(finished.count, 1);
     EXPECT_GE(arrivedAtDone, 2u);
-    EXPECT_EQ(out.LongMessagesInFlight(), 0u);
-    receiver.settle();
+    EXPECT_EQ(out->LongMessagesInFlight(), 0u);
+    receiver->settle();
     QCoreApplication::processEvents();
     EXPECT_EQ(finished.count, 1);
 }
 
-TEST(JackLongMessages, CloseReportsWhatIsStillUnderWayAndReleasesIt)
+TEST_F(JackLongMessages, CloseReportsWhatIsStillUnderWayAndReleasesIt)
 {
-    REQUIRE_JACK_SERVER();
-    JackReceiver receiver;
-    TMidiOutput out(CreateSystemBackend());
-    out.SetProductName(receiver.portName());
-    ASSERT_TRUE(out.OpenDevice());
-    Finished finished(out);
+    Finished finished(*out);
     const Bytes message = SysEx(200);
-    out.SendLongMessage(message.data(), 200);
-    out.SendLongMessage(message.data(), 200);
-    ASSERT_TRUE(out.CloseDevice());
+    out->SendLongMessage(message.data(), 200);
+    out->SendLongMessage(message.data(), 200);
+    ASSERT_TRUE(out->CloseDevice());
     ProcessUntil([&] { return finished.count == 2; });
     EXPECT_EQ(finished.count, 2);
-    EXPECT_EQ(out.LongMessagesInFlight(), 0u);
-    const auto received = receiver.waitFor(2);
+    EXPECT_EQ(out->LongMessagesInFlight(), 0u);
+    const auto received = receiver->waitFor(2);
     EXPECT_EQ(std::count(received.begin(), received.end(), message), 2);
 }
 
-TEST(JackLongMessages, MessageLongerThanAPortTakesIsRefused)
+TEST_F(JackLongMessages, MessageLongerThanAPortTakesIsRefused)
 {
-    REQUIRE_JACK_SERVER();
-    JackReceiver receiver;
-    TMidiOutput out(CreateSystemBackend());
-    out.SetProductName(receiver.portName());
-    ASSERT_TRUE(out.OpenDevice());
     const Bytes message = SysEx(RtMidiBackend::MaxJackMessage + 1);
-    EXPECT_EQ(RaisedText([&] { out.SendLongMessage(message.data(), static_cast<std::uint16_t>(message.size())); }),
+    EXPECT_EQ(RaisedText([&] { out->SendLongMessage(message.data(), static_cast<std::uint16_t>(message.size())); }),
               "The MIDI port did not accept the message");
     const Bytes largest = SysEx(RtMidiBackend::MaxJackMessage);
-    out.SendLongMessage(largest.data(), static_cast<std::uint16_t>(largest.size()));
-    EXPECT_EQ(receiver.waitFor(1), std::vector<Bytes>{largest});
+    out->SendLongMessage(largest.data(), static_cast<std::uint16_t>(largest.size()));
+    EXPECT_EQ(receiver->waitFor(1), std::vector<Bytes>{largest});
 }
 
 namespace {
