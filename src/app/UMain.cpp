@@ -578,43 +578,32 @@ QFileDialog *TForm1::SaveDialog1()
     return saveDialog_;
 }
 
-void TForm1::StopForFile()
+// Opening and saving a recording: the file chosen in the dialog, the
+// transport stopped first, a refused format shown as a warning.
+void TForm1::RunRecordingFileCommand(QFileDialog &dialog, RecordingFileCommand command)
 {
+    const auto name = RunFileDialog(dialog);
+    if (!name)
+        return;
     // "Angehalten" goes down before Stop runs, so the instrument Stop sends
     // is not appended to a recording that is about to be saved.
     transport_->Halt();
     Stop();
-}
-
-void TForm1::RefuseFormat(const std::string &message)
-{
-    ErrorHandler::ShowDetectedError(QString::fromUtf8(message), MessageIcon::Warning, this);
+    try {
+        command(QFile::encodeName(*name).toStdString(), *recordingStream_);
+    } catch (const files::EUnsupportedFormat &refused) {
+        ErrorHandler::ShowDetectedError(QString::fromUtf8(refused.what()), MessageIcon::Warning, this);
+    }
 }
 
 void TForm1::ffnen1Click()
 {
-    const auto name = RunFileDialog(*OpenDialog1());
-    if (!name)
-        return;
-    StopForFile();
-    try {
-        files::OpenRecording(QFile::encodeName(*name).toStdString(), *recordingStream_);
-    } catch (const files::EUnsupportedFormat &refused) {
-        RefuseFormat(refused.what());
-    }
+    RunRecordingFileCommand(*OpenDialog1(), files::OpenRecording);
 }
 
 void TForm1::Speichern1Click()
 {
-    const auto name = RunFileDialog(*SaveDialog1());
-    if (!name)
-        return;
-    StopForFile();
-    try {
-        files::SaveRecording(QFile::encodeName(*name).toStdString(), *recordingStream_);
-    } catch (const files::EUnsupportedFormat &refused) {
-        RefuseFormat(refused.what());
-    }
+    RunRecordingFileCommand(*SaveDialog1(), files::SaveRecording);
 }
 
 } // namespace app

@@ -176,8 +176,8 @@ private:
     void LoadKeyMap();
     void ApplyStoredSettings(StartUpErrors &errors);
     void LoadCommandLineFile();
-    void StopForFile();
-    void RefuseFormat(const std::string &message);
+    using RecordingFileCommand = void (*)(const std::string &, recorder::RecordingStream &);
+    void RunRecordingFileCommand(QFileDialog &dialog, RecordingFileCommand command);
 
     class TransportLink;
 
