@@ -121,25 +121,21 @@ RtMidiBackend::~RtMidiBackend()
     jack_.reset();
 }
 
-void RtMidiBackend::Discard(std::unique_ptr<RtMidiOut> client)
+void RtMidiBackend::Discard(std::unique_ptr<RtMidiOut> client, std::chrono::milliseconds bound)
 {
     if (client == nullptr)
         return;
     client->setErrorCallback(&IgnoreRtMidiError, nullptr);
     // Closing a JACK client waits for the server; an ALSA client goes at once.
-    RunBounded([client = client.release()] { delete client; });
+    RunBounded([client = client.release()] { delete client; }, bound);
 }
 
 void RtMidiBackend::DropClientsOfLostServer()
 {
     if (api_ != Api::Jack)
         return;
-    for (auto &entry : open_) {
-        if (entry.second->out != nullptr) {
-            entry.second->out->setErrorCallback(&IgnoreRtMidiError, nullptr);
-            RunBounded([client = entry.second->out.release()] { delete client; }, StuckCloseBound);
-        }
-    }
+    for (auto &entry : open_)
+        Discard(std::move(entry.second->out), StuckCloseBound);
     completions_.DropAll(); // its check reads jack_
     jack_.reset();
 }
@@ -363,12 +359,9 @@ MidiResult RtMidiBackend::Close(DeviceHandle handle)
     }
     // Long messages report their completion before the close does.
     completions_.Finish(handle, std::chrono::milliseconds(500));
-    if (port.out != nullptr) {
-        port.out->setErrorCallback(&IgnoreRtMidiError, nullptr);
-        // A server that runs no cycles is frozen or gone: the close goes on
-        // alone, and until it ends no new JACK client is made.
-        RunBounded([client = port.out.release()] { delete client; }, delivered ? JackBound : StuckCloseBound);
-    }
+    // A server that runs no cycles is frozen or gone: the close goes on
+    // alone, and until it ends no new JACK client is made.
+    Discard(std::move(port.out), delivered ? JackBound : StuckCloseBound);
     const DriverCallbackProc callback = port.callback;
     const std::uintptr_t instance = port.instance;
     open_.erase(found);

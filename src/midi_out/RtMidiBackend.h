@@ -68,7 +68,7 @@ private:
     MidiResult OpenAlsa(OpenPort &port, const std::string &fullName);
     MidiResult OpenJack(OpenPort &port, const std::string &fullName);
     void DropClientsOfLostServer() override;
-    static void Discard(std::unique_ptr<RtMidiOut> client);
+    static void Discard(std::unique_ptr<RtMidiOut> client, std::chrono::milliseconds bound = JackBound);
     // First frame of the JACK cycle last started; false without a server.
     bool CycleStart(std::uint32_t &start) const;
 
