@@ -4,10 +4,12 @@
 #include "performance/WindowFixture.h"
 
 #include "app/SettingsFile.h"
+#include "app/DeviceMenu.h"
 #include "app/SpinButtons.h"
 
 #include <QCheckBox>
 #include <QTest>
+#include <QAction>
 #include <QToolButton>
 
 using midi_out::TestBackend;
@@ -215,3 +217,123 @@ TEST_F(RecorderWindow, PlaySwitchesTheDrumsOffAndStillPlaysRecordedDrums)
 }
 
 } // namespace
+
+// A device lost while the drums or a playback run (a port unplugged, a
+// server gone): every timer call that tries to send shows one message, the
+// timers go on, and "Angehalten" or choosing the device again in the device
+// menu brings the sound back.
+class LostDevice : public RecorderWindow {
+protected:
+    enum class Recovery { Stop, DeviceMenu };
+
+    void Lose() { backend->LoseOpenDevices(midi_out::MIDIERR_PORTGONE); }
+
+    // Fires `handler` `times` times; each call that tried to send must show
+    // exactly one message. Returns how many did.
+    int FireWhileLost(const std::function<void()> &handler, int times)
+    {
+        int failed = 0;
+        for (int i = 0; i < times; ++i) {
+            const std::size_t shown = messages.size();
+            handler();
+            const bool tried = !Taken().empty();
+            EXPECT_EQ(messages.size() - shown, tried ? 1u : 0u) << "call " << i;
+            failed += tried;
+        }
+        for (const auto &message : messages) {
+            EXPECT_EQ(message.caption, QStringLiteral("MIDI Sonoret"));
+            EXPECT_EQ(message.text, QStringLiteral("The MIDI port is no longer available."));
+        }
+        EXPECT_TRUE(Control<recorder::SteadyTimer>("ClockTimer")->IsActive());
+        return failed;
+    }
+
+    void Recover(Recovery recovery)
+    {
+        if (recovery == Recovery::Stop) {
+            Control<QToolButton>("SpeedButton3")->click();
+            EXPECT_EQ(Taken(), Instrument);
+        } else {
+            auto *menu = form->findChild<app::DeviceMenu *>();
+            emit menu->aboutToShow();
+            menu->Item(form->MidiOut().DeviceID())->trigger();
+        }
+    }
+
+    // Sends since the last call, each on a device open now.
+    Messages TakenOnOpenDevices()
+    {
+        const auto open = backend->OpenHandles();
+        for (const auto &call : backend->CallsOf(TestBackend::Op::ShortMessage))
+            EXPECT_NE(std::find(open.begin(), open.end(), call.handle), open.end());
+        return Taken();
+    }
+};
+
+TEST_F(LostDevice, DrumsShowOneMessagePerTickAndPlayTheirStepAgainOnceRecovered)
+{
+    for (const Recovery recovery : {Recovery::Stop, Recovery::DeviceMenu}) {
+        SCOPED_TRACE(recovery == Recovery::Stop ? "Angehalten" : "device menu");
+        messages.clear();
+        Control<QCheckBox>("CheckBox1")->setChecked(true);
+        Taken();
+        // What each step of the pattern sends on a working device.
+        std::vector<Messages> steps(4);
+        for (int i = 0; i < 4; ++i) {
+            const int step = form->CurrentDrumStep() % 4;
+            Drum();
+            steps[step] = Taken();
+        }
+        Lose();
+        const std::uint8_t step = form->CurrentDrumStep();
+        EXPECT_EQ(FireWhileLost([this] { Drum(); Clock(); }, 3), 3);
+        EXPECT_EQ(form->CurrentDrumStep(), step) << "a step that failed is not counted";
+        EXPECT_TRUE(Control<recorder::SteadyTimer>("DrumTimer")->IsActive());
+        EXPECT_TRUE(Control<QCheckBox>("CheckBox1")->isChecked());
+
+        Recover(recovery);
+        Taken();
+        Drum();
+        EXPECT_EQ(TakenOnOpenDevices(), steps[step % 4]);
+        EXPECT_EQ(messages.size(), 3u);
+        Control<QCheckBox>("CheckBox1")->setChecked(false);
+    }
+}
+
+TEST_F(LostDevice, PlaybackShowsOneMessagePerFailedTickAndPlaysOnOnceRecovered)
+{
+    auto &stream = form->RecordingStream();
+    for (std::uint32_t tick = 0; tick < 40; ++tick)
+        stream.WriteEvent({tick, 0x90, static_cast<std::uint8_t>(30 + tick), 100});
+    for (const Recovery recovery : {Recovery::Stop, Recovery::DeviceMenu}) {
+        SCOPED_TRACE(recovery == Recovery::Stop ? "Angehalten" : "device menu");
+        messages.clear();
+        Control<QToolButton>("SpeedButton2")->click();
+        Taken();
+        Clock();
+        EXPECT_EQ(Taken(), Messages{Packed(0x90, 30, 100)});
+        Lose();
+        EXPECT_GE(FireWhileLost([this] { Clock(); }, 6), 3);
+        EXPECT_TRUE(Control<QToolButton>("SpeedButton2")->isChecked()) << "playback goes on";
+
+        Recover(recovery);
+        if (recovery == Recovery::Stop) {
+            EXPECT_TRUE(Control<QToolButton>("SpeedButton3")->isChecked());
+            Control<QToolButton>("SpeedButton2")->click();
+            Taken();
+            Clock();
+            EXPECT_EQ(TakenOnOpenDevices(), Messages{Packed(0x90, 30, 100)}) << "played from the start";
+        } else {
+            // The playback went on meanwhile: the next due note plays.
+            const std::int32_t tick = form->CurrentTick();
+            Clock(2);
+            const auto sent = TakenOnOpenDevices();
+            ASSERT_FALSE(sent.empty());
+            EXPECT_EQ(sent.back(), Packed(0x90, static_cast<std::uint8_t>(30 + tick + 1), 100));
+        }
+        EXPECT_TRUE(Control<QToolButton>("SpeedButton2")->isChecked());
+        const std::size_t shown = messages.size();
+        Control<QToolButton>("SpeedButton3")->click();
+        EXPECT_EQ(messages.size(), shown);
+    }
+}

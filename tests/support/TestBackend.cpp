@@ -158,6 +158,7 @@ MidiResult TestBackend::Close(DeviceHandle handle)
     std::lock_guard lock(mutex_);
     // A closed device reports nothing more of what it had queued.
     std::erase_if(pending_, [handle](const Pending &p) { return p.handle == handle; });
+    lost_.erase(handle);
     return open_.erase(handle) == 1 ? 0 : MIDIERR_INVALHANDLE;
 }
 
@@ -166,7 +167,23 @@ MidiResult TestBackend::ShortMessage(DeviceHandle handle, std::uint32_t message)
     Record({Op::ShortMessage, 0, handle, message});
     if (const MidiResult failure = FailureFor(Op::ShortMessage))
         return failure;
+    if (const MidiResult reason = LostReason(handle))
+        return reason;
     return IsOpen(handle) ? 0 : MIDIERR_INVALHANDLE;
+}
+
+void TestBackend::LoseOpenDevices(MidiResult reason)
+{
+    std::lock_guard lock(mutex_);
+    for (const auto &[handle, device] : open_)
+        lost_[handle] = reason;
+}
+
+MidiResult TestBackend::LostReason(DeviceHandle handle) const
+{
+    std::lock_guard lock(mutex_);
+    const auto it = lost_.find(handle);
+    return it == lost_.end() ? 0 : it->second;
 }
 
 bool TestBackend::IsOpen(DeviceHandle handle) const
@@ -193,6 +210,8 @@ MidiResult TestBackend::LongMessage(DeviceHandle handle, MIDIHDR *header, std::u
     Record(call);
     if (const MidiResult failure = FailureFor(Op::LongMessage))
         return failure;
+    if (const MidiResult reason = LostReason(handle))
+        return reason;
     if (!IsOpen(handle))
         return MIDIERR_INVALHANDLE;
     if (const MidiResult result = MarkQueued(header, size))

@@ -57,6 +57,11 @@ public:
     // Fail the capability read for one device index only.
     std::map<std::int32_t, MidiResult> devCapsFailures;
 
+    // The devices open now are lost, as an unplugged port or a dead server
+    // loses them: every send on them answers `reason` until they are closed;
+    // a device opened afterwards works.
+    void LoseOpenDevices(MidiResult reason);
+
     // Every call, in order (guarded: Post may come from any thread).
     std::vector<Call> Calls() const;
     std::vector<Call> CallsOf(Op op) const;
@@ -111,8 +116,10 @@ private:
         MIDIHDR *header;
     };
     bool IsOpen(DeviceHandle handle) const;
+    MidiResult LostReason(DeviceHandle handle) const;
 
     std::map<DeviceHandle, OpenDevice> open_;
+    std::map<DeviceHandle, MidiResult> lost_;
     std::vector<Pending> pending_;
     DeviceHandle nextHandle_ = 0x100;
 };
