@@ -437,11 +437,14 @@ void TForm1::showEvent(QShowEvent *event)
 void TForm1::LoadCommandLineFile()
 {
     // One argument naming an existing file is a native recording, whatever
-    // its extension; anything else is quietly ignored.
+    // its extension; a name of nothing, or of a folder, is quietly ignored.
+    // A pipe or a device is named as a file the user wants: the load refuses
+    // it with the open command's message rather than pass over it unsaid.
     if (arguments_.size() != 1)
         return;
     const QString &name = arguments_.front();
-    if (!QFileInfo(name).isFile())
+    const QFileInfo file(name);
+    if (!file.exists() || file.isDir())
         return;
     recordingStream_->LoadFromFile(QFile::encodeName(name).toStdString());
 }

@@ -2,6 +2,7 @@
 
 #include "common/AtomicFileWriter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -100,12 +101,19 @@ void RecordingStream::LoadFromFile(const std::string &fileName)
         throw EFOpenError(fileName);
     }
 
-    // Read into a new buffer so that a failure leaves the recording as it was.
-    std::vector<std::uint8_t> content;
-    content.reserve(static_cast<std::size_t>(info.st_size));
-    std::uint8_t chunk[1 << 16];
+    // Read into a new buffer so that a failure leaves the recording as it
+    // was; straight into it and in large steps, so that a big file takes the
+    // window a moment, not seconds (small reads of a large file cost several
+    // times as much). What a file gains meanwhile is read on.
+    constexpr std::size_t step = std::size_t{1} << 22;
+    std::vector<std::uint8_t> content(static_cast<std::size_t>(info.st_size));
+    std::size_t filled = 0;
+    std::uint8_t more[1 << 16];
     for (;;) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        const bool inPlace = filled < content.size();
+        std::uint8_t *target = inPlace ? content.data() + filled : more;
+        const std::size_t room = inPlace ? std::min(content.size() - filled, step) : sizeof more;
+        const ssize_t got = ::read(fd, target, room);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -114,9 +122,12 @@ void RecordingStream::LoadFromFile(const std::string &fileName)
         }
         if (got == 0)
             break;
-        content.insert(content.end(), chunk, chunk + got);
+        if (!inPlace)
+            content.insert(content.end(), more, more + got);
+        filled += static_cast<std::size_t>(got);
     }
     ::close(fd);
+    content.resize(filled); // a file that shrank meanwhile
 
     bytes_ = std::move(content);
     position_ = 0;

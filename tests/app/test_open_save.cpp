@@ -3,6 +3,7 @@
 // command line.
 
 #include "performance/WindowFixture.h"
+#include "support/AnsweredFileDialogs.h"
 
 #include "app/RecordingDialogs.h"
 #include "files/MidiExport.h"
@@ -27,12 +28,6 @@ protected:
     {
         WindowFixture::SetUp();
         WriteIni("[Common]\nInstrument=3\n");
-        app::SetFileDialogRunner([this](QFileDialog &dialog) -> std::optional<QString> {
-            shownDialog = &dialog;
-            if (!answer)
-                return std::nullopt;
-            return QString::fromStdString(*answer);
-        });
         Create();
         // A recording of two notes.
         Control<QToolButton>("SpeedButton1")->click();
@@ -46,12 +41,6 @@ protected:
         instrument = backend->SentShortMessages();
         backend->ClearCalls();
     }
-    void TearDown() override
-    {
-        app::SetFileDialogRunner({});
-        WindowFixture::TearDown();
-    }
-
     std::string File(const std::string &name) const { return files.File(name); }
 
     void ExpectRefused(const char *key)
@@ -79,8 +68,8 @@ protected:
     }
 
     testfiles::TempDir files;
-    std::optional<std::string> answer;
-    QFileDialog *shownDialog = nullptr;
+    testing_support::AnsweredFileDialogs dialogs;
+    std::optional<std::string> &answer = dialogs.answer;
     Bytes recording;
     std::vector<std::uint32_t> instrument;
 };
@@ -243,7 +232,7 @@ TEST_F(OpenSave, FailedOpenLeavesTheRecordingAndIsShown)
 TEST_F(OpenSave, DialogsAreSetUpForRecordings)
 {
     Open();
-    ASSERT_EQ(shownDialog, form->OpenDialog1());
+    ASSERT_EQ(dialogs.shown, form->OpenDialog1());
     QFileDialog &open = *form->OpenDialog1();
     EXPECT_EQ(open.parent(), form.get());
     EXPECT_EQ(open.fileMode(), QFileDialog::ExistingFile);
@@ -259,7 +248,7 @@ TEST_F(OpenSave, DialogsAreSetUpForRecordings)
     EXPECT_EQ(open.selectedNameFilter(), QStringLiteral("Alle unterstützten Dateien (*.vsq; *.vnx)"));
 
     Save();
-    ASSERT_EQ(shownDialog, form->SaveDialog1());
+    ASSERT_EQ(dialogs.shown, form->SaveDialog1());
     QFileDialog &save = *form->SaveDialog1();
     EXPECT_EQ(save.acceptMode(), QFileDialog::AcceptSave);
     EXPECT_FALSE(save.testOption(QFileDialog::DontConfirmOverwrite));

@@ -60,15 +60,17 @@ protected:
     }
 
     // The back end is handed to the window; `backend` stays valid while the
-    // window lives. `prepare` may set failures before start-up runs.
+    // window lives. `prepare` may set failures before start-up runs;
+    // `arguments` is the command line.
     app::TForm1 &Create(std::vector<std::string> devices = {"Synth A", "Port B", "Port C"},
-                        const std::function<void(midi_out::TestBackend &)> &prepare = {})
+                        const std::function<void(midi_out::TestBackend &)> &prepare = {},
+                        QStringList arguments = {})
     {
         auto owned = std::make_unique<midi_out::TestBackend>(std::move(devices));
         backend = owned.get();
         if (prepare)
             prepare(*backend);
-        form = std::make_unique<app::TForm1>(std::move(owned), iniPath);
+        form = std::make_unique<app::TForm1>(std::move(owned), iniPath, std::move(arguments));
         return *form;
     }
 
