@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <X11/Xatom.h>
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 #include <fcntl.h>
 #include <jack/midiport.h>
 #include <poll.h>
@@ -283,6 +285,14 @@ ProgramUnderTest::~ProgramUnderTest()
 {
     // Closed as a user closes it, so that it shuts down normally and its
     // JACK client is gone before the next test counts ports.
+    Close(std::chrono::seconds(5));
+    // A failed test leaves the folder (settings, output, files) to look at.
+    if (!::testing::Test::HasFailure())
+        fs::remove_all(folder_);
+}
+
+std::optional<int> ProgramUnderTest::Close(std::chrono::milliseconds deadline)
+{
     if (window_ != 0 && Running()) {
         Display *display = display_.Connection();
         XEvent close{};
@@ -294,7 +304,7 @@ ProgramUnderTest::~ProgramUnderTest()
         close.xclient.data.l[1] = CurrentTime;
         XSendEvent(display, window_, False, NoEventMask, &close);
         XFlush(display);
-        const auto end = Clock::now() + std::chrono::seconds(5);
+        const auto end = Clock::now() + deadline;
         while (Running() && Clock::now() < end)
             Pause();
     }
@@ -302,10 +312,10 @@ ProgramUnderTest::~ProgramUnderTest()
         kill(pid_, SIGKILL);
         int status;
         waitpid(pid_, &status, 0);
+        pid_ = 0;
+        return std::nullopt;
     }
-    // A failed test leaves the folder (settings, output, files) to look at.
-    if (!::testing::Test::HasFailure())
-        fs::remove_all(folder_);
+    return status_;
 }
 
 bool ProgramUnderTest::Running()
@@ -315,9 +325,18 @@ bool ProgramUnderTest::Running()
     int status;
     if (waitpid(pid_, &status, WNOHANG) == pid_) {
         pid_ = 0;
+        status_ = status;
         return false;
     }
     return true;
+}
+
+std::string ProgramUnderTest::Output() const
+{
+    std::ifstream file(folder_ + "/output.log");
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
 }
 
 std::string ProgramUnderTest::SettingsText() const
@@ -389,13 +408,48 @@ bool ProgramUnderTest::WaitForWindow(std::chrono::milliseconds deadline)
     return false;
 }
 
-QImage ProgramUnderTest::Screenshot() const
+Window ProgramUnderTest::WaitForTopLevel(const std::string &title, std::chrono::milliseconds deadline)
 {
-    Display *display = display_.Connection();
+    const auto end = Clock::now() + deadline;
+    while (Clock::now() < end && Running()) {
+        if (const Window found = FindWindow(display_.Connection(), pid_, title.c_str()))
+            return found;
+        Pause();
+    }
+    return 0;
+}
+
+bool PollUntil(const std::function<bool()> &condition, std::chrono::milliseconds deadline)
+{
+    const auto end = Clock::now() + deadline;
+    while (!condition()) {
+        if (Clock::now() >= end)
+            return false;
+        Pause();
+    }
+    return true;
+}
+
+bool WaitForFocus(Display *display, Window window, std::chrono::milliseconds deadline)
+{
+    return PollUntil(
+        [&] {
+            Window focus;
+            int revert;
+            XGetInputFocus(display, &focus, &revert);
+            return focus == window;
+        },
+        deadline);
+}
+
+QImage ProgramUnderTest::Screenshot() const { return WindowImage(display_.Connection(), window_); }
+
+QImage WindowImage(Display *display, Window window)
+{
     XWindowAttributes attributes;
-    if (window_ == 0 || !XGetWindowAttributes(display, window_, &attributes))
+    if (window == 0 || !XGetWindowAttributes(display, window, &attributes))
         return {};
-    XImage *image = XGetImage(display, window_, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+    XImage *image = XGetImage(display, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
     if (image == nullptr)
         return {};
     QImage result(attributes.width, attributes.height, QImage::Format_RGB32);
@@ -408,6 +462,18 @@ QImage ProgramUnderTest::Screenshot() const
     }
     XDestroyImage(image);
     return result;
+}
+
+std::string SanitizerReport(const std::string &output)
+{
+    std::size_t first = std::string::npos;
+    for (const char *mark : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:",
+                             "WARNING: ThreadSanitizer"})
+        first = std::min(first, output.find(mark));
+    if (first == std::string::npos)
+        return {};
+    const std::size_t line = output.rfind('\n', first);
+    return output.substr(line == std::string::npos ? 0 : line + 1);
 }
 
 QPoint ProgramUnderTest::ScreenPoint(QPoint client) const
@@ -440,6 +506,29 @@ void XInput::Key(unsigned keycode, bool down) const
 }
 
 unsigned XInput::KeycodeOf(unsigned long keysym) const { return XKeysymToKeycode(display_, keysym); }
+
+void XInput::Tap(unsigned long keysym) const
+{
+    Key(KeycodeOf(keysym), true);
+    Key(KeycodeOf(keysym), false);
+}
+
+void XInput::Type(const std::string &text) const
+{
+    const unsigned shift = KeycodeOf(XK_Shift_L);
+    for (const char c : text) {
+        // Printable ASCII characters are their own keysyms.
+        const auto keysym = static_cast<unsigned long>(static_cast<unsigned char>(c));
+        const unsigned keycode = KeycodeOf(keysym);
+        const bool shifted = XkbKeycodeToKeysym(display_, static_cast<KeyCode>(keycode), 0, 0) != keysym;
+        if (shifted)
+            Key(shift, true);
+        Key(keycode, true);
+        Key(keycode, false);
+        if (shifted)
+            Key(shift, false);
+    }
+}
 
 FocusThief::FocusThief(Display *display) : display_(display)
 {

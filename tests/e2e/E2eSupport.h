@@ -17,6 +17,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -111,7 +112,16 @@ public:
     // deadline or when the program ended. Sets the window and the client
     // area's offset below the menu bar.
     bool WaitForWindow(std::chrono::milliseconds deadline = std::chrono::seconds(20));
+    // Waits for another viewable top-level window of the program, found by
+    // its title; 0 after the deadline.
+    Window WaitForTopLevel(const std::string &title, std::chrono::milliseconds deadline = std::chrono::seconds(5));
     bool Running();
+    // Closes the main window as a user closes it and waits for the program
+    // to end on its own: its wait status, or nothing when it did not end in
+    // time (it is killed then).
+    std::optional<int> Close(std::chrono::milliseconds deadline = std::chrono::seconds(15));
+    // What the program wrote to stdout and stderr.
+    std::string Output() const;
     std::string Folder() const { return folder_; }
     std::string SettingsText() const;
     Window MainWindow() const { return window_; }
@@ -127,11 +137,27 @@ private:
     const XvfbDisplay &display_;
     std::string folder_;
     pid_t pid_ = 0;
+    std::optional<int> status_;
     Window window_ = 0;
     int menuBarHeight_ = -1;
     int scale_ = 1;
     QPoint origin_;
 };
+
+// Looks at `condition` every few milliseconds until it holds; false when it
+// still does not at the deadline.
+bool PollUntil(const std::function<bool()> &condition, std::chrono::milliseconds deadline);
+
+// Waits until `window` has the keyboard focus; false after the deadline.
+bool WaitForFocus(Display *display, Window window, std::chrono::milliseconds deadline = std::chrono::seconds(5));
+
+// A window as the X server shows it (null when there is none).
+QImage WindowImage(Display *display, Window window);
+
+// The first report of a sanitizer (AddressSanitizer, LeakSanitizer,
+// UndefinedBehaviorSanitizer) in a program's output, from its first line on;
+// empty when there is none.
+std::string SanitizerReport(const std::string &output);
 
 // Synthetic input through XTEST.
 class XInput {
@@ -142,6 +168,10 @@ public:
     void Key(unsigned keycode, bool down) const;
     // The key code that types `keysym` with the display's layout.
     unsigned KeycodeOf(unsigned long keysym) const;
+    // Presses and releases the key of `keysym`.
+    void Tap(unsigned long keysym) const;
+    // Types printable ASCII text, with Shift where the layout needs it.
+    void Type(const std::string &text) const;
 
 private:
     Display *display_;

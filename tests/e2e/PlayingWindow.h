@@ -29,6 +29,11 @@ inline std::vector<Bytes> Notes(const std::vector<Arrival> &arrivals)
     return notes;
 }
 
+// The middle of the transport buttons, in the client area.
+inline constexpr QPoint RecordButton{8 + 36, 24 + 20}; // "Aufnahme"
+inline constexpr QPoint PlayButton{88 + 36, 24 + 20};  // "Wiedergabe"
+inline constexpr QPoint StopButton{168 + 36, 24 + 20}; // "Angehalten"
+
 inline bool IsNote(const Bytes &message) { return IsNoteOrProgram(message) && (message[0] & 0xF0) != 0xC0; }
 
 class PlayingWindow : public ::testing::Test {
@@ -45,13 +50,14 @@ protected:
 
     // Starts the program playing into the test's port, with `common` as the
     // settings section "Common", and waits until it is ready for input.
-    void Start(const std::string &common = {}, std::map<std::string, std::string> environment = {})
+    void Start(const std::string &common = {}, std::map<std::string, std::string> environment = {},
+               std::vector<std::string> arguments = {})
     {
         const int device = DeviceIndexOf(input->PortName());
         ASSERT_GE(device, 0) << "the program's device list has no " << input->PortName();
         program = std::make_unique<ProgramUnderTest>(
             display, "[Device]\nID=" + std::to_string(device) + "\nName=" + input->PortName() + "\n[Common]\n" + common,
-            std::move(environment));
+            std::move(environment), std::move(arguments));
         ASSERT_TRUE(program->WaitForWindow()) << "the main window did not show; see " << program->Folder();
         // The device is opened during start-up, before the window shows.
         input->WaitUntil([&](const auto &) { return input->Connected(); });
@@ -72,6 +78,22 @@ protected:
         input->Clear();
     }
 
+    // A click of the mouse at a point of the client area.
+    void Click(QPoint client) const
+    {
+        const XInput mouse(display.Connection());
+        mouse.MoveTo(program->ScreenPoint(client));
+        mouse.Button(true);
+        mouse.Button(false);
+    }
+
+    // Lets `time` pass while the user holds a key or waits, watching what
+    // arrives.
+    void Hold(std::chrono::milliseconds time)
+    {
+        input->WaitUntil([](const auto &) { return false; }, time);
+    }
+
     // A point on a piano key that no other key covers: a white key's lower
     // part, a black key's middle.
     QPoint KeyPoint(int number) const
@@ -86,7 +108,7 @@ protected:
     // Lets a few JACK periods pass, then returns every note message received.
     std::vector<Bytes> SettledNotes()
     {
-        input->WaitUntil([](const auto &) { return false; }, std::chrono::milliseconds(150));
+        Hold(std::chrono::milliseconds(150));
         return Notes(input->Received());
     }
 

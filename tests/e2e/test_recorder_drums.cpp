@@ -58,19 +58,14 @@ TEST_F(PlayingWindow, RecordedNotesPlayBackWithTheirSpacingIn50MsSteps)
 {
     Start();
     const XInput in(display.Connection());
-    const auto click = [&](QPoint client) {
-        in.MoveTo(program->ScreenPoint(client));
-        in.Button(true);
-        in.Button(false);
-    };
     const unsigned z = in.KeycodeOf(XK_z);
-    click({8 + 36, 24 + 20}); // "Aufnahme"
+    Click(RecordButton);
     input->WaitForMore(1, IsNoteOrProgram); // the instrument, recorded first
     input->Clear();
     in.Key(z, true);
     input->WaitForMore(1, IsNote);
     // The user holds the key for about a third of a second.
-    input->WaitUntil([](const auto &) { return false; }, std::chrono::milliseconds(330));
+    Hold(std::chrono::milliseconds(330));
     in.Key(z, false);
     const auto live = Notes(input->WaitForMore(1, IsNote));
     ASSERT_EQ(live, (std::vector<Bytes>{On(38, 127), Off(38)}));
@@ -78,7 +73,7 @@ TEST_F(PlayingWindow, RecordedNotesPlayBackWithTheirSpacingIn50MsSteps)
     const double held = double(liveArrivals.back().time - liveArrivals.front().time) / 1000.0;
 
     input->Clear();
-    click({88 + 36, 24 + 20}); // "Wiedergabe"
+    Click(PlayButton);
     const auto played = input->WaitForMore(2, IsNote, std::chrono::seconds(5));
     std::vector<Arrival> notes;
     for (const auto &a : played)
