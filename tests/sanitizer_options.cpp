@@ -1,6 +1,6 @@
 // Options the sanitizer runtimes read at start-up, so that the tests run the
 // same under CTest, from a shell or in a debugger. Built into the test
-// programs of sanitizer builds only.
+// programs and the program itself in sanitizer builds only.
 
 #define SONORET_SUPPRESSIONS(name) "suppressions=" SONORET_SOURCE_DIR "/tests/sanitizers/" name
 
