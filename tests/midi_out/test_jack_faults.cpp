@@ -9,7 +9,7 @@
 #include "midi_out/MidiOut.h"
 #include "midi_out/RtMidiBackend.h"
 #include "midi_out/SystemBackend.h"
-#include "test_backends_support.h"
+#include "support/BackendTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -22,11 +22,6 @@ using namespace backend_test;
 using namespace std::chrono_literals;
 
 namespace {
-
-std::string ServerName(const char *test)
-{
-    return std::string("sonoret-") + test + "-" + std::to_string(getpid());
-}
 
 std::int32_t FindDevice(MidiBackend &backend, const std::string &name)
 {
@@ -41,24 +36,11 @@ std::int32_t FindDevice(MidiBackend &backend, const std::string &name)
     return -1;
 }
 
-// Repeats `attempt` until it holds, for at most five seconds: the server's
-// end reaches the program on JACK's own thread.
-template <class Attempt> bool Eventually(Attempt attempt)
-{
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (!attempt()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
-
 } // namespace
 
 TEST(JackFaults, SynthPlayingThroughAServerThatIsKilledSurvivesRecountAndClose)
 {
-    const std::string server = ServerName("synth-audio");
+    const std::string server = PrivateServerName("synth-audio");
     EnvGuard serverName("JACK_DEFAULT_SERVER", server);
     EnvGuard driver("MIDI_SONORET_AUDIO_DRIVER", "jack");
     PrivateJackServer jack(server);
@@ -98,7 +80,7 @@ TEST(JackFaults, SynthPlayingThroughAServerThatIsKilledSurvivesRecountAndClose)
 
 TEST(JackFaults, SynthPlayingThroughAFrozenServerClosesAndGoesWithinTheBound)
 {
-    const std::string server = ServerName("synth-frozen");
+    const std::string server = PrivateServerName("synth-frozen");
     EnvGuard serverName("JACK_DEFAULT_SERVER", server);
     EnvGuard driver("MIDI_SONORET_AUDIO_DRIVER", "jack");
     PrivateJackServer jack(server);
@@ -123,7 +105,7 @@ TEST(JackFaults, SynthPlayingThroughAFrozenServerClosesAndGoesWithinTheBound)
 
 TEST(JackFaults, ClosingAPortOfAFrozenServerGivesItUpWithinTheBound)
 {
-    const std::string server = ServerName("frozen");
+    const std::string server = PrivateServerName("frozen");
     EnvGuard serverName("JACK_DEFAULT_SERVER", server);
     PrivateJackServer jack(server);
     ASSERT_TRUE(jack.start()) << "jackd did not start";
@@ -162,7 +144,7 @@ TEST(JackFaults, ClosingAPortOfAFrozenServerGivesItUpWithinTheBound)
 
 TEST(JackFaults, PortOfAKilledServerFailsItsSendsAndClosesAtOnce)
 {
-    const std::string server = ServerName("killed");
+    const std::string server = PrivateServerName("killed");
     EnvGuard serverName("JACK_DEFAULT_SERVER", server);
     PrivateJackServer jack(server);
     ASSERT_TRUE(jack.start()) << "jackd did not start";

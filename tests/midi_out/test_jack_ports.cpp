@@ -7,7 +7,7 @@
 #include "midi_out/MidiOut.h"
 #include "midi_out/RtMidiBackend.h"
 #include "midi_out/SystemBackend.h"
-#include "test_backends_support.h"
+#include "support/BackendTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -85,6 +85,26 @@ inline bool DefaultJackServerRunning()
             GTEST_FAIL() << "no JACK server: run scripts/test.sh";                                 \
     } while (false)
 
+// Repeats `attempt` until it holds, for at most five seconds: the server's
+// end reaches the program on JACK's own thread.
+template <class Attempt>
+bool Eventually(Attempt attempt)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!attempt()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// A server name that no other test and no other run uses.
+inline std::string PrivateServerName(const char *test)
+{
+    return std::string("sonoret-") + test + "-" + std::to_string(getpid());
+}
+
 // A JACK server of the test's own, under a name no other test uses, so that
 // it can be killed, frozen and started again without disturbing anyone. The
 // test sets JACK_DEFAULT_SERVER to its name.
