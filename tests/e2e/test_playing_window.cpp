@@ -6,25 +6,26 @@
 
 #include <gtest/gtest.h>
 
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
 
 namespace e2e {
 namespace {
 
 using performance::KeyTable;
 
-TEST_F(PlayingWindow, ShowsTheDesignedLayout)
-{
-    Start();
-    const QImage shot = program->Screenshot();
-    ASSERT_TRUE(shot.save(QString::fromStdString(ArtifactPath("main-window.png"))));
-    const int menu = program->MenuBarHeight();
-    EXPECT_EQ(shot.size(), QSize(679, 345 + menu));
+bool Dark(QRgb pixel) { return qGray(pixel) < 64; }
 
-    const auto dark = [&](int x, int y) { return qGray(shot.pixel(x, y + menu)) < 64; };
-    const auto light = [&](int x, int y) { return qGray(shot.pixel(x, y + menu)) > 200; };
-    // Both rows of keys begin at their designed tops.
-    EXPECT_EQ(FirstKeyboardRow(shot), 70 + menu);
-    EXPECT_FALSE(dark(300, 203)) << "no gap between the rows";
+// The piano keys of a screenshot in their designed places, every designed
+// position moved down by `shift` pixels.
+void ExpectPianoKeysAt(const QImage &shot, int shift)
+{
+    const auto dark = [&](int x, int y) { return Dark(shot.pixel(x, y + shift)); };
+    const auto light = [&](int x, int y) { return qGray(shot.pixel(x, y + shift)) > 200; };
     for (const auto &key : KeyTable) {
         if (key.black)
             continue;
@@ -48,6 +49,20 @@ TEST_F(PlayingWindow, ShowsTheDesignedLayout)
         // Below it, the surface of the white key its left part stands on.
         EXPECT_FALSE(dark(key.left + key.width / 4, key.top + key.height + 3)) << "Key" << key.number;
     }
+}
+
+TEST_F(PlayingWindow, ShowsTheDesignedLayout)
+{
+    Start();
+    const QImage shot = program->Screenshot();
+    ASSERT_TRUE(shot.save(QString::fromStdString(ArtifactPath("main-window.png"))));
+    const int menu = program->MenuBarHeight();
+    EXPECT_EQ(shot.size(), QSize(679, 345 + menu));
+
+    // Both rows of keys begin at their designed tops.
+    EXPECT_EQ(FirstKeyboardRow(shot), 70 + menu);
+    EXPECT_FALSE(Dark(shot.pixel(300, 203 + menu))) << "no gap between the rows";
+    ExpectPianoKeysAt(shot, menu);
     // The transport buttons (8, 88, 168; 73 wide) stand out from the window's
     // background along their middle row.
     const QRgb background = shot.pixel(4, 44 + menu);
@@ -62,6 +77,66 @@ TEST_F(PlayingWindow, ShowsTheDesignedLayout)
         EXPECT_NEAR(first, left, 1) << "button at " << left;
         EXPECT_NEAR(last, left + 72, 1) << "button at " << left;
     }
+}
+
+// The key assignment window, opened through "Synthesizer" > "Tastatur
+// einstellen...": the same keys 64 pixels higher, the first one marked blue,
+// and the request to type below them.
+TEST_F(PlayingWindow, KeyAssignmentWindowShowsTheDesignedLayout)
+{
+    Start();
+    const XInput keys(display.Connection());
+    keys.Key(keys.KeycodeOf(XK_Alt_L), true);
+    keys.Tap(XK_s);
+    keys.Key(keys.KeycodeOf(XK_Alt_L), false);
+    keys.Tap(XK_Down);
+    keys.Tap(XK_Down);
+    keys.Tap(XK_Return);
+    const Window window = program->WaitForTopLevel("Tasten zuweisen");
+    ASSERT_NE(window, 0u) << "the key assignment window did not show";
+    // Painted once it shows keys and two looks in a row find it unchanged.
+    QImage shot, last;
+    ASSERT_TRUE(PollUntil(
+        [&] {
+            last = std::exchange(shot, WindowImage(display.Connection(), window));
+            return FirstKeyboardRow(shot) >= 0 && shot == last;
+        },
+        std::chrono::seconds(5)))
+        << "the key assignment window shows no keys";
+    ASSERT_TRUE(shot.save(QString::fromStdString(ArtifactPath("key-assignment-window.png"))));
+    EXPECT_EQ(shot.size(), QSize(679, 314));
+
+    EXPECT_EQ(FirstKeyboardRow(shot), 70 - 64);
+    ExpectPianoKeysAt(shot, -64);
+    // The first key to assign has a blue outline, the others black ones.
+    const auto &first = KeyTable[0];
+    const QRgb marked = shot.pixel(first.left + first.width / 2, first.top - 64 + first.height - 2);
+    EXPECT_TRUE(qBlue(marked) > 200 && qRed(marked) < 60 && qGreen(marked) < 60) << std::hex << marked;
+    const auto &second = KeyTable[1];
+    EXPECT_LT(qBlue(shot.pixel(second.left + second.width / 2, second.top - 64 + second.height - 2)), 64);
+
+    // The request's text: dark pixels only inside the label (9, 288; 660 x
+    // 19), centred in it.
+    int keysBottom = 0;
+    for (const auto &key : KeyTable)
+        keysBottom = std::max(keysBottom, key.top + key.height - 64);
+    int left = shot.width(), right = -1, top = shot.height(), bottom = -1;
+    for (int y = keysBottom; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            if (Dark(shot.pixel(x, y))) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    ASSERT_GE(right, 0) << "no text below the keys";
+    EXPECT_GE(left, 9);
+    EXPECT_LE(right, 9 + 660 - 1);
+    EXPECT_GE(top, 288);
+    EXPECT_LE(top, 288 + 3) << "the text does not stand at the label's top";
+    EXPECT_LE(bottom, 288 + 19 - 1);
+    EXPECT_NEAR((left + right) / 2.0, 9 + 660 / 2.0, 2.0);
+    std::printf("request text at x %d..%d, y %d..%d\n", left, right, top, bottom);
 }
 
 TEST_F(PlayingWindow, ClickedKeysPlayWithTheStoredTranspositionAndVolume)
