@@ -159,6 +159,13 @@ JackInput::JackInput()
     }
     port_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     jack_set_process_callback(client_, &JackInput::Process, this);
+    jack_set_xrun_callback(
+        client_,
+        [](void *self) {
+            ++static_cast<JackInput *>(self)->xruns_;
+            return 0;
+        },
+        this);
     if (port_ == nullptr || jack_activate(client_) != 0)
         throw std::runtime_error("no JACK MIDI input port for the test");
     portName_ = jack_port_name(port_);

@@ -10,6 +10,7 @@
 #include <jack/jack.h>
 #include <sys/types.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -78,6 +79,9 @@ public:
     void Clear();
 
     static jack_time_t Now() { return jack_get_time(); }
+    // The cycles the server ran late since the port opened: a client that
+    // misses its cycle may lose what it sends in it.
+    int Xruns() const { return xruns_.load(); }
 
 private:
     static int Process(jack_nframes_t frames, void *self);
@@ -88,6 +92,7 @@ private:
     std::mutex mutex_;
     std::condition_variable arrived_;
     std::vector<Arrival> received_;
+    std::atomic<int> xruns_{0};
 };
 
 // Messages of a piano: notes on channels 1 and 10 and program changes.
