@@ -47,18 +47,29 @@ protected:
     {
         WriteIni(QByteArray("[Device]\nName=") + receiver->portName().c_str() + "\n[Common]\nInstrument=5\n");
         form = std::make_unique<app::TForm1>(midi_out::CreateSystemBackend(), iniPath);
-        ASSERT_EQ(receiver->waitFor(1).back(), (Bytes{0xC0, 5})) << "start-up selects the instrument";
+        const auto started = receiver->waitFor(1);
+        ASSERT_FALSE(started.empty()) << "start-up selected no instrument on the port; shown: " << Shown();
+        ASSERT_EQ(started.back(), (Bytes{0xC0, 5}));
         auto &stream = form->RecordingStream();
         for (std::uint32_t tick = 0; tick < 400; ++tick)
             stream.WriteEvent({tick, 0x90, static_cast<std::uint8_t>(40 + tick % 40), 90});
         Control<QToolButton>("SpeedButton2")->click();
         Control<QCheckBox>("CheckBox1")->setChecked(true);
-        ASSERT_TRUE(messages.empty());
+        ASSERT_TRUE(messages.empty()) << Shown();
         receiver->clear();
         Clock();
         Drum();
         Key();
         EXPECT_TRUE(AllArrive()) << "a note of the recording, a drum step, a key";
+    }
+
+    // The messages shown so far, for a failure's report.
+    std::string Shown() const
+    {
+        std::string texts;
+        for (const auto &message : messages)
+            texts += "\"" + message.text.toStdString() + "\" ";
+        return texts;
     }
 
     // Waits until a note of the recording, a drum hit and the key's note on
@@ -145,8 +156,8 @@ protected:
 
 TEST_F(JackWindow, AKilledServerFailsTheNextSendsWithOneMessageEachAndARestartedOneIsChosenAgain)
 {
-    StartServer("window-killed");
-    StartPlaying();
+    ASSERT_NO_FATAL_FAILURE(StartServer("window-killed"));
+    ASSERT_NO_FATAL_FAILURE(StartPlaying());
 
     jack->kill();
     receiver.reset(); // its client belongs to the server that went
@@ -186,8 +197,8 @@ TEST_F(JackWindow, AKilledServerFailsTheNextSendsWithOneMessageEachAndARestarted
 
 TEST_F(JackWindow, AFrozenServerHoldsNoHandlerAndAfterItThawsTheDeviceIsChosenAgain)
 {
-    StartServer("window-frozen");
-    StartPlaying();
+    ASSERT_NO_FATAL_FAILURE(StartServer("window-frozen"));
+    ASSERT_NO_FATAL_FAILURE(StartPlaying());
 
     jack->freeze();
     // Sends into a stopped server go to the port's buffer unnoticed.
