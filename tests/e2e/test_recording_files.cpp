@@ -70,7 +70,7 @@ void ExpectCleanEnd(ProgramUnderTest &program)
 
 TEST_F(PlayingWindow, SavedRecordingHoldsWhatWasPlayedAndPlaysAgain)
 {
-    const auto Late = [&] { return "; JACK cycles run late: " + std::to_string(input->Xruns()); };
+    const auto late = [&] { return "; JACK cycles run late: " + std::to_string(input->Xruns()); };
     Start();
     const XInput in(display.Connection());
     Click(RecordButton);
@@ -95,7 +95,7 @@ TEST_F(PlayingWindow, SavedRecordingHoldsWhatWasPlayedAndPlaysAgain)
     in.Key(in.KeycodeOf(XK_x), false);
     in.Key(in.KeycodeOf(XK_c), false);
     const std::vector<Arrival> played = input->WaitForMore(2, IsNote);
-    ASSERT_EQ(played.size(), 9u) << "an instrument and eight note messages: " << Hex(played) << Late();
+    ASSERT_EQ(played.size(), 9u) << "an instrument and eight note messages: " << Hex(played) << late();
     ASSERT_EQ(played.front().bytes, (Bytes{0xC0, 0}));
     Click(StopButton);
 
@@ -153,7 +153,7 @@ TEST_F(PlayingWindow, SavedRecordingHoldsWhatWasPlayedAndPlaysAgain)
     for (const auto &a : again)
         if (IsNoteOrProgram(a.bytes))
             replayed.push_back(a);
-    ASSERT_EQ(replayed.size(), messages.size() + 2) << Hex(replayed) << Late();
+    ASSERT_EQ(replayed.size(), messages.size() + 2) << Hex(replayed) << late();
     EXPECT_EQ(replayed.front().bytes, messages.front());
     EXPECT_EQ(replayed.back().bytes, messages.front());
     for (std::size_t i = 0; i < messages.size(); ++i) {
