@@ -253,7 +253,7 @@ int DeviceIndexOf(const std::string &portName)
 
 ProgramUnderTest::ProgramUnderTest(const XvfbDisplay &display, const std::string &settings,
                                    std::map<std::string, std::string> environment,
-                                   std::vector<std::string> arguments)
+                                   std::vector<std::string> arguments, const std::string &installedPrefix)
     : display_(display)
 {
     static std::atomic<int> counter{0};
@@ -262,12 +262,19 @@ ProgramUnderTest::ProgramUnderTest(const XvfbDisplay &display, const std::string
               + std::to_string(getpid()) + "-" + std::to_string(++counter);
     fs::remove_all(folder_);
     fs::create_directories(folder_ + "/config");
-    const std::string executable = folder_ + "/midi-sonoret";
-    std::error_code linked;
-    fs::create_hard_link(std::string(SONORET_BINARY_DIR) + "/src/app/midi-sonoret", executable, linked);
-    if (linked)
-        fs::copy_file(std::string(SONORET_BINARY_DIR) + "/src/app/midi-sonoret", executable);
-    std::ofstream(folder_ + "/midi-sonoret.ini") << settings;
+    std::string executable = folder_ + "/midi-sonoret";
+    settingsPath_ = folder_ + "/midi-sonoret.ini";
+    if (installedPrefix.empty()) {
+        std::error_code linked;
+        fs::create_hard_link(std::string(SONORET_BINARY_DIR) + "/src/app/midi-sonoret", executable, linked);
+        if (linked)
+            fs::copy_file(std::string(SONORET_BINARY_DIR) + "/src/app/midi-sonoret", executable);
+    } else {
+        executable = installedPrefix + "/bin/midi-sonoret";
+        fs::create_directories(folder_ + "/config/midi-sonoret");
+        settingsPath_ = folder_ + "/config/midi-sonoret/midi-sonoret.ini";
+    }
+    std::ofstream(settingsPath_) << settings;
 
     environment.try_emplace("DISPLAY", display.Name());
     environment.try_emplace("QT_QPA_PLATFORM", "xcb");
@@ -348,7 +355,7 @@ std::string ProgramUnderTest::Output() const
 
 std::string ProgramUnderTest::SettingsText() const
 {
-    std::ifstream file(folder_ + "/midi-sonoret.ini");
+    std::ifstream file(settingsPath_);
     std::stringstream text;
     text << file.rdbuf();
     return text.str();

@@ -107,8 +107,12 @@ int DeviceIndexOf(const std::string &portName);
 // settings file (beside the executable) belongs to this test alone.
 class ProgramUnderTest {
 public:
+    // With `installedPrefix`, the program installed there runs, and its
+    // settings are where an installed program keeps them (the configuration
+    // folder); else the built one, its settings beside it.
     ProgramUnderTest(const XvfbDisplay &display, const std::string &settings,
-                     std::map<std::string, std::string> environment = {}, std::vector<std::string> arguments = {});
+                     std::map<std::string, std::string> environment = {}, std::vector<std::string> arguments = {},
+                     const std::string &installedPrefix = {});
     ~ProgramUnderTest();
     ProgramUnderTest(const ProgramUnderTest &) = delete;
     ProgramUnderTest &operator=(const ProgramUnderTest &) = delete;
@@ -129,6 +133,7 @@ public:
     std::string Output() const;
     std::string Folder() const { return folder_; }
     std::string SettingsText() const;
+    std::string SettingsPath() const { return settingsPath_; }
     Window MainWindow() const { return window_; }
     int MenuBarHeight() const { return menuBarHeight_; }
 
@@ -141,6 +146,7 @@ public:
 private:
     const XvfbDisplay &display_;
     std::string folder_;
+    std::string settingsPath_;
     pid_t pid_ = 0;
     std::optional<int> status_;
     Window window_ = 0;

@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -36,6 +39,17 @@ inline constexpr QPoint StopButton{168 + 36, 24 + 20}; // "Angehalten"
 
 inline bool IsNote(const Bytes &message) { return IsNoteOrProgram(message) && (message[0] & 0xF0) != 0xC0; }
 
+// The program ended on its own, successfully, and said nothing of a fault
+// its sanitizers found (in sanitizer builds this is the leak check).
+inline void ExpectCleanEnd(ProgramUnderTest &program)
+{
+    const std::optional<int> status = program.Close();
+    ASSERT_TRUE(status.has_value()) << "the program did not end after its window was closed";
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
+        << "wait status " << *status << "; output:\n" << program.Output();
+    EXPECT_EQ(SanitizerReport(program.Output()), "");
+}
+
 class PlayingWindow : public ::testing::Test {
 protected:
     void SetUp() override
@@ -57,7 +71,7 @@ protected:
         ASSERT_GE(device, 0) << "the program's device list has no " << input->PortName();
         program = std::make_unique<ProgramUnderTest>(
             display, "[Device]\nID=" + std::to_string(device) + "\nName=" + input->PortName() + "\n[Common]\n" + common,
-            std::move(environment), std::move(arguments));
+            std::move(environment), std::move(arguments), installedPrefix);
         ASSERT_TRUE(program->WaitForWindow()) << "the main window did not show; see " << program->Folder();
         // The device is opened during start-up, before the window shows.
         input->WaitUntil([&](const auto &) { return input->Connected(); });
@@ -85,6 +99,28 @@ protected:
         mouse.MoveTo(program->ScreenPoint(client));
         mouse.Button(true);
         mouse.Button(false);
+    }
+
+    // "Aufnahme" > "Speichern...", the file name typed into the dialog;
+    // returns once the file is there.
+    void SaveThroughDialog(const std::string &path)
+    {
+        const XInput in(display.Connection());
+        in.Key(in.KeycodeOf(0xffe9), true); // XK_Alt_L
+        in.Tap(0x61);                       // XK_a
+        in.Key(in.KeycodeOf(0xffe9), false);
+        in.Tap(0x73); // XK_s
+        // Qt's own dialog, which takes the keyboard once it is shown; what is
+        // typed before goes to the window it blocks, and is lost.
+        const Window dialog = program->WaitForTopLevel("Save As", std::chrono::seconds(15));
+        ASSERT_NE(dialog, 0u) << "no save dialog";
+        ASSERT_TRUE(WaitForFocus(display.Connection(), dialog)) << "the save dialog did not take the keyboard";
+        in.Type(path);
+        in.Tap(0xff0d); // XK_Return
+        if (!PollUntil([&] { return std::filesystem::exists(path); }, std::chrono::seconds(5))) {
+            WindowImage(display.Connection(), dialog).save(QString::fromStdString(program->Folder() + "/unsaved.png"));
+            FAIL() << "nothing saved as " << path << "; the dialog as it was: unsaved.png in " << program->Folder();
+        }
     }
 
     // Lets `time` pass while the user holds a key or waits, watching what
@@ -142,6 +178,8 @@ protected:
     }
 
     XvfbDisplay display;
+    // Where the program under test is installed; empty: the built one.
+    std::string installedPrefix;
     std::unique_ptr<JackInput> input;
     std::unique_ptr<ProgramUnderTest> program;
 };

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <X11/keysym.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -57,17 +56,6 @@ Bytes ReadFile(const std::string &name)
     return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
-// The program ended on its own, successfully, and said nothing of a fault
-// its sanitizers found (in sanitizer builds this is the leak check).
-void ExpectCleanEnd(ProgramUnderTest &program)
-{
-    const std::optional<int> status = program.Close();
-    ASSERT_TRUE(status.has_value()) << "the program did not end after its window was closed";
-    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
-        << "wait status " << *status << "; output:\n" << program.Output();
-    EXPECT_EQ(SanitizerReport(program.Output()), "");
-}
-
 TEST_F(PlayingWindow, SavedRecordingHoldsWhatWasPlayedAndPlaysAgain)
 {
     const auto late = [&] { return "; JACK cycles run late: " + std::to_string(input->Xruns()); };
@@ -99,23 +87,8 @@ TEST_F(PlayingWindow, SavedRecordingHoldsWhatWasPlayedAndPlaysAgain)
     ASSERT_EQ(played.front().bytes, (Bytes{0xC0, 0}));
     Click(StopButton);
 
-    // "Aufnahme" > "Speichern...", the file name typed into the dialog.
     const std::string saved = program->Folder() + "/Gespielt.vsq";
-    in.Key(in.KeycodeOf(XK_Alt_L), true);
-    in.Tap(XK_a);
-    in.Key(in.KeycodeOf(XK_Alt_L), false);
-    in.Tap(XK_s);
-    // Qt's own dialog, which takes the keyboard once it is shown; what is
-    // typed before goes to the window it blocks, and is lost.
-    const Window dialog = program->WaitForTopLevel("Save As", std::chrono::seconds(15));
-    ASSERT_NE(dialog, 0u) << "no save dialog";
-    ASSERT_TRUE(WaitForFocus(display.Connection(), dialog)) << "the save dialog did not take the keyboard";
-    in.Type(saved);
-    in.Tap(XK_Return);
-    if (!PollUntil([&] { return fs::exists(saved); }, std::chrono::seconds(5))) {
-        WindowImage(display.Connection(), dialog).save(QString::fromStdString(program->Folder() + "/unsaved.png"));
-        FAIL() << "nothing saved as " << saved << "; the dialog as it was: unsaved.png in " << program->Folder();
-    }
+    ASSERT_NO_FATAL_FAILURE(SaveThroughDialog(saved));
 
     // Each message as it arrived, with the 50 ms tick at which it was sent.
     // The tick counts clock steps since "Aufnahme": it lies within a step of
