@@ -33,17 +33,23 @@ inline double Microseconds(Clock::duration duration)
     return std::chrono::duration<double, std::micro>(duration).count();
 }
 
-// Runs the registered benchmarks while an application object of type `App` lives.
-template <typename App>
-int RunUnder(int argc, char **argv)
+// Runs the registered benchmarks with the command line's options.
+inline int RunBenchmarks(int argc, char **argv)
 {
-    App application(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;
+}
+
+// Runs the registered benchmarks while an application object of type `App` lives.
+template <typename App>
+int RunUnder(int argc, char **argv)
+{
+    App application(argc, argv);
+    return RunBenchmarks(argc, argv);
 }
 
 } // namespace bench_support

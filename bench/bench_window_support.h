@@ -4,8 +4,7 @@
 // message boxes that would stop the measurement.
 
 #include "app/ErrorHandler.h"
-
-#include <benchmark/benchmark.h>
+#include "bench_support.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,12 +19,7 @@ inline int RunWindowBenchmarks(int argc, char **argv)
     app::ErrorHandler::SetPresenter([](const QString &caption, const QString &text) {
         std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
     });
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv);
 }
 
 } // namespace bench_support
