@@ -15,6 +15,8 @@
 
 #include <chrono>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <thread>
 
 using namespace midi_out;
@@ -38,23 +40,42 @@ std::int32_t FindDevice(MidiBackend &backend, const std::string &name)
 
 } // namespace
 
-TEST(JackFaults, SynthPlayingThroughAServerThatIsKilledSurvivesRecountAndClose)
+// The built-in synthesizer with its audio on a JACK server of the test's own.
+class JackSynthFaults : public ::testing::Test {
+protected:
+    // Starts the server, opens the synthesizer, waits until it is ready and
+    // plays a note.
+    void StartSynth(const char *label)
+    {
+        const std::string server = PrivateServerName(label);
+        serverName_.emplace("JACK_DEFAULT_SERVER", server);
+        driver_.emplace("MIDI_SONORET_AUDIO_DRIVER", "jack");
+        jack.emplace(server);
+        ASSERT_TRUE(jack->start()) << "jackd did not start";
+        out = std::make_unique<TMidiOutput>(CreateSystemBackend());
+        out->SetDeviceID(0);
+        ASSERT_TRUE(out->OpenDevice());
+        ASSERT_EQ(Synth().WaitUntilReady(), MIDIERR_NOERROR);
+        ASSERT_EQ(Synth().audioDriver(), "jack");
+        out->SendShortMessage(0x90, 60, 100);
+    }
+
+    FluidSynthBackend &Synth()
+    {
+        return static_cast<FluidSynthBackend &>(static_cast<SystemBackend &>(out->Backend()).Part(0));
+    }
+
+    std::optional<EnvGuard> serverName_;
+    std::optional<EnvGuard> driver_;
+    std::optional<PrivateJackServer> jack;
+    std::unique_ptr<TMidiOutput> out;
+};
+
+TEST_F(JackSynthFaults, SynthPlayingThroughAServerThatIsKilledSurvivesRecountAndClose)
 {
-    const std::string server = PrivateServerName("synth-audio");
-    EnvGuard serverName("JACK_DEFAULT_SERVER", server);
-    EnvGuard driver("MIDI_SONORET_AUDIO_DRIVER", "jack");
-    PrivateJackServer jack(server);
-    ASSERT_TRUE(jack.start()) << "jackd did not start";
+    ASSERT_NO_FATAL_FAILURE(StartSynth("synth-audio"));
 
-    auto out = std::make_unique<TMidiOutput>(CreateSystemBackend());
-    auto &synth = static_cast<FluidSynthBackend &>(static_cast<SystemBackend &>(out->Backend()).Part(0));
-    out->SetDeviceID(0);
-    ASSERT_TRUE(out->OpenDevice());
-    ASSERT_EQ(synth.WaitUntilReady(), MIDIERR_NOERROR);
-    ASSERT_EQ(synth.audioDriver(), "jack");
-    out->SendShortMessage(0x90, 60, 100);
-
-    jack.kill();
+    jack->kill();
     const std::string noAudio = "The built-in synthesizer found no audio output";
     EXPECT_TRUE(Eventually([&] { return RaisedText([&] { out->SendShortMessage(0x90, 62, 100); }) == noAudio; }))
         << "a send to a synth whose audio is gone must fail";
@@ -69,37 +90,26 @@ TEST(JackFaults, SynthPlayingThroughAServerThatIsKilledSurvivesRecountAndClose)
 
     // A new server: the next open finds its audio output again.
     ASSERT_TRUE(WaitForBoundedCalls(5s));
-    ASSERT_TRUE(jack.start()) << "jackd did not start again";
+    ASSERT_TRUE(jack->start()) << "jackd did not start again";
     out->Backend().RefreshDevices();
     ASSERT_TRUE(out->OpenDevice());
-    EXPECT_EQ(synth.audioDriver(), "jack");
+    EXPECT_EQ(Synth().audioDriver(), "jack");
     out->SendShortMessage(0x90, 60, 100);
     EXPECT_TRUE(out->CloseDevice());
     out.reset();
 }
 
-TEST(JackFaults, SynthPlayingThroughAFrozenServerClosesAndGoesWithinTheBound)
+TEST_F(JackSynthFaults, SynthPlayingThroughAFrozenServerClosesAndGoesWithinTheBound)
 {
-    const std::string server = PrivateServerName("synth-frozen");
-    EnvGuard serverName("JACK_DEFAULT_SERVER", server);
-    EnvGuard driver("MIDI_SONORET_AUDIO_DRIVER", "jack");
-    PrivateJackServer jack(server);
-    ASSERT_TRUE(jack.start()) << "jackd did not start";
+    ASSERT_NO_FATAL_FAILURE(StartSynth("synth-frozen"));
 
-    auto out = std::make_unique<TMidiOutput>(CreateSystemBackend());
-    out->SetDeviceID(0);
-    ASSERT_TRUE(out->OpenDevice());
-    ASSERT_EQ(static_cast<FluidSynthBackend &>(static_cast<SystemBackend &>(out->Backend()).Part(0)).WaitUntilReady(),
-              MIDIERR_NOERROR);
-    out->SendShortMessage(0x90, 60, 100);
-
-    jack.freeze();
+    jack->freeze();
     const auto start = std::chrono::steady_clock::now();
     out->SendShortMessage(0x80, 60, 0);
     EXPECT_TRUE(out->CloseDevice());
     out.reset(); // the window goes: its audio output must not hold it
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
-    jack.thaw();
+    jack->thaw();
     EXPECT_TRUE(WaitForBoundedCalls(5s));
 }
 
