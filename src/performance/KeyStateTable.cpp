@@ -2,6 +2,7 @@
 
 #include "common/Guard.h"
 #include "performance/KeyCodes.h"
+#include "performance/X11AutoRepeat.h"
 
 #include <QApplication>
 #include <QApplicationStateChangeEvent>
@@ -37,6 +38,7 @@ bool KeyStateTable::IsDown(int virtualKey) const
 KeyStateFilter::KeyStateFilter(KeyStateTable &table, QObject *parent)
     : QObject(parent), table_(table)
 {
+    MakeAutoRepeatDetectable();
 }
 
 std::uint32_t KeyStateFilter::PositionOf(const QKeyEvent &event)

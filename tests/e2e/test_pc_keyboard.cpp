@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <X11/XKBlib.h>
 #include <X11/keysym.h>
 
 #include <algorithm>
@@ -47,6 +48,25 @@ TEST_F(PlayingWindow, PcKeysPlayByTheirPositionOnTheKeyboard)
     released.erase(released.begin(), released.begin() + 3);
     std::sort(released.begin(), released.end());
     EXPECT_EQ(released, (std::vector<Bytes>{Off(38), Off(40), Off(41)}));
+}
+
+// A key held down for real: the X server repeats it by itself, as a release
+// and a press each time unless asked otherwise. Fast repeats give a release
+// taken for real many chances to stop and restart the note.
+TEST_F(PlayingWindow, AKeyHeldThroughTheServersAutoRepeatPlaysOnce)
+{
+    Start();
+    Display *x = display.Connection();
+    ASSERT_TRUE(XkbSetAutoRepeatRate(x, XkbUseCoreKbd, 100, 10)) << "no auto-repeat to set";
+    XFlush(x);
+    const XInput keys(x);
+    const unsigned z = keys.KeycodeOf(XK_z);
+    keys.Key(z, true);
+    EXPECT_EQ(WaitForNotes(1), std::vector<Bytes>{On(38, 127)});
+    Hold(std::chrono::seconds(2)); // about 190 repeats
+    keys.Key(z, false);
+    WaitForNotes(1);
+    EXPECT_EQ(SettledNotes(), (std::vector<Bytes>{On(38, 127), Off(38)})) << "auto-repeat restarted the note";
 }
 
 TEST_F(PlayingWindow, FocusMovedToAnotherWindowReleasesAHeldKey)
