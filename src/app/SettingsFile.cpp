@@ -5,11 +5,13 @@
 #include "common/IntegerConversion.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string_view>
 #include <system_error>
+#include <thread>
 #include <unordered_set>
 
 #include <fcntl.h>
@@ -302,8 +304,13 @@ bool replaceAtomically(const std::string &path, const std::string &text)
 // go, and a lock taken on a lock file already removed is taken anew.
 // Where no lock file can be made (a folder that takes no new files, where
 // the settings file is written in place) the settings file itself is locked.
+// A holder keeps the lock for one read and replace, milliseconds; one that
+// keeps it for seconds has stopped (a stopped or hung program), and the write
+// is refused rather than the window waiting for it.
 class SettingsLock {
 public:
+    static constexpr std::chrono::milliseconds WaitBound{2000};
+
     explicit SettingsLock(const std::string &settingsPath)
     {
         const fs::path path(settingsPath);
@@ -316,6 +323,8 @@ public:
                 Close();
                 return;
             }
+            if (timedOut_)
+                return;
             struct stat held {};
             struct stat named {};
             if (::fstat(fd_, &held) == 0 && ::stat(lockPath.c_str(), &named) == 0
@@ -330,6 +339,9 @@ public:
             Close();
     }
 
+    // Another holder kept the lock past the bound.
+    bool TimedOut() const { return timedOut_; }
+
     ~SettingsLock()
     {
         if (!lockPath_.empty())
@@ -341,11 +353,18 @@ public:
     SettingsLock &operator=(const SettingsLock &) = delete;
 
 private:
-    static bool LockExclusive(int fd)
+    // False where the file system has no locks: the write goes on without.
+    bool LockExclusive(int fd)
     {
-        while (::flock(fd, LOCK_EX) != 0) {
-            if (errno != EINTR)
+        const auto deadline = std::chrono::steady_clock::now() + WaitBound;
+        while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR)
                 return false;
+            if (std::chrono::steady_clock::now() >= deadline) {
+                timedOut_ = true;
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         return true;
     }
@@ -359,6 +378,7 @@ private:
 
     int fd_ = -1;
     std::string lockPath_; // empty unless the lock file is ours to remove
+    bool timedOut_ = false;
 };
 
 bool hasLineBreak(std::string_view text)
@@ -436,6 +456,8 @@ void SettingsFile::WriteString(const std::string &section, const std::string &ke
 {
     checkEntry(section, key, value);
     const SettingsLock lock(fileName_);
+    if (lock.TimedOut())
+        throw EIniFileException(WriteRefusedMessage());
     std::string text;
     // A file that exists but cannot be read is not rewritten: that would
     // replace all its settings with this one value.
@@ -494,6 +516,8 @@ std::vector<std::string> SettingsFile::ReadSectionValues(const std::string &sect
 void SettingsFile::EraseSection(const std::string &section)
 {
     const SettingsLock lock(fileName_);
+    if (lock.TimedOut())
+        throw EIniFileException(WriteRefusedMessage());
     std::string text;
     const auto read = readWholeFile(fileName_, text);
     if (read == ReadResult::Missing)

@@ -12,6 +12,8 @@
 #include <optional>
 #include <sstream>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -508,6 +510,33 @@ TEST_F(SettingsFileTest, TwoProgramsWritingAtOnceKeepEachOthersChanges)
     }
     EXPECT_TRUE(lost.empty()) << lost.size() << " writes lost, the first " << lost.front();
     EXPECT_EQ(folderEntries(folder()), std::vector<std::string>{"sonoret.ini"}) << "no lock file left";
+}
+
+// A program that stopped while it held the lock (here: the lock taken and
+// kept) refuses the write after a bounded wait instead of hanging; once the
+// lock is free again, writes go through.
+TEST_F(SettingsFileTest, ALockKeptByAStoppedProgramRefusesTheWriteInsteadOfHanging)
+{
+    const auto path = iniPath().string();
+    SettingsFile settings(path);
+    settings.WriteInteger("Common", "Volume", 90);
+    const auto before = readText(iniPath());
+    const int held = ::open((folder() / ".sonoret.ini.lock").c_str(), O_RDWR | O_CREAT, 0666);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    for (const std::function<void()> &write : std::initializer_list<std::function<void()>>{
+             [&] { settings.WriteInteger("Common", "Volume", 60); }, [&] { settings.EraseSection("Common"); }}) {
+        try {
+            write();
+            ADD_FAILURE() << "a write went past the held lock";
+        } catch (const EIniFileException &error) {
+            EXPECT_EQ(std::string(error.what()), refusedMessage(iniPath()));
+        }
+    }
+    EXPECT_EQ(readText(iniPath()), before);
+    ::close(held);
+    settings.WriteInteger("Common", "Volume", 60);
+    EXPECT_EQ(settings.ReadInteger("Common", "Volume", 0), 60);
 }
 
 TEST_F(SettingsFileTest, RewriteKeepsTheFileModeAndSymbolicLinks)
