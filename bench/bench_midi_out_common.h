@@ -5,6 +5,7 @@
 #include "bench_support.h"
 #include "midi_out/MidiOut.h"
 #include "midi_out/SystemBackend.h"
+#include "support/JackMidiInput.h"
 
 #include <benchmark/benchmark.h>
 #include <jack/jack.h>
@@ -44,33 +45,13 @@ inline JackServerInfo QueryJackServer()
     return info;
 }
 
-// A JACK MIDI input port that notes the time each message arrives. On the
-// JACK API itself, deactivated before its port goes, so that teardown never
-// races the process thread.
+// A JACK MIDI input port that notes the time each message arrives, on the
+// JACK API itself.
 class JackArrivals {
 public:
-    JackArrivals()
-    {
-        const std::string name = "sonoret-bench-" + std::to_string(getpid());
-        jack_status_t status;
-        client_ = jack_client_open(name.c_str(), jack_options_t(JackNoStartServer | JackUseExactName), &status);
-        if (client_ == nullptr)
-            throw std::runtime_error("no JACK client for the receiver");
-        port_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-        stamps_ = jack_ringbuffer_create(sizeof(Clock::time_point) * 4096);
-        jack_set_process_callback(client_, &JackArrivals::Process, this);
-        if (port_ == nullptr || jack_activate(client_) != 0)
-            throw std::runtime_error("no JACK port for the receiver");
-        portName_ = jack_port_name(port_);
-    }
-    ~JackArrivals()
-    {
-        jack_deactivate(client_);
-        jack_client_close(client_);
-        jack_ringbuffer_free(stamps_);
-    }
+    JackArrivals() : input_("sonoret-bench-" + std::to_string(getpid()), &JackArrivals::Process, this) {}
 
-    std::string portName() const { return portName_; }
+    std::string portName() const { return input_.PortName(); }
 
     // Waits until `count` messages have arrived; false on time-out.
     bool waitFor(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(2))
@@ -92,13 +73,13 @@ private:
     static int Process(jack_nframes_t frames, void *self)
     {
         auto *arrivals = static_cast<JackArrivals *>(self);
-        void *buffer = jack_port_get_buffer(arrivals->port_, frames);
+        void *buffer = jack_port_get_buffer(arrivals->input_.Port(), frames);
         const jack_nframes_t events = jack_midi_get_event_count(buffer);
         const Clock::time_point now = Clock::now();
         for (jack_nframes_t i = 0; i < events; ++i) {
-            if (jack_ringbuffer_write_space(arrivals->stamps_) < sizeof now)
+            if (jack_ringbuffer_write_space(arrivals->stamps_.get()) < sizeof now)
                 break;
-            jack_ringbuffer_write(arrivals->stamps_, reinterpret_cast<const char *>(&now), sizeof now);
+            jack_ringbuffer_write(arrivals->stamps_.get(), reinterpret_cast<const char *>(&now), sizeof now);
         }
         return 0;
     }
@@ -106,18 +87,17 @@ private:
     std::size_t take()
     {
         Clock::time_point stamp;
-        while (jack_ringbuffer_read_space(stamps_) >= sizeof stamp) {
-            jack_ringbuffer_read(stamps_, reinterpret_cast<char *>(&stamp), sizeof stamp);
+        while (jack_ringbuffer_read_space(stamps_.get()) >= sizeof stamp) {
+            jack_ringbuffer_read(stamps_.get(), reinterpret_cast<char *>(&stamp), sizeof stamp);
             arrivals_.push_back(stamp);
         }
         return arrivals_.size();
     }
 
-    jack_client_t *client_ = nullptr;
-    jack_port_t *port_ = nullptr;
-    jack_ringbuffer_t *stamps_ = nullptr;
-    std::string portName_;
+    std::unique_ptr<jack_ringbuffer_t, decltype(&jack_ringbuffer_free)> stamps_{
+        jack_ringbuffer_create(sizeof(Clock::time_point) * 4096), &jack_ringbuffer_free};
     std::vector<Clock::time_point> arrivals_;
+    testing_support::JackMidiInput input_; // last: stops before the stamps go
 };
 
 // The component opened through the system back end on a JACK port of our own.

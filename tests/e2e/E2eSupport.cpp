@@ -145,44 +145,32 @@ XvfbDisplay::~XvfbDisplay()
     }
 }
 
-JackInput::JackInput()
+namespace {
+// A client name of its own; the sound libraries are prepared before the
+// first client is made.
+std::string InputClientName()
 {
     midi_out::PrepareSoundLibraries();
     static std::atomic<int> counter{0};
-    const std::string name = "sonoret-e2e-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
-    jack_status_t status;
-    client_ = jack_client_open(name.c_str(), jack_options_t(JackNoStartServer | JackUseExactName), &status);
-    if (client_ == nullptr) {
-        const char *server = std::getenv("JACK_DEFAULT_SERVER");
-        throw std::runtime_error(std::string("no JACK server \"") + (server ? server : "default")
-                                 + "\" to play into: start one, or run scripts/test.sh");
-    }
-    port_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-    jack_set_process_callback(client_, &JackInput::Process, this);
-    jack_set_xrun_callback(
-        client_,
-        [](void *self) {
-            ++static_cast<JackInput *>(self)->xruns_;
-            return 0;
-        },
-        this);
-    if (port_ == nullptr || jack_activate(client_) != 0)
-        throw std::runtime_error("no JACK MIDI input port for the test");
-    portName_ = jack_port_name(port_);
+    return "sonoret-e2e-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
 }
+} // namespace
 
-JackInput::~JackInput()
+JackInput::JackInput()
+    : input_(InputClientName(), &JackInput::Process, this,
+             [](void *self) {
+                 ++static_cast<JackInput *>(self)->xruns_;
+                 return 0;
+             })
 {
-    jack_deactivate(client_);
-    jack_client_close(client_);
 }
 
-bool JackInput::Connected() const { return jack_port_connected(port_) > 0; }
+bool JackInput::Connected() const { return jack_port_connected(input_.Port()) > 0; }
 
 int JackInput::Process(jack_nframes_t frames, void *self)
 {
     auto *input = static_cast<JackInput *>(self);
-    void *buffer = jack_port_get_buffer(input->port_, frames);
+    void *buffer = jack_port_get_buffer(input->input_.Port(), frames);
     const jack_nframes_t count = jack_midi_get_event_count(buffer);
     if (count == 0)
         return 0;

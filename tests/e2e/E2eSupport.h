@@ -3,6 +3,8 @@
 // display of the test's own, synthetic input through XTEST, and a JACK MIDI
 // input port of the test's own that the program is told to play into.
 
+#include "support/JackMidiInput.h"
+
 #include <QImage>
 #include <QRect>
 #include <QString>
@@ -61,11 +63,10 @@ private:
 class JackInput {
 public:
     JackInput();
-    ~JackInput();
     JackInput(const JackInput &) = delete;
     JackInput &operator=(const JackInput &) = delete;
 
-    std::string PortName() const { return portName_; }
+    std::string PortName() const { return input_.PortName(); }
     bool Connected() const;
 
     // Waits until `match` is true for the messages received so far (or the
@@ -86,13 +87,11 @@ public:
 private:
     static int Process(jack_nframes_t frames, void *self);
 
-    jack_client_t *client_ = nullptr;
-    jack_port_t *port_ = nullptr;
-    std::string portName_;
     std::mutex mutex_;
     std::condition_variable arrived_;
     std::vector<Arrival> received_;
     std::atomic<int> xruns_{0};
+    testing_support::JackMidiInput input_; // last: stops before the rest goes
 };
 
 // Messages of a piano: notes on channels 1 and 10 and program changes.

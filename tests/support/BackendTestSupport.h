@@ -5,6 +5,7 @@
 
 #include "midi_out/BackendSupport.h"
 #include "midi_out/MidiDefs.h"
+#include "support/JackMidiInput.h"
 
 #include <gtest/gtest.h>
 #include <jack/jack.h>
@@ -20,6 +21,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -204,32 +206,12 @@ private:
 // process thread never touches a port that is being removed.
 class JackReceiver {
 public:
-    JackReceiver()
-    {
-        static std::atomic<int> counter{0};
-        const std::string name = "sonoret-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
-        jack_status_t status;
-        client_ = jack_client_open(name.c_str(), jack_options_t(JackNoStartServer | JackUseExactName), &status);
-        if (client_ == nullptr)
-            throw std::runtime_error("no JACK client for the receiver");
-        port_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-        queue_ = jack_ringbuffer_create(1 << 20);
-        jack_set_process_callback(client_, &JackReceiver::Process, this);
-        if (port_ == nullptr || jack_activate(client_) != 0)
-            throw std::runtime_error("no JACK port for the receiver");
-        portName_ = jack_port_name(port_);
-    }
-    ~JackReceiver()
-    {
-        jack_deactivate(client_);
-        jack_client_close(client_);
-        jack_ringbuffer_free(queue_);
-    }
+    JackReceiver() : input_(ClientName(), &JackReceiver::Process, this) {}
     JackReceiver(const JackReceiver &) = delete;
     JackReceiver &operator=(const JackReceiver &) = delete;
 
     // The name under which the back ends list this port.
-    std::string portName() const { return portName_; }
+    std::string portName() const { return input_.PortName(); }
 
     // Waits until `count` messages have arrived in all (or the deadline has
     // passed) and returns everything received so far.
@@ -264,17 +246,17 @@ private:
     static int Process(jack_nframes_t frames, void *self)
     {
         auto *receiver = static_cast<JackReceiver *>(self);
-        void *buffer = jack_port_get_buffer(receiver->port_, frames);
+        void *buffer = jack_port_get_buffer(receiver->input_.Port(), frames);
         const jack_nframes_t events = jack_midi_get_event_count(buffer);
         for (jack_nframes_t i = 0; i < events; ++i) {
             jack_midi_event_t event;
             if (jack_midi_event_get(&event, buffer, i) != 0)
                 continue;
             const auto length = static_cast<std::uint32_t>(event.size);
-            if (jack_ringbuffer_write_space(receiver->queue_) < sizeof length + length)
+            if (jack_ringbuffer_write_space(receiver->queue_.get()) < sizeof length + length)
                 break;
-            jack_ringbuffer_write(receiver->queue_, reinterpret_cast<const char *>(&length), sizeof length);
-            jack_ringbuffer_write(receiver->queue_, reinterpret_cast<const char *>(event.buffer), length);
+            jack_ringbuffer_write(receiver->queue_.get(), reinterpret_cast<const char *>(&length), sizeof length);
+            jack_ringbuffer_write(receiver->queue_.get(), reinterpret_cast<const char *>(event.buffer), length);
         }
         return 0;
     }
@@ -284,23 +266,28 @@ private:
     const std::vector<Bytes> &take()
     {
         std::uint32_t length;
-        while (jack_ringbuffer_read_space(queue_) >= sizeof length) {
-            jack_ringbuffer_peek(queue_, reinterpret_cast<char *>(&length), sizeof length);
-            if (jack_ringbuffer_read_space(queue_) < sizeof length + length)
+        while (jack_ringbuffer_read_space(queue_.get()) >= sizeof length) {
+            jack_ringbuffer_peek(queue_.get(), reinterpret_cast<char *>(&length), sizeof length);
+            if (jack_ringbuffer_read_space(queue_.get()) < sizeof length + length)
                 break;
-            jack_ringbuffer_read_advance(queue_, sizeof length);
+            jack_ringbuffer_read_advance(queue_.get(), sizeof length);
             Bytes message(length);
-            jack_ringbuffer_read(queue_, reinterpret_cast<char *>(message.data()), length);
+            jack_ringbuffer_read(queue_.get(), reinterpret_cast<char *>(message.data()), length);
             received_.push_back(std::move(message));
         }
         return received_;
     }
 
-    jack_client_t *client_ = nullptr;
-    jack_port_t *port_ = nullptr;
-    jack_ringbuffer_t *queue_ = nullptr;
-    std::string portName_;
+    static std::string ClientName()
+    {
+        static std::atomic<int> counter{0};
+        return "sonoret-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+    }
+
+    std::unique_ptr<jack_ringbuffer_t, decltype(&jack_ringbuffer_free)> queue_{jack_ringbuffer_create(1 << 20),
+                                                                               &jack_ringbuffer_free};
     std::vector<Bytes> received_;
+    testing_support::JackMidiInput input_; // last: stops before the queue goes
 };
 
 // The messages that closing a port must send: All Sound Off and All Notes Off

@@ -1,0 +1,54 @@
+#pragma once
+// A JACK client of a test's (or a benchmark's) own with one MIDI input port,
+// "in", whose cycles its owner handles; active from construction until it is
+// destroyed. Declared after whatever the owner's process callback uses, so
+// that the client stops before those go.
+
+#include <jack/jack.h>
+
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+
+namespace testing_support {
+
+class JackMidiInput {
+public:
+    JackMidiInput(const std::string &clientName, JackProcessCallback process, void *owner,
+                  JackXRunCallback xrun = nullptr)
+    {
+        jack_status_t status;
+        client_ = jack_client_open(clientName.c_str(), jack_options_t(JackNoStartServer | JackUseExactName), &status);
+        if (client_ == nullptr) {
+            const char *server = std::getenv("JACK_DEFAULT_SERVER");
+            throw std::runtime_error(std::string("no JACK server \"") + (server ? server : "default")
+                                     + "\" to play into: start one, or run scripts/test.sh");
+        }
+        port_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        jack_set_process_callback(client_, process, owner);
+        if (xrun != nullptr)
+            jack_set_xrun_callback(client_, xrun, owner);
+        if (port_ == nullptr || jack_activate(client_) != 0) {
+            jack_client_close(client_);
+            throw std::runtime_error("no JACK MIDI input port for " + clientName);
+        }
+        portName_ = jack_port_name(port_);
+    }
+    ~JackMidiInput()
+    {
+        jack_deactivate(client_);
+        jack_client_close(client_);
+    }
+    JackMidiInput(const JackMidiInput &) = delete;
+    JackMidiInput &operator=(const JackMidiInput &) = delete;
+
+    jack_port_t *Port() const { return port_; }
+    const std::string &PortName() const { return portName_; }
+
+private:
+    jack_client_t *client_ = nullptr;
+    jack_port_t *port_ = nullptr;
+    std::string portName_;
+};
+
+} // namespace testing_support
