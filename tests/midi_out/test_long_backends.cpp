@@ -7,9 +7,9 @@
 #include "midi_out/RtMidiBackend.h"
 #include "midi_out/SystemBackend.h"
 #include "support/BackendTestSupport.h"
+#include "support/EventLoop.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
@@ -22,14 +22,7 @@ using namespace backend_test;
 
 namespace {
 
-// Runs the event loop until `done` or a generous deadline.
-void ProcessUntil(const std::function<bool()> &done)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
+using testing_support::ProcessEventsUntil;
 
 // A manufacturer-specific System Exclusive message of `length` bytes whose
 // data bytes run through every 7-bit value.
@@ -85,7 +78,7 @@ TEST_F(JackLongMessages, SysExArrivesByteForByteAndFinishesOnce)
     out->SendShortMessage(0x90, 60, 100);
     out->SendLongMessage(message.data(), static_cast<std::uint16_t>(message.size()));
     out->SendShortMessage(0x80, 60, 0);
-    ProcessUntil([&] { return finished.count > 0; });
+    ProcessEventsUntil([&] { return finished.count > 0; });
     EXPECT_EQ(receiver->waitFor(3), (std::vector<Bytes>{{0x90, 60, 100}, message, {0x80, 60, 0}}));
     EXPECT_EQ(finished.count, 1);
     EXPECT_GE(arrivedAtDone, 2u);
@@ -102,7 +95,7 @@ TEST_F(JackLongMessages, CloseReportsWhatIsStillUnderWayAndReleasesIt)
     out->SendLongMessage(message.data(), 200);
     out->SendLongMessage(message.data(), 200);
     ASSERT_TRUE(out->CloseDevice());
-    ProcessUntil([&] { return finished.count == 2; });
+    ProcessEventsUntil([&] { return finished.count == 2; });
     EXPECT_EQ(finished.count, 2);
     EXPECT_EQ(out->LongMessagesInFlight(), 0u);
     const auto received = receiver->waitFor(2);
@@ -170,7 +163,7 @@ TEST(SynthLongMessages, MasterVolumeZeroSilencesAHeldNote)
     c.out->SendShortMessage(0x90, 64, 127);
     c.Peak();
     EXPECT_GT(c.Peak(), 0.01f);
-    ProcessUntil([&] { return finished.count == 2; });
+    ProcessEventsUntil([&] { return finished.count == 2; });
     EXPECT_EQ(finished.count, 2);
 }
 
@@ -186,6 +179,6 @@ TEST(SynthLongMessages, OtherLongMessagesAreIgnoredWithoutError)
     c.out->SendLongMessage(noteOn.data(), 3);
     c.out->SendLongMessage(unknown.data(), 4);
     EXPECT_LT(c.Peak(), 1e-4f);
-    ProcessUntil([&] { return finished.count == 2; });
+    ProcessEventsUntil([&] { return finished.count == 2; });
     EXPECT_EQ(finished.count, 2);
 }

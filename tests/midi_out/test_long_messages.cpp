@@ -8,10 +8,10 @@
 #include "midi_out/MidiOut.h"
 #include "midi_out/NotifyWindow.h"
 #include "support/SharedMemoryHooks.h"
+#include "support/EventLoop.h"
 #include "support/TestBackend.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
@@ -124,10 +124,7 @@ TEST(LongMessage, CompletionFromAnotherThreadReachesTheMainThread)
     c.out->SendLongMessage(GmSystemOn.data(), 6);
     std::thread driver([&] { c.backend->CompletePending(); });
     driver.join();
-    QElapsedTimer timer;
-    timer.start();
-    while (c.inFlightAtEvent.empty() && timer.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    testing_support::ProcessEventsUntil([&] { return !c.inFlightAtEvent.empty(); });
     EXPECT_EQ(c.inFlightAtEvent, std::vector<std::size_t>{0});
 }
 

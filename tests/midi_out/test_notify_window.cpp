@@ -3,10 +3,10 @@
 
 #include "midi_out/MidiOut.h"
 #include "midi_out/NotifyWindow.h"
+#include "support/EventLoop.h"
 #include "support/TestBackend.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
@@ -18,15 +18,9 @@ using Op = TestBackend::Op;
 
 namespace {
 
-// Runs the event loop until `done` or a generous deadline; the wake-up comes
-// through the socket notifier, so only a real event loop delivers it.
-void processUntil(const std::function<bool()> &done)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
+// The wake-up comes through the socket notifier, so only a real event loop
+// delivers it.
+using testing_support::ProcessEventsUntil;
 
 } // namespace
 
@@ -47,10 +41,10 @@ TEST(NotifyWindow, DeliversPostsFromOtherThreadsInPostingOrderOnTheMainThread)
                 std::this_thread::yield();
     };
     std::thread a(producer, 1), b(producer, 2);
-    processUntil([&] { return received.size() == 2 * perThread; });
+    ProcessEventsUntil([&] { return received.size() == 2 * perThread; });
     a.join();
     b.join();
-    processUntil([&] { return received.size() == 2 * perThread; });
+    ProcessEventsUntil([&] { return received.size() == 2 * perThread; });
 
     ASSERT_EQ(received.size(), 2u * perThread);
     std::uintptr_t next[3] = {0, 0, 0};
