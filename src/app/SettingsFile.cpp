@@ -3,6 +3,7 @@
 #include "common/AtomicFileWriter.h"
 
 #include "common/IntegerConversion.h"
+#include "common/RegularFile.h"
 
 #include <cerrno>
 #include <chrono>
@@ -256,31 +257,16 @@ enum class ReadResult { Read, Missing, Failed };
 // Such a file is not rewritten either.
 ReadResult readWholeFile(const std::string &path, std::string &text)
 {
-    text.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return (errno == ENOENT || errno == ENOTDIR) ? ReadResult::Missing : ReadResult::Failed;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return ReadResult::Failed;
+    switch (common::ReadRegularFile(path, text)) {
+    case common::FileRead::Read:
+        return ReadResult::Read;
+    case common::FileRead::Missing:
+        return ReadResult::Missing;
+    case common::FileRead::NotOpened:
+    case common::FileRead::Failed:
+        break;
     }
-    char buffer[4096];
-    for (;;) {
-        const auto count = ::read(fd, buffer, sizeof buffer);
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            ::close(fd);
-            text.clear();
-            return ReadResult::Failed;
-        }
-        if (count == 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(count));
-    }
-    ::close(fd);
-    return ReadResult::Read;
+    return ReadResult::Failed;
 }
 
 // The whole text goes to a new file beside the target that replaces it only

@@ -1,13 +1,10 @@
 #include "recorder/RecordingStream.h"
 
 #include "common/AtomicFileWriter.h"
+#include "common/RegularFile.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace recorder {
 
@@ -89,46 +86,17 @@ void RecordingStream::Clear()
 
 void RecordingStream::LoadFromFile(const std::string &fileName)
 {
-    // Not blocking on the open: a pipe without a writer would hang the
-    // window here. Only regular files are read; a device or a pipe has no
-    // end to read to.
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        throw EFOpenError(fileName);
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
+    // Into a new buffer, so that a failure leaves the recording as it was.
+    std::vector<std::uint8_t> content;
+    switch (common::ReadRegularFile(fileName, content)) {
+    case common::FileRead::Read:
+        break;
+    case common::FileRead::Failed:
+        throw EReadError();
+    case common::FileRead::Missing:
+    case common::FileRead::NotOpened:
         throw EFOpenError(fileName);
     }
-
-    // Read into a new buffer so that a failure leaves the recording as it
-    // was; straight into it and in large steps, so that a big file takes the
-    // window a moment, not seconds (small reads of a large file cost several
-    // times as much). What a file gains meanwhile is read on.
-    constexpr std::size_t step = std::size_t{1} << 22;
-    std::vector<std::uint8_t> content(static_cast<std::size_t>(info.st_size));
-    std::size_t filled = 0;
-    std::uint8_t more[1 << 16];
-    for (;;) {
-        const bool inPlace = filled < content.size();
-        std::uint8_t *target = inPlace ? content.data() + filled : more;
-        const std::size_t room = inPlace ? std::min(content.size() - filled, step) : sizeof more;
-        const ssize_t got = ::read(fd, target, room);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            ::close(fd);
-            throw EReadError();
-        }
-        if (got == 0)
-            break;
-        if (!inPlace)
-            content.insert(content.end(), more, more + got);
-        filled += static_cast<std::size_t>(got);
-    }
-    ::close(fd);
-    content.resize(filled); // a file that shrank meanwhile
-
     bytes_ = std::move(content);
     position_ = 0;
 }

@@ -137,15 +137,24 @@ struct OfflineSynthComponent {
     std::unique_ptr<TMidiOutput> out;
 };
 
+// The synthesizer opened, its completions counted.
+class SynthLongMessages : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!FluidSynthBackend::FindSoundFont())
+            GTEST_FAIL() << "no General MIDI SoundFont installed";
+        ASSERT_TRUE(c.out->OpenDevice());
+    }
+
+    OfflineSynthComponent c;
+    Finished finished{*c.out};
+};
+
 } // namespace
 
-TEST(SynthLongMessages, MasterVolumeZeroSilencesAHeldNote)
+TEST_F(SynthLongMessages, MasterVolumeZeroSilencesAHeldNote)
 {
-    if (!FluidSynthBackend::FindSoundFont())
-        GTEST_FAIL() << "no General MIDI SoundFont installed";
-    OfflineSynthComponent c;
-    ASSERT_TRUE(c.out->OpenDevice());
-    Finished finished(*c.out);
     // Program 1 sustains as long as the key is held.
     c.out->SendShortMessage(0xC0, 19, 0); // church organ: no decay
     c.out->SendShortMessage(0x90, 60, 127);
@@ -167,13 +176,8 @@ TEST(SynthLongMessages, MasterVolumeZeroSilencesAHeldNote)
     EXPECT_EQ(finished.count, 2);
 }
 
-TEST(SynthLongMessages, OtherLongMessagesAreIgnoredWithoutError)
+TEST_F(SynthLongMessages, OtherLongMessagesAreIgnoredWithoutError)
 {
-    if (!FluidSynthBackend::FindSoundFont())
-        GTEST_FAIL() << "no General MIDI SoundFont installed";
-    OfflineSynthComponent c;
-    ASSERT_TRUE(c.out->OpenDevice());
-    Finished finished(*c.out);
     const Bytes noteOn = {0x90, 60, 127};         // not System Exclusive
     const Bytes unknown = {0xF0, 0x43, 0x7F, 0xF7}; // understood by no one
     c.out->SendLongMessage(noteOn.data(), 3);
