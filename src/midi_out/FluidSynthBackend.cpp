@@ -31,7 +31,7 @@ const char *Environment(const char *name)
     return value != nullptr && *value != '\0' ? value : nullptr;
 }
 
-bool IsReadableFile(const std::string &path)
+bool IsRegularFile(const std::string &path)
 {
     std::error_code error;
     return std::filesystem::is_regular_file(path, error);
@@ -74,9 +74,9 @@ std::optional<std::string> FluidSynthBackend::FindSoundFont()
     // A SoundFont named by the user is taken or nothing is: falling back to
     // another one would hide the mistake.
     if (const char *chosen = Environment(SoundFontVariable))
-        return IsReadableFile(chosen) ? std::optional<std::string>(chosen) : std::nullopt;
+        return IsRegularFile(chosen) ? std::optional<std::string>(chosen) : std::nullopt;
     for (const char *path : StandardSoundFonts) {
-        if (IsReadableFile(path))
+        if (IsRegularFile(path))
             return std::string(path);
     }
     return std::nullopt;
