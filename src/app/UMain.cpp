@@ -197,6 +197,8 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
 
 TForm1::~TForm1()
 {
+    // A take ends closed and a playback leaves no note sounding.
+    common::RunGuarded([this] { transport_->Halt(); });
     // Nothing may reach this window's handlers while its parts go away.
     disconnect(QAbstractEventDispatcher::instance(thread()), nullptr, this, nullptr);
     if (keyStateFilter_)
@@ -287,8 +289,10 @@ void TForm1::CreateControls()
     common::GuardedConnect(SpeedButton1, &QToolButton::clicked, this, &TForm1::RecordClick);
     common::GuardedConnect(SpeedButton2, &QToolButton::clicked, this, &TForm1::PlayClick);
     common::GuardedConnect(SpeedButton3, &QToolButton::clicked, this, &TForm1::StopClick);
-    common::GuardedConnect(DrumTimer, &recorder::SteadyTimer::Timeout, this, &TForm1::DrumTick);
-    common::GuardedConnect(ClockTimer, &recorder::SteadyTimer::Timeout, this, &TForm1::ClockTick);
+    connect(DrumTimer, &recorder::SteadyTimer::Timeout, this,
+            [this]() noexcept { drumFailures_.Run([this] { DrumTick(); }); });
+    connect(ClockTimer, &recorder::SteadyTimer::Timeout, this,
+            [this]() noexcept { clockFailures_.Run([this] { ClockTick(); }); });
     ClockTimer->Start();
 }
 
@@ -304,10 +308,12 @@ void TForm1::StartUp()
     const int device = ChooseStartDevice(errors);
     menus_->Devices()->Rebuild(devices_, device);
 
-    midiOut_->SetDeviceID(device);
     // A device that does not open is not reported here: every note sent
     // until another device is chosen fails with the device's own message.
-    midiOut_->OpenDevice();
+    errors.Run([&] {
+        midiOut_->SetDeviceID(device);
+        midiOut_->OpenDevice();
+    });
 
     DrumStep = 0;
     InstallIdlePoll();
@@ -434,6 +440,21 @@ void TForm1::showEvent(QShowEvent *event)
         common::RunGuarded([this] { LoadCommandLineFile(); });
 }
 
+bool TForm1::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowBlocked)
+        common::RunGuarded([this] { EndMouseHeldNote(); });
+    return QMainWindow::event(event);
+}
+
+void TForm1::EndMouseHeldNote()
+{
+    // The release goes to the modal window, so end the note as the release
+    // would have; focus loss does the same for PC keys.
+    if (performance::PianoKey *held = player_.MouseHeldKey())
+        player_.KeyMouseUp(*held);
+}
+
 void TForm1::LoadCommandLineFile()
 {
     // One argument naming an existing file is a native recording, whatever
@@ -464,6 +485,7 @@ void TForm1::InstrumentClick(int program)
 
 void TForm1::SelectDevice(int index)
 {
+    RearmTimerFailures();
     DeviceMenu &menu = *menus_->Devices();
     menu.Check(index);
     try {
@@ -499,14 +521,9 @@ void TForm1::RefreshDeviceMenu()
 
 void TForm1::Renumber(int index)
 {
-    // The device in use has another number now; the component may change its
-    // number only while closed.
-    const bool wasOpen = midiOut_->State() == midi_out::dsOpen;
-    if (wasOpen)
-        midiOut_->CloseDevice();
-    midiOut_->SetDeviceID(index);
-    if (wasOpen)
-        midiOut_->OpenDevice();
+    // The device in use has another number in the new list. It stays open:
+    // only choosing an item may cut what sounds on it.
+    midiOut_->FollowRenumberedDevice(index);
     if (settings_->ReadString(DeviceSection, DeviceNameKey, std::string()) == devices_.NameOf(index))
         settings_->WriteInteger(DeviceSection, DeviceIdKey, index);
 }
@@ -546,6 +563,7 @@ void TForm1::TranspositionChanged()
 
 void TForm1::DrumsClicked()
 {
+    RearmTimerFailures();
     if (!CheckBox1->isChecked())
         DrumTimer->Stop();
     else if (!DrumTimer->IsActive())
@@ -555,11 +573,29 @@ void TForm1::DrumsClicked()
 
 void TForm1::VolumeChanged() { settings_->WriteInteger(Common, VolumeKey, Volume()); }
 
-void TForm1::RecordClick() { transport_->Record(); }
+void TForm1::RecordClick()
+{
+    RearmTimerFailures();
+    transport_->Record();
+}
 
-void TForm1::PlayClick() { transport_->Play(); }
+void TForm1::PlayClick()
+{
+    RearmTimerFailures();
+    transport_->Play();
+}
 
-void TForm1::StopClick() { Stop(); }
+void TForm1::StopClick()
+{
+    RearmTimerFailures();
+    Stop();
+}
+
+void TForm1::RearmTimerFailures()
+{
+    clockFailures_.Rearm();
+    drumFailures_.Rearm();
+}
 
 void TForm1::Stop() { transport_->Stop(); }
 

@@ -3,6 +3,7 @@
 // program owns (device, settings file, recording, key map, counters, timers).
 
 #include "app/DeviceDirectory.h"
+#include "app/RepeatedFailureGate.h"
 #include "app/SettingsFile.h"
 #include "midi_out/MidiBackend.h"
 #include "midi_out/MidiOut.h"
@@ -142,6 +143,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     // The controls, named as their object names; tests find them by name.
@@ -178,6 +180,10 @@ private:
     void LoadCommandLineFile();
     using RecordingFileCommand = void (*)(const std::string &, recorder::RecordingStream &);
     void RunRecordingFileCommand(QFileDialog &dialog, RecordingFileCommand command);
+    // The user acted: a timer's failure may be shown again.
+    void RearmTimerFailures();
+    // A modal window of ours took the mouse: its release will never come.
+    void EndMouseHeldNote();
 
     class TransportLink;
 
@@ -200,6 +206,8 @@ private:
     performance::KeyboardPoll poll_{KeyCodeList, KeyNumberList, keys_, keyStates_, player_};
     performance::TForm2 *assignmentWindow_ = nullptr;
     bool shouldTerminate_ = false;
+    RepeatedFailureGate clockFailures_;
+    RepeatedFailureGate drumFailures_;
 };
 
 } // namespace app

@@ -365,7 +365,10 @@ TEST_F(Menus, OpeningTheDeviceMenuReadsTheDevicesAnew)
     // A port appears before the one in use, and another after it.
     backend->devices.insert(backend->devices.begin() + 1, TestBackend::Caps("Port New"));
     backend->devices.push_back(TestBackend::Caps("Port Late"));
+    backend->ClearCalls();
     emit Devices()->aboutToShow();
+    EXPECT_TRUE(backend->CallsOf(TestBackend::Op::Close).empty()) << "what sounds is not cut";
+    EXPECT_TRUE(backend->CallsOf(TestBackend::Op::ShortMessage).empty());
     EXPECT_EQ(DeviceItems(), (std::vector<std::pair<int, std::string>>{
                                  {3, "Port Late"}, {2, "Port B"}, {1, "Port New"}, {0, "Synth A"}}));
     EXPECT_EQ(Devices()->CheckedIndex(), 2);
