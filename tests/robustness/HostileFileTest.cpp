@@ -8,6 +8,7 @@
 #include "files/RecordingFiles.h"
 #include "recorder/RecordingStream.h"
 #include "recorder/TestFiles.h"
+#include "support/HangBound.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -49,7 +50,7 @@ protected:
             }
             return std::string("opened");
         });
-        if (result.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        if (result.wait_for(testing_support::kHangBound) != std::future_status::ready) {
             ADD_FAILURE() << "opening " << path << " hangs";
             if (unblock)
                 unblock();
