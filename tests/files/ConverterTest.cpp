@@ -233,6 +233,6 @@ TEST_F(ConverterTest, WrongArgumentCountShowsUsage)
     for (const auto &arguments : std::vector<std::vector<std::string>>{{}, {"a.vnx"}, {"a", "b", "c"}}) {
         const RunResult result = Run(arguments);
         EXPECT_EQ(result.exitCode, 1);
-        EXPECT_EQ(result.err.rfind("Aufruf: midi-sonoret-convert EINGABE AUSGABE", 0), 0u) << result.err;
+        EXPECT_EQ(result.err.rfind("Aufruf: midi-sonoret-convert [--] EINGABE AUSGABE", 0), 0u) << result.err;
     }
 }
