@@ -360,7 +360,10 @@ AtomicFileWriter::AtomicFileWriter(const std::string &fileName)
         overTarget_ = true;
         for (const auto &path : SpareFolders()) {
             spare_.path = path;
-            if (MakeFolders(path) && OpenFolder(path, spare_.fd) && CreateBeside(spare_, 0600)) {
+            if (!MakeFolders(path) || !OpenFolder(path, spare_.fd))
+                continue;
+            SweepLeftovers(spare_.fd, path, started);
+            if (CreateBeside(spare_, 0600)) {
                 tempFolder_ = &spare_;
                 break;
             }
