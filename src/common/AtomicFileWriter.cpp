@@ -1,6 +1,7 @@
 #include "common/AtomicFileWriter.h"
 
 #include "common/FileErrors.h"
+#include "common/RegularFile.h"
 
 #include <algorithm>
 #include <array>
@@ -206,6 +207,19 @@ std::optional<SaveFileName> ParseSaveFileName(std::string_view name)
     return std::nullopt;
 }
 
+// A process that has ended but not yet been waited for (a zombie) runs no
+// more; one of another user counts as running.
+bool Running(pid_t pid)
+{
+    if (::kill(pid, 0) != 0 && errno == ESRCH)
+        return false;
+    std::string stat;
+    if (ReadRegularFile("/proc/" + std::to_string(pid) + "/stat", stat) != FileRead::Read)
+        return true;
+    const auto nameEnd = stat.rfind(')');
+    return nameEnd == std::string::npos || stat.compare(nameEnd, 3, ") Z") != 0;
+}
+
 bool Older(const struct stat &info, const timespec &than)
 {
     return info.st_mtim.tv_sec < than.tv_sec
@@ -253,8 +267,8 @@ void SweepLeftovers(int folder, const std::string &folderPath, const timespec &s
         const auto parsed = ParseSaveFileName(name);
         if (!parsed || parsed->pid == ::getpid())
             continue;
-        if (::kill(parsed->pid, 0) == 0 || errno != ESRCH)
-            continue; // running (perhaps as another user)
+        if (Running(parsed->pid))
+            continue;
         struct stat info {};
         if (::fstatat(listing, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)
             || !Older(info, started))

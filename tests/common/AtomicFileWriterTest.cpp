@@ -367,10 +367,12 @@ TEST_F(AtomicFileWriterTest, APipeIsRefusedAtOnce)
 // process is gone and tells, once, of their complete copies; nothing else.
 TEST_F(AtomicFileWriterTest, LeftoversOfEndedSavesAreRemoved)
 {
+    // Ended, but left unreaped until the end of the test: a zombie runs no more.
     const pid_t gone = ::fork();
     if (gone == 0)
         ::_exit(0);
-    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+    siginfo_t exited {};
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(gone), &exited, WEXITED | WNOWAIT), 0);
     const std::string ended = std::to_string(gone);
     const std::vector<std::string> kept{".take.vsq.tmp-1-0", ".take.vsq.tmp-" + ended + "-x", "take.vsq.tmp-" + ended + "-0"};
     for (const auto &name : kept)
@@ -388,6 +390,7 @@ TEST_F(AtomicFileWriterTest, LeftoversOfEndedSavesAreRemoved)
     WriteFile(dir.File("take.vsq"), "new");
     WriteFile(dir.File("take.vsq"), "newer");
     AtomicFileWriter::SetNoticeHandler(nullptr);
+    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
 
     auto expected = kept;
     expected.insert(expected.end(), {later, "take.vsq", "take.vsq.kopie-" + ended + "-0"});
