@@ -9,7 +9,6 @@
 #include "performance/UTast.h"
 
 #include <QFile>
-#include <QMessageBox>
 #include <QMetaObject>
 #include <QStringList>
 
@@ -17,6 +16,7 @@
 #include <climits>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <fcntl.h>
@@ -73,13 +73,12 @@ int main(int argc, char **argv)
     application.setWindowIcon(app::ProgramIcon());
     application.setDesktopFileName(QStringLiteral("midi-sonoret"));
 
+    // What Qt left of the part before "--", then everything behind it.
     QStringList arguments;
     for (int i = 1; i < qtArgc; ++i)
         arguments.append(FileArgument(qtArgv[static_cast<std::size_t>(i)]));
-    if (optionsEnd != argv + argc) {
-        for (char **argument = optionsEnd + 1; argument != argv + argc; ++argument)
-            arguments.append(FileArgument(*argument));
-    }
+    for (char **argument = std::min(optionsEnd + 1, argv + argc); argument != argv + argc; ++argument)
+        arguments.append(FileArgument(*argument));
 
     // A copy left by a save cut short is reported once the window runs.
     common::AtomicFileWriter::SetNoticeHandler([](const std::string &text) {
