@@ -51,9 +51,20 @@ std::uint32_t KeyStateFilter::PositionOf(const QKeyEvent &event)
 
 bool KeyStateFilter::eventFilter(QObject *watched, QEvent *event)
 {
-    // Only bookkeeping: the event goes on unchanged whatever happens here.
-    common::RunGuarded([&] { Observe(watched, *event); });
-    return false;
+    // A failure here lets the event go on unchanged.
+    bool consumed = false;
+    common::RunGuarded([&] { consumed = Observe(watched, *event); });
+    return consumed;
+}
+
+bool KeyStateFilter::Plays(const QObject *receiver, const QKeyEvent &event,
+                           const std::optional<int> &code) const
+{
+    // Ctrl or Alt with a key is a command for the focused control or the
+    // menus, not a note.
+    if (!code || !plays_ || (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+        return false;
+    return MeantForThePlayingWindow(receiver) && plays_(*code);
 }
 
 bool KeyStateFilter::MeantForThePlayingWindow(const QObject *receiver) const
@@ -71,22 +82,21 @@ bool KeyStateFilter::MeantForThePlayingWindow(const QObject *receiver) const
     return false;
 }
 
-void KeyStateFilter::Observe(const QObject *receiver, const QEvent &event)
+bool KeyStateFilter::Observe(const QObject *receiver, const QEvent &event)
 {
     switch (event.type()) {
     case QEvent::KeyPress: {
         const auto &key = static_cast<const QKeyEvent &>(event);
-        if (key.isAutoRepeat() || !MeantForThePlayingWindow(receiver))
-            break;
-        if (const auto code = VirtualKeyOf(key))
+        const auto code = VirtualKeyOf(key);
+        if (code && !key.isAutoRepeat() && MeantForThePlayingWindow(receiver))
             table_.Press(PositionOf(key), *code);
-        break;
+        return Plays(receiver, key, code);
     }
     case QEvent::KeyRelease: {
         const auto &key = static_cast<const QKeyEvent &>(event);
         if (!key.isAutoRepeat())
             table_.Release(PositionOf(key));
-        break;
+        return Plays(receiver, key, VirtualKeyOf(key));
     }
     case QEvent::ApplicationDeactivate:
         table_.ReleaseAll();
@@ -105,6 +115,7 @@ void KeyStateFilter::Observe(const QObject *receiver, const QEvent &event)
     default:
         break;
     }
+    return false;
 }
 
 } // namespace performance

@@ -23,15 +23,17 @@ void PianoKey::SetOutlineColor(const QColor &color)
     update();
 }
 
-void PianoKey::MarkSounding(std::uint8_t note)
+void PianoKey::MarkSounding(std::uint8_t note, int channel)
 {
     soundingNote_ = note;
+    soundingChannel_ = channel;
     SetOutlineColor(PressedColor);
 }
 
 void PianoKey::MarkSilent()
 {
     soundingNote_.reset();
+    soundingChannel_.reset();
     SetOutlineColor(SilentColor);
 }
 
@@ -52,7 +54,9 @@ void PianoKey::mousePressEvent(QMouseEvent *event)
 {
     event->accept();
     if (listener_)
-        common::RunGuarded([this] { listener_->KeyMouseDown(*this); });
+        common::RunGuarded([this, y = event->position().toPoint().y()] {
+            listener_->KeyMouseDown(*this, y);
+        });
 }
 
 void PianoKey::mouseReleaseEvent(QMouseEvent *event)
