@@ -13,6 +13,7 @@
 #include "common/Guard.h"
 #include "common/GuardedConnect.h"
 #include "performance/KeyMap.h"
+#include "performance/KeyboardLayout.h"
 #include "files/RecordingFiles.h"
 
 #include <QAbstractEventDispatcher>
@@ -361,6 +362,7 @@ void TForm1::LoadKeyMap()
     if (KeyCodeList.isEmpty() || KeyNumberList.isEmpty()) {
         KeyCodeList = DefaultKeyCodeList();
         KeyNumberList = DefaultKeyNumberList();
+        UpdateKeyLabels();
     }
 }
 
@@ -370,6 +372,24 @@ void TForm1::ReloadKeyMap()
                                               settings_->ReadSectionValues(KeysSection));
     KeyCodeList = std::move(map.codes);
     KeyNumberList = std::move(map.numbers);
+    UpdateKeyLabels();
+}
+
+void TForm1::UpdateKeyLabels()
+{
+    std::array<QString, performance::KeyCount> labels;
+    if (menus_->KeyLabelsItem()->isChecked())
+        labels = performance::KeyLabels(KeyCodeList, KeyNumberList,
+                                        performance::KeyboardLayout(performance::KeyboardLayout::CurrentNames()));
+    for (std::size_t i = 0; i < labels.size(); ++i)
+        keys_[i]->SetLabel(labels[i]);
+}
+
+void TForm1::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::KeyboardLayoutChange)
+        common::RunGuarded([this] { UpdateKeyLabels(); });
 }
 
 void TForm1::PollKeyboard()
@@ -398,6 +418,7 @@ void TForm1::StartKeyAssignment()
     settings_->EraseSection(KeysSection);
     KeyCodeList.clear();
     KeyNumberList.clear();
+    UpdateKeyLabels();
     if (assignmentWindow_) {
         assignmentWindow_->show();
         assignmentWindow_->raise();
@@ -439,6 +460,7 @@ void TForm1::ApplyStoredSettings(StartUpErrors &errors)
     ApplyChannel(settings_->ReadInteger(Common, ChannelKey, performance::FirstChannel));
     menus_->VelocityByPositionItem()->setChecked(settings_->ReadBool(Common, VelocityByPositionKey, false));
     menus_->KeyLabelsItem()->setChecked(settings_->ReadBool(Common, ShowKeyLabelsKey, false));
+    UpdateKeyLabels();
     errors.Run([this] { SelectInstrument(settings_->ReadInteger(Common, InstrumentKey, 0)); });
 }
 
@@ -521,6 +543,7 @@ void TForm1::VelocityByPositionClick()
 
 void TForm1::KeyLabelsClick()
 {
+    UpdateKeyLabels();
     settings_->WriteBool(Common, ShowKeyLabelsKey, menus_->KeyLabelsItem()->isChecked());
 }
 

@@ -156,6 +156,7 @@ protected:
     void showEvent(QShowEvent *event) override;
     // An unsaved take is asked about first; "Abbrechen" keeps the window.
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     // The controls, named as their object names; tests find them by name.
@@ -198,6 +199,8 @@ private:
     bool MayDiscardTake();
     void MoveTransposition(int semitones);
     void ApplyChannel(int channel);
+    // Writes the PC keys on the piano keys while "PC-Tasten anzeigen" is on.
+    void UpdateKeyLabels();
 
     class TransportLink;
 

@@ -37,6 +37,14 @@ void PianoKey::MarkSilent()
     SetOutlineColor(SilentColor);
 }
 
+void PianoKey::SetLabel(const QString &label)
+{
+    if (label_ == label)
+        return;
+    label_ = label;
+    update();
+}
+
 void PianoKey::paintEvent(QPaintEvent *)
 {
     // Outline first over the whole key, then the fill inside it: the outline
@@ -45,7 +53,12 @@ void PianoKey::paintEvent(QPaintEvent *)
         QPainter painter(this);
         painter.fillRect(rect(), outline_);
         const int w = geometry_.outlineWidth;
-        painter.fillRect(rect().adjusted(w, w, -w, -w), Fill());
+        const QRect inside = rect().adjusted(w, w, -w, -w);
+        painter.fillRect(inside, Fill());
+        if (!label_.isEmpty()) {
+            painter.setPen(geometry_.black ? Qt::white : Qt::black);
+            painter.drawText(inside.adjusted(0, 0, 0, -2), Qt::AlignHCenter | Qt::AlignBottom, label_);
+        }
     });
 }
 

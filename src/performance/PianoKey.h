@@ -55,6 +55,10 @@ public:
 
     void SetMouseListener(KeyMouseListener *listener) { listener_ = listener; }
 
+    // The PC key that plays this key, written near its lower end; empty: none.
+    QString Label() const { return label_; }
+    void SetLabel(const QString &label);
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -66,6 +70,7 @@ private:
     std::optional<std::uint8_t> soundingNote_;
     std::optional<int> soundingChannel_;
     KeyMouseListener *listener_ = nullptr;
+    QString label_;
 };
 
 // Creates all 42 keys as children of `parent`, in stacking order (later

@@ -70,8 +70,9 @@ TEST_F(UnsavedTakeWindow, AufnahmeGoesOnAfterSavingOrDiscardingAndNotAfterCancel
         EXPECT_EQ(Button("SpeedButton3")->isChecked(), !c.goesOn);
         EXPECT_EQ(form->RecordingStream().Bytes() == take, !c.goesOn);
         EXPECT_EQ(std::filesystem::exists(file), c.fileChosen);
-        if (c.fileChosen)
+        if (c.fileChosen) {
             EXPECT_EQ(testfiles::ReadBytes(file), take);
+        }
     }
 }
 
