@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QApplicationStateChangeEvent>
 #include <QKeyEvent>
+#include <QMenuBar>
 #include <QWidget>
 #include <QWindow>
 
@@ -63,6 +64,9 @@ bool KeyStateFilter::Plays(const QObject *receiver, const QKeyEvent &event,
     // Ctrl or Alt with a key is a command for the focused control or the
     // menus, not a note.
     if (!code || !plays_ || (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+        return false;
+    // The menu bar reached by Alt alone takes letters as its access keys.
+    if (qobject_cast<const QMenuBar *>(receiver) != nullptr)
         return false;
     return MeantForThePlayingWindow(receiver) && plays_(*code);
 }
