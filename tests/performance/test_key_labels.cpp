@@ -5,34 +5,15 @@
 
 #include <QAction>
 
-#include <cstdlib>
-
 namespace {
 
-class KeyLabels : public testing_support::KeyboardFixture {
-protected:
-    void SetUp() override
-    {
-        KeyboardFixture::SetUp();
-        // Without an X server the layout comes from XKB's environment.
-        const char *old = std::getenv("XKB_DEFAULT_LAYOUT");
-        if (old)
-            saved = old;
-        ::setenv("XKB_DEFAULT_LAYOUT", "fr", 1);
-    }
-    void TearDown() override
-    {
-        if (saved)
-            ::setenv("XKB_DEFAULT_LAYOUT", saved->c_str(), 1);
-        else
-            ::unsetenv("XKB_DEFAULT_LAYOUT");
-        KeyboardFixture::TearDown();
-    }
-    std::optional<std::string> saved;
-};
+using KeyLabels = testing_support::KeyboardFixture;
 
 TEST_F(KeyLabels, FrenchLayoutShowsItsOwnCharactersAndFollowsANewAssignment)
 {
+    // Without an X server the layout comes from XKB's environment.
+    const QByteArray before = qgetenv("XKB_DEFAULT_LAYOUT");
+    qputenv("XKB_DEFAULT_LAYOUT", "fr");
     WriteIni("[Common]\nShowKeyLabels=1\n");
     CreateWithAssignment();
     // The positions of the German Q, Y and 1 print A, W and & in French.
@@ -49,6 +30,7 @@ TEST_F(KeyLabels, FrenchLayoutShowsItsOwnCharactersAndFollowsANewAssignment)
     form->findChild<QAction *>(QStringLiteral("PCTastenanzeigen1"))->trigger();
     EXPECT_EQ(form->Key(7)->Label(), QString());
     EXPECT_NE(IniText().indexOf("ShowKeyLabels=0"), -1);
+    before.isNull() ? qunsetenv("XKB_DEFAULT_LAYOUT") : qputenv("XKB_DEFAULT_LAYOUT", before);
 }
 
 } // namespace
