@@ -58,15 +58,13 @@ bool KeyStateFilter::eventFilter(QObject *watched, QEvent *event)
     return consumed;
 }
 
-bool KeyStateFilter::Plays(const QObject *receiver, const QKeyEvent &event,
-                           const std::optional<int> &code) const
+bool KeyStateFilter::Plays(const QObject *receiver, const std::optional<int> &code) const
 {
-    // Ctrl or Alt with a key is a command for the focused control or the
-    // menus, not a note.
-    if (!code || !plays_ || (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+    if (!code || !plays_)
         return false;
-    // The menu bar reached by Alt alone takes letters as its access keys.
-    if (qobject_cast<const QMenuBar *>(receiver) != nullptr)
+    // The menu bar reached by Alt alone has the focus and takes letters as
+    // its access keys.
+    if (qobject_cast<const QMenuBar *>(QApplication::focusWidget()) != nullptr)
         return false;
     return MeantForThePlayingWindow(receiver) && plays_(*code);
 }
@@ -94,13 +92,13 @@ bool KeyStateFilter::Observe(const QObject *receiver, const QEvent &event)
         const auto code = VirtualKeyOf(key);
         if (code && !key.isAutoRepeat() && MeantForThePlayingWindow(receiver))
             table_.Press(PositionOf(key), *code);
-        return Plays(receiver, key, code);
+        return Plays(receiver, code);
     }
     case QEvent::KeyRelease: {
         const auto &key = static_cast<const QKeyEvent &>(event);
         if (!key.isAutoRepeat())
             table_.Release(PositionOf(key));
-        return Plays(receiver, key, VirtualKeyOf(key));
+        return Plays(receiver, VirtualKeyOf(key));
     }
     case QEvent::ApplicationDeactivate:
         table_.ReleaseAll();

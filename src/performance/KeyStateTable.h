@@ -65,7 +65,7 @@ public:
 private:
     // True when the event is a playing key's and goes no further.
     bool Observe(const QObject *receiver, const QEvent &event);
-    bool Plays(const QObject *receiver, const QKeyEvent &event, const std::optional<int> &code) const;
+    bool Plays(const QObject *receiver, const std::optional<int> &code) const;
     bool MeantForThePlayingWindow(const QObject *receiver) const;
 
     KeyStateTable &table_;
