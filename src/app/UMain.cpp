@@ -17,11 +17,11 @@
 #include "files/RecordingFiles.h"
 
 #include <QAbstractEventDispatcher>
-#include <QCloseEvent>
 #include <QAction>
 #include <QButtonGroup>
 #include <QCoreApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -379,8 +379,9 @@ void TForm1::UpdateKeyLabels()
 {
     std::array<QString, performance::KeyCount> labels;
     if (menus_->KeyLabelsItem()->isChecked())
-        labels = performance::KeyLabels(KeyCodeList, KeyNumberList,
-                                        performance::KeyboardLayout(performance::KeyboardLayout::CurrentNames()));
+        labels = performance::KeyLabels(
+            KeyCodeList, KeyNumberList,
+            performance::KeyboardLayout(performance::KeyboardLayout::CurrentNames()));
     for (std::size_t i = 0; i < labels.size(); ++i)
         keys_[i]->SetLabel(labels[i]);
 }
