@@ -71,7 +71,8 @@ TEST_F(Menus, MenuBarWithAccessKeysAndItemsInOrder)
     const std::vector<Expected> expected{
         {"&Programm", {"&Beenden"}},
         {"&Aufnahme", {"Ö&ffnen...", "&Speichern..."}},
-        {"&Synthesizer", {"Instrument", "Gerät", "-", "Tastatur einstellen..."}},
+        {"&Synthesizer", {"Instrument", "Gerät", "Kanal", "-", "Anschlag nach Mausposition",
+                          "PC-Tasten anzeigen", "-", "Tastatur einstellen..."}},
         {"&Hilfe", {"Info...", "&Quenlo's Homepage"}},
     };
     const auto menus = form->menuBar()->actions();
