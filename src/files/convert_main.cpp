@@ -3,8 +3,11 @@
 // commands.
 
 #include "common/AtomicFileWriter.h"
+#include "common/Language.h"
 #include "common/Messages.h"
 #include "files/RecordingFiles.h"
+
+#include <QCoreApplication>
 
 #include <csignal>
 #include <cstdio>
@@ -13,11 +16,15 @@
 
 int main(int argc, char **argv)
 {
+    // The application object only carries the catalogues: the messages speak
+    // the language the program's window would.
+    QCoreApplication application(argc, argv);
+    common::InstallChosenLanguage();
+    const auto print = [](const QString &text) { std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData()); };
     if (argc != 3) {
-        std::fputs("Aufruf: midi-sonoret-convert EINGABE AUSGABE\n"
-                   "Liest EINGABE (.vsq Aufnahme, .vnx Sound-Textdatei) und schreibt "
-                   "AUSGABE (.vsq Aufnahme, .mid MIDI-Datei).\n",
-                   stderr);
+        print(QCoreApplication::translate("Converter", "Aufruf: midi-sonoret-convert EINGABE AUSGABE\n"
+                                                       "Liest EINGABE (.vsq Aufnahme, .vnx Sound-Textdatei) und "
+                                                       "schreibt AUSGABE (.vsq Aufnahme, .mid MIDI-Datei)."));
         return 1;
     }
     // Stopped by a signal, the converter leaves no hidden unfinished file
@@ -30,10 +37,10 @@ int main(int argc, char **argv)
         files::OpenRecording(argv[1], recording);
         files::SaveRecording(argv[2], recording);
     } catch (const std::bad_alloc &) {
-        std::fprintf(stderr, "%s\n", common::OutOfMemoryText);
+        std::fprintf(stderr, "%s\n", common::OutOfMemoryText); // no memory for a translation
         return 1;
     } catch (const std::exception &error) {
-        std::fprintf(stderr, "%s\n", error.what());
+        print(common::TranslatedMessage(error.what()));
         return 1;
     }
     return 0;
