@@ -698,7 +698,7 @@ Reads INPUT (.vsq recording, .vnx sound text file) and writes OUTPUT (.vsq recor
     </message>
     <message>
         <source>Die Tastatur lässt sich zur Klangeingabe verwenden. Zur Ausgabe lässt sich ein MIDI-Gerät einstellen.</source>
-        <translation>The keyboard plays sounds with the mouse and the PC keyboard. A MIDI device of your choice sounds them.</translation>
+        <translation>Play the keyboard to enter sounds. A MIDI device can be chosen for output.</translation>
     </message>
 </context>
 <context>

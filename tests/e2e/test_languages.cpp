@@ -1,0 +1,61 @@
+// The program's language: German with no language set, English for an
+// English locale, and Qt's own dialogs in the same language as the window.
+
+#include "e2e/PlayingWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
+namespace e2e {
+namespace {
+
+TEST_F(PlayingWindow, GermanInterfaceShowsQtsDialogsInGerman)
+{
+    Start();
+    const Window dialog = OpenDialogByKeys(XK_a, XK_s, "Speichern unter");
+    ASSERT_NE(dialog, 0u) << "no German save dialog under \"Aufnahme\" > \"Speichern...\"";
+    ASSERT_TRUE(WaitForFocus(display.Connection(), dialog));
+    XInput(display.Connection()).Tap(XK_Escape);
+    ExpectCleanEnd(*program);
+}
+
+TEST_F(PlayingWindow, EnglishLocaleReadsEnglishInTheSameLayout)
+{
+    Start({}, {{"LANG", "en_US.UTF-8"}});
+    const QImage window = program->Screenshot();
+    ASSERT_TRUE(window.save(QString::fromStdString(ArtifactPath("main-window-en.png"))));
+    const int menu = program->MenuBarHeight();
+    EXPECT_EQ(window.size(), QSize(679, 345 + menu));
+    EXPECT_EQ(FirstKeyboardRow(window), 70 + menu);
+
+    // The "Recording" menu opens with its English access key, over the window.
+    const XInput in(display.Connection());
+    in.Key(in.KeycodeOf(XK_Alt_L), true);
+    in.Tap(XK_r);
+    in.Key(in.KeycodeOf(XK_Alt_L), false);
+    const QRect onScreen(program->ScreenPoint({0, 0}) - QPoint(0, menu), window.size());
+    Display *x = display.Connection();
+    QImage withMenu;
+    ASSERT_TRUE(PollUntil(
+        [&] {
+            withMenu = WindowImage(x, DefaultRootWindow(x)).copy(onScreen);
+            return withMenu != window;
+        },
+        std::chrono::seconds(5)))
+        << "no menu opened on Alt+R";
+    ASSERT_TRUE(withMenu.save(QString::fromStdString(ArtifactPath("recording-menu-en.png"))));
+    in.Tap(XK_Escape);
+    in.Tap(XK_Escape);
+
+    // "Recording" > "Save...": Qt's dialog speaks English too.
+    const Window dialog = OpenDialogByKeys(XK_r, XK_s, "Save As");
+    ASSERT_NE(dialog, 0u) << "no English save dialog under \"Recording\" > \"Save...\"";
+    ASSERT_TRUE(WaitForFocus(display.Connection(), dialog));
+    in.Tap(XK_Escape);
+    ExpectCleanEnd(*program);
+}
+
+} // namespace
+} // namespace e2e
