@@ -46,11 +46,10 @@ TEST_F(PlayingWindow, EnglishLocaleReadsEnglishInTheSameLayout)
         std::chrono::seconds(5)))
         << "no menu opened on Alt+R";
     ASSERT_TRUE(withMenu.save(QString::fromStdString(ArtifactPath("recording-menu-en.png"))));
-    in.Tap(XK_Escape);
-    in.Tap(XK_Escape);
 
-    // "Recording" > "Save...": Qt's dialog speaks English too.
-    const Window dialog = OpenDialogByKeys(XK_r, XK_s, "Save As");
+    // "Save...": Qt's dialog speaks English too.
+    in.Tap(XK_s);
+    const Window dialog = program->WaitForTopLevel("Save As", std::chrono::seconds(15));
     ASSERT_NE(dialog, 0u) << "no English save dialog under \"Recording\" > \"Save...\"";
     ASSERT_TRUE(WaitForFocus(display.Connection(), dialog));
     in.Tap(XK_Escape);
