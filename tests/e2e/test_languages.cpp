@@ -36,6 +36,8 @@ TEST_F(PlayingWindow, EnglishLocaleReadsEnglishInTheSameLayout)
         },
         std::chrono::seconds(5)))
         << "no menu opened on Alt+R";
+    PollUntil([] { return false; }, std::chrono::milliseconds(300)); // the popup fully painted
+    withMenu = WindowImage(x, DefaultRootWindow(x)).copy(onScreen);
     ASSERT_TRUE(withMenu.save(QString::fromStdString(ArtifactPath("recording-menu-en.png"))));
 
     // "Save...": Qt's dialog speaks English too.
