@@ -6,14 +6,19 @@ include(GNUInstallDirs)
 set(SONORET_DATA_DIR ${PROJECT_SOURCE_DIR}/data)
 set(SONORET_ICON_SIZES 16 32 48 64 128 256)
 
-# The help page sits beside the executable in the build tree, so the program
-# finds it there as it finds it under share/ once installed.
-configure_file(${SONORET_DATA_DIR}/help/index.html ${PROJECT_BINARY_DIR}/src/app/help/index.html COPYONLY)
+# The help pages sit beside the executable in the build tree, so the program
+# finds them there as it finds them under share/ once installed.
+set(SONORET_HELP_PAGES ${SONORET_DATA_DIR}/help/index.html ${SONORET_DATA_DIR}/help/index.en.html)
+foreach(page IN LISTS SONORET_HELP_PAGES)
+  get_filename_component(name ${page} NAME)
+  configure_file(${page} ${PROJECT_BINARY_DIR}/src/app/help/${name} COPYONLY)
+endforeach()
 
 install(TARGETS midi-sonoret midi-sonoret-convert RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${SONORET_DATA_DIR}/midi-sonoret.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${SONORET_DATA_DIR}/mime/midi-sonoret.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
-install(FILES ${SONORET_DATA_DIR}/help/index.html DESTINATION ${CMAKE_INSTALL_DATADIR}/midi-sonoret/help)
+install(FILES ${SONORET_HELP_PAGES} DESTINATION ${CMAKE_INSTALL_DATADIR}/midi-sonoret/help)
+install(FILES ${SONORET_QM_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/midi-sonoret/translations)
 install(FILES ${SONORET_DATA_DIR}/icons/midi-sonoret.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 foreach(size IN LISTS SONORET_ICON_SIZES)
@@ -42,6 +47,7 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "MIDI Sonoret <packages@midi-sonoret.invalid
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, timgm6mb-soundfont | sf2-soundfont-gm")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation")
+# Qt's own German texts for the German interface.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "jackd2, fluidsynth")
 include(CPack)

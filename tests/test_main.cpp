@@ -10,6 +10,11 @@ int main(int argc, char **argv)
     // the CTest environment: no display, and no JACK server to autostart.
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("JACK_NO_START_SERVER", "1", 1);
+    // The German interface, whatever the machine's locale; a test that
+    // wants another language asks for it itself.
+    setenv("LC_ALL", "C.UTF-8", 1);
+    unsetenv("LANGUAGE");
+    unsetenv("MIDI_SONORET_LANGUAGE");
     testing_support::UseTestSoundFont();
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);

@@ -8,7 +8,7 @@
 namespace app {
 
 DeviceMenu::DeviceMenu(QWidget *parent)
-    : QMenu(QString::fromUtf8("Gerät"), parent), group_(new QActionGroup(this))
+    : QMenu(tr("Gerät"), parent), group_(new QActionGroup(this))
 {
     setObjectName(QStringLiteral("DeviceMenu"));
     group_->setExclusive(true);

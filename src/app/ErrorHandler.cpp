@@ -1,6 +1,7 @@
 #include "app/ErrorHandler.h"
 
 #include "common/Guard.h"
+#include "common/Language.h"
 
 #include <QMessageBox>
 
@@ -71,11 +72,11 @@ void ErrorHandler::HandleCurrentException()
     try {
         throw;
     } catch (const std::bad_alloc &) {
-        ShowError(QString::fromUtf8(common::OutOfMemoryText));
+        ShowError(common::TranslatedMessage(common::OutOfMemoryText));
     } catch (const std::exception &error) {
-        ShowError(QString::fromUtf8(error.what()));
+        ShowError(common::TranslatedMessage(error.what()));
     } catch (...) {
-        ShowError(QString::fromUtf8(kUnknownErrorText));
+        ShowError(QCoreApplication::translate("ErrorHandler", kUnknownErrorText));
     }
 }
 
@@ -86,7 +87,7 @@ void ErrorHandler::ShowError(const QString &message)
 
 void ErrorHandler::ShowDetectedError(const QString &text, MessageIcon icon, QWidget *owner)
 {
-    Present({QString::fromUtf8(kDetectedErrorCaption), text, icon, owner});
+    Present({QCoreApplication::translate("ErrorHandler", kDetectedErrorCaption), text, icon, owner});
 }
 
 void ErrorHandler::Present(const Message &message)
@@ -130,6 +131,7 @@ SonoretApplication::SonoretApplication(int &argc, char **argv)
 {
     setApplicationName(QString::fromUtf8(kApplicationTitle));
     common::SetErrorSink(&ErrorHandler::HandleCurrentException);
+    common::InstallChosenLanguage();
 }
 
 bool SonoretApplication::notify(QObject *receiver, QEvent *event)

@@ -18,9 +18,9 @@ namespace app {
 // Caption of the boxes that show exceptions.
 inline constexpr char kApplicationTitle[] = "MIDI Sonoret";
 // Caption of the boxes for errors the program detects itself.
-inline constexpr char kDetectedErrorCaption[] = "Fehler!";
+inline constexpr char kDetectedErrorCaption[] = QT_TRANSLATE_NOOP("ErrorHandler", "Fehler!");
 // Shown for an exception that carries no text of its own.
-inline constexpr char kUnknownErrorText[] = "Ein unbekannter Fehler ist aufgetreten";
+inline constexpr char kUnknownErrorText[] = QT_TRANSLATE_NOOP("ErrorHandler", "Ein unbekannter Fehler ist aufgetreten");
 
 // Appends "." when the text's last character sorts after "." in character order.
 QString WithFullStop(const QString &message);

@@ -4,10 +4,11 @@
 
 #include <QString>
 #include <QStringList>
+#include <QtGlobal>
 
 namespace app {
 
-inline constexpr char HelpPageNotFoundText[] = "Die Hilfeseite kann nicht geöffnet werden: %1";
+inline constexpr char HelpPageNotFoundText[] = QT_TRANSLATE_NOOP("HelpPage", "Die Hilfeseite kann nicht geöffnet werden: %1");
 
 // Where the page may be, in the order they are tried.
 QStringList HelpPageCandidates(const QString &executableDir);

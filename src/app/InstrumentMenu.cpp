@@ -6,6 +6,7 @@
 
 #include <QActionGroup>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -55,7 +56,7 @@ InstrumentGrid::InstrumentGrid(QWidget *parent) : QWidget(parent), group_(new QA
     group_->setExclusive(true);
     items_.reserve(InstrumentCount);
     for (std::size_t program = 0; program < InstrumentCount; ++program) {
-        auto *action = new QAction(QString::fromUtf8(Instruments[program].name), this);
+        auto *action = new QAction(QCoreApplication::translate("Instruments", Instruments[program].name), this);
         action->setCheckable(true);
         action->setData(static_cast<int>(program));
         group_->addAction(action);
@@ -310,7 +311,7 @@ void InstrumentGrid::Activate(int program)
 }
 
 InstrumentMenu::InstrumentMenu(QWidget *parent)
-    : QMenu(QStringLiteral("Instrument"), parent), grid_(new InstrumentGrid(this)),
+    : QMenu(tr("Instrument"), parent), grid_(new InstrumentGrid(this)),
       gridAction_(new QWidgetAction(this))
 {
     setObjectName(QStringLiteral("InstrumentMenu"));

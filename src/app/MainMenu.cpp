@@ -14,17 +14,17 @@ namespace app {
 
 namespace {
 
-QMenu *AddMenu(QMenuBar *bar, const char *name, const char *title)
+QMenu *AddMenu(QMenuBar *bar, const char *name, const QString &title)
 {
-    QMenu *menu = bar->addMenu(QString::fromUtf8(title));
+    QMenu *menu = bar->addMenu(title);
     menu->setObjectName(QString::fromLatin1(name));
     return menu;
 }
 
 template <class Handler>
-QAction *AddItem(QMenu *menu, TForm1 &form, const char *name, const char *caption, Handler handler)
+QAction *AddItem(QMenu *menu, TForm1 &form, const char *name, const QString &caption, Handler handler)
 {
-    QAction *item = menu->addAction(QString::fromUtf8(caption));
+    QAction *item = menu->addAction(caption);
     item->setObjectName(QString::fromLatin1(name));
     common::GuardedConnect(item, &QAction::triggered, &form, handler);
     return item;
@@ -34,14 +34,14 @@ QAction *AddItem(QMenu *menu, TForm1 &form, const char *name, const char *captio
 
 MainMenu::MainMenu(TForm1 &form, QMenuBar *bar)
 {
-    QMenu *program = AddMenu(bar, "Programm1", "&Programm");
-    AddItem(program, form, "Beenden1", "&Beenden", &TForm1::close);
+    QMenu *program = AddMenu(bar, "Programm1", tr("&Programm"));
+    AddItem(program, form, "Beenden1", tr("&Beenden"), &TForm1::close);
 
-    QMenu *recording = AddMenu(bar, "Aufnahme1", "&Aufnahme");
-    AddItem(recording, form, "ffnen1", "Ö&ffnen...", &TForm1::ffnen1Click);
-    AddItem(recording, form, "Speichern1", "&Speichern...", &TForm1::Speichern1Click);
+    QMenu *recording = AddMenu(bar, "Aufnahme1", tr("&Aufnahme"));
+    AddItem(recording, form, "ffnen1", tr("Ö&ffnen..."), &TForm1::ffnen1Click);
+    AddItem(recording, form, "Speichern1", tr("&Speichern..."), &TForm1::Speichern1Click);
 
-    QMenu *synthesizer = AddMenu(bar, "Synthesizer1", "&Synthesizer");
+    QMenu *synthesizer = AddMenu(bar, "Synthesizer1", tr("&Synthesizer"));
     instruments_ = new InstrumentMenu(synthesizer);
     synthesizer->addMenu(instruments_)->setObjectName(QStringLiteral("Instrument1"));
     devices_ = new DeviceMenu(synthesizer);
@@ -66,12 +66,12 @@ MainMenu::MainMenu(TForm1 &form, QMenuBar *bar)
                          &TForm1::KeyLabelsClick);
     keyLabels_->setCheckable(true);
     synthesizer->addSeparator();
-    AddItem(synthesizer, form, "Tastatureinstellen1", "Tastatur einstellen...",
+    AddItem(synthesizer, form, "Tastatureinstellen1", tr("Tastatur einstellen..."),
             &TForm1::StartKeyAssignment);
 
-    QMenu *help = AddMenu(bar, "Hilfe1", "&Hilfe");
-    AddItem(help, form, "Info1", "Info...", &TForm1::InfoClick);
-    AddItem(help, form, "QuenlosHomepage1", "&Quenlo's Homepage", &TForm1::HomepageClick);
+    QMenu *help = AddMenu(bar, "Hilfe1", tr("&Hilfe"));
+    AddItem(help, form, "Info1", tr("Info..."), &TForm1::InfoClick);
+    AddItem(help, form, "QuenlosHomepage1", tr("&Quenlo's Homepage"), &TForm1::HomepageClick);
 
     common::GuardedConnect(instruments_, &InstrumentMenu::ItemClicked, &form, &TForm1::InstrumentClick);
     common::GuardedConnect(devices_, &DeviceMenu::ItemClicked, &form, &TForm1::SelectDevice);

@@ -2,6 +2,8 @@
 // The main window's menu bar. The menus only build themselves and call the
 // window's handlers; what an item does lives in the window.
 
+#include <QCoreApplication>
+
 class QAction;
 class QActionGroup;
 class QMenuBar;
@@ -13,6 +15,7 @@ class InstrumentMenu;
 class TForm1;
 
 class MainMenu {
+    Q_DECLARE_TR_FUNCTIONS(app::MainMenu)
 public:
     MainMenu(TForm1 &form, QMenuBar *bar);
 

@@ -2,6 +2,7 @@
 
 #include "common/GuardedConnect.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QStringList>
 
@@ -26,7 +27,7 @@ QFileDialog *CreateDialog(QWidget *owner, std::span<const FileFilter> filters)
     // second pair of parentheses, and only the description is shown.
     QStringList nameFilters;
     for (const FileFilter &filter : filters)
-        nameFilters << QStringLiteral("%1 (%2)").arg(QString::fromUtf8(filter.description),
+        nameFilters << QStringLiteral("%1 (%2)").arg(DescriptionOf(filter),
                                                      QString::fromLatin1(filter.patterns));
     dialog->setOption(QFileDialog::HideNameFilterDetails);
     // Qt's own dialog on every desktop: platform dialogs may show the
@@ -39,6 +40,11 @@ QFileDialog *CreateDialog(QWidget *owner, std::span<const FileFilter> filters)
 }
 
 } // namespace
+
+QString DescriptionOf(const FileFilter &filter)
+{
+    return QCoreApplication::translate("RecordingDialogs", filter.description);
+}
 
 QString DefaultSuffixOf(const FileFilter &filter)
 {
@@ -69,7 +75,7 @@ QFileDialog *CreateSaveDialog(QWidget *owner)
     common::GuardedConnect(dialog, &QFileDialog::filterSelected, dialog, [dialog, nameFilters](const QString &chosen) {
         // The filter comes as shown, without the patterns the dialog hides.
         for (qsizetype i = 0; i < nameFilters.size(); ++i) {
-            if (chosen == nameFilters[i] || chosen == QString::fromUtf8(SaveFilters[i].description))
+            if (chosen == nameFilters[i] || chosen == DescriptionOf(SaveFilters[i]))
                 dialog->setDefaultSuffix(DefaultSuffixOf(SaveFilters[i]));
         }
     });

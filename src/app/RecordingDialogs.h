@@ -4,6 +4,7 @@
 // which tests replace to answer it without a person.
 
 #include <QString>
+#include <QtGlobal>
 
 #include <functional>
 #include <optional>
@@ -21,15 +22,18 @@ struct FileFilter {
 };
 
 inline constexpr FileFilter OpenFilters[] = {
-    {"Alle unterstützten Dateien (*.vsq; *.vnx)", "*.vsq *.vnx"},
-    {"Varno MIDI Sonoret-Datei (*.vsq)", "*.vsq"},
-    {"Varno Sound Textdatei (*.vnx)", "*.vnx"},
+    {QT_TRANSLATE_NOOP("RecordingDialogs", "Alle unterstützten Dateien (*.vsq; *.vnx)"), "*.vsq *.vnx"},
+    {QT_TRANSLATE_NOOP("RecordingDialogs", "Varno MIDI Sonoret-Datei (*.vsq)"), "*.vsq"},
+    {QT_TRANSLATE_NOOP("RecordingDialogs", "Varno Sound Textdatei (*.vnx)"), "*.vnx"},
 };
 inline constexpr FileFilter SaveFilters[] = {
-    {"Varno MIDI Sonoret-Datei (*.vsq)", "*.vsq"},
-    {"MIDI-Datei (*.mid)", "*.mid"},
+    {QT_TRANSLATE_NOOP("RecordingDialogs", "Varno MIDI Sonoret-Datei (*.vsq)"), "*.vsq"},
+    {QT_TRANSLATE_NOOP("RecordingDialogs", "MIDI-Datei (*.mid)"), "*.mid"},
 };
 inline constexpr char RecordingDefaultSuffix[] = "vsq";
+
+// The description in the language shown.
+QString DescriptionOf(const FileFilter &filter);
 
 // The extension a bare file name gets under `filter`.
 QString DefaultSuffixOf(const FileFilter &filter);

@@ -51,25 +51,25 @@ QLabel *WrappedLabel(QWidget *parent, const char *name, const QString &text, QRe
 
 QString CreditsText(const std::optional<std::string> &soundFont)
 {
-    QString text = QStringLiteral("MIDI Sonoret baut auf Qt (Fenster), RtMidi (ALSA- und JACK-MIDI) und "
-                                  "FluidSynth (eingebauter Synthesizer) auf; ");
+    QString text = TAboutBox::tr("MIDI Sonoret baut auf Qt (Fenster), RtMidi (ALSA- und JACK-MIDI) und "
+                                 "FluidSynth (eingebauter Synthesizer) auf; ");
     if (!soundFont)
-        return text + QStringLiteral("f\u00fcr den eingebauten Synthesizer ist keine SoundFont installiert.");
+        return text + TAboutBox::tr("für den eingebauten Synthesizer ist keine SoundFont installiert.");
     // The file behind the links, as Debian's default-GM.sf2 is one to the
     // SoundFont chosen among those installed.
     std::error_code error;
     std::filesystem::path file = std::filesystem::canonical(*soundFont, error);
     if (error)
         file = *soundFont;
-    return text + QStringLiteral("die Kl\u00e4nge des eingebauten Synthesizers stammen aus der General-MIDI-"
-                                 "SoundFont %1.")
+    return text + TAboutBox::tr("die Klänge des eingebauten Synthesizers stammen aus der General-MIDI-"
+                                "SoundFont %1.")
                       .arg(QString::fromStdString(file.stem().string()));
 }
 
 TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("AboutBox"));
-    setWindowTitle(QStringLiteral("Info"));
+    setWindowTitle(tr("Info"));
     setAttribute(Qt::WA_QuitOnClose, false);
     setModal(true);
     // A dialog border: a title and a close button, no resizing, no help button.
@@ -96,14 +96,14 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
     ProductName = PlacedLabel(Panel1, "ProductName", QStringLiteral("MIDI Sonoret"), {137, 9});
     ProductName->setFont(Arial(27, true));
     ProductName->adjustSize();
-    Version = PlacedLabel(Panel1, "Version", QStringLiteral("Version 0.0"), {137, 55});
+    Version = PlacedLabel(Panel1, "Version", tr("Version 0.0"), {137, 55});
     Version->adjustSize();
     Copyright = PlacedLabel(Panel1, "Copyright", QStringLiteral("Copyright \u00a9 2026 MIDI Sonoret"), {137, 82});
     Copyright->setFont(Arial(12));
     Copyright->adjustSize();
     Comments = WrappedLabel(Panel1, "Comments",
-                            QStringLiteral("Die Tastatur l\u00e4sst sich zur Klangeingabe verwenden. Zur Ausgabe "
-                                           "l\u00e4sst sich ein MIDI-Ger\u00e4t einstellen."),
+                            tr("Die Tastatur lässt sich zur Klangeingabe verwenden. Zur Ausgabe "
+                               "lässt sich ein MIDI-Gerät einstellen."),
                             {9, 110, 340, 37});
     Credits = WrappedLabel(Panel1, "Credits", CreditsText(midi_out::FluidSynthBackend::FindSoundFont()),
                            {9, 146, 340, 56});

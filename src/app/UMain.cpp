@@ -12,6 +12,7 @@
 #include "app/UStrings.h"
 #include "common/Guard.h"
 #include "common/GuardedConnect.h"
+#include "common/Language.h"
 #include "performance/KeyMap.h"
 #include "performance/KeyboardLayout.h"
 #include "files/RecordingFiles.h"
@@ -46,10 +47,10 @@ namespace {
 const std::string Common = CommonSection;
 constexpr std::uint8_t ProgramChangeStatus = 0xC0; // channel 1
 
-QLabel *MakeLabel(QWidget *parent, const char *name, const char *text, QRect geometry,
+QLabel *MakeLabel(QWidget *parent, const char *name, const QString &text, QRect geometry,
                   Qt::Alignment horizontal)
 {
-    auto *label = new QLabel(QString::fromUtf8(text), parent);
+    auto *label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setGeometry(geometry);
     label->setAlignment(horizontal | Qt::AlignVCenter);
@@ -79,12 +80,12 @@ SpinButtons *MakeSpinButtons(QWidget *parent, const char *name, QRect geometry, 
     return spin;
 }
 
-QToolButton *MakeTransportButton(QWidget *parent, const char *name, const char *caption,
+QToolButton *MakeTransportButton(QWidget *parent, const char *name, const QString &caption,
                                  QRect geometry, const QPixmap &glyph)
 {
     auto *button = new QToolButton(parent);
     button->setObjectName(QString::fromLatin1(name));
-    button->setText(QString::fromUtf8(caption));
+    button->setText(caption);
     button->setIcon(QIcon(glyph));
     button->setIconSize(QSize(GlyphSize, GlyphSize));
     button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
@@ -234,26 +235,26 @@ void TForm1::CreateControls()
     // Fixed size: the window always fits the menu bar and the client area.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    CheckBox1 = new QCheckBox(QStringLiteral("Drums-Begleitung"), Client);
+    CheckBox1 = new QCheckBox(tr("Drums-Begleitung"), Client);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
     CheckBox1->setGeometry(8, 0, 136, 16);
 
-    Label1 = MakeLabel(Client, "Label1", "Tempo:", QRect(144, 0, 57, 16), Qt::AlignRight);
+    Label1 = MakeLabel(Client, "Label1", tr("Tempo:"), QRect(144, 0, 57, 16), Qt::AlignRight);
     Edit1 = MakeField(Client, "Edit1", QRect(208, 0, 33, 17));
     UpDown1 = MakeSpinButtons(Client, "UpDown1", QRect(241, 0, 17, 17), 1, 300, 120, Edit1);
-    Label2 = MakeLabel(Client, "Label2", "Taktschläge pro Minute", QRect(264, 0, 153, 17),
+    Label2 = MakeLabel(Client, "Label2", tr("Taktschläge pro Minute"), QRect(264, 0, 153, 17),
                        Qt::AlignLeft);
 
-    Label3 = MakeLabel(Client, "Label3", "Transposition:", QRect(416, 0, 97, 17), Qt::AlignRight);
+    Label3 = MakeLabel(Client, "Label3", tr("Transposition:"), QRect(416, 0, 97, 17), Qt::AlignRight);
     Edit2 = MakeField(Client, "Edit2", QRect(520, 0, 33, 17));
     UpDown2 = MakeSpinButtons(Client, "UpDown2", QRect(553, 0, 17, 17), -36, 51, 0, Edit2);
-    Label4 = MakeLabel(Client, "Label4", "Halbtonschritte", QRect(576, 0, 97, 17), Qt::AlignLeft);
+    Label4 = MakeLabel(Client, "Label4", tr("Halbtonschritte"), QRect(576, 0, 97, 17), Qt::AlignLeft);
 
-    SpeedButton1 = MakeTransportButton(Client, "SpeedButton1", "Aufnahme", QRect(8, 24, 73, 41),
+    SpeedButton1 = MakeTransportButton(Client, "SpeedButton1", tr("Aufnahme"), QRect(8, 24, 73, 41),
                                        RecordGlyph());
-    SpeedButton2 = MakeTransportButton(Client, "SpeedButton2", "Wiedergabe",
+    SpeedButton2 = MakeTransportButton(Client, "SpeedButton2", tr("Wiedergabe"),
                                        QRect(88, 24, 73, 41), PlayGlyph());
-    SpeedButton3 = MakeTransportButton(Client, "SpeedButton3", "Angehalten",
+    SpeedButton3 = MakeTransportButton(Client, "SpeedButton3", tr("Angehalten"),
                                        QRect(168, 24, 73, 41), StopGlyph());
     TransportGroup = new QButtonGroup(this);
     TransportGroup->setObjectName(QStringLiteral("TransportGroup"));
@@ -263,7 +264,7 @@ void TForm1::CreateControls()
     TransportGroup->addButton(SpeedButton3);
     SpeedButton3->setChecked(true);
 
-    Label5 = MakeLabel(Client, "Label5", "Lautstärke:", QRect(248, 24, 74, 17), Qt::AlignLeft);
+    Label5 = MakeLabel(Client, "Label5", tr("Lautstärke:"), QRect(248, 24, 74, 17), Qt::AlignLeft);
     TrackBar1 = new QSlider(Qt::Horizontal, Client);
     TrackBar1->setObjectName(QStringLiteral("TrackBar1"));
     TrackBar1->setGeometry(312, 24, 357, 25);
@@ -305,7 +306,7 @@ void TForm1::StartUp()
     devices_.Read(midiOut_->Backend());
     if (devices_.Count() == 0) {
         shouldTerminate_ = true;
-        ErrorHandler::ShowDetectedError(QString::fromUtf8(NoDevicesText));
+        ErrorHandler::ShowDetectedError(tr(NoDevicesText));
         return;
     }
     StartUpErrors errors;
@@ -739,7 +740,7 @@ bool TForm1::RunRecordingFileCommand(QFileDialog &dialog, RecordingFileCommand c
     try {
         command(QFile::encodeName(*name).toStdString(), *recordingStream_);
     } catch (const files::EUnsupportedFormat &refused) {
-        ErrorHandler::ShowDetectedError(QString::fromUtf8(refused.what()), MessageIcon::Warning, this);
+        ErrorHandler::ShowDetectedError(common::TranslatedMessage(refused.what()), MessageIcon::Warning, this);
         return false;
     }
     // The recording in memory is now the one in the file.

@@ -3,13 +3,14 @@
 // the default key map.
 
 #include <QString>
+#include <QtGlobal>
 #include <QStringList>
 
 #include <array>
 
 namespace app {
 
-inline constexpr char NoDevicesText[] = "Sie haben keine MIDI-Geräte installiert.";
+inline constexpr char NoDevicesText[] = QT_TRANSLATE_NOOP("app::TForm1", "Sie haben keine MIDI-Geräte installiert.");
 
 // Settings file: sections and keys.
 inline constexpr char DeviceSection[] = "Device";

@@ -1,6 +1,7 @@
 #pragma once
 // The failures of reading and writing files, shared by the recording, the
-// recording files and the settings file. Their texts are the ones users see.
+// recording files and the settings file. Their texts are the ones users see
+// in German; common::TranslatedMessage shows them in another language.
 
 #include <stdexcept>
 #include <string>

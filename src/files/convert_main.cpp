@@ -3,8 +3,11 @@
 // commands. The names are used as the bytes they are, whatever their coding.
 
 #include "common/AtomicFileWriter.h"
+#include "common/Language.h"
 #include "common/Messages.h"
 #include "files/RecordingFiles.h"
+
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <csignal>
@@ -20,11 +23,17 @@ int main(int argc, char **argv)
     std::vector<std::string> names(argv + 1, argv + argc);
     if (const auto end = std::find(names.begin(), names.end(), "--"); end != names.end())
         names.erase(end);
+    // The application object only carries the catalogues: the messages speak
+    // the language the program's window would. It sees no argument, so that
+    // none is taken as an option of its own.
+    int qtArgc = 1;
+    QCoreApplication application(qtArgc, argv);
+    common::InstallChosenLanguage();
+    const auto print = [](const QString &text) { std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData()); };
     if (names.size() != 2) {
-        std::fputs("Aufruf: midi-sonoret-convert [--] EINGABE AUSGABE\n"
-                   "Liest EINGABE (.vsq Aufnahme, .vnx Sound-Textdatei) und schreibt "
-                   "AUSGABE (.vsq Aufnahme, .mid MIDI-Datei).\n",
-                   stderr);
+        print(QCoreApplication::translate("Converter", "Aufruf: midi-sonoret-convert [--] EINGABE AUSGABE\n"
+                                                       "Liest EINGABE (.vsq Aufnahme, .vnx Sound-Textdatei) und "
+                                                       "schreibt AUSGABE (.vsq Aufnahme, .mid MIDI-Datei)."));
         return 1;
     }
     // Stopped by a signal, the converter leaves no hidden unfinished file
@@ -37,10 +46,10 @@ int main(int argc, char **argv)
         files::OpenRecording(names[0], recording);
         files::SaveRecording(names[1], recording);
     } catch (const std::bad_alloc &) {
-        std::fprintf(stderr, "%s\n", common::OutOfMemoryText);
+        std::fprintf(stderr, "%s\n", common::OutOfMemoryText); // no memory for a translation
         return 1;
     } catch (const std::exception &error) {
-        std::fprintf(stderr, "%s\n", error.what());
+        print(common::TranslatedMessage(error.what()));
         return 1;
     }
     return 0;

@@ -9,9 +9,10 @@
 namespace performance {
 
 namespace {
-constexpr char LabelText[] =
+constexpr char LabelText[] = QT_TRANSLATE_NOOP(
+    "performance::TForm2",
     "Tippen Sie die Taste auf der Tastatur, der die blau markierte Sonorettaste zugeordnet "
-    "werden soll!";
+    "werden soll!");
 constexpr int LastKey = KeyCount;
 } // namespace
 
@@ -22,7 +23,7 @@ TForm2::TForm2(KeyAssignmentHost &host, QWidget *parent)
       host_(host)
 {
     setObjectName(QStringLiteral("Form2"));
-    setWindowTitle(QStringLiteral("Tasten zuweisen"));
+    setWindowTitle(tr("Tasten zuweisen"));
     // Closing the main window ends the program even while this one is open.
     setAttribute(Qt::WA_QuitOnClose, false);
     setFixedSize(ClientWidth, ClientHeight);
@@ -36,7 +37,7 @@ TForm2::TForm2(KeyAssignmentHost &host, QWidget *parent)
     for (auto *key : keys_)
         key->setAttribute(Qt::WA_TransparentForMouseEvents);
 
-    Label1 = new QLabel(QString::fromUtf8(LabelText), this);
+    Label1 = new QLabel(tr(LabelText), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(9, 288, 660, 19);
     Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);

@@ -273,15 +273,22 @@ ProgramUnderTest::ProgramUnderTest(const XvfbDisplay &display, const std::string
     environment.try_emplace("MIDI_SONORET_SOUNDFONT", testing_support::kTestSoundFont);
     environment.try_emplace("MIDI_SONORET_AUDIO_DRIVER", "file");
     environment.try_emplace("MIDI_SONORET_AUDIO_FILE", folder_ + "/synth.wav");
+    environment.try_emplace("LANG", "C.UTF-8");
     std::vector<std::string> variables;
     for (const auto &variable : CurrentEnvironment()) {
         const std::string name = variable.substr(0, variable.find('='));
-        if (!environment.contains(name) && name != "QT_SCALE_FACTOR")
+        // The program speaks German unless the test sets a language.
+        const bool language = name == "LANG" || name.starts_with("LC_") || name == "LANGUAGE"
+                              || name == "MIDI_SONORET_LANGUAGE";
+        if (!environment.contains(name) && name != "QT_SCALE_FACTOR" && !language)
             variables.push_back(variable);
     }
     for (const auto &[name, value] : environment)
         variables.push_back(name + "=" + value);
     arguments.insert(arguments.begin(), executable);
+    // The catalogues beside the executable, as in the build tree.
+    if (installedPrefix.empty())
+        fs::create_directory_symlink(std::string(SONORET_BINARY_DIR) + "/src/app/translations", folder_ + "/translations");
     pid_ = Spawn(arguments, variables, folder_ + "/output.log");
 }
 

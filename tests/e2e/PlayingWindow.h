@@ -101,18 +101,26 @@ protected:
         mouse.Button(false);
     }
 
-    // "Aufnahme" > "Speichern...", the file name typed into the dialog;
-    // returns once the file is there.
-    void SaveThroughDialog(const std::string &path)
+    // The save dialog through the menu's access keys (Alt+`menu`, then
+    // `item`), found by its title; 0 when it does not show.
+    Window OpenDialogByKeys(unsigned long menu, unsigned long item, const std::string &title)
     {
         const XInput in(display.Connection());
         in.Key(in.KeycodeOf(0xffe9), true); // XK_Alt_L
-        in.Tap(0x61);                       // XK_a
+        in.Tap(menu);
         in.Key(in.KeycodeOf(0xffe9), false);
-        in.Tap(0x73); // XK_s
+        in.Tap(item);
         // Qt's own dialog, which takes the keyboard once it is shown; what is
         // typed before goes to the window it blocks, and is lost.
-        const Window dialog = program->WaitForTopLevel("Save As", std::chrono::seconds(15));
+        return program->WaitForTopLevel(title, std::chrono::seconds(15));
+    }
+
+    // "Aufnahme" > "Speichern...", the file name typed into Qt's German
+    // dialog; returns once the file is there.
+    void SaveThroughDialog(const std::string &path)
+    {
+        const XInput in(display.Connection());
+        const Window dialog = OpenDialogByKeys(0x61, 0x73, "Speichern unter"); // XK_a, XK_s
         ASSERT_NE(dialog, 0u) << "no save dialog";
         ASSERT_TRUE(WaitForFocus(display.Connection(), dialog)) << "the save dialog did not take the keyboard";
         in.Type(path);

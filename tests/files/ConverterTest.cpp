@@ -40,7 +40,8 @@ protected:
     // system sends then ignored, unless signalAtLimit); with memoryLimit > 0
     // the process gets no more address space than that.
     RunResult Run(const std::vector<std::string> &arguments, rlim_t fileSizeLimit = 0,
-                  bool signalAtLimit = false, rlim_t memoryLimit = 0)
+                  bool signalAtLimit = false, rlim_t memoryLimit = 0,
+                  const std::vector<std::pair<const char *, const char *>> &environment = {})
     {
         const std::string outFile = dir.File("stdout.txt");
         const std::string errFile = dir.File("stderr.txt");
@@ -63,6 +64,8 @@ protected:
                 limit.rlim_cur = memoryLimit;
                 ::setrlimit(RLIMIT_AS, &limit);
             }
+            for (const auto &[name, value] : environment)
+                value ? ::setenv(name, value, 1) : ::unsetenv(name);
             std::vector<char *> argv{const_cast<char *>(kConverter.c_str())};
             for (const auto &argument : arguments)
                 argv.push_back(const_cast<char *>(argument.c_str()));
@@ -253,4 +256,31 @@ TEST_F(ConverterTest, Latin1NamesAreReadAndWritten)
     result = Run({native, dir.File("Kopie\xe9.vsq")});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(ReadBytes(dir.File("Kopie\xe9.vsq")), imported.Bytes());
+}
+
+// The converter speaks the program's language: German with no language set,
+// English for any language without a catalogue of its own, and whatever
+// MIDI_SONORET_LANGUAGE says over the locale. The file name passes through.
+TEST_F(ConverterTest, MessagesFollowTheLanguage)
+{
+    const std::string missing = dir.File("fehlt.vsq");
+    const std::string german = "Datei " + missing + " kann nicht geöffnet werden\n";
+    const std::string english = "Cannot open file " + missing + "\n";
+    const struct {
+        const char *lang;
+        const char *override;
+        const std::string &expected;
+    } cases[] = {
+        {nullptr, nullptr, german},          {"C", nullptr, german},
+        {"POSIX", nullptr, german},          {"de_DE.UTF-8", nullptr, german},
+        {"en_US.UTF-8", nullptr, english},   {"fr_FR.UTF-8", nullptr, english},
+        {"en_GB.UTF-8", "de", german},       {"de_AT.UTF-8", "en", english},
+    };
+    for (const auto &c : cases) {
+        const RunResult result = Run({missing, dir.File("out.mid")}, 0, false, 0,
+                                     {{"LC_ALL", nullptr}, {"LC_MESSAGES", nullptr}, {"LANGUAGE", nullptr},
+                                      {"LANG", c.lang}, {"MIDI_SONORET_LANGUAGE", c.override}});
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err, c.expected) << (c.lang ? c.lang : "no LANG") << " " << (c.override ? c.override : "");
+    }
 }

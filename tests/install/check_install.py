@@ -18,6 +18,8 @@ EXPECTED = {
     "share/applications/midi-sonoret.desktop",
     "share/mime/packages/midi-sonoret.xml",
     "share/midi-sonoret/help/index.html",
+    "share/midi-sonoret/help/index.en.html",
+    "share/midi-sonoret/translations/midi-sonoret_en.qm",
     "share/icons/hicolor/scalable/apps/midi-sonoret.svg",
 } | {f"share/icons/hicolor/{s}x{s}/apps/midi-sonoret.png" for s in ICON_SIZES}
 
@@ -48,8 +50,9 @@ def desktop_entry(path):
 
 def main():
     build = sys.argv[1]
-    check(os.path.isfile(os.path.join(build, "src/app/help/index.html")),
-          "the help page is not beside the executable in the build tree")
+    for beside in ("help/index.html", "help/index.en.html", "translations/midi-sonoret_en.qm"):
+        check(os.path.isfile(os.path.join(build, "src/app", beside)),
+              f"{beside} is not beside the executable in the build tree")
     with tempfile.TemporaryDirectory() as prefix:
         subprocess.run(["cmake", "--install", build, "--prefix", prefix], check=True, stdout=subprocess.DEVNULL)
         found = {os.path.relpath(os.path.join(d, f), prefix) for d, _, files in os.walk(prefix) for f in files}
@@ -67,6 +70,8 @@ def main():
                   f"desktop-file-validate: {result.stdout}{result.stderr}")
         entry = desktop_entry(desktop)
         check(entry.get("Name") == "MIDI Sonoret", f"Name is {entry.get('Name')!r}")
+        for key in ("Name", "GenericName", "Comment"):
+            check(entry.get(key + "[en]"), f"{key} has no English")
         check(entry.get("Exec") == "midi-sonoret %f", f"Exec is {entry.get('Exec')!r}")
         check(entry.get("Icon") == "midi-sonoret", f"Icon is {entry.get('Icon')!r}")
         check(set(entry.get("Categories", "").strip(";").split(";")) == {"Audio", "Midi", "AudioVideo"},
@@ -89,10 +94,12 @@ def main():
             check(globs.get("*.vsq") == "application/x-midi-sonoret-recording", f"*.vsq is {globs.get('*.vsq')}")
             check(globs.get("*.vnx") == "text/x-midi-sonoret-sound-text", f"*.vnx is {globs.get('*.vnx')}")
 
-        with open(os.path.join(prefix, "share/midi-sonoret/help/index.html"), encoding="utf-8") as f:
-            page = f.read()
-        for topic in ("midi-sonoret-convert", ".vsq", ".vnx", ".mid", "JACK", "ALSA", "XDG_CONFIG_HOME"):
-            check(topic in page, f"the help page does not mention {topic}")
+        for name in ("index.html", "index.en.html"):
+            with open(os.path.join(prefix, "share/midi-sonoret/help", name), encoding="utf-8") as f:
+                page = f.read()
+            for topic in ("midi-sonoret-convert", ".vsq", ".vnx", ".mid", "JACK", "ALSA", "XDG_CONFIG_HOME",
+                          "MIDI_SONORET_LANGUAGE"):
+                check(topic in page, f"the help page {name} does not mention {topic}")
 
     for message in failures:
         print("FAIL:", message)

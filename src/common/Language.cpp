@@ -1,0 +1,141 @@
+#include "common/Language.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+namespace common {
+
+namespace {
+
+// The exception texts of the code outside Qt, with %1 for their variable part.
+constexpr std::array MessagePatterns{
+    QT_TRANSLATE_NOOP("Messages", "Stream-Lesefehler"),
+    QT_TRANSLATE_NOOP("Messages", "Stream-Schreibfehler"),
+    QT_TRANSLATE_NOOP("Messages", "Ungültige Stream-Position"),
+    QT_TRANSLATE_NOOP("Messages", "Datei %1 kann nicht erstellt werden"),
+    QT_TRANSLATE_NOOP("Messages", "Datei %1 kann nicht geöffnet werden"),
+    QT_TRANSLATE_NOOP("Messages", "Datei %1 ist keine gültige Aufnahme."),
+    QT_TRANSLATE_NOOP("Messages", "Das Dateiformat %1 wird nicht unterstützt."),
+    QT_TRANSLATE_NOOP("Messages", "'%1' ist kein gültiger Integerwert"),
+    QT_TRANSLATE_NOOP("Messages", "Ungültige Gleitkommaoperation"),
+    QT_TRANSLATE_NOOP("Messages", "In %1 kann nicht geschrieben werden"),
+    QT_TRANSLATE_NOOP("Messages", "Ungültiger Eintrag für die Einstellungsdatei: %1"),
+    QT_TRANSLATE_NOOP("Messages", "Das Benachrichtigungsfenster des MIDI-Geräts kann nicht erstellt werden"),
+    QT_TRANSLATE_NOOP("Messages", "Nicht genügend Arbeitsspeicher vorhanden"),
+};
+
+struct Installed {
+    QLocale::Language language = QLocale::German;
+    std::vector<std::unique_ptr<QTranslator>> translators;
+};
+
+Installed &installed()
+{
+    static Installed instance;
+    return instance;
+}
+
+bool IsGerman(const QLocale &locale) { return locale.language() == QLocale::German; }
+
+bool HasCatalogue(const QString &language, const QStringList &folders)
+{
+    QTranslator probe;
+    for (const QString &folder : folders)
+        if (probe.load(QLocale(language), QString::fromLatin1(CatalogueName), QStringLiteral("_"), folder))
+            return true;
+    return false;
+}
+
+} // namespace
+
+QStringList CatalogueFolders(const QString &executableDir)
+{
+    const QDir dir(executableDir);
+    return {QDir::cleanPath(dir.filePath(QStringLiteral("translations"))),
+            QDir::cleanPath(dir.filePath(QStringLiteral("../share/midi-sonoret/translations"))),
+            // The converter in the build tree, one folder beside the program's.
+            QDir::cleanPath(dir.filePath(QStringLiteral("../app/translations")))};
+}
+
+QString ChooseLanguage(const QStringList &folders)
+{
+    const QString wanted = qEnvironmentVariable(LanguageVariable).trimmed();
+    if (!wanted.isEmpty())
+        return wanted;
+    const QStringList languages = QLocale::system().uiLanguages();
+    for (const QString &name : languages) {
+        const QLocale locale(name);
+        if (locale.language() == QLocale::C || IsGerman(locale))
+            return QString::fromLatin1(SourceLanguage);
+        if (HasCatalogue(name, folders))
+            return name;
+    }
+    return languages.isEmpty() ? QString::fromLatin1(SourceLanguage) : QString::fromLatin1(FallbackLanguage);
+}
+
+bool InstallLanguage(const QString &language, const QStringList &folders)
+{
+    auto &state = installed();
+    for (const auto &translator : state.translators)
+        QCoreApplication::removeTranslator(translator.get());
+    state.translators.clear();
+    const QLocale locale(language);
+    state.language = locale.language();
+    const auto add = [&](const QString &name, const QString &folder) {
+        auto translator = std::make_unique<QTranslator>();
+        if (!translator->load(locale, name, QStringLiteral("_"), folder))
+            return false;
+        QCoreApplication::installTranslator(translator.get());
+        state.translators.push_back(std::move(translator));
+        return true;
+    };
+    // Qt speaks English by itself; for German it needs its catalogue too.
+    if (locale.language() != QLocale::English)
+        add(QStringLiteral("qt"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    if (IsGerman(locale))
+        return true;
+    for (const QString &folder : folders)
+        if (add(QString::fromLatin1(CatalogueName), folder))
+            return true;
+    return false;
+}
+
+QLocale::Language CurrentLanguage() { return installed().language; }
+
+void InstallChosenLanguage()
+{
+    const QStringList folders = CatalogueFolders(QCoreApplication::applicationDirPath());
+    const QString language = ChooseLanguage(folders);
+    // A language asked for without a catalogue falls back to English.
+    if (!InstallLanguage(language, folders))
+        InstallLanguage(QString::fromLatin1(FallbackLanguage), folders);
+}
+
+QString TranslatedMessage(const std::string &german)
+{
+    const QString text = QString::fromStdString(german);
+    for (const char *pattern : MessagePatterns) {
+        const QString source = QString::fromUtf8(pattern);
+        const qsizetype at = source.indexOf(QStringLiteral("%1"));
+        if (at < 0) {
+            if (text == source)
+                return QCoreApplication::translate("Messages", pattern);
+            continue;
+        }
+        const QString before = source.left(at);
+        const QString after = source.mid(at + 2);
+        if (text.size() >= before.size() + after.size() && text.startsWith(before) && text.endsWith(after))
+            return QCoreApplication::translate("Messages", pattern)
+                .arg(text.mid(before.size(), text.size() - before.size() - after.size()));
+    }
+    return text;
+}
+
+} // namespace common

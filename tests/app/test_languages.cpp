@@ -1,0 +1,72 @@
+// The window in each language the program ships: every text fits its place
+// (the window's geometry is fixed), and the access keys of a menu stay unique.
+
+#include "performance/WindowFixture.h"
+
+#include "app/UAbout.h"
+#include "common/Language.h"
+
+#include <QCheckBox>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMenuBar>
+#include <QToolButton>
+
+#include <set>
+
+namespace {
+
+void ExpectUniqueAccessKeys(const QWidget &menu)
+{
+    std::set<int> seen;
+    for (const QAction *item : menu.actions()) {
+        const QKeySequence key = QKeySequence::mnemonic(item->text());
+        EXPECT_TRUE(key.isEmpty() || seen.insert(key[0].toCombined()).second) << item->text().toStdString();
+        if (item->menu())
+            ExpectUniqueAccessKeys(*item->menu());
+    }
+}
+
+void ExpectTextsFit(const QWidget &window)
+{
+    for (const QLabel *label : window.findChildren<QLabel *>()) {
+        if (label->text().isEmpty())
+            continue; // a picture
+        const int needed = label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().width();
+        EXPECT_LE(needed, label->wordWrap() ? label->height() : label->width()) << label->text().toStdString();
+    }
+    for (const QCheckBox *box : window.findChildren<QCheckBox *>())
+        EXPECT_LE(box->sizeHint().width(), box->width()) << box->text().toStdString();
+    // A transport button's caption has the button's width less its border.
+    for (const QToolButton *button : window.findChildren<QToolButton *>())
+        EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()), button->width() - 4)
+            << button->text().toStdString();
+}
+
+class Languages : public testing_support::WindowFixture, public ::testing::WithParamInterface<const char *> {
+protected:
+    void SetUp() override
+    {
+        WindowFixture::SetUp();
+        ASSERT_TRUE(common::InstallLanguage(QString::fromLatin1(GetParam()),
+                                            {QStringLiteral(SONORET_BINARY_DIR "/src/app/translations")}));
+        Create();
+    }
+    void TearDown() override
+    {
+        WindowFixture::TearDown();
+        common::InstallLanguage(QString::fromLatin1(common::SourceLanguage), {});
+    }
+};
+
+TEST_P(Languages, TextsFitTheirPlacesAndAccessKeysStayUnique)
+{
+    ExpectTextsFit(*form);
+    ExpectUniqueAccessKeys(*form->menuBar());
+    ExpectTextsFit(performance::TForm2(*form));
+    ExpectTextsFit(app::TAboutBox());
+}
+
+INSTANTIATE_TEST_SUITE_P(Shipped, Languages, ::testing::Values("de", "en"));
+
+} // namespace
