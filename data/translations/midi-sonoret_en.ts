@@ -618,6 +618,25 @@ Reads INPUT (.vsq recording, .vnx sound text file) and writes OUTPUT (.vsq recor
     </message>
 </context>
 <context>
+    <name>UnsavedTake</name>
+    <message>
+        <source>Die Aufnahme wurde nicht gespeichert. Jetzt speichern?</source>
+        <translation>The recording has not been saved. Save it now?</translation>
+    </message>
+    <message>
+        <source>Speichern...</source>
+        <translation>Save...</translation>
+    </message>
+    <message>
+        <source>Verwerfen</source>
+        <translation>Discard</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
     <name>app::DeviceMenu</name>
     <message>
         <source>Gerät</source>
@@ -672,6 +691,18 @@ Reads INPUT (.vsq recording, .vnx sound text file) and writes OUTPUT (.vsq recor
     <message>
         <source>&amp;Quenlo&apos;s Homepage</source>
         <translation>&amp;Quenlo&apos;s Homepage</translation>
+    </message>
+    <message>
+        <source>Kanal</source>
+        <translation>Channel</translation>
+    </message>
+    <message>
+        <source>Anschlag nach Mausposition</source>
+        <translation>Velocity by Mouse Position</translation>
+    </message>
+    <message>
+        <source>PC-Tasten anzeigen</source>
+        <translation>Show PC Keys</translation>
     </message>
 </context>
 <context>

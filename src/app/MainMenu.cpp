@@ -46,7 +46,7 @@ MainMenu::MainMenu(TForm1 &form, QMenuBar *bar)
     synthesizer->addMenu(instruments_)->setObjectName(QStringLiteral("Instrument1"));
     devices_ = new DeviceMenu(synthesizer);
     synthesizer->addMenu(devices_)->setObjectName(QStringLiteral("Gert1"));
-    QMenu *channels = synthesizer->addMenu(QStringLiteral("Kanal"));
+    QMenu *channels = synthesizer->addMenu(tr("Kanal"));
     channels->setObjectName(QStringLiteral("Kanal1"));
     channels_ = new QActionGroup(channels);
     channels_->setExclusive(true);
@@ -60,9 +60,9 @@ MainMenu::MainMenu(TForm1 &form, QMenuBar *bar)
     }
     synthesizer->addSeparator();
     velocityByPosition_ = AddItem(synthesizer, form, "AnschlagnachMausposition1",
-                                  "Anschlag nach Mausposition", &TForm1::VelocityByPositionClick);
+                                  tr("Anschlag nach Mausposition"), &TForm1::VelocityByPositionClick);
     velocityByPosition_->setCheckable(true);
-    keyLabels_ = AddItem(synthesizer, form, "PCTastenanzeigen1", "PC-Tasten anzeigen",
+    keyLabels_ = AddItem(synthesizer, form, "PCTastenanzeigen1", tr("PC-Tasten anzeigen"),
                          &TForm1::KeyLabelsClick);
     keyLabels_->setCheckable(true);
     synthesizer->addSeparator();

@@ -2,6 +2,7 @@
 
 #include "app/ErrorHandler.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -36,11 +37,11 @@ UnsavedTakeAnswer AskAboutUnsavedTake(QWidget *owner)
     if (Answerer())
         return Answerer()();
     QMessageBox box(QMessageBox::Question, QString::fromUtf8(kApplicationTitle),
-                    QString::fromUtf8(UnsavedTakeText), QMessageBox::NoButton, owner);
-    QPushButton *save = box.addButton(QString::fromUtf8(UnsavedTakeSaveText), QMessageBox::AcceptRole);
+                    QCoreApplication::translate("UnsavedTake", UnsavedTakeText), QMessageBox::NoButton, owner);
+    QPushButton *save = box.addButton(QCoreApplication::translate("UnsavedTake", UnsavedTakeSaveText), QMessageBox::AcceptRole);
     QPushButton *discard =
-        box.addButton(QString::fromUtf8(UnsavedTakeDiscardText), QMessageBox::DestructiveRole);
-    QPushButton *cancel = box.addButton(QString::fromUtf8(UnsavedTakeCancelText), QMessageBox::RejectRole);
+        box.addButton(QCoreApplication::translate("UnsavedTake", UnsavedTakeDiscardText), QMessageBox::DestructiveRole);
+    QPushButton *cancel = box.addButton(QCoreApplication::translate("UnsavedTake", UnsavedTakeCancelText), QMessageBox::RejectRole);
     box.setDefaultButton(save);
     // Esc and the box's close button mean "Abbrechen": nothing changes.
     box.setEscapeButton(cancel);

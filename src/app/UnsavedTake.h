@@ -3,16 +3,18 @@
 // anything that was not saved, and the question put before an action that
 // would discard it ("Aufnahme", "Öffnen...", closing the window).
 
+#include <QtGlobal>
+
 #include <functional>
 
 class QWidget;
 
 namespace app {
 
-inline constexpr char UnsavedTakeText[] = "Die Aufnahme wurde nicht gespeichert. Jetzt speichern?";
-inline constexpr char UnsavedTakeSaveText[] = "Speichern...";
-inline constexpr char UnsavedTakeDiscardText[] = "Verwerfen";
-inline constexpr char UnsavedTakeCancelText[] = "Abbrechen";
+inline constexpr char UnsavedTakeText[] = QT_TRANSLATE_NOOP("UnsavedTake", "Die Aufnahme wurde nicht gespeichert. Jetzt speichern?");
+inline constexpr char UnsavedTakeSaveText[] = QT_TRANSLATE_NOOP("UnsavedTake", "Speichern...");
+inline constexpr char UnsavedTakeDiscardText[] = QT_TRANSLATE_NOOP("UnsavedTake", "Verwerfen");
+inline constexpr char UnsavedTakeCancelText[] = QT_TRANSLATE_NOOP("UnsavedTake", "Abbrechen");
 
 enum class UnsavedTakeAnswer { Save, Discard, Cancel };
 
