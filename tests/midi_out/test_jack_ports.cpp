@@ -5,7 +5,7 @@
 #include "midi_out/JackSupport.h"
 #include "midi_out/MidiErrors.h"
 #include "midi_out/MidiOut.h"
-#include "midi_out/RtMidiBackend.h"
+#include "midi_out/JackBackend.h"
 #include "midi_out/SystemBackend.h"
 #include "support/BackendTestSupport.h"
 
@@ -177,7 +177,7 @@ TEST(JackPorts, PortThatVanishedAfterTheCountFailsToOpenAndSaysSo)
 TEST(JackPorts, PortsAreCountedAnewAndOurOwnOutputIsNotListed)
 {
     REQUIRE_JACK_SERVER();
-    RtMidiBackend jack(RtMidiBackend::Api::Jack);
+    JackBackend jack;
     auto first = std::make_unique<JackReceiver>();
     const std::string firstName = first->portName();
     const std::int32_t id = FindDevice(jack, firstName);
@@ -208,7 +208,7 @@ TEST(JackPorts, ServerThatGoesAwayTakesItsPortsAndComesBackWithNewOnes)
     PrivateJackServer jack(server);
     ASSERT_TRUE(jack.start()) << "jackd did not start";
 
-    RtMidiBackend ports(RtMidiBackend::Api::Jack);
+    JackBackend ports;
     DeviceHandle handle = 0;
     {
         JackReceiver receiver;
