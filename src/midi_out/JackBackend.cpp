@@ -71,8 +71,8 @@ public:
     // What the callback tells the window's and the completion thread. Shared:
     // a completion check may look at it after the port has gone.
     struct Counters {
-        // Cycles run with the port connected in the graph of that cycle.
-        std::atomic<std::uint64_t> connectedCycles{0};
+        // A cycle has run with the port connected in that cycle's graph.
+        std::atomic<bool> connected{false};
         // Events that every receiver has had a whole cycle to read.
         std::atomic<std::uint64_t> handedOn{0};
     };
@@ -135,7 +135,7 @@ public:
     // on reaches the receiver.
     bool WaitUntilConnected(std::chrono::milliseconds bound)
     {
-        return WaitUntil([this] { return counters_->connectedCycles.load(std::memory_order_acquire) > 0; }, bound);
+        return WaitUntil([this] { return counters_->connected.load(std::memory_order_acquire); }, bound);
     }
 
     bool WaitUntilHandedOn(std::uint64_t events, std::chrono::milliseconds bound)
@@ -167,13 +167,14 @@ private:
         auto &out = *static_cast<Output *>(self);
         void *buffer = jack_port_get_buffer(out.port_, frames);
         jack_midi_clear_buffer(buffer);
-        // The server starts a cycle only once the last one has run through
-        // the whole graph; one cycle more covers a receiver that runs late.
+        // A synchronous server starts a cycle once the last one has run
+        // through every client; an asynchronous one need not wait for the
+        // receivers, so what was written two cycles back counts as read.
         out.counters_->handedOn.store(out.writtenBefore_, std::memory_order_release);
         out.writtenBefore_ = out.written_;
-        // The connection state that this cycle's graph runs with.
+        // The connections that this cycle's graph runs with.
         if (jack_port_connected(out.port_) > 0)
-            out.counters_->connectedCycles.fetch_add(1, std::memory_order_acq_rel);
+            out.counters_->connected.store(true, std::memory_order_release);
 
         std::uint32_t length = 0;
         while (jack_ringbuffer_peek(out.queue_, reinterpret_cast<char *>(&length), sizeof length) == sizeof length &&
@@ -206,17 +207,11 @@ struct JackBackend::OpenPort {
     std::uintptr_t instance = 0;
 };
 
-namespace {
-
-// Closing waits for the server: it goes on alone after `bound`.
-template <class Owned>
-void Discard(std::unique_ptr<Owned> owned, std::chrono::milliseconds bound = JackBound)
+void JackBackend::Discard(std::unique_ptr<Output> out, std::chrono::milliseconds bound)
 {
-    if (owned != nullptr)
-        RunBounded([owned = owned.release()] { delete owned; }, bound);
+    if (out != nullptr)
+        RunBounded([out = out.release()] { delete out; }, bound);
 }
-
-} // namespace
 
 JackBackend::JackBackend()
 {

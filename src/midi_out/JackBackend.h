@@ -59,6 +59,8 @@ private:
     struct OpenPort;
 
     MidiResult OpenOutput(OpenPort &port, const std::string &fullName);
+    // Closing waits for the server: it goes on alone after `bound`.
+    static void Discard(std::unique_ptr<Output> out, std::chrono::milliseconds bound = JackBound);
     void DropClientsOfLostServer() override;
 
     JackClient jack_; // lists, connects, watches the server
