@@ -85,7 +85,7 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
                                            "l\u00e4sst sich ein MIDI-Ger\u00e4t einstellen."),
                             {9, 110, 340, 37});
     Credits = WrappedLabel(Panel1, "Credits",
-                           QStringLiteral("MIDI Sonoret baut auf Qt (Fenster), RtMidi (ALSA- und JACK-MIDI) und "
+                           QStringLiteral("MIDI Sonoret baut auf Qt (Fenster), RtMidi (ALSA-MIDI), JACK und "
                                           "FluidSynth (eingebauter Synthesizer) auf; die Kl\u00e4nge des "
                                           "eingebauten Synthesizers stammen aus der General-MIDI-SoundFont "
                                           "TimGM6mb."),
