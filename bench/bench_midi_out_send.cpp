@@ -88,7 +88,7 @@ void BM_SendShortMessage_JackPort(benchmark::State &state)
         return;
     const JackServerInfo &server = jack.server;
     TMidiOutput &out = *jack.out;
-    // RtMidi queues at most 16 KiB between two cycles: send in bursts of 256
+    // The port's queue holds 32 KiB between two cycles: send in bursts of 256
     // messages and give JACK a few periods to take them.
     const auto period = std::chrono::microseconds(1000000LL * server.period / server.rate);
     TimeSends(state, out, 256, 3 * period);

@@ -9,7 +9,10 @@ cd "$(dirname "$0")/.."
 export JACK_NO_START_SERVER=1 JACK_NO_AUDIO_RESERVATION=1
 jack_pid=""
 if ! ./build/tests/jack_probe 2>/dev/null; then
-  jackd --no-realtime -d dummy -r 48000 -p 256 >/tmp/midi-sonoret-jackd.log 2>&1 &
+  # Synchronous: each cycle waits for every client, so a test's receiver that
+  # a loaded machine starves of CPU still reads what was written for it (an
+  # asynchronous server would clear the port under it and lose the burst).
+  jackd --no-realtime -S -d dummy -r 48000 -p "${SONORET_JACK_PERIOD:-256}" >/tmp/midi-sonoret-jackd.log 2>&1 &
   jack_pid=$!
   trap 'kill "$jack_pid" 2>/dev/null; wait "$jack_pid" 2>/dev/null || true' EXIT
   for _ in $(seq 1 50); do

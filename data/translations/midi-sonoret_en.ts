@@ -708,8 +708,8 @@ Reads INPUT (.vsq recording, .vnx sound text file) and writes OUTPUT (.vsq recor
 <context>
     <name>app::TAboutBox</name>
     <message>
-        <source>MIDI Sonoret baut auf Qt (Fenster), RtMidi (ALSA- und JACK-MIDI) und FluidSynth (eingebauter Synthesizer) auf; </source>
-        <translation>MIDI Sonoret builds on Qt (windows), RtMidi (ALSA and JACK MIDI) and FluidSynth (built-in synthesizer); </translation>
+        <source>MIDI Sonoret baut auf Qt (Fenster), RtMidi (ALSA-MIDI), JACK und FluidSynth (eingebauter Synthesizer) auf; </source>
+        <translation>MIDI Sonoret builds on Qt (windows), RtMidi (ALSA MIDI), JACK and FluidSynth (built-in synthesizer); </translation>
     </message>
     <message>
         <source>für den eingebauten Synthesizer ist keine SoundFont installiert.</source>

@@ -51,7 +51,7 @@ QLabel *WrappedLabel(QWidget *parent, const char *name, const QString &text, QRe
 
 QString CreditsText(const std::optional<std::string> &soundFont)
 {
-    QString text = TAboutBox::tr("MIDI Sonoret baut auf Qt (Fenster), RtMidi (ALSA- und JACK-MIDI) und "
+    QString text = TAboutBox::tr("MIDI Sonoret baut auf Qt (Fenster), RtMidi (ALSA-MIDI), JACK und "
                                  "FluidSynth (eingebauter Synthesizer) auf; ");
     if (!soundFont)
         return text + TAboutBox::tr("für den eingebauten Synthesizer ist keine SoundFont installiert.");

@@ -12,8 +12,6 @@ namespace {
 constexpr auto PollInterval = std::chrono::microseconds(500);
 } // namespace
 
-CompletionThread::CompletionThread(Check check) : check_(std::move(check)) {}
-
 CompletionThread::~CompletionThread()
 {
     {
@@ -27,11 +25,11 @@ CompletionThread::~CompletionThread()
 }
 
 void CompletionThread::Queue(DeviceHandle handle, MIDIHDR *header, DriverCallbackProc callback,
-                             std::uintptr_t instance, std::uint64_t mark)
+                             std::uintptr_t instance, Check check)
 {
     {
         std::lock_guard lock(mutex_);
-        queue_.push_back({handle, header, callback, instance, mark});
+        queue_.push_back({handle, header, callback, instance, std::move(check)});
         // Started at the first long message: most devices never send one.
         if (!thread_.joinable())
             thread_ = std::thread([this] { Run(); });
@@ -69,12 +67,13 @@ void CompletionThread::Run()
             changed_.wait(lock);
             continue;
         }
-        const Entry entry = queue_.front();
-        const Progress progress = check_ ? check_(entry.mark) : Progress::HandedOn;
+        const Entry &front = queue_.front();
+        const Progress progress = front.check ? front.check() : Progress::HandedOn;
         if (progress == Progress::Waiting) {
             changed_.wait_for(lock, PollInterval);
             continue;
         }
+        const Entry entry = std::move(queue_.front());
         queue_.pop_front();
         if (progress == Progress::HandedOn) {
             reporting_ = entry.handle;

@@ -19,21 +19,20 @@ namespace midi_out {
 class CompletionThread {
 public:
     enum class Progress { Waiting, HandedOn, Lost };
-    // Where the bytes queued at `mark` stand. Called on the thread, often,
+    // Where the bytes of one message stand. Called on the thread, often,
     // under the thread's lock: DropAll waits for a call under way.
-    using Check = std::function<Progress(std::uint64_t mark)>;
+    using Check = std::function<Progress()>;
 
-    // Without a check every report is made at once.
-    explicit CompletionThread(Check check = nullptr);
+    CompletionThread() = default;
     // Stops the thread; what is not reported by then never is.
     ~CompletionThread();
     CompletionThread(const CompletionThread &) = delete;
     CompletionThread &operator=(const CompletionThread &) = delete;
 
-    // Marks `header` done and reports MOM_DONE for it once check(mark) says
-    // so; dropped unreported if it says Lost.
+    // Marks `header` done and reports MOM_DONE for it once `check` says so
+    // (at once without a check); dropped unreported if it says Lost.
     void Queue(DeviceHandle handle, MIDIHDR *header, DriverCallbackProc callback, std::uintptr_t instance,
-               std::uint64_t mark = 0);
+               Check check = nullptr);
     // Returns once every report for `handle` is made, or after `limit`,
     // dropping what still waits. No report for `handle` comes afterwards.
     void Finish(DeviceHandle handle, std::chrono::milliseconds limit);
@@ -47,12 +46,11 @@ private:
         MIDIHDR *header;
         DriverCallbackProc callback;
         std::uintptr_t instance;
-        std::uint64_t mark;
+        Check check;
     };
     void Run();
     bool HasWork(DeviceHandle handle) const;
 
-    Check check_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Entry> queue_;

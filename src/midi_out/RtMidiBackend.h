@@ -1,24 +1,13 @@
 #pragma once
-// MIDI ports of one of the system's MIDI APIs, through RtMidi: every ALSA
-// sequencer port, or every JACK MIDI input port, that takes output from us.
-// The program's own clients are left out. Ports are listed on the first
-// count and on each RefreshDevices(); GetDevCaps and open refer to that list,
-// and a port that has gone since fails to open with MIDIERR_PORTGONE.
+// ALSA sequencer ports through RtMidi: every port that takes output from us,
+// the program's own clients left out. Ports are listed on the first count and
+// on each RefreshDevices(); GetDevCaps and open refer to that list, and a
+// port that has gone since fails to open with MIDIERR_PORTGONE.
 //
-// No ALSA sequencer, or no JACK server, means no ports: no exception, no
-// waiting, nothing printed. A JACK server is never started, and one that was
-// not there is looked for again only on the next refresh.
-//
-// JACK: the ports are listed, connected and the server's cycles read through
-// one client that is never activated, so that sitting idle costs the server
-// nothing; the only active client is the open port's own. No call waits on
-// the server longer than JackBound: a port whose close does not finish by
-// then is given up as gone, and the server counts as gone until that close
-// has ended.
+// No ALSA sequencer means no ports: no exception, no waiting, nothing printed.
 
 #include "midi_out/BackendSupport.h"
 #include "midi_out/CompletionThread.h"
-#include "midi_out/JackSupport.h"
 #include "midi_out/MidiBackend.h"
 
 #include <map>
@@ -30,16 +19,12 @@ class RtMidiOut;
 
 namespace midi_out {
 
-class RtMidiBackend : public MidiBackend, private JackClientOwner {
+class RtMidiBackend : public MidiBackend {
 public:
-    enum class Api { Alsa, Jack };
-
-    explicit RtMidiBackend(Api api);
+    RtMidiBackend();
     ~RtMidiBackend() override;
     RtMidiBackend(const RtMidiBackend &) = delete;
     RtMidiBackend &operator=(const RtMidiBackend &) = delete;
-
-    Api GetApi() const { return api_; }
 
     void RefreshDevices() override;
     std::uint32_t DeviceCount() override;
@@ -52,10 +37,6 @@ public:
     MidiResult LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
     MidiResult UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
 
-    // The longest message sent to a JACK port: RtMidi's queue to the port
-    // holds about 16 KiB and drops what does not fit without a word.
-    static constexpr std::uint32_t MaxJackMessage = 16000;
-
 private:
     struct Port {
         std::string fullName; // as the API lists it; what an open looks for
@@ -63,18 +44,9 @@ private:
     };
     struct OpenPort;
 
-    std::vector<std::string> ListAlsaPorts();
-    std::vector<std::string> ListJackPorts();
-    MidiResult OpenAlsa(OpenPort &port, const std::string &fullName);
-    MidiResult OpenJack(OpenPort &port, const std::string &fullName);
-    void DropClientsOfLostServer() override;
-    static void Discard(std::unique_ptr<RtMidiOut> client, std::chrono::milliseconds bound = JackBound);
-    // First frame of the JACK cycle last started; false without a server.
-    bool CycleStart(std::uint32_t &start) const;
+    std::vector<std::string> ListPorts();
 
-    Api api_;
-    std::unique_ptr<RtMidiOut> alsaLister_;
-    JackClient jack_; // lists, connects, watches the server, tells its cycles
+    std::unique_ptr<RtMidiOut> lister_;
     std::vector<Port> ports_;
     bool counted_ = false;
     std::map<DeviceHandle, std::unique_ptr<OpenPort>> open_;

@@ -2,6 +2,7 @@
 
 #include "midi_out/BackendSupport.h"
 #include "midi_out/FluidSynthBackend.h"
+#include "midi_out/JackBackend.h"
 #include "midi_out/MidiErrors.h"
 #include "midi_out/RtMidiBackend.h"
 
@@ -160,8 +161,8 @@ std::unique_ptr<MidiBackend> CreateSystemBackend()
     PrepareSoundLibraries();
     std::vector<std::unique_ptr<MidiBackend>> parts;
     parts.push_back(std::make_unique<FluidSynthBackend>());
-    parts.push_back(std::make_unique<RtMidiBackend>(RtMidiBackend::Api::Alsa));
-    parts.push_back(std::make_unique<RtMidiBackend>(RtMidiBackend::Api::Jack));
+    parts.push_back(std::make_unique<RtMidiBackend>());
+    parts.push_back(std::make_unique<JackBackend>());
     return std::make_unique<SystemBackend>(std::move(parts));
 }
 

@@ -82,7 +82,7 @@ TEST(AboutBox, CopyrightAndCreditsNameTheProgramAndItsLibraries)
 {
     TAboutBox box;
     EXPECT_TRUE(box.Copyright->text().contains(QStringLiteral("MIDI Sonoret")));
-    for (const char *library : {"Qt", "RtMidi", "FluidSynth", "TimGM6mb"})
+    for (const char *library : {"Qt", "RtMidi", "JACK", "FluidSynth", "TimGM6mb"})
         EXPECT_TRUE(box.Credits->text().contains(QString::fromLatin1(library))) << library;
 }
 

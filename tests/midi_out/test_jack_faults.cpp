@@ -7,7 +7,7 @@
 #include "midi_out/JackSupport.h"
 #include "midi_out/MidiErrors.h"
 #include "midi_out/MidiOut.h"
-#include "midi_out/RtMidiBackend.h"
+#include "midi_out/JackBackend.h"
 #include "midi_out/SystemBackend.h"
 #include "support/BackendTestSupport.h"
 
@@ -121,7 +121,7 @@ TEST(JackFaults, ClosingAPortOfAFrozenServerGivesItUpWithinTheBound)
     ASSERT_TRUE(jack.start()) << "jackd did not start";
     JackReceiver receiver;
 
-    RtMidiBackend ports(RtMidiBackend::Api::Jack);
+    JackBackend ports;
     const std::int32_t id = FindDevice(ports, receiver.portName());
     ASSERT_GE(id, 0);
     DeviceHandle handle = 0;

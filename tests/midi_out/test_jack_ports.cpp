@@ -5,12 +5,14 @@
 #include "midi_out/JackSupport.h"
 #include "midi_out/MidiErrors.h"
 #include "midi_out/MidiOut.h"
-#include "midi_out/RtMidiBackend.h"
+#include "midi_out/JackBackend.h"
 #include "midi_out/SystemBackend.h"
 #include "support/BackendTestSupport.h"
+#include "support/EventLoop.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -177,7 +179,7 @@ TEST(JackPorts, PortThatVanishedAfterTheCountFailsToOpenAndSaysSo)
 TEST(JackPorts, PortsAreCountedAnewAndOurOwnOutputIsNotListed)
 {
     REQUIRE_JACK_SERVER();
-    RtMidiBackend jack(RtMidiBackend::Api::Jack);
+    JackBackend jack;
     auto first = std::make_unique<JackReceiver>();
     const std::string firstName = first->portName();
     const std::int32_t id = FindDevice(jack, firstName);
@@ -208,7 +210,7 @@ TEST(JackPorts, ServerThatGoesAwayTakesItsPortsAndComesBackWithNewOnes)
     PrivateJackServer jack(server);
     ASSERT_TRUE(jack.start()) << "jackd did not start";
 
-    RtMidiBackend ports(RtMidiBackend::Api::Jack);
+    JackBackend ports;
     DeviceHandle handle = 0;
     {
         JackReceiver receiver;
@@ -280,4 +282,45 @@ TEST(JackPorts, PortIsConnectedByNameWhileOtherPortsComeAndGo)
     }
     stop = true;
     churn.join();
+}
+
+// Every "Angehalten", open and device change closes and reopens the port
+// while messages are still on their way out. The close must never race the
+// port's process thread, and what is sent right after an open must arrive.
+// The server is synchronous, so that a receiver starved of CPU cannot lose
+// a cycle's messages on its own. A longer run by hand, say under ASan:
+// MIDI_SONORET_TEST_REOPENS=10000.
+TEST(JackPorts, PortClosedAndReopenedOverAndOverDeliversEachRoundWhole)
+{
+    const std::string server = PrivateServerName("reopen");
+    EnvGuard serverName("JACK_DEFAULT_SERVER", server);
+    PrivateJackServer jack(server, PrivateJackServer::Mode::Synchronous);
+    ASSERT_TRUE(jack.start()) << "jackd did not start";
+    JackReceiver receiver;
+    TMidiOutput out(CreateSystemBackend());
+    out.SetProductName(receiver.portName());
+    int finished = 0;
+    out.Onmidioutput = [&finished](TMidiOutput *) { ++finished; };
+    const char *setting = std::getenv("MIDI_SONORET_TEST_REOPENS");
+    const int rounds = setting != nullptr ? std::atoi(setting) : 100;
+
+    const Bytes sysex = {0xF0, 0x7D, 0x01, 0x02, 0x03, 0xF7};
+    for (int round = 0; round < rounds; ++round) {
+        const auto program = static_cast<std::uint8_t>(round % 128);
+        std::vector<Bytes> expected = {{0xC0, program}, sysex};
+        receiver.clear();
+        ASSERT_TRUE(out.OpenDevice()) << "round " << round;
+        out.SendShortMessage(0xC0, program, 0);
+        out.SendLongMessage(sysex.data(), static_cast<std::uint16_t>(sysex.size()));
+        for (std::uint8_t note = 36; note <= 76; ++note) {
+            out.SendShortMessage(0x90, note, 100);
+            expected.push_back({0x90, note, 100});
+        }
+        ASSERT_TRUE(out.CloseDevice());
+        for (Bytes &message : SilencingMessages())
+            expected.push_back(std::move(message));
+        ASSERT_EQ(receiver.waitFor(expected.size()), expected) << "round " << round;
+        testing_support::ProcessEventsUntil([&] { return finished == round + 1; });
+        ASSERT_EQ(finished, round + 1) << "round " << round;
+    }
 }

@@ -4,7 +4,7 @@
 #include "raised_text.h"
 #include "midi_out/FluidSynthBackend.h"
 #include "midi_out/MidiOut.h"
-#include "midi_out/RtMidiBackend.h"
+#include "midi_out/JackBackend.h"
 #include "midi_out/SystemBackend.h"
 #include "support/BackendTestSupport.h"
 #include "support/EventLoop.h"
@@ -104,10 +104,10 @@ TEST_F(JackLongMessages, CloseReportsWhatIsStillUnderWayAndReleasesIt)
 
 TEST_F(JackLongMessages, MessageLongerThanAPortTakesIsRefused)
 {
-    const Bytes message = SysEx(RtMidiBackend::MaxJackMessage + 1);
+    const Bytes message = SysEx(JackBackend::MaxJackMessage + 1);
     EXPECT_EQ(RaisedText([&] { out->SendLongMessage(message.data(), static_cast<std::uint16_t>(message.size())); }),
               "The MIDI port did not accept the message");
-    const Bytes largest = SysEx(RtMidiBackend::MaxJackMessage);
+    const Bytes largest = SysEx(JackBackend::MaxJackMessage);
     out->SendLongMessage(largest.data(), static_cast<std::uint16_t>(largest.size()));
     EXPECT_EQ(receiver->waitFor(1), std::vector<Bytes>{largest});
 }

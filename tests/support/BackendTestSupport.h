@@ -112,7 +112,16 @@ inline std::string PrivateServerName(const char *test)
 // test sets JACK_DEFAULT_SERVER to its name.
 class PrivateJackServer {
 public:
-    explicit PrivateJackServer(std::string name) : name_(std::move(name)) {}
+    // An asynchronous server (the default) starts each cycle whether or not
+    // the last one has run through every client, so a receiver starved of
+    // CPU for a period misses what came in it. A synchronous one waits: what
+    // is lost there, the sender lost.
+    enum class Mode { Asynchronous, Synchronous };
+
+    explicit PrivateJackServer(std::string name, Mode mode = Mode::Asynchronous)
+        : name_(std::move(name)), mode_(mode)
+    {
+    }
     ~PrivateJackServer()
     {
         // A killed server leaves its entry in JACK's registry of servers (it
@@ -128,8 +137,11 @@ public:
     // Starts jackd with the dummy driver; true once it answers.
     bool start()
     {
-        std::vector<std::string> arguments = {"jackd", "-n", name_, "--no-realtime", "-d", "dummy",
-                                              "-r", "48000", "-p", "256"};
+        std::vector<std::string> arguments = {"jackd", "-n", name_, "--no-realtime"};
+        if (mode_ == Mode::Synchronous)
+            arguments.push_back("-S");
+        for (const char *argument : {"-d", "dummy", "-r", "48000", "-p", "256"})
+            arguments.emplace_back(argument);
         std::vector<char *> argv;
         for (auto &argument : arguments)
             argv.push_back(argument.data());
@@ -196,6 +208,7 @@ private:
     }
 
     std::string name_;
+    Mode mode_;
     pid_t pid_ = 0;
     bool killed_ = false;
 };

@@ -1,0 +1,436 @@
+#include "midi_out/JackBackend.h"
+
+#include "midi_out/BackendSupport.h"
+#include "midi_out/MidiErrors.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <jack/ringbuffer.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+#include <unistd.h>
+
+namespace midi_out {
+
+namespace {
+
+// Name of the output port each open device gets in its client.
+constexpr const char *OwnPortName = "out";
+// The client that lists and connects ports; it has no ports itself.
+constexpr const char *ListerName = "MIDI Sonoret list";
+
+// Bytes queued towards one port: the longest message with room to spare for
+// the short ones sent around it.
+constexpr std::size_t QueueBytes = 32768;
+
+constexpr std::uint8_t AllSoundOff = 120;
+constexpr std::uint8_t AllNotesOff = 123;
+
+// A close that cannot deliver the silencing messages (the server is not
+// running its cycles) waits only this long for the client to go.
+constexpr std::chrono::milliseconds StuckCloseBound{50};
+
+std::uint32_t JackDriverVersion()
+{
+    static const std::uint32_t version = PackDriverVersion(jack_get_version_string());
+    return version;
+}
+
+// A client name that JACK will not change, so that our own port is known by
+// it. The process id keeps other programs (another instance of this one,
+// too) from taking it between the look and the open.
+std::string FreeJackClientName(jack_client_t *client)
+{
+    const std::string base = std::string(OwnClientName) + "-" + std::to_string(getpid());
+    std::string name = base;
+    for (int number = 1; number < 100; ++number) {
+        char *uuid = jack_get_uuid_for_client_name(client, name.c_str());
+        if (uuid == nullptr)
+            break;
+        jack_free(uuid);
+        name = base + "0" + std::to_string(number);
+    }
+    return name;
+}
+
+} // namespace
+
+// One open device: a client with one MIDI output port whose process callback
+// drains a single-producer queue that the window's thread fills. Each event
+// is queued as its length (32 bits) followed by its bytes.
+//
+// Made and destroyed only on a bounded thread (both wait for the server).
+// The destructor stops the callback for good (deactivate, close) before the
+// queue it reads is freed.
+class JackBackend::Output {
+public:
+    // What the callback tells the window's and the completion thread. Shared:
+    // a completion check may look at it after the port has gone.
+    struct Counters {
+        // A cycle has run with the port connected in that cycle's graph.
+        std::atomic<bool> connected{false};
+        // Events that every receiver has had a whole cycle to read.
+        std::atomic<std::uint64_t> handedOn{0};
+    };
+
+    // Client, port and connection to `target`; null when any step fails.
+    static std::unique_ptr<Output> Open(jack_client_t *lister, const std::string &target)
+    {
+        std::unique_ptr<Output> out(new Output);
+        jack_status_t status;
+        out->client_ = jack_client_open(FreeJackClientName(lister).c_str(),
+                                        jack_options_t(JackNoStartServer | JackUseExactName), &status);
+        if (out->client_ == nullptr)
+            return nullptr;
+        jack_on_shutdown(out->client_, [](void *) { NoteJackServerLost(); }, nullptr);
+        out->port_ = jack_port_register(out->client_, OwnPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        out->queue_ = jack_ringbuffer_create(QueueBytes);
+        if (out->port_ == nullptr || out->queue_ == nullptr ||
+            jack_set_process_callback(out->client_, &Output::Process, out.get()) != 0 ||
+            jack_activate(out->client_) != 0 ||
+            jack_connect(out->client_, jack_port_name(out->port_), target.c_str()) != 0)
+            return nullptr;
+        // Half a cycle's MIDI buffer: an event that size always fits an empty one.
+        const std::size_t buffer = jack_port_type_get_buffer_size(out->client_, JACK_DEFAULT_MIDI_TYPE);
+        out->maxMessage_ = static_cast<std::uint32_t>(std::min<std::size_t>(MaxJackMessage, buffer / 2));
+        const jack_nframes_t rate = std::max<jack_nframes_t>(1, jack_get_sample_rate(out->client_));
+        out->step_ = std::chrono::microseconds(
+            std::max<long long>(100, 250000LL * jack_get_buffer_size(out->client_) / rate));
+        return out;
+    }
+
+    ~Output()
+    {
+        if (client_ != nullptr) {
+            jack_deactivate(client_);
+            jack_client_close(client_);
+        }
+        if (queue_ != nullptr)
+            jack_ringbuffer_free(queue_);
+    }
+    Output(const Output &) = delete;
+    Output &operator=(const Output &) = delete;
+
+    // Queues one event; false when the queue has no room for it.
+    bool Enqueue(const void *bytes, std::uint32_t length)
+    {
+        if (jack_ringbuffer_write_space(queue_) < sizeof length + length)
+            return false;
+        // The callback takes an event only once all its bytes are in.
+        jack_ringbuffer_write(queue_, reinterpret_cast<const char *>(&length), sizeof length);
+        jack_ringbuffer_write(queue_, static_cast<const char *>(bytes), length);
+        ++queued_;
+        return true;
+    }
+
+    std::uint64_t Queued() const { return queued_; }
+    std::uint32_t MaxMessage() const { return maxMessage_; }
+    std::shared_ptr<const Counters> SharedCounters() const { return counters_; }
+
+    // A cycle has run with the connection in force: what is queued from now
+    // on reaches the receiver.
+    bool WaitUntilConnected(std::chrono::milliseconds bound)
+    {
+        return WaitUntil([this] { return counters_->connected.load(std::memory_order_acquire); }, bound);
+    }
+
+    bool WaitUntilHandedOn(std::uint64_t events, std::chrono::milliseconds bound)
+    {
+        return WaitUntil([this, events] { return counters_->handedOn.load(std::memory_order_acquire) >= events; },
+                         bound);
+    }
+
+private:
+    Output() = default;
+
+    // Sleeps a quarter period at a time; false when the server does not get
+    // there within `bound` or has gone.
+    template <class Reached>
+    bool WaitUntil(Reached reached, std::chrono::milliseconds bound) const
+    {
+        const auto deadline = std::chrono::steady_clock::now() + bound;
+        while (!reached()) {
+            if (JackServerLost() || std::chrono::steady_clock::now() >= deadline)
+                return false;
+            std::this_thread::sleep_for(step_);
+        }
+        return true;
+    }
+
+    // The process thread: no allocation, no lock.
+    static int Process(jack_nframes_t frames, void *self)
+    {
+        auto &out = *static_cast<Output *>(self);
+        void *buffer = jack_port_get_buffer(out.port_, frames);
+        jack_midi_clear_buffer(buffer);
+        // A synchronous server starts a cycle once the last one has run
+        // through every client; an asynchronous one need not wait for the
+        // receivers, so what was written two cycles back counts as read.
+        out.counters_->handedOn.store(out.writtenBefore_, std::memory_order_release);
+        out.writtenBefore_ = out.written_;
+        // The connections that this cycle's graph runs with.
+        if (jack_port_connected(out.port_) > 0)
+            out.counters_->connected.store(true, std::memory_order_release);
+
+        std::uint32_t length = 0;
+        while (jack_ringbuffer_peek(out.queue_, reinterpret_cast<char *>(&length), sizeof length) == sizeof length &&
+               jack_ringbuffer_read_space(out.queue_) >= sizeof length + length) {
+            jack_midi_data_t *place = jack_midi_event_reserve(buffer, 0, length);
+            if (place == nullptr)
+                break; // this cycle's buffer is full: the rest goes in the next
+            jack_ringbuffer_read_advance(out.queue_, sizeof length);
+            jack_ringbuffer_read(out.queue_, reinterpret_cast<char *>(place), length);
+            ++out.written_;
+        }
+        return 0;
+    }
+
+    jack_client_t *client_ = nullptr;
+    jack_port_t *port_ = nullptr;
+    jack_ringbuffer_t *queue_ = nullptr;
+    std::shared_ptr<Counters> counters_ = std::make_shared<Counters>();
+    std::uint32_t maxMessage_ = 0;
+    std::chrono::microseconds step_{100};
+    std::uint64_t queued_ = 0;        // window's thread only
+    std::uint64_t written_ = 0;       // process thread only
+    std::uint64_t writtenBefore_ = 0; // process thread only: by the end of the last cycle
+};
+
+struct JackBackend::OpenPort {
+    std::unique_ptr<Output> out; // null once the server has gone
+    ShortMessageFramer framer;
+    DriverCallbackProc callback = nullptr;
+    std::uintptr_t instance = 0;
+};
+
+void JackBackend::Discard(std::unique_ptr<Output> out, std::chrono::milliseconds bound)
+{
+    if (out != nullptr)
+        RunBounded([out = out.release()] { delete out; }, bound);
+}
+
+JackBackend::JackBackend()
+{
+    PrepareSoundLibraries();
+}
+
+JackBackend::~JackBackend()
+{
+    completions_.DropAll();
+    for (auto &entry : open_)
+        Discard(std::move(entry.second->out));
+    open_.clear();
+    jack_.reset();
+}
+
+void JackBackend::DropClientsOfLostServer()
+{
+    for (auto &entry : open_)
+        Discard(std::move(entry.second->out), StuckCloseBound);
+    completions_.DropAll();
+    jack_.reset();
+}
+
+void JackBackend::RefreshDevices()
+{
+    counted_ = true;
+    ports_.clear();
+    PrepareNewJackClient(); // drops the clients of a server that has gone
+    if (jack_ == nullptr)
+        jack_ = OpenPassiveJackClient(ListerName);
+    if (jack_ == nullptr)
+        return;
+    std::vector<std::string> names;
+    // The ports that take MIDI: our output goes to JACK's input ports.
+    if (const char **listed = jack_get_ports(jack_.get(), nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {
+        for (const char **port = listed; *port != nullptr; ++port) {
+            if (IsOwnPort(*port))
+                continue;
+            names.push_back(ShortenDeviceName(*port));
+            ports_.push_back({*port, {}});
+        }
+        jack_free(listed);
+    }
+    MakeDeviceNamesUnique(names);
+    for (std::size_t i = 0; i < ports_.size(); ++i)
+        ports_[i].name = std::move(names[i]);
+}
+
+std::uint32_t JackBackend::DeviceCount()
+{
+    if (!counted_)
+        RefreshDevices();
+    return static_cast<std::uint32_t>(ports_.size());
+}
+
+MidiResult JackBackend::GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size)
+{
+    if (!counted_)
+        RefreshDevices();
+    if (deviceId < 0 || static_cast<std::size_t>(deviceId) >= ports_.size())
+        return MIDIERR_BADDEVICEID;
+    return CopyCaps(MakeCaps(ports_[deviceId].name, MOD_MIDIPORT, 0, 0, JackDriverVersion()), caps, size);
+}
+
+MidiResult JackBackend::OpenOutput(OpenPort &port, const std::string &fullName)
+{
+    PrepareNewJackClient(); // closes the clients of a server that has gone
+    if (jack_ == nullptr || JackServerLost())
+        return MIDIERR_PORTGONE;
+    // A close that outlived its wait: on a server that still runs its cycles
+    // it is only slow; on one that runs none the port is given up.
+    if (BoundedCallsPending() && !WaitForJackCycles(jack_.get(), 1, StuckCloseBound * 2))
+        return MIDIERR_PORTGONE;
+    if (jack_port_by_name(jack_.get(), fullName.c_str()) == nullptr)
+        return MIDIERR_PORTGONE;
+
+    // Made on a thread of its own, so that a frozen server cannot hold the
+    // window; what arrives after the wait was given up is closed there. The
+    // connection goes by name: the port's index in a list could have
+    // changed since.
+    struct Opening {
+        std::mutex mutex;
+        std::unique_ptr<Output> out;
+        bool abandoned = false;
+    };
+    auto opening = std::make_shared<Opening>();
+    const bool done = RunBounded([opening, jack = jack_, fullName] {
+        std::unique_ptr<Output> out = Output::Open(jack.get(), fullName);
+        const std::lock_guard lock(opening->mutex);
+        if (!opening->abandoned)
+            opening->out = std::move(out);
+    });
+    std::unique_ptr<Output> out;
+    {
+        const std::lock_guard lock(opening->mutex);
+        opening->abandoned = !done;
+        out = std::move(opening->out);
+    }
+    if (out == nullptr)
+        return MIDIERR_PORTGONE;
+    // The server takes a new connection into its graph at the start of a
+    // cycle; what is written before that is lost. The open returns once a
+    // cycle has run with the connection in force.
+    if (!out->WaitUntilConnected(JackBound)) {
+        Discard(std::move(out), StuckCloseBound);
+        return MIDIERR_PORTGONE;
+    }
+    port.out = std::move(out);
+    return MIDIERR_NOERROR;
+}
+
+MidiResult JackBackend::Open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
+                             std::uintptr_t instance, std::uint32_t /*flags*/)
+{
+    if (handle == nullptr)
+        return MIDIERR_INVALPARAM;
+    if (!counted_)
+        RefreshDevices();
+    if (deviceId < 0 || static_cast<std::size_t>(deviceId) >= ports_.size())
+        return MIDIERR_BADDEVICEID;
+
+    auto port = std::make_unique<OpenPort>();
+    if (const MidiResult result = OpenOutput(*port, ports_[deviceId].fullName))
+        return result;
+    port->callback = callback;
+    port->instance = instance;
+    const DeviceHandle opened = nextHandle_++;
+    open_[opened] = std::move(port);
+    *handle = opened;
+    if (callback != nullptr)
+        callback(opened, MOM_OPEN, instance, 0, 0);
+    return MIDIERR_NOERROR;
+}
+
+MidiResult JackBackend::Close(DeviceHandle handle)
+{
+    const auto found = open_.find(handle);
+    if (found == open_.end())
+        return MIDIERR_INVALHANDLE;
+    OpenPort &port = *found->second;
+    bool delivered = true;
+    // Closing a port silences nothing by itself, and the program closes and
+    // reopens to stop whatever sounds. The port must outlive the cycle that
+    // carries these to the receiver.
+    if (port.out != nullptr && !JackServerLost()) {
+        for (std::uint8_t channel = 0; channel < 16; ++channel) {
+            const std::uint8_t status = 0xB0 | channel;
+            const std::uint8_t soundOff[3] = {status, AllSoundOff, 0};
+            const std::uint8_t notesOff[3] = {status, AllNotesOff, 0};
+            port.out->Enqueue(soundOff, sizeof soundOff);
+            port.out->Enqueue(notesOff, sizeof notesOff);
+        }
+        delivered = port.out->WaitUntilHandedOn(port.out->Queued(), JackBound);
+    }
+    // Long messages report their completion before the close does.
+    completions_.Finish(handle, std::chrono::milliseconds(500));
+    // A server that runs no cycles is frozen or gone: the close goes on
+    // alone, and until it ends no new client is made.
+    Discard(std::move(port.out), delivered ? JackBound : StuckCloseBound);
+    const DriverCallbackProc callback = port.callback;
+    const std::uintptr_t instance = port.instance;
+    open_.erase(found);
+    if (callback != nullptr)
+        callback(handle, MOM_CLOSE, instance, 0, 0);
+    return MIDIERR_NOERROR;
+}
+
+MidiResult JackBackend::ShortMessage(DeviceHandle handle, std::uint32_t message)
+{
+    const auto found = open_.find(handle);
+    if (found == open_.end())
+        return MIDIERR_INVALHANDLE;
+    OpenPort &port = *found->second;
+    if (port.out == nullptr || JackServerLost())
+        return MIDIERR_PORTGONE;
+    std::uint8_t bytes[3];
+    const int length = port.framer.Frame(message, bytes);
+    if (length == 0)
+        return MIDIERR_NOTSHORT;
+    return port.out->Enqueue(bytes, static_cast<std::uint32_t>(length)) ? MIDIERR_NOERROR : MIDIERR_SENDFAILED;
+}
+
+MidiResult JackBackend::PrepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
+{
+    if (open_.count(handle) == 0)
+        return MIDIERR_INVALHANDLE;
+    return MarkPrepared(header, size);
+}
+
+MidiResult JackBackend::LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
+{
+    const auto found = open_.find(handle);
+    if (found == open_.end())
+        return MIDIERR_INVALHANDLE;
+    if (const MidiResult result = CheckQueueable(header, size))
+        return result;
+    OpenPort &port = *found->second;
+    if (port.out == nullptr || JackServerLost())
+        return MIDIERR_PORTGONE;
+    // The bytes go out whole, in order with the short messages, or not at all.
+    if (header->dwBufferLength > port.out->MaxMessage() || !port.out->Enqueue(header->lpData, header->dwBufferLength))
+        return MIDIERR_SENDFAILED;
+    MarkQueued(header, size);
+    completions_.Queue(handle, header, port.callback, port.instance,
+                       [counters = port.out->SharedCounters(), event = port.out->Queued()] {
+                           if (JackServerLost())
+                               return CompletionThread::Progress::Lost;
+                           return counters->handedOn.load(std::memory_order_acquire) >= event
+                                      ? CompletionThread::Progress::HandedOn
+                                      : CompletionThread::Progress::Waiting;
+                       });
+    return MIDIERR_NOERROR;
+}
+
+MidiResult JackBackend::UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
+{
+    if (open_.count(handle) == 0)
+        return MIDIERR_INVALHANDLE;
+    return MarkUnprepared(header, size);
+}
+
+} // namespace midi_out
