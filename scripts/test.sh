@@ -12,7 +12,7 @@ if ! ./build/tests/jack_probe 2>/dev/null; then
   # Synchronous: each cycle waits for every client, so a test's receiver that
   # a loaded machine starves of CPU still reads what was written for it (an
   # asynchronous server would clear the port under it and lose the burst).
-  jackd --no-realtime -S -d dummy -r 48000 -p "${SONORET_JACK_PERIOD:-256}" >/tmp/midi-sonoret-jackd.log 2>&1 &
+  jackd -n "${JACK_DEFAULT_SERVER:-default}" --no-realtime -S -d dummy -r 48000 -p "${SONORET_JACK_PERIOD:-256}" >/tmp/midi-sonoret-jackd.log 2>&1 &
   jack_pid=$!
   trap 'kill "$jack_pid" 2>/dev/null; wait "$jack_pid" 2>/dev/null || true' EXIT
   for _ in $(seq 1 50); do
