@@ -1,10 +1,11 @@
-// A native recording of any bytes, opened as the open command does and
-// exported as the save command does: the Standard MIDI File must be
-// well-formed and hold one event per whole record with the recorded times;
+// A native recording of any bytes, opened as the open command does (or
+// refused when it is none) and exported as the save command does: the
+// Standard MIDI File must be well-formed and hold one event per whole record with the recorded times;
 // saving it natively gives back the very bytes that were opened.
 
 #include "FuzzSupport.h"
 
+#include "common/FileErrors.h"
 #include "files/MidiExport.h"
 #include "files/RecordingFiles.h"
 #include "recorder/RecordingStream.h"
@@ -75,8 +76,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::string native = fuzz::WriteScratchFile(
         "recording.vsq", std::string_view(reinterpret_cast<const char *>(data), size));
 
+    // Only what the recorder could have written opens: channel messages with
+    // data bytes, ticks that never go back; the rest is refused untouched.
+    bool valid = true;
+    std::uint32_t latest = 0;
+    for (std::size_t record = 0; record + 7 <= size; record += 7) {
+        const std::uint32_t tick = data[record] | data[record + 1] << 8 | data[record + 2] << 16
+                                   | std::uint32_t(data[record + 3]) << 24;
+        const std::uint8_t status = data[record + 4];
+        const bool oneDataByte = (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0;
+        valid = valid && status >= 0x80 && status < 0xF0 && data[record + 5] < 0x80
+                && (oneDataByte || data[record + 6] < 0x80) && tick >= latest;
+        latest = tick;
+    }
     recorder::RecordingStream stream;
-    files::OpenRecording(native, stream);
+    try {
+        files::OpenRecording(native, stream);
+    } catch (const common::EInvalidRecording &) {
+        FUZZ_CHECK(!valid && stream.Size() == 0);
+        return 0;
+    }
+    FUZZ_CHECK(valid);
     FUZZ_CHECK(stream.Bytes() == recording);
 
     const std::string midi = fuzz::ScratchFolder() + "/recording.mid";

@@ -2,13 +2,15 @@
 // the device component to the test back end, with sends failing at the
 // input's choice. Every whole record must be tried exactly once, in stream
 // order, at the first clock tick at which it is due and no earlier record
-// is pending; a failed send costs only that message; playback always ends
-// with the instrument selected again.
+// is pending, a bounded number a tick; a failed send costs only that
+// message; playback always ends with a Note Off for each note it left on and
+// the instrument selected again.
 
 #include "FuzzSupport.h"
 
 #include "midi_out/MidiOut.h"
 #include "recorder/RecordingStream.h"
+#include "recorder/SoundingNotes.h"
 #include "recorder/Transport.h"
 #include "support/TestBackend.h"
 
@@ -138,33 +140,63 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(host.shown.front() == recorder::TransportState::Playing);
     FUZZ_CHECK(host.shown.back() == recorder::TransportState::Stopped);
 
-    // The model: the instrument, every whole record in order at the time it
-    // becomes due, the instrument again.
+    // The model: the instrument; every whole record in order at the tick at
+    // which it is due, at most MaxEventsPerTick tries a tick (a failed try
+    // ends its tick early); a Note Off for each note that playback switched
+    // on and left on; the instrument again.
     std::vector<Attempt> expected{{Pack(0xC0, kProgram, 0), 0, false}};
+    const auto failedAt = [&](std::size_t i) { return i < host.attempts.size() && host.attempts[i].failed; };
+    std::size_t raised = failedAt(0) ? 1 : 0;
+    recorder::SoundingNotes left;
     std::int32_t time = 0;
+    std::size_t triesThisTick = 0;
     for (std::size_t at = 0; at + recorder::RecordedEvent::kSize <= bytes.size();
          at += recorder::RecordedEvent::kSize) {
-        time = std::max(time, SignedTickAt(bytes, at));
-        expected.push_back(
-            {Pack(bytes[at + 4], bytes[at + 5], bytes[at + 6]), time, false});
+        if (triesThisTick == recorder::Transport::MaxEventsPerTick) {
+            ++time;
+            triesThisTick = 0;
+        }
+        if (SignedTickAt(bytes, at) > time) {
+            time = SignedTickAt(bytes, at);
+            triesThisTick = 0;
+        }
+        expected.push_back({Pack(bytes[at + 4], bytes[at + 5], bytes[at + 6]), time, false});
+        if (failedAt(expected.size() - 1)) {
+            ++raised;
+            triesThisTick = 0;
+        } else {
+            ++triesThisTick;
+            left.Track(bytes[at + 4], bytes[at + 5], bytes[at + 6]);
+        }
     }
     // A last record cut short ends playback when its tick is due.
     const std::size_t whole = bytes.size() - bytes.size() % recorder::RecordedEvent::kSize;
-    if (bytes.size() - whole >= 4)
+    if (bytes.size() - whole >= 4) {
+        if (triesThisTick == recorder::Transport::MaxEventsPerTick)
+            ++time;
         time = std::max(time, SignedTickAt(bytes, whole));
+    }
+    const std::size_t ending = expected.size();
+    for (const auto &note : left.TakeAll())
+        expected.push_back({Pack(recorder::SoundingNotes::NoteOffStatus(note.channel), note.key, 0), time, false});
     expected.push_back({expected.front().message, time, false});
+    // The end raises one error however many of its sends failed.
+    for (std::size_t i = ending; i < expected.size(); ++i) {
+        if (failedAt(i)) {
+            ++raised;
+            break;
+        }
+    }
 
     FUZZ_CHECK(host.attempts.size() == expected.size());
     std::vector<std::uint32_t> messages;
-    std::size_t failed = 0;
     for (std::size_t i = 0; i < expected.size(); ++i) {
         FUZZ_CHECK(host.attempts[i].message == expected[i].message);
         FUZZ_CHECK(host.attempts[i].tick == expected[i].tick);
-        failed += host.attempts[i].failed ? 1 : 0;
         messages.push_back(expected[i].message);
     }
-    // One error per failed send, and every message reached the device once.
-    FUZZ_CHECK(failed == failures);
+    // One error per failed tick, and every message reached the device once.
+    FUZZ_CHECK(raised == failures);
     FUZZ_CHECK(backend.SentShortMessages() == messages);
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "app/ErrorHandler.h"
 
+#include "support/TestSoundFont.h"
+
 #include <cstdlib>
 #include <gtest/gtest.h>
 
@@ -11,6 +13,7 @@ int main(int argc, char **argv)
     // the CTest environment: no display, and no JACK server to autostart.
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("JACK_NO_START_SERVER", "1", 1);
+    testing_support::UseTestSoundFont();
     ::testing::InitGoogleTest(&argc, argv);
     app::SonoretApplication application(argc, argv);
     return RUN_ALL_TESTS();

@@ -5,6 +5,9 @@
 #include "app/UMain.h"
 #include "common/GuardedConnect.h"
 
+#include "performance/KeyPlayer.h"
+
+#include <QActionGroup>
 #include <QMenuBar>
 
 namespace app {
@@ -43,6 +46,25 @@ MainMenu::MainMenu(TForm1 &form, QMenuBar *bar)
     synthesizer->addMenu(instruments_)->setObjectName(QStringLiteral("Instrument1"));
     devices_ = new DeviceMenu(synthesizer);
     synthesizer->addMenu(devices_)->setObjectName(QStringLiteral("Gert1"));
+    QMenu *channels = synthesizer->addMenu(QStringLiteral("Kanal"));
+    channels->setObjectName(QStringLiteral("Kanal1"));
+    channels_ = new QActionGroup(channels);
+    channels_->setExclusive(true);
+    for (int channel = performance::FirstChannel; channel <= performance::LastChannel; ++channel) {
+        QAction *item = channels->addAction(QString::number(channel));
+        item->setObjectName(QStringLiteral("Kanal%1Item").arg(channel));
+        item->setCheckable(true);
+        item->setChecked(channel == performance::FirstChannel);
+        channels_->addAction(item);
+        common::GuardedConnect(item, &QAction::triggered, &form, [&form, channel] { form.ChannelClick(channel); });
+    }
+    synthesizer->addSeparator();
+    velocityByPosition_ = AddItem(synthesizer, form, "AnschlagnachMausposition1",
+                                  "Anschlag nach Mausposition", &TForm1::VelocityByPositionClick);
+    velocityByPosition_->setCheckable(true);
+    keyLabels_ = AddItem(synthesizer, form, "PCTastenanzeigen1", "PC-Tasten anzeigen",
+                         &TForm1::KeyLabelsClick);
+    keyLabels_->setCheckable(true);
     synthesizer->addSeparator();
     AddItem(synthesizer, form, "Tastatureinstellen1", "Tastatur einstellen...",
             &TForm1::StartKeyAssignment);
@@ -54,6 +76,13 @@ MainMenu::MainMenu(TForm1 &form, QMenuBar *bar)
     common::GuardedConnect(instruments_, &InstrumentMenu::ItemClicked, &form, &TForm1::InstrumentClick);
     common::GuardedConnect(devices_, &DeviceMenu::ItemClicked, &form, &TForm1::SelectDevice);
     common::GuardedConnect(devices_, &QMenu::aboutToShow, &form, &TForm1::RefreshDeviceMenu);
+}
+
+QAction *MainMenu::ChannelItem(int channel) const
+{
+    if (channel < performance::FirstChannel || channel > performance::LastChannel)
+        return nullptr;
+    return channels_->actions().at(channel - performance::FirstChannel);
 }
 
 } // namespace app

@@ -3,6 +3,7 @@
 // window's handlers; what an item does lives in the window.
 
 class QAction;
+class QActionGroup;
 class QMenuBar;
 
 namespace app {
@@ -17,10 +18,17 @@ public:
 
     InstrumentMenu *Instruments() const { return instruments_; }
     DeviceMenu *Devices() const { return devices_; }
+    // The item of channel 1..16 in "Kanal"; none outside.
+    QAction *ChannelItem(int channel) const;
+    QAction *VelocityByPositionItem() const { return velocityByPosition_; }
+    QAction *KeyLabelsItem() const { return keyLabels_; }
 
 private:
     InstrumentMenu *instruments_;
     DeviceMenu *devices_;
+    QActionGroup *channels_;
+    QAction *velocityByPosition_;
+    QAction *keyLabels_;
 };
 
 } // namespace app

@@ -1,8 +1,11 @@
 #include "app/RecordingDialogs.h"
 
+#include "common/GuardedConnect.h"
+
 #include <QFileDialog>
 #include <QStringList>
 
+#include <iterator>
 #include <span>
 
 namespace app {
@@ -37,6 +40,13 @@ QFileDialog *CreateDialog(QWidget *owner, std::span<const FileFilter> filters)
 
 } // namespace
 
+QString DefaultSuffixOf(const FileFilter &filter)
+{
+    // The first pattern's extension: "*.mid" gives "mid".
+    const QString first = QString::fromLatin1(filter.patterns).section(QLatin1Char(' '), 0, 0);
+    return first.section(QLatin1Char('.'), 1);
+}
+
 QFileDialog *CreateOpenDialog(QWidget *owner)
 {
     QFileDialog *dialog = CreateDialog(owner, OpenFilters);
@@ -53,6 +63,16 @@ QFileDialog *CreateSaveDialog(QWidget *owner)
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setOption(QFileDialog::DontConfirmOverwrite, false);
+    // A bare name gets the extension of the format chosen: a "MIDI-Datei"
+    // must not be saved as a native recording.
+    const QStringList nameFilters = dialog->nameFilters();
+    common::GuardedConnect(dialog, &QFileDialog::filterSelected, dialog, [dialog, nameFilters](const QString &chosen) {
+        // The filter comes as shown, without the patterns the dialog hides.
+        for (qsizetype i = 0; i < nameFilters.size(); ++i) {
+            if (chosen == nameFilters[i] || chosen == QString::fromUtf8(SaveFilters[i].description))
+                dialog->setDefaultSuffix(DefaultSuffixOf(SaveFilters[i]));
+        }
+    });
     return dialog;
 }
 

@@ -31,8 +31,12 @@ inline constexpr FileFilter SaveFilters[] = {
 };
 inline constexpr char RecordingDefaultSuffix[] = "vsq";
 
+// The extension a bare file name gets under `filter`.
+QString DefaultSuffixOf(const FileFilter &filter);
+
 // Dialogs owned by `owner`: the open dialog takes only an existing file, the
-// save dialog asks before replacing one. The first filter is preselected.
+// save dialog asks before replacing one. The first filter is preselected;
+// the save dialog's default extension follows the filter chosen.
 QFileDialog *CreateOpenDialog(QWidget *owner);
 QFileDialog *CreateSaveDialog(QWidget *owner);
 

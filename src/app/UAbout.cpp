@@ -3,6 +3,7 @@
 #include "app/ErrorHandler.h"
 #include "app/ProgramIcon.h"
 #include "common/Guard.h"
+#include "midi_out/FluidSynthBackend.h"
 
 #include <QFont>
 #include <QFrame>
@@ -11,6 +12,9 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+
+#include <filesystem>
+#include <system_error>
 
 namespace app {
 
@@ -44,6 +48,23 @@ QLabel *WrappedLabel(QWidget *parent, const char *name, const QString &text, QRe
 }
 
 } // namespace
+
+QString CreditsText(const std::optional<std::string> &soundFont)
+{
+    QString text = QStringLiteral("MIDI Sonoret baut auf Qt (Fenster), RtMidi (ALSA- und JACK-MIDI) und "
+                                  "FluidSynth (eingebauter Synthesizer) auf; ");
+    if (!soundFont)
+        return text + QStringLiteral("f\u00fcr den eingebauten Synthesizer ist keine SoundFont installiert.");
+    // The file behind the links, as Debian's default-GM.sf2 is one to the
+    // SoundFont chosen among those installed.
+    std::error_code error;
+    std::filesystem::path file = std::filesystem::canonical(*soundFont, error);
+    if (error)
+        file = *soundFont;
+    return text + QStringLiteral("die Kl\u00e4nge des eingebauten Synthesizers stammen aus der General-MIDI-"
+                                 "SoundFont %1.")
+                      .arg(QString::fromStdString(file.stem().string()));
+}
 
 TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
 {
@@ -84,11 +105,7 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
                             QStringLiteral("Die Tastatur l\u00e4sst sich zur Klangeingabe verwenden. Zur Ausgabe "
                                            "l\u00e4sst sich ein MIDI-Ger\u00e4t einstellen."),
                             {9, 110, 340, 37});
-    Credits = WrappedLabel(Panel1, "Credits",
-                           QStringLiteral("MIDI Sonoret baut auf Qt (Fenster), RtMidi (ALSA- und JACK-MIDI) und "
-                                          "FluidSynth (eingebauter Synthesizer) auf; die Kl\u00e4nge des "
-                                          "eingebauten Synthesizers stammen aus der General-MIDI-SoundFont "
-                                          "TimGM6mb."),
+    Credits = WrappedLabel(Panel1, "Credits", CreditsText(midi_out::FluidSynthBackend::FindSoundFont()),
                            {9, 146, 340, 56});
     Credits->setFont(Arial(10));
 
@@ -103,6 +120,7 @@ void TAboutBox::showEvent(QShowEvent *event)
 {
     // Centred on the screen, wherever the window system would put it.
     common::RunGuarded([this] {
+        Credits->setText(CreditsText(midi_out::FluidSynthBackend::FindSoundFont()));
         if (const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen())
             setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen->availableGeometry()));
     });

@@ -2,12 +2,20 @@
 // The info dialog, created hidden at start and shown modally on demand.
 
 #include <QDialog>
+#include <QString>
+
+#include <optional>
+#include <string>
 
 class QFrame;
 class QLabel;
 class QPushButton;
 
 namespace app {
+
+// The credits line: the libraries, and the SoundFont the built-in
+// synthesizer loads (by its file's name), or that there is none.
+QString CreditsText(const std::optional<std::string> &soundFont);
 
 class TAboutBox : public QDialog {
     Q_OBJECT

@@ -13,6 +13,7 @@
 #include "common/Guard.h"
 #include "common/GuardedConnect.h"
 #include "performance/KeyMap.h"
+#include "performance/KeyboardLayout.h"
 #include "files/RecordingFiles.h"
 
 #include <QAbstractEventDispatcher>
@@ -20,6 +21,7 @@
 #include <QButtonGroup>
 #include <QCoreApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -197,6 +199,10 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
 
 TForm1::~TForm1()
 {
+    // Quitting lets a held pedal go up while the device is still open.
+    common::RunGuarded([this] { controlKeys_.ReleasePedal(); });
+    // A take ends closed and a playback leaves no note sounding.
+    common::RunGuarded([this] { transport_->Halt(); });
     // Nothing may reach this window's handlers while its parts go away.
     disconnect(QAbstractEventDispatcher::instance(thread()), nullptr, this, nullptr);
     if (keyStateFilter_)
@@ -287,8 +293,10 @@ void TForm1::CreateControls()
     common::GuardedConnect(SpeedButton1, &QToolButton::clicked, this, &TForm1::RecordClick);
     common::GuardedConnect(SpeedButton2, &QToolButton::clicked, this, &TForm1::PlayClick);
     common::GuardedConnect(SpeedButton3, &QToolButton::clicked, this, &TForm1::StopClick);
-    common::GuardedConnect(DrumTimer, &recorder::SteadyTimer::Timeout, this, &TForm1::DrumTick);
-    common::GuardedConnect(ClockTimer, &recorder::SteadyTimer::Timeout, this, &TForm1::ClockTick);
+    connect(DrumTimer, &recorder::SteadyTimer::Timeout, this,
+            [this]() noexcept { drumFailures_.Run([this] { DrumTick(); }); });
+    connect(ClockTimer, &recorder::SteadyTimer::Timeout, this,
+            [this]() noexcept { clockFailures_.Run([this] { ClockTick(); }); });
     ClockTimer->Start();
 }
 
@@ -304,10 +312,12 @@ void TForm1::StartUp()
     const int device = ChooseStartDevice(errors);
     menus_->Devices()->Rebuild(devices_, device);
 
-    midiOut_->SetDeviceID(device);
     // A device that does not open is not reported here: every note sent
     // until another device is chosen fails with the device's own message.
-    midiOut_->OpenDevice();
+    errors.Run([&] {
+        midiOut_->SetDeviceID(device);
+        midiOut_->OpenDevice();
+    });
 
     DrumStep = 0;
     InstallIdlePoll();
@@ -346,6 +356,7 @@ void TForm1::InstallIdlePoll()
     // so at least every 50 ms, after each clock tick).
     keyStateFilter_ = new performance::KeyStateFilter(keyStates_, this);
     keyStateFilter_->SetPlayingWindow(this);
+    keyStateFilter_->SetPlayingKeys([this](int code) { return controlKeys_.Plays(code); });
     qApp->installEventFilter(keyStateFilter_);
     common::GuardedConnect(QAbstractEventDispatcher::instance(thread()),
                            &QAbstractEventDispatcher::aboutToBlock, this, &TForm1::PollKeyboard);
@@ -357,6 +368,7 @@ void TForm1::LoadKeyMap()
     if (KeyCodeList.isEmpty() || KeyNumberList.isEmpty()) {
         KeyCodeList = DefaultKeyCodeList();
         KeyNumberList = DefaultKeyNumberList();
+        UpdateKeyLabels();
     }
 }
 
@@ -366,11 +378,38 @@ void TForm1::ReloadKeyMap()
                                               settings_->ReadSectionValues(KeysSection));
     KeyCodeList = std::move(map.codes);
     KeyNumberList = std::move(map.numbers);
+    UpdateKeyLabels();
+}
+
+void TForm1::UpdateKeyLabels()
+{
+    std::array<QString, performance::KeyCount> labels;
+    if (menus_->KeyLabelsItem()->isChecked())
+        labels = performance::KeyLabels(
+            KeyCodeList, KeyNumberList,
+            performance::KeyboardLayout(performance::KeyboardLayout::CurrentNames()));
+    for (std::size_t i = 0; i < labels.size(); ++i)
+        keys_[i]->SetLabel(labels[i]);
+}
+
+void TForm1::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::KeyboardLayoutChange)
+        common::RunGuarded([this] { UpdateKeyLabels(); });
 }
 
 void TForm1::PollKeyboard()
 {
+    // A key-map entry that stops the piano keys' pass does not stop the pedal.
     common::RunGuarded([this] { poll_.PollKeyboard(); });
+    common::RunGuarded([this] { controlKeys_.Poll(); });
+}
+
+void TForm1::MoveTransposition(int semitones)
+{
+    // Through the spin buttons: kept within range, shown and stored.
+    UpDown2->SetPosition(UpDown2->Position() + semitones);
 }
 
 void TForm1::AssignKey(int code, int number)
@@ -386,6 +425,7 @@ void TForm1::StartKeyAssignment()
     settings_->EraseSection(KeysSection);
     KeyCodeList.clear();
     KeyNumberList.clear();
+    UpdateKeyLabels();
     if (assignmentWindow_) {
         assignmentWindow_->show();
         assignmentWindow_->raise();
@@ -424,6 +464,10 @@ void TForm1::ApplyStoredSettings(StartUpErrors &errors)
         TrackBar1->setValue(settings_->ReadInteger(Common, VolumeKey, TrackBar1->value()));
     }
     errors.Run([this] { VolumeChanged(); });
+    ApplyChannel(settings_->ReadInteger(Common, ChannelKey, performance::FirstChannel));
+    menus_->VelocityByPositionItem()->setChecked(settings_->ReadBool(Common, VelocityByPositionKey, false));
+    menus_->KeyLabelsItem()->setChecked(settings_->ReadBool(Common, ShowKeyLabelsKey, false));
+    UpdateKeyLabels();
     errors.Run([this] { SelectInstrument(settings_->ReadInteger(Common, InstrumentKey, 0)); });
 }
 
@@ -432,6 +476,21 @@ void TForm1::showEvent(QShowEvent *event)
     QMainWindow::showEvent(event);
     if (!event->spontaneous())
         common::RunGuarded([this] { LoadCommandLineFile(); });
+}
+
+bool TForm1::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowBlocked)
+        common::RunGuarded([this] { EndMouseHeldNote(); });
+    return QMainWindow::event(event);
+}
+
+void TForm1::EndMouseHeldNote()
+{
+    // The release goes to the modal window, so end the note as the release
+    // would have; focus loss does the same for PC keys.
+    if (performance::PianoKey *held = player_.MouseHeldKey())
+        player_.KeyMouseUp(*held);
 }
 
 void TForm1::LoadCommandLineFile()
@@ -447,6 +506,25 @@ void TForm1::LoadCommandLineFile()
     if (!file.exists() || file.isDir())
         return;
     recordingStream_->LoadFromFile(QFile::encodeName(name).toStdString());
+    take_.MarkSaved();
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    bool mayClose = false;
+    common::RunGuarded([this, &mayClose] { mayClose = MayDiscardTake(); });
+    if (!mayClose) {
+        event->ignore();
+        return;
+    }
+    common::RunGuarded([this] { controlKeys_.ReleasePedal(); });
+    QMainWindow::closeEvent(event);
+}
+
+bool TForm1::MayDiscardTake()
+{
+    return take_.MayDiscard([this] { return AskAboutUnsavedTake(this); },
+                            [this] { return RunRecordingFileCommand(*SaveDialog1(), files::SaveRecording); });
 }
 
 void TForm1::SelectInstrument(int program)
@@ -458,12 +536,42 @@ void TForm1::SelectInstrument(int program)
 void TForm1::InstrumentClick(int program)
 {
     menus_->Instruments()->Item(program)->setChecked(true);
-    SendNote(ProgramChangeStatus, static_cast<std::uint8_t>(program), 0);
+    SendNote(performance::OnChannel(ProgramChangeStatus, channel_), static_cast<std::uint8_t>(program), 0);
     settings_->WriteInteger(Common, InstrumentKey, program);
+}
+
+void TForm1::ApplyChannel(int channel)
+{
+    if (channel < performance::FirstChannel || channel > performance::LastChannel)
+        channel = performance::FirstChannel;
+    channel_ = channel;
+    menus_->ChannelItem(channel)->setChecked(true);
+}
+
+void TForm1::ChannelClick(int channel)
+{
+    ApplyChannel(channel);
+    settings_->WriteInteger(Common, ChannelKey, channel);
+    // The new channel gets the chosen instrument, as the start does.
+    SelectInstrument(settings_->ReadInteger(Common, InstrumentKey, 0));
+}
+
+bool TForm1::VelocityByPosition() const { return menus_->VelocityByPositionItem()->isChecked(); }
+
+void TForm1::VelocityByPositionClick()
+{
+    settings_->WriteBool(Common, VelocityByPositionKey, VelocityByPosition());
+}
+
+void TForm1::KeyLabelsClick()
+{
+    UpdateKeyLabels();
+    settings_->WriteBool(Common, ShowKeyLabelsKey, menus_->KeyLabelsItem()->isChecked());
 }
 
 void TForm1::SelectDevice(int index)
 {
+    RearmTimerFailures();
     DeviceMenu &menu = *menus_->Devices();
     menu.Check(index);
     try {
@@ -499,14 +607,9 @@ void TForm1::RefreshDeviceMenu()
 
 void TForm1::Renumber(int index)
 {
-    // The device in use has another number now; the component may change its
-    // number only while closed.
-    const bool wasOpen = midiOut_->State() == midi_out::dsOpen;
-    if (wasOpen)
-        midiOut_->CloseDevice();
-    midiOut_->SetDeviceID(index);
-    if (wasOpen)
-        midiOut_->OpenDevice();
+    // The device in use has another number in the new list. It stays open:
+    // only choosing an item may cut what sounds on it.
+    midiOut_->FollowRenumberedDevice(index);
     if (settings_->ReadString(DeviceSection, DeviceNameKey, std::string()) == devices_.NameOf(index))
         settings_->WriteInteger(DeviceSection, DeviceIdKey, index);
 }
@@ -523,9 +626,11 @@ void TForm1::SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data
 {
     // A failed send leaves by exception before anything is recorded.
     midiOut_->SendShortMessage(status, data1, data2);
-    if (IsRecording())
+    if (IsRecording()) {
         recordingStream_->WriteEvent(
             {static_cast<std::uint32_t>(TickCounter), status, data1, data2});
+        take_.MarkChanged();
+    }
 }
 
 int TForm1::Transposition() const { return UpDown2->Position(); }
@@ -546,6 +651,7 @@ void TForm1::TranspositionChanged()
 
 void TForm1::DrumsClicked()
 {
+    RearmTimerFailures();
     if (!CheckBox1->isChecked())
         DrumTimer->Stop();
     else if (!DrumTimer->IsActive())
@@ -555,13 +661,51 @@ void TForm1::DrumsClicked()
 
 void TForm1::VolumeChanged() { settings_->WriteInteger(Common, VolumeKey, Volume()); }
 
-void TForm1::RecordClick() { transport_->Record(); }
+void TForm1::RecordClick()
+{
+    RearmTimerFailures();
+    // The button went down with the click; when the take stays, the button
+    // of the state that goes on comes back down (also after a failed save).
+    bool goOn = false;
+    try {
+        goOn = MayDiscardTake();
+    } catch (...) {
+        transportLink_->ShowTransportState(transport_->State());
+        throw;
+    }
+    if (!goOn) {
+        transportLink_->ShowTransportState(transport_->State());
+        return;
+    }
+    transport_->Record();
+}
 
-void TForm1::PlayClick() { transport_->Play(); }
+void TForm1::PlayClick()
+{
+    RearmTimerFailures();
+    transport_->Play();
+}
 
-void TForm1::StopClick() { Stop(); }
+void TForm1::StopClick()
+{
+    RearmTimerFailures();
+    Stop();
+}
 
-void TForm1::Stop() { transport_->Stop(); }
+void TForm1::RearmTimerFailures()
+{
+    clockFailures_.Rearm();
+    drumFailures_.Rearm();
+}
+
+void TForm1::Stop()
+{
+    // The pedal goes up first, so that a take recorded with it down ends
+    // with its release; a failed send is shown and the device is reset all
+    // the same.
+    common::RunGuarded([this] { controlKeys_.ReleasePedal(); });
+    transport_->Stop();
+}
 
 void TForm1::ClockTick() { transport_->ClockTick(); }
 
@@ -583,11 +727,11 @@ QFileDialog *TForm1::SaveDialog1()
 
 // Opening and saving a recording: the file chosen in the dialog, the
 // transport stopped first, a refused format shown as a warning.
-void TForm1::RunRecordingFileCommand(QFileDialog &dialog, RecordingFileCommand command)
+bool TForm1::RunRecordingFileCommand(QFileDialog &dialog, RecordingFileCommand command)
 {
     const auto name = RunFileDialog(dialog);
     if (!name)
-        return;
+        return false;
     // "Angehalten" goes down before Stop runs, so the instrument Stop sends
     // is not appended to a recording that is about to be saved.
     transport_->Halt();
@@ -596,12 +740,17 @@ void TForm1::RunRecordingFileCommand(QFileDialog &dialog, RecordingFileCommand c
         command(QFile::encodeName(*name).toStdString(), *recordingStream_);
     } catch (const files::EUnsupportedFormat &refused) {
         ErrorHandler::ShowDetectedError(QString::fromUtf8(refused.what()), MessageIcon::Warning, this);
+        return false;
     }
+    // The recording in memory is now the one in the file.
+    take_.MarkSaved();
+    return true;
 }
 
 void TForm1::ffnen1Click()
 {
-    RunRecordingFileCommand(*OpenDialog1(), files::OpenRecording);
+    if (MayDiscardTake())
+        RunRecordingFileCommand(*OpenDialog1(), files::OpenRecording);
 }
 
 void TForm1::Speichern1Click()

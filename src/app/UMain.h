@@ -3,9 +3,12 @@
 // program owns (device, settings file, recording, key map, counters, timers).
 
 #include "app/DeviceDirectory.h"
+#include "app/RepeatedFailureGate.h"
 #include "app/SettingsFile.h"
+#include "app/UnsavedTake.h"
 #include "midi_out/MidiBackend.h"
 #include "midi_out/MidiOut.h"
+#include "performance/ControlKeys.h"
 #include "performance/KeyGeometry.h"
 #include "performance/KeyPlayer.h"
 #include "performance/KeyStateTable.h"
@@ -68,6 +71,9 @@ public:
     void SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
     int Transposition() const override;
     int Volume() const override;
+    // The channel (1..16) of the keys and the instrument; the drums keep 10.
+    int Channel() const override { return channel_; }
+    bool VelocityByPosition() const override;
     int Tempo() const;
     bool IsRecording() const;
 
@@ -90,6 +96,8 @@ public:
     void SetCurrentTick(std::int32_t tick) { TickCounter = tick; }
     std::uint8_t CurrentDrumStep() const { return DrumStep; }
     const recorder::Transport &Transport() const { return *transport_; }
+    const UnsavedTake &Take() const { return take_; }
+    const performance::ControlKeys &ControlKeys() const { return controlKeys_; }
 
     // Re-selects an instrument by its program number: performs the click of
     // the instrument item with that number; a number without one does nothing.
@@ -108,6 +116,11 @@ public:
 
     // Menu handlers.
     void InstrumentClick(int program);
+    // "Kanal": the keys and the instrument go to `channel` from now on; notes
+    // and a pedal held meanwhile end on the channel that started them.
+    void ChannelClick(int channel);
+    void VelocityByPositionClick();
+    void KeyLabelsClick();
     void SelectDevice(int index);
     // The device submenu is about to open: the device list is read anew.
     void RefreshDeviceMenu();
@@ -142,6 +155,10 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    bool event(QEvent *event) override;
+    // An unsaved take is asked about first; "Abbrechen" keeps the window.
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     // The controls, named as their object names; tests find them by name.
@@ -177,7 +194,19 @@ private:
     void ApplyStoredSettings(StartUpErrors &errors);
     void LoadCommandLineFile();
     using RecordingFileCommand = void (*)(const std::string &, recorder::RecordingStream &);
-    void RunRecordingFileCommand(QFileDialog &dialog, RecordingFileCommand command);
+    // The user acted: a timer's failure may be shown again.
+    void RearmTimerFailures();
+    // A modal window of ours took the mouse: its release will never come.
+    void EndMouseHeldNote();
+    // True when the file was written or read.
+    bool RunRecordingFileCommand(QFileDialog &dialog, RecordingFileCommand command);
+    // Whether an action that discards the recording may go on: asks when
+    // the take is unsaved, and saves it when the user wants.
+    bool MayDiscardTake();
+    void MoveTransposition(int semitones);
+    void ApplyChannel(int channel);
+    // Writes the PC keys on the piano keys while "PC-Tasten anzeigen" is on.
+    void UpdateKeyLabels();
 
     class TransportLink;
 
@@ -198,8 +227,14 @@ private:
     performance::KeyStateTable keyStates_;
     performance::KeyStateFilter *keyStateFilter_ = nullptr;
     performance::KeyboardPoll poll_{KeyCodeList, KeyNumberList, keys_, keyStates_, player_};
+    performance::ControlKeys controlKeys_{KeyCodeList, keyStates_, *this,
+                                          [this](int semitones) { MoveTransposition(semitones); }};
+    UnsavedTake take_;
+    int channel_ = performance::FirstChannel;
     performance::TForm2 *assignmentWindow_ = nullptr;
     bool shouldTerminate_ = false;
+    RepeatedFailureGate clockFailures_;
+    RepeatedFailureGate drumFailures_;
 };
 
 } // namespace app

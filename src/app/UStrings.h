@@ -22,6 +22,9 @@ inline constexpr char TranspositionKey[] = "Transposition";
 inline constexpr char DrumsKey[] = "Drums";
 inline constexpr char VolumeKey[] = "Volume";
 inline constexpr char InstrumentKey[] = "Instrument";
+inline constexpr char ChannelKey[] = "Channel";
+inline constexpr char VelocityByPositionKey[] = "VelocityByPosition";
+inline constexpr char ShowKeyLabelsKey[] = "ShowKeyLabels";
 inline constexpr char KeysSection[] = "Keys";
 
 // Default key map: entry i plays piano key DefaultKeyNumbers[i] with the

@@ -8,20 +8,91 @@
 #include "midi_out/SystemBackend.h"
 #include "performance/UTast.h"
 
+#include <QFile>
+#include <QMetaObject>
 #include <QStringList>
 
+#include <algorithm>
+#include <climits>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// The executable's path as the bytes the system knows it by: Qt's own is
+// text, and loses a folder whose name is not valid in the locale's coding.
+std::string ExecutablePath()
+{
+    std::string path(PATH_MAX, '\0');
+    const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
+    if (length > 0 && static_cast<std::size_t>(length) < path.size()) {
+        path.resize(static_cast<std::size_t>(length));
+        if (!path.ends_with(" (deleted)"))
+            return path;
+    }
+    return QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
+}
+
+// A file name for the window. A name that is not valid text in the locale's
+// coding does not come back unchanged from a QString; an existing file of
+// such a name is handed over by the process's own descriptor for it, which
+// leads to the same file.
+QString FileArgument(const char *argument)
+{
+    const QByteArray bytes(argument);
+    const QString name = QFile::decodeName(bytes);
+    if (QFile::encodeName(name) == bytes)
+        return name;
+    const int fd = ::open(argument, O_PATH | O_CLOEXEC);
+    if (fd < 0)
+        return name;
+    return QStringLiteral("/proc/self/fd/%1").arg(fd);
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
     // A save cut short by Ctrl+C or a logout leaves no hidden half-written file.
     common::AtomicFileWriter::RemoveUnfinishedFilesOnStopSignals();
-    app::SonoretApplication application(argc, argv);
+
+    // "--" ends the options: what follows are file names, also those that
+    // look like Qt's own options ("-reverse"), and Qt does not see them.
+    const auto optionsEnd = std::find_if(argv + 1, argv + argc, [](const char *argument) {
+        return std::string_view(argument) == "--";
+    });
+    int qtArgc = static_cast<int>(optionsEnd - argv);
+    std::vector<char *> qtArgv(argv, optionsEnd);
+    qtArgv.push_back(nullptr);
+    app::SonoretApplication application(qtArgc, qtArgv.data());
     application.setWindowIcon(app::ProgramIcon());
     application.setDesktopFileName(QStringLiteral("midi-sonoret"));
 
-    QStringList arguments = QCoreApplication::arguments();
-    arguments.removeFirst();
+    // What Qt left of the part before "--", then everything behind it.
+    QStringList arguments;
+    for (int i = 1; i < qtArgc; ++i)
+        arguments.append(FileArgument(qtArgv[static_cast<std::size_t>(i)]));
+    for (char **argument = std::min(optionsEnd + 1, argv + argc); argument != argv + argc; ++argument)
+        arguments.append(FileArgument(*argument));
+
+    // A copy left by a save cut short is reported once the window runs.
+    common::AtomicFileWriter::SetNoticeHandler([](const std::string &text) {
+        const QString message = QFile::decodeName(QByteArray::fromStdString(text));
+        QMetaObject::invokeMethod(
+            qApp,
+            [message] {
+                common::RunGuarded([&] {
+                    app::ErrorHandler::Present({QString::fromUtf8(app::kApplicationTitle), message,
+                                                app::MessageIcon::Warning, nullptr});
+                });
+            },
+            Qt::QueuedConnection);
+    });
 
     std::unique_ptr<app::TForm1> form;
     std::unique_ptr<performance::TForm2> assignment;
@@ -29,7 +100,7 @@ int main(int argc, char **argv)
     const bool created = common::RunGuarded([&] {
         form = std::make_unique<app::TForm1>(
             midi_out::CreateSystemBackend(),
-            app::SettingsFile::LocationFor(QCoreApplication::applicationFilePath().toStdString()),
+            app::SettingsFile::LocationFor(ExecutablePath()),
             arguments);
         assignment = std::make_unique<performance::TForm2>(*form);
         form->SetKeyAssignmentWindow(assignment.get());

@@ -1,7 +1,7 @@
 #pragma once
 // Writes a file so that saving never destroys data: the bytes go to a new
-// file beside the target, which replaces the target only when every byte has
-// been written and flushed. Until Commit() succeeds an existing file of that
+// file of their own, which takes the target's place only when every byte has
+// been written and synced. Until Commit() succeeds an existing file of that
 // name stays exactly as it was, and the destructor removes the unfinished one.
 //
 // Writing keeps meaning what users expect of it:
@@ -9,16 +9,24 @@
 //   as an ordinary open for writing would refuse it;
 // - a symbolic link is written through to the file it leads to, also when
 //   that file does not exist yet; a loop of links is refused;
-// - a file with more than one name (hard links), and a writable file in a
-//   folder that takes no new files, are written in place: the data is kept
-//   in memory and written over the file only at Commit();
-// - a target that is neither a regular file nor a folder (a device, a pipe)
-//   cannot be replaced and is written directly.
+// - a file that cannot be replaced by a rename keeps its identity and is
+//   written over: one with more than one name (hard links), a writable file
+//   in a folder that takes no new files, a file mounted onto its name. The
+//   complete new content is first kept in a copy (beside it, else in the
+//   user's cache folder) that stays, and is reported, if the write over the
+//   file is cut short;
+// - a pipe, a socket, a folder or a block device is refused at once, never
+//   waited on; a character device (/dev/null) is written directly;
+// - the unfinished files of saves that were killed are removed by the next
+//   save into the same folder.
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include <sys/types.h>
 
 namespace common {
 
@@ -41,9 +49,9 @@ public:
     // Bytes in the file so far (the largest end of any write).
     std::uint64_t Size() const { return size_; }
 
-    // Flushes and syncs the data, then puts the file in place of the target.
-    // Raises EWriteError when the data cannot be flushed, EFCreateError when
-    // the file cannot take the target's name.
+    // Flushes and syncs the data, then puts it in place of the target.
+    // Raises EWriteError when the data cannot be written, EFCreateError when
+    // it cannot take the target's name.
     void Commit();
 
     // Removes the unfinished files of every writer still at work, with
@@ -56,26 +64,48 @@ public:
     // process was started with ignored stays ignored.
     static void RemoveUnfinishedFilesOnStopSignals();
 
+    // Receives, once each, the texts about copies that saves cut short left
+    // behind. Without one they go to the standard error output.
+    using NoticeHandler = std::function<void(const std::string &text)>;
+    static void SetNoticeHandler(NoticeHandler handler);
+
+    // The points of a commit at which a test may end the process.
+    enum class Step {
+        Synced,            // the new content is complete in its own file
+        CopyKept,          // written over the target next; the copy stays until done
+        TargetHalfWritten, // half of it written over the target
+    };
+    using StepHook = void (*)(Step step);
+    static void SetStepHook(StepHook hook);
+
 private:
-    enum class Mode {
-        Replace, // a new file beside the target, renamed over it
-        InPlace, // kept in memory, written over the target at Commit()
-        Direct,  // written straight into a device or pipe
+    // A folder kept open, so that names in it are short whatever the path.
+    struct Folder {
+        int fd = -1;
+        std::string path;
     };
 
+    void OpenDevice(const std::string &fileName);
+    bool CreateBeside(const Folder &folder, mode_t mode);
     void Flush();
     void WriteAll(const std::uint8_t *data, std::size_t count);
-    void CommitInPlace();
+    void WriteOverTarget();
     void Discard() noexcept;
 
-    Mode mode_ = Mode::Replace;
     std::string target_;    // the name given, for messages
     std::string finalPath_; // where the file ends up (symbolic links followed)
-    std::string tempPath_;  // the unfinished file while replacing
+    std::string finalName_; // its name within folder_
+    Folder folder_;         // the target's folder
+    Folder spare_;          // where the new content goes when folder_ takes none
+    const Folder *tempFolder_ = nullptr;
+    std::string tempName_;  // the new content's own file, within *tempFolder_
     int pendingSlot_ = -1;  // its entry for RemoveUnfinishedFiles()
-    int fd_ = -1;
-    std::vector<std::uint8_t> buffer_; // in place: the whole content
-    std::uint64_t position_ = 0;       // file offset of buffer_[0]; in place: the write position
+    int fd_ = -1;           // the new content's file, or the device
+    int targetFd_ = -1;     // the existing target, for writing over it
+    bool direct_ = false;   // a character device, written as it comes
+    bool overTarget_ = false;
+    std::vector<std::uint8_t> buffer_;
+    std::uint64_t position_ = 0; // file offset of buffer_[0]
     std::uint64_t size_ = 0;
     bool committed_ = false;
 };

@@ -16,4 +16,9 @@ EFOpenError::EFOpenError(const std::string &fileName)
 {
 }
 
+EInvalidRecording::EInvalidRecording(const std::string &fileName)
+    : EStreamError("Datei " + fileName + " ist keine gültige Aufnahme.")
+{
+}
+
 } // namespace common

@@ -37,4 +37,10 @@ public:
     explicit EFOpenError(const std::string &fileName);
 };
 
+// "Datei <name> ist keine gültige Aufnahme."
+class EInvalidRecording : public EStreamError {
+public:
+    explicit EInvalidRecording(const std::string &fileName);
+};
+
 } // namespace common

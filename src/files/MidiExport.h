@@ -1,6 +1,7 @@
 #pragma once
-// Standard MIDI File export: format 0, one track, division 8, tempo 500000.
-// Recorded ticks become file ticks unchanged.
+// Standard MIDI File export: format 0, one track, division 10, tempo 500000.
+// Recorded ticks become file ticks unchanged: at 10 ticks per half-second
+// quarter a file tick lasts 50 ms, as a recorded one does.
 
 #include "common/AtomicFileWriter.h"
 #include "recorder/RecordingStream.h"
@@ -12,9 +13,9 @@
 
 namespace files {
 
-// Header chunk: "MThd", length 6, format 0, one track, 8 ticks per quarter.
+// Header chunk: "MThd", length 6, format 0, one track, 10 ticks per quarter.
 inline constexpr std::array<std::uint8_t, 14> kMidiHeader = {
-    0x4D, 0x54, 0x68, 0x64, 0x00, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00, 0x01, 0x00, 0x08};
+    0x4D, 0x54, 0x68, 0x64, 0x00, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00, 0x01, 0x00, 0x0A};
 
 // Track chunk start with a blank length (patched at kTrackLengthOffset), Set
 // Tempo 500000 µs per quarter, and a silent note pair filling the first tick

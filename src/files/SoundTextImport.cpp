@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <string_view>
+#include <vector>
 
 namespace files {
 
@@ -234,9 +235,7 @@ std::uint8_t VelocityForVolume(std::int32_t volume)
 
 void ImportSoundText(const std::string &fileName, recorder::RecordingStream &stream)
 {
-    recorder::RecordingStream source;
-    source.LoadFromFile(fileName);
-    const auto &bytes = source.Bytes();
+    const std::vector<std::uint8_t> bytes = recorder::RecordingStream::ReadWholeFile(fileName);
     LineReader lines(std::string_view(reinterpret_cast<const char *>(bytes.data()), bytes.size()));
 
     // Built aside and swapped in at the end, so a failed import keeps the

@@ -1,20 +1,27 @@
-// midi-sonoret-convert INPUT OUTPUT: converts a recording file without the
-// window, with the same extension keys and file code as the open and save
-// commands.
+// midi-sonoret-convert [--] INPUT OUTPUT: converts a recording file without
+// the window, with the same extension keys and file code as the open and save
+// commands. The names are used as the bytes they are, whatever their coding.
 
 #include "common/AtomicFileWriter.h"
 #include "common/Messages.h"
 #include "files/RecordingFiles.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <exception>
 #include <new>
+#include <string>
+#include <vector>
 
 int main(int argc, char **argv)
 {
-    if (argc != 3) {
-        std::fputs("Aufruf: midi-sonoret-convert EINGABE AUSGABE\n"
+    // "--" ends the options, so that names beginning with "-" can follow.
+    std::vector<std::string> names(argv + 1, argv + argc);
+    if (const auto end = std::find(names.begin(), names.end(), "--"); end != names.end())
+        names.erase(end);
+    if (names.size() != 2) {
+        std::fputs("Aufruf: midi-sonoret-convert [--] EINGABE AUSGABE\n"
                    "Liest EINGABE (.vsq Aufnahme, .vnx Sound-Textdatei) und schreibt "
                    "AUSGABE (.vsq Aufnahme, .mid MIDI-Datei).\n",
                    stderr);
@@ -27,8 +34,8 @@ int main(int argc, char **argv)
     std::signal(SIGXFSZ, SIG_IGN);
     try {
         recorder::RecordingStream recording;
-        files::OpenRecording(argv[1], recording);
-        files::SaveRecording(argv[2], recording);
+        files::OpenRecording(names[0], recording);
+        files::SaveRecording(names[1], recording);
     } catch (const std::bad_alloc &) {
         std::fprintf(stderr, "%s\n", common::OutOfMemoryText);
         return 1;

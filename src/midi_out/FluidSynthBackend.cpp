@@ -289,8 +289,10 @@ MidiResult FluidSynthBackend::ShortMessage(DeviceHandle handle, std::uint32_t me
         if (start_ == Start::Failed)
             return startResult_;
         if (start_ != Start::Ready) {
-            if (waiting_.size() < MaxWaitingMessages)
-                waiting_.push_back(bytes);
+            // A message that finds no room is lost: say so, as any send that fails.
+            if (waiting_.size() >= MaxWaitingMessages)
+                return MIDIERR_SENDFAILED;
+            waiting_.push_back(bytes);
             return MIDIERR_NOERROR;
         }
     }

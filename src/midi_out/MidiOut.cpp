@@ -162,10 +162,17 @@ void TMidiOutput::RaisePlatformError()
     throw EmidioutputError(PlatformErrorText(lastResult_));
 }
 
+void TMidiOutput::FollowRenumberedDevice(std::int32_t value) { TakeDeviceID(value); }
+
 void TMidiOutput::SetDeviceID(std::int32_t value)
 {
     if (state_ == dsOpen)
         throw EmidioutputError("Change to DeviceID while device was open");
+    TakeDeviceID(value);
+}
+
+void TMidiOutput::TakeDeviceID(std::int32_t value)
+{
     const std::uint32_t count = backend_->DeviceCount();
     if (value != MIDI_MAPPER && (value < 0 || static_cast<std::uint32_t>(value) >= count))
         throw EmidioutputError("Invalid device ID");

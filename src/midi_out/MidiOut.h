@@ -81,6 +81,10 @@ public:
 
     std::int32_t DeviceID() const { return deviceId_; }
     void SetDeviceID(std::int32_t value);
+    // The back end's device list was read anew and the device in use, open
+    // or not, now has the number `value`: takes it without closing, so that
+    // nothing sounding on it is cut.
+    void FollowRenumberedDevice(std::int32_t value);
     const std::string &ProductName() const { return productName_; }
     void SetProductName(const std::string &value);
 
@@ -120,6 +124,8 @@ protected:
 
 private:
     [[noreturn]] void RaisePlatformError();
+    // SetDeviceID's work, open or not.
+    void TakeDeviceID(std::int32_t value);
     // Frees the buffers that the back end will no longer report: after a
     // close, those it never finished; at destruction, all.
     void ReleaseUnfinished(bool all);

@@ -2,28 +2,34 @@
 
 namespace performance {
 
-void KeyPlayer::StartNote(PianoKey &key)
+void KeyPlayer::StartNote(PianoKey &key, std::optional<std::uint8_t> velocity)
 {
     const std::uint8_t note = TransposedNote(host_.Transposition(), key.Note());
-    host_.SendNote(NoteOnStatus, note, static_cast<std::uint8_t>(host_.Volume()));
-    key.MarkSounding(note);
+    const int channel = host_.Channel();
+    host_.SendNote(OnChannel(NoteOnStatus, channel), note,
+                   velocity.value_or(static_cast<std::uint8_t>(host_.Volume())));
+    key.MarkSounding(note, channel);
 }
 
 void KeyPlayer::StopNote(PianoKey &key)
 {
     const std::uint8_t note =
         key.SoundingNote().value_or(TransposedNote(host_.Transposition(), key.Note()));
-    host_.SendNote(NoteOffStatus, note, 0);
+    const int channel = key.SoundingChannel().value_or(host_.Channel());
+    host_.SendNote(OnChannel(NoteOffStatus, channel), note, 0);
     key.MarkSilent();
 }
 
-void KeyPlayer::KeyMouseDown(PianoKey &key)
+void KeyPlayer::KeyMouseDown(PianoKey &key, int y)
 {
     mouseHeldKey_ = &key;
     // Already sounding (from the PC keyboard): the release will end it.
     if (key.IsSounding())
         return;
-    StartNote(key);
+    if (host_.VelocityByPosition())
+        StartNote(key, TouchVelocity(host_.Volume(), y, key.height()));
+    else
+        StartNote(key);
 }
 
 void KeyPlayer::KeyMouseUp(PianoKey &)

@@ -5,21 +5,46 @@
 #include "performance/PianoKey.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace performance {
 
 inline constexpr std::uint8_t NoteOnStatus = 0x90;  // channel 1
 inline constexpr std::uint8_t NoteOffStatus = 0x80; // channel 1
 
-// What the keys need from their window: the one way out for messages, and
-// the positions of the transposition and volume controls.
+inline constexpr int FirstChannel = 1;
+inline constexpr int LastChannel = 16;
+
+// A channel message's status byte on `channel` (1..16).
+constexpr std::uint8_t OnChannel(std::uint8_t status, int channel)
+{
+    return static_cast<std::uint8_t>((status & 0xF0) | ((channel - 1) & 0x0F));
+}
+
+// What the keys need from their window: the one way out for messages, the
+// positions of the transposition and volume controls, the channel the keys
+// play on, and whether a mouse press plays softer the higher it strikes.
 class KeyboardHost {
 public:
     virtual ~KeyboardHost() = default;
     virtual void SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) = 0;
     virtual int Transposition() const = 0;
     virtual int Volume() const = 0;
+    virtual int Channel() const = 0;
+    virtual bool VelocityByPosition() const = 0;
 };
+
+// The velocity of a mouse press `y` pixels below the top of a key `height`
+// pixels high: rising linearly from the top to the full `volume` on the
+// bottom row, never below 1.
+constexpr std::uint8_t TouchVelocity(int volume, int y, int height)
+{
+    if (height <= 0)
+        return static_cast<std::uint8_t>(volume < 1 ? 1 : volume);
+    const int row = y < 0 ? 0 : (y >= height ? height - 1 : y);
+    const int velocity = (volume * (row + 1) + height / 2) / height;
+    return static_cast<std::uint8_t>(velocity < 1 ? 1 : velocity);
+}
 
 // The low 8 bits of transposition + the key's note.
 constexpr std::uint8_t TransposedNote(int transposition, std::uint8_t keyNote)
@@ -31,17 +56,18 @@ class KeyPlayer : public KeyMouseListener {
 public:
     explicit KeyPlayer(KeyboardHost &host) : host_(host) {}
 
-    // Note On with the current transposition and volume; the outline turns
-    // blue only after the send succeeded.
-    void StartNote(PianoKey &key);
-    // Note Off for the note that the key's Note On sent; the outline turns
-    // black only after the send succeeded.
+    // Note On with the current transposition, channel and volume (or
+    // `velocity` when given); the outline turns blue only after the send
+    // succeeded.
+    void StartNote(PianoKey &key, std::optional<std::uint8_t> velocity = std::nullopt);
+    // Note Off for the note and channel that the key's Note On used; the
+    // outline turns black only after the send succeeded.
     void StopNote(PianoKey &key);
 
     // The key on which a mouse button went down and was not yet released.
     PianoKey *MouseHeldKey() const { return mouseHeldKey_; }
 
-    void KeyMouseDown(PianoKey &key) override;
+    void KeyMouseDown(PianoKey &key, int y) override;
     // The release comes to the key on which the button went down; it ends
     // the held key's note wherever the pointer is now.
     void KeyMouseUp(PianoKey &key) override;

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QApplicationStateChangeEvent>
 #include <QKeyEvent>
+#include <QMenuBar>
 #include <QWidget>
 #include <QWindow>
 
@@ -51,9 +52,21 @@ std::uint32_t KeyStateFilter::PositionOf(const QKeyEvent &event)
 
 bool KeyStateFilter::eventFilter(QObject *watched, QEvent *event)
 {
-    // Only bookkeeping: the event goes on unchanged whatever happens here.
-    common::RunGuarded([&] { Observe(watched, *event); });
-    return false;
+    // A failure here lets the event go on unchanged.
+    bool consumed = false;
+    common::RunGuarded([&] { consumed = Observe(watched, *event); });
+    return consumed;
+}
+
+bool KeyStateFilter::Plays(const QObject *receiver, const std::optional<int> &code) const
+{
+    if (!code || !plays_)
+        return false;
+    // The menu bar reached by Alt alone has the focus and takes letters as
+    // its access keys.
+    if (qobject_cast<const QMenuBar *>(QApplication::focusWidget()) != nullptr)
+        return false;
+    return MeantForThePlayingWindow(receiver) && plays_(*code);
 }
 
 bool KeyStateFilter::MeantForThePlayingWindow(const QObject *receiver) const
@@ -71,22 +84,21 @@ bool KeyStateFilter::MeantForThePlayingWindow(const QObject *receiver) const
     return false;
 }
 
-void KeyStateFilter::Observe(const QObject *receiver, const QEvent &event)
+bool KeyStateFilter::Observe(const QObject *receiver, const QEvent &event)
 {
     switch (event.type()) {
     case QEvent::KeyPress: {
         const auto &key = static_cast<const QKeyEvent &>(event);
-        if (key.isAutoRepeat() || !MeantForThePlayingWindow(receiver))
-            break;
-        if (const auto code = VirtualKeyOf(key))
+        const auto code = VirtualKeyOf(key);
+        if (code && !key.isAutoRepeat() && MeantForThePlayingWindow(receiver))
             table_.Press(PositionOf(key), *code);
-        break;
+        return Plays(receiver, code);
     }
     case QEvent::KeyRelease: {
         const auto &key = static_cast<const QKeyEvent &>(event);
         if (!key.isAutoRepeat())
             table_.Release(PositionOf(key));
-        break;
+        return Plays(receiver, VirtualKeyOf(key));
     }
     case QEvent::ApplicationDeactivate:
         table_.ReleaseAll();
@@ -105,6 +117,7 @@ void KeyStateFilter::Observe(const QObject *receiver, const QEvent &event)
     default:
         break;
     }
+    return false;
 }
 
 } // namespace performance

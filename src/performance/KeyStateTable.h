@@ -6,6 +6,8 @@
 #include <QObject>
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <vector>
 
 class QKeyEvent;
@@ -48,6 +50,11 @@ public:
 
     // The window whose key presses play; none: every press counts.
     void SetPlayingWindow(QWidget *window) { playingWindow_ = window; }
+    // Which key codes play: their presses and releases meant for the
+    // playing window go no further, so that a key that plays never also
+    // acts on the focused control (the space bar on a check box, Page Up on
+    // the slider). None: every event goes on.
+    void SetPlayingKeys(std::function<bool(int virtualKey)> plays) { plays_ = std::move(plays); }
 
     // The position of the key that an event reports: its native scan code,
     // or, for events without one, its Qt key in a range of its own.
@@ -56,11 +63,14 @@ public:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void Observe(const QObject *receiver, const QEvent &event);
+    // True when the event is a playing key's and goes no further.
+    bool Observe(const QObject *receiver, const QEvent &event);
+    bool Plays(const QObject *receiver, const std::optional<int> &code) const;
     bool MeantForThePlayingWindow(const QObject *receiver) const;
 
     KeyStateTable &table_;
     QWidget *playingWindow_ = nullptr;
+    std::function<bool(int)> plays_;
 };
 
 } // namespace performance

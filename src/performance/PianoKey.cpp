@@ -23,16 +23,26 @@ void PianoKey::SetOutlineColor(const QColor &color)
     update();
 }
 
-void PianoKey::MarkSounding(std::uint8_t note)
+void PianoKey::MarkSounding(std::uint8_t note, int channel)
 {
     soundingNote_ = note;
+    soundingChannel_ = channel;
     SetOutlineColor(PressedColor);
 }
 
 void PianoKey::MarkSilent()
 {
     soundingNote_.reset();
+    soundingChannel_.reset();
     SetOutlineColor(SilentColor);
+}
+
+void PianoKey::SetLabel(const QString &label)
+{
+    if (label_ == label)
+        return;
+    label_ = label;
+    update();
 }
 
 void PianoKey::paintEvent(QPaintEvent *)
@@ -43,7 +53,12 @@ void PianoKey::paintEvent(QPaintEvent *)
         QPainter painter(this);
         painter.fillRect(rect(), outline_);
         const int w = geometry_.outlineWidth;
-        painter.fillRect(rect().adjusted(w, w, -w, -w), Fill());
+        const QRect inside = rect().adjusted(w, w, -w, -w);
+        painter.fillRect(inside, Fill());
+        if (!label_.isEmpty()) {
+            painter.setPen(geometry_.black ? Qt::white : Qt::black);
+            painter.drawText(inside.adjusted(0, 0, 0, -2), Qt::AlignHCenter | Qt::AlignBottom, label_);
+        }
     });
 }
 
@@ -52,7 +67,9 @@ void PianoKey::mousePressEvent(QMouseEvent *event)
 {
     event->accept();
     if (listener_)
-        common::RunGuarded([this] { listener_->KeyMouseDown(*this); });
+        common::RunGuarded([this, y = event->position().toPoint().y()] {
+            listener_->KeyMouseDown(*this, y);
+        });
 }
 
 void PianoKey::mouseReleaseEvent(QMouseEvent *event)

@@ -23,7 +23,8 @@ class PianoKey;
 class KeyMouseListener {
 public:
     virtual ~KeyMouseListener() = default;
-    virtual void KeyMouseDown(PianoKey &key) = 0;
+    // `y`: where the button went down, in pixels below the key's top.
+    virtual void KeyMouseDown(PianoKey &key, int y) = 0;
     virtual void KeyMouseUp(PianoKey &key) = 0;
 };
 
@@ -47,10 +48,16 @@ public:
     // The note number that this key's Note On sent, kept so that its Note
     // Off names the same note whatever the transposition has become since.
     std::optional<std::uint8_t> SoundingNote() const { return soundingNote_; }
-    void MarkSounding(std::uint8_t note);
+    // Likewise the channel (1..16) the Note On went out on.
+    std::optional<int> SoundingChannel() const { return soundingChannel_; }
+    void MarkSounding(std::uint8_t note, int channel = 1);
     void MarkSilent();
 
     void SetMouseListener(KeyMouseListener *listener) { listener_ = listener; }
+
+    // The PC key that plays this key, written near its lower end; empty: none.
+    QString Label() const { return label_; }
+    void SetLabel(const QString &label);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -61,7 +68,9 @@ private:
     KeyGeometry geometry_;
     QColor outline_ = SilentColor;
     std::optional<std::uint8_t> soundingNote_;
+    std::optional<int> soundingChannel_;
     KeyMouseListener *listener_ = nullptr;
+    QString label_;
 };
 
 // Creates all 42 keys as children of `parent`, in stacking order (later

@@ -36,6 +36,23 @@ RecordedEvent RecordedEvent::FromBytes(std::span<const std::uint8_t, kSize> byte
     return event;
 }
 
+bool IsValidRecording(std::span<const std::uint8_t> bytes)
+{
+    constexpr std::size_t size = RecordedEvent::kSize;
+    // Unsigned: the sound text import's ticks reach past the signed range.
+    std::uint32_t previous = 0;
+    for (std::size_t at = 0; at + size <= bytes.size(); at += size) {
+        const auto event = RecordedEvent::FromBytes(bytes.subspan(at).first<size>());
+        const std::uint8_t kind = event.status & 0xF0;
+        const bool oneDataByte = kind == 0xC0 || kind == 0xD0;
+        if (event.status < 0x80 || event.status > 0xEF || event.data1 >= 0x80
+            || (!oneDataByte && event.data2 >= 0x80) || event.tick < previous)
+            return false;
+        previous = event.tick;
+    }
+    return true;
+}
+
 void RecordingStream::Write(const void *data, std::size_t count)
 {
     if (count == 0)
@@ -84,9 +101,8 @@ void RecordingStream::Clear()
     position_ = 0;
 }
 
-void RecordingStream::LoadFromFile(const std::string &fileName)
+std::vector<std::uint8_t> RecordingStream::ReadWholeFile(const std::string &fileName)
 {
-    // Into a new buffer, so that a failure leaves the recording as it was.
     std::vector<std::uint8_t> content;
     switch (common::ReadRegularFile(fileName, content)) {
     case common::FileRead::Read:
@@ -97,6 +113,15 @@ void RecordingStream::LoadFromFile(const std::string &fileName)
     case common::FileRead::NotOpened:
         throw EFOpenError(fileName);
     }
+    return content;
+}
+
+void RecordingStream::LoadFromFile(const std::string &fileName)
+{
+    // Into a new buffer, so that a failure leaves the recording as it was.
+    std::vector<std::uint8_t> content = ReadWholeFile(fileName);
+    if (!IsValidRecording(content))
+        throw common::EInvalidRecording(fileName);
     bytes_ = std::move(content);
     position_ = 0;
 }

@@ -35,6 +35,12 @@ struct RecordedEvent {
     friend bool operator==(const RecordedEvent &, const RecordedEvent &) = default;
 };
 
+// Whether every whole record is a message the recorder could have sent: a
+// channel status (0x80..0xEF), data bytes below 0x80 (the unused third byte
+// of a two-byte message aside) and ticks that never go back. A partial last
+// record is allowed, as every reader stops at it.
+bool IsValidRecording(std::span<const std::uint8_t> bytes);
+
 enum class SeekOrigin { Begin, Current, End };
 
 class RecordingStream {
@@ -59,8 +65,11 @@ public:
 
     // Replaces the whole content with the file's bytes; position 0. What is
     // not a regular file (a folder, a pipe, a device) cannot be opened
-    // (EFOpenError). On any failure the stream is left as it was.
+    // (EFOpenError); bytes that are no recording are refused
+    // (EInvalidRecording). On any failure the stream is left as it was.
     void LoadFromFile(const std::string &fileName);
+    // A file's bytes, whole, with the same failures as LoadFromFile's open.
+    static std::vector<std::uint8_t> ReadWholeFile(const std::string &fileName);
 
     // Writes the whole content, whatever the position. The file appears
     // (or replaces an existing one) only once every byte has been written.

@@ -25,39 +25,90 @@ void Transport::SetState(TransportState state)
     host_.ShowTransportState(state);
 }
 
+void Transport::RaiseIf(const std::exception_ptr &failure)
+{
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+std::exception_ptr Transport::Leave()
+{
+    if (state_ == TransportState::Recording)
+        CloseTake();
+    std::exception_ptr failure;
+    for (const SoundingNotes::Note &note : played_.TakeAll()) {
+        try {
+            host_.SendNote(SoundingNotes::NoteOffStatus(note.channel), note.key, 0);
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    }
+    return failure;
+}
+
+void Transport::CloseTake()
+{
+    SoundingNotes open;
+    stream_.Seek(0, SeekOrigin::Begin);
+    while (const auto event = stream_.ReadEvent())
+        open.Track(event->status, event->data1, event->data2);
+    stream_.Seek(0, SeekOrigin::End);
+    // Not through the host: the live notes themselves go on sounding.
+    const auto tick = static_cast<std::uint32_t>(tickCounter_);
+    for (const SoundingNotes::Note &note : open.TakeAll())
+        stream_.WriteEvent({tick, SoundingNotes::NoteOffStatus(note.channel), note.key, 0});
+}
+
 void Transport::Record()
 {
+    const auto failure = Leave();
     SetState(TransportState::Recording);
     tickCounter_ = 0;
     stream_.Clear();
     // Recorded, since the state is already Recording: every recording starts
     // with its instrument at tick 0.
     host_.SelectStoredInstrument();
+    RaiseIf(failure);
 }
 
 void Transport::Play()
 {
+    const auto failure = Leave();
     SetState(TransportState::Playing);
     tickCounter_ = 0;
     host_.SwitchDrumsOff();
     stream_.Seek(0, SeekOrigin::Begin);
     host_.SelectStoredInstrument();
+    RaiseIf(failure);
 }
 
 void Transport::Stop()
 {
+    // A Note Off that fails here leaves nothing sounding: the close that
+    // follows silences the device whatever reached it, and the user, who may
+    // be pressing "Angehalten" to bring a lost device back, hears of the
+    // device's state from the close or the instrument instead.
+    (void)Leave();
     SetState(TransportState::Stopped);
     host_.CloseDevice();
     host_.OpenDevice();
     host_.SelectStoredInstrument();
 }
 
-void Transport::Halt() { SetState(TransportState::Stopped); }
+void Transport::Halt()
+{
+    const auto failure = Leave();
+    SetState(TransportState::Stopped);
+    RaiseIf(failure);
+}
 
 void Transport::EndPlayback()
 {
+    const auto failure = Leave();
     SetState(TransportState::Stopped);
     host_.SelectStoredInstrument();
+    RaiseIf(failure);
 }
 
 void Transport::ClockTick()
@@ -69,14 +120,17 @@ void Transport::ClockTick()
             EndPlayback();
             return;
         }
-        while (TickFrom(tick) <= tickCounter_) {
+        std::size_t sent = 0;
+        while (TickFrom(tick) <= tickCounter_ && sent < MaxEventsPerTick) {
             std::array<std::uint8_t, MessageSize> message{};
             if (stream_.Read(message.data(), MessageSize) < MessageSize) {
                 EndPlayback();
                 return;
             }
             // Past the event before sending it: a failed send is not retried.
+            ++sent;
             host_.SendNote(message[0], message[1], message[2]);
+            played_.Track(message[0], message[1], message[2]);
             if (stream_.Read(tick.data(), TickSize) < TickSize) {
                 EndPlayback();
                 return;

@@ -6,8 +6,11 @@
 
 #include "recorder/NoteSink.h"
 #include "recorder/RecordingStream.h"
+#include "recorder/SoundingNotes.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <exception>
 
 namespace recorder {
 
@@ -31,9 +34,17 @@ protected:
     ~TransportHost() = default;
 };
 
+// Whatever ends a recording closes the take: each note it switched on and
+// never off gets a Note Off at the tick it ends on, so the take never plays a
+// hanging note. Whatever ends a playback sends a Note Off for exactly the
+// notes that playback switched on and left sounding.
 class Transport {
 public:
     static constexpr int ClockIntervalMs = 50;
+    // A tick sends at most this many events and leaves the rest to the next
+    // one, so that a recording with everything on one tick cannot hold the
+    // window; the order is kept.
+    static constexpr std::size_t MaxEventsPerTick = 512;
 
     // `tickCounter` is the window's TickCounter, advanced by every clock tick
     // in every state; `stream` is the recording.
@@ -54,7 +65,7 @@ public:
     void Stop();
 
     // Sets Stopped without running Stop's action, ending a recording or a
-    // playback (before a file is opened or saved).
+    // playback (before a file is opened or saved, and at the program's end).
     void Halt();
 
     // One clock tick. While playing, sends every due event in stream order;
@@ -67,11 +78,18 @@ public:
 private:
     void EndPlayback();
     void SetState(TransportState state);
+    // Ends what the current state left open (see the class comment). A failed
+    // send does not stop the rest; the first failure is returned, to be
+    // raised once the action has done what it must.
+    [[nodiscard]] std::exception_ptr Leave();
+    void CloseTake();
+    static void RaiseIf(const std::exception_ptr &failure);
 
     TransportHost &host_;
     RecordingStream &stream_;
     std::int32_t &tickCounter_;
     TransportState state_ = TransportState::Stopped;
+    SoundingNotes played_;
 };
 
 } // namespace recorder

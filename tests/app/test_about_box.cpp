@@ -10,6 +10,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
+
 namespace {
 
 using app::TAboutBox;
@@ -81,6 +84,18 @@ TEST(AboutBox, CopyrightAndCreditsNameTheProgramAndItsLibraries)
     EXPECT_TRUE(box.Copyright->text().contains(QStringLiteral("MIDI Sonoret")));
     for (const char *library : {"Qt", "RtMidi", "FluidSynth", "TimGM6mb"})
         EXPECT_TRUE(box.Credits->text().contains(QString::fromLatin1(library))) << library;
+}
+
+TEST(AboutBox, CreditsNameTheSoundFontFileBehindTheLinksOrNone)
+{
+    const QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("FluidR3_GM.sf2"));
+    const QString link = dir.filePath(QStringLiteral("default-GM.sf2"));
+    ASSERT_TRUE(QFile(file).open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QFile::link(file, link));
+    EXPECT_TRUE(app::CreditsText(link.toStdString()).endsWith(QStringLiteral("SoundFont FluidR3_GM.")));
+    EXPECT_FALSE(app::CreditsText(std::nullopt).contains(QStringLiteral("TimGM6mb")));
+    EXPECT_TRUE(app::CreditsText(std::nullopt).contains(QStringLiteral("keine SoundFont")));
 }
 
 TEST(AboutBox, IconFillsItsBoxFromTheLargestRendering)

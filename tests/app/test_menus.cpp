@@ -71,7 +71,8 @@ TEST_F(Menus, MenuBarWithAccessKeysAndItemsInOrder)
     const std::vector<Expected> expected{
         {"&Programm", {"&Beenden"}},
         {"&Aufnahme", {"Ö&ffnen...", "&Speichern..."}},
-        {"&Synthesizer", {"Instrument", "Gerät", "-", "Tastatur einstellen..."}},
+        {"&Synthesizer", {"Instrument", "Gerät", "Kanal", "-", "Anschlag nach Mausposition",
+                          "PC-Tasten anzeigen", "-", "Tastatur einstellen..."}},
         {"&Hilfe", {"Info...", "&Quenlo's Homepage"}},
     };
     const auto menus = form->menuBar()->actions();
@@ -365,7 +366,10 @@ TEST_F(Menus, OpeningTheDeviceMenuReadsTheDevicesAnew)
     // A port appears before the one in use, and another after it.
     backend->devices.insert(backend->devices.begin() + 1, TestBackend::Caps("Port New"));
     backend->devices.push_back(TestBackend::Caps("Port Late"));
+    backend->ClearCalls();
     emit Devices()->aboutToShow();
+    EXPECT_TRUE(backend->CallsOf(TestBackend::Op::Close).empty()) << "what sounds is not cut";
+    EXPECT_TRUE(backend->CallsOf(TestBackend::Op::ShortMessage).empty());
     EXPECT_EQ(DeviceItems(), (std::vector<std::pair<int, std::string>>{
                                  {3, "Port Late"}, {2, "Port B"}, {1, "Port New"}, {0, "Synth A"}}));
     EXPECT_EQ(Devices()->CheckedIndex(), 2);

@@ -11,6 +11,7 @@
 #include "recorder/TestFiles.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QToolButton>
 
@@ -174,15 +175,19 @@ TEST_F(OpenSave, CancelChangesNothingNotEvenARunningRecording)
 TEST_F(OpenSave, ConfirmedDialogStopsARecordingEvenWhenRefused)
 {
     Control<QToolButton>("SpeedButton1")->click();
+    form->SetCurrentTick(3);
     form->SendNote(0x90, 61, 100);
-    const Bytes before = form->RecordingStream().Bytes();
+    Bytes expected = form->RecordingStream().Bytes();
+    // The take is closed: the note it left on ends where it stopped.
+    for (const std::uint8_t byte : {3, 0, 0, 0, 0x80, 61, 0})
+        expected.push_back(byte);
     backend->ClearCalls();
     answer = File("take.jpeg");
     Save();
     EXPECT_TRUE(Control<QToolButton>("SpeedButton3")->isChecked());
     EXPECT_FALSE(form->IsRecording());
     EXPECT_TRUE(StopRan());
-    EXPECT_EQ(form->RecordingStream().Bytes(), before) << "Stop's instrument is not recorded";
+    EXPECT_EQ(form->RecordingStream().Bytes(), expected) << "Stop's instrument is not recorded";
 }
 
 TEST_F(OpenSave, ConfirmingWhileStoppedStillRunsStop)
@@ -259,14 +264,28 @@ TEST_F(OpenSave, DialogsAreSetUpForRecordings)
     EXPECT_EQ(save.selectedNameFilter(), QStringLiteral("Varno MIDI Sonoret-Datei (*.vsq)"));
 }
 
-TEST_F(OpenSave, TypedNameWithoutExtensionIsSavedAsNativeFile)
+TEST_F(OpenSave, TypedNameWithoutExtensionGetsTheChosenFormatsExtension)
 {
-    app::SetFileDialogRunner([this](QFileDialog &dialog) -> std::optional<QString> {
-        dialog.selectFile(QString::fromStdString(File("typed")));
-        return dialog.selectedFiles().value(0);
-    });
-    Save();
+    // The chosen filter, as the user picks it from the dialog's list; the
+    // MIDI choice first, so that the native one must undo it.
+    for (const int filter : {1, 0}) {
+        app::SetFileDialogRunner([this, filter](QFileDialog &dialog) -> std::optional<QString> {
+            auto *types = dialog.findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+            if (types == nullptr)
+                return std::nullopt;
+            // What the list does when the user picks an entry.
+            types->setCurrentIndex(filter);
+            emit types->activated(filter);
+            emit types->textActivated(types->itemText(filter));
+            dialog.selectFile(QString::fromStdString(File("typed")));
+            return dialog.selectedFiles().value(0);
+        });
+        Save();
+    }
     EXPECT_EQ(testfiles::ReadBytes(File("typed.vsq")), recording);
+    const auto midi = testfiles::ReadBytes(File("typed.mid"));
+    ASSERT_GE(midi.size(), 4u);
+    EXPECT_EQ(std::string(midi.begin(), midi.begin() + 4), "MThd");
 }
 
 // The recording named on the command line, loaded when the window is shown.
@@ -286,12 +305,22 @@ protected:
 TEST_F(CommandLine, OneExistingFileOfAnyExtensionIsLoadedAsRecording)
 {
     const std::string name = files.File("song.mid");
-    const Bytes bytes{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0};
+    const Bytes bytes{0, 0, 0, 0, 0x90, 60, 100, 2, 0, 0, 0, 0x80, 60, 0, 9};
     testfiles::WriteBytes(name, bytes);
     Start({QString::fromStdString(name)});
     EXPECT_EQ(form->RecordingStream().Bytes(), bytes);
     EXPECT_TRUE(backend->CallsOf(TestBackend::Op::Close).empty()) << "no Stop";
     EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(CommandLine, AFileThatIsNoRecordingIsRefusedNotPlayed)
+{
+    const std::string name = files.File("song.mid");
+    testfiles::WriteBytes(name, {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 10});
+    Start({QString::fromStdString(name)});
+    EXPECT_EQ(form->RecordingStream().Size(), 0u);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, QString::fromStdString("Datei " + name + " ist keine gültige Aufnahme."));
 }
 
 TEST_F(CommandLine, MissingFileOrTwoArgumentsLoadNothing)

@@ -140,7 +140,8 @@ TEST_F(RecorderWindow, FailedSendDuringPlaybackIsShownOnceAndPlaybackGoesOn)
     EXPECT_EQ(Taken(), Messages{Packed(0x90, 62, 100)}) << "the failed event is not retried";
     EXPECT_EQ(form->CurrentTick(), 1);
     Clock();
-    EXPECT_EQ(Taken(), Cat({{Packed(0x90, 64, 100)}, Instrument}));
+    // The end of playback ends the notes it started; the failed one never sounded.
+    EXPECT_EQ(Taken(), Cat({{Packed(0x90, 64, 100), Packed(0x80, 62, 0), Packed(0x80, 64, 0)}, Instrument}));
     EXPECT_EQ(messages.size(), 1u);
 }
 
@@ -210,9 +211,10 @@ TEST_F(RecorderWindow, PlaySwitchesTheDrumsOffAndStillPlaysRecordedDrums)
     EXPECT_FALSE(Control<recorder::SteadyTimer>("DrumTimer")->IsActive());
     EXPECT_FALSE(DrumsStored());
     Clock();
+    // The take was closed with Note Offs for the drum notes it left on.
     EXPECT_EQ(Taken(), Cat({Instrument, Instrument,
                             {Packed(0x89, 36, 0), Packed(0x99, 36, 127), Packed(0x89, 42, 0),
-                             Packed(0x99, 42, 64)},
+                             Packed(0x99, 42, 64), Packed(0x89, 36, 0), Packed(0x89, 42, 0)},
                             Instrument})) << "and the stream is exhausted";
 }
 
@@ -228,18 +230,18 @@ protected:
 
     void Lose() { backend->LoseOpenDevices(midi_out::MIDIERR_PORTGONE); }
 
-    // Fires `handler` `times` times; each call that tried to send must show
-    // exactly one message. Returns how many did.
+    // Fires `handler` `times` times while the device stays lost: the first
+    // call that tried to send shows one message, the others none, so the
+    // user can still reach the window. Returns how many calls tried.
     int FireWhileLost(const std::function<void()> &handler, int times)
     {
+        const std::size_t shown = messages.size();
         int failed = 0;
         for (int i = 0; i < times; ++i) {
-            const std::size_t shown = messages.size();
             handler();
-            const bool tried = !Taken().empty();
-            EXPECT_EQ(messages.size() - shown, tried ? 1u : 0u) << "call " << i;
-            failed += tried;
+            failed += !Taken().empty();
         }
+        EXPECT_EQ(messages.size() - shown, failed > 0 ? 1u : 0u);
         for (const auto &message : messages) {
             EXPECT_EQ(message.caption, QStringLiteral("MIDI Sonoret"));
             EXPECT_EQ(message.text, QStringLiteral("The MIDI port is no longer available."));
@@ -252,7 +254,10 @@ protected:
     {
         if (recovery == Recovery::Stop) {
             Control<QToolButton>("SpeedButton3")->click();
-            EXPECT_EQ(Taken(), Instrument);
+            // Before the instrument, the Note Offs of a playback, tried on the lost device.
+            const Messages sent = Taken();
+            ASSERT_GE(sent.size(), Instrument.size());
+            EXPECT_EQ(Messages(sent.end() - static_cast<std::ptrdiff_t>(Instrument.size()), sent.end()), Instrument);
         } else {
             auto *menu = form->findChild<app::DeviceMenu *>();
             emit menu->aboutToShow();
@@ -270,7 +275,7 @@ protected:
     }
 };
 
-TEST_F(LostDevice, DrumsShowOneMessagePerTickAndPlayTheirStepAgainOnceRecovered)
+TEST_F(LostDevice, DrumsShowOneMessageUntilTheUserActsAndPlayTheirStepAgainOnceRecovered)
 {
     for (const Recovery recovery : {Recovery::Stop, Recovery::DeviceMenu}) {
         SCOPED_TRACE(recovery == Recovery::Stop ? "Angehalten" : "device menu");
@@ -290,17 +295,21 @@ TEST_F(LostDevice, DrumsShowOneMessagePerTickAndPlayTheirStepAgainOnceRecovered)
         EXPECT_EQ(form->CurrentDrumStep(), step) << "a step that failed is not counted";
         EXPECT_TRUE(Control<recorder::SteadyTimer>("DrumTimer")->IsActive());
         EXPECT_TRUE(Control<QCheckBox>("CheckBox1")->isChecked());
+        // The user toggles the drums: the failure, still there, shows once more.
+        Control<QCheckBox>("CheckBox1")->setChecked(false);
+        Control<QCheckBox>("CheckBox1")->setChecked(true);
+        EXPECT_EQ(FireWhileLost([this] { Drum(); }, 3), 3);
 
         Recover(recovery);
         Taken();
         Drum();
         EXPECT_EQ(TakenOnOpenDevices(), steps[step % 4]);
-        EXPECT_EQ(messages.size(), 3u);
+        EXPECT_EQ(messages.size(), 2u);
         Control<QCheckBox>("CheckBox1")->setChecked(false);
     }
 }
 
-TEST_F(LostDevice, PlaybackShowsOneMessagePerFailedTickAndPlaysOnOnceRecovered)
+TEST_F(LostDevice, PlaybackShowsOneMessageWhileItFailsAndPlaysOnOnceRecovered)
 {
     auto &stream = form->RecordingStream();
     for (std::uint32_t tick = 0; tick < 40; ++tick)

@@ -5,10 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <ctime>
 #include <filesystem>
 #include <string>
 
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -205,4 +210,192 @@ TEST_F(AtomicFileWriterTest, StopSignalsRemoveTheUnfinishedFile)
             EXPECT_EQ(dir.Entries(), std::vector<std::string>{"take.vsq"}) << signalNumber;
         }
     }
+}
+
+namespace {
+
+const std::string kOld = "old content";
+const std::string kNew = std::string(300000, 'n') + "end";
+
+AtomicFileWriter::Step cutAt;
+
+// Saves in a child process that ends at `step` of the commit, as a kill
+// arriving there would end it.
+void SaveCutShort(const std::string &target, AtomicFileWriter::Step step)
+{
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        cutAt = step;
+        AtomicFileWriter::SetStepHook([](AtomicFileWriter::Step reached) {
+            if (reached == cutAt)
+                ::_exit(0);
+        });
+        ::_exit(RefusalOf(target, kNew).empty() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// The contents of the files that saves left in a folder tree, by kind.
+std::vector<std::string> LeftIn(const fs::path &folder, const std::string &kind)
+{
+    std::vector<std::string> contents;
+    for (const auto &entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file() && entry.path().filename().string().find(kind) != std::string::npos)
+            contents.push_back(ReadText(entry.path()));
+    }
+    return contents;
+}
+
+enum class Runner { Plain, OrdinaryUser, OwnMounts };
+
+struct SaveMode {
+    const char *name;
+    Runner runner;
+    // Makes the target in the folder, holding kOld, and returns its name.
+    std::string (*prepare)(const fs::path &folder);
+};
+
+const SaveMode kSaveModes[] = {
+    {"replaced", Runner::Plain, [](const fs::path &folder) { return (folder / "take.vsq").string(); }},
+    {"hard-linked", Runner::Plain,
+     [](const fs::path &folder) {
+         fs::create_hard_link(folder / "take.vsq", folder / "link.vsq");
+         return (folder / "take.vsq").string();
+     }},
+    {"name of 250 bytes", Runner::Plain,
+     [](const fs::path &folder) {
+         const auto name = folder / (std::string(246, 'a') + ".vsq");
+         fs::rename(folder / "take.vsq", name);
+         return name.string();
+     }},
+    {"read-only folder", Runner::OrdinaryUser,
+     [](const fs::path &folder) {
+         ::setenv("XDG_CACHE_HOME", (folder.parent_path() / "cache").c_str(), 1);
+         ::chmod(folder.c_str(), 0555);
+         return (folder / "take.vsq").string();
+     }},
+    {"bind-mounted", Runner::OwnMounts,
+     [](const fs::path &folder) {
+         testfiles::WriteText((folder / "mounted.vsq").string(), kOld);
+         const bool mounted = ::mount((folder / "mounted.vsq").c_str(), (folder / "take.vsq").c_str(), nullptr,
+                                      MS_BIND, nullptr) == 0;
+         return mounted ? (folder / "take.vsq").string() : std::string();
+     }},
+};
+
+// Runs body in a child with mounts of its own, which end with it.
+void RunWithOwnMounts(const std::function<void()> &body)
+{
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            ::_exit(0); // mounts are not for this test here
+        try {
+            body();
+        } catch (const std::exception &error) {
+            ADD_FAILURE() << error.what();
+        }
+        std::fflush(stdout);
+        ::_exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the part with its own mounts failed";
+}
+
+} // namespace
+
+// Whichever way a save reaches its file, and wherever it is cut short, the
+// target holds the old or the new content, or the new content is complete in
+// the copy the save left; a save that ends leaves nothing beside the file.
+TEST_F(AtomicFileWriterTest, ASaveCutShortLeavesTheOldOrTheNewContent)
+{
+    for (const auto &mode : kSaveModes) {
+        SCOPED_TRACE(mode.name);
+        const auto body = [&] {
+            for (const auto step : {AtomicFileWriter::Step::Synced, AtomicFileWriter::Step::CopyKept,
+                                    AtomicFileWriter::Step::TargetHalfWritten}) {
+                TempDir root;
+                const fs::path folder = root.Path() / "work";
+                fs::create_directory(folder);
+                testfiles::WriteText((folder / "take.vsq").string(), kOld);
+                const std::string target = mode.prepare(folder);
+                if (target.empty())
+                    return;
+                SaveCutShort(target, step);
+                const std::string now = ReadText(target);
+                const auto copies = LeftIn(root.Path(), ".kopie-");
+                EXPECT_TRUE(now == kOld || now == kNew || copies == std::vector<std::string>{kNew})
+                    << "cut at step " << static_cast<int>(step) << ", holding " << now.size() << " bytes";
+
+                WriteFile(target, kNew);
+                EXPECT_EQ(ReadText(target), kNew);
+                EXPECT_EQ(LeftIn(root.Path(), ".tmp-").size(), 0u);
+                EXPECT_EQ(LeftIn(root.Path(), "kopie-"), copies) << "only the copy of the cut save is left";
+                for (const char *sharing : {"link.vsq", "mounted.vsq"}) {
+                    if (fs::exists(folder / sharing)) {
+                        EXPECT_EQ(ReadText((folder / sharing).string()), kNew);
+                    }
+                }
+                ::chmod(folder.c_str(), 0700);
+            }
+        };
+        if (mode.runner == Runner::OrdinaryUser)
+            testsupport::RunAsOrdinaryUser(body);
+        else if (mode.runner == Runner::OwnMounts)
+            RunWithOwnMounts(body);
+        else
+            body();
+    }
+}
+
+TEST_F(AtomicFileWriterTest, APipeIsRefusedAtOnce)
+{
+    testsupport::RunAsOrdinaryUser([&] {
+        const std::string pipe = dir.File("p.mid");
+        ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+        EXPECT_EQ(RefusalOf(pipe, "x"), CannotCreate(pipe));
+        EXPECT_TRUE(fs::is_fifo(pipe));
+    }, 10);
+}
+
+// The next save into a folder removes the unfinished files of saves whose
+// process is gone and tells, once, of their complete copies; nothing else.
+TEST_F(AtomicFileWriterTest, LeftoversOfEndedSavesAreRemoved)
+{
+    // Ended, but left unreaped until the end of the test: a zombie runs no more.
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    siginfo_t exited {};
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(gone), &exited, WEXITED | WNOWAIT), 0);
+    const std::string ended = std::to_string(gone);
+    const std::vector<std::string> kept{".take.vsq.tmp-1-0", ".take.vsq.tmp-" + ended + "-x", "take.vsq.tmp-" + ended + "-0"};
+    for (const auto &name : kept)
+        testfiles::WriteText(dir.File(name), "kept");
+    testfiles::WriteText(dir.File(".other.mid.tmp-" + ended + "-3"), "unfinished");
+    testfiles::WriteText(dir.File(".take.vsq.kopie-" + ended + "-0"), "complete");
+    // Made after the save began: a process of the same number may be writing it.
+    const std::string later = ".take.vsq.tmp-" + ended + "-9";
+    testfiles::WriteText(dir.File(later), "later");
+    const timespec times[2] = {{0, UTIME_OMIT}, {::time(nullptr) + 3600, 0}};
+    ::utimensat(AT_FDCWD, dir.File(later).c_str(), times, 0);
+
+    std::vector<std::string> notices;
+    AtomicFileWriter::SetNoticeHandler([&](const std::string &text) { notices.push_back(text); });
+    WriteFile(dir.File("take.vsq"), "new");
+    WriteFile(dir.File("take.vsq"), "newer");
+    AtomicFileWriter::SetNoticeHandler(nullptr);
+    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+
+    auto expected = kept;
+    expected.insert(expected.end(), {later, "take.vsq", "take.vsq.kopie-" + ended + "-0"});
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(dir.Entries(), expected);
+    EXPECT_EQ(notices, std::vector<std::string>{"Eine abgebrochene Speicherung hat ihre Daten in " + dir.Path().string()
+                                                + "/take.vsq.kopie-" + ended + "-0 hinterlassen."});
 }

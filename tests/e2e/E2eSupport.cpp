@@ -1,4 +1,5 @@
 #include "e2e/E2eSupport.h"
+#include "support/TestSoundFont.h"
 
 #include "midi_out/BackendSupport.h"
 #include "midi_out/MidiErrors.h"
@@ -269,6 +270,7 @@ ProgramUnderTest::ProgramUnderTest(const XvfbDisplay &display, const std::string
     environment.try_emplace("XDG_CONFIG_HOME", folder_ + "/config");
     environment.try_emplace("JACK_NO_START_SERVER", "1");
     environment.try_emplace("JACK_NO_AUDIO_RESERVATION", "1");
+    environment.try_emplace("MIDI_SONORET_SOUNDFONT", testing_support::kTestSoundFont);
     environment.try_emplace("MIDI_SONORET_AUDIO_DRIVER", "file");
     environment.try_emplace("MIDI_SONORET_AUDIO_FILE", folder_ + "/synth.wav");
     std::vector<std::string> variables;

@@ -123,5 +123,31 @@ TEST_F(PlayingWindow, InstrumentChosenFromTheMenuSendsItsProgramChange)
     EXPECT_EQ(programs, (std::vector<Bytes>{{0xC0, 2}}));
 }
 
+// The space bar is the sustain pedal, not a click on the focused check box
+// "Drums-Begleitung"; Page Up moves the keys an octave up.
+TEST_F(PlayingWindow, SpaceBarIsThePedalAndPageUpAnOctave)
+{
+    Start();
+    const XInput keys(display.Connection());
+    const auto isPedal = [](const Bytes &m) { return m.size() == 3 && m[0] == 0xB0 && m[1] == 64; };
+    const auto pedal = [&](bool down) {
+        keys.Key(keys.KeycodeOf(XK_space), down);
+        const auto arrived = input->WaitForMore(1, isPedal);
+        return arrived.empty() ? Bytes{} : arrived.back().bytes;
+    };
+    EXPECT_EQ(pedal(true), (Bytes{0xB0, 64, 127}));
+    EXPECT_EQ(pedal(false), (Bytes{0xB0, 64, 0}));
+
+    // Each key held past the window's next look at the keyboard.
+    keys.Key(keys.KeycodeOf(XK_Prior), true);
+    Hold(std::chrono::milliseconds(150));
+    keys.Key(keys.KeycodeOf(XK_Prior), false);
+    keys.Key(keys.KeycodeOf(XK_z), true);
+    WaitForNotes(1);
+    keys.Key(keys.KeycodeOf(XK_z), false);
+    WaitForNotes(1);
+    EXPECT_EQ(SettledNotes(), (std::vector<Bytes>{On(50, 127), Off(50)})) << "no drums, one octave up";
+}
+
 } // namespace
 } // namespace e2e

@@ -233,6 +233,24 @@ TEST_F(ConverterTest, WrongArgumentCountShowsUsage)
     for (const auto &arguments : std::vector<std::vector<std::string>>{{}, {"a.vnx"}, {"a", "b", "c"}}) {
         const RunResult result = Run(arguments);
         EXPECT_EQ(result.exitCode, 1);
-        EXPECT_EQ(result.err.rfind("Aufruf: midi-sonoret-convert EINGABE AUSGABE", 0), 0u) << result.err;
+        EXPECT_EQ(result.err.rfind("Aufruf: midi-sonoret-convert [--] EINGABE AUSGABE", 0), 0u) << result.err;
     }
+}
+
+// Names are taken as the bytes they are, also those that are not valid
+// UTF-8 (Latin-1, as on older disks), and "--" is no name.
+TEST_F(ConverterTest, Latin1NamesAreReadAndWritten)
+{
+    RecordingStream imported;
+    files::ImportSoundText(Tones(), imported);
+    const std::string tones = dir.File("T\xf6ne.vnx");
+    std::filesystem::rename(Tones(), tones);
+    const std::string native = dir.File("Aufnahme\xe9.vsq");
+
+    RunResult result = Run({"--", tones, native});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadBytes(native), imported.Bytes());
+    result = Run({native, dir.File("Kopie\xe9.vsq")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadBytes(dir.File("Kopie\xe9.vsq")), imported.Bytes());
 }

@@ -16,7 +16,7 @@ using testfiles::TempDir;
 namespace {
 
 const Bytes kHeaderAndPreludeWithoutLength = {
-    'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 8, 'M', 'T', 'r', 'k'};
+    'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 10, 'M', 'T', 'r', 'k'};
 const Bytes kPreludeEvents = {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0x90, 0x00, 0x00,
                               0x01, 0x80, 0x00, 0x00};
 const Bytes kEndOfTrack = {0x00, 0xFF, 0x2F, 0x00};
@@ -62,7 +62,7 @@ TEST_F(MidiExportTest, EmptyRecordingGivesTheFortyOneByteFile)
 {
     RecordingStream empty;
     const Bytes expected = {'M', 'T', 'h', 'd', 0x00, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00,
-                            0x01, 0x00, 0x08, 'M', 'T', 'r', 'k', 0x00, 0x00, 0x00, 0x13,
+                            0x01, 0x00, 0x0A, 'M', 'T', 'r', 'k', 0x00, 0x00, 0x00, 0x13,
                             0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0x90, 0x00, 0x00,
                             0x01, 0x80, 0x00, 0x00, 0x00, 0xFF, 0x2F, 0x00};
     EXPECT_EQ(Export(empty), expected);
@@ -207,6 +207,7 @@ for m in f.tracks[0]:
         print(m.type, m.channel, m.control, m.value, t)
     else:
         print(m.type, m.channel, m.note, m.velocity, t)
+print("length", round(f.length, 3))
 )";
 
 std::string RunMido(const TempDir &dir, const std::string &midiFile)
@@ -245,7 +246,7 @@ TEST_F(MidiExportTest, AnIndependentReaderAcceptsTheFile)
     const std::string name = dir.File("song.mid");
     files::ExportMidiFile(name, stream);
     EXPECT_EQ(RunMido(dir, name),
-              "format 0 tracks 1 division 8\n"
+              "format 0 tracks 1 division 10\n"
               "set_tempo 500000 0\n"
               "note_on 0 0 0 0\n"
               "note_off 0 0 0 1\n"
@@ -258,7 +259,8 @@ TEST_F(MidiExportTest, AnIndependentReaderAcceptsTheFile)
               "control_change 0 7 90 300\n"
               "note_on 0 72 64 17000\n"
               "note_off 0 72 64 17000\n"
-              "end_of_track - 17000\n");
+              "end_of_track - 17000\n"
+              "length 850.0\n"); // 17000 ticks of 50 ms
 }
 
 TEST_F(MidiExportTest, AnIndependentReaderAcceptsAShortenedHugeGap)
@@ -270,11 +272,12 @@ TEST_F(MidiExportTest, AnIndependentReaderAcceptsAShortenedHugeGap)
     files::ExportMidiFile(name, stream);
     // Each gap is held at 0x0FFFFFFF after the prelude's first tick.
     EXPECT_EQ(RunMido(dir, name),
-              "format 0 tracks 1 division 8\n"
+              "format 0 tracks 1 division 10\n"
               "set_tempo 500000 0\n"
               "note_on 0 0 0 0\n"
               "note_off 0 0 0 1\n"
               "note_on 0 60 1 268435456\n"
               "note_off 0 60 0 536870911\n"
-              "end_of_track - 536870911\n");
+              "end_of_track - 536870911\n"
+              "length 26843545.55\n");
 }

@@ -39,6 +39,7 @@ protected:
         const std::string name = dir.File("tones" + std::to_string(++count) + ".vnx");
         testfiles::WriteText(name, text);
         files::ImportSoundText(name, recording);
+        EXPECT_TRUE(recorder::IsValidRecording(recording.Bytes())) << "it opens again once saved";
         return EventsOf(recording);
     }
 

@@ -4,6 +4,7 @@
 
 #include "app/ErrorHandler.h"
 #include "app/UMain.h"
+#include "app/UnsavedTake.h"
 #include "midi_out/MidiErrors.h"
 #include "support/TestBackend.h"
 
@@ -34,12 +35,18 @@ protected:
         iniPath = dir.filePath(QStringLiteral("midi-sonoret.ini")).toStdString();
         app::ErrorHandler::SetPresenter(
             [this](const app::ErrorHandler::Message &message) { messages.push_back(message); });
+        // An unsaved take is given up unless a test answers otherwise.
+        app::SetUnsavedTakeAnswerer([this] {
+            ++takeQuestions;
+            return takeAnswer;
+        });
     }
 
     void TearDown() override
     {
         form.reset();
         app::ErrorHandler::ResetPresenter();
+        app::SetUnsavedTakeAnswerer({});
         // Every handler catches its own errors: none may reach notify().
         EXPECT_EQ(app::SonoretApplication::UnguardedExceptionCount(), unguardedBefore);
     }
@@ -91,6 +98,8 @@ protected:
     midi_out::TestBackend *backend = nullptr;
     std::unique_ptr<app::TForm1> form;
     std::vector<app::ErrorHandler::Message> messages;
+    app::UnsavedTakeAnswer takeAnswer = app::UnsavedTakeAnswer::Discard;
+    int takeQuestions = 0;
 };
 
 } // namespace testing_support

@@ -116,7 +116,7 @@ TEST_F(PcKeyboard, TheMouseHeldKeyIsLeftAlone)
 {
     CreateWithAssignment();
     auto *key = form->Key(13);
-    form->Player().KeyMouseDown(*key);
+    form->Player().KeyMouseDown(*key, 0);
     Press(KeyA);
     Poll();
     Release(KeyA);

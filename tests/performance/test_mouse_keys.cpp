@@ -2,6 +2,7 @@
 
 #include "app/SpinButtons.h"
 
+#include <QDialog>
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
@@ -54,6 +55,20 @@ TEST_F(MouseOnKeys, PressStartsTheNoteAndReleaseStopsIt)
     EXPECT_EQ(key->OutlineColor(), SilentColor);
     EXPECT_EQ(form->MouseHeldKey(), nullptr);
     EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(MouseOnKeys, AModalBoxEndsTheMouseHeldNoteWhoseReleaseItTakes)
+{
+    ShowWindow();
+    PianoKey *key = form->Key(3);
+    Press(key);
+    QDialog box(form.get());
+    box.setModal(true);
+    box.show(); // a message box of ours, opened while the button is down
+    EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, key->Note(), 127), Packed(0x80, key->Note(), 0)}));
+    EXPECT_EQ(key->OutlineColor(), SilentColor);
+    EXPECT_EQ(form->MouseHeldKey(), nullptr);
+    box.hide();
 }
 
 TEST_F(MouseOnKeys, EveryButtonPlays)

@@ -168,6 +168,46 @@ TEST(RecordingStreamFile, FailedLoadKeepsTheRecording)
     EXPECT_EQ(stream.Bytes(), (std::vector<std::uint8_t>{1, 2, 3}));
 }
 
+TEST(RecordingStreamFile, OnlyRecordingsAreLoaded)
+{
+    struct Case {
+        const char *name;
+        std::vector<std::uint8_t> bytes;
+        bool valid;
+    };
+    const Case cases[] = {
+        {"notes, a program change with its unused byte, a partial end",
+         {0, 0, 0, 0, 0x90, 60, 100, 0, 0, 0, 0, 0xC0, 5, 0xFF, 2, 0, 0, 0, 0x80, 60, 0, 2, 0}, true},
+        {"ticks past the signed range", {0xFF, 0xFF, 0xFF, 0x7F, 0x90, 1, 1, 0, 0, 0, 0x80, 0x80, 1, 0}, true},
+        {"a Standard MIDI File", {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 10}, false},
+        {"a data byte as status", {0, 0, 0, 0, 0x3C, 60, 100}, false},
+        {"a system message", {0, 0, 0, 0, 0xF0, 1, 2}, false},
+        {"a status byte as data", {0, 0, 0, 0, 0x90, 0x90, 100}, false},
+        {"a status byte as velocity", {0, 0, 0, 0, 0x90, 60, 0x80}, false},
+        {"time going back", {5, 0, 0, 0, 0x90, 60, 100, 4, 0, 0, 0, 0x80, 60, 0}, false},
+    };
+    TempDir dir;
+    const std::string name = dir.File("take.vsq");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        testfiles::WriteBytes(name, c.bytes);
+        RecordingStream stream = StreamOf({0, 0, 0, 0, 0x90, 1, 1});
+        const auto before = stream.Bytes();
+        if (c.valid) {
+            stream.LoadFromFile(name);
+            EXPECT_EQ(stream.Bytes(), c.bytes);
+            continue;
+        }
+        try {
+            stream.LoadFromFile(name);
+            ADD_FAILURE() << "loaded";
+        } catch (const common::EInvalidRecording &error) {
+            EXPECT_EQ(std::string(error.what()), "Datei " + name + " ist keine gültige Aufnahme.");
+        }
+        EXPECT_EQ(stream.Bytes(), before);
+    }
+}
+
 TEST(RecordingStreamFile, UncreatableFileRaisesTheCreateError)
 {
     TempDir dir;

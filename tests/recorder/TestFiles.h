@@ -74,6 +74,20 @@ inline void WriteBytes(const std::string &fileName, const std::vector<std::uint8
     WriteText(fileName, std::string(bytes.begin(), bytes.end()));
 }
 
+// A recording of `size` bytes, written for real: every record a Control
+// Change at tick 0, so that it passes the open command's check.
+inline void WriteLargeRecording(const std::string &fileName, std::size_t size)
+{
+    std::string block;
+    for (std::size_t i = 0; i < (std::size_t{1} << 20) / 7; ++i)
+        block.append("\0\0\0\0\xB0\x07\x64", 7);
+    std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
+    for (std::size_t written = 0; written < size; written += block.size())
+        out.write(block.data(), static_cast<std::streamsize>(std::min(block.size(), size - written)));
+    if (!out)
+        throw std::runtime_error("cannot write " + fileName);
+}
+
 // Writes beyond `bytes` fail with EFBIG while this lives (SIGXFSZ ignored).
 class FileSizeLimit {
 public:

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <optional>
@@ -57,6 +58,16 @@ public:
 
 constexpr Message Note(std::uint8_t data1, std::int32_t atTick) { return {0x90, data1, 100, atTick}; }
 constexpr Message Program(std::int32_t atTick) { return {0xC0, 5, 0, atTick}; }
+constexpr Message Off(std::uint8_t data1, std::int32_t atTick) { return {0x80, data1, 0, atTick}; }
+
+// What playback's end sends: a Note Off for each note it left on, then the instrument.
+std::vector<Message> Ending(std::vector<Message> sent, std::vector<std::uint8_t> keysLeftOn, std::int32_t atTick)
+{
+    for (const std::uint8_t key : keysLeftOn)
+        sent.push_back(Off(key, atTick));
+    sent.push_back(Program(atTick));
+    return sent;
+}
 
 // Plays the stream from the start, ticking until playback ends.
 void PlayToEnd(FakeWindow &w, int maxTicks = 100)
@@ -134,7 +145,7 @@ TEST(TransportPlayback, PartialLastRecordIsIgnored)
         const std::uint8_t tail[] = {1, 0, 0, 0, 0x90, 62};
         w.stream.Write(tail, extra);
         PlayToEnd(w);
-        EXPECT_EQ(w.sent, (std::vector<Message>{Note(60, 0), Note(61, 1), Program(1)}));
+        EXPECT_EQ(w.sent, Ending({Note(60, 0), Note(61, 1)}, {60, 61}, 1));
         EXPECT_EQ(w.transport.State(), TransportState::Stopped);
     }
 }
@@ -160,9 +171,10 @@ TEST(TransportPlayback, TicksCompareSignedInStreamOrder)
         for (auto tick : c.ticks)
             w.Append(tick, note++);
         PlayToEnd(w);
-        auto expected = c.expected;
-        expected.push_back(Program(expected.back().atTick));
-        EXPECT_EQ(w.sent, expected);
+        std::vector<std::uint8_t> keys;
+        for (const Message &m : c.expected)
+            keys.push_back(m.data1);
+        EXPECT_EQ(w.sent, Ending(c.expected, keys, c.expected.back().atTick));
     }
 }
 
@@ -199,8 +211,78 @@ TEST(TransportPlayback, FailedSendIsNotRetriedAndTheTickWaits)
     EXPECT_EQ(w.tickCounter, 1);
     w.transport.ClockTick();
     w.transport.ClockTick();
-    EXPECT_EQ(w.sent, (std::vector<Message>{Note(1, 0), Note(3, 0), Note(4, 1), Program(1)}));
+    EXPECT_EQ(w.sent, Ending({Note(1, 0), Note(3, 0), Note(4, 1)}, {1, 3, 4}, 1));
     EXPECT_FALSE(w.transport.IsPlaying());
+}
+
+// Whatever ends a take closes it: every note left on gets a Note Off at the
+// tick it ends on, in the take only; the live notes are not touched.
+TEST(TransportRecording, WhateverEndsATakeClosesItsNotes)
+{
+    struct Case {
+        const char *name;
+        void (*end)(Transport &);
+    };
+    const Case cases[] = {
+        {"Wiedergabe", [](Transport &t) { t.Play(); }},
+        {"Angehalten", [](Transport &t) { t.Stop(); }},
+        {"open, save or quit", [](Transport &t) { t.Halt(); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeWindow w;
+        w.transport.Record();
+        w.SendNote(0x90, 60, 100);
+        w.SendNote(0x99, 36, 127);
+        w.SendNote(0x90, 62, 100);
+        w.SendNote(0x80, 62, 0);
+        w.SendNote(0x90, 64, 0); // velocity 0: no note on
+        w.tickCounter = 7;
+        w.sent.clear();
+        c.end(w.transport);
+        EXPECT_TRUE(std::none_of(w.sent.begin(), w.sent.end(), [](const Message &m) { return (m.status & 0xF0) == 0x80; }));
+        std::vector<RecordedEvent> tail;
+        w.stream.Seek(6 * RecordedEvent::kSize, recorder::SeekOrigin::Begin);
+        while (const auto event = w.stream.ReadEvent())
+            tail.push_back(*event);
+        EXPECT_EQ(tail, (std::vector<RecordedEvent>{{7, 0x80, 60, 0}, {7, 0x89, 36, 0}}));
+    }
+}
+
+TEST(TransportPlayback, AngehaltenEndsExactlyTheNotesPlaybackLeftOn)
+{
+    FakeWindow w;
+    w.stream.WriteEvent({0, 0x90, 60, 100});
+    w.stream.WriteEvent({0, 0x91, 61, 100});
+    w.stream.WriteEvent({0, 0x90, 62, 100});
+    w.stream.WriteEvent({1, 0x90, 62, 0});
+    w.stream.WriteEvent({9, 0x80, 60, 0});
+    w.transport.Play();
+    w.transport.ClockTick();
+    w.transport.ClockTick();
+    w.sent.clear();
+    w.transport.Stop();
+    EXPECT_EQ(w.sent, (std::vector<Message>{{0x80, 60, 0, 2}, {0x81, 61, 0, 2}, Program(2)}));
+    w.sent.clear();
+    w.transport.Stop();
+    EXPECT_EQ(w.sent, std::vector<Message>{Program(2)}) << "each note is ended once";
+}
+
+TEST(TransportPlayback, ATickSendsABoundedNumberOfEventsAndTheRestInOrderAfter)
+{
+    FakeWindow w;
+    const std::size_t count = Transport::MaxEventsPerTick + 100;
+    for (std::size_t i = 0; i < count; ++i)
+        w.stream.WriteEvent({0, 0xB0, static_cast<std::uint8_t>(i % 128), static_cast<std::uint8_t>(i / 128)});
+    w.transport.Play();
+    w.sent.clear();
+    w.transport.ClockTick();
+    EXPECT_EQ(w.sent.size(), Transport::MaxEventsPerTick);
+    w.transport.ClockTick();
+    ASSERT_EQ(w.sent.size(), count + 1);
+    for (std::size_t i = 0; i < count; ++i)
+        EXPECT_EQ(w.sent[i].data1 + 128 * w.sent[i].data2, static_cast<int>(i));
+    EXPECT_EQ(w.sent.back(), Program(1)) << "and the stream is exhausted";
 }
 
 } // namespace

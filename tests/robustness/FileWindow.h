@@ -5,6 +5,7 @@
 
 #include "performance/WindowFixture.h"
 #include "support/AnsweredFileDialogs.h"
+#include "support/HangBound.h"
 
 #include <QAction>
 
@@ -38,7 +39,7 @@ protected:
     // after `limit`, `unblock` is called from a watchdog to end the hang
     // (it only limits the damage) and the test fails.
     void Bounded(const std::function<void()> &handler, const std::function<void()> &unblock = {},
-                 std::chrono::seconds limit = std::chrono::seconds(10))
+                 std::chrono::seconds limit = testing_support::kHangBound)
     {
         std::mutex mutex;
         std::condition_variable done;

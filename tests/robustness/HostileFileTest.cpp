@@ -7,6 +7,8 @@
 #include "common/FileErrors.h"
 #include "files/RecordingFiles.h"
 #include "recorder/RecordingStream.h"
+#include "recorder/TestFiles.h"
+#include "support/HangBound.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -48,7 +50,7 @@ protected:
             }
             return std::string("opened");
         });
-        if (result.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        if (result.wait_for(testing_support::kHangBound) != std::future_status::ready) {
             ADD_FAILURE() << "opening " << path << " hangs";
             if (unblock)
                 unblock();
@@ -87,21 +89,28 @@ TEST_F(HostileFile, AFileWithoutReadPermissionCannotBeOpened)
     EXPECT_EQ(stream.Bytes(), before);
 }
 
-TEST_F(HostileFile, AGigabyteFileIsTakenWhole)
+TEST_F(HostileFile, ALargeFileIsTakenWhole)
 {
-    // Sparse: no disk space taken, and every byte reads as 0.
+    // Many read steps, a size that is no multiple of a record.
     const std::string path = Path("riesig.vsq");
-    {
-        std::ofstream(path) << "";
-    }
-    constexpr std::uintmax_t size = std::uintmax_t{1} << 30;
-    std::filesystem::resize_file(path, size);
-    EXPECT_EQ(OpenError(path), "opened");
+    constexpr std::size_t size = (std::size_t{64} << 20) + 3;
+    testfiles::WriteLargeRecording(path, size);
+    files::OpenRecording(path, stream);
     ASSERT_EQ(stream.Size(), size);
     EXPECT_EQ(stream.Position(), 0u);
-    EXPECT_EQ(stream.Bytes()[size / 2], 0);
-    EXPECT_EQ(stream.Bytes()[size - 1], 0);
+    EXPECT_EQ(stream.Bytes()[size - 3], 0xB0);
     stream.Clear();
+}
+
+TEST_F(HostileFile, AGigabyteThatIsNoRecordingIsReadAndRefused)
+{
+    // Sparse: no disk space taken, and every byte reads as 0, no status byte.
+    const std::string path = Path("riesig.vsq");
+    std::ofstream(path).close();
+    std::filesystem::resize_file(path, std::uintmax_t{1} << 30);
+    // Read on this thread: a slow machine is no hang.
+    EXPECT_THROW(files::OpenRecording(path, stream), common::EInvalidRecording);
+    EXPECT_EQ(stream.Bytes(), before);
 }
 
 TEST_F(HostileFile, AFolderCannotBeOpened)

@@ -1,0 +1,65 @@
+#include "performance/ControlKeys.h"
+
+#include "common/IntegerConversion.h"
+
+namespace performance {
+
+ControlKeys::ControlKeys(const QStringList &keyCodeList, const KeyStateTable &states,
+                         KeyboardHost &host, std::function<void(int)> moveTransposition)
+    : codes_(keyCodeList), states_(states), host_(host),
+      moveTransposition_(std::move(moveTransposition))
+{
+}
+
+bool ControlKeys::Mapped(int virtualKey) const
+{
+    // An entry that is no number plays nothing; the poll reports it.
+    for (const QString &code : codes_)
+        if (common::TryStrToInt(code.toStdString()) == virtualKey)
+            return true;
+    return false;
+}
+
+bool ControlKeys::Plays(int virtualKey) const
+{
+    return virtualKey == VkSpace || virtualKey == VkPageUp || virtualKey == VkPageDown
+           || Mapped(virtualKey);
+}
+
+void ControlKeys::Poll()
+{
+    const bool space = IsDown(VkSpace);
+    if (!space)
+        pedalWaitsForRelease_ = false;
+    if (space && !pedalChannel_ && !pedalWaitsForRelease_) {
+        const int channel = host_.Channel();
+        host_.SendNote(OnChannel(ControlChangeStatus, channel), SustainController, PedalDownValue);
+        pedalChannel_ = channel;
+    } else if (!space && pedalChannel_) {
+        ReleasePedal();
+    }
+    OctaveKey(VkPageUp, pageUpWasDown_, OctaveSemitones);
+    OctaveKey(VkPageDown, pageDownWasDown_, -OctaveSemitones);
+}
+
+void ControlKeys::ReleasePedal()
+{
+    if (!pedalChannel_)
+        return;
+    const int channel = *pedalChannel_;
+    pedalChannel_.reset();
+    pedalWaitsForRelease_ = IsDown(VkSpace);
+    host_.SendNote(OnChannel(ControlChangeStatus, channel), SustainController, PedalUpValue);
+}
+
+void ControlKeys::OctaveKey(int virtualKey, bool &wasDown, int semitones)
+{
+    // One move per press: holding the key moves no further.
+    const bool down = IsDown(virtualKey);
+    const bool pressed = down && !wasDown;
+    wasDown = down;
+    if (pressed)
+        moveTransposition_(semitones);
+}
+
+} // namespace performance
