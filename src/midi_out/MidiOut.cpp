@@ -49,6 +49,11 @@ void DriverCallback(DeviceHandle /*device*/, std::uint32_t message, std::uintptr
             Post(info, MOM_DONE, 0, param1);
         return;
     }
+    if (message == MIM_SOURCEGONE) {
+        if (info != nullptr)
+            Post(info, MIM_SOURCEGONE, 0, 0);
+        return;
+    }
     if (message != MIM_DATA && message != MIM_LONGDATA && message != MIM_LONGERROR)
         return;
     // Only a notice that is that single status byte is dropped.

@@ -150,6 +150,73 @@ MidiResult TestBackend::Open(DeviceHandle *handle, std::int32_t deviceId, Driver
     return result;
 }
 
+std::uint32_t TestBackend::InputCount() { return static_cast<std::uint32_t>(sources.size()); }
+
+MidiResult TestBackend::GetInputName(std::int32_t inputId, std::string *name)
+{
+    if (inputId < 0 || static_cast<std::size_t>(inputId) >= sources.size())
+        return MIDIERR_BADDEVICEID;
+    *name = sources[static_cast<std::size_t>(inputId)];
+    return 0;
+}
+
+MidiResult TestBackend::OpenInput(DeviceHandle *handle, std::int32_t inputId, DriverCallbackProc callback,
+                                  std::uintptr_t instance)
+{
+    const bool exists = inputId >= 0 && static_cast<std::size_t>(inputId) < sources.size();
+    const MidiResult failure = FailureFor(Op::OpenInput);
+    const MidiResult result = failure != 0 ? failure : exists ? 0 : MIDIERR_BADDEVICEID;
+    DeviceHandle given = 0;
+    if (result == 0) {
+        std::lock_guard lock(mutex_);
+        given = nextHandle_++;
+        openInputs_.emplace(given, OpenDevice{inputId, callback, instance});
+        *handle = given;
+    }
+    Record({Op::OpenInput, inputId, given, 0, instance});
+    return result;
+}
+
+MidiResult TestBackend::CloseInput(DeviceHandle handle)
+{
+    Record({Op::CloseInput, 0, handle});
+    if (const MidiResult failure = FailureFor(Op::CloseInput))
+        return failure;
+    std::lock_guard lock(mutex_);
+    return openInputs_.erase(handle) == 1 ? 0 : MIDIERR_INVALHANDLE;
+}
+
+std::vector<DeviceHandle> TestBackend::OpenInputs() const
+{
+    std::lock_guard lock(mutex_);
+    std::vector<DeviceHandle> handles;
+    for (const auto &entry : openInputs_)
+        handles.push_back(entry.first);
+    return handles;
+}
+
+void TestBackend::PlayInput(const std::vector<std::uint8_t> &bytes, std::uint32_t timestamp)
+{
+    std::map<DeviceHandle, OpenDevice> inputs;
+    {
+        std::lock_guard lock(mutex_);
+        inputs = openInputs_;
+    }
+    for (const auto &[handle, input] : inputs)
+        DeliverInput(input.callback, handle, input.instance, inputHeaders_, bytes.data(), bytes.size(), timestamp);
+}
+
+void TestBackend::LoseSources()
+{
+    std::map<DeviceHandle, OpenDevice> inputs;
+    {
+        std::lock_guard lock(mutex_);
+        inputs = openInputs_;
+    }
+    for (const auto &[handle, input] : inputs)
+        input.callback(handle, MIM_SOURCEGONE, input.instance, 0, 0);
+}
+
 MidiResult TestBackend::Close(DeviceHandle handle)
 {
     Record({Op::Close, 0, handle});
