@@ -56,6 +56,7 @@ void TMidiInput::Close()
     handle_ = 0;
     // No callback comes any more: what is still buffered (headers included,
     // which went with the back end's pool) is dropped unread.
+    dropped_ += buffer_.Lost.load(std::memory_order_relaxed);
     InitEventBuffer(buffer_, storage_.data(), BufferCapacity);
 }
 
@@ -63,14 +64,11 @@ void TMidiInput::NotifyHandler(const NotifyMessage &message)
 {
     switch (message.message) {
     case MIM_DATA:
-        Drain();
-        break;
     case WM_USER:
-        ++dropped_;
         Drain();
-        if (!overflowReported_) {
+        if (Dropped() != 0 && !overflowReported_) {
             overflowReported_ = true;
-            throw EmidioutputError("MIDI input buffer full: " + std::to_string(dropped_) +
+            throw EmidioutputError("MIDI input buffer full: " + std::to_string(Dropped()) +
                                    " messages dropped");
         }
         break;

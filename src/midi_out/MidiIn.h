@@ -51,7 +51,7 @@ public:
     void FollowRenumberedInput(std::int32_t inputId) { inputId_ = inputId; }
     std::uint16_t LastResult() const { return lastResult_; }
     // Messages lost because the buffer was full or a long message found no header.
-    std::uint32_t Dropped() const { return dropped_; }
+    std::uint32_t Dropped() const { return dropped_ + buffer_.Lost.load(std::memory_order_relaxed); }
 
     // Hands every buffered message to the handlers, oldest first. A
     // handler's error does not stop the others; the first one is raised at
