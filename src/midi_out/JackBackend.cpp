@@ -464,6 +464,7 @@ public:
         in->callback_ = callback;
         in->handle_ = handle;
         in->instance_ = instance;
+        in->source_ = source;
         jack_status_t status;
         in->client_ = jack_client_open(FreeJackClientName(lister).c_str(),
                                        jack_options_t(JackNoStartServer | JackUseExactName), &status);
@@ -497,7 +498,6 @@ public:
     // disconnection looks like.
     void Stop() { stopped_.store(true, std::memory_order_release); }
     const std::string &Source() const { return source_; }
-    void SetSource(std::string source) { source_ = std::move(source); }
 
     // Tells the loss once (any thread).
     void Gone()
@@ -516,6 +516,12 @@ private:
         auto &in = *static_cast<Input *>(self);
         if (in.stopped_.load(std::memory_order_acquire))
             return 0;
+        // The connection to the source is gone when the port has none left
+        // after it had one: its port or client went, or someone cut it.
+        if (jack_port_connected(in.port_) > 0)
+            in.seenConnected_ = true;
+        else if (in.seenConnected_)
+            in.Gone();
         void *buffer = jack_port_get_buffer(in.port_, frames);
         const jack_nframes_t start = jack_last_frame_time(in.client_);
         const std::uint32_t count = jack_midi_get_event_count(buffer);
@@ -529,7 +535,9 @@ private:
         return 0;
     }
 
-    // JACK's notification thread: the last connection of our port went.
+    // JACK's notification thread: the connection to the source broke (its
+    // port or client went). Connections the user added beside it may come
+    // and go.
     static void ConnectionChanged(jack_port_id_t a, jack_port_id_t b, int connect, void *self)
     {
         auto &in = *static_cast<Input *>(self);
@@ -537,7 +545,9 @@ private:
             return;
         const jack_port_t *first = jack_port_by_id(in.client_, a);
         const jack_port_t *second = jack_port_by_id(in.client_, b);
-        if (first == in.port_ || second == in.port_)
+        // A port that went may no longer be found by its id: ask our own.
+        const bool ours = first == in.port_ || second == in.port_ || first == nullptr || second == nullptr;
+        if (ours && !jack_port_connected_to(in.port_, in.source_.c_str()))
             in.Gone();
     }
 
@@ -556,6 +566,7 @@ private:
     std::string source_;
     InputHeaderPool pool_;
     std::atomic<bool> connected_{false};
+    bool seenConnected_ = false; // process thread only
     std::atomic<bool> stopped_{false};
     std::atomic<bool> gone_{false};
 };
@@ -652,7 +663,6 @@ MidiResult JackBackend::OpenInput(DeviceHandle *handle, std::int32_t inputId, Dr
     }
     if (in == nullptr)
         return MIDIERR_PORTGONE;
-    in->SetSource(source);
     ++nextHandle_;
     inputs_[opened] = std::move(in);
     *handle = opened;

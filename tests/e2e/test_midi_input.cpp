@@ -2,11 +2,9 @@
 // program's output port and land in the recording the user saves.
 
 #include "e2e/PlayingWindow.h"
+#include "support/JackMidiSource.h"
 
 #include <gtest/gtest.h>
-
-#include <jack/midiport.h>
-#include <jack/ringbuffer.h>
 
 #include <fstream>
 #include <iterator>
@@ -17,62 +15,9 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// A JACK client of the test's own with one MIDI output port, "out": what is
-// queued goes out in the next cycle.
-class JackSource {
-public:
-    JackSource()
-    {
-        jack_status_t status;
-        client_ = jack_client_open(("sonoret-e2e-keys-" + std::to_string(getpid())).c_str(),
-                                   jack_options_t(JackNoStartServer | JackUseExactName), &status);
-        if (client_ == nullptr)
-            throw std::runtime_error("no JACK server for the keyboard");
-        port_ = jack_port_register(client_, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        jack_set_process_callback(client_, &JackSource::Process, this);
-        if (port_ == nullptr || jack_activate(client_) != 0)
-            throw std::runtime_error("no JACK MIDI output port for the keyboard");
-    }
-    ~JackSource()
-    {
-        jack_deactivate(client_);
-        jack_client_close(client_);
-        jack_ringbuffer_free(queue_);
-    }
-
-    std::string PortName() const { return jack_port_name(port_); }
-    void Play(const Bytes &message)
-    {
-        const auto length = static_cast<std::uint8_t>(message.size());
-        jack_ringbuffer_write(queue_, reinterpret_cast<const char *>(&length), 1);
-        jack_ringbuffer_write(queue_, reinterpret_cast<const char *>(message.data()), length);
-    }
-
-private:
-    static int Process(jack_nframes_t frames, void *self)
-    {
-        auto &source = *static_cast<JackSource *>(self);
-        void *buffer = jack_port_get_buffer(source.port_, frames);
-        jack_midi_clear_buffer(buffer);
-        std::uint8_t length;
-        std::uint8_t bytes[256];
-        while (jack_ringbuffer_peek(source.queue_, reinterpret_cast<char *>(&length), 1) == 1 &&
-               jack_ringbuffer_read_space(source.queue_) >= 1u + length) {
-            jack_ringbuffer_read_advance(source.queue_, 1);
-            jack_ringbuffer_read(source.queue_, reinterpret_cast<char *>(bytes), length);
-            jack_midi_event_write(buffer, 0, bytes, length);
-        }
-        return 0;
-    }
-
-    jack_client_t *client_ = nullptr;
-    jack_port_t *port_ = nullptr;
-    jack_ringbuffer_t *queue_ = jack_ringbuffer_create(4096);
-};
-
 TEST_F(PlayingWindow, AKeyboardOnTheInputPlaysThroughTheOutputAndIsRecordedAndSaved)
 {
-    JackSource keyboard;
+    testing_support::JackMidiSource keyboard("sonoret-e2e-keys-" + std::to_string(getpid()));
     Start("\n[InputDevice]\nName=" + keyboard.PortName() + "\nID=0\n");
     Click(RecordButton);
     input->WaitForMore(1, IsNoteOrProgram); // the instrument, at tick 0
