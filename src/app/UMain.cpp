@@ -36,8 +36,8 @@
 
 #include <cstdint>
 #include <exception>
-#include <optional>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,7 +46,9 @@ namespace app {
 
 namespace {
 const std::string Common = CommonSection;
+constexpr std::uint8_t ProgramChangeStatus = 0xC0; // channel 1
 
+// The back end's own text for a failed input open, as the device's errors read.
 std::string ErrorTextOf(midi_out::MidiBackend &backend, std::uint16_t code)
 {
     char text[midi_out::ErrorTextSize] = {};
@@ -55,7 +57,6 @@ std::string ErrorTextOf(midi_out::MidiBackend &backend, std::uint16_t code)
     text[sizeof text - 1] = '\0';
     return text;
 }
-constexpr std::uint8_t ProgramChangeStatus = 0xC0; // channel 1
 
 QLabel *MakeLabel(QWidget *parent, const char *name, const char *text, QRect geometry,
                   Qt::Alignment horizontal)

@@ -186,15 +186,6 @@ MidiResult TestBackend::CloseInput(DeviceHandle handle)
     return openInputs_.erase(handle) == 1 ? 0 : MIDIERR_INVALHANDLE;
 }
 
-std::vector<DeviceHandle> TestBackend::OpenInputs() const
-{
-    std::lock_guard lock(mutex_);
-    std::vector<DeviceHandle> handles;
-    for (const auto &entry : openInputs_)
-        handles.push_back(entry.first);
-    return handles;
-}
-
 void TestBackend::PlayInput(const std::vector<std::uint8_t> &bytes, std::uint32_t timestamp)
 {
     std::map<DeviceHandle, OpenDevice> inputs;

@@ -95,7 +95,6 @@ public:
     void PlayInput(const std::vector<std::uint8_t> &bytes, std::uint32_t timestamp = 0);
     // Every open source goes away, as an unplugged keyboard does.
     void LoseSources();
-    std::vector<DeviceHandle> OpenInputs() const;
 
     std::uint32_t InputCount() override;
     MidiResult GetInputName(std::int32_t inputId, std::string *name) override;
