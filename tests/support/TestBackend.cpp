@@ -188,24 +188,20 @@ MidiResult TestBackend::CloseInput(DeviceHandle handle)
 
 void TestBackend::PlayInput(const std::vector<std::uint8_t> &bytes, std::uint32_t timestamp)
 {
-    std::map<DeviceHandle, OpenDevice> inputs;
-    {
-        std::lock_guard lock(mutex_);
-        inputs = openInputs_;
-    }
-    for (const auto &[handle, input] : inputs)
+    for (const auto &[handle, input] : InputsOpen())
         DeliverInput(input.callback, handle, input.instance, inputHeaders_, bytes.data(), bytes.size(), timestamp);
 }
 
 void TestBackend::LoseSources()
 {
-    std::map<DeviceHandle, OpenDevice> inputs;
-    {
-        std::lock_guard lock(mutex_);
-        inputs = openInputs_;
-    }
-    for (const auto &[handle, input] : inputs)
+    for (const auto &[handle, input] : InputsOpen())
         input.callback(handle, MIM_SOURCEGONE, input.instance, 0, 0);
+}
+
+std::map<DeviceHandle, TestBackend::OpenDevice> TestBackend::InputsOpen() const
+{
+    std::lock_guard lock(mutex_); // the callbacks run without it
+    return openInputs_;
 }
 
 MidiResult TestBackend::Close(DeviceHandle handle)

@@ -131,6 +131,7 @@ private:
         MIDIHDR *header;
     };
     bool IsOpen(DeviceHandle handle) const;
+    std::map<DeviceHandle, OpenDevice> InputsOpen() const;
     MidiResult LostReason(DeviceHandle handle) const;
 
     std::map<DeviceHandle, OpenDevice> open_;
