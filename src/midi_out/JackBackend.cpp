@@ -227,6 +227,7 @@ JackBackend::JackBackend()
 JackBackend::~JackBackend()
 {
     DropInputs(false);
+    inputs_.clear();
     completions_.DropAll();
     for (auto &entry : open_)
         Discard(std::move(entry.second->out));
@@ -573,13 +574,16 @@ private:
 
 void JackBackend::DropInputs(bool tellGone)
 {
+    // The handles stay until their owners close them: a close after the
+    // loss then succeeds instead of finding no such input.
     for (auto &entry : inputs_) {
+        if (entry.second == nullptr)
+            continue;
         if (tellGone)
             entry.second->Gone();
         entry.second->Stop();
         Discard(std::move(entry.second), StuckCloseBound);
     }
-    inputs_.clear();
 }
 
 void JackBackend::RefreshInputs()
@@ -600,7 +604,7 @@ void JackBackend::RefreshInputs()
     }
     // A source missing from the new list has gone, whatever JACK told us.
     for (auto &[handle, input] : inputs_)
-        if (std::find(sources_.begin(), sources_.end(), input->Source()) == sources_.end())
+        if (input != nullptr && std::find(sources_.begin(), sources_.end(), input->Source()) == sources_.end())
             input->Gone();
 }
 
@@ -674,8 +678,10 @@ MidiResult JackBackend::CloseInput(DeviceHandle handle)
     const auto found = inputs_.find(handle);
     if (found == inputs_.end())
         return MIDIERR_INVALHANDLE;
-    found->second->Stop();
-    Discard(std::move(found->second), JackServerLost() ? StuckCloseBound : JackBound);
+    if (found->second != nullptr) {
+        found->second->Stop();
+        Discard(std::move(found->second), JackServerLost() ? StuckCloseBound : JackBound);
+    }
     inputs_.erase(found);
     return MIDIERR_NOERROR;
 }
