@@ -19,6 +19,19 @@ void DeviceDirectory::Read(midi_out::MidiBackend &backend)
     }
 }
 
+void DeviceDirectory::ReadInputs(midi_out::MidiBackend &backend)
+{
+    names_.clear();
+    const std::uint32_t count = backend.InputCount();
+    names_.reserve(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::string name;
+        if (backend.GetInputName(static_cast<std::int32_t>(i), &name) != 0)
+            name.clear();
+        names_.push_back(std::move(name));
+    }
+}
+
 std::string DeviceDirectory::NameOf(int index) const
 {
     return IsValidIndex(index) ? names_[static_cast<std::size_t>(index)] : std::string();

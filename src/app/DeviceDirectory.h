@@ -1,5 +1,5 @@
 #pragma once
-// The output devices by number and by name, as the back end lists them at
+// The output devices (or the MIDI sources) by number and by name, as the back end lists them at
 // one moment. Ports come and go, so a device is remembered by its name and
 // found again here under whatever number it has now.
 
@@ -17,6 +17,8 @@ public:
     // Reads the names of devices 0 .. count - 1 from the back end's current
     // list. A device whose name cannot be read keeps an empty name.
     void Read(midi_out::MidiBackend &backend);
+    // The same for the MIDI sources.
+    void ReadInputs(midi_out::MidiBackend &backend);
 
     int Count() const { return static_cast<int>(names_.size()); }
     bool IsValidIndex(int index) const { return index >= 0 && index < Count(); }

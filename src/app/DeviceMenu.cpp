@@ -16,6 +16,13 @@ DeviceMenu::DeviceMenu(QWidget *parent)
                            [this](QAction *item) { emit ItemClicked(item->data().toInt()); });
 }
 
+DeviceMenu::DeviceMenu(const QString &title, const QString &noneCaption, QWidget *parent)
+    : DeviceMenu(parent)
+{
+    setTitle(title);
+    noneCaption_ = noneCaption;
+}
+
 void DeviceMenu::Rebuild(const DeviceDirectory &devices, int selected)
 {
     for (QAction *item : group_->actions()) {
@@ -23,13 +30,18 @@ void DeviceMenu::Rebuild(const DeviceDirectory &devices, int selected)
         removeAction(item);
         delete item;
     }
-    for (int i = devices.Count() - 1; i >= 0; --i) {
-        auto *item = new QAction(QString::fromStdString(devices.NameOf(i)), this);
+    const int last = noneCaption_.isEmpty() ? 0 : NoneIndex;
+    for (int i = devices.Count() - 1; i >= last; --i) {
+        const QString caption = i == NoneIndex ? noneCaption_ : QString::fromStdString(devices.NameOf(i));
+        auto *item = new QAction(caption, this);
         item->setCheckable(true);
         item->setData(i);
         item->setChecked(i == selected);
         group_->addAction(item);
-        addAction(item);
+        if (i == NoneIndex && !actions().isEmpty())
+            insertAction(actions().front(), item);
+        else
+            addAction(item);
     }
 }
 

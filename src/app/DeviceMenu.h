@@ -1,6 +1,8 @@
 #pragma once
 // The device submenu "Gerät": one radio item per output device, captioned
 // with the device's name and numbered with its index, highest index first.
+// The input submenu "Eingang" is built the same way from the sources, after
+// an item for no source, numbered NoneIndex.
 
 #include <QMenu>
 
@@ -13,7 +15,11 @@ class DeviceDirectory;
 class DeviceMenu : public QMenu {
     Q_OBJECT
 public:
+    static constexpr int NoneIndex = -1;
+
     explicit DeviceMenu(QWidget *parent = nullptr);
+    // A menu titled `title` whose first item, `noneCaption`, stands for none.
+    DeviceMenu(const QString &title, const QString &noneCaption, QWidget *parent = nullptr);
 
     // Items for the devices of `devices`; the one numbered `selected` is
     // checked (none when no item has that number).
@@ -30,6 +36,7 @@ signals:
 
 private:
     QActionGroup *group_;
+    QString noneCaption_;
 };
 
 } // namespace app

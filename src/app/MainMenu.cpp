@@ -3,6 +3,7 @@
 #include "app/DeviceMenu.h"
 #include "app/InstrumentMenu.h"
 #include "app/UMain.h"
+#include "app/UStrings.h"
 #include "common/GuardedConnect.h"
 
 #include "performance/KeyPlayer.h"
@@ -46,6 +47,9 @@ MainMenu::MainMenu(TForm1 &form, QMenuBar *bar)
     synthesizer->addMenu(instruments_)->setObjectName(QStringLiteral("Instrument1"));
     devices_ = new DeviceMenu(synthesizer);
     synthesizer->addMenu(devices_)->setObjectName(QStringLiteral("Gert1"));
+    inputs_ = new DeviceMenu(tr("Eingang"), TForm1::tr(NoInputCaption), synthesizer);
+    inputs_->setObjectName(QStringLiteral("InputMenu"));
+    synthesizer->addMenu(inputs_)->setObjectName(QStringLiteral("Eingang1"));
     QMenu *channels = synthesizer->addMenu(tr("Kanal"));
     channels->setObjectName(QStringLiteral("Kanal1"));
     channels_ = new QActionGroup(channels);
@@ -76,6 +80,8 @@ MainMenu::MainMenu(TForm1 &form, QMenuBar *bar)
     common::GuardedConnect(instruments_, &InstrumentMenu::ItemClicked, &form, &TForm1::InstrumentClick);
     common::GuardedConnect(devices_, &DeviceMenu::ItemClicked, &form, &TForm1::SelectDevice);
     common::GuardedConnect(devices_, &QMenu::aboutToShow, &form, &TForm1::RefreshDeviceMenu);
+    common::GuardedConnect(inputs_, &DeviceMenu::ItemClicked, &form, &TForm1::SelectInput);
+    common::GuardedConnect(inputs_, &QMenu::aboutToShow, &form, &TForm1::RefreshInputMenu);
 }
 
 QAction *MainMenu::ChannelItem(int channel) const

@@ -21,6 +21,7 @@ public:
 
     InstrumentMenu *Instruments() const { return instruments_; }
     DeviceMenu *Devices() const { return devices_; }
+    DeviceMenu *Inputs() const { return inputs_; }
     // The item of channel 1..16 in "Kanal"; none outside.
     QAction *ChannelItem(int channel) const;
     QAction *VelocityByPositionItem() const { return velocityByPosition_; }
@@ -29,6 +30,7 @@ public:
 private:
     InstrumentMenu *instruments_;
     DeviceMenu *devices_;
+    DeviceMenu *inputs_;
     QActionGroup *channels_;
     QAction *velocityByPosition_;
     QAction *keyLabels_;

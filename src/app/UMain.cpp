@@ -35,8 +35,10 @@
 #include <QSlider>
 #include <QToolButton>
 
+#include <cstdint>
 #include <exception>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,6 +48,16 @@ namespace app {
 namespace {
 const std::string Common = CommonSection;
 constexpr std::uint8_t ProgramChangeStatus = 0xC0; // channel 1
+
+// The back end's own text for a failed input open, as the device's errors read.
+std::string ErrorTextOf(midi_out::MidiBackend &backend, std::uint16_t code)
+{
+    char text[midi_out::ErrorTextSize] = {};
+    if (backend.GetErrorText(code, text, sizeof text) != 0)
+        return "Specified error number is out of range";
+    text[sizeof text - 1] = '\0';
+    return text;
+}
 
 QLabel *MakeLabel(QWidget *parent, const char *name, const QString &text, QRect geometry,
                   Qt::Alignment horizontal)
@@ -177,6 +189,12 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
                       Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                       Qt::WindowCloseButtonHint),
       midiOut_(std::make_unique<midi_out::TMidiOutput>(std::move(backend))),
+      midiIn_(std::make_unique<midi_out::TMidiInput>(
+          midiOut_->Backend(),
+          midi_out::TMidiInput::Handlers{
+              [this](std::uint32_t message) { inputRouter_.ShortMessage(message); },
+              [this](const std::uint8_t *bytes, std::size_t length) { inputRouter_.LongMessage(bytes, length); },
+              [this] { InputLost(); }})),
       settings_(std::make_unique<SettingsFile>(settingsFileName)),
       recordingStream_(std::make_unique<recorder::RecordingStream>()),
       arguments_(std::move(arguments))
@@ -216,6 +234,8 @@ TForm1::~TForm1()
         disconnect(sender, nullptr, this, nullptr);
     for (auto *key : keys_)
         key->SetMouseListener(nullptr);
+    // Notes held on the keyboard end while the device is still open.
+    common::RunGuarded([this] { CloseInput(); });
 
     settings_.reset();
     KeyCodeList.clear();
@@ -320,6 +340,8 @@ void TForm1::StartUp()
         midiOut_->OpenDevice();
     });
 
+    OpenStoredInput(errors);
+
     DrumStep = 0;
     InstallIdlePoll();
     LoadKeyMap();
@@ -348,6 +370,28 @@ int TForm1::ChooseStartDevice(StartUpErrors &errors)
         return 0;
     errors.Run([&] { settings_->WriteString(DeviceSection, DeviceNameKey, devices_.NameOf(savedIndex)); });
     return savedIndex;
+}
+
+void TForm1::OpenStoredInput(StartUpErrors &errors)
+{
+    // As for the device, the name decides; a source missing today leaves the
+    // input closed and the stored choice as it is.
+    const std::string savedName = settings_->ReadString(InputDeviceSection, DeviceNameKey, std::string());
+    std::optional<int> index;
+    if (!savedName.empty()) {
+        inputs_.ReadInputs(midiOut_->Backend());
+        index = inputs_.IndexOf(savedName);
+    }
+    menus_->Inputs()->Rebuild(inputs_, DeviceMenu::NoneIndex);
+    if (!index)
+        return;
+    errors.Run([&] {
+        if (settings_->ReadInteger(InputDeviceSection, DeviceIdKey, -1) != *index)
+            settings_->WriteInteger(InputDeviceSection, DeviceIdKey, *index);
+        if (!midiIn_->Open(*index))
+            throw midi_out::EmidioutputError(ErrorTextOf(midiOut_->Backend(), midiIn_->LastResult()));
+        menus_->Inputs()->Check(*index);
+    });
 }
 
 void TForm1::InstallIdlePoll()
@@ -575,6 +619,8 @@ void TForm1::SelectDevice(int index)
     RearmTimerFailures();
     DeviceMenu &menu = *menus_->Devices();
     menu.Check(index);
+    // Notes held on the keyboard end on the device that sounds them.
+    inputRouter_.ReleaseAll();
     try {
         midiOut_->CloseDevice();
         midiOut_->SetDeviceID(index);
@@ -587,6 +633,72 @@ void TForm1::SelectDevice(int index)
     midiOut_->OpenDevice();
     settings_->WriteInteger(DeviceSection, DeviceIdKey, index);
     settings_->WriteString(DeviceSection, DeviceNameKey, devices_.NameOf(index));
+}
+
+void TForm1::SelectInput(int index)
+{
+    DeviceMenu &menu = *menus_->Inputs();
+    try {
+        CloseInput();
+    } catch (...) {
+        menu.Check(midiIn_->InputID());
+        throw;
+    }
+    if (index == DeviceMenu::NoneIndex) {
+        menu.Check(DeviceMenu::NoneIndex);
+        settings_->EraseSection(InputDeviceSection);
+        return;
+    }
+    if (!midiIn_->Open(index)) {
+        menu.Check(DeviceMenu::NoneIndex);
+        throw midi_out::EmidioutputError(ErrorTextOf(midiOut_->Backend(), midiIn_->LastResult()));
+    }
+    menu.Check(index);
+    settings_->WriteString(InputDeviceSection, DeviceNameKey, inputs_.NameOf(index));
+    settings_->WriteInteger(InputDeviceSection, DeviceIdKey, index);
+}
+
+void TForm1::RefreshInputMenu()
+{
+    const std::int32_t inUse = midiIn_->InputID();
+    const std::string inUseName = inputs_.NameOf(inUse);
+    // A source missing from the new list is reported gone by the back end;
+    // that notice closes the input.
+    midiOut_->Backend().RefreshInputs();
+    inputs_.ReadInputs(midiOut_->Backend());
+    int selected = DeviceMenu::NoneIndex;
+    if (midiIn_->IsOpen()) {
+        if (const auto now = inputs_.IndexOf(inUseName)) {
+            selected = *now;
+            if (*now != inUse) {
+                midiIn_->FollowRenumberedInput(*now);
+                if (settings_->ReadString(InputDeviceSection, DeviceNameKey, std::string()) == inUseName)
+                    settings_->WriteInteger(InputDeviceSection, DeviceIdKey, *now);
+            }
+        }
+    }
+    menus_->Inputs()->Rebuild(inputs_, selected);
+}
+
+void TForm1::CloseInput()
+{
+    std::exception_ptr failure;
+    try {
+        midiIn_->Close();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    inputRouter_.ReleaseAll();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void TForm1::InputLost()
+{
+    menus_->Inputs()->Check(DeviceMenu::NoneIndex);
+    // The notes end first: the message box waits for the user.
+    common::RunGuarded([this] { inputRouter_.ReleaseAll(); });
+    ErrorHandler::ShowDetectedError(tr(InputGoneText));
 }
 
 void TForm1::RefreshDeviceMenu()
@@ -635,6 +747,21 @@ void TForm1::SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data
 }
 
 int TForm1::Transposition() const { return UpDown2->Position(); }
+
+void TForm1::SendLongMessage(const std::uint8_t *bytes, std::size_t length)
+{
+    if (length > UINT16_MAX)
+        throw midi_out::EmidioutputError("A long message may have at most 65535 bytes");
+    midiOut_->SendLongMessage(bytes, static_cast<std::uint16_t>(length));
+}
+
+performance::PianoKey *TForm1::KeyOfNote(int note) const
+{
+    for (performance::PianoKey *key : keys_)
+        if (key->Note() == note)
+            return key;
+    return nullptr;
+}
 int TForm1::Volume() const { return TrackBar1->value(); }
 int TForm1::Tempo() const { return UpDown1->Position(); }
 bool TForm1::IsRecording() const { return transport_->IsRecording(); }

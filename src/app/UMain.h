@@ -7,7 +7,9 @@
 #include "app/SettingsFile.h"
 #include "app/UnsavedTake.h"
 #include "midi_out/MidiBackend.h"
+#include "midi_out/MidiIn.h"
 #include "midi_out/MidiOut.h"
+#include "performance/InputRouter.h"
 #include "performance/ControlKeys.h"
 #include "performance/KeyGeometry.h"
 #include "performance/KeyPlayer.h"
@@ -47,7 +49,8 @@ class TAboutBox;
 
 class TForm1 : public QMainWindow,
                public performance::KeyboardHost,
-               public performance::KeyAssignmentHost {
+               public performance::KeyAssignmentHost,
+               public performance::InputHost {
     Q_OBJECT
 public:
     static constexpr int ClientWidth = 679;
@@ -70,6 +73,9 @@ public:
     // then, while recording, appended to the recording.
     void SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
     int Transposition() const override;
+    // The MIDI input's system exclusive: to the device, never recorded.
+    void SendLongMessage(const std::uint8_t *bytes, std::size_t length) override;
+    performance::PianoKey *KeyOfNote(int note) const override;
     int Volume() const override;
     // The channel (1..16) of the keys and the instrument; the drums keep 10.
     int Channel() const override { return channel_; }
@@ -88,6 +94,7 @@ public:
     performance::KeyPlayer &Player() { return player_; }
 
     midi_out::TMidiOutput &MidiOut() { return *midiOut_; }
+    midi_out::TMidiInput &MidiIn() { return *midiIn_; }
     SettingsFile &Settings() { return *settings_; }
     recorder::RecordingStream &RecordingStream() { return *recordingStream_; }
     const QStringList &KeyCodes() const { return KeyCodeList; }
@@ -124,6 +131,12 @@ public:
     void SelectDevice(int index);
     // The device submenu is about to open: the device list is read anew.
     void RefreshDeviceMenu();
+    // "Eingang": DeviceMenu::NoneIndex closes the input, a source's number
+    // opens that source and stores the choice.
+    void SelectInput(int index);
+    // The input submenu is about to open: the sources are read anew; the
+    // open source stays open.
+    void RefreshInputMenu();
     void InfoClick();
     void HomepageClick();
     // "Öffnen..." and "Speichern...": opening and saving recordings.
@@ -189,6 +202,11 @@ private:
     void StartUp();
     int ChooseStartDevice(StartUpErrors &errors);
     void Renumber(int index);
+    void OpenStoredInput(StartUpErrors &errors);
+    // Closes the input and ends the notes it holds.
+    void CloseInput();
+    // The open source went away: told once, the input is closed.
+    void InputLost();
     void InstallIdlePoll();
     void LoadKeyMap();
     void ApplyStoredSettings(StartUpErrors &errors);
@@ -211,6 +229,10 @@ private:
     class TransportLink;
 
     std::unique_ptr<midi_out::TMidiOutput> midiOut_;
+    // Uses the output's back end: goes before it.
+    std::unique_ptr<midi_out::TMidiInput> midiIn_;
+    DeviceDirectory inputs_;
+    performance::InputRouter inputRouter_{*this};
     std::unique_ptr<SettingsFile> settings_;
     std::unique_ptr<recorder::RecordingStream> recordingStream_;
     DeviceDirectory devices_;

@@ -12,11 +12,16 @@ namespace app {
 
 inline constexpr char NoDevicesText[] = QT_TRANSLATE_NOOP("app::TForm1", "Sie haben keine MIDI-Geräte installiert.");
 
+inline constexpr char InputGoneText[] = QT_TRANSLATE_NOOP("app::TForm1", "Der MIDI-Eingang ist nicht mehr verfügbar.");
+inline constexpr char NoInputCaption[] = QT_TRANSLATE_NOOP("app::TForm1", "Kein Eingang");
+
 // Settings file: sections and keys.
 inline constexpr char DeviceSection[] = "Device";
 inline constexpr char DeviceIdKey[] = "ID";
 // The chosen device's name beside its index: indexes change as ports come and go.
 inline constexpr char DeviceNameKey[] = "Name";
+// The chosen MIDI source, by name and index as for the device; no section: none.
+inline constexpr char InputDeviceSection[] = "InputDevice";
 inline constexpr char CommonSection[] = "Common";
 inline constexpr char BeatKey[] = "Beat";
 inline constexpr char TranspositionKey[] = "Transposition";

@@ -10,6 +10,7 @@ void InitEventBuffer(CircularEventBuffer &buffer, BufferedMidiEvent *storage, st
     buffer.ReadPosition = storage;
     buffer.Capacity = capacity;
     buffer.Count.store(0, std::memory_order_relaxed);
+    buffer.Lost.store(0, std::memory_order_relaxed);
 }
 
 bool AppendEvent(CircularEventBuffer &buffer, const BufferedMidiEvent &event) noexcept

@@ -25,6 +25,9 @@ struct CircularEventBuffer {
     // The reading side lowers it on its own thread, hence atomic.
     std::atomic<std::uint16_t> Count;
     BufferedMidiEvent *ReadPosition; // the reading side's
+    // Entries refused because the buffer was full. Counted here as well as
+    // announced: the announcement can be lost when the notices pile up.
+    std::atomic<std::uint32_t> Lost;
 };
 
 // Points `buffer` at `capacity` entries of `storage`, empty.

@@ -1,6 +1,7 @@
 #include "midi_out/JackBackend.h"
 
 #include "midi_out/BackendSupport.h"
+#include "midi_out/InputHeaders.h"
 #include "midi_out/MidiErrors.h"
 
 #include <jack/jack.h>
@@ -220,6 +221,8 @@ JackBackend::JackBackend()
 
 JackBackend::~JackBackend()
 {
+    DropInputs(false);
+    inputs_.clear();
     completions_.DropAll();
     for (auto &entry : open_)
         Discard(std::move(entry.second->out));
@@ -229,6 +232,7 @@ JackBackend::~JackBackend()
 
 void JackBackend::DropClientsOfLostServer()
 {
+    DropInputs(true);
     for (auto &entry : open_)
         Discard(std::move(entry.second->out), StuckCloseBound);
     completions_.DropAll();
@@ -431,6 +435,250 @@ MidiResult JackBackend::UnprepareHeader(DeviceHandle handle, MIDIHDR *header, st
     if (open_.count(handle) == 0)
         return MIDIERR_INVALHANDLE;
     return MarkUnprepared(header, size);
+}
+
+} // namespace midi_out
+
+namespace midi_out {
+
+// ---- Input: JACK sources ----
+
+namespace {
+constexpr const char *OwnInputPortName = "in";
+} // namespace
+
+// One open source: a client whose input port is connected to the source.
+// Made and destroyed only on a bounded thread. Once Stop() has been called
+// nothing reaches the driver callback any more, so the callback's instance
+// may go before the client has finished closing.
+class JackBackend::Input {
+public:
+    static std::unique_ptr<Input> Open(jack_client_t *lister, const std::string &source, DriverCallbackProc callback,
+                                       DeviceHandle handle, std::uintptr_t instance)
+    {
+        std::unique_ptr<Input> in(new Input);
+        in->callback_ = callback;
+        in->handle_ = handle;
+        in->instance_ = instance;
+        in->source_ = source;
+        jack_status_t status;
+        in->client_ = jack_client_open(FreeJackClientName(lister).c_str(),
+                                       jack_options_t(JackNoStartServer | JackUseExactName), &status);
+        if (in->client_ == nullptr)
+            return nullptr;
+        jack_on_shutdown(in->client_, &Input::ServerGone, in.get());
+        in->port_ = jack_port_register(in->client_, OwnInputPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        if (in->port_ == nullptr || jack_set_process_callback(in->client_, &Input::Process, in.get()) != 0 ||
+            jack_set_port_connect_callback(in->client_, &Input::ConnectionChanged, in.get()) != 0)
+            return nullptr;
+        in->rate_ = std::max<jack_nframes_t>(1, jack_get_sample_rate(in->client_));
+        if (jack_activate(in->client_) != 0 ||
+            jack_connect(in->client_, source.c_str(), jack_port_name(in->port_)) != 0)
+            return nullptr;
+        in->connected_.store(true, std::memory_order_release);
+        return in;
+    }
+
+    ~Input()
+    {
+        Stop();
+        if (client_ != nullptr) {
+            jack_deactivate(client_);
+            jack_client_close(client_);
+        }
+    }
+    Input(const Input &) = delete;
+    Input &operator=(const Input &) = delete;
+
+    // From now on nothing is delivered, not even the loss that our own
+    // disconnection looks like.
+    void Stop() { stopped_.store(true, std::memory_order_release); }
+    const std::string &Source() const { return source_; }
+
+    // Tells the loss once (any thread).
+    void Gone()
+    {
+        if (stopped_.load(std::memory_order_acquire) || gone_.exchange(true, std::memory_order_acq_rel))
+            return;
+        callback_(handle_, MIM_SOURCEGONE, instance_, 0, 0);
+    }
+
+private:
+    Input() = default;
+
+    // The process thread: no allocation, no lock.
+    static int Process(jack_nframes_t frames, void *self)
+    {
+        auto &in = *static_cast<Input *>(self);
+        if (in.stopped_.load(std::memory_order_acquire))
+            return 0;
+        // The connection to the source is gone when the port has none left
+        // after it had one: its port or client went, or someone cut it.
+        if (jack_port_connected(in.port_) > 0)
+            in.seenConnected_ = true;
+        else if (in.seenConnected_)
+            in.Gone();
+        void *buffer = jack_port_get_buffer(in.port_, frames);
+        const jack_nframes_t start = jack_last_frame_time(in.client_);
+        const std::uint32_t count = jack_midi_get_event_count(buffer);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            jack_midi_event_t event;
+            if (jack_midi_event_get(&event, buffer, i) != 0)
+                continue;
+            const auto ms = static_cast<std::uint32_t>((std::uint64_t{start} + event.time) * 1000 / in.rate_);
+            DeliverInput(in.callback_, in.handle_, in.instance_, in.pool_, event.buffer, event.size, ms);
+        }
+        return 0;
+    }
+
+    // JACK's notification thread: the connection to the source broke (its
+    // port or client went). Connections the user added beside it may come
+    // and go.
+    static void ConnectionChanged(jack_port_id_t a, jack_port_id_t b, int connect, void *self)
+    {
+        auto &in = *static_cast<Input *>(self);
+        if (connect != 0 || !in.connected_.load(std::memory_order_acquire))
+            return;
+        const jack_port_t *first = jack_port_by_id(in.client_, a);
+        const jack_port_t *second = jack_port_by_id(in.client_, b);
+        // A port that went may no longer be found by its id: ask our own.
+        const bool ours = first == in.port_ || second == in.port_ || first == nullptr || second == nullptr;
+        if (ours && !jack_port_connected_to(in.port_, in.source_.c_str()))
+            in.Gone();
+    }
+
+    static void ServerGone(void *self)
+    {
+        NoteJackServerLost();
+        static_cast<Input *>(self)->Gone();
+    }
+
+    jack_client_t *client_ = nullptr;
+    jack_port_t *port_ = nullptr;
+    jack_nframes_t rate_ = 1;
+    DriverCallbackProc callback_ = nullptr;
+    DeviceHandle handle_ = 0;
+    std::uintptr_t instance_ = 0;
+    std::string source_;
+    InputHeaderPool pool_;
+    std::atomic<bool> connected_{false};
+    bool seenConnected_ = false; // process thread only
+    std::atomic<bool> stopped_{false};
+    std::atomic<bool> gone_{false};
+};
+
+void JackBackend::DropInputs(bool tellGone)
+{
+    // The handles stay until their owners close them: a close after the
+    // loss then succeeds instead of finding no such input.
+    for (auto &entry : inputs_) {
+        if (entry.second == nullptr)
+            continue;
+        if (tellGone)
+            entry.second->Gone();
+        entry.second->Stop();
+        Discard(std::move(entry.second), StuckCloseBound);
+    }
+}
+
+void JackBackend::RefreshInputs()
+{
+    sourcesListed_ = true;
+    sources_.clear();
+    PrepareNewJackClient(); // drops the clients of a server that has gone
+    if (jack_ == nullptr)
+        jack_ = OpenPassiveJackClient(ListerName);
+    if (jack_ == nullptr)
+        return;
+    // The ports that give MIDI: our input reads from JACK's output ports.
+    if (const char **listed = jack_get_ports(jack_.get(), nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput)) {
+        for (const char **port = listed; *port != nullptr; ++port)
+            if (!IsOwnPort(*port))
+                sources_.emplace_back(*port);
+        jack_free(listed);
+    }
+    // A source missing from the new list has gone, whatever JACK told us.
+    for (auto &[handle, input] : inputs_)
+        if (input != nullptr && std::find(sources_.begin(), sources_.end(), input->Source()) == sources_.end())
+            input->Gone();
+}
+
+std::uint32_t JackBackend::InputCount()
+{
+    if (!sourcesListed_)
+        RefreshInputs();
+    return static_cast<std::uint32_t>(sources_.size());
+}
+
+MidiResult JackBackend::GetInputName(std::int32_t inputId, std::string *name)
+{
+    if (!sourcesListed_)
+        RefreshInputs();
+    if (name == nullptr || inputId < 0 || static_cast<std::size_t>(inputId) >= sources_.size())
+        return MIDIERR_BADDEVICEID;
+    *name = sources_[static_cast<std::size_t>(inputId)];
+    return MIDIERR_NOERROR;
+}
+
+MidiResult JackBackend::OpenInput(DeviceHandle *handle, std::int32_t inputId, DriverCallbackProc callback,
+                                  std::uintptr_t instance)
+{
+    if (handle == nullptr || callback == nullptr)
+        return MIDIERR_INVALPARAM;
+    if (!sourcesListed_)
+        RefreshInputs();
+    if (inputId < 0 || static_cast<std::size_t>(inputId) >= sources_.size())
+        return MIDIERR_BADDEVICEID;
+    const std::string source = sources_[static_cast<std::size_t>(inputId)];
+    PrepareNewJackClient();
+    if (jack_ == nullptr || JackServerLost())
+        return MIDIERR_PORTGONE;
+    if (BoundedCallsPending() && !WaitForJackCycles(jack_.get(), 1, StuckCloseBound * 2))
+        return MIDIERR_PORTGONE;
+    if (jack_port_by_name(jack_.get(), source.c_str()) == nullptr)
+        return MIDIERR_PORTGONE;
+
+    // Made on a thread of its own, as an output is (see OpenOutput).
+    struct Opening {
+        std::mutex mutex;
+        std::unique_ptr<Input> in;
+        bool abandoned = false;
+    };
+    const DeviceHandle opened = nextHandle_;
+    auto opening = std::make_shared<Opening>();
+    const bool done = RunBounded([opening, jack = jack_, source, callback, opened, instance] {
+        std::unique_ptr<Input> in = Input::Open(jack.get(), source, callback, opened, instance);
+        const std::lock_guard lock(opening->mutex);
+        if (opening->abandoned && in != nullptr)
+            in->Stop();
+        else
+            opening->in = std::move(in);
+    });
+    std::unique_ptr<Input> in;
+    {
+        const std::lock_guard lock(opening->mutex);
+        opening->abandoned = !done;
+        in = std::move(opening->in);
+    }
+    if (in == nullptr)
+        return MIDIERR_PORTGONE;
+    ++nextHandle_;
+    inputs_[opened] = std::move(in);
+    *handle = opened;
+    return MIDIERR_NOERROR;
+}
+
+MidiResult JackBackend::CloseInput(DeviceHandle handle)
+{
+    const auto found = inputs_.find(handle);
+    if (found == inputs_.end())
+        return MIDIERR_INVALHANDLE;
+    if (found->second != nullptr) {
+        found->second->Stop();
+        Discard(std::move(found->second), JackServerLost() ? StuckCloseBound : JackBound);
+    }
+    inputs_.erase(found);
+    return MIDIERR_NOERROR;
 }
 
 } // namespace midi_out

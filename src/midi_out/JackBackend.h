@@ -46,6 +46,18 @@ public:
     MidiResult LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
     MidiResult UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
 
+    // Sources: the JACK MIDI output ports of other clients. Each open source
+    // is a client of its own with one input port connected to it by name; its
+    // process callback hands what arrives to the driver callback. A source
+    // whose connection breaks (its port or client went, the server went) is
+    // reported gone once.
+    void RefreshInputs() override;
+    std::uint32_t InputCount() override;
+    MidiResult GetInputName(std::int32_t inputId, std::string *name) override;
+    MidiResult OpenInput(DeviceHandle *handle, std::int32_t inputId, DriverCallbackProc callback,
+                         std::uintptr_t instance) override;
+    MidiResult CloseInput(DeviceHandle handle) override;
+
     // The longest message sent to a port: it must fit a port's queue and one
     // cycle's MIDI buffer whole. A longer one is refused, never cut.
     static constexpr std::uint32_t MaxJackMessage = 16000;
@@ -62,6 +74,13 @@ private:
     // Closing waits for the server: it goes on alone after `bound`.
     static void Discard(std::unique_ptr<Output> out, std::chrono::milliseconds bound = JackBound);
     void DropClientsOfLostServer() override;
+
+    class Input;
+    // Closes every source without waiting; `tellGone`: each reports its loss first.
+    void DropInputs(bool tellGone);
+    std::vector<std::string> sources_; // full names, as JACK lists them
+    bool sourcesListed_ = false;
+    std::map<DeviceHandle, std::unique_ptr<Input>> inputs_;
 
     JackClient jack_; // lists, connects, watches the server
     std::vector<Port> ports_;

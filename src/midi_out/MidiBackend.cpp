@@ -12,6 +12,18 @@ MidiResult MidiBackend::GetErrorText(MidiResult code, char *text, std::uint32_t 
     return CopyErrorText(code, text, size);
 }
 
+MidiResult MidiBackend::GetInputName(std::int32_t, std::string *)
+{
+    return MIDIERR_BADDEVICEID;
+}
+
+MidiResult MidiBackend::OpenInput(DeviceHandle *, std::int32_t, DriverCallbackProc, std::uintptr_t)
+{
+    return MIDIERR_BADDEVICEID;
+}
+
+MidiResult MidiBackend::CloseInput(DeviceHandle) { return MIDIERR_INVALHANDLE; }
+
 bool MidiBackend::Post(NotifyWindow *window, std::uint32_t message, std::uintptr_t param1,
                        std::uintptr_t param2) noexcept
 {

@@ -7,6 +7,7 @@
 #include "midi_out/MidiDefs.h"
 
 #include <cstdint>
+#include <string>
 
 namespace midi_out {
 
@@ -42,6 +43,23 @@ public:
     virtual MidiResult PrepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) = 0;
     virtual MidiResult LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) = 0;
     virtual MidiResult UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) = 0;
+
+    // MIDI sources. A back end without any keeps these defaults: no inputs.
+    // RefreshInputs lists the sources anew; InputCount, GetInputName and
+    // OpenInput refer to that list.
+    virtual void RefreshInputs() {}
+    virtual std::uint32_t InputCount() { return 0; }
+    // The source's name as listed; non-zero for an index that names none.
+    virtual MidiResult GetInputName(std::int32_t inputId, std::string *name);
+    // Opens source `inputId`. Until CloseInput has returned, each message
+    // that arrives reaches `callback` with `instance` on a thread of the back
+    // end's: MIM_DATA with the packed short message and a time stamp in ms,
+    // MIM_LONGDATA with a header from an InputHeaderPool (MIM_LONGERROR with
+    // none when the pool could not take it), and MIM_SOURCEGONE once when the
+    // source goes away.
+    virtual MidiResult OpenInput(DeviceHandle *handle, std::int32_t inputId, DriverCallbackProc callback,
+                                 std::uintptr_t instance);
+    virtual MidiResult CloseInput(DeviceHandle handle);
 
     // Queues a message for `window`'s thread and returns at once. Called from
     // the driver callback: must not allocate or lock.

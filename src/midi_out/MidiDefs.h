@@ -22,6 +22,8 @@ constexpr std::uint32_t MIM_DATA = 963;
 constexpr std::uint32_t MIM_LONGDATA = 964;
 constexpr std::uint32_t MIM_LONGERROR = 966;
 constexpr std::uint32_t WM_USER = 1024;
+// An input back end lost its source (unplugged, server gone); posted on as is.
+constexpr std::uint32_t MIM_SOURCEGONE = WM_USER + 1;
 
 // Technology codes of the capability record.
 constexpr std::uint16_t MOD_MIDIPORT = 1;

@@ -49,6 +49,11 @@ void DriverCallback(DeviceHandle /*device*/, std::uint32_t message, std::uintptr
             Post(info, MOM_DONE, 0, param1);
         return;
     }
+    if (message == MIM_SOURCEGONE) {
+        if (info != nullptr)
+            Post(info, MIM_SOURCEGONE, 0, 0);
+        return;
+    }
     if (message != MIM_DATA && message != MIM_LONGDATA && message != MIM_LONGERROR)
         return;
     // Only a notice that is that single status byte is dropped.
@@ -63,10 +68,12 @@ void DriverCallback(DeviceHandle /*device*/, std::uint32_t message, std::uintptr
     event.ShortMessage = message == MIM_DATA ? static_cast<std::uint32_t>(param1) : 0;
     event.LongHeader = message == MIM_DATA ? 0 : param1;
     // Long input is announced as MIM_DATA too: the reader tells them apart.
-    if (AppendEvent(*info->EventBuffer, event))
+    if (AppendEvent(*info->EventBuffer, event)) {
         Post(info, MIM_DATA, 0, 0);
-    else
+    } else {
+        info->EventBuffer->Lost.fetch_add(1, std::memory_order_relaxed);
         Post(info, WM_USER, 0, 0);
+    }
 }
 
 TMyMidiHdr::TMyMidiHdr(std::uint16_t length)

@@ -1,9 +1,13 @@
 #include "midi_out/RtMidiBackend.h"
 
+#include "midi_out/InputHeaders.h"
 #include "midi_out/MidiErrors.h"
 
 #include <alsa/asoundlib.h>
 #include <rtmidi/RtMidi.h>
+
+#include <algorithm>
+#include <chrono>
 
 namespace midi_out {
 
@@ -236,6 +240,156 @@ MidiResult RtMidiBackend::UnprepareHeader(DeviceHandle handle, MIDIHDR *header, 
     if (open_.count(handle) == 0)
         return MIDIERR_INVALHANDLE;
     return MarkUnprepared(header, size);
+}
+
+} // namespace midi_out
+
+namespace midi_out {
+
+// ---- Input: ALSA sources through RtMidiIn ----
+
+namespace {
+
+// Name of the input port each open source gets in our client.
+constexpr const char *OwnInputPortName = "in";
+
+std::unique_ptr<RtMidiIn> MakeAlsaInputClient()
+{
+    try {
+        auto client = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, std::string(OwnClientName));
+        client->setErrorCallback(&IgnoreRtMidiError, nullptr);
+        return client;
+    } catch (const RtMidiError &) {
+        return nullptr;
+    }
+}
+
+std::uint32_t MillisecondsNow()
+{
+    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+}
+
+} // namespace
+
+struct RtMidiBackend::OpenSource {
+    std::string fullName;
+    DeviceHandle handle = 0;
+    DriverCallbackProc callback = nullptr;
+    std::uintptr_t instance = 0;
+    InputHeaderPool pool;
+    // Last: its thread stops before the rest goes.
+    std::unique_ptr<RtMidiIn> in;
+
+    // RtMidi's thread: hands the message on, allocates nothing.
+    static void Arrived(double, std::vector<unsigned char> *message, void *self)
+    {
+        auto &source = *static_cast<OpenSource *>(self);
+        if (message != nullptr && !message->empty())
+            DeliverInput(source.callback, source.handle, source.instance, source.pool, message->data(),
+                         message->size(), MillisecondsNow());
+    }
+};
+
+void RtMidiBackend::RefreshInputs()
+{
+    sourcesListed_ = true;
+    sources_.clear();
+    if (sourceLister_ == nullptr && AlsaSequencerPresent())
+        sourceLister_ = MakeAlsaInputClient();
+    if (sourceLister_ != nullptr) {
+        try {
+            const unsigned count = sourceLister_->getPortCount();
+            for (unsigned i = 0; i < count; ++i) {
+                std::string fullName = sourceLister_->getPortName(i);
+                if (!fullName.empty() && !IsOwnPort(fullName))
+                    sources_.push_back({fullName, fullName});
+            }
+        } catch (const RtMidiError &) {
+            sources_.clear();
+        }
+    }
+    // ALSA announces no unplugging to a client that does not ask: a source
+    // is found gone when it is missing from a new list.
+    for (auto &[handle, source] : openSources_) {
+        const bool listed = std::any_of(sources_.begin(), sources_.end(),
+                                        [&](const Port &port) { return port.fullName == source->fullName; });
+        if (!listed && source->callback != nullptr)
+            source->callback(handle, MIM_SOURCEGONE, source->instance, 0, 0);
+    }
+}
+
+std::uint32_t RtMidiBackend::InputCount()
+{
+    if (!sourcesListed_)
+        RefreshInputs();
+    return static_cast<std::uint32_t>(sources_.size());
+}
+
+MidiResult RtMidiBackend::GetInputName(std::int32_t inputId, std::string *name)
+{
+    if (!sourcesListed_)
+        RefreshInputs();
+    if (name == nullptr || inputId < 0 || static_cast<std::size_t>(inputId) >= sources_.size())
+        return MIDIERR_BADDEVICEID;
+    *name = sources_[static_cast<std::size_t>(inputId)].name;
+    return MIDIERR_NOERROR;
+}
+
+MidiResult RtMidiBackend::OpenInput(DeviceHandle *handle, std::int32_t inputId, DriverCallbackProc callback,
+                                    std::uintptr_t instance)
+{
+    if (handle == nullptr)
+        return MIDIERR_INVALPARAM;
+    if (!sourcesListed_)
+        RefreshInputs();
+    if (inputId < 0 || static_cast<std::size_t>(inputId) >= sources_.size())
+        return MIDIERR_BADDEVICEID;
+    auto source = std::make_unique<OpenSource>();
+    source->fullName = sources_[static_cast<std::size_t>(inputId)].fullName;
+    source->handle = nextHandle_;
+    source->callback = callback;
+    source->instance = instance;
+    source->in = MakeAlsaInputClient();
+    if (source->in == nullptr)
+        return MIDIERR_PORTGONE;
+    bool failed = false;
+    source->in->setErrorCallback(&FlagRtMidiError, &failed);
+    try {
+        // System exclusive comes through; timing clock and active sensing
+        // are dropped here already, as the callback would drop them.
+        source->in->ignoreTypes(false, true, true);
+        source->in->setCallback(&OpenSource::Arrived, source.get());
+        // Ports come and go: look the port up by the name it had in the list.
+        const unsigned count = source->in->getPortCount();
+        unsigned index = 0;
+        while (index < count && source->in->getPortName(index) != source->fullName)
+            ++index;
+        if (index < count)
+            source->in->openPort(index, OwnInputPortName);
+    } catch (const RtMidiError &) {
+        failed = true;
+    }
+    if (failed || !source->in->isPortOpen())
+        return MIDIERR_PORTGONE;
+    source->in->setErrorCallback(&IgnoreRtMidiError, nullptr);
+    const DeviceHandle opened = nextHandle_++;
+    openSources_[opened] = std::move(source);
+    *handle = opened;
+    return MIDIERR_NOERROR;
+}
+
+MidiResult RtMidiBackend::CloseInput(DeviceHandle handle)
+{
+    const auto found = openSources_.find(handle);
+    if (found == openSources_.end())
+        return MIDIERR_INVALHANDLE;
+    // Closing the port stops RtMidi's thread: no callback comes after it.
+    found->second->in->closePort();
+    found->second->in.reset();
+    openSources_.erase(found);
+    return MIDIERR_NOERROR;
 }
 
 } // namespace midi_out

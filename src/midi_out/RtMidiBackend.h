@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+class RtMidiIn;
 class RtMidiOut;
 
 namespace midi_out {
@@ -37,6 +38,16 @@ public:
     MidiResult LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
     MidiResult UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
 
+    // The ALSA ports we can read from, listed the same way; each open source
+    // is an input port of a client of its own, fed on RtMidi's thread. A
+    // source missing from a new list is reported gone.
+    void RefreshInputs() override;
+    std::uint32_t InputCount() override;
+    MidiResult GetInputName(std::int32_t inputId, std::string *name) override;
+    MidiResult OpenInput(DeviceHandle *handle, std::int32_t inputId, DriverCallbackProc callback,
+                         std::uintptr_t instance) override;
+    MidiResult CloseInput(DeviceHandle handle) override;
+
 private:
     struct Port {
         std::string fullName; // as the API lists it; what an open looks for
@@ -46,7 +57,13 @@ private:
 
     std::vector<std::string> ListPorts();
 
+    struct OpenSource;
+
     std::unique_ptr<RtMidiOut> lister_;
+    std::unique_ptr<RtMidiIn> sourceLister_;
+    std::vector<Port> sources_;
+    bool sourcesListed_ = false;
+    std::map<DeviceHandle, std::unique_ptr<OpenSource>> openSources_;
     std::vector<Port> ports_;
     bool counted_ = false;
     std::map<DeviceHandle, std::unique_ptr<OpenPort>> open_;

@@ -17,7 +17,12 @@ SystemBackend::SystemBackend(std::vector<std::unique_ptr<MidiBackend>> parts) : 
     RefreshDevices();
 }
 
-SystemBackend::~SystemBackend() = default;
+SystemBackend::~SystemBackend()
+{
+    // The parts call back through the records here until their inputs close.
+    for (const auto &[handle, opened] : openInputs_)
+        opened->part->CloseInput(opened->partHandle);
+}
 
 void SystemBackend::RefreshDevices()
 {
@@ -153,6 +158,87 @@ MidiResult SystemBackend::UnprepareHeader(DeviceHandle handle, MIDIHDR *header, 
     if (found == open_.end())
         return MIDIERR_INVALHANDLE;
     return found->second->part->UnprepareHeader(found->second->partHandle, header, size);
+}
+
+void SystemBackend::RefreshInputs()
+{
+    inputsListed_ = true;
+    sources_.clear();
+    for (const auto &part : parts_) {
+        part->RefreshInputs();
+        const std::uint32_t count = part->InputCount();
+        for (std::uint32_t i = 0; i < count; ++i) {
+            Source source{part.get(), static_cast<std::int32_t>(i), {}};
+            if (part->GetInputName(source.index, &source.name) != MIDIERR_NOERROR)
+                source.name.clear();
+            sources_.push_back(std::move(source));
+        }
+    }
+    // A source is chosen again by its name: two of different APIs must not share one.
+    std::vector<std::string> names;
+    for (const Source &source : sources_)
+        names.push_back(source.name);
+    for (std::size_t i = 0; i < sources_.size(); ++i) {
+        int copies = 1;
+        for (std::size_t j = 0; j < i; ++j)
+            copies += names[j] == names[i] ? 1 : 0;
+        if (copies > 1)
+            sources_[i].name = names[i] + " #" + std::to_string(copies);
+    }
+}
+
+std::uint32_t SystemBackend::InputCount()
+{
+    if (!inputsListed_)
+        RefreshInputs();
+    return static_cast<std::uint32_t>(sources_.size());
+}
+
+MidiResult SystemBackend::GetInputName(std::int32_t inputId, std::string *name)
+{
+    if (!inputsListed_)
+        RefreshInputs();
+    if (name == nullptr || inputId < 0 || static_cast<std::size_t>(inputId) >= sources_.size())
+        return MIDIERR_BADDEVICEID;
+    *name = sources_[static_cast<std::size_t>(inputId)].name;
+    return MIDIERR_NOERROR;
+}
+
+MidiResult SystemBackend::OpenInput(DeviceHandle *handle, std::int32_t inputId, DriverCallbackProc callback,
+                                    std::uintptr_t instance)
+{
+    if (handle == nullptr)
+        return MIDIERR_INVALPARAM;
+    if (!inputsListed_)
+        RefreshInputs();
+    if (inputId < 0 || static_cast<std::size_t>(inputId) >= sources_.size())
+        return MIDIERR_BADDEVICEID;
+    const Source &source = sources_[static_cast<std::size_t>(inputId)];
+    auto opened = std::make_unique<OpenDevice>();
+    opened->part = source.part;
+    opened->handle = nextHandle_;
+    opened->callback = callback;
+    opened->instance = instance;
+    const MidiResult result =
+        source.part->OpenInput(&opened->partHandle, source.index, callback != nullptr ? &Relay : nullptr,
+                               reinterpret_cast<std::uintptr_t>(opened.get()));
+    if (result != MIDIERR_NOERROR)
+        return result;
+    ++nextHandle_;
+    *handle = opened->handle;
+    openInputs_[opened->handle] = std::move(opened);
+    return MIDIERR_NOERROR;
+}
+
+MidiResult SystemBackend::CloseInput(DeviceHandle handle)
+{
+    const auto found = openInputs_.find(handle);
+    if (found == openInputs_.end())
+        return MIDIERR_INVALHANDLE;
+    if (const MidiResult result = found->second->part->CloseInput(found->second->partHandle))
+        return result;
+    openInputs_.erase(found);
+    return MIDIERR_NOERROR;
 }
 
 std::unique_ptr<MidiBackend> CreateSystemBackend()

@@ -40,6 +40,15 @@ public:
     MidiResult LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
     MidiResult UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
 
+    // The sources of all parts as one list, in part order; names made
+    // unique the same way as the devices'.
+    void RefreshInputs() override;
+    std::uint32_t InputCount() override;
+    MidiResult GetInputName(std::int32_t inputId, std::string *name) override;
+    MidiResult OpenInput(DeviceHandle *handle, std::int32_t inputId, DriverCallbackProc callback,
+                         std::uintptr_t instance) override;
+    MidiResult CloseInput(DeviceHandle handle) override;
+
     MidiBackend &Part(std::size_t index) { return *parts_.at(index); }
 
 private:
@@ -63,8 +72,17 @@ private:
                       std::uintptr_t param1, std::uintptr_t param2);
     const Device *FindDevice(std::int32_t deviceId);
 
+    struct Source {
+        MidiBackend *part;
+        std::int32_t index; // within the part
+        std::string name;
+    };
+
     std::vector<std::unique_ptr<MidiBackend>> parts_;
     std::vector<Device> devices_;
+    std::vector<Source> sources_;
+    bool inputsListed_ = false;
+    std::map<DeviceHandle, std::unique_ptr<OpenDevice>> openInputs_;
     std::map<DeviceHandle, std::unique_ptr<OpenDevice>> open_;
     DeviceHandle nextHandle_ = 1;
     MidiResult lastOpenFailure_ = 0;

@@ -22,6 +22,9 @@ void KeyPlayer::StopNote(PianoKey &key)
 
 void KeyPlayer::KeyMouseDown(PianoKey &key, int y)
 {
+    // The input's note: its Note Off comes from the input, not from us.
+    if (key.IsHeldByInput())
+        return;
     mouseHeldKey_ = &key;
     // Already sounding (from the PC keyboard): the release will end it.
     if (key.IsSounding())

@@ -45,7 +45,7 @@ void KeyboardPoll::PollKeyboard()
         if (number == 0)
             continue;
         PianoKey &key = *keys_[number - 1];
-        if (&key == player_.MouseHeldKey())
+        if (&key == player_.MouseHeldKey() || key.IsHeldByInput())
             continue;
 
         if (states_.IsDown(code)) {

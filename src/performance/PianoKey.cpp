@@ -23,8 +23,9 @@ void PianoKey::SetOutlineColor(const QColor &color)
     update();
 }
 
-void PianoKey::MarkSounding(std::uint8_t note, int channel)
+void PianoKey::MarkSounding(std::uint8_t note, int channel, bool byInput)
 {
+    heldByInput_ = byInput;
     soundingNote_ = note;
     soundingChannel_ = channel;
     SetOutlineColor(PressedColor);
@@ -34,6 +35,7 @@ void PianoKey::MarkSilent()
 {
     soundingNote_.reset();
     soundingChannel_.reset();
+    heldByInput_ = false;
     SetOutlineColor(SilentColor);
 }
 

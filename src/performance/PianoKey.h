@@ -50,8 +50,11 @@ public:
     std::optional<std::uint8_t> SoundingNote() const { return soundingNote_; }
     // Likewise the channel (1..16) the Note On went out on.
     std::optional<int> SoundingChannel() const { return soundingChannel_; }
-    void MarkSounding(std::uint8_t note, int channel = 1);
+    // `byInput`: the note came from the MIDI input, and only the input ends
+    // it; the mouse and the PC keyboard leave such a key alone.
+    void MarkSounding(std::uint8_t note, int channel = 1, bool byInput = false);
     void MarkSilent();
+    bool IsHeldByInput() const { return heldByInput_; }
 
     void SetMouseListener(KeyMouseListener *listener) { listener_ = listener; }
 
@@ -69,6 +72,7 @@ private:
     QColor outline_ = SilentColor;
     std::optional<std::uint8_t> soundingNote_;
     std::optional<int> soundingChannel_;
+    bool heldByInput_ = false;
     KeyMouseListener *listener_ = nullptr;
     QString label_;
 };

@@ -41,7 +41,7 @@ protected:
         Instruments()->popup(QPoint(0, 0));
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Instruments()));
     }
-    app::DeviceMenu *Devices() const { return form->findChild<app::DeviceMenu *>(); }
+    app::DeviceMenu *Devices() const { return form->findChild<app::DeviceMenu *>(QStringLiteral("DeviceMenu")); }
 
     // The device menu's items top to bottom: number and caption.
     std::vector<std::pair<int, std::string>> DeviceItems() const
@@ -71,7 +71,7 @@ TEST_F(Menus, MenuBarWithAccessKeysAndItemsInOrder)
     const std::vector<Expected> expected{
         {"&Programm", {"&Beenden"}},
         {"&Aufnahme", {"Ö&ffnen...", "&Speichern..."}},
-        {"&Synthesizer", {"Instrument", "Gerät", "Kanal", "-", "Anschlag nach Mausposition",
+        {"&Synthesizer", {"Instrument", "Gerät", "Eingang", "Kanal", "-", "Anschlag nach Mausposition",
                           "PC-Tasten anzeigen", "-", "Tastatur einstellen..."}},
         {"&Hilfe", {"Info...", "&Quenlo's Homepage"}},
     };

@@ -259,7 +259,7 @@ protected:
             ASSERT_GE(sent.size(), Instrument.size());
             EXPECT_EQ(Messages(sent.end() - static_cast<std::ptrdiff_t>(Instrument.size()), sent.end()), Instrument);
         } else {
-            auto *menu = form->findChild<app::DeviceMenu *>();
+            auto *menu = form->findChild<app::DeviceMenu *>(QStringLiteral("DeviceMenu"));
             emit menu->aboutToShow();
             menu->Item(form->MidiOut().DeviceID())->trigger();
         }

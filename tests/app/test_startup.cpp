@@ -147,7 +147,7 @@ TEST_F(StartUp, NoDeviceShowsTheMessageAndEnds)
     EXPECT_EQ(messages[0].owner, nullptr);
     // No other step ran.
     EXPECT_TRUE(backend->CallsOf(TestBackend::Op::Open).empty());
-    EXPECT_TRUE(window.findChild<app::DeviceMenu *>()->actions().isEmpty());
+    EXPECT_TRUE(window.findChild<app::DeviceMenu *>(QStringLiteral("DeviceMenu"))->actions().isEmpty());
     EXPECT_TRUE(IniText().isEmpty());
 }
 
@@ -170,7 +170,7 @@ TEST_F(StartUp, ASavedDeviceThatIsGoneFallsBackToDeviceZeroInMemoryOnly)
     EXPECT_FALSE(window.ShouldTerminate());
     EXPECT_EQ(OpenedDevices(*backend), (std::vector<std::int32_t>{0}));
     EXPECT_EQ(ReadInt(iniPath, "Device", "ID"), 7) << "the choice comes back with the device";
-    EXPECT_EQ(window.findChild<app::DeviceMenu *>()->CheckedIndex(), 0);
+    EXPECT_EQ(window.findChild<app::DeviceMenu *>(QStringLiteral("DeviceMenu"))->CheckedIndex(), 0);
     // The rest of start-up ran and the window works.
     EXPECT_EQ(window.Tempo(), 90);
     EXPECT_TRUE(Control<recorder::SteadyTimer>("ClockTimer")->IsActive());

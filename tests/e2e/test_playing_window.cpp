@@ -89,8 +89,8 @@ TEST_F(PlayingWindow, KeyAssignmentWindowShowsTheDesignedLayout)
     keys.Key(keys.KeycodeOf(XK_Alt_L), true);
     keys.Tap(XK_s);
     keys.Key(keys.KeycodeOf(XK_Alt_L), false);
-    // Past "Gerät", "Kanal", "Anschlag nach Mausposition", "PC-Tasten anzeigen".
-    for (int item = 0; item < 5; ++item)
+    // Past "Gerät", "Eingang", "Kanal", "Anschlag nach Mausposition", "PC-Tasten anzeigen".
+    for (int item = 0; item < 6; ++item)
         keys.Tap(XK_Down);
     keys.Tap(XK_Return);
     const Window window = program->WaitForTopLevel("Tasten zuweisen");

@@ -113,7 +113,7 @@ protected:
     // item named `name`; false when there is none.
     bool ChooseDevice(const std::string &name)
     {
-        auto *menu = form->findChild<app::DeviceMenu *>();
+        auto *menu = form->findChild<app::DeviceMenu *>(QStringLiteral("DeviceMenu"));
         Handle([menu] { emit menu->aboutToShow(); });
         for (QAction *item : menu->actions()) {
             if (item->text().toStdString() == name) {

@@ -150,6 +150,60 @@ MidiResult TestBackend::Open(DeviceHandle *handle, std::int32_t deviceId, Driver
     return result;
 }
 
+std::uint32_t TestBackend::InputCount() { return static_cast<std::uint32_t>(sources.size()); }
+
+MidiResult TestBackend::GetInputName(std::int32_t inputId, std::string *name)
+{
+    if (inputId < 0 || static_cast<std::size_t>(inputId) >= sources.size())
+        return MIDIERR_BADDEVICEID;
+    *name = sources[static_cast<std::size_t>(inputId)];
+    return 0;
+}
+
+MidiResult TestBackend::OpenInput(DeviceHandle *handle, std::int32_t inputId, DriverCallbackProc callback,
+                                  std::uintptr_t instance)
+{
+    const bool exists = inputId >= 0 && static_cast<std::size_t>(inputId) < sources.size();
+    const MidiResult failure = FailureFor(Op::OpenInput);
+    const MidiResult result = failure != 0 ? failure : exists ? 0 : MIDIERR_BADDEVICEID;
+    DeviceHandle given = 0;
+    if (result == 0) {
+        std::lock_guard lock(mutex_);
+        given = nextHandle_++;
+        openInputs_.emplace(given, OpenDevice{inputId, callback, instance});
+        *handle = given;
+    }
+    Record({Op::OpenInput, inputId, given, 0, instance});
+    return result;
+}
+
+MidiResult TestBackend::CloseInput(DeviceHandle handle)
+{
+    Record({Op::CloseInput, 0, handle});
+    if (const MidiResult failure = FailureFor(Op::CloseInput))
+        return failure;
+    std::lock_guard lock(mutex_);
+    return openInputs_.erase(handle) == 1 ? 0 : MIDIERR_INVALHANDLE;
+}
+
+void TestBackend::PlayInput(const std::vector<std::uint8_t> &bytes, std::uint32_t timestamp)
+{
+    for (const auto &[handle, input] : InputsOpen())
+        DeliverInput(input.callback, handle, input.instance, inputHeaders_, bytes.data(), bytes.size(), timestamp);
+}
+
+void TestBackend::LoseSources()
+{
+    for (const auto &[handle, input] : InputsOpen())
+        input.callback(handle, MIM_SOURCEGONE, input.instance, 0, 0);
+}
+
+std::map<DeviceHandle, TestBackend::OpenDevice> TestBackend::InputsOpen() const
+{
+    std::lock_guard lock(mutex_); // the callbacks run without it
+    return openInputs_;
+}
+
 MidiResult TestBackend::Close(DeviceHandle handle)
 {
     Record({Op::Close, 0, handle});

@@ -2,6 +2,7 @@
 // A back end for tests: reports whatever devices it is given, records every
 // call, and fails any operation on request. The program never selects it.
 
+#include "midi_out/InputHeaders.h"
 #include "midi_out/MidiBackend.h"
 
 #include <cstddef>
@@ -19,7 +20,7 @@ class TestBackend : public MidiBackend {
 public:
     enum class Op {
         DeviceCount, GetDevCaps, GetErrorText, Open, Close, ShortMessage, Post,
-        PrepareHeader, LongMessage, UnprepareHeader
+        PrepareHeader, LongMessage, UnprepareHeader, OpenInput, CloseInput
     };
     // When a queued long message is reported done: during LongMessage itself,
     // when the test calls CompletePending, or never.
@@ -87,6 +88,20 @@ public:
     DriverCallbackProc lastCallback = nullptr;
     std::uintptr_t lastInstance = 0;
 
+    // The sources it lists, by name.
+    std::vector<std::string> sources;
+    // Plays one message into every open input, as the platform's thread
+    // would: through the registered callback, on the calling thread.
+    void PlayInput(const std::vector<std::uint8_t> &bytes, std::uint32_t timestamp = 0);
+    // Every open source goes away, as an unplugged keyboard does.
+    void LoseSources();
+
+    std::uint32_t InputCount() override;
+    MidiResult GetInputName(std::int32_t inputId, std::string *name) override;
+    MidiResult OpenInput(DeviceHandle *handle, std::int32_t inputId, DriverCallbackProc callback,
+                         std::uintptr_t instance) override;
+    MidiResult CloseInput(DeviceHandle handle) override;
+
     std::uint32_t DeviceCount() override;
     MidiResult GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size) override;
     MidiResult GetErrorText(MidiResult code, char *text, std::uint32_t size) override;
@@ -116,9 +131,12 @@ private:
         MIDIHDR *header;
     };
     bool IsOpen(DeviceHandle handle) const;
+    std::map<DeviceHandle, OpenDevice> InputsOpen() const;
     MidiResult LostReason(DeviceHandle handle) const;
 
     std::map<DeviceHandle, OpenDevice> open_;
+    std::map<DeviceHandle, OpenDevice> openInputs_;
+    InputHeaderPool inputHeaders_;
     std::map<DeviceHandle, MidiResult> lost_;
     std::vector<Pending> pending_;
     DeviceHandle nextHandle_ = 0x100;

@@ -1,0 +1,340 @@
+// MIDI input over JACK: the delay a message takes from a source port through
+// the program's input and output to a sink port, against a direct JACK
+// connection of the same two ports in the same run; and the CPU an open
+// input costs while nothing arrives. The figures depend on the server's
+// period; for the usual small one:
+//
+//   JACK_NO_START_SERVER=1 JACK_NO_AUDIO_RESERVATION=1 jackd --no-realtime -d dummy -r 48000 -p 64 &
+//   ./bench_midi_out_jack_input
+//
+// The source plays 10,000 messages at 1,000 a second, each numbered in its
+// data bytes and stamped in the cycle that writes it; the sink stamps each in
+// the cycle that reads it. Counters are in microseconds; "lost" counts
+// messages that never arrived, "xruns" the cycles the server ran late
+// meanwhile (a client late in a cycle misses what it would read or write in
+// it), "through_input_received" what the input handed on.
+
+#include "bench_midi_out_common.h"
+
+#include "midi_out/MidiIn.h"
+#include "midi_out/MidiOut.h"
+#include "midi_out/SystemBackend.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <jack/ringbuffer.h>
+
+#include <sys/resource.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <thread>
+
+using namespace midi_out;
+using namespace bench_midi;
+
+namespace {
+
+constexpr std::uint32_t Messages = 10000;
+constexpr std::uint32_t PerSecond = 1000;
+
+struct Stamp {
+    std::uint32_t number;
+    Clock::time_point time;
+};
+
+std::uint32_t NumberOf(const jack_midi_data_t *bytes) { return bytes[1] | std::uint32_t{bytes[2]} << 7; }
+
+// One JACK client with a source port and a sink port. The source plays the
+// numbered messages at the rate set, from the cycle whose frames they fall in.
+class SourceAndSink {
+public:
+    SourceAndSink()
+    {
+        jack_status_t status;
+        client_ = jack_client_open(("sonoret-bench-io-" + std::to_string(getpid())).c_str(),
+                                   jack_options_t(JackNoStartServer | JackUseExactName), &status);
+        if (client_ == nullptr)
+            return;
+        source_ = jack_port_register(client_, "source", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        sink_ = jack_port_register(client_, "sink", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        rate_ = jack_get_sample_rate(client_);
+        period_ = jack_get_buffer_size(client_);
+        jack_set_process_callback(client_, &SourceAndSink::Process, this);
+        jack_set_xrun_callback(client_, [](void *self) {
+            static_cast<SourceAndSink *>(self)->xruns_.fetch_add(1);
+            return 0;
+        }, this);
+        jack_activate(client_);
+    }
+    ~SourceAndSink()
+    {
+        if (client_ != nullptr) {
+            jack_deactivate(client_);
+            jack_client_close(client_);
+        }
+        jack_ringbuffer_free(sent_);
+        jack_ringbuffer_free(arrived_);
+    }
+
+    bool Ok() const { return client_ != nullptr && source_ != nullptr && sink_ != nullptr; }
+    std::string SourceName() const { return jack_port_name(source_); }
+    std::string SinkName() const { return jack_port_name(sink_); }
+    jack_client_t *Client() const { return client_; }
+    jack_nframes_t Period() const { return period_; }
+    jack_nframes_t Rate() const { return rate_; }
+
+    // Plays the messages; returns at once.
+    void Start()
+    {
+        sentStamps_.clear();
+        arrivedStamps_.clear();
+        next_.store(0);
+        startFrame_ = jack_frame_time(client_) + period_ * 4;
+        playing_.store(true, std::memory_order_release);
+    }
+    bool Done() { return Collect(), next_.load() >= Messages; }
+    std::size_t Arrived() { return Collect(), arrivedStamps_.size(); }
+
+    // Delays in µs of the messages that arrived; `lost` the others.
+    std::vector<double> Delays(std::size_t &lost)
+    {
+        Collect();
+        std::vector<Clock::time_point> sent(Messages);
+        std::vector<bool> seen(Messages);
+        for (const Stamp &s : sentStamps_)
+            sent[s.number] = s.time;
+        std::vector<double> delays;
+        for (const Stamp &s : arrivedStamps_)
+            if (s.number < Messages && !seen[s.number]) {
+                seen[s.number] = true;
+                delays.push_back(Microseconds(s.time - sent[s.number]));
+            }
+        lost = Messages - delays.size();
+        if (std::getenv("BENCH_SHOW_LOST"))
+            for (std::uint32_t i = 0; i < Messages; ++i)
+                if (!seen[i])
+                    std::fprintf(stderr, "lost %u (sent %d)\n", i, sent[i] != Clock::time_point{} ? 1 : 0);
+        return delays;
+    }
+
+private:
+    static int Process(jack_nframes_t frames, void *self)
+    {
+        auto &io = *static_cast<SourceAndSink *>(self);
+        const Clock::time_point now = Clock::now();
+        void *in = jack_port_get_buffer(io.sink_, frames);
+        const std::uint32_t count = jack_midi_get_event_count(in);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            jack_midi_event_t event;
+            if (jack_midi_event_get(&event, in, i) == 0 && event.size == 3) {
+                const Stamp stamp{NumberOf(event.buffer), now};
+                if (jack_ringbuffer_write_space(io.arrived_) >= sizeof stamp)
+                    jack_ringbuffer_write(io.arrived_, reinterpret_cast<const char *>(&stamp), sizeof stamp);
+            }
+        }
+        void *out = jack_port_get_buffer(io.source_, frames);
+        jack_midi_clear_buffer(out);
+        if (!io.playing_.load(std::memory_order_acquire))
+            return 0;
+        const jack_nframes_t first = jack_last_frame_time(io.client_);
+        std::uint32_t next = io.next_.load(std::memory_order_relaxed);
+        while (next < Messages) {
+            const std::uint64_t due = io.startFrame_ + std::uint64_t{next} * io.rate_ / PerSecond;
+            const auto offset = static_cast<std::int64_t>(due) - static_cast<std::int64_t>(first);
+            if (offset >= static_cast<std::int64_t>(frames))
+                break;
+            const jack_midi_data_t bytes[3] = {0xB0, static_cast<jack_midi_data_t>(next & 0x7F),
+                                               static_cast<jack_midi_data_t>(next >> 7)};
+            jack_midi_event_write(out, static_cast<jack_nframes_t>(std::max<std::int64_t>(0, offset)), bytes, 3);
+            const Stamp stamp{next, now};
+            if (jack_ringbuffer_write_space(io.sent_) >= sizeof stamp)
+                jack_ringbuffer_write(io.sent_, reinterpret_cast<const char *>(&stamp), sizeof stamp);
+            ++next;
+        }
+        io.next_.store(next, std::memory_order_release);
+        return 0;
+    }
+
+    void Collect()
+    {
+        Stamp stamp;
+        while (jack_ringbuffer_read(sent_, reinterpret_cast<char *>(&stamp), sizeof stamp) == sizeof stamp)
+            sentStamps_.push_back(stamp);
+        while (jack_ringbuffer_read(arrived_, reinterpret_cast<char *>(&stamp), sizeof stamp) == sizeof stamp)
+            arrivedStamps_.push_back(stamp);
+    }
+
+    jack_client_t *client_ = nullptr;
+    jack_port_t *source_ = nullptr;
+    jack_port_t *sink_ = nullptr;
+    jack_nframes_t rate_ = 48000, period_ = 0;
+    jack_ringbuffer_t *sent_ = jack_ringbuffer_create(sizeof(Stamp) * 2 * Messages);
+    jack_ringbuffer_t *arrived_ = jack_ringbuffer_create(sizeof(Stamp) * 2 * Messages);
+    std::vector<Stamp> sentStamps_, arrivedStamps_;
+    std::atomic<bool> playing_{false};
+    std::atomic<std::uint32_t> next_{0};
+
+public:
+    // Cycles the server could not finish in time (on a loaded machine a
+    // non-realtime server has some); a client late in one misses its events.
+    std::atomic<std::uint32_t> xruns_{0};
+
+private:
+    jack_nframes_t startFrame_ = 0;
+};
+
+// Runs the event loop until the source has played everything and what is
+// coming has arrived (or two seconds passed since the last message).
+// The loop sleeps between events, as the program's does: a loop that spins
+// would take the CPU from the server's threads and measure that instead.
+void Idle(std::chrono::milliseconds span, const std::function<bool()> &done = [] { return false; })
+{
+    QTimer wake;
+    wake.start(5);
+    const auto end = Clock::now() + span;
+    while (!done() && Clock::now() < end)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+void PlayThrough(SourceAndSink &io)
+{
+    io.Start();
+    Idle(std::chrono::milliseconds(1000 * Messages / PerSecond + 5000), [&] { return io.Done(); });
+    Idle(std::chrono::seconds(2), [&] { return io.Arrived() >= Messages; });
+}
+
+void Report(benchmark::State &state, const char *prefix, std::vector<double> delays, std::size_t lost)
+{
+    std::sort(delays.begin(), delays.end());
+    const auto at = [&](double q) {
+        return delays.empty() ? 0.0 : delays[static_cast<std::size_t>(q * (delays.size() - 1))];
+    };
+    state.counters[std::string(prefix) + "_median_us"] = at(0.5);
+    state.counters[std::string(prefix) + "_p99_us"] = at(0.99);
+    state.counters[std::string(prefix) + "_lost"] = static_cast<double>(lost);
+}
+
+void BM_JackInputToOutputAgainstDirect(benchmark::State &state)
+{
+    SourceAndSink io;
+    if (!io.Ok()) {
+        state.SkipWithError("no JACK server: start jackd");
+        return;
+    }
+    TMidiOutput out(CreateSystemBackend());
+    out.SetProductName(io.SinkName());
+    if (!out.OpenDevice()) {
+        state.SkipWithError("the sink did not open");
+        return;
+    }
+    // Messages the input handed on: tells a loss on the way in from one on the way out.
+    std::size_t handed = 0;
+    TMidiInput in(out.Backend(), {[&out, &handed](std::uint32_t m) {
+                                      ++handed;
+                                      out.SendShortMessage(m & 0xFF, (m >> 8) & 0xFF, (m >> 16) & 0xFF);
+                                  },
+                                  {}, {}});
+    for (auto _ : state) {
+        // Direct: the source connected to the sink by JACK alone.
+        jack_connect(io.Client(), io.SourceName().c_str(), io.SinkName().c_str());
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::uint32_t xruns = io.xruns_.load();
+        PlayThrough(io);
+        state.counters["direct_xruns"] = io.xruns_.load() - xruns;
+        std::size_t lostDirect = 0;
+        auto direct = io.Delays(lostDirect);
+        jack_disconnect(io.Client(), io.SourceName().c_str(), io.SinkName().c_str());
+
+        // Through the program: the source chosen as the input.
+        out.Backend().RefreshInputs();
+        std::int32_t id = -1;
+        for (std::uint32_t i = 0; i < out.Backend().InputCount(); ++i) {
+            std::string name;
+            out.Backend().GetInputName(static_cast<std::int32_t>(i), &name);
+            if (name == io.SourceName())
+                id = static_cast<std::int32_t>(i);
+        }
+        if (id < 0 || !in.Open(id)) {
+            state.SkipWithError("the source did not open as the input");
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        xruns = io.xruns_.load();
+        PlayThrough(io);
+        state.counters["through_xruns"] = io.xruns_.load() - xruns;
+        std::size_t lostThrough = 0;
+        auto through = io.Delays(lostThrough);
+        in.Close();
+        state.counters["through_input_received"] = static_cast<double>(handed);
+
+        Report(state, "direct", std::move(direct), lostDirect);
+        Report(state, "through", std::move(through), lostThrough);
+    }
+    state.counters["period_us"] = 1e6 * io.Period() / io.Rate();
+    state.counters["dropped_in_buffer"] = in.Dropped();
+}
+
+// CPU time of this process (all its threads, JACK's included) per second.
+double CpuPerSecond(std::chrono::seconds span)
+{
+    const auto used = [] {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        return usage.ru_utime.tv_sec * 1e6 + usage.ru_utime.tv_usec + usage.ru_stime.tv_sec * 1e6 +
+               usage.ru_stime.tv_usec;
+    };
+    const double before = used();
+    Idle(span);
+    return (used() - before) / static_cast<double>(span.count());
+}
+
+void BM_JackIdleCpuWithInputOpen(benchmark::State &state)
+{
+    SourceAndSink io;
+    if (!io.Ok()) {
+        state.SkipWithError("no JACK server: start jackd");
+        return;
+    }
+    TMidiOutput out(CreateSystemBackend());
+    out.SetProductName(io.SinkName());
+    if (!out.OpenDevice()) {
+        state.SkipWithError("the sink did not open");
+        return;
+    }
+    TMidiInput in(out.Backend(), {});
+    for (auto _ : state) {
+        const double outputOnly = CpuPerSecond(std::chrono::seconds(5));
+        out.Backend().RefreshInputs();
+        std::int32_t id = -1;
+        for (std::uint32_t i = 0; i < out.Backend().InputCount(); ++i) {
+            std::string name;
+            out.Backend().GetInputName(static_cast<std::int32_t>(i), &name);
+            if (name == io.SourceName())
+                id = static_cast<std::int32_t>(i);
+        }
+        if (id < 0 || !in.Open(id)) {
+            state.SkipWithError("the source did not open as the input");
+            return;
+        }
+        const double withInput = CpuPerSecond(std::chrono::seconds(5));
+        in.Close();
+        state.counters["output_only_cpu_us_per_s"] = outputOnly;
+        state.counters["with_input_cpu_us_per_s"] = withInput;
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_JackInputToOutputAgainstDirect)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_JackIdleCpuWithInputOpen)->Iterations(1)->Unit(benchmark::kSecond);
+
+int main(int argc, char **argv)
+{
+    return bench_support::RunUnder<QCoreApplication>(argc, argv);
+}

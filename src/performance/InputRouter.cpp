@@ -1,0 +1,85 @@
+#include "performance/InputRouter.h"
+
+#include <algorithm>
+
+namespace performance {
+
+namespace {
+constexpr std::uint8_t NoteOffKind = 0x80;
+constexpr std::uint8_t NoteOnKind = 0x90;
+constexpr std::uint8_t SystemExclusive = 0xF0;
+} // namespace
+
+InputRule InputRuleFor(std::uint8_t status)
+{
+    if (status < 0x80)
+        return {status, InputRoute::Drop, false};
+    return InputMessageTable[static_cast<std::size_t>((status >> 4) - 8)];
+}
+
+void InputRouter::ShortMessage(std::uint32_t packed)
+{
+    const auto status = static_cast<std::uint8_t>(packed & 0xFF);
+    const auto data1 = static_cast<std::uint8_t>((packed >> 8) & 0xFF);
+    const auto data2 = static_cast<std::uint8_t>((packed >> 16) & 0xFF);
+    const InputRule rule = InputRuleFor(status);
+    if (rule.route != InputRoute::SendNote)
+        return;
+    // A failed send leaves by exception before any key changes.
+    host_.SendNote(status, data1, data2);
+    if (!rule.lightsKey)
+        return;
+    const auto channel = static_cast<std::uint8_t>(status & 0x0F);
+    if ((status & 0xF0) == NoteOnKind && data2 > 0)
+        NoteStarted(channel, data1);
+    else if ((status & 0xF0) == NoteOffKind || (status & 0xF0) == NoteOnKind)
+        NoteEnded(channel, data1);
+}
+
+void InputRouter::LongMessage(const std::uint8_t *bytes, std::size_t length)
+{
+    if (length == 0 || bytes[0] != SystemExclusive)
+        return;
+    host_.SendLongMessage(bytes, length);
+}
+
+void InputRouter::NoteStarted(std::uint8_t channel, std::uint8_t note)
+{
+    const auto same = [&](const Held &held) { return held.channel == channel && held.note == note; };
+    if (std::any_of(held_.begin(), held_.end(), same))
+        return;
+    PianoKey *key = host_.KeyOfNote(note - host_.Transposition());
+    // A key the mouse or the PC keyboard plays stays theirs.
+    if (key != nullptr && !key->IsSilent())
+        key = nullptr;
+    if (key != nullptr)
+        key->MarkSounding(note, channel + 1, true);
+    held_.push_back({channel, note, key});
+}
+
+void InputRouter::NoteEnded(std::uint8_t channel, std::uint8_t note)
+{
+    const auto found = std::find_if(held_.begin(), held_.end(), [&](const Held &held) {
+        return held.channel == channel && held.note == note;
+    });
+    if (found == held_.end())
+        return;
+    if (found->key != nullptr && found->key->IsHeldByInput())
+        found->key->MarkSilent();
+    held_.erase(found);
+}
+
+void InputRouter::ReleaseAll()
+{
+    // Each note leaves the list only once its Note Off went out, so a failed
+    // send can be retried by the next release.
+    while (!held_.empty()) {
+        const Held held = held_.back();
+        host_.SendNote(static_cast<std::uint8_t>(NoteOffKind | held.channel), held.note, 0);
+        if (held.key != nullptr && held.key->IsHeldByInput())
+            held.key->MarkSilent();
+        held_.pop_back();
+    }
+}
+
+} // namespace performance

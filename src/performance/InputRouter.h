@@ -1,0 +1,77 @@
+#pragma once
+// What becomes of each message from the MIDI input: channel messages go out
+// unchanged through the window's one way out (and so are recorded while
+// recording), system exclusive goes to the device as a long message only,
+// everything else is dropped. Notes whose untransposed number is a key's
+// light that key while they are held; all held notes can be ended at once.
+
+#include "performance/PianoKey.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace performance {
+
+enum class InputRoute : std::uint8_t {
+    Drop,     // neither sent nor recorded
+    SendNote, // sent and, while recording, recorded
+    SendLong, // sent as a long message, never recorded
+};
+
+struct InputRule {
+    std::uint8_t kind; // the status byte's high nibble
+    InputRoute route;
+    bool lightsKey;
+};
+
+inline constexpr std::array<InputRule, 8> InputMessageTable{{
+    {0x80, InputRoute::SendNote, true},  // Note Off
+    {0x90, InputRoute::SendNote, true},  // Note On
+    {0xA0, InputRoute::SendNote, false}, // Poly Pressure
+    {0xB0, InputRoute::SendNote, false}, // Control Change
+    {0xC0, InputRoute::SendNote, false}, // Program Change
+    {0xD0, InputRoute::SendNote, false}, // Channel Pressure
+    {0xE0, InputRoute::SendNote, false}, // Pitch Bend
+    {0xF0, InputRoute::Drop, false},     // system common and real time
+}};
+
+// The rule for a status byte (its high nibble); data bytes are dropped.
+InputRule InputRuleFor(std::uint8_t status);
+
+class InputHost {
+public:
+    virtual ~InputHost() = default;
+    virtual void SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) = 0;
+    virtual void SendLongMessage(const std::uint8_t *bytes, std::size_t length) = 0;
+    virtual int Transposition() const = 0;
+    // The key whose own (untransposed) note is `note`; none when no key has it.
+    virtual PianoKey *KeyOfNote(int note) const = 0;
+};
+
+class InputRouter {
+public:
+    explicit InputRouter(InputHost &host) : host_(host) {}
+
+    // A short message as the driver packs it (status | data1 << 8 | data2 << 16).
+    void ShortMessage(std::uint32_t packed);
+    void LongMessage(const std::uint8_t *bytes, std::size_t length);
+    // Note Off for every note the input holds, and their keys go dark.
+    void ReleaseAll();
+    std::size_t HeldCount() const { return held_.size(); }
+
+private:
+    struct Held {
+        std::uint8_t channel; // 0..15
+        std::uint8_t note;
+        PianoKey *key; // the key the note lit, if any
+    };
+    void NoteStarted(std::uint8_t channel, std::uint8_t note);
+    void NoteEnded(std::uint8_t channel, std::uint8_t note);
+
+    InputHost &host_;
+    std::vector<Held> held_;
+};
+
+} // namespace performance

@@ -1,0 +1,172 @@
+// The MIDI input in the real window: what a keyboard plays goes out
+// unchanged, is recorded while recording and lights its key; the "Eingang"
+// menu and the stored choice; held notes end when the input goes.
+
+#include "performance/WindowFixture.h"
+
+#include "app/DeviceMenu.h"
+#include "app/SettingsFile.h"
+#include "app/SpinButtons.h"
+#include "support/EventLoop.h"
+
+#include <QAction>
+#include <QTest>
+#include <QToolButton>
+
+#include <algorithm>
+
+using midi_out::TestBackend;
+using testing_support::Packed;
+
+namespace {
+
+class InputWindow : public testing_support::WindowFixture {
+protected:
+    void Start(std::vector<std::string> sources = {"Keys", "Pads"})
+    {
+        Create({"Synth A", "Port B"}, [sources](TestBackend &b) { b.sources = sources; });
+    }
+    app::DeviceMenu *Inputs() const { return Control<app::DeviceMenu>("InputMenu"); }
+    void Choose(int index)
+    {
+        emit Inputs()->aboutToShow();
+        Inputs()->Item(index)->trigger();
+    }
+    // Plays into the input and lets the window drain it.
+    void Play(std::vector<std::uint8_t> bytes)
+    {
+        backend->PlayInput(bytes);
+        testing_support::ProcessEventsUntil([] { return false; }, 20);
+    }
+    std::string Stored(const char *key) const { return app::SettingsFile(iniPath).ReadString("InputDevice", key, "-"); }
+};
+
+TEST_F(InputWindow, EachKindOfMessageGoesWhereTheTableSays)
+{
+    struct Case {
+        std::vector<std::uint8_t> bytes;
+        bool sentAndRecorded; // as a short message, unchanged
+        bool lights;          // key 1 (note 36)
+    };
+    const std::vector<Case> cases{
+        {{0x90, 36, 100}, true, true}, {{0x80, 36, 0}, true, false},  {{0x95, 36, 1}, true, true},
+        {{0x95, 36, 0}, true, false},  {{0xA0, 36, 50}, true, false}, {{0xB3, 64, 127}, true, false},
+        {{0xC0, 12}, true, false},     {{0xD2, 90}, true, false},     {{0xE1, 0, 64}, true, false},
+        {{0xF2, 1, 2}, false, false},  {{0xFE}, false, false},        {{0xF8}, false, false},
+        {{0xF0, 0x43, 0x10, 0xF7}, false, false}, // to the device as a long message
+    };
+    Start();
+    Choose(0);
+    Control<QToolButton>("SpeedButton1")->click();
+    for (const Case &c : cases) {
+        backend->ClearCalls();
+        form->RecordingStream().Clear();
+        Play(c.bytes);
+        std::uint32_t packed = 0;
+        for (std::size_t i = 0; i < c.bytes.size(); ++i)
+            packed |= std::uint32_t{c.bytes[i]} << (8 * i);
+        SCOPED_TRACE(packed);
+        EXPECT_EQ(Sent(), c.sentAndRecorded ? std::vector<std::uint32_t>{packed} : std::vector<std::uint32_t>{});
+        EXPECT_EQ(form->RecordingStream().Size(), c.sentAndRecorded ? 7u : 0u);
+        EXPECT_EQ(form->Key(1)->IsSounding(), c.lights);
+        EXPECT_EQ(backend->SentLongMessages().size(), c.bytes[0] == 0xF0 ? 1u : 0u);
+    }
+}
+
+TEST_F(InputWindow, TheKeyLitIsTheNoteLessTheTranspositionAndTheMouseLeavesItAlone)
+{
+    Start();
+    Choose(0);
+    Control<app::SpinButtons>("UpDown2")->SetPosition(12);
+    Play({0x90, 60, 90}); // key 8 has note 48
+    performance::PianoKey *key = form->Key(8);
+    EXPECT_TRUE(key->IsSounding());
+    backend->ClearCalls();
+    QTest::mouseClick(key, Qt::LeftButton, Qt::NoModifier, QPoint(key->width() / 2, key->height() - 4));
+    form->PollKeyboard();
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_TRUE(key->IsSounding());
+    Control<app::SpinButtons>("UpDown2")->SetPosition(0);
+    Play({0x80, 60, 0}); // the transposition changed meanwhile
+    EXPECT_TRUE(key->IsSilent());
+}
+
+TEST_F(InputWindow, NotesHeldEndWhenTheInputClosesTheDeviceChangesOrTheProgramEnds)
+{
+    for (const auto &end : std::vector<std::function<void()>>{
+             [this] { Choose(-1); }, [this] { Choose(1); }, [this] { form->SelectDevice(1); },
+             [this] { form.reset(); }}) {
+        Start();
+        Choose(0);
+        for (const auto &message : std::vector<std::vector<std::uint8_t>>{
+                 {0x90, 36, 100}, {0x93, 40, 100}, {0x93, 41, 100}, {0x83, 41, 0}})
+            Play(message);
+        std::vector<std::uint32_t> sent; // the back end goes with the window
+        backend->observer = [&sent](const TestBackend::Call &call) {
+            if (call.op == TestBackend::Op::ShortMessage)
+                sent.push_back(call.value);
+        };
+        end();
+        std::sort(sent.begin(), sent.end());
+        EXPECT_EQ(sent, (std::vector<std::uint32_t>{Packed(0x80, 36, 0), Packed(0x83, 40, 0)}));
+        if (form) {
+            EXPECT_TRUE(form->Key(1)->IsSilent());
+            backend->observer = nullptr;
+        }
+        form.reset();
+    }
+}
+
+TEST_F(InputWindow, TheChoiceIsStoredAndFoundByNameAtTheNextStartOrKeptWhenMissing)
+{
+    Start();
+    emit Inputs()->aboutToShow();
+    std::vector<std::string> items;
+    for (QAction *item : Inputs()->actions())
+        items.push_back(item->text().toStdString());
+    EXPECT_EQ(items, (std::vector<std::string>{"Kein Eingang", "Pads", "Keys"}));
+    Choose(1);
+    EXPECT_EQ(Stored("Name") + Stored("ID"), "Pads1");
+    // The list read anew renumbers the open source without closing it.
+    backend->sources = {"New", "Keys", "Pads"};
+    emit Inputs()->aboutToShow();
+    EXPECT_EQ(form->MidiIn().InputID(), 2);
+    EXPECT_EQ(Stored("ID"), "2");
+    EXPECT_TRUE(backend->CallsOf(TestBackend::Op::CloseInput).empty());
+    form.reset();
+
+    Start({"Pads"});
+    EXPECT_EQ(form->MidiIn().InputID(), 0);
+    EXPECT_EQ(Stored("ID"), "0");
+    EXPECT_TRUE(Inputs()->Item(0)->isChecked());
+    form.reset();
+
+    Start({"Keys"});
+    EXPECT_FALSE(form->MidiIn().IsOpen());
+    EXPECT_EQ(Stored("Name") + Stored("ID"), "Pads0");
+    EXPECT_TRUE(Inputs()->Item(-1)->isChecked());
+    EXPECT_TRUE(messages.empty());
+    Choose(-1);
+    EXPECT_EQ(IniText().indexOf("[InputDevice]"), -1);
+}
+
+TEST_F(InputWindow, ASourceThatGoesIsToldOnceItsNotesEndAndItCanBeChosenAgain)
+{
+    Start();
+    Choose(0);
+    Play({0x90, 36, 100});
+    backend->ClearCalls();
+    backend->LoseSources();
+    testing_support::ProcessEventsUntil([&] { return !messages.empty(); });
+    Play({});
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text.toStdString(), "Der MIDI-Eingang ist nicht mehr verfügbar.");
+    EXPECT_EQ(Sent(), std::vector<std::uint32_t>{Packed(0x80, 36, 0)});
+    EXPECT_TRUE(Inputs()->Item(-1)->isChecked());
+    EXPECT_EQ(Stored("Name"), "Keys");
+    Choose(0);
+    Play({0x90, 38, 100});
+    EXPECT_TRUE(form->Key(2)->IsSounding());
+}
+
+} // namespace
