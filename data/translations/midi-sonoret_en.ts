@@ -704,6 +704,10 @@ Reads INPUT (.vsq recording, .vnx sound text file) and writes OUTPUT (.vsq recor
         <source>PC-Tasten anzeigen</source>
         <translation>Show PC Keys</translation>
     </message>
+    <message>
+        <source>Eingang</source>
+        <translation>Input</translation>
+    </message>
 </context>
 <context>
     <name>app::TAboutBox</name>
@@ -773,6 +777,14 @@ Reads INPUT (.vsq recording, .vnx sound text file) and writes OUTPUT (.vsq recor
     <message>
         <source>Sie haben keine MIDI-Geräte installiert.</source>
         <translation>You have no MIDI devices installed.</translation>
+    </message>
+    <message>
+        <source>Der MIDI-Eingang ist nicht mehr verfügbar.</source>
+        <translation>The MIDI input is no longer available.</translation>
+    </message>
+    <message>
+        <source>Kein Eingang</source>
+        <translation>No Input</translation>
     </message>
 </context>
 <context>

@@ -208,12 +208,6 @@ struct JackBackend::OpenPort {
     std::uintptr_t instance = 0;
 };
 
-void JackBackend::Discard(std::unique_ptr<Output> out, std::chrono::milliseconds bound)
-{
-    if (out != nullptr)
-        RunBounded([out = out.release()] { delete out; }, bound);
-}
-
 JackBackend::JackBackend()
 {
     PrepareSoundLibraries();

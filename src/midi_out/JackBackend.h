@@ -71,8 +71,14 @@ private:
     struct OpenPort;
 
     MidiResult OpenOutput(OpenPort &port, const std::string &fullName);
-    // Closing waits for the server: it goes on alone after `bound`.
-    static void Discard(std::unique_ptr<Output> out, std::chrono::milliseconds bound = JackBound);
+    // Closing a client (an output's or an input's) waits for the server: it
+    // goes on alone after `bound`.
+    template <class Client>
+    static void Discard(std::unique_ptr<Client> client, std::chrono::milliseconds bound = JackBound)
+    {
+        if (client != nullptr)
+            RunBounded([client = client.release()] { delete client; }, bound);
+    }
     void DropClientsOfLostServer() override;
 
     class Input;
