@@ -210,4 +210,26 @@ std::uint32_t PackDriverVersion(std::string_view versionText)
     return PackDriverVersion(parts[0], parts[1]);
 }
 
+void PortList::Assign(const std::vector<std::string> &fullNames)
+{
+    ports_.clear();
+    std::vector<std::string> names;
+    for (const std::string &fullName : fullNames) {
+        if (fullName.empty() || IsOwnPort(fullName))
+            continue;
+        names.push_back(ShortenDeviceName(fullName));
+        ports_.push_back({fullName, {}});
+    }
+    MakeDeviceNamesUnique(names);
+    for (std::size_t i = 0; i < ports_.size(); ++i)
+        ports_[i].name = std::move(names[i]);
+}
+
+MidiResult PortList::Caps(std::int32_t id, std::uint32_t driverVersion, MidiOutCaps *caps, std::uint32_t size) const
+{
+    if (!Has(id))
+        return MIDIERR_BADDEVICEID;
+    return CopyCaps(MakeCaps(ports_[static_cast<std::size_t>(id)].name, MOD_MIDIPORT, 0, 0, driverVersion), caps, size);
+}
+
 } // namespace midi_out

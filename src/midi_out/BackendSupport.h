@@ -59,6 +59,26 @@ void MakeDeviceNamesUnique(std::vector<std::string> &names);
 // "MIDI Sonoret-01" and so on.
 bool IsOwnPort(std::string_view portName);
 
+// The ports a back end lists at one moment, the program's own left out: each
+// by the full name an open looks for and by the short name, unique among
+// them, that its capability record shows.
+class PortList {
+public:
+    void Assign(const std::vector<std::string> &fullNames);
+    std::size_t Size() const { return ports_.size(); }
+    bool Has(std::int32_t id) const { return id >= 0 && static_cast<std::size_t>(id) < ports_.size(); }
+    const std::string &FullName(std::int32_t id) const { return ports_[static_cast<std::size_t>(id)].fullName; }
+    // The record of port `id`, a MIDI port; MIDIERR_BADDEVICEID outside the list.
+    MidiResult Caps(std::int32_t id, std::uint32_t driverVersion, MidiOutCaps *caps, std::uint32_t size) const;
+
+private:
+    struct Port {
+        std::string fullName;
+        std::string name;
+    };
+    std::vector<Port> ports_;
+};
+
 // A capability record for a device of this kind.
 MidiOutCaps MakeCaps(std::string_view name, std::uint16_t technology, std::uint16_t voices,
                      std::uint16_t notes, std::uint32_t driverVersion);

@@ -236,42 +236,32 @@ void JackBackend::DropClientsOfLostServer()
 void JackBackend::RefreshDevices()
 {
     counted_ = true;
-    ports_.clear();
+    std::vector<std::string> listed;
     PrepareNewJackClient(); // drops the clients of a server that has gone
     if (jack_ == nullptr)
         jack_ = OpenPassiveJackClient(ListerName);
-    if (jack_ == nullptr)
-        return;
-    std::vector<std::string> names;
     // The ports that take MIDI: our output goes to JACK's input ports.
-    if (const char **listed = jack_get_ports(jack_.get(), nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {
-        for (const char **port = listed; *port != nullptr; ++port) {
-            if (IsOwnPort(*port))
-                continue;
-            names.push_back(ShortenDeviceName(*port));
-            ports_.push_back({*port, {}});
-        }
-        jack_free(listed);
+    if (const char **ports = jack_ ? jack_get_ports(jack_.get(), nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)
+                                   : nullptr) {
+        for (const char **port = ports; *port != nullptr; ++port)
+            listed.emplace_back(*port);
+        jack_free(ports);
     }
-    MakeDeviceNamesUnique(names);
-    for (std::size_t i = 0; i < ports_.size(); ++i)
-        ports_[i].name = std::move(names[i]);
+    ports_.Assign(listed);
 }
 
 std::uint32_t JackBackend::DeviceCount()
 {
     if (!counted_)
         RefreshDevices();
-    return static_cast<std::uint32_t>(ports_.size());
+    return static_cast<std::uint32_t>(ports_.Size());
 }
 
 MidiResult JackBackend::GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size)
 {
     if (!counted_)
         RefreshDevices();
-    if (deviceId < 0 || static_cast<std::size_t>(deviceId) >= ports_.size())
-        return MIDIERR_BADDEVICEID;
-    return CopyCaps(MakeCaps(ports_[deviceId].name, MOD_MIDIPORT, 0, 0, JackDriverVersion()), caps, size);
+    return ports_.Caps(deviceId, JackDriverVersion(), caps, size);
 }
 
 MidiResult JackBackend::OpenOutput(OpenPort &port, const std::string &fullName)
@@ -328,11 +318,11 @@ MidiResult JackBackend::Open(DeviceHandle *handle, std::int32_t deviceId, Driver
         return MIDIERR_INVALPARAM;
     if (!counted_)
         RefreshDevices();
-    if (deviceId < 0 || static_cast<std::size_t>(deviceId) >= ports_.size())
+    if (!ports_.Has(deviceId))
         return MIDIERR_BADDEVICEID;
 
     auto port = std::make_unique<OpenPort>();
-    if (const MidiResult result = OpenOutput(*port, ports_[deviceId].fullName))
+    if (const MidiResult result = OpenOutput(*port, ports_.FullName(deviceId)))
         return result;
     port->callback = callback;
     port->instance = instance;

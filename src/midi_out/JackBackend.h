@@ -17,6 +17,7 @@
 // then is given up as gone, and the server counts as gone until that close
 // has ended.
 
+#include "midi_out/BackendSupport.h"
 #include "midi_out/CompletionThread.h"
 #include "midi_out/JackSupport.h"
 #include "midi_out/MidiBackend.h"
@@ -63,10 +64,6 @@ public:
     static constexpr std::uint32_t MaxJackMessage = 16000;
 
 private:
-    struct Port {
-        std::string fullName; // as JACK lists it; what an open connects to
-        std::string name;     // as the capability record shows it
-    };
     class Output;
     struct OpenPort;
 
@@ -89,7 +86,7 @@ private:
     std::map<DeviceHandle, std::unique_ptr<Input>> inputs_;
 
     JackClient jack_; // lists, connects, watches the server
-    std::vector<Port> ports_;
+    PortList ports_;
     bool counted_ = false;
     std::map<DeviceHandle, std::unique_ptr<OpenPort>> open_;
     DeviceHandle nextHandle_ = 1;

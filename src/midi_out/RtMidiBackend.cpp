@@ -97,33 +97,21 @@ std::vector<std::string> RtMidiBackend::ListPorts()
 void RtMidiBackend::RefreshDevices()
 {
     counted_ = true;
-    ports_.clear();
-    std::vector<std::string> names;
-    for (std::string &fullName : ListPorts()) {
-        if (fullName.empty() || IsOwnPort(fullName))
-            continue;
-        names.push_back(ShortenDeviceName(fullName));
-        ports_.push_back({std::move(fullName), {}});
-    }
-    MakeDeviceNamesUnique(names);
-    for (std::size_t i = 0; i < ports_.size(); ++i)
-        ports_[i].name = std::move(names[i]);
+    ports_.Assign(ListPorts());
 }
 
 std::uint32_t RtMidiBackend::DeviceCount()
 {
     if (!counted_)
         RefreshDevices();
-    return static_cast<std::uint32_t>(ports_.size());
+    return static_cast<std::uint32_t>(ports_.Size());
 }
 
 MidiResult RtMidiBackend::GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size)
 {
     if (!counted_)
         RefreshDevices();
-    if (deviceId < 0 || static_cast<std::size_t>(deviceId) >= ports_.size())
-        return MIDIERR_BADDEVICEID;
-    return CopyCaps(MakeCaps(ports_[deviceId].name, MOD_MIDIPORT, 0, 0, RtMidiDriverVersion()), caps, size);
+    return ports_.Caps(deviceId, RtMidiDriverVersion(), caps, size);
 }
 
 MidiResult RtMidiBackend::Open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
@@ -133,7 +121,7 @@ MidiResult RtMidiBackend::Open(DeviceHandle *handle, std::int32_t deviceId, Driv
         return MIDIERR_INVALPARAM;
     if (!counted_)
         RefreshDevices();
-    if (deviceId < 0 || static_cast<std::size_t>(deviceId) >= ports_.size())
+    if (!ports_.Has(deviceId))
         return MIDIERR_BADDEVICEID;
 
     auto port = std::make_unique<OpenPort>();
@@ -145,7 +133,7 @@ MidiResult RtMidiBackend::Open(DeviceHandle *handle, std::int32_t deviceId, Driv
     try {
         const unsigned count = port->out->getPortCount();
         unsigned index = 0;
-        while (index < count && port->out->getPortName(index) != ports_[deviceId].fullName)
+        while (index < count && port->out->getPortName(index) != ports_.FullName(deviceId))
             ++index;
         if (index < count)
             port->out->openPort(index, OwnPortName);

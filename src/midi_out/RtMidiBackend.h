@@ -49,14 +49,15 @@ public:
     MidiResult CloseInput(DeviceHandle handle) override;
 
 private:
-    struct Port {
-        std::string fullName; // as the API lists it; what an open looks for
-        std::string name;     // as the capability record shows it
-    };
     struct OpenPort;
 
     std::vector<std::string> ListPorts();
 
+    // A MIDI source, listed under its full name.
+    struct Port {
+        std::string fullName; // what an open looks for
+        std::string name;     // as the source list shows it
+    };
     struct OpenSource;
 
     std::unique_ptr<RtMidiOut> lister_;
@@ -64,7 +65,7 @@ private:
     std::vector<Port> sources_;
     bool sourcesListed_ = false;
     std::map<DeviceHandle, std::unique_ptr<OpenSource>> openSources_;
-    std::vector<Port> ports_;
+    PortList ports_;
     bool counted_ = false;
     std::map<DeviceHandle, std::unique_ptr<OpenPort>> open_;
     DeviceHandle nextHandle_ = 1;
