@@ -225,6 +225,14 @@ void PortList::Assign(const std::vector<std::string> &fullNames)
         ports_[i].name = std::move(names[i]);
 }
 
+MidiResult CopyListedName(const std::vector<std::string> &names, std::int32_t id, std::string *name)
+{
+    if (name == nullptr || id < 0 || static_cast<std::size_t>(id) >= names.size())
+        return MIDIERR_BADDEVICEID;
+    *name = names[static_cast<std::size_t>(id)];
+    return MIDIERR_NOERROR;
+}
+
 MidiResult PortList::Caps(std::int32_t id, std::uint32_t driverVersion, MidiOutCaps *caps, std::uint32_t size) const
 {
     if (!Has(id))

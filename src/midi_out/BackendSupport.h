@@ -79,6 +79,9 @@ private:
     std::vector<Port> ports_;
 };
 
+// Entry `id` of `names` into `name`; MIDIERR_BADDEVICEID outside the list.
+MidiResult CopyListedName(const std::vector<std::string> &names, std::int32_t id, std::string *name);
+
 // A capability record for a device of this kind.
 MidiOutCaps MakeCaps(std::string_view name, std::uint16_t technology, std::uint16_t voices,
                      std::uint16_t notes, std::uint32_t driverVersion);

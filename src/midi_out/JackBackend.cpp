@@ -598,10 +598,7 @@ MidiResult JackBackend::GetInputName(std::int32_t inputId, std::string *name)
 {
     if (!sourcesListed_)
         RefreshInputs();
-    if (name == nullptr || inputId < 0 || static_cast<std::size_t>(inputId) >= sources_.size())
-        return MIDIERR_BADDEVICEID;
-    *name = sources_[static_cast<std::size_t>(inputId)];
-    return MIDIERR_NOERROR;
+    return CopyListedName(sources_, inputId, name);
 }
 
 MidiResult JackBackend::OpenInput(DeviceHandle *handle, std::int32_t inputId, DriverCallbackProc callback,

@@ -292,7 +292,7 @@ void RtMidiBackend::RefreshInputs()
             for (unsigned i = 0; i < count; ++i) {
                 std::string fullName = sourceLister_->getPortName(i);
                 if (!fullName.empty() && !IsOwnPort(fullName))
-                    sources_.push_back({fullName, fullName});
+                    sources_.push_back(fullName);
             }
         } catch (const RtMidiError &) {
             sources_.clear();
@@ -301,8 +301,7 @@ void RtMidiBackend::RefreshInputs()
     // ALSA announces no unplugging to a client that does not ask: a source
     // is found gone when it is missing from a new list.
     for (auto &[handle, source] : openSources_) {
-        const bool listed = std::any_of(sources_.begin(), sources_.end(),
-                                        [&](const Port &port) { return port.fullName == source->fullName; });
+        const bool listed = std::find(sources_.begin(), sources_.end(), source->fullName) != sources_.end();
         if (!listed && source->callback != nullptr)
             source->callback(handle, MIM_SOURCEGONE, source->instance, 0, 0);
     }
@@ -319,10 +318,7 @@ MidiResult RtMidiBackend::GetInputName(std::int32_t inputId, std::string *name)
 {
     if (!sourcesListed_)
         RefreshInputs();
-    if (name == nullptr || inputId < 0 || static_cast<std::size_t>(inputId) >= sources_.size())
-        return MIDIERR_BADDEVICEID;
-    *name = sources_[static_cast<std::size_t>(inputId)].name;
-    return MIDIERR_NOERROR;
+    return CopyListedName(sources_, inputId, name);
 }
 
 MidiResult RtMidiBackend::OpenInput(DeviceHandle *handle, std::int32_t inputId, DriverCallbackProc callback,
@@ -335,7 +331,7 @@ MidiResult RtMidiBackend::OpenInput(DeviceHandle *handle, std::int32_t inputId, 
     if (inputId < 0 || static_cast<std::size_t>(inputId) >= sources_.size())
         return MIDIERR_BADDEVICEID;
     auto source = std::make_unique<OpenSource>();
-    source->fullName = sources_[static_cast<std::size_t>(inputId)].fullName;
+    source->fullName = sources_[static_cast<std::size_t>(inputId)];
     source->handle = nextHandle_;
     source->callback = callback;
     source->instance = instance;

@@ -53,16 +53,11 @@ private:
 
     std::vector<std::string> ListPorts();
 
-    // A MIDI source, listed under its full name.
-    struct Port {
-        std::string fullName; // what an open looks for
-        std::string name;     // as the source list shows it
-    };
     struct OpenSource;
 
     std::unique_ptr<RtMidiOut> lister_;
     std::unique_ptr<RtMidiIn> sourceLister_;
-    std::vector<Port> sources_;
+    std::vector<std::string> sources_; // full names: listed and looked for as they are
     bool sourcesListed_ = false;
     std::map<DeviceHandle, std::unique_ptr<OpenSource>> openSources_;
     PortList ports_;
