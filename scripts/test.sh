@@ -4,7 +4,10 @@
 # unless one already runs, and stopped again at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+started=$SECONDS
+stage() { echo "== $1: $((SECONDS - started)) s"; started=$SECONDS; }
 ./scripts/build.sh
+stage "set-up and build"
 
 export JACK_NO_START_SERVER=1 JACK_NO_AUDIO_RESERVATION=1
 jack_pid=""
@@ -27,10 +30,13 @@ fi
 if ! ctest --test-dir build --output-on-failure -j"$(nproc)" --timeout 300; then
   ./scripts/retry-after-xruns.sh build
 fi
+stage "plain tests"
 
 # The same tests under the sanitizers, then every fuzz target for a bounded
 # time (seconds each: SONORET_FUZZ_SECONDS). SONORET_TEST_QUICK=1 skips both.
 if [ "${SONORET_TEST_QUICK:-0}" != 1 ]; then
   ./scripts/sanitize.sh
+  stage "sanitizer builds and tests"
   ./scripts/fuzz.sh "${SONORET_FUZZ_SECONDS:-20}"
+  stage "fuzzing"
 fi
