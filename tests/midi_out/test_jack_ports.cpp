@@ -45,14 +45,10 @@ std::int32_t FindDevice(MidiBackend &backend, const std::string &name)
 // vanished once a new client no longer finds it.
 void WaitUntilPortGone(const std::string &name)
 {
-    jack_status_t status;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (std::chrono::steady_clock::now() < deadline) {
-        jack_client_t *client = jack_client_open("sonoret-test-look", JackNoStartServer, &status);
-        if (client == nullptr)
-            return;
-        const bool listed = jack_port_by_name(client, name.c_str()) != nullptr;
-        jack_client_close(client);
+        const bool listed = WithJackClient(
+            [name](jack_client_t *client) { return jack_port_by_name(client, name.c_str()) != nullptr; });
         if (!listed)
             return;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -4,6 +4,7 @@
 // driver callback that records its notices.
 
 #include "midi_out/BackendSupport.h"
+#include "midi_out/JackSupport.h"
 #include "midi_out/MidiDefs.h"
 #include "support/JackMidiInput.h"
 
@@ -62,15 +63,28 @@ private:
     std::optional<std::string> old_;
 };
 
-inline bool JackServerRunning()
+// Runs `look` with a client of the default server, bounded as the program
+// bounds its own JACK calls (a server that does not answer in time counts as
+// none, and the call goes on alone, so `look` owns what it uses). False
+// without a server.
+template <class Look>
+bool WithJackClient(Look look)
 {
     midi_out::PrepareSoundLibraries(); // no server start, no JACK chatter
-    jack_status_t status;
-    jack_client_t *client = jack_client_open("sonoret-test-probe", JackNoStartServer, &status);
-    if (client == nullptr)
-        return false;
-    jack_client_close(client);
-    return true;
+    auto result = std::make_shared<std::atomic<bool>>(false);
+    midi_out::RunBounded([result, look] {
+        jack_status_t status;
+        if (jack_client_t *client = jack_client_open("sonoret-test-look", JackNoStartServer, &status)) {
+            result->store(look(client));
+            jack_client_close(client);
+        }
+    }, std::chrono::seconds(5));
+    return result->load();
+}
+
+inline bool JackServerRunning()
+{
+    return WithJackClient([](jack_client_t *) { return true; });
 }
 
 // Asked once per process: every client made and closed is work for the server.
