@@ -6,6 +6,7 @@
 #include "midi_out/BackendSupport.h"
 #include "midi_out/JackSupport.h"
 #include "midi_out/MidiDefs.h"
+#include "support/HangBound.h"
 #include "support/JackMidiInput.h"
 
 #include <gtest/gtest.h>
@@ -64,9 +65,9 @@ private:
 };
 
 // Runs `look` with a client of the default server, bounded as the program
-// bounds its own JACK calls (a server that does not answer in time counts as
-// none, and the call goes on alone, so `look` owns what it uses). False
-// without a server.
+// bounds its own JACK calls, with the tests' hang bound (a server that does
+// not answer by then counts as none, and the call goes on alone, so `look`
+// owns what it uses). False without a server.
 template <class Look>
 bool WithJackClient(Look look)
 {
@@ -78,7 +79,7 @@ bool WithJackClient(Look look)
             result->store(look(client));
             jack_client_close(client);
         }
-    }, std::chrono::seconds(5));
+    }, testing_support::kHangBound);
     return result->load();
 }
 
