@@ -5,6 +5,7 @@
 #include <alsa/asoundlib.h>
 #include <fluidsynth.h>
 #include <jack/jack.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <cctype>
@@ -27,6 +28,12 @@ void PrepareSoundLibraries()
     static std::once_flag once;
     std::call_once(once, [] {
         setenv("JACK_NO_START_SERVER", "1", 1);
+        // libjack writes to the server's socket without MSG_NOSIGNAL: a server
+        // that dies under us would end the whole program with SIGPIPE. Ignored,
+        // the write fails with EPIPE and the send reports the lost device.
+        struct sigaction current {};
+        if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+            signal(SIGPIPE, SIG_IGN);
         // The libraries report failures both by result and by printing; the
         // results reach the user as our error codes, the printing would only
         // litter the terminal (and a missing server or sound card is normal).

@@ -3,6 +3,7 @@
 #include "midi_out/MidiErrors.h"
 
 #include <fluidsynth.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -156,7 +157,7 @@ MidiResult FluidSynthBackend::StartAudio()
             audioGone_ = false;
             // FluidSynth's own client does not tell us when its server goes.
             if (jack)
-                audioWatch_ = OpenPassiveJackClient(std::string(OwnClientName) + " audio");
+                audioWatch_ = OpenPassiveJackClient(std::string(OwnClientName) + " audio-" + std::to_string(getpid()));
             return MIDIERR_NOERROR;
         }
     }

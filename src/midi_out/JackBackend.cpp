@@ -22,7 +22,12 @@ namespace {
 // Name of the output port each open device gets in its client.
 constexpr const char *OwnPortName = "out";
 // The client that lists and connects ports; it has no ports itself.
-constexpr const char *ListerName = "MIDI Sonoret list";
+// With this process's number: two clients opening one name at the same time
+// (two copies of the program starting together) can make one open fail.
+std::string ListerName()
+{
+    return std::string(OwnClientName) + " list-" + std::to_string(getpid());
+}
 
 // Bytes queued towards one port: the longest message with room to spare for
 // the short ones sent around it.
@@ -239,7 +244,7 @@ void JackBackend::RefreshDevices()
     std::vector<std::string> listed;
     PrepareNewJackClient(); // drops the clients of a server that has gone
     if (jack_ == nullptr)
-        jack_ = OpenPassiveJackClient(ListerName);
+        jack_ = OpenPassiveJackClient(ListerName());
     // The ports that take MIDI: our output goes to JACK's input ports.
     if (const char **ports = jack_ ? jack_get_ports(jack_.get(), nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)
                                    : nullptr) {
@@ -571,7 +576,7 @@ void JackBackend::RefreshInputs()
     sources_.clear();
     PrepareNewJackClient(); // drops the clients of a server that has gone
     if (jack_ == nullptr)
-        jack_ = OpenPassiveJackClient(ListerName);
+        jack_ = OpenPassiveJackClient(ListerName());
     if (jack_ == nullptr)
         return;
     // The ports that give MIDI: our input reads from JACK's output ports.

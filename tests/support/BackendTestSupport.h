@@ -21,6 +21,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -67,31 +68,52 @@ private:
 // Runs `look` with a client of the default server, bounded as the program
 // bounds its own JACK calls, with the tests' hang bound (a server that does
 // not answer by then counts as none, and the call goes on alone, so `look`
-// owns what it uses). False without a server.
+// owns what it uses). False without a server. The client's name is this
+// process's own: two clients opening one name at once can fail each other.
 template <class Look>
-bool WithJackClient(Look look)
+bool WithJackClient(Look look, jack_status_t *statusOut = nullptr)
 {
     midi_out::PrepareSoundLibraries(); // no server start, no JACK chatter
-    auto result = std::make_shared<std::atomic<bool>>(false);
-    midi_out::RunBounded([result, look] {
-        jack_status_t status;
-        if (jack_client_t *client = jack_client_open("sonoret-test-look", JackNoStartServer, &status)) {
-            result->store(look(client));
+    struct Result {
+        std::atomic<bool> value{false};
+        std::atomic<int> status{0};
+    };
+    auto result = std::make_shared<Result>();
+    const std::string name = "sonoret-test-look-" + std::to_string(getpid());
+    midi_out::RunBounded([result, look, name] {
+        jack_status_t status{};
+        if (jack_client_t *client = jack_client_open(name.c_str(), JackNoStartServer, &status)) {
+            result->value.store(look(client));
             jack_client_close(client);
         }
+        result->status.store(status);
     }, testing_support::kHangBound);
-    return result->load();
+    if (statusOut != nullptr)
+        *statusOut = jack_status_t(result->status.load());
+    return result->value.load();
 }
 
-inline bool JackServerRunning()
+inline bool JackServerRunning(jack_status_t *status = nullptr)
 {
-    return WithJackClient([](jack_client_t *) { return true; });
+    return WithJackClient([](jack_client_t *) { return true; }, status);
 }
 
-// Asked once per process: every client made and closed is work for the server.
+// Asked once per process: every client made and closed is work for the
+// server. An open can fail at once while the server is busy with other
+// clients coming and going (other tests run beside this one), so a refusal
+// is asked again a few times before the server counts as missing.
 inline bool DefaultJackServerRunning()
 {
-    static const bool running = JackServerRunning();
+    static const bool running = [] {
+        jack_status_t status{};
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            if (JackServerRunning(&status))
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        std::fprintf(stderr, "JACK client open refused, status 0x%x\n", unsigned(status));
+        return false;
+    }();
     return running;
 }
 
