@@ -178,9 +178,13 @@ private:
         // receivers, so what was written two cycles back counts as read.
         out.counters_->handedOn.store(out.writtenBefore_, std::memory_order_release);
         out.writtenBefore_ = out.written_;
-        // The connections that this cycle's graph runs with.
+        // The connections that this cycle's graph runs with. Until the one
+        // made at the open is among them, what is written here reaches nobody:
+        // the queue waits for it.
         if (jack_port_connected(out.port_) > 0)
             out.counters_->connected.store(true, std::memory_order_release);
+        else if (!out.counters_->connected.load(std::memory_order_relaxed))
+            return 0;
 
         std::uint32_t length = 0;
         while (jack_ringbuffer_peek(out.queue_, reinterpret_cast<char *>(&length), sizeof length) == sizeof length &&
@@ -306,9 +310,10 @@ MidiResult JackBackend::OpenOutput(OpenPort &port, const std::string &fullName)
     if (out == nullptr)
         return MIDIERR_PORTGONE;
     // The server takes a new connection into its graph at the start of a
-    // cycle; what is written before that is lost. The open returns once a
-    // cycle has run with the connection in force.
-    if (!out->WaitUntilConnected(JackBound)) {
+    // cycle. The open waits for that cycle, so that the first note goes out
+    // with the next one; a server too busy to get there within the bound
+    // still has the port: what is sent meanwhile waits in the queue.
+    if (!out->WaitUntilConnected(JackBound) && JackServerLost()) {
         Discard(std::move(out), StuckCloseBound);
         return MIDIERR_PORTGONE;
     }
