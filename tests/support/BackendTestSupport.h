@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -65,53 +66,76 @@ private:
     std::optional<std::string> old_;
 };
 
-// Runs `look` with a client of the default server, bounded as the program
-// bounds its own JACK calls, with the tests' hang bound (a server that does
-// not answer by then counts as none, and the call goes on alone, so `look`
-// owns what it uses). False without a server. The client's name is this
-// process's own: two clients opening one name at once can fail each other.
+// Whether a server answers under the name JACK_DEFAULT_SERVER gives now,
+// asked in a process of its own: libjack can deadlock closing a client right
+// after opening it, and its lock then holds every later open of this process.
+// A probe that does not answer within the tests' hang bound counts as none.
+inline bool JackServerRunning()
+{
+    const char *probe = SONORET_JACK_PROBE;
+    char *argv[] = {const_cast<char *>(probe), nullptr};
+    pid_t pid = 0;
+    if (posix_spawn(&pid, probe, nullptr, nullptr, argv, environ) != 0)
+        return false;
+    const auto deadline = std::chrono::steady_clock::now() + testing_support::kHangBound;
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Runs `look` with a client of the default server that this process keeps
+// open to its end, for the reason above; false without a server. Each call
+// is bounded as the program bounds its own JACK calls, with the tests' hang
+// bound; `look` owns what it uses, since a call given up goes on alone.
+struct LookClient {
+    std::mutex mutex;
+    jack_client_t *client = nullptr;
+};
+inline LookClient &TheLookClient()
+{
+    static LookClient look;
+    return look;
+}
+
 template <class Look>
-bool WithJackClient(Look look, jack_status_t *statusOut = nullptr)
+bool WithJackClient(Look look)
 {
     midi_out::PrepareSoundLibraries(); // no server start, no JACK chatter
-    struct Result {
-        std::atomic<bool> value{false};
-        std::atomic<int> status{0};
-    };
-    auto result = std::make_shared<Result>();
-    const std::string name = "sonoret-test-look-" + std::to_string(getpid());
-    midi_out::RunBounded([result, look, name] {
-        jack_status_t status{};
-        if (jack_client_t *client = jack_client_open(name.c_str(), JackNoStartServer, &status)) {
-            result->value.store(look(client));
-            jack_client_close(client);
+    auto result = std::make_shared<std::atomic<bool>>(false);
+    midi_out::RunBounded([result, look] {
+        LookClient &shared = TheLookClient();
+        const std::lock_guard lock(shared.mutex);
+        jack_client_t *&client = shared.client;
+        if (client == nullptr) {
+            const std::string name = "sonoret-test-look-" + std::to_string(getpid());
+            jack_status_t status;
+            client = jack_client_open(name.c_str(), JackNoStartServer, &status);
         }
-        result->status.store(status);
+        if (client != nullptr)
+            result->store(look(client));
     }, testing_support::kHangBound);
-    if (statusOut != nullptr)
-        *statusOut = jack_status_t(result->status.load());
-    return result->value.load();
+    return result->load();
 }
 
-inline bool JackServerRunning(jack_status_t *status = nullptr)
-{
-    return WithJackClient([](jack_client_t *) { return true; }, status);
-}
-
-// Asked once per process: every client made and closed is work for the
-// server. An open can fail at once while the server is busy with other
-// clients coming and going (other tests run beside this one), so a refusal
-// is asked again a few times before the server counts as missing.
+// Asked once per process: every client made is work for the server. An
+// open can fail at once while the server is busy with other clients coming
+// and going (other tests run beside this one), so a refusal is asked again a
+// few times before the server counts as missing.
 inline bool DefaultJackServerRunning()
 {
     static const bool running = [] {
-        jack_status_t status{};
         for (int attempt = 0; attempt < 20; ++attempt) {
-            if (JackServerRunning(&status))
+            if (JackServerRunning())
                 return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
-        std::fprintf(stderr, "JACK client open refused, status 0x%x\n", unsigned(status));
         return false;
     }();
     return running;
