@@ -20,10 +20,7 @@ using testing_support::Packed;
 
 namespace {
 
-int ReadInt(const std::string &ini, const char *section, const char *key)
-{
-    return app::SettingsFile(ini).ReadInteger(section, key, -999);
-}
+using testing_support::ReadInt;
 
 std::string ReadText(const std::string &ini, const char *section, const char *key)
 {

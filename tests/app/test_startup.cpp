@@ -20,10 +20,7 @@ namespace {
 
 using StartUp = testing_support::WindowFixture;
 
-int ReadInt(const std::string &ini, const char *section, const char *key)
-{
-    return app::SettingsFile(ini).ReadInteger(section, key, -999);
-}
+using testing_support::ReadInt;
 
 std::vector<std::int32_t> OpenedDevices(const TestBackend &backend)
 {

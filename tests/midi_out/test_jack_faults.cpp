@@ -24,23 +24,6 @@ using namespace midi_out;
 using namespace backend_test;
 using namespace std::chrono_literals;
 
-namespace {
-
-std::int32_t FindDevice(MidiBackend &backend, const std::string &name)
-{
-    backend.RefreshDevices();
-    const std::uint32_t count = backend.DeviceCount();
-    for (std::uint32_t i = 0; i < count; ++i) {
-        MidiOutCaps caps;
-        if (backend.GetDevCaps(static_cast<std::int32_t>(i), &caps, sizeof caps) == MIDIERR_NOERROR &&
-            name == std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname)))
-            return static_cast<std::int32_t>(i);
-    }
-    return -1;
-}
-
-} // namespace
-
 // The built-in synthesizer with its audio on a JACK server of the test's own.
 class JackSynthFaults : public ::testing::Test {
 protected:

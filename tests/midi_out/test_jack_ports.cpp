@@ -21,26 +21,6 @@ using namespace backend_test;
 
 namespace {
 
-std::string NameOf(MidiBackend &backend, std::int32_t id)
-{
-    MidiOutCaps caps;
-    if (backend.GetDevCaps(id, &caps, sizeof caps) != MIDIERR_NOERROR)
-        return {};
-    return std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
-}
-
-// Index of the device called `name` after a refresh, or -1.
-std::int32_t FindDevice(MidiBackend &backend, const std::string &name)
-{
-    backend.RefreshDevices();
-    const std::uint32_t count = backend.DeviceCount();
-    for (std::uint32_t i = 0; i < count; ++i) {
-        if (NameOf(backend, static_cast<std::int32_t>(i)) == name)
-            return static_cast<std::int32_t>(i);
-    }
-    return -1;
-}
-
 // The server removes a closed client's ports on its own time: the port has
 // vanished once a new client no longer finds it.
 void WaitUntilPortGone(const std::string &name)

@@ -30,14 +30,6 @@ using Op = TestBackend::Op;
 
 namespace {
 
-std::string NameOf(MidiBackend &backend, std::int32_t id)
-{
-    MidiOutCaps caps;
-    if (backend.GetDevCaps(id, &caps, sizeof caps) != MIDIERR_NOERROR)
-        return "<none>";
-    return std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
-}
-
 // A system back end over test back ends with the given device names.
 struct System {
     explicit System(std::vector<std::vector<std::string>> names)

@@ -3,6 +3,7 @@
 // folder, with every message box captured instead of shown.
 
 #include "app/ErrorHandler.h"
+#include "app/SettingsFile.h"
 #include "app/UMain.h"
 #include "app/UnsavedTake.h"
 #include "midi_out/MidiErrors.h"
@@ -20,6 +21,12 @@
 #include <vector>
 
 namespace testing_support {
+
+// A number of the settings file as the window left it; -999 when missing.
+inline int ReadInt(const std::string &ini, const char *section, const char *key)
+{
+    return app::SettingsFile(ini).ReadInteger(section, key, -999);
+}
 
 // A short message as the back end sees it.
 constexpr std::uint32_t Packed(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)

@@ -22,11 +22,7 @@ namespace {
 
 using testing_support::TinyDisk;
 
-std::string Contents(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testing_support::Contents;
 
 void Put(const std::string &path, const std::string &text)
 {

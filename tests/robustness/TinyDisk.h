@@ -10,12 +10,21 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <sys/mount.h>
 #include <unistd.h>
 #include <vector>
 
 namespace testing_support {
+
+// A file's whole content; empty when it cannot be read.
+inline std::string Contents(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 class TinyDisk {
 public:

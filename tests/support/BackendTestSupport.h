@@ -5,7 +5,9 @@
 
 #include "midi_out/BackendSupport.h"
 #include "midi_out/JackSupport.h"
+#include "midi_out/MidiBackend.h"
 #include "midi_out/MidiDefs.h"
+#include "midi_out/MidiErrors.h"
 #include "support/HangBound.h"
 #include "support/JackMidiInput.h"
 
@@ -65,6 +67,27 @@ private:
     std::string name_;
     std::optional<std::string> old_;
 };
+
+// The name a back end lists for a device, or "<none>".
+inline std::string NameOf(midi_out::MidiBackend &backend, std::int32_t id)
+{
+    midi_out::MidiOutCaps caps;
+    if (backend.GetDevCaps(id, &caps, sizeof caps) != midi_out::MIDIERR_NOERROR)
+        return "<none>";
+    return std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
+}
+
+// Index of the device called `name` after a refresh, or -1.
+inline std::int32_t FindDevice(midi_out::MidiBackend &backend, const std::string &name)
+{
+    backend.RefreshDevices();
+    const std::uint32_t count = backend.DeviceCount();
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (NameOf(backend, static_cast<std::int32_t>(i)) == name)
+            return static_cast<std::int32_t>(i);
+    }
+    return -1;
+}
 
 // Whether a server answers under the name JACK_DEFAULT_SERVER gives now,
 // asked in a process of its own: libjack can deadlock closing a client right
