@@ -8,11 +8,13 @@
 #include "midi_out/MidiErrors.h"
 #include "support/TestBackend.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -58,8 +60,31 @@ protected:
         file.write(text);
     }
 
-    QByteArray IniText() const
+    // Settings reach the file on a thread of their own: waits until they
+    // are there, and lets a refused write reach the error handler.
+    void SettleSettings()
     {
+        if (form) {
+            EXPECT_TRUE(form->Settings().Flush(std::chrono::minutes(1)));
+        }
+        QCoreApplication::processEvents();
+    }
+
+    int StoredInt(const char *section, const char *key)
+    {
+        SettleSettings();
+        return app::SettingsFile(iniPath).ReadInteger(section, key, -999);
+    }
+
+    std::string StoredText(const char *section, const char *key)
+    {
+        SettleSettings();
+        return app::SettingsFile(iniPath).ReadString(section, key, "<none>");
+    }
+
+    QByteArray IniText()
+    {
+        SettleSettings();
         QFile file(QString::fromStdString(iniPath));
         if (!file.open(QIODevice::ReadOnly))
             return {};
