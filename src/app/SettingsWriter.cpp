@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <utility>
 
 namespace app {
@@ -38,7 +39,6 @@ struct SettingsWriter::State {
 
     SettingsFile file;
     std::mutex mutex;
-    std::condition_variable handed;  // a change was queued, or the writer stops
     std::condition_variable settled; // nothing left to write
     std::vector<SettingsChange> queued;
     // The batch the thread is writing: changed by the thread only, under
@@ -47,7 +47,9 @@ struct SettingsWriter::State {
     FailureHandler onFailure;
     Store store;
     std::optional<std::string> failureBeingShown; // told, and not yet shown to the user
-    bool stopping = false;
+    // A thread is at work. It runs only while there is something to write,
+    // so none is left waiting in a process that forks (a test's child).
+    bool running = false;
 };
 
 SettingsWriter::SettingsWriter(std::string fileName, FailureHandler onFailure, Store store)
@@ -55,25 +57,14 @@ SettingsWriter::SettingsWriter(std::string fileName, FailureHandler onFailure, S
     if (!store)
         store = [](SettingsFile &file, PendingChanges changes) { file.Apply(changes); };
     state_ = std::make_shared<State>(std::move(fileName), std::move(onFailure), std::move(store));
-    thread_ = std::thread(Run, state_);
 }
 
 SettingsWriter::~SettingsWriter()
 {
-    bool idle = false;
-    {
-        const std::lock_guard lock(state_->mutex);
-        state_->stopping = true;
-        state_->onFailure = nullptr; // whoever would be told is going away
-        idle = state_->queued.empty() && state_->writing.empty();
-    }
-    state_->handed.notify_one();
     // A write stuck on a disk or a lock must not keep the program from
-    // ending; the thread owns what it needs and ends with the process.
-    if (idle)
-        thread_.join();
-    else
-        thread_.detach();
+    // ending: the thread owns what it needs and ends with the process.
+    const std::lock_guard lock(state_->mutex);
+    state_->onFailure = nullptr; // whoever would be told is going away
 }
 
 const std::string &SettingsWriter::FileName() const { return state_->file.FileName(); }
@@ -148,8 +139,8 @@ void SettingsWriter::EraseSection(const std::string &section)
 
 void SettingsWriter::Hand(SettingsChange change)
 {
+    const std::lock_guard lock(state_->mutex);
     {
-        const std::lock_guard lock(state_->mutex);
         auto &queued = state_->queued;
         // A value still waiting takes the new one in its place, unless its
         // section is erased after it: the write must then come after the
@@ -168,7 +159,10 @@ void SettingsWriter::Hand(SettingsChange change)
         }
         queued.push_back(std::move(change));
     }
-    state_->handed.notify_one();
+    if (!state_->running) {
+        std::thread(Run, state_).detach();
+        state_->running = true;
+    }
 }
 
 void SettingsWriter::FailureShown()
@@ -180,17 +174,18 @@ void SettingsWriter::FailureShown()
 bool SettingsWriter::Flush(std::chrono::milliseconds bound)
 {
     std::unique_lock lock(state_->mutex);
-    return state_->settled.wait_for(lock, bound,
-                                    [&] { return state_->queued.empty() && state_->writing.empty(); });
+    return state_->settled.wait_for(lock, bound, [&] { return !state_->running; });
 }
 
 void SettingsWriter::Run(std::shared_ptr<State> state)
 {
     std::unique_lock lock(state->mutex);
     for (;;) {
-        state->handed.wait(lock, [&] { return state->stopping || !state->queued.empty(); });
-        if (state->queued.empty())
-            return; // stopping, and everything is written
+        if (state->queued.empty()) {
+            state->running = false;
+            state->settled.notify_all();
+            return;
+        }
         // Whatever waits goes in one batch: one lock, one read and one
         // replace of the file for all of it.
         state->writing.swap(state->queued);
@@ -210,8 +205,6 @@ void SettingsWriter::Run(std::shared_ptr<State> state)
                     state->onFailure(failure);
             }
         }
-        if (state->queued.empty())
-            state->settled.notify_all();
     }
 }
 

@@ -14,7 +14,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace app {
@@ -33,8 +32,8 @@ public:
 
     // `store` defaults to SettingsFile::Apply.
     explicit SettingsWriter(std::string fileName, FailureHandler onFailure = {}, Store store = {});
-    // Waits for writes still under way only if they are done at once;
-    // otherwise they finish on their own thread, told to no one.
+    // Does not wait: writes still under way finish on their own thread,
+    // told to no one (Flush first to wait for them).
     ~SettingsWriter();
 
     SettingsWriter(const SettingsWriter &) = delete;
@@ -74,7 +73,6 @@ private:
 
     // Shared with the thread, which may outlive this object at exit.
     std::shared_ptr<State> state_;
-    std::thread thread_;
 };
 
 } // namespace app
