@@ -248,6 +248,8 @@ TForm1::~TForm1()
         if (!settings_->Flush(SettingsWriter::ExitBound))
             throw EIniFileException(SettingsFile(settings_->FileName()).WriteRefusedMessage());
     });
+    // A refusal on its way to the window is shown before the window goes.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     settings_.reset();
     KeyCodeList.clear();
     KeyNumberList.clear();

@@ -150,4 +150,17 @@ TEST_F(SettingsWriterTest, AWindowDraggedAcrossARefusingFileShowsOneMessageAndSt
     EXPECT_EQ(messages.size(), 1u);
 }
 
+TEST_F(SettingsWriterTest, ARefusalStillOnItsWayWhenTheWindowClosesIsShown)
+{
+    Create();
+    SettleSettings();
+    const auto refusing = QDir(dir.path()).filePath(QStringLiteral("midi-sonoret.ini"));
+    QFile::remove(refusing);
+    ASSERT_TRUE(QDir().mkdir(refusing));
+    Control<QSlider>("TrackBar1")->setValue(3);
+    form.reset();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("kann nicht geschrieben werden")));
+}
+
 } // namespace
