@@ -1,11 +1,12 @@
 #pragma once
-// The settings file: a classic INI file read and written one value at a time,
-// with nothing cached between accesses. Sections and keys match without regard
-// to case; sections, keys and lines keep their file order. Every write
-// replaces the file atomically (temporary file in the same folder, flush,
-// rename), so a crash or a full disk never leaves half a file behind; it holds
-// a lock from reading the file to replacing it, so that programs writing at
-// the same time keep each other's changes. Only a regular file is read.
+// The settings file: a classic INI file read one value at a time and written
+// one value or one batch of changes at a time, with nothing cached between
+// accesses. Sections and keys match without regard to case; sections, keys
+// and lines keep their file order. Every write replaces the file atomically
+// (temporary file in the same folder, flush, rename), so a crash or a full
+// disk never leaves half a file behind; it holds a lock from reading the file
+// to replacing it, so that programs writing at the same time keep each
+// other's changes. Only a regular file is read.
 
 #include <cstdint>
 #include <span>
@@ -91,7 +92,6 @@ public:
     std::string WriteRefusedMessage() const;
 
 private:
-
     std::string fileName_;
 };
 

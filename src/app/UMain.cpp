@@ -244,12 +244,16 @@ TForm1::~TForm1()
 
     // The last changes are in the file before the program ends, or the user
     // learns that they are not.
-    common::RunGuarded([this] {
-        if (!settings_->Flush(SettingsWriter::ExitBound))
+    bool written = false;
+    common::RunGuarded([this, &written] {
+        written = settings_->Flush(SettingsWriter::ExitBound);
+        if (!written)
             throw EIniFileException(SettingsFile(settings_->FileName()).WriteRefusedMessage());
     });
-    // A refusal on its way to the window is shown before the window goes.
-    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    // A refusal on its way to the window is shown before the window goes;
+    // when the writes did not finish, the file's message has just been shown.
+    if (written)
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     settings_.reset();
     KeyCodeList.clear();
     KeyNumberList.clear();
