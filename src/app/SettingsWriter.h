@@ -25,6 +25,8 @@ public:
     // Told, on the writer's thread, of a failed write. A failure in the same
     // words as the last one is not told again until FailureShown() says the
     // last one has reached the user, so a burst of failing writes shows once.
+    // It runs under the writer's lock: it hands the failure on (posts it to
+    // the window's thread) and must not call the writer.
     using FailureHandler = std::function<void(std::exception_ptr failure)>;
 
     // How long the end of the program waits for writes still under way.
