@@ -234,6 +234,21 @@ public:
         return erased;
     }
 
+    // True when any change touched the lines.
+    bool Apply(PendingChanges changes)
+    {
+        bool changed = false;
+        for (const auto &change : changes) {
+            if (change.kind == SettingsChange::Kind::Write) {
+                Set(Trim(change.section), Trim(change.key), change.value);
+                changed = true;
+            } else if (Erase(Trim(change.section))) {
+                changed = true;
+            }
+        }
+        return changed;
+    }
+
 private:
     // A section's body runs to the next header; its trailing blank lines
     // are part of it.
@@ -367,6 +382,18 @@ private:
     bool timedOut_ = false;
 };
 
+// The file as it stands (none where it cannot be read), with what is
+// still to be written on top.
+IniDocument readDocument(const std::string &path, PendingChanges pending)
+{
+    std::string text;
+    if (readWholeFile(path, text) != ReadResult::Read)
+        text.clear();
+    auto document = IniDocument::Parse(text);
+    document.Apply(pending);
+    return document;
+}
+
 bool hasLineBreak(std::string_view text)
 {
     return text.find_first_of("\r\n") != std::string_view::npos;
@@ -430,35 +457,21 @@ std::string SettingsFile::LocationFor(const std::string &executablePath)
 }
 
 std::string SettingsFile::ReadString(const std::string &section, const std::string &key,
-                                     const std::string &defaultValue) const
+                                     const std::string &defaultValue, PendingChanges pending) const
 {
-    std::string text;
-    if (readWholeFile(fileName_, text) != ReadResult::Read)
-        return defaultValue;
-    return IniDocument::Parse(text).Value(Trim(section), Trim(key)).value_or(defaultValue);
+    return readDocument(fileName_, pending).Value(Trim(section), Trim(key)).value_or(defaultValue);
 }
 
 void SettingsFile::WriteString(const std::string &section, const std::string &key, const std::string &value)
 {
-    checkEntry(section, key, value);
-    const SettingsLock lock(fileName_);
-    if (lock.TimedOut())
-        throw EIniFileException(WriteRefusedMessage());
-    std::string text;
-    // A file that exists but cannot be read is not rewritten: that would
-    // replace all its settings with this one value.
-    if (readWholeFile(fileName_, text) == ReadResult::Failed)
-        throw EIniFileException(WriteRefusedMessage());
-    auto document = IniDocument::Parse(text);
-    document.Set(Trim(section), Trim(key), value);
-    if (!replaceAtomically(fileName_, document.Serialize()))
-        throw EIniFileException(WriteRefusedMessage());
+    const SettingsChange change = SettingsChange::Write(section, key, value);
+    Apply(PendingChanges(&change, 1));
 }
 
 std::int32_t SettingsFile::ReadInteger(const std::string &section, const std::string &key,
-                                       std::int32_t defaultValue) const
+                                       std::int32_t defaultValue, PendingChanges pending) const
 {
-    const auto text = ReadString(section, key, std::string());
+    const auto text = ReadString(section, key, std::string(), pending);
     return common::TryStrToInt(text).value_or(defaultValue);
 }
 
@@ -467,9 +480,10 @@ void SettingsFile::WriteInteger(const std::string &section, const std::string &k
     WriteString(section, key, std::to_string(value));
 }
 
-bool SettingsFile::ReadBool(const std::string &section, const std::string &key, bool defaultValue) const
+bool SettingsFile::ReadBool(const std::string &section, const std::string &key, bool defaultValue,
+                            PendingChanges pending) const
 {
-    return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+    return ReadInteger(section, key, defaultValue ? 1 : 0, pending) != 0;
 }
 
 void SettingsFile::WriteBool(const std::string &section, const std::string &key, bool value)
@@ -477,22 +491,19 @@ void SettingsFile::WriteBool(const std::string &section, const std::string &key,
     WriteString(section, key, value ? "1" : "0");
 }
 
-std::vector<std::string> SettingsFile::ReadSection(const std::string &section) const
+std::vector<std::string> SettingsFile::ReadSection(const std::string &section, PendingChanges pending) const
 {
-    std::string text;
-    readWholeFile(fileName_, text);
-    const auto document = IniDocument::Parse(text);
+    const auto document = readDocument(fileName_, pending);
     std::vector<std::string> keys;
     for (const auto &line : document.Keys(Trim(section)))
         keys.emplace_back(line.key);
     return keys;
 }
 
-std::vector<std::string> SettingsFile::ReadSectionValues(const std::string &section) const
+std::vector<std::string> SettingsFile::ReadSectionValues(const std::string &section,
+                                                         PendingChanges pending) const
 {
-    std::string text;
-    readWholeFile(fileName_, text);
-    const auto document = IniDocument::Parse(text);
+    const auto document = readDocument(fileName_, pending);
     std::vector<std::string> lines;
     for (const auto &line : document.Keys(Trim(section)))
         lines.push_back(std::string(line.key) + "=" + std::string(line.value));
@@ -501,18 +512,38 @@ std::vector<std::string> SettingsFile::ReadSectionValues(const std::string &sect
 
 void SettingsFile::EraseSection(const std::string &section)
 {
+    const SettingsChange change = SettingsChange::Erase(section);
+    Apply(PendingChanges(&change, 1));
+}
+
+void SettingsFile::Apply(PendingChanges changes)
+{
+    for (const auto &change : changes) {
+        if (change.kind == SettingsChange::Kind::Write)
+            CheckEntry(change.section, change.key, change.value);
+    }
     const SettingsLock lock(fileName_);
     if (lock.TimedOut())
         throw EIniFileException(WriteRefusedMessage());
     std::string text;
-    const auto read = readWholeFile(fileName_, text);
-    if (read == ReadResult::Missing)
-        return;
-    if (read == ReadResult::Failed)
+    // A file that exists but cannot be read is not rewritten: that would
+    // replace all its settings with these values.
+    if (readWholeFile(fileName_, text) == ReadResult::Failed)
         throw EIniFileException(WriteRefusedMessage());
     auto document = IniDocument::Parse(text);
-    if (document.Erase(Trim(section)) && !replaceAtomically(fileName_, document.Serialize()))
+    // Erasing what is not there leaves the file alone.
+    if (document.Apply(changes) && !replaceAtomically(fileName_, document.Serialize()))
         throw EIniFileException(WriteRefusedMessage());
+}
+
+void SettingsFile::CheckEntry(const std::string &section, const std::string &key, const std::string &value)
+{
+    checkEntry(section, key, value);
+}
+
+bool SettingsFile::SameName(std::string_view a, std::string_view b)
+{
+    return equalsIgnoreCase(Trim(a), Trim(b));
 }
 
 std::string SettingsFile::WriteRefusedMessage() const

@@ -1,15 +1,18 @@
 #pragma once
-// The settings file: a classic INI file read and written one value at a time,
-// with nothing cached between accesses. Sections and keys match without regard
-// to case; sections, keys and lines keep their file order. Every write
-// replaces the file atomically (temporary file in the same folder, flush,
-// rename), so a crash or a full disk never leaves half a file behind; it holds
-// a lock from reading the file to replacing it, so that programs writing at
-// the same time keep each other's changes. Only a regular file is read.
+// The settings file: a classic INI file read one value at a time and written
+// one value or one batch of changes at a time, with nothing cached between
+// accesses. Sections and keys match without regard to case; sections, keys
+// and lines keep their file order. Every write replaces the file atomically
+// (temporary file in the same folder, flush, rename), so a crash or a full
+// disk never leaves half a file behind; it holds a lock from reading the file
+// to replacing it, so that programs writing at the same time keep each
+// other's changes. Only a regular file is read.
 
 #include <cstdint>
+#include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace app {
@@ -19,6 +22,25 @@ class EIniFileException : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// One change to the file: a value written, or a section erased.
+struct SettingsChange {
+    enum class Kind { Write, EraseSection };
+
+    static SettingsChange Write(std::string section, std::string key, std::string value)
+    {
+        return {Kind::Write, std::move(section), std::move(key), std::move(value)};
+    }
+    static SettingsChange Erase(std::string section) { return {Kind::EraseSection, std::move(section), {}, {}}; }
+
+    Kind kind = Kind::Write;
+    std::string section;
+    std::string key;   // Write only
+    std::string value; // Write only
+};
+
+// Changes not yet in the file that a read is to see as if they were.
+using PendingChanges = std::span<const SettingsChange>;
 
 class SettingsFile {
 public:
@@ -33,8 +55,9 @@ public:
 
     const std::string &FileName() const { return fileName_; }
 
+    // Each read sees the file with `pending` applied on top, in order.
     std::string ReadString(const std::string &section, const std::string &key,
-                           const std::string &defaultValue) const;
+                           const std::string &defaultValue, PendingChanges pending = {}) const;
     // Raises EIniFileException when the file cannot be replaced, leaving the
     // old file as it was; a name or value that would break the file's line
     // structure (line breaks, "=" in a key, "]" in a section) raises
@@ -43,20 +66,32 @@ public:
 
     // Text that does not convert, and a missing key, give the default.
     std::int32_t ReadInteger(const std::string &section, const std::string &key,
-                             std::int32_t defaultValue) const;
+                             std::int32_t defaultValue, PendingChanges pending = {}) const;
     void WriteInteger(const std::string &section, const std::string &key, std::int32_t value);
-    bool ReadBool(const std::string &section, const std::string &key, bool defaultValue) const;
+    bool ReadBool(const std::string &section, const std::string &key, bool defaultValue,
+                  PendingChanges pending = {}) const;
     void WriteBool(const std::string &section, const std::string &key, bool value);
 
     // The keys of a section, in file order.
-    std::vector<std::string> ReadSection(const std::string &section) const;
+    std::vector<std::string> ReadSection(const std::string &section, PendingChanges pending = {}) const;
     // The key=value lines of a section, in file order.
-    std::vector<std::string> ReadSectionValues(const std::string &section) const;
+    std::vector<std::string> ReadSectionValues(const std::string &section, PendingChanges pending = {}) const;
     void EraseSection(const std::string &section);
 
-private:
+    // Applies the changes in order with one read and one replace of the
+    // file under the lock: all of them or, raising as WriteString does,
+    // none.
+    void Apply(PendingChanges changes);
+
+    // Raises std::invalid_argument for an entry WriteString would refuse,
+    // so that it can be refused before the write is handed on.
+    static void CheckEntry(const std::string &section, const std::string &key, const std::string &value);
+    // Whether two section or key names mean the same entry.
+    static bool SameName(std::string_view a, std::string_view b);
+
     std::string WriteRefusedMessage() const;
 
+private:
     std::string fileName_;
 };
 

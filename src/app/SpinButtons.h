@@ -32,6 +32,8 @@ public:
 
     // A button is held and will step again.
     bool IsRepeating() const { return repeat_.isActive(); }
+    // Lets go of a held button as its release would.
+    void StopRepeat();
 
     static constexpr int RepeatDelayMs = 400;
     static constexpr int RepeatIntervalMs = 100;
@@ -49,7 +51,6 @@ private:
     QRect UpRect() const;
     QRect DownRect() const;
     void Repeat();
-    void StopRepeat();
     void ShowPosition();
 
     int minimum_ = 0;

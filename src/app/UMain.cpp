@@ -195,7 +195,12 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
               [this](std::uint32_t message) { inputRouter_.ShortMessage(message); },
               [this](const std::uint8_t *bytes, std::size_t length) { inputRouter_.LongMessage(bytes, length); },
               [this] { InputLost(); }})),
-      settings_(std::make_unique<SettingsFile>(settingsFileName)),
+      settings_(std::make_unique<SettingsWriter>(
+          settingsFileName,
+          [this](std::exception_ptr failure) {
+              QMetaObject::invokeMethod(
+                  this, [this, failure]() noexcept { ShowSettingsFailure(failure); }, Qt::QueuedConnection);
+          })),
       recordingStream_(std::make_unique<recorder::RecordingStream>()),
       arguments_(std::move(arguments))
 {
@@ -237,11 +242,34 @@ TForm1::~TForm1()
     // Notes held on the keyboard end while the device is still open.
     common::RunGuarded([this] { CloseInput(); });
 
+    // The last changes are in the file before the program ends, or the user
+    // learns that they are not.
+    bool written = false;
+    common::RunGuarded([this, &written] {
+        written = settings_->Flush(SettingsWriter::ExitBound);
+        if (!written)
+            throw EIniFileException(SettingsFile(settings_->FileName()).WriteRefusedMessage());
+    });
+    // A refusal on its way to the window is shown before the window goes;
+    // when the writes did not finish, the file's message has just been shown.
+    if (written)
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     settings_.reset();
     KeyCodeList.clear();
     KeyNumberList.clear();
     recordingStream_.reset();
     common::RunGuarded([this] { midiOut_->CloseDevice(); });
+}
+
+void TForm1::ShowSettingsFailure(const std::exception_ptr &failure)
+{
+    // A held spin button would go on storing into the file that refused.
+    UpDown1->StopRepeat();
+    UpDown2->StopRepeat();
+    common::RunGuarded([&failure] { std::rethrow_exception(failure); });
+    // Gone when the box was shown from the window's destructor.
+    if (settings_)
+        settings_->FailureShown();
 }
 
 void TForm1::CreateControls()

@@ -4,7 +4,7 @@
 
 #include "app/DeviceDirectory.h"
 #include "app/RepeatedFailureGate.h"
-#include "app/SettingsFile.h"
+#include "app/SettingsWriter.h"
 #include "app/UnsavedTake.h"
 #include "midi_out/MidiBackend.h"
 #include "midi_out/MidiIn.h"
@@ -28,6 +28,7 @@
 
 #include <array>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -95,7 +96,7 @@ public:
 
     midi_out::TMidiOutput &MidiOut() { return *midiOut_; }
     midi_out::TMidiInput &MidiIn() { return *midiIn_; }
-    SettingsFile &Settings() { return *settings_; }
+    SettingsWriter &Settings() { return *settings_; }
     recorder::RecordingStream &RecordingStream() { return *recordingStream_; }
     const QStringList &KeyCodes() const { return KeyCodeList; }
     const QStringList &KeyNumbers() const { return KeyNumberList; }
@@ -200,6 +201,8 @@ private:
 
     void CreateControls();
     void StartUp();
+    // A write the settings writer could not do, shown on the window's thread.
+    void ShowSettingsFailure(const std::exception_ptr &failure);
     int ChooseStartDevice(StartUpErrors &errors);
     void Renumber(int index);
     void OpenStoredInput(StartUpErrors &errors);
@@ -233,7 +236,7 @@ private:
     std::unique_ptr<midi_out::TMidiInput> midiIn_;
     DeviceDirectory inputs_;
     performance::InputRouter inputRouter_{*this};
-    std::unique_ptr<SettingsFile> settings_;
+    std::unique_ptr<SettingsWriter> settings_;
     std::unique_ptr<recorder::RecordingStream> recordingStream_;
     DeviceDirectory devices_;
     std::unique_ptr<MainMenu> menus_;

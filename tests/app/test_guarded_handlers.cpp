@@ -67,6 +67,7 @@ protected:
 
     void ExpectOneErrorContaining(const char *text)
     {
+        SettleSettings();
         ASSERT_EQ(messages.size(), 1u);
         EXPECT_TRUE(messages[0].text.contains(QString::fromUtf8(text))) << messages[0].text.toStdString();
         messages.clear();

@@ -20,13 +20,6 @@ using testing_support::Packed;
 
 namespace {
 
-using testing_support::ReadInt;
-
-std::string ReadText(const std::string &ini, const char *section, const char *key)
-{
-    return app::SettingsFile(ini).ReadString(section, key, "<none>");
-}
-
 class Menus : public testing_support::WindowFixture {
 protected:
     app::InstrumentMenu *Instruments() const { return form->findChild<app::InstrumentMenu *>(); }
@@ -157,7 +150,7 @@ TEST_F(Menus, ProgramZeroIsCheckedAtStartAndSentOnce)
     Create();
     EXPECT_EQ(Instruments()->CheckedProgram(), 0);
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0xC0, 0, 0)}));
-    EXPECT_EQ(ReadInt(iniPath, "Common", "Instrument"), 0);
+    EXPECT_EQ(StoredInt("Common", "Instrument"), 0);
 }
 
 TEST_F(Menus, StartUpSelectsTheStoredInstrument)
@@ -175,7 +168,7 @@ TEST_F(Menus, ChoosingAnInstrumentSendsChecksAndStoresIt)
     backend->ClearCalls();
     Grid()->Item(42)->trigger(); // "Violoncello"
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0xC0, 42, 0)}));
-    EXPECT_EQ(ReadInt(iniPath, "Common", "Instrument"), 42);
+    EXPECT_EQ(StoredInt("Common", "Instrument"), 42);
     EXPECT_EQ(Instruments()->CheckedProgram(), 42);
     EXPECT_FALSE(Grid()->Item(0)->isChecked());
 
@@ -193,7 +186,7 @@ TEST_F(Menus, ANumberWithoutAnItemDoesNothing)
     for (int program : {200, -1, 128}) {
         form->SelectInstrument(program);
         EXPECT_TRUE(Sent().empty()) << program;
-        EXPECT_EQ(ReadInt(iniPath, "Common", "Instrument"), 7) << program;
+        EXPECT_EQ(StoredInt("Common", "Instrument"), 7) << program;
         EXPECT_EQ(Instruments()->CheckedProgram(), 7) << program;
     }
 }
@@ -275,7 +268,7 @@ TEST_F(Menus, DevicesHighestIndexFirstWithTheSavedOneChecked)
                                  {2, "Port C"}, {1, "Port B"}, {0, "Synth A"}}));
     EXPECT_EQ(Devices()->CheckedIndex(), 1);
     EXPECT_EQ(form->MidiOut().DeviceID(), 1);
-    EXPECT_EQ(ReadText(iniPath, "Device", "Name"), "Port B") << "a file without a name gains it";
+    EXPECT_EQ(StoredText("Device", "Name"), "Port B") << "a file without a name gains it";
 }
 
 TEST_F(Menus, ChoosingADeviceClosesSelectsOpensAndStoresIt)
@@ -289,8 +282,8 @@ TEST_F(Menus, ChoosingADeviceClosesSelectsOpensAndStoresIt)
     EXPECT_EQ(CallsOf(TestBackend::Op::Open), (std::vector<std::int32_t>{2}));
     EXPECT_EQ(form->MidiOut().DeviceID(), 2);
     EXPECT_EQ(Devices()->CheckedIndex(), 2);
-    EXPECT_EQ(ReadInt(iniPath, "Device", "ID"), 2);
-    EXPECT_EQ(ReadText(iniPath, "Device", "Name"), "Port C");
+    EXPECT_EQ(StoredInt("Device", "ID"), 2);
+    EXPECT_EQ(StoredText("Device", "Name"), "Port C");
     EXPECT_TRUE(messages.empty());
 }
 
@@ -301,7 +294,7 @@ TEST_F(Menus, ADeviceThatFailsToOpenStaysCheckedAndStoredAndTheNextNoteFails)
     Devices()->Item(1)->trigger();
     EXPECT_TRUE(messages.empty()) << "not reported by the choice itself";
     EXPECT_EQ(Devices()->CheckedIndex(), 1);
-    EXPECT_EQ(ReadInt(iniPath, "Device", "ID"), 1);
+    EXPECT_EQ(StoredInt("Device", "ID"), 1);
     QTest::mousePress(form->Key(1), Qt::LeftButton);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, QStringLiteral("The device handle is invalid."));
@@ -331,7 +324,7 @@ TEST_F(Menus, TheStoredNameFindsTheDeviceUnderItsNewNumber)
     Create({"Synth A", "Port C", "Port B"});
     EXPECT_EQ(CallsOf(TestBackend::Op::Open), (std::vector<std::int32_t>{2}));
     EXPECT_EQ(Devices()->CheckedIndex(), 2);
-    EXPECT_EQ(ReadInt(iniPath, "Device", "ID"), 2);
+    EXPECT_EQ(StoredInt("Device", "ID"), 2);
 }
 
 TEST_F(Menus, AStoredDeviceMissingTodayIsReplacedInMemoryOnly)
@@ -353,7 +346,7 @@ TEST_F(Menus, TheMapperIsAcceptedAsStoredDevice)
     Create({"Synth A", "Port B"});
     EXPECT_EQ(CallsOf(TestBackend::Op::Open), (std::vector<std::int32_t>{-1}));
     EXPECT_EQ(Devices()->CheckedIndex(), -1);
-    EXPECT_EQ(ReadInt(iniPath, "Device", "ID"), -1);
+    EXPECT_EQ(StoredInt("Device", "ID"), -1);
 }
 
 TEST_F(Menus, OpeningTheDeviceMenuReadsTheDevicesAnew)
@@ -372,7 +365,7 @@ TEST_F(Menus, OpeningTheDeviceMenuReadsTheDevicesAnew)
     EXPECT_EQ(Devices()->CheckedIndex(), 2);
     EXPECT_EQ(form->MidiOut().DeviceID(), 2) << "the component and the menu mean the same device";
     EXPECT_EQ(form->MidiOut().State(), midi_out::dsOpen);
-    EXPECT_EQ(ReadInt(iniPath, "Device", "ID"), 2);
+    EXPECT_EQ(StoredInt("Device", "ID"), 2);
     EXPECT_EQ(backend->OpenHandles().size(), 1u);
 
     // The device in use goes away: no item is checked.

@@ -38,7 +38,11 @@ protected:
         backend->PlayInput(bytes);
         testing_support::ProcessEventsUntil([] { return false; }, 20);
     }
-    std::string Stored(const char *key) const { return app::SettingsFile(iniPath).ReadString("InputDevice", key, "-"); }
+    std::string Stored(const char *key)
+    {
+        SettleSettings();
+        return app::SettingsFile(iniPath).ReadString("InputDevice", key, "-");
+    }
 };
 
 TEST_F(InputWindow, EachKindOfMessageGoesWhereTheTableSays)

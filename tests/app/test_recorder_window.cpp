@@ -57,8 +57,9 @@ protected:
         return sent;
     }
 
-    bool DrumsStored() const
+    bool DrumsStored()
     {
+        SettleSettings();
         return app::SettingsFile(iniPath).ReadBool("Common", "Drums", true);
     }
 

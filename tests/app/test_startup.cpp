@@ -20,8 +20,6 @@ namespace {
 
 using StartUp = testing_support::WindowFixture;
 
-using testing_support::ReadInt;
-
 std::vector<std::int32_t> OpenedDevices(const TestBackend &backend)
 {
     std::vector<std::int32_t> ids;
@@ -35,10 +33,10 @@ TEST_F(StartUp, FreshSettingsGetTheDesignedValuesWrittenBack)
     auto &window = Create();
     EXPECT_FALSE(window.ShouldTerminate());
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(ReadInt(iniPath, "Common", "Beat"), 120);
-    EXPECT_EQ(ReadInt(iniPath, "Common", "Transposition"), 0);
-    EXPECT_EQ(ReadInt(iniPath, "Common", "Drums"), 0);
-    EXPECT_EQ(ReadInt(iniPath, "Common", "Volume"), 127);
+    EXPECT_EQ(StoredInt("Common", "Beat"), 120);
+    EXPECT_EQ(StoredInt("Common", "Transposition"), 0);
+    EXPECT_EQ(StoredInt("Common", "Drums"), 0);
+    EXPECT_EQ(StoredInt("Common", "Volume"), 127);
     EXPECT_EQ(Control<recorder::SteadyTimer>("DrumTimer")->Interval(), 250);
     EXPECT_FALSE(Control<recorder::SteadyTimer>("DrumTimer")->IsActive());
     EXPECT_TRUE(Control<recorder::SteadyTimer>("ClockTimer")->IsActive());
@@ -110,6 +108,7 @@ TEST_F(StartUp, EveryStoredValueIsAppliedWhenWriteBacksFailAndTheRefusalIsShownO
     {
         RefusedWrites refused;
         Create();
+        SettleSettings();
     }
     EXPECT_EQ(form->Tempo(), 90);
     EXPECT_EQ(form->Transposition(), 5);
@@ -119,7 +118,7 @@ TEST_F(StartUp, EveryStoredValueIsAppliedWhenWriteBacksFailAndTheRefusalIsShownO
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0xC0, 42, 0)}));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].text.contains(QStringLiteral("kann nicht geschrieben werden")));
-    EXPECT_EQ(ReadInt(iniPath, "Common", "Beat"), 90) << "the file is as it was";
+    EXPECT_EQ(StoredInt("Common", "Beat"), 90) << "the file is as it was";
 }
 
 TEST_F(StartUp, OutOfRangeAndUnreadableValuesEndUpAsTheControlAllows)
@@ -128,9 +127,9 @@ TEST_F(StartUp, OutOfRangeAndUnreadableValuesEndUpAsTheControlAllows)
     auto &window = Create();
     EXPECT_EQ(window.Tempo(), 300);
     EXPECT_EQ(Control<recorder::SteadyTimer>("DrumTimer")->Interval(), 100);
-    EXPECT_EQ(ReadInt(iniPath, "Common", "Beat"), 300);
-    EXPECT_EQ(ReadInt(iniPath, "Common", "Transposition"), 0);
-    EXPECT_EQ(ReadInt(iniPath, "Common", "Volume"), 0);
+    EXPECT_EQ(StoredInt("Common", "Beat"), 300);
+    EXPECT_EQ(StoredInt("Common", "Transposition"), 0);
+    EXPECT_EQ(StoredInt("Common", "Volume"), 0);
 }
 
 TEST_F(StartUp, NoDeviceShowsTheMessageAndEnds)
@@ -156,7 +155,7 @@ TEST_F(StartUp, TheSavedDeviceIsOpened)
     EXPECT_EQ(window.MidiOut().DeviceID(), 2);
     EXPECT_EQ(window.MidiOut().ProductName(), "Port C");
     EXPECT_EQ(window.MidiOut().State(), midi_out::dsOpen);
-    EXPECT_EQ(ReadInt(iniPath, "Device", "ID"), 2);
+    EXPECT_EQ(StoredInt("Device", "ID"), 2);
 }
 
 TEST_F(StartUp, ASavedDeviceThatIsGoneFallsBackToDeviceZeroInMemoryOnly)
@@ -166,7 +165,7 @@ TEST_F(StartUp, ASavedDeviceThatIsGoneFallsBackToDeviceZeroInMemoryOnly)
     EXPECT_TRUE(messages.empty());
     EXPECT_FALSE(window.ShouldTerminate());
     EXPECT_EQ(OpenedDevices(*backend), (std::vector<std::int32_t>{0}));
-    EXPECT_EQ(ReadInt(iniPath, "Device", "ID"), 7) << "the choice comes back with the device";
+    EXPECT_EQ(StoredInt("Device", "ID"), 7) << "the choice comes back with the device";
     EXPECT_EQ(window.findChild<app::DeviceMenu *>(QStringLiteral("DeviceMenu"))->CheckedIndex(), 0);
     // The rest of start-up ran and the window works.
     EXPECT_EQ(window.Tempo(), 90);
@@ -201,6 +200,7 @@ TEST_F(StartUp, ASettingsFileThatCannotBeWrittenIsReportedOnceAndTheWindowStillW
 {
     iniPath = dir.filePath(QStringLiteral("missing/folder/midi-sonoret.ini")).toStdString();
     auto &window = Create();
+    SettleSettings();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].text.contains(QStringLiteral("kann nicht geschrieben werden")));
     EXPECT_EQ(window.MidiOut().State(), midi_out::dsOpen);
@@ -213,21 +213,21 @@ TEST_F(StartUp, EachControlChangeIsStoredAtOnce)
 {
     Create();
     QTest::mouseClick(Control<app::SpinButtons>("UpDown1"), Qt::LeftButton, Qt::NoModifier, QPoint(8, 3));
-    EXPECT_EQ(ReadInt(iniPath, "Common", "Beat"), 121);
+    EXPECT_EQ(StoredInt("Common", "Beat"), 121);
     EXPECT_EQ(Control<recorder::SteadyTimer>("DrumTimer")->Interval(), 30000 / 121);
 
     QTest::mouseClick(Control<app::SpinButtons>("UpDown2"), Qt::LeftButton, Qt::NoModifier, QPoint(8, 14));
-    EXPECT_EQ(ReadInt(iniPath, "Common", "Transposition"), -1);
+    EXPECT_EQ(StoredInt("Common", "Transposition"), -1);
 
     Control<QCheckBox>("CheckBox1")->click();
-    EXPECT_EQ(ReadInt(iniPath, "Common", "Drums"), 1);
+    EXPECT_EQ(StoredInt("Common", "Drums"), 1);
     EXPECT_TRUE(Control<recorder::SteadyTimer>("DrumTimer")->IsActive());
     Control<QCheckBox>("CheckBox1")->click();
-    EXPECT_EQ(ReadInt(iniPath, "Common", "Drums"), 0);
+    EXPECT_EQ(StoredInt("Common", "Drums"), 0);
     EXPECT_FALSE(Control<recorder::SteadyTimer>("DrumTimer")->IsActive());
 
     Control<QSlider>("TrackBar1")->setValue(33);
-    EXPECT_EQ(ReadInt(iniPath, "Common", "Volume"), 33);
+    EXPECT_EQ(StoredInt("Common", "Volume"), 33);
 }
 
 TEST_F(StartUp, AFailedSettingsWriteFromAControlReachesTheErrorHandler)
@@ -237,6 +237,7 @@ TEST_F(StartUp, AFailedSettingsWriteFromAControlReachesTheErrorHandler)
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("midi-sonoret.ini"))); // in the file's way
     // Held down: the failing write must not leave the button repeating.
     QTest::mousePress(Control<app::SpinButtons>("UpDown1"), Qt::LeftButton, Qt::NoModifier, QPoint(8, 3));
+    SettleSettings();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].text.contains(QStringLiteral("kann nicht geschrieben werden")));
     EXPECT_EQ(window.Tempo(), 121); // the change took effect in the program

@@ -9,11 +9,13 @@
 #include "midi_out/MidiErrors.h"
 #include "support/TestBackend.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -21,12 +23,6 @@
 #include <vector>
 
 namespace testing_support {
-
-// A number of the settings file as the window left it; -999 when missing.
-inline int ReadInt(const std::string &ini, const char *section, const char *key)
-{
-    return app::SettingsFile(ini).ReadInteger(section, key, -999);
-}
 
 // A short message as the back end sees it.
 constexpr std::uint32_t Packed(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
@@ -65,8 +61,31 @@ protected:
         file.write(text);
     }
 
-    QByteArray IniText() const
+    // Settings reach the file on a thread of their own: waits until they
+    // are there, and lets a refused write reach the error handler.
+    void SettleSettings()
     {
+        if (form) {
+            EXPECT_TRUE(form->Settings().Flush(std::chrono::minutes(1)));
+        }
+        QCoreApplication::processEvents();
+    }
+
+    int StoredInt(const char *section, const char *key)
+    {
+        SettleSettings();
+        return app::SettingsFile(iniPath).ReadInteger(section, key, -999);
+    }
+
+    std::string StoredText(const char *section, const char *key)
+    {
+        SettleSettings();
+        return app::SettingsFile(iniPath).ReadString(section, key, "<none>");
+    }
+
+    QByteArray IniText()
+    {
+        SettleSettings();
         QFile file(QString::fromStdString(iniPath));
         if (!file.open(QIODevice::ReadOnly))
             return {};

@@ -65,6 +65,7 @@ protected:
     // The one message shown: the main loop's box with `text`.
     void ExpectShownOnce(const QString &text)
     {
+        SettleSettings();
         ASSERT_EQ(messages.size(), 1u);
         EXPECT_EQ(messages[0].caption.toStdString(), "MIDI Sonoret");
         EXPECT_EQ(messages[0].text.toStdString(), text.toStdString());

@@ -69,6 +69,7 @@ TEST_F(FullDiskWindow, AChangedSettingShowsTheSettingsFileMessageAndTheFileStays
         text += "Zeile" + std::to_string(line) + "=" + std::to_string(line * 7) + "\n";
     std::ofstream(iniPath) << text;
     Create();
+    SettleSettings();
     const std::string stored = Contents(iniPath);
     disk.Fill();
 

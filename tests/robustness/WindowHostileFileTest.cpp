@@ -132,6 +132,7 @@ TEST_F(HostileFileWindow, AFileWithoutReadPermissionIsShownFromMenuAndCommandLin
     // The folder and the settings file (Stop stores the instrument) are the
     // user's own.
     testsupport::GiveToOrdinaryUser(dir.path().toStdString());
+    SettleSettings();
     if (::geteuid() == 0) {
         ASSERT_EQ(::chown(iniPath.c_str(), testsupport::kNobody, testsupport::kNogroup), 0);
     }
