@@ -1,3 +1,4 @@
+#include "support/HangBound.h"
 #include "e2e/E2eSupport.h"
 #include "support/TestSoundFont.h"
 
@@ -296,7 +297,7 @@ ProgramUnderTest::~ProgramUnderTest()
 {
     // Closed as a user closes it, so that it shuts down normally and its
     // JACK client is gone before the next test counts ports.
-    Close(std::chrono::seconds(5));
+    Close(testing_support::kHangBound);
     // A failed test leaves the folder (settings, output, files) to look at.
     if (!::testing::Test::HasFailure())
         fs::remove_all(folder_);

@@ -3,6 +3,7 @@
 // display of the test's own, synthetic input through XTEST, and a JACK MIDI
 // input port of the test's own that the program is told to play into.
 
+#include "support/HangBound.h"
 #include "support/JackMidiInput.h"
 
 #include <QImage>
@@ -72,10 +73,10 @@ public:
     // Waits until `match` is true for the messages received so far (or the
     // deadline passes); returns them.
     std::vector<Arrival> WaitUntil(const std::function<bool(const std::vector<Arrival> &)> &match,
-                                   std::chrono::milliseconds deadline = std::chrono::seconds(5));
+                                   std::chrono::milliseconds deadline = testing_support::kHangBound);
     // Waits for `count` more messages of the kinds `keep` accepts.
     std::vector<Arrival> WaitForMore(std::size_t count, const std::function<bool(const Bytes &)> &keep,
-                                     std::chrono::milliseconds deadline = std::chrono::seconds(5));
+                                     std::chrono::milliseconds deadline = testing_support::kHangBound);
     std::vector<Arrival> Received();
     void Clear();
 
@@ -119,10 +120,10 @@ public:
     // Waits for the main window to be mapped and painted; false after the
     // deadline or when the program ended. Sets the window and the client
     // area's offset below the menu bar.
-    bool WaitForWindow(std::chrono::milliseconds deadline = std::chrono::seconds(20));
+    bool WaitForWindow(std::chrono::milliseconds deadline = testing_support::kHangBound);
     // Waits for another viewable top-level window of the program, found by
     // its title; 0 after the deadline.
-    Window WaitForTopLevel(const std::string &title, std::chrono::milliseconds deadline = std::chrono::seconds(5));
+    Window WaitForTopLevel(const std::string &title, std::chrono::milliseconds deadline = testing_support::kHangBound);
     bool Running();
     // Closes the main window as a user closes it and waits for the program
     // to end on its own: its wait status, or nothing when it did not end in
@@ -159,7 +160,7 @@ private:
 bool PollUntil(const std::function<bool()> &condition, std::chrono::milliseconds deadline);
 
 // Waits until `window` has the keyboard focus; false after the deadline.
-bool WaitForFocus(Display *display, Window window, std::chrono::milliseconds deadline = std::chrono::seconds(5));
+bool WaitForFocus(Display *display, Window window, std::chrono::milliseconds deadline = testing_support::kHangBound);
 
 // A window as the X server shows it (null when there is none).
 QImage WindowImage(Display *display, Window window);

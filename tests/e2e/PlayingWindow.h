@@ -2,6 +2,7 @@
 // The fixture of the end-to-end tests: an Xvfb display and a JACK port of the
 // test's own, and the program started on them.
 
+#include "support/HangBound.h"
 #include "e2e/E2eSupport.h"
 #include "performance/KeyGeometry.h"
 
@@ -112,7 +113,7 @@ protected:
         in.Tap(item);
         // Qt's own dialog, which takes the keyboard once it is shown; what is
         // typed before goes to the window it blocks, and is lost.
-        return program->WaitForTopLevel(title, std::chrono::seconds(15));
+        return program->WaitForTopLevel(title, testing_support::kHangBound);
     }
 
     // "Aufnahme" > "Speichern...", the file name typed into Qt's German
@@ -125,7 +126,7 @@ protected:
         ASSERT_TRUE(WaitForFocus(display.Connection(), dialog)) << "the save dialog did not take the keyboard";
         in.Type(path);
         in.Tap(0xff0d); // XK_Return
-        if (!PollUntil([&] { return std::filesystem::exists(path); }, std::chrono::seconds(5))) {
+        if (!PollUntil([&] { return std::filesystem::exists(path); }, testing_support::kHangBound)) {
             WindowImage(display.Connection(), dialog).save(QString::fromStdString(program->Folder() + "/unsaved.png"));
             FAIL() << "nothing saved as " << path << "; the dialog as it was: unsaved.png in " << program->Folder();
         }

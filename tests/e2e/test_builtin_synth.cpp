@@ -3,6 +3,7 @@
 // instead of letting it ring out. The synthesizer renders into a WAV file at the pace
 // of real time, so the end of the growing file is what sounds now.
 
+#include "support/HangBound.h"
 #include "e2e/PlayingWindow.h"
 
 #include <gtest/gtest.h>
@@ -154,7 +155,7 @@ TEST_F(PlayingWindow, BuiltInSynthSoundsWhileAKeyIsHeldAndStopSilencesIt)
     ASSERT_TRUE(PollUntil([&] { return audio.Frames() > 0; }, std::chrono::seconds(10)))
         << "the synthesizer rendered nothing into " << program->Folder() << "/synth.wav";
     const std::size_t first = audio.Frames();
-    ASSERT_TRUE(PollUntil([&] { return audio.Frames() > first + std::size_t(audio.Rate()) / 10; }, std::chrono::seconds(5)))
+    ASSERT_TRUE(PollUntil([&] { return audio.Frames() > first + std::size_t(audio.Rate()) / 10; }, testing_support::kHangBound))
         << "the rendered audio does not grow";
     const Level before = audio.Tail(milliseconds(100));
     EXPECT_LT(before.peak, SilentPeak) << "sound before any key was played";
@@ -178,7 +179,7 @@ TEST_F(PlayingWindow, BuiltInSynthSoundsWhileAKeyIsHeldAndStopSilencesIt)
     ASSERT_TRUE(played) << "a held key was never heard";
     // Still sounding a third of a second on, the key held all the while.
     const auto renderedFor = [&](std::size_t from, std::size_t frames) {
-        return PollUntil([&] { return audio.Frames() > from + frames; }, std::chrono::seconds(5));
+        return PollUntil([&] { return audio.Frames() > from + frames; }, testing_support::kHangBound);
     };
     ASSERT_TRUE(renderedFor(audio.Frames(), std::size_t(audio.Rate()) / 3));
     const Level sounding = audio.Tail(milliseconds(100));
@@ -190,7 +191,7 @@ TEST_F(PlayingWindow, BuiltInSynthSoundsWhileAKeyIsHeldAndStopSilencesIt)
     };
     auto start = Clock::now();
     in.Key(z, false);
-    ASSERT_TRUE(PollUntil(silent, std::chrono::seconds(5))) << "the note never ended";
+    ASSERT_TRUE(PollUntil(silent, testing_support::kHangBound)) << "the note never ended";
     const double ringsOutMs = since(start);
 
     // Played again and "Angehalten" while the key is still held: silent at
@@ -201,7 +202,7 @@ TEST_F(PlayingWindow, BuiltInSynthSoundsWhileAKeyIsHeldAndStopSilencesIt)
     ASSERT_TRUE(renderedFor(audio.Frames(), std::size_t(audio.Rate()) / 5));
     start = Clock::now();
     Click(StopButton);
-    EXPECT_TRUE(PollUntil(silent, std::chrono::seconds(5))) << "sounding after \"Angehalten\"";
+    EXPECT_TRUE(PollUntil(silent, testing_support::kHangBound)) << "sounding after \"Angehalten\"";
     const double stoppedMs = since(start);
     EXPECT_LT(stoppedMs, ringsOutMs / 2) << "the note rang out instead of stopping";
     const std::size_t silentFrom = audio.Frames();

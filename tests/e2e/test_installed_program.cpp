@@ -2,6 +2,7 @@
 // folder it may not write to, it keeps its settings in the user's
 // configuration folder and plays, records and saves as from the build folder.
 
+#include "support/HangBound.h"
 #include "e2e/PlayingWindow.h"
 
 #include <gtest/gtest.h>
@@ -82,7 +83,7 @@ TEST_F(PlayingWindow, InstalledProgramKeepsItsSettingsInTheConfigFolder)
     // A stored change lands in the same file, none beside the executable.
     Click({8 + 6, 8}); // "Drums-Begleitung"
     EXPECT_TRUE(PollUntil([&] { return program->SettingsText().find("Drums=1") != std::string::npos; },
-                          std::chrono::seconds(5)))
+                          testing_support::kHangBound))
         << program->SettingsText();
     Click({8 + 6, 8});
     EXPECT_FALSE(fs::exists(install.Prefix() + "/bin/midi-sonoret.ini"));

@@ -2,6 +2,7 @@
 // Qt's own dialogs in English too. (Under the German interface every test
 // that saves goes through Qt's German dialog, "Speichern unter".)
 
+#include "support/HangBound.h"
 #include "e2e/PlayingWindow.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +35,7 @@ TEST_F(PlayingWindow, EnglishLocaleReadsEnglishInTheSameLayout)
             withMenu = WindowImage(x, DefaultRootWindow(x)).copy(onScreen);
             return withMenu != window;
         },
-        std::chrono::seconds(5)))
+        testing_support::kHangBound))
         << "no menu opened on Alt+R";
     PollUntil([] { return false; }, std::chrono::milliseconds(300)); // the popup fully painted
     withMenu = WindowImage(x, DefaultRootWindow(x)).copy(onScreen);
@@ -42,7 +43,7 @@ TEST_F(PlayingWindow, EnglishLocaleReadsEnglishInTheSameLayout)
 
     // "Save...": Qt's dialog speaks English too.
     in.Tap(XK_s);
-    const Window dialog = program->WaitForTopLevel("Save As", std::chrono::seconds(15));
+    const Window dialog = program->WaitForTopLevel("Save As", testing_support::kHangBound);
     ASSERT_NE(dialog, 0u) << "no English save dialog under \"Recording\" > \"Save...\"";
     ASSERT_TRUE(WaitForFocus(display.Connection(), dialog));
     in.Tap(XK_Escape);

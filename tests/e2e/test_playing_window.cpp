@@ -1,6 +1,7 @@
 // The program as a user plays it: a real X11 window on Xvfb, synthetic mouse
 // and key input, and the MIDI bytes as they arrive at a JACK port.
 
+#include "support/HangBound.h"
 #include "e2e/PlayingWindow.h"
 #include "performance/KeyGeometry.h"
 
@@ -102,7 +103,7 @@ TEST_F(PlayingWindow, KeyAssignmentWindowShowsTheDesignedLayout)
             last = std::exchange(shot, WindowImage(display.Connection(), window));
             return FirstKeyboardRow(shot) >= 0 && shot == last;
         },
-        std::chrono::seconds(5)))
+        testing_support::kHangBound))
         << "the key assignment window shows no keys";
     ASSERT_TRUE(shot.save(QString::fromStdString(ArtifactPath("key-assignment-window.png"))));
     EXPECT_EQ(shot.size(), QSize(679, 314));

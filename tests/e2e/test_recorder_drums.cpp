@@ -1,6 +1,7 @@
 // The drum accompaniment and the recorder as a user hears them: the timing of
 // what arrives over JACK from the real program.
 
+#include "support/HangBound.h"
 #include "e2e/PlayingWindow.h"
 
 #include <gtest/gtest.h>
@@ -74,7 +75,7 @@ TEST_F(PlayingWindow, RecordedNotesPlayBackWithTheirSpacingIn50MsSteps)
 
     input->Clear();
     Click(PlayButton);
-    const auto played = input->WaitForMore(2, IsNote, std::chrono::seconds(5));
+    const auto played = input->WaitForMore(2, IsNote, testing_support::kHangBound);
     std::vector<Arrival> notes;
     for (const auto &a : played)
         if (IsNote(a.bytes))

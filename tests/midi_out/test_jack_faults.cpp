@@ -73,7 +73,7 @@ TEST_F(JackSynthFaults, SynthPlayingThroughAServerThatIsKilledSurvivesRecountAnd
     EXPECT_EQ(out->LastResult(), MIDIERR_NOAUDIO);
 
     // A new server: the next open finds its audio output again.
-    ASSERT_TRUE(WaitForBoundedCalls(5s));
+    ASSERT_TRUE(WaitForBoundedCalls(testing_support::kHangBound));
     ASSERT_TRUE(jack->start()) << "jackd did not start again";
     out->Backend().RefreshDevices();
     ASSERT_TRUE(out->OpenDevice());
@@ -94,7 +94,7 @@ TEST_F(JackSynthFaults, SynthPlayingThroughAFrozenServerClosesAndGoesWithinTheBo
     out.reset(); // the window goes: its audio output must not hold it
     EXPECT_LT(std::chrono::steady_clock::now() - start, testing_support::kHangBound);
     jack->thaw();
-    EXPECT_TRUE(WaitForBoundedCalls(5s));
+    EXPECT_TRUE(WaitForBoundedCalls(testing_support::kHangBound));
 }
 
 TEST(JackFaults, ClosingAPortOfAFrozenServerGivesItUpWithinTheBound)
@@ -126,7 +126,7 @@ TEST(JackFaults, ClosingAPortOfAFrozenServerGivesItUpWithinTheBound)
     // Once the server runs again, the close ends by itself and the port
     // opens as before.
     jack.thaw();
-    ASSERT_TRUE(WaitForBoundedCalls(5s));
+    ASSERT_TRUE(WaitForBoundedCalls(testing_support::kHangBound));
     receiver.clear();
     const std::int32_t again = FindDevice(ports, receiver.portName());
     ASSERT_GE(again, 0);
@@ -159,5 +159,5 @@ TEST(JackFaults, PortOfAKilledServerFailsItsSendsAndClosesAtOnce)
     EXPECT_TRUE(out.CloseDevice());
     EXPECT_FALSE(out.OpenDevice()) << "the refreshed list has the port no more";
     EXPECT_LT(std::chrono::steady_clock::now() - start, testing_support::kHangBound);
-    ASSERT_TRUE(WaitForBoundedCalls(5s));
+    ASSERT_TRUE(WaitForBoundedCalls(testing_support::kHangBound));
 }

@@ -1,6 +1,7 @@
 // Real MIDI over JACK: the system back end and the device component send to a
 // JACK MIDI input port of the test's own, and the exact bytes must arrive.
 
+#include "support/HangBound.h"
 #include "raised_text.h"
 #include "midi_out/JackSupport.h"
 #include "midi_out/MidiErrors.h"
@@ -25,7 +26,7 @@ namespace {
 // vanished once a new client no longer finds it.
 void WaitUntilPortGone(const std::string &name)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    const auto deadline = std::chrono::steady_clock::now() + testing_support::kHangBound;
     while (std::chrono::steady_clock::now() < deadline) {
         const bool listed = WithJackClient(
             [name](jack_client_t *client) { return jack_port_by_name(client, name.c_str()) != nullptr; });
@@ -199,7 +200,7 @@ TEST(JackPorts, ServerThatGoesAwayTakesItsPortsAndComesBackWithNewOnes)
 
     jack.stop();
     // The server's end reaches us on JACK's own thread: wait for the notice.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    const auto deadline = std::chrono::steady_clock::now() + testing_support::kHangBound;
     while (ports.ShortMessage(handle, Pack(0x90, 60, 100)) != MIDIERR_PORTGONE &&
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -210,7 +211,7 @@ TEST(JackPorts, ServerThatGoesAwayTakesItsPortsAndComesBackWithNewOnes)
 
     // The clients of the dead server are closed on threads of their own; the
     // test's own probe of the new server must not come before.
-    ASSERT_TRUE(WaitForBoundedCalls(std::chrono::seconds(5)));
+    ASSERT_TRUE(WaitForBoundedCalls(testing_support::kHangBound));
     ASSERT_TRUE(jack.start()) << "jackd did not start again";
     JackReceiver receiver;
     const std::int32_t id = FindDevice(ports, receiver.portName());

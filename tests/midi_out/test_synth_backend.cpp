@@ -2,6 +2,7 @@
 // sent while it starts are played once it is ready, and a missing SoundFont
 // or audio output fails the sends with a text that names it.
 
+#include "support/HangBound.h"
 #include "raised_text.h"
 #include "midi_out/FluidSynthBackend.h"
 #include "midi_out/MidiErrors.h"
@@ -286,7 +287,7 @@ TEST(SynthBackend, FileDriverWritesTheNoteIntoTheWavFile)
     out->SendShortMessage(0x90, 60, 127);
 
     // The file driver renders in real time: wait for the note to reach the file.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto deadline = std::chrono::steady_clock::now() + testing_support::kHangBound;
     while (PeakOfWav(wav) < 1000 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_GE(PeakOfWav(wav), 1000);

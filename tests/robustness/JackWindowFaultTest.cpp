@@ -144,7 +144,7 @@ protected:
     {
         form.reset();
         receiver.reset();
-        midi_out::WaitForBoundedCalls(5s);
+        midi_out::WaitForBoundedCalls(testing_support::kHangBound);
         jack.reset();
         serverName.reset();
         WindowFixture::TearDown();
@@ -191,7 +191,7 @@ TEST_F(JackWindow, AKilledServerFailsTheNextSendsWithOneMessageEachAndARestarted
 
     // The test's own client for the new server may be made only once the
     // clients of the dead one are closed.
-    ASSERT_TRUE(midi_out::WaitForBoundedCalls(5s));
+    ASSERT_TRUE(midi_out::WaitForBoundedCalls(testing_support::kHangBound));
     ASSERT_TRUE(jack->start()) << "jackd did not start again";
     ExpectPlayingAgain();
 }
@@ -222,7 +222,7 @@ TEST_F(JackWindow, AFrozenServerHoldsNoHandlerAndAfterItThawsTheDeviceIsChosenAg
         EXPECT_EQ(message.text, PortGone);
 
     jack->thaw();
-    ASSERT_TRUE(midi_out::WaitForBoundedCalls(5s));
+    ASSERT_TRUE(midi_out::WaitForBoundedCalls(testing_support::kHangBound));
     ExpectPlayingAgain();
 }
 

@@ -176,7 +176,7 @@ inline bool DefaultJackServerRunning()
 template <class Attempt>
 bool Eventually(Attempt attempt)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    const auto deadline = std::chrono::steady_clock::now() + testing_support::kHangBound;
     while (!attempt()) {
         if (std::chrono::steady_clock::now() > deadline)
             return false;
@@ -250,7 +250,7 @@ public:
             return false;
         }
         killed_ = false;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        const auto deadline = std::chrono::steady_clock::now() + testing_support::kHangBound;
         while (std::chrono::steady_clock::now() < deadline) {
             if (JackServerRunning())
                 return true;
@@ -312,7 +312,7 @@ public:
 
     // Waits until `count` messages have arrived in all (or the deadline has
     // passed) and returns everything received so far.
-    std::vector<Bytes> waitFor(std::size_t count, std::chrono::milliseconds deadline = std::chrono::seconds(5))
+    std::vector<Bytes> waitFor(std::size_t count, std::chrono::milliseconds deadline = testing_support::kHangBound)
     {
         const auto end = std::chrono::steady_clock::now() + deadline;
         while (take().size() < count && std::chrono::steady_clock::now() < end)
