@@ -139,11 +139,6 @@ public:
 
     // A cycle has run with the connection in force: what is queued from now
     // on reaches the receiver.
-    bool WaitUntilConnected(std::chrono::milliseconds bound)
-    {
-        return WaitUntil([this] { return counters_->connected.load(std::memory_order_acquire); }, bound);
-    }
-
     bool WaitUntilHandedOn(std::uint64_t events, std::chrono::milliseconds bound)
     {
         return WaitUntil([this, events] { return counters_->handedOn.load(std::memory_order_acquire) >= events; },
@@ -310,13 +305,9 @@ MidiResult JackBackend::OpenOutput(OpenPort &port, const std::string &fullName)
     if (out == nullptr)
         return MIDIERR_PORTGONE;
     // The server takes a new connection into its graph at the start of a
-    // cycle. The open waits for that cycle, so that the first note goes out
-    // with the next one; a server too busy to get there within the bound
-    // still has the port: what is sent meanwhile waits in the queue.
-    if (!out->WaitUntilConnected(JackBound) && JackServerLost()) {
-        Discard(std::move(out), StuckCloseBound);
-        return MIDIERR_PORTGONE;
-    }
+    // cycle; what is sent before that waits in the queue (the process
+    // callback holds it until the connection is in force), so the open need
+    // not wait for that cycle and nothing sent after it is lost.
     port.out = std::move(out);
     return MIDIERR_NOERROR;
 }
