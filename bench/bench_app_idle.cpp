@@ -4,11 +4,14 @@
 // to sleep (the dispatcher's aboutToBlock), the timer events it delivered and
 // the thread's voluntary context switches, the kernel's own count of its
 // sleeps. For comparison the same while recording, when the clock must tick.
+// The JACK case plays into a port of the benchmark's own and needs a running
+// server (it is skipped without one).
 
 #include "bench_support.h"
 #include "bench_window_support.h"
 #include "app/UMain.h"
 #include "midi_out/SystemBackend.h"
+#include "support/JackMidiInput.h"
 #include "support/TestBackend.h"
 
 #include <QAbstractEventDispatcher>
@@ -23,7 +26,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -37,12 +43,16 @@ QTemporaryDir &WorkDir()
 
 std::string SettingsPath() { return WorkDir().filePath(QStringLiteral("bench.ini")).toStdString(); }
 
-std::unique_ptr<midi_out::MidiBackend> MakeBackend(bool builtInSynth)
+enum class Device { Test, BuiltInSynth, JackPort };
+
+std::unique_ptr<midi_out::MidiBackend> MakeBackend(Device device)
 {
-    if (builtInSynth)
-        return midi_out::CreateSystemBackend();
-    return std::make_unique<midi_out::TestBackend>(std::vector<std::string>{"Bench device"});
+    if (device == Device::Test)
+        return std::make_unique<midi_out::TestBackend>(std::vector<std::string>{"Bench device"});
+    return midi_out::CreateSystemBackend();
 }
+
+int IgnoreCycle(jack_nframes_t, void *) { return 0; }
 
 // The calling thread's voluntary context switches so far.
 long VoluntarySwitches()
@@ -95,9 +105,26 @@ Counts RunFor(std::chrono::milliseconds duration)
     return {sleeps - 2, timers.count - 1, switches - 1};
 }
 
-void WakeUps(benchmark::State &state, bool builtInSynth, bool recording)
+void WakeUps(benchmark::State &state, Device device, bool recording)
 {
-    app::TForm1 form(MakeBackend(builtInSynth), SettingsPath());
+    std::optional<testing_support::JackMidiInput> port;
+    std::string settings = SettingsPath();
+    if (device == Device::JackPort) {
+        try {
+            port.emplace("sonoret-bench-idle-" + std::to_string(getpid()), &IgnoreCycle, nullptr);
+        } catch (const std::runtime_error &error) {
+            state.SkipWithError(error.what());
+            return;
+        }
+        // Chosen by its name, as the user's choice is kept.
+        settings = WorkDir().filePath(QStringLiteral("jack.ini")).toStdString();
+        std::ofstream(settings) << "[Device]\nName=" << port->PortName() << "\n";
+    }
+    app::TForm1 form(MakeBackend(device), settings);
+    if (port && form.MidiOut().ProductName() != port->PortName()) {
+        state.SkipWithError("the JACK port was not chosen");
+        return;
+    }
     form.show();
     while (!form.windowHandle() || !form.windowHandle()->isExposed())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -126,11 +153,13 @@ void WakeUps(benchmark::State &state, bool builtInSynth, bool recording)
 
 } // namespace
 
-BENCHMARK_CAPTURE(WakeUps, IdleTestBackend, false, false)
+BENCHMARK_CAPTURE(WakeUps, IdleTestBackend, Device::Test, false)
     ->UseManualTime()->Unit(benchmark::kSecond)->Iterations(5);
-BENCHMARK_CAPTURE(WakeUps, IdleBuiltInSynth, true, false)
+BENCHMARK_CAPTURE(WakeUps, IdleBuiltInSynth, Device::BuiltInSynth, false)
     ->UseManualTime()->Unit(benchmark::kSecond)->Iterations(5);
-BENCHMARK_CAPTURE(WakeUps, RecordingTestBackend, false, true)
+BENCHMARK_CAPTURE(WakeUps, IdleJackPort, Device::JackPort, false)
+    ->UseManualTime()->Unit(benchmark::kSecond)->Iterations(5);
+BENCHMARK_CAPTURE(WakeUps, RecordingTestBackend, Device::Test, true)
     ->UseManualTime()->Unit(benchmark::kSecond)->Iterations(3);
 
 // The offscreen platform warns on every window shown; that is not news here.
