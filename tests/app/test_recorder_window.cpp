@@ -221,8 +221,12 @@ TEST_F(RecorderWindow, PlaySwitchesTheDrumsOffAndStillPlaysRecordedDrums)
 
 TEST_F(RecorderWindow, TheClockRunsOnlyWhileRecordingPlayingOrAccompanying)
 {
-    const auto click = [this](const char *button) { return [this, button] { Control<QToolButton>(button)->click(); }; };
-    const auto drums = [this](bool on) { return [this, on] { Control<QCheckBox>("CheckBox1")->setChecked(on); }; };
+    const auto click = [this](const char *button) {
+        return [this, button] { Control<QToolButton>(button)->click(); };
+    };
+    const auto drums = [this](bool on) {
+        return [this, on] { Control<QCheckBox>("CheckBox1")->setChecked(on); };
+    };
     const struct {
         const char *step;
         std::function<void()> act;
