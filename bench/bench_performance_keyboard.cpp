@@ -1,6 +1,8 @@
 // Time from a PC key press queued for the application to the back end's
-// send, through the real event loop (the idle poll after the burst), and the
-// cost of one poll over the default key map.
+// send, through the real event loop (the idle poll after the burst), the
+// cost of one poll over the default key map while a key is held, and the
+// cost of the idle handler when no key is held (after every burst of events,
+// a repaint or a timer as much as a key).
 
 #include "bench_support.h"
 #include "bench_window_support.h"
@@ -94,6 +96,21 @@ void PollPassOverTheDefaultMap(benchmark::State &state)
     app::TForm1 form(
         std::make_unique<midi_out::TestBackend>(std::vector<std::string>{"Bench device"}),
         SettingsPath());
+    const std::unique_ptr<QKeyEvent> press(KeyA(QEvent::KeyPress));
+    QCoreApplication::sendEvent(&form, press.get());
+    form.PollKeyboard();
+    for (auto _ : state)
+        form.PollKeyboard();
+    const std::unique_ptr<QKeyEvent> release(KeyA(QEvent::KeyRelease));
+    QCoreApplication::sendEvent(&form, release.get());
+}
+
+void PollWithNoKeyHeld(benchmark::State &state)
+{
+    app::TForm1 form(
+        std::make_unique<midi_out::TestBackend>(std::vector<std::string>{"Bench device"}),
+        SettingsPath());
+    form.PollKeyboard();
     for (auto _ : state)
         form.PollKeyboard();
 }
@@ -102,6 +119,7 @@ void PollPassOverTheDefaultMap(benchmark::State &state)
 
 BENCHMARK(KeyPressToSend)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(20000);
 BENCHMARK(PollPassOverTheDefaultMap)->Unit(benchmark::kMicrosecond);
+BENCHMARK(PollWithNoKeyHeld)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {

@@ -176,6 +176,7 @@ public:
             form_.SpeedButton3->setChecked(true);
             break;
         }
+        form_.RunClockAsNeeded();
     }
 
 private:
@@ -346,7 +347,6 @@ void TForm1::CreateControls()
             [this]() noexcept { drumFailures_.Run([this] { DrumTick(); }); });
     connect(ClockTimer, &recorder::SteadyTimer::Timeout, this,
             [this]() noexcept { clockFailures_.Run([this] { ClockTick(); }); });
-    ClockTimer->Start();
 }
 
 void TForm1::StartUp()
@@ -425,8 +425,8 @@ void TForm1::OpenStoredInput(StartUpErrors &errors)
 void TForm1::InstallIdlePoll()
 {
     // The key states come from the program's own key events, seen before
-    // any widget; the poll runs whenever the event queue has run empty (and
-    // so at least every 50 ms, after each clock tick).
+    // any widget; the poll runs whenever the event queue has run empty, so
+    // after every key event and every loss of the keyboard.
     keyStateFilter_ = new performance::KeyStateFilter(keyStates_, this);
     keyStateFilter_->SetPlayingWindow(this);
     keyStateFilter_->SetPlayingKeys([this](int code) { return controlKeys_.Plays(code); });
@@ -441,7 +441,7 @@ void TForm1::LoadKeyMap()
     if (KeyCodeList.isEmpty() || KeyNumberList.isEmpty()) {
         KeyCodeList = DefaultKeyCodeList();
         KeyNumberList = DefaultKeyNumberList();
-        UpdateKeyLabels();
+        KeyMapChanged();
     }
 }
 
@@ -451,7 +451,13 @@ void TForm1::ReloadKeyMap()
                                               settings_->ReadSectionValues(KeysSection));
     KeyCodeList = std::move(map.codes);
     KeyNumberList = std::move(map.numbers);
+    KeyMapChanged();
+}
+
+void TForm1::KeyMapChanged()
+{
     UpdateKeyLabels();
+    pollGate_.Request();
 }
 
 void TForm1::UpdateKeyLabels()
@@ -474,9 +480,12 @@ void TForm1::changeEvent(QEvent *event)
 
 void TForm1::PollKeyboard()
 {
-    // A key-map entry that stops the piano keys' pass does not stop the pedal.
-    common::RunGuarded([this] { poll_.PollKeyboard(); });
-    common::RunGuarded([this] { controlKeys_.Poll(); });
+    pollGate_.Run([this] {
+        // A key-map entry that stops the piano keys' pass does not stop the pedal.
+        const bool keysDone = common::RunGuarded([this] { poll_.PollKeyboard(); });
+        const bool controlsDone = common::RunGuarded([this] { controlKeys_.Poll(); });
+        return keysDone && controlsDone;
+    });
 }
 
 void TForm1::MoveTransposition(int semitones)
@@ -498,7 +507,7 @@ void TForm1::StartKeyAssignment()
     settings_->EraseSection(KeysSection);
     KeyCodeList.clear();
     KeyNumberList.clear();
-    UpdateKeyLabels();
+    KeyMapChanged();
     if (assignmentWindow_) {
         assignmentWindow_->show();
         assignmentWindow_->raise();
@@ -812,6 +821,7 @@ void TForm1::DrumsClicked()
         DrumTimer->Stop();
     else if (!DrumTimer->IsActive())
         DrumTimer->Start();
+    RunClockAsNeeded();
     settings_->WriteBool(Common, DrumsKey, CheckBox1->isChecked());
 }
 
@@ -861,6 +871,18 @@ void TForm1::Stop()
     // the same.
     common::RunGuarded([this] { controlKeys_.ReleasePedal(); });
     transport_->Stop();
+}
+
+void TForm1::RunClockAsNeeded()
+{
+    // The accompaniment keeps the clock going as well: the window's thread
+    // wakes for the drums anyway. Ticks resume on the beat the clock kept
+    // before it slept, so a recording or playback starts on it as it always
+    // has.
+    if (transport_->NeedsClock() || CheckBox1->isChecked())
+        ClockTimer->Resume();
+    else
+        ClockTimer->Stop();
 }
 
 void TForm1::ClockTick() { transport_->ClockTick(); }

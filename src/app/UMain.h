@@ -16,6 +16,7 @@
 #include "performance/KeyStateTable.h"
 #include "performance/KeyboardPoll.h"
 #include "performance/PianoKey.h"
+#include "performance/PollGate.h"
 #include "performance/UTast.h"
 #include "recorder/DrumPattern.h"
 #include "recorder/RecordingStream.h"
@@ -119,7 +120,8 @@ public:
     void StartKeyAssignment();
     void AssignKey(int code, int number) override;
     void ReloadKeyMap() override;
-    // The idle handler: runs once after every burst of events.
+    // The idle handler: runs once after every burst of events, and passes
+    // over the PC keyboard when that could change anything.
     void PollKeyboard();
 
     // Menu handlers.
@@ -228,6 +230,11 @@ private:
     void ApplyChannel(int channel);
     // Writes the PC keys on the piano keys while "PC-Tasten anzeigen" is on.
     void UpdateKeyLabels();
+    // The key map lists were replaced or emptied.
+    void KeyMapChanged();
+    // The clock runs while the transport or the drums need it, and sleeps
+    // otherwise, so that an idle program leaves the thread asleep.
+    void RunClockAsNeeded();
 
     class TransportLink;
 
@@ -252,6 +259,7 @@ private:
     performance::KeyStateTable keyStates_;
     performance::KeyStateFilter *keyStateFilter_ = nullptr;
     performance::KeyboardPoll poll_{KeyCodeList, KeyNumberList, keys_, keyStates_, player_};
+    performance::PollGate pollGate_{keyStates_, keys_};
     performance::ControlKeys controlKeys_{KeyCodeList, keyStates_, *this,
                                           [this](int semitones) { MoveTransposition(semitones); }};
     UnsavedTake take_;

@@ -23,11 +23,21 @@ void KeyStateTable::Press(std::uint32_t position, int virtualKey)
         if (key.position == position)
             return;
     down_.push_back({position, virtualKey});
+    ++changes_;
 }
 
 void KeyStateTable::Release(std::uint32_t position)
 {
-    std::erase_if(down_, [position](const DownKey &key) { return key.position == position; });
+    if (std::erase_if(down_, [position](const DownKey &key) { return key.position == position; }) > 0)
+        ++changes_;
+}
+
+void KeyStateTable::ReleaseAll()
+{
+    if (down_.empty())
+        return;
+    down_.clear();
+    ++changes_;
 }
 
 bool KeyStateTable::IsDown(int virtualKey) const

@@ -22,10 +22,13 @@ public:
     void Press(std::uint32_t position, int virtualKey);
     void Release(std::uint32_t position);
     // Every key counts as released, as when the program loses the keyboard.
-    void ReleaseAll() { down_.clear(); }
+    void ReleaseAll();
 
     bool IsDown(int virtualKey) const;
     bool AnyDown() const { return !down_.empty(); }
+    // Counts the changes of the states, so that a reader can tell whether
+    // there was one since it last looked.
+    std::uint64_t Changes() const { return changes_; }
 
 private:
     struct DownKey {
@@ -34,6 +37,7 @@ private:
     };
     // Rarely more than a handful at once.
     std::vector<DownKey> down_;
+    std::uint64_t changes_ = 0;
 };
 
 // Feeds a KeyStateTable from the key events of the whole application, before

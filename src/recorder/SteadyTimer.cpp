@@ -12,6 +12,15 @@ void TickSchedule::Start(TimePoint now)
     fired_ = 0;
 }
 
+void TickSchedule::Resume(TimePoint now)
+{
+    if (interval_ <= Duration(0) || now < origin_) {
+        Start(now);
+        return;
+    }
+    fired_ = (now - origin_) / interval_;
+}
+
 void TickSchedule::RestartIfStalled(TimePoint now)
 {
     if (NextDue() + interval_ < now)
@@ -38,12 +47,23 @@ SteadyTimer::SteadyTimer(QObject *parent) : QObject(parent)
     // Coarse timers may fire up to 5 % late: audible at musical intervals.
     timer_.setTimerType(Qt::PreciseTimer);
     common::GuardedConnect(&timer_, &QTimer::timeout, this, &SteadyTimer::Fire);
+    // A Resume before any Start keeps the beat from here.
+    schedule_.Start(TickSchedule::Clock::now());
 }
 
 void SteadyTimer::Start()
 {
     active_ = true;
     schedule_.Start(TickSchedule::Clock::now());
+    Arm();
+}
+
+void SteadyTimer::Resume()
+{
+    if (active_)
+        return;
+    active_ = true;
+    schedule_.Resume(TickSchedule::Clock::now());
     Arm();
 }
 

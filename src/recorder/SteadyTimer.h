@@ -22,6 +22,11 @@ public:
     // The first firing is due one interval after `now`.
     void Start(TimePoint now);
 
+    // Counting goes on after a pause on the grid of the last start, as if
+    // the firings had gone on meanwhile: the next one is the first of that
+    // grid after `now`.
+    void Resume(TimePoint now);
+
     // The firing that was due has happened at `now`. After a stall of more
     // than one interval (a suspended machine, a long blocking call) counting
     // starts afresh from `now` instead of catching up with a burst.
@@ -51,6 +56,10 @@ public:
 
     // Starts (or restarts) from now.
     void Start();
+    // Runs again after a Stop without moving its beat: the firings fall
+    // where they would have fallen had it run on since the last Start, or
+    // since its creation. Nothing when it runs.
+    void Resume();
     void Stop();
     bool IsActive() const { return active_; }
 

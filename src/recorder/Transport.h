@@ -2,7 +2,8 @@
 // The recorder's transport: Stopped, Recording or Playing, driven by the three
 // transport buttons and the 50 ms clock. Recording itself happens in the note
 // path, which appends while the state is Recording; playback sends every
-// recorded event whose tick has come due on each clock tick.
+// recorded event whose tick has come due on each clock tick. The clock need
+// not run while the transport is stopped: no tick counted then is ever read.
 
 #include "recorder/NoteSink.h"
 #include "recorder/RecordingStream.h"
@@ -27,7 +28,9 @@ public:
     virtual void OpenDevice() = 0;
     // Unchecks the drum accompaniment, with the effects of a user's change.
     virtual void SwitchDrumsOff() = 0;
-    // Puts the button of `state` down without running its action.
+    // Puts the button of `state` down without running its action. Every
+    // change of state comes through here, and comes before anything the new
+    // state sends.
     virtual void ShowTransportState(TransportState state) = 0;
 
 protected:
@@ -46,8 +49,8 @@ public:
     // window; the order is kept.
     static constexpr std::size_t MaxEventsPerTick = 512;
 
-    // `tickCounter` is the window's TickCounter, advanced by every clock tick
-    // in every state; `stream` is the recording.
+    // `tickCounter` is the window's TickCounter, advanced by every clock
+    // tick; `stream` is the recording.
     Transport(TransportHost &host, RecordingStream &stream, std::int32_t &tickCounter)
         : host_(host), stream_(stream), tickCounter_(tickCounter)
     {
@@ -56,6 +59,8 @@ public:
     TransportState State() const { return state_; }
     bool IsRecording() const { return state_ == TransportState::Recording; }
     bool IsPlaying() const { return state_ == TransportState::Playing; }
+    // Recording counts the clock's ticks and playback is driven by them.
+    bool NeedsClock() const { return state_ != TransportState::Stopped; }
 
     // The actions of the three buttons. Each sets its state first, so that
     // the instrument re-selected by Record is already recorded, and each runs

@@ -219,6 +219,37 @@ TEST_F(RecorderWindow, PlaySwitchesTheDrumsOffAndStillPlaysRecordedDrums)
                             Instrument})) << "and the stream is exhausted";
 }
 
+TEST_F(RecorderWindow, TheClockRunsOnlyWhileRecordingPlayingOrAccompanying)
+{
+    const auto click = [this](const char *button) {
+        return [this, button] { Control<QToolButton>(button)->click(); };
+    };
+    const auto drums = [this](bool on) {
+        return [this, on] { Control<QCheckBox>("CheckBox1")->setChecked(on); };
+    };
+    const struct {
+        const char *step;
+        std::function<void()> act;
+        bool runs;
+    } steps[] = {
+        {"Aufnahme", click("SpeedButton1"), true},
+        {"Angehalten", click("SpeedButton3"), false},
+        {"drums on", drums(true), true},
+        {"Aufnahme over the drums", click("SpeedButton1"), true},
+        {"Angehalten, the drums go on", click("SpeedButton3"), true},
+        {"drums off", drums(false), false},
+        {"drums on", drums(true), true},
+        {"Wiedergabe switches the drums off", click("SpeedButton2"), true},
+        {"the take has run out", [this] { Clock(); }, false},
+    };
+    EXPECT_FALSE(Control<recorder::SteadyTimer>("ClockTimer")->IsActive());
+    for (const auto &step : steps) {
+        step.act();
+        EXPECT_EQ(Control<recorder::SteadyTimer>("ClockTimer")->IsActive(), step.runs) << step.step;
+    }
+    EXPECT_TRUE(Control<QToolButton>("SpeedButton3")->isChecked());
+}
+
 } // namespace
 
 // A device lost while the drums or a playback run (a port unplugged, a

@@ -93,6 +93,27 @@ TEST_F(PcKeyboard, LosingTheKeyboardEndsEveryHeldNote)
     EXPECT_EQ(Sent().size(), 4u);
 }
 
+TEST_F(PcKeyboard, AKeyWhoseReleaseNeverCameEndsWhenTheWindowLosesTheKeyboard)
+{
+    CreateWithAssignment();
+    Post(QEvent::KeyPress, KeyA);
+    ASSERT_TRUE(RunUntilIdle());
+    QCoreApplication::postEvent(form.get(), new QEvent(QEvent::WindowDeactivate));
+    ASSERT_TRUE(RunUntilIdle());
+    EXPECT_EQ(Sent(), (Messages{Packed(0x90, 37, 127), Packed(0x80, 37, 0)}));
+    EXPECT_EQ(form->Key(13)->OutlineColor(), SilentColor);
+}
+
+TEST_F(PcKeyboard, AFaultyKeyMapIsReportedOnceWithoutAKeyBeingPressed)
+{
+    WriteIni("[Keys]\nabc=22\n81=24\n");
+    CreateWithAssignment();
+    ASSERT_TRUE(RunUntilIdle());
+    ASSERT_TRUE(RunUntilIdle());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, QStringLiteral("'abc' ist kein gültiger Integerwert."));
+}
+
 TEST_F(PcKeyboard, KeysTypedIntoAnotherWindowOfOursPlayNothing)
 {
     CreateWithAssignment();

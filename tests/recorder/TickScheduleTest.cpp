@@ -52,4 +52,18 @@ TEST(TickSchedule, IntervalChangeTakesEffectFromTheNextTick)
     EXPECT_EQ(schedule.NextDue(), T0 + ms(20100));
 }
 
+TEST(TickSchedule, ResumeAfterAPauseKeepsTheBeatOfTheStart)
+{
+    const struct {
+        int pausedUntil;
+        int nextDue;
+    } cases[] = {{80, 100}, {1234, 1250}, {1300, 1350}};
+    for (const auto &c : cases) {
+        TickSchedule schedule = Started(50);
+        schedule.Fired(T0 + ms(50));
+        schedule.Resume(T0 + ms(c.pausedUntil));
+        EXPECT_EQ(schedule.NextDue(), T0 + ms(c.nextDue)) << c.pausedUntil;
+    }
+}
+
 } // namespace
