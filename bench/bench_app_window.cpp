@@ -58,6 +58,7 @@ public:
         return inner_->Open(handle, id, callback, instance, flags);
     }
     midi_out::MidiResult Close(midi_out::DeviceHandle handle) override { return inner_->Close(handle); }
+    midi_out::MidiResult Silence(midi_out::DeviceHandle handle) override { return inner_->Silence(handle); }
     midi_out::MidiResult ShortMessage(midi_out::DeviceHandle handle, std::uint32_t message) override
     {
         *stamp_ = Clock::now();
