@@ -148,21 +148,6 @@ TEST_F(RecorderWindow, FailedSendDuringPlaybackIsShownOnceAndPlaybackGoesOn)
     EXPECT_EQ(messages.size(), 1u);
 }
 
-TEST_F(RecorderWindow, StopReopensADeviceThatCannotBeSilencedInPlace)
-{
-    const midi_out::DeviceHandle lost = form->MidiOut().Handle();
-    backend->LoseOpenDevices(midi_out::MIDIERR_PORTGONE);
-    backend->ClearCalls();
-    Control<QToolButton>("SpeedButton3")->click();
-    EXPECT_TRUE(messages.empty());
-    const auto closes = backend->CallsOf(TestBackend::Op::Close);
-    ASSERT_EQ(closes.size(), 1u);
-    EXPECT_EQ(closes[0].handle, lost);
-    EXPECT_EQ(backend->CallsOf(TestBackend::Op::Open).size(), 1u);
-    EXPECT_EQ(Sent(), Instrument) << "the instrument goes to the reopened device";
-    EXPECT_NE(backend->CallsOf(TestBackend::Op::ShortMessage).back().handle, lost);
-}
-
 TEST_F(RecorderWindow, FailedCloseInStopIsShownAndLeavesTheDeviceAlone)
 {
     Control<QToolButton>("SpeedButton1")->click();
