@@ -1,7 +1,10 @@
 // Time from a mouse press delivered to a piano key to the back end's send
 // call, and time from creating the main window to its being shown; both with
 // the test back end and with the built-in synthesizer (rendering to a file).
+// And the time a click on "Angehalten" holds the window's thread with a JACK
+// port as the device (skipped when no JACK server runs).
 
+#include "bench_midi_out_common.h"
 #include "bench_support.h"
 #include "bench_window_support.h"
 #include "app/UMain.h"
@@ -9,8 +12,10 @@
 #include "support/TestBackend.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QMouseEvent>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QWindow>
 #include <benchmark/benchmark.h>
 
@@ -53,6 +58,7 @@ public:
         return inner_->Open(handle, id, callback, instance, flags);
     }
     midi_out::MidiResult Close(midi_out::DeviceHandle handle) override { return inner_->Close(handle); }
+    midi_out::MidiResult Silence(midi_out::DeviceHandle handle) override { return inner_->Silence(handle); }
     midi_out::MidiResult ShortMessage(midi_out::DeviceHandle handle, std::uint32_t message) override
     {
         *stamp_ = Clock::now();
@@ -146,6 +152,48 @@ void StartUpToShownWindow(benchmark::State &state, bool builtInSynth)
     ReportPercentiles(state, samples);
 }
 
+// The click on "Angehalten" with a JACK port of our own chosen, until the
+// handler returns to the event loop. Between clicks the port's messages
+// (the silencing and the instrument) are let arrive, so that each click
+// finds the port as a player's next click would.
+void StopClickOnJackPort(benchmark::State &state)
+{
+    if (bench_midi::QueryJackServer().period == 0) {
+        state.SkipWithError("no JACK server: run scripts/test.sh or start jackd");
+        return;
+    }
+    bench_midi::JackArrivals receiver;
+    const std::string settings = WorkDir().filePath(QStringLiteral("stop.ini")).toStdString();
+    {
+        QFile ini(QString::fromStdString(settings));
+        if (!ini.open(QIODevice::WriteOnly))
+            return state.SkipWithError("no settings file");
+        ini.write(("[Device]\nName=" + receiver.portName() + "\n").c_str());
+    }
+    app::TForm1 form(midi_out::CreateSystemBackend(), settings);
+    if (form.MidiOut().ProductName() != receiver.portName() || form.MidiOut().State() != midi_out::dsOpen)
+        return state.SkipWithError("the JACK port is not the open device");
+    auto *stop = form.findChild<QToolButton *>(QStringLiteral("SpeedButton3"));
+    // The start-up instrument first; then each click sends the 32 silencing
+    // messages and the instrument.
+    constexpr std::size_t PerClick = 33;
+    if (!receiver.waitFor(1))
+        return state.SkipWithError("the start-up instrument did not arrive");
+    std::vector<double> samples;
+    for (auto _ : state) {
+        const std::size_t before = receiver.count();
+        const auto start = Clock::now();
+        stop->click();
+        const double us = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+        state.SetIterationTime(us / 1e6);
+        samples.push_back(us);
+        QCoreApplication::processEvents();
+        if (!receiver.waitFor(before + PerClick))
+            return state.SkipWithError("a click's messages did not all arrive");
+    }
+    ReportPercentiles(state, samples);
+}
+
 } // namespace
 
 // A fixed count: the test back end keeps every call it sees.
@@ -157,6 +205,7 @@ BENCHMARK_CAPTURE(StartUpToShownWindow, TestBackend, false)
     ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(50);
 BENCHMARK_CAPTURE(StartUpToShownWindow, BuiltInSynth, true)
     ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(StopClickOnJackPort)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(300);
 
 // The offscreen platform warns on every window shown; that is not news here.
 void QuietMessages(QtMsgType type, const QMessageLogContext &, const QString &message)

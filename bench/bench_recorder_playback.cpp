@@ -19,8 +19,7 @@ public:
         device_.SendShortMessage(status, data1, data2);
     }
     void SelectStoredInstrument() override { SendNote(0xC0, 0, 0); }
-    void CloseDevice() override { device_.CloseDevice(); }
-    void OpenDevice() override { device_.OpenDevice(); }
+    void SilenceDevice() override { device_.SilenceDevice(); }
     void SwitchDrumsOff() override {}
     void ShowTransportState(recorder::TransportState) override {}
 

@@ -57,8 +57,7 @@ public:
         FUZZ_CHECK(!fail);
     }
     void SelectStoredInstrument() override { SendNote(0xC0, kProgram, 0); }
-    void CloseDevice() override { device_.CloseDevice(); }
-    void OpenDevice() override { device_.OpenDevice(); }
+    void SilenceDevice() override { device_.SilenceDevice(); }
     void SwitchDrumsOff() override { drumsSwitchedOff = true; }
     void ShowTransportState(recorder::TransportState state) override { shown.push_back(state); }
 

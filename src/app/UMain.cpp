@@ -158,8 +158,7 @@ public:
     {
         form_.SelectInstrument(form_.settings_->ReadInteger(Common, InstrumentKey, 0));
     }
-    void CloseDevice() override { form_.midiOut_->CloseDevice(); }
-    void OpenDevice() override { form_.midiOut_->OpenDevice(); }
+    void SilenceDevice() override { form_.midiOut_->SilenceDevice(); }
     void SwitchDrumsOff() override { form_.CheckBox1->setChecked(false); }
     void ShowTransportState(recorder::TransportState state) override
     {

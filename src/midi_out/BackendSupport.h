@@ -6,6 +6,7 @@
 
 #include "midi_out/MidiDefs.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -25,6 +26,20 @@ inline constexpr std::size_t MaxDeviceNameLength = sizeof(MidiOutCaps::szPname) 
 // user as a result code with its own text instead. Call before any ALSA or JACK
 // client is made; cheap to call again.
 void PrepareSoundLibraries();
+
+// What silences a receiver whatever it was sent: All Sound Off and All Notes
+// Off, in that order, on each of the 16 channels.
+inline constexpr auto SoundOffMessages = [] {
+    constexpr std::uint8_t allSoundOff = 120;
+    constexpr std::uint8_t allNotesOff = 123;
+    std::array<std::array<std::uint8_t, 3>, 32> messages{};
+    for (std::uint8_t channel = 0; channel < 16; ++channel) {
+        const auto status = static_cast<std::uint8_t>(0xB0 | channel);
+        messages[2 * channel] = {status, allSoundOff, 0};
+        messages[2 * channel + 1] = {status, allNotesOff, 0};
+    }
+    return messages;
+}();
 
 // Turns packed short messages into the bytes that go out. Keeps the running
 // status of its device, as a driver does: a packed message whose first byte is

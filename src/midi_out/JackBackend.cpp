@@ -33,9 +33,6 @@ std::string ListerName()
 // the short ones sent around it.
 constexpr std::size_t QueueBytes = 32768;
 
-constexpr std::uint8_t AllSoundOff = 120;
-constexpr std::uint8_t AllNotesOff = 123;
-
 // A close that cannot deliver the silencing messages (the server is not
 // running its cycles) waits only this long for the client to go.
 constexpr std::chrono::milliseconds StuckCloseBound{50};
@@ -133,6 +130,24 @@ public:
         return true;
     }
 
+    // Queues the SoundOffMessages whole or not at all.
+    bool EnqueueSoundOff()
+    {
+        constexpr std::size_t bytes = SoundOffMessages.size() * (sizeof(std::uint32_t) + 3);
+        if (jack_ringbuffer_write_space(queue_) < bytes)
+            return false;
+        for (const auto &message : SoundOffMessages)
+            Enqueue(message.data(), static_cast<std::uint32_t>(message.size()));
+        return true;
+    }
+
+    // Whether the port is connected to `target` in the server's graph; read
+    // from memory shared with the server, without a request to it.
+    bool ConnectedTo(const std::string &target) const
+    {
+        return jack_port_connected_to(port_, target.c_str()) > 0;
+    }
+
     std::uint64_t Queued() const { return queued_; }
     std::uint32_t MaxMessage() const { return maxMessage_; }
     std::shared_ptr<const Counters> SharedCounters() const { return counters_; }
@@ -207,6 +222,7 @@ private:
 
 struct JackBackend::OpenPort {
     std::unique_ptr<Output> out; // null once the server has gone
+    std::string target;          // the receiver's full name
     ShortMessageFramer framer;
     DriverCallbackProc callback = nullptr;
     std::uintptr_t instance = 0;
@@ -325,6 +341,7 @@ MidiResult JackBackend::Open(DeviceHandle *handle, std::int32_t deviceId, Driver
     auto port = std::make_unique<OpenPort>();
     if (const MidiResult result = OpenOutput(*port, ports_.FullName(deviceId)))
         return result;
+    port->target = ports_.FullName(deviceId);
     port->callback = callback;
     port->instance = instance;
     const DeviceHandle opened = nextHandle_++;
@@ -342,17 +359,12 @@ MidiResult JackBackend::Close(DeviceHandle handle)
         return MIDIERR_INVALHANDLE;
     OpenPort &port = *found->second;
     bool delivered = true;
-    // Closing a port silences nothing by itself, and the program closes and
-    // reopens to stop whatever sounds. The port must outlive the cycle that
-    // carries these to the receiver.
+    // Closing a port silences nothing by itself: what it leaves sounding
+    // would sound on. The port must outlive the cycle that carries these to
+    // the receiver.
     if (port.out != nullptr && !JackServerLost()) {
-        for (std::uint8_t channel = 0; channel < 16; ++channel) {
-            const std::uint8_t status = 0xB0 | channel;
-            const std::uint8_t soundOff[3] = {status, AllSoundOff, 0};
-            const std::uint8_t notesOff[3] = {status, AllNotesOff, 0};
-            port.out->Enqueue(soundOff, sizeof soundOff);
-            port.out->Enqueue(notesOff, sizeof notesOff);
-        }
+        for (const auto &message : SoundOffMessages)
+            port.out->Enqueue(message.data(), static_cast<std::uint32_t>(message.size()));
         delivered = port.out->WaitUntilHandedOn(port.out->Queued(), JackBound);
     }
     // Long messages report their completion before the close does.
@@ -365,6 +377,25 @@ MidiResult JackBackend::Close(DeviceHandle handle)
     open_.erase(found);
     if (callback != nullptr)
         callback(handle, MOM_CLOSE, instance, 0, 0);
+    return MIDIERR_NOERROR;
+}
+
+MidiResult JackBackend::Silence(DeviceHandle handle)
+{
+    const auto found = open_.find(handle);
+    if (found == open_.end())
+        return MIDIERR_INVALHANDLE;
+    OpenPort &port = *found->second;
+    // The port stays only while it still reaches its receiver: one that went,
+    // or came back as a new port of the same name, is found by a reopen.
+    // Nothing here waits for the server; a server that runs no cycles just
+    // delivers the messages when it runs again.
+    if (port.out == nullptr || JackServerLost() || !port.out->ConnectedTo(port.target))
+        return MIDIERR_PORTGONE;
+    if (!port.out->EnqueueSoundOff())
+        return MIDIERR_SENDFAILED;
+    // As after a reopen: no running status carries over.
+    port.framer.Reset();
     return MIDIERR_NOERROR;
 }
 

@@ -12,6 +12,8 @@ MidiResult MidiBackend::GetErrorText(MidiResult code, char *text, std::uint32_t 
     return CopyErrorText(code, text, size);
 }
 
+MidiResult MidiBackend::Silence(DeviceHandle) { return MIDIERR_NOTSUPPORTED; }
+
 MidiResult MidiBackend::GetInputName(std::int32_t, std::string *)
 {
     return MIDIERR_BADDEVICEID;

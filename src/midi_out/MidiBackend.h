@@ -32,6 +32,12 @@ public:
     virtual MidiResult Open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
                             std::uintptr_t instance, std::uint32_t flags) = 0;
     virtual MidiResult Close(DeviceHandle handle) = 0;
+    // Silences everything the open device sounds without closing it (the
+    // SoundOffMessages, or what does the same for it). Non-zero when it
+    // cannot be done in place: the device has gone, or the back end cannot
+    // tell whether its port still reaches the receiver. The caller then
+    // closes and reopens the device, as this default asks it to.
+    virtual MidiResult Silence(DeviceHandle handle);
     // Sends a packed short message (status | data1 << 8 | data2 << 16).
     virtual MidiResult ShortMessage(DeviceHandle handle, std::uint32_t message) = 0;
 

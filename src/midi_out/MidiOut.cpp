@@ -260,6 +260,14 @@ bool TMidiOutput::CloseDevice()
     return wasOpen;
 }
 
+void TMidiOutput::SilenceDevice()
+{
+    if (state_ == dsOpen && !Failed(backend_->Silence(deviceHandle_)))
+        return;
+    CloseDevice();
+    OpenDevice();
+}
+
 void TMidiOutput::SendShortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
 {
     const std::uint32_t packed = std::uint32_t{status} | std::uint32_t{data1} << 8 | std::uint32_t{data2} << 16;

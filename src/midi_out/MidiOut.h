@@ -97,6 +97,13 @@ public:
     // follows once the back end is done with them.
     virtual void SendLongMessage(const void *bytes, std::uint16_t length);
 
+    // Silences everything the device sounds. The open device stays open
+    // where the back end can silence it in place; a closed one, or one that
+    // cannot be silenced in place (gone, or a back end that cannot tell), is
+    // closed and opened again, which also finds a port that came back.
+    // Raises when that close fails; a failed open shows on the next send.
+    void SilenceDevice();
+
     std::uint16_t DeviceCount() const { return deviceCount_; }
     DeviceState State() const { return state_; }
     std::uint16_t LastResult() const { return lastResult_; }

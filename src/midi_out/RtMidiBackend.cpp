@@ -16,9 +16,6 @@ namespace {
 // Name of the output port each open device gets in our client.
 constexpr const char *OwnPortName = "out";
 
-constexpr std::uint8_t AllSoundOff = 120;
-constexpr std::uint8_t AllNotesOff = 123;
-
 void IgnoreRtMidiError(RtMidiError::Type, const std::string &, void *) {}
 
 void FlagRtMidiError(RtMidiError::Type type, const std::string &, void *failed)
@@ -159,15 +156,10 @@ MidiResult RtMidiBackend::Close(DeviceHandle handle)
     if (found == open_.end())
         return MIDIERR_INVALHANDLE;
     OpenPort &port = *found->second;
-    // Closing a port silences nothing by itself, and the program closes and
-    // reopens to stop whatever sounds.
-    for (std::uint8_t channel = 0; channel < 16; ++channel) {
-        const std::uint8_t status = 0xB0 | channel;
-        const std::uint8_t soundOff[3] = {status, AllSoundOff, 0};
-        const std::uint8_t notesOff[3] = {status, AllNotesOff, 0};
-        port.out->sendMessage(soundOff, sizeof soundOff);
-        port.out->sendMessage(notesOff, sizeof notesOff);
-    }
+    // Closing a port silences nothing by itself: what it leaves sounding
+    // would sound on.
+    for (const auto &message : SoundOffMessages)
+        port.out->sendMessage(message.data(), message.size());
     // Long messages report their completion before the close does.
     completions_.Finish(handle, std::chrono::milliseconds(500));
     const DriverCallbackProc callback = port.callback;

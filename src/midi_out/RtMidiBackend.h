@@ -5,6 +5,10 @@
 // port that has gone since fails to open with MIDIERR_PORTGONE.
 //
 // No ALSA sequencer means no ports: no exception, no waiting, nothing printed.
+//
+// A port is not silenced in place (Silence keeps its default): whether its
+// connection still reaches the receiver cannot be told through RtMidi, and
+// closing and reopening an ALSA port waits for no server.
 
 #include "midi_out/BackendSupport.h"
 #include "midi_out/CompletionThread.h"

@@ -126,6 +126,14 @@ MidiResult SystemBackend::Close(DeviceHandle handle)
     return MIDIERR_NOERROR;
 }
 
+MidiResult SystemBackend::Silence(DeviceHandle handle)
+{
+    const auto found = open_.find(handle);
+    if (found == open_.end())
+        return MIDIERR_INVALHANDLE;
+    return found->second->part->Silence(found->second->partHandle);
+}
+
 MidiResult SystemBackend::ShortMessage(DeviceHandle handle, std::uint32_t message)
 {
     const auto found = open_.find(handle);

@@ -85,14 +85,14 @@ void Transport::Play()
 
 void Transport::Stop()
 {
-    // A Note Off that fails here leaves nothing sounding: the close that
-    // follows silences the device whatever reached it, and the user, who may
-    // be pressing "Angehalten" to bring a lost device back, hears of the
-    // device's state from the close or the instrument instead.
+    // A Note Off that fails here leaves nothing sounding: the silencing that
+    // follows reaches the device whatever else did (a lost device is reopened
+    // on the way), and the user, who may be pressing "Angehalten" to bring a
+    // lost device back, hears of the device's state from the silencing or
+    // the instrument instead.
     (void)Leave();
     SetState(TransportState::Stopped);
-    host_.CloseDevice();
-    host_.OpenDevice();
+    host_.SilenceDevice();
     host_.SelectStoredInstrument();
 }
 

@@ -22,10 +22,10 @@ class TransportHost : public NoteSink {
 public:
     // Re-selects the instrument stored in the settings (Program Change).
     virtual void SelectStoredInstrument() = 0;
-    // Closing and reopening the output device is the only way to silence it.
-    virtual void CloseDevice() = 0;
-    // The result is not looked at: a failed open shows on the next note.
-    virtual void OpenDevice() = 0;
+    // Silences whatever sounds on the output device, the device kept open
+    // where it can be; a device that had to be reopened and did not open
+    // shows that on the next note.
+    virtual void SilenceDevice() = 0;
     // Unchecks the drum accompaniment, with the effects of a user's change.
     virtual void SwitchDrumsOff() = 0;
     // Puts the button of `state` down without running its action. Every

@@ -89,8 +89,10 @@ TEST_F(RecorderWindow, ButtonsAreTheTransportStateAndRunTheirActionEvenWhenDown)
     Control<QToolButton>("SpeedButton3")->click();
     EXPECT_EQ(form->Transport().State(), TransportState::Stopped);
     Control<QToolButton>("SpeedButton3")->click();
-    EXPECT_EQ(backend->CallsOf(TestBackend::Op::Close).size(), 2u);
-    EXPECT_EQ(backend->CallsOf(TestBackend::Op::Open).size(), 2u);
+    // Each Stop silences the device in place.
+    EXPECT_EQ(backend->CallsOf(TestBackend::Op::Silence).size(), 2u);
+    EXPECT_TRUE(backend->CallsOf(TestBackend::Op::Close).empty());
+    EXPECT_TRUE(backend->CallsOf(TestBackend::Op::Open).empty());
     EXPECT_TRUE(Control<QToolButton>("SpeedButton3")->isChecked());
     EXPECT_FALSE(Control<QToolButton>("SpeedButton1")->isChecked() || Control<QToolButton>("SpeedButton2")->isChecked());
 }
@@ -116,7 +118,7 @@ TEST_F(RecorderWindow, RecordedKeysPlayBackAtTheirTicks)
     }
     EXPECT_TRUE(Control<QToolButton>("SpeedButton3")->isChecked());
     EXPECT_EQ(form->CurrentTick(), 5);
-    EXPECT_TRUE(backend->CallsOf(TestBackend::Op::Close).empty()) << "end of playback is no Stop";
+    EXPECT_TRUE(backend->CallsOf(TestBackend::Op::Silence).empty()) << "end of playback is no Stop";
 }
 
 TEST_F(RecorderWindow, FailedSendDuringPlaybackIsShownOnceAndPlaybackGoesOn)
@@ -149,6 +151,7 @@ TEST_F(RecorderWindow, FailedSendDuringPlaybackIsShownOnceAndPlaybackGoesOn)
 TEST_F(RecorderWindow, FailedCloseInStopIsShownAndLeavesTheDeviceAlone)
 {
     Control<QToolButton>("SpeedButton1")->click();
+    backend->LoseOpenDevices(midi_out::MIDIERR_PORTGONE); // not silenced in place
     backend->failures[TestBackend::Op::Close] = midi_out::MIDIERR_INVALHANDLE;
     backend->ClearCalls();
     Control<QToolButton>("SpeedButton3")->click();

@@ -114,8 +114,9 @@ TEST(JackFaults, ClosingAPortOfAFrozenServerGivesItUpWithinTheBound)
     EXPECT_EQ(receiver.waitFor(1), (std::vector<Bytes>{{0x90, 60, 100}}));
 
     jack.freeze();
-    // Stop: close and reopen. Neither may hang on the stopped server (it
-    // used to block for as long as the server stayed stopped).
+    // Close and reopen, as a device change does. Neither may hang on the
+    // stopped server (it used to block for as long as the server stayed
+    // stopped).
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(ports.Close(handle), MIDIERR_NOERROR);
     EXPECT_EQ(ports.Open(&handle, id, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_PORTGONE)

@@ -136,6 +136,37 @@ TEST(JackPorts, ComponentSelectsThePortByNameAndStopSilencesIt)
               "The message is not a short MIDI message");
 }
 
+TEST(JackPorts, StopSilencesTheOpenPortInPlaceAndReopensOneThatWent)
+{
+    REQUIRE_JACK_SERVER();
+    auto receiver = std::make_unique<JackReceiver>();
+    const std::string name = receiver->portName();
+    TMidiOutput out(CreateSystemBackend());
+    out.SetProductName(name);
+    ASSERT_TRUE(out.OpenDevice());
+    const DeviceHandle opened = out.Handle();
+
+    out.SendShortMessage(0x90, 60, 100);
+    out.SilenceDevice();
+    out.SendShortMessage(0xC0, 19, 0);
+    std::vector<Bytes> expected{{0x90, 60, 100}};
+    for (Bytes &message : SilencingMessages())
+        expected.push_back(message);
+    expected.push_back({0xC0, 19});
+    EXPECT_EQ(receiver->waitFor(expected.size()), expected);
+    EXPECT_EQ(out.State(), dsOpen);
+    EXPECT_EQ(out.Handle(), opened) << "the port was closed";
+
+    // The receiver went: the port is closed and opened again, which fails
+    // and says so on the next send, as a reopen always did.
+    receiver.reset();
+    WaitUntilPortGone(name);
+    out.SilenceDevice();
+    EXPECT_EQ(out.State(), dsClosed);
+    EXPECT_EQ(out.LastResult(), MIDIERR_PORTGONE);
+    EXPECT_EQ(RaisedText([&] { out.SendShortMessage(0xC0, 19, 0); }), "The MIDI port is no longer available");
+}
+
 TEST(JackPorts, PortThatVanishedAfterTheCountFailsToOpenAndSaysSo)
 {
     REQUIRE_JACK_SERVER();

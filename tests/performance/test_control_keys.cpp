@@ -86,7 +86,7 @@ TEST_F(ControlKeys, HeldPedalGoesUpOnStopOnLosingTheKeyboardAndOnQuitting)
     Poll(); // still held: down again only after a release
     auto sent = Taken();
     ASSERT_GE(sent.size(), 2u);
-    EXPECT_EQ(sent[1], Packed(0xB0, 64, 0)) << "up before the device closes";
+    EXPECT_EQ(sent[1], Packed(0xB0, 64, 0)) << "up before the device is silenced";
     EXPECT_EQ(std::count(sent.begin(), sent.end(), Packed(0xB0, 64, 127)), 1);
 
     Up(Space);

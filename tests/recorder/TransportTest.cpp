@@ -38,8 +38,7 @@ public:
             stream.WriteEvent({static_cast<std::uint32_t>(tickCounter), status, data1, data2});
     }
     void SelectStoredInstrument() override { SendNote(0xC0, instrument, 0); }
-    void CloseDevice() override {}
-    void OpenDevice() override {}
+    void SilenceDevice() override {}
     void SwitchDrumsOff() override {}
     void ShowTransportState(TransportState) override {}
 

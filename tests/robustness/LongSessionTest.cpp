@@ -67,8 +67,7 @@ public:
             stream.WriteEvent({static_cast<std::uint32_t>(tickCounter), status, data1, data2});
     }
     void SelectStoredInstrument() override { SendNote(0xC0, static_cast<std::uint8_t>(instrument), 0); }
-    void CloseDevice() override { device->CloseDevice(); }
-    void OpenDevice() override { device->OpenDevice(); }
+    void SilenceDevice() override { device->SilenceDevice(); }
     void SwitchDrumsOff() override { drumsOn = false; }
     void ShowTransportState(TransportState) override {}
 

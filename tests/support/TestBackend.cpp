@@ -216,6 +216,16 @@ MidiResult TestBackend::Close(DeviceHandle handle)
     return open_.erase(handle) == 1 ? 0 : MIDIERR_INVALHANDLE;
 }
 
+MidiResult TestBackend::Silence(DeviceHandle handle)
+{
+    Record({Op::Silence, 0, handle});
+    if (const MidiResult failure = FailureFor(Op::Silence))
+        return failure;
+    if (const MidiResult reason = LostReason(handle))
+        return reason;
+    return IsOpen(handle) ? 0 : MIDIERR_INVALHANDLE;
+}
+
 MidiResult TestBackend::ShortMessage(DeviceHandle handle, std::uint32_t message)
 {
     Record({Op::ShortMessage, 0, handle, message});

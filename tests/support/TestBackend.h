@@ -20,7 +20,7 @@ class TestBackend : public MidiBackend {
 public:
     enum class Op {
         DeviceCount, GetDevCaps, GetErrorText, Open, Close, ShortMessage, Post,
-        PrepareHeader, LongMessage, UnprepareHeader, OpenInput, CloseInput
+        PrepareHeader, LongMessage, UnprepareHeader, OpenInput, CloseInput, Silence
     };
     // When a queued long message is reported done: during LongMessage itself,
     // when the test calls CompletePending, or never.
@@ -29,7 +29,7 @@ public:
     struct Call {
         Op op;
         std::int32_t deviceId = 0;     // GetDevCaps, Open
-        DeviceHandle handle = 0;       // Open (the handle given out), Close, ShortMessage
+        DeviceHandle handle = 0;       // Open (the handle given out), Close, Silence, ShortMessage
         std::uint32_t value = 0;       // ShortMessage: packed message; Post: message number;
                                        // GetErrorText: code; Open: flags
         std::uintptr_t param1 = 0;     // Post; Open: instance value
@@ -108,6 +108,8 @@ public:
     MidiResult Open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
                     std::uintptr_t instance, std::uint32_t flags) override;
     MidiResult Close(DeviceHandle handle) override;
+    // Silences in place: fails as a send does on a lost device.
+    MidiResult Silence(DeviceHandle handle) override;
     MidiResult ShortMessage(DeviceHandle handle, std::uint32_t message) override;
     bool Post(NotifyWindow *window, std::uint32_t message, std::uintptr_t param1,
               std::uintptr_t param2) noexcept override;
