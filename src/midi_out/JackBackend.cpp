@@ -143,6 +143,14 @@ public:
 
     // Whether the port is connected to `target` in the server's graph; read
     // from memory shared with the server, without a request to it.
+    // A cycle has run with the connection made at the open.
+    bool ConnectionInForce() const { return counters_->connected.load(std::memory_order_acquire); }
+
+    bool WaitUntilConnected(std::chrono::milliseconds bound)
+    {
+        return WaitUntil([this] { return ConnectionInForce(); }, bound);
+    }
+
     bool ConnectedTo(const std::string &target) const
     {
         return jack_port_connected_to(port_, target.c_str()) > 0;
@@ -322,8 +330,14 @@ MidiResult JackBackend::OpenOutput(OpenPort &port, const std::string &fullName)
         return MIDIERR_PORTGONE;
     // The server takes a new connection into its graph at the start of a
     // cycle; what is sent before that waits in the queue (the process
-    // callback holds it until the connection is in force), so the open need
-    // not wait for that cycle and nothing sent after it is lost.
+    // callback holds it until the connection is in force). The open still
+    // waits for that cycle: libjack can deadlock closing a client whose
+    // threads have not yet run a cycle, and a Stop may close at once. A
+    // server too busy to get there within the bound keeps the port.
+    if (!out->WaitUntilConnected(JackBound) && JackServerLost()) {
+        Discard(std::move(out), StuckCloseBound);
+        return MIDIERR_PORTGONE;
+    }
     port.out = std::move(out);
     return MIDIERR_NOERROR;
 }
@@ -390,7 +404,10 @@ MidiResult JackBackend::Silence(DeviceHandle handle)
     // or came back as a new port of the same name, is found by a reopen.
     // Nothing here waits for the server; a server that runs no cycles just
     // delivers the messages when it runs again.
-    if (port.out == nullptr || JackServerLost() || !port.out->ConnectedTo(port.target))
+    // A connection the server has not yet run holds what is queued until it
+    // does, so such a port counts as reaching its receiver.
+    if (port.out == nullptr || JackServerLost() ||
+        (port.out->ConnectionInForce() && !port.out->ConnectedTo(port.target)))
         return MIDIERR_PORTGONE;
     if (!port.out->EnqueueSoundOff())
         return MIDIERR_SENDFAILED;
