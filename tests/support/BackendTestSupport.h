@@ -120,6 +120,13 @@ inline bool JackServerRunning()
 struct LookClient {
     std::mutex mutex;
     jack_client_t *client = nullptr;
+    // Closed when the test program ends: a client whose process ends without
+    // closing it is taken down by the server, which holds up its cycles.
+    ~LookClient()
+    {
+        if (client != nullptr)
+            midi_out::RunBounded([c = client] { jack_client_close(c); }, std::chrono::seconds(2));
+    }
 };
 inline LookClient &TheLookClient()
 {
