@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <unistd.h>
@@ -32,7 +33,11 @@ TEST_F(PlayingWindow, AKeyboardOnTheInputPlaysThroughTheOutputAndIsRecordedAndSa
         keyboard.Play(message);
         Hold(milliseconds(60));
     }
-    const std::vector<Arrival> arrived = input->WaitForMore(played.size(), isPlayed);
+    // All of them, counted from the start of the take (most came while they were played).
+    const std::vector<Arrival> arrived = input->WaitUntil([&](const std::vector<Arrival> &so_far) {
+        return std::size_t(std::count_if(so_far.begin(), so_far.end(),
+                                         [&](const Arrival &a) { return isPlayed(a.bytes); })) >= played.size();
+    });
     std::vector<Bytes> out;
     for (const Arrival &a : arrived)
         if (isPlayed(a.bytes))
