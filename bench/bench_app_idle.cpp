@@ -162,20 +162,7 @@ BENCHMARK_CAPTURE(WakeUps, IdleJackPort, Device::JackPort, false)
 BENCHMARK_CAPTURE(WakeUps, RecordingTestBackend, Device::Test, true)
     ->UseManualTime()->Unit(benchmark::kSecond)->Iterations(3);
 
-// The offscreen platform warns on every window shown; that is not news here.
-void QuietMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (!message.contains(QStringLiteral("propagateSizeHints")))
-        std::fprintf(stderr, "%d: %s\n", int(type), qPrintable(message));
-}
-
 int main(int argc, char **argv)
 {
-    qInstallMessageHandler(QuietMessages);
-    // The built-in synthesizer renders into a file instead of a sound card.
-    setenv("MIDI_SONORET_AUDIO_DRIVER", "file", 0);
-    const QByteArray audioFile = WorkDir().filePath(QStringLiteral("bench.wav")).toLocal8Bit();
-    setenv("MIDI_SONORET_AUDIO_FILE", audioFile.constData(), 0);
-
-    return bench_support::RunWindowBenchmarks(argc, argv);
+    return bench_support::RunWindowBenchmarksRenderingTo(WorkDir().filePath(QStringLiteral("bench.wav")), argc, argv);
 }

@@ -207,20 +207,7 @@ BENCHMARK_CAPTURE(StartUpToShownWindow, BuiltInSynth, true)
     ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(StopClickOnJackPort)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(300);
 
-// The offscreen platform warns on every window shown; that is not news here.
-void QuietMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (!message.contains(QStringLiteral("propagateSizeHints")))
-        std::fprintf(stderr, "%d: %s\n", int(type), qPrintable(message));
-}
-
 int main(int argc, char **argv)
 {
-    qInstallMessageHandler(QuietMessages);
-    // The built-in synthesizer renders into a file instead of a sound card.
-    setenv("MIDI_SONORET_AUDIO_DRIVER", "file", 0);
-    const QByteArray audioFile = WorkDir().filePath(QStringLiteral("bench.wav")).toLocal8Bit();
-    setenv("MIDI_SONORET_AUDIO_FILE", audioFile.constData(), 0);
-
-    return bench_support::RunWindowBenchmarks(argc, argv);
+    return bench_support::RunWindowBenchmarksRenderingTo(WorkDir().filePath(QStringLiteral("bench.wav")), argc, argv);
 }

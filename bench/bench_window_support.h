@@ -6,6 +6,9 @@
 #include "app/ErrorHandler.h"
 #include "bench_support.h"
 
+#include <QString>
+#include <QtGlobal>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -20,6 +23,23 @@ inline int RunWindowBenchmarks(int argc, char **argv)
         std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
     });
     return RunBenchmarks(argc, argv);
+}
+
+// The offscreen platform warns on every window shown; that is not news here.
+inline void QuietMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (!message.contains(QStringLiteral("propagateSizeHints")))
+        std::fprintf(stderr, "%d: %s\n", int(type), qPrintable(message));
+}
+
+// As RunWindowBenchmarks, with the built-in synthesizer rendering into the
+// file `wav` instead of a sound card and the offscreen warnings left out.
+inline int RunWindowBenchmarksRenderingTo(const QString &wav, int argc, char **argv)
+{
+    qInstallMessageHandler(QuietMessages);
+    setenv("MIDI_SONORET_AUDIO_DRIVER", "file", 0);
+    setenv("MIDI_SONORET_AUDIO_FILE", wav.toLocal8Bit().constData(), 0);
+    return RunWindowBenchmarks(argc, argv);
 }
 
 } // namespace bench_support
