@@ -1,5 +1,6 @@
 #include "app/SettingsWriter.h"
 #include "performance/WindowFixture.h"
+#include "support/HangBound.h"
 
 #include <QSlider>
 
@@ -14,8 +15,7 @@ using app::SettingsWriter;
 
 namespace {
 
-// Far above any correct run; reached only when the writer hangs.
-constexpr std::chrono::minutes kHangBound{1};
+using testing_support::kHangBound;
 
 // A store that holds the first batch until released, so that the changes
 // handed over meanwhile pile up behind it; it keeps every batch it is given
