@@ -9,6 +9,7 @@
 #include <jack/ringbuffer.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -19,23 +20,24 @@ namespace midi_out {
 
 namespace {
 
-// Name of the output port each open device gets in its client.
-constexpr const char *OwnPortName = "out";
-// The client that lists and connects ports; it has no ports itself.
-// With this process's number: two clients opening one name at the same time
-// (two copies of the program starting together) can make one open fail.
-std::string ListerName()
-{
-    return std::string(OwnClientName) + " list-" + std::to_string(getpid());
-}
+// Our ports: "out" and "in", numbered when one back end opens more than one.
+constexpr const char *OutputPortBase = "out";
+constexpr const char *InputPortBase = "in";
 
 // Bytes queued towards one port: the longest message with room to spare for
 // the short ones sent around it.
 constexpr std::size_t QueueBytes = 32768;
 
 // A close that cannot deliver the silencing messages (the server is not
-// running its cycles) waits only this long for the client to go.
+// running its cycles) waits only this long for the port to go.
 constexpr std::chrono::milliseconds StuckCloseBound{50};
+
+// Ports one back end can have open at once.
+constexpr std::size_t MaxPorts = 32;
+
+// How long taking a port out of the table waits for a callback of ours that
+// runs over it. Our callbacks never wait, so only a stopped thread gets there.
+constexpr std::chrono::milliseconds CallbackBound{250};
 
 std::uint32_t JackDriverVersion()
 {
@@ -43,33 +45,148 @@ std::uint32_t JackDriverVersion()
     return version;
 }
 
-// A client name that JACK will not change, so that our own port is known by
-// it. The process id keeps other programs (another instance of this one,
-// too) from taking it between the look and the open.
-std::string FreeJackClientName(jack_client_t *client)
+// The name of our client; with the process id, so that another program
+// (another instance of this one, too) does not take it between the look and
+// the open. It must stay as asked: our own ports are known by it.
+std::string OwnJackClientName(int number)
 {
     const std::string base = std::string(OwnClientName) + "-" + std::to_string(getpid());
-    std::string name = base;
-    for (int number = 1; number < 100; ++number) {
-        char *uuid = jack_get_uuid_for_client_name(client, name.c_str());
-        if (uuid == nullptr)
-            break;
-        jack_free(uuid);
-        name = base + "0" + std::to_string(number);
-    }
-    return name;
+    return number == 0 ? base : base + "0" + std::to_string(number);
 }
 
 } // namespace
 
-// One open device: a client with one MIDI output port whose process callback
-// drains a single-producer queue that the window's thread fills. Each event
-// is queued as its length (32 bits) followed by its bytes.
-//
-// Made and destroyed only on a bounded thread (both wait for the server).
-// The destructor stops the callback for good (deactivate, close) before the
-// queue it reads is freed.
-class JackBackend::Output {
+// A port of our client, run by the table's callbacks.
+class JackBackend::Port {
+public:
+    virtual ~Port() = default;
+    Port(const Port &) = delete;
+    Port &operator=(const Port &) = delete;
+
+    // The process thread: no allocation, no lock, no waiting.
+    virtual void Run(jack_nframes_t frames) noexcept = 0;
+    // JACK's notification thread: a connection was made or broken somewhere.
+    virtual void ConnectionChanged(jack_port_id_t /*a*/, jack_port_id_t /*b*/, int /*connect*/) noexcept {}
+    // The server has gone.
+    virtual void ServerGone() noexcept {}
+
+    jack_port_t *Handle() const { return port_; }
+
+protected:
+    explicit Port(jack_client_t *client) : client_(client) {}
+
+    jack_client_t *client_;
+    jack_port_t *port_ = nullptr;
+};
+
+// The ports our client's callbacks run over. A port is taken out before its
+// memory goes: once Remove has returned, no callback of ours touches it. Each
+// callback passes a gate of its own (each is called from one thread at a
+// time), so that Remove can tell when a callback that may still see the port
+// has left.
+class JackBackend::PortTable {
+public:
+    // Before the client is activated.
+    bool Attach(jack_client_t *client)
+    {
+        jack_on_shutdown(client, &PortTable::Shutdown, this);
+        return jack_set_process_callback(client, &PortTable::Process, this) == 0 &&
+               jack_set_port_connect_callback(client, &PortTable::Connect, this) == 0;
+    }
+
+    bool Insert(Port *port)
+    {
+        for (auto &slot : slots_) {
+            Port *empty = nullptr;
+            if (slot.compare_exchange_strong(empty, port))
+                return true;
+        }
+        return false;
+    }
+
+    // False when a callback of ours did not leave in time: the port must
+    // then never be freed.
+    bool Remove(const Port *port)
+    {
+        for (auto &slot : slots_)
+            if (slot.load() == port)
+                slot.store(nullptr);
+        return process_.WaitOut() && notices_.WaitOut() && shutdown_.WaitOut();
+    }
+
+    // The client runs its callbacks from the first port on (bounded threads only).
+    bool Activate(jack_client_t *client)
+    {
+        const std::lock_guard lock(activation_);
+        if (!activated_)
+            activated_ = jack_activate(client) == 0;
+        return activated_;
+    }
+
+private:
+    class Gate {
+    public:
+        void Enter() noexcept { entered_.fetch_add(1); }
+        void Leave() noexcept { left_.fetch_add(1); }
+        // Waits until every pass begun before the call has ended; a pass
+        // begun later sees the table as it is now.
+        bool WaitOut() const
+        {
+            const std::uint64_t entered = entered_.load();
+            const auto deadline = std::chrono::steady_clock::now() + CallbackBound;
+            while (left_.load() < entered) {
+                if (std::chrono::steady_clock::now() >= deadline)
+                    return false;
+                std::this_thread::yield();
+            }
+            return true;
+        }
+
+    private:
+        std::atomic<std::uint64_t> entered_{0};
+        std::atomic<std::uint64_t> left_{0};
+    };
+
+    template <class Visit>
+    void ForEach(Gate &gate, Visit visit) noexcept
+    {
+        gate.Enter();
+        for (auto &slot : slots_)
+            if (Port *port = slot.load())
+                visit(*port);
+        gate.Leave();
+    }
+
+    static int Process(jack_nframes_t frames, void *self)
+    {
+        auto &table = *static_cast<PortTable *>(self);
+        table.ForEach(table.process_, [frames](Port &port) { port.Run(frames); });
+        return 0;
+    }
+
+    static void Connect(jack_port_id_t a, jack_port_id_t b, int connect, void *self)
+    {
+        auto &table = *static_cast<PortTable *>(self);
+        table.ForEach(table.notices_, [=](Port &port) { port.ConnectionChanged(a, b, connect); });
+    }
+
+    static void Shutdown(void *self)
+    {
+        NoteJackServerLost();
+        auto &table = *static_cast<PortTable *>(self);
+        table.ForEach(table.shutdown_, [](Port &port) { port.ServerGone(); });
+    }
+
+    std::array<std::atomic<Port *>, MaxPorts> slots_{};
+    Gate process_, notices_, shutdown_;
+    std::mutex activation_;
+    bool activated_ = false;
+};
+
+// One open device: an output port whose process callback drains a
+// single-producer queue that the window's thread fills. Each event is queued
+// as its length (32 bits) followed by its bytes.
+class JackBackend::Output : public Port {
 public:
     // What the callback tells the window's and the completion thread. Shared:
     // a completion check may look at it after the port has gone.
@@ -80,43 +197,31 @@ public:
         std::atomic<std::uint64_t> handedOn{0};
     };
 
-    // Client, port and connection to `target`; null when any step fails.
-    static std::unique_ptr<Output> Open(jack_client_t *lister, const std::string &target)
+    // Registers the port (a bounded thread: it waits for the server); null
+    // when that fails.
+    static std::unique_ptr<Output> Make(jack_client_t *client, const std::string &name)
     {
-        std::unique_ptr<Output> out(new Output);
-        jack_status_t status;
-        out->client_ = jack_client_open(FreeJackClientName(lister).c_str(),
-                                        jack_options_t(JackNoStartServer | JackUseExactName), &status);
-        if (out->client_ == nullptr)
-            return nullptr;
-        jack_on_shutdown(out->client_, [](void *) { NoteJackServerLost(); }, nullptr);
-        out->port_ = jack_port_register(out->client_, OwnPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        std::unique_ptr<Output> out(new Output(client));
         out->queue_ = jack_ringbuffer_create(QueueBytes);
-        if (out->port_ == nullptr || out->queue_ == nullptr ||
-            jack_set_process_callback(out->client_, &Output::Process, out.get()) != 0 ||
-            jack_activate(out->client_) != 0 ||
-            jack_connect(out->client_, jack_port_name(out->port_), target.c_str()) != 0)
+        if (out->queue_ == nullptr)
+            return nullptr;
+        out->port_ = jack_port_register(client, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        if (out->port_ == nullptr)
             return nullptr;
         // Half a cycle's MIDI buffer: an event that size always fits an empty one.
-        const std::size_t buffer = jack_port_type_get_buffer_size(out->client_, JACK_DEFAULT_MIDI_TYPE);
+        const std::size_t buffer = jack_port_type_get_buffer_size(client, JACK_DEFAULT_MIDI_TYPE);
         out->maxMessage_ = static_cast<std::uint32_t>(std::min<std::size_t>(MaxJackMessage, buffer / 2));
-        const jack_nframes_t rate = std::max<jack_nframes_t>(1, jack_get_sample_rate(out->client_));
+        const jack_nframes_t rate = std::max<jack_nframes_t>(1, jack_get_sample_rate(client));
         out->step_ = std::chrono::microseconds(
-            std::max<long long>(100, 250000LL * jack_get_buffer_size(out->client_) / rate));
+            std::max<long long>(100, 250000LL * jack_get_buffer_size(client) / rate));
         return out;
     }
 
-    ~Output()
+    ~Output() override
     {
-        if (client_ != nullptr) {
-            jack_deactivate(client_);
-            jack_client_close(client_);
-        }
         if (queue_ != nullptr)
             jack_ringbuffer_free(queue_);
     }
-    Output(const Output &) = delete;
-    Output &operator=(const Output &) = delete;
 
     // Queues one event; false when the queue has no room for it.
     bool Enqueue(const void *bytes, std::uint32_t length)
@@ -141,15 +246,9 @@ public:
         return true;
     }
 
-    // Whether the port is connected to `target` in the server's graph; read
-    // from memory shared with the server, without a request to it.
-    // A cycle has run with the connection made at the open.
+    // A cycle has run with the connection made at the open; read from
+    // memory shared with the server, without a request to it.
     bool ConnectionInForce() const { return counters_->connected.load(std::memory_order_acquire); }
-
-    bool WaitUntilConnected(std::chrono::milliseconds bound)
-    {
-        return WaitUntil([this] { return ConnectionInForce(); }, bound);
-    }
 
     bool ConnectedTo(const std::string &target) const
     {
@@ -160,24 +259,12 @@ public:
     std::uint32_t MaxMessage() const { return maxMessage_; }
     std::shared_ptr<const Counters> SharedCounters() const { return counters_; }
 
-    // A cycle has run with the connection in force: what is queued from now
-    // on reaches the receiver.
-    bool WaitUntilHandedOn(std::uint64_t events, std::chrono::milliseconds bound)
-    {
-        return WaitUntil([this, events] { return counters_->handedOn.load(std::memory_order_acquire) >= events; },
-                         bound);
-    }
-
-private:
-    Output() = default;
-
-    // Sleeps a quarter period at a time; false when the server does not get
-    // there within `bound` or has gone.
-    template <class Reached>
-    bool WaitUntil(Reached reached, std::chrono::milliseconds bound) const
+    // Every receiver has had a whole cycle to read what was queued up to
+    // `events`; false when the server does not get there within `bound`.
+    bool WaitUntilHandedOn(std::uint64_t events, std::chrono::milliseconds bound) const
     {
         const auto deadline = std::chrono::steady_clock::now() + bound;
-        while (!reached()) {
+        while (counters_->handedOn.load(std::memory_order_acquire) < events) {
             if (JackServerLost() || std::chrono::steady_clock::now() >= deadline)
                 return false;
             std::this_thread::sleep_for(step_);
@@ -185,40 +272,38 @@ private:
         return true;
     }
 
-    // The process thread: no allocation, no lock.
-    static int Process(jack_nframes_t frames, void *self)
+    void Run(jack_nframes_t frames) noexcept override
     {
-        auto &out = *static_cast<Output *>(self);
-        void *buffer = jack_port_get_buffer(out.port_, frames);
+        void *buffer = jack_port_get_buffer(port_, frames);
         jack_midi_clear_buffer(buffer);
         // A synchronous server starts a cycle once the last one has run
         // through every client; an asynchronous one need not wait for the
         // receivers, so what was written two cycles back counts as read.
-        out.counters_->handedOn.store(out.writtenBefore_, std::memory_order_release);
-        out.writtenBefore_ = out.written_;
+        counters_->handedOn.store(writtenBefore_, std::memory_order_release);
+        writtenBefore_ = written_;
         // The connections that this cycle's graph runs with. Until the one
         // made at the open is among them, what is written here reaches nobody:
         // the queue waits for it.
-        if (jack_port_connected(out.port_) > 0)
-            out.counters_->connected.store(true, std::memory_order_release);
-        else if (!out.counters_->connected.load(std::memory_order_relaxed))
-            return 0;
+        if (jack_port_connected(port_) > 0)
+            counters_->connected.store(true, std::memory_order_release);
+        else if (!counters_->connected.load(std::memory_order_relaxed))
+            return;
 
         std::uint32_t length = 0;
-        while (jack_ringbuffer_peek(out.queue_, reinterpret_cast<char *>(&length), sizeof length) == sizeof length &&
-               jack_ringbuffer_read_space(out.queue_) >= sizeof length + length) {
+        while (jack_ringbuffer_peek(queue_, reinterpret_cast<char *>(&length), sizeof length) == sizeof length &&
+               jack_ringbuffer_read_space(queue_) >= sizeof length + length) {
             jack_midi_data_t *place = jack_midi_event_reserve(buffer, 0, length);
             if (place == nullptr)
                 break; // this cycle's buffer is full: the rest goes in the next
-            jack_ringbuffer_read_advance(out.queue_, sizeof length);
-            jack_ringbuffer_read(out.queue_, reinterpret_cast<char *>(place), length);
-            ++out.written_;
+            jack_ringbuffer_read_advance(queue_, sizeof length);
+            jack_ringbuffer_read(queue_, reinterpret_cast<char *>(place), length);
+            ++written_;
         }
-        return 0;
     }
 
-    jack_client_t *client_ = nullptr;
-    jack_port_t *port_ = nullptr;
+private:
+    using Port::Port;
+
     jack_ringbuffer_t *queue_ = nullptr;
     std::shared_ptr<Counters> counters_ = std::make_shared<Counters>();
     std::uint32_t maxMessage_ = 0;
@@ -226,6 +311,100 @@ private:
     std::uint64_t queued_ = 0;        // window's thread only
     std::uint64_t written_ = 0;       // process thread only
     std::uint64_t writtenBefore_ = 0; // process thread only: by the end of the last cycle
+};
+
+// One open source: an input port of our client connected to the source.
+// Once Stop() has been called nothing reaches the driver callback any more,
+// so the callback's instance may go before the port has left the table.
+class JackBackend::Input : public Port {
+public:
+    // Registers the port (a bounded thread); null when that fails.
+    static std::unique_ptr<Input> Make(jack_client_t *client, const std::string &name, const std::string &source,
+                                       DriverCallbackProc callback, DeviceHandle handle, std::uintptr_t instance)
+    {
+        std::unique_ptr<Input> in(new Input(client));
+        in->callback_ = callback;
+        in->handle_ = handle;
+        in->instance_ = instance;
+        in->source_ = source;
+        in->rate_ = std::max<jack_nframes_t>(1, jack_get_sample_rate(client));
+        in->port_ = jack_port_register(client, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        return in->port_ != nullptr ? std::move(in) : nullptr;
+    }
+
+    // A bounded thread, once the port is in the table.
+    bool Connect()
+    {
+        if (jack_connect(client_, source_.c_str(), jack_port_name(port_)) != 0)
+            return false;
+        connected_.store(true, std::memory_order_release);
+        return true;
+    }
+
+    // From now on nothing is delivered, not even the loss that our own
+    // disconnection looks like.
+    void Stop() { stopped_.store(true, std::memory_order_release); }
+    const std::string &Source() const { return source_; }
+
+    // Tells the loss once (any thread).
+    void Gone() noexcept
+    {
+        if (stopped_.load(std::memory_order_acquire) || gone_.exchange(true, std::memory_order_acq_rel))
+            return;
+        callback_(handle_, MIM_SOURCEGONE, instance_, 0, 0);
+    }
+
+    void Run(jack_nframes_t frames) noexcept override
+    {
+        if (stopped_.load(std::memory_order_acquire))
+            return;
+        // The connection to the source is gone when the port has none left
+        // after it had one: its port or client went, or someone cut it.
+        if (jack_port_connected(port_) > 0)
+            seenConnected_ = true;
+        else if (seenConnected_)
+            Gone();
+        void *buffer = jack_port_get_buffer(port_, frames);
+        const jack_nframes_t start = jack_last_frame_time(client_);
+        const std::uint32_t count = jack_midi_get_event_count(buffer);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            jack_midi_event_t event;
+            if (jack_midi_event_get(&event, buffer, i) != 0)
+                continue;
+            const auto ms = static_cast<std::uint32_t>((std::uint64_t{start} + event.time) * 1000 / rate_);
+            DeliverInput(callback_, handle_, instance_, pool_, event.buffer, event.size, ms);
+        }
+    }
+
+    // The connection to the source broke (its port or client went).
+    // Connections the user added beside it may come and go.
+    void ConnectionChanged(jack_port_id_t a, jack_port_id_t b, int connect) noexcept override
+    {
+        if (connect != 0 || !connected_.load(std::memory_order_acquire))
+            return;
+        const jack_port_t *first = jack_port_by_id(client_, a);
+        const jack_port_t *second = jack_port_by_id(client_, b);
+        // A port that went may no longer be found by its id: ask our own.
+        const bool ours = first == port_ || second == port_ || first == nullptr || second == nullptr;
+        if (ours && !jack_port_connected_to(port_, source_.c_str()))
+            Gone();
+    }
+
+    void ServerGone() noexcept override { Gone(); }
+
+private:
+    using Port::Port;
+
+    jack_nframes_t rate_ = 1;
+    DriverCallbackProc callback_ = nullptr;
+    DeviceHandle handle_ = 0;
+    std::uintptr_t instance_ = 0;
+    std::string source_;
+    InputHeaderPool pool_;
+    std::atomic<bool> connected_{false};
+    bool seenConnected_ = false; // process thread only
+    std::atomic<bool> stopped_{false};
+    std::atomic<bool> gone_{false};
 };
 
 struct JackBackend::OpenPort {
@@ -246,31 +425,136 @@ JackBackend::~JackBackend()
     DropInputs(false);
     inputs_.clear();
     completions_.DropAll();
+    // Closing the client takes its ports with it.
     for (auto &entry : open_)
-        Discard(std::move(entry.second->out));
+        RemovePort(std::move(entry.second->out), false);
     open_.clear();
     jack_.reset();
+    table_.reset();
 }
 
 void JackBackend::DropClientsOfLostServer()
 {
     DropInputs(true);
     for (auto &entry : open_)
-        Discard(std::move(entry.second->out), StuckCloseBound);
+        RemovePort(std::move(entry.second->out), false);
     completions_.DropAll();
     jack_.reset();
+    table_.reset();
+}
+
+bool JackBackend::HaveClient()
+{
+    if (jack_ != nullptr)
+        return true;
+    // The table's callbacks are set before the client is ever activated, and
+    // the table lives until the client's close has ended.
+    auto table = std::make_shared<PortTable>();
+    for (int number = 0; number < 100 && jack_ == nullptr; ++number) {
+        bool taken = false;
+        jack_ = OpenPassiveJackClient(OwnJackClientName(number), true, table, &taken);
+        if (jack_ == nullptr && !taken)
+            return false;
+    }
+    if (jack_ == nullptr || !table->Attach(jack_.get())) {
+        jack_.reset();
+        return false;
+    }
+    table_ = std::move(table);
+    return true;
+}
+
+template <class Made>
+std::unique_ptr<Made> JackBackend::AddPort(std::function<std::unique_ptr<Made>(jack_client_t *)> make,
+                                           std::function<bool(jack_client_t *, Made &)> connect)
+{
+    // On a thread of its own, so that a frozen server cannot hold the window;
+    // a port that arrives after the wait was given up is taken away there.
+    struct Adding {
+        std::mutex mutex;
+        std::unique_ptr<Made> port;
+        bool abandoned = false;
+    };
+    auto adding = std::make_shared<Adding>();
+    const bool done = RunBounded([adding, jack = jack_, table = table_, make, connect] {
+        jack_client_t *client = jack.get();
+        std::unique_ptr<Made> port = make(client);
+        const auto undo = [&] {
+            if (port == nullptr)
+                return;
+            if (!table->Remove(port.get())) {
+                port.release(); // a callback may still hold it
+                return;
+            }
+            if (port->Handle() != nullptr)
+                jack_port_unregister(client, port->Handle());
+            port.reset();
+        };
+        if (port != nullptr && (port->Handle() == nullptr || !table->Insert(port.get()) ||
+                                !table->Activate(client) || !connect(client, *port)))
+            undo();
+        const std::lock_guard lock(adding->mutex);
+        if (adding->abandoned)
+            undo();
+        else
+            adding->port = std::move(port);
+    });
+    const std::lock_guard lock(adding->mutex);
+    adding->abandoned = !done;
+    return std::move(adding->port);
+}
+
+void JackBackend::RemovePort(std::unique_ptr<Port> port, bool unregister, std::chrono::milliseconds bound)
+{
+    if (port == nullptr)
+        return;
+    if (table_ == nullptr || !table_->Remove(port.get())) {
+        port.release(); // a callback of ours may still run over it
+        return;
+    }
+    // The port's name is free again once this has ended: a port opened
+    // right after may want it.
+    if (unregister && jack_ != nullptr && !JackServerLost())
+        RunBounded([jack = jack_, handle = port->Handle()] { jack_port_unregister(jack.get(), handle); }, bound);
+}
+
+std::string JackBackend::FreePortName(const char *base) const
+{
+    std::vector<std::string> taken;
+    for (const auto &entry : open_)
+        if (entry.second->out != nullptr)
+            taken.emplace_back(jack_port_short_name(entry.second->out->Handle()));
+    for (const auto &entry : inputs_)
+        if (entry.second != nullptr)
+            taken.emplace_back(jack_port_short_name(entry.second->Handle()));
+    std::string name = base;
+    for (int number = 2; std::find(taken.begin(), taken.end(), name) != taken.end(); ++number)
+        name = std::string(base) + "-" + std::to_string(number);
+    return name;
+}
+
+MidiResult JackBackend::CanAddPort(const std::string &peer)
+{
+    PrepareNewJackClient(); // drops the client of a server that has gone
+    if (!HaveClient() || JackServerLost())
+        return MIDIERR_PORTGONE;
+    // A step that outlived its wait: on a server that still runs its cycles
+    // it is only slow; on one that runs none the port is given up.
+    if (BoundedCallsPending() && !WaitForJackCycles(jack_.get(), 1, StuckCloseBound * 2))
+        return MIDIERR_PORTGONE;
+    if (jack_port_by_name(jack_.get(), peer.c_str()) == nullptr)
+        return MIDIERR_PORTGONE;
+    return MIDIERR_NOERROR;
 }
 
 void JackBackend::RefreshDevices()
 {
     counted_ = true;
     std::vector<std::string> listed;
-    PrepareNewJackClient(); // drops the clients of a server that has gone
-    if (jack_ == nullptr)
-        jack_ = OpenPassiveJackClient(ListerName());
+    PrepareNewJackClient(); // drops the client of a server that has gone
     // The ports that take MIDI: our output goes to JACK's input ports.
-    if (const char **ports = jack_ ? jack_get_ports(jack_.get(), nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)
-                                   : nullptr) {
+    if (const char **ports =
+            HaveClient() ? jack_get_ports(jack_.get(), nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput) : nullptr) {
         for (const char **port = ports; *port != nullptr; ++port)
             listed.emplace_back(*port);
         jack_free(ports);
@@ -294,50 +578,20 @@ MidiResult JackBackend::GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std
 
 MidiResult JackBackend::OpenOutput(OpenPort &port, const std::string &fullName)
 {
-    PrepareNewJackClient(); // closes the clients of a server that has gone
-    if (jack_ == nullptr || JackServerLost())
-        return MIDIERR_PORTGONE;
-    // A close that outlived its wait: on a server that still runs its cycles
-    // it is only slow; on one that runs none the port is given up.
-    if (BoundedCallsPending() && !WaitForJackCycles(jack_.get(), 1, StuckCloseBound * 2))
-        return MIDIERR_PORTGONE;
-    if (jack_port_by_name(jack_.get(), fullName.c_str()) == nullptr)
-        return MIDIERR_PORTGONE;
-
-    // Made on a thread of its own, so that a frozen server cannot hold the
-    // window; what arrives after the wait was given up is closed there. The
-    // connection goes by name: the port's index in a list could have
-    // changed since.
-    struct Opening {
-        std::mutex mutex;
-        std::unique_ptr<Output> out;
-        bool abandoned = false;
-    };
-    auto opening = std::make_shared<Opening>();
-    const bool done = RunBounded([opening, jack = jack_, fullName] {
-        std::unique_ptr<Output> out = Output::Open(jack.get(), fullName);
-        const std::lock_guard lock(opening->mutex);
-        if (!opening->abandoned)
-            opening->out = std::move(out);
-    });
-    std::unique_ptr<Output> out;
-    {
-        const std::lock_guard lock(opening->mutex);
-        opening->abandoned = !done;
-        out = std::move(opening->out);
-    }
+    if (const MidiResult result = CanAddPort(fullName))
+        return result;
+    // The connection goes by name: the port's index in a list could have
+    // changed since. The server takes it into its graph at the start of a
+    // cycle; what is sent before that waits in the queue, so the open does
+    // not wait for it.
+    const std::string name = FreePortName(OutputPortBase);
+    std::unique_ptr<Output> out = AddPort<Output>(
+        [name](jack_client_t *client) { return Output::Make(client, name); },
+        [fullName](jack_client_t *client, Output &made) {
+            return jack_connect(client, jack_port_name(made.Handle()), fullName.c_str()) == 0;
+        });
     if (out == nullptr)
         return MIDIERR_PORTGONE;
-    // The server takes a new connection into its graph at the start of a
-    // cycle; what is sent before that waits in the queue (the process
-    // callback holds it until the connection is in force). The open still
-    // waits for that cycle: libjack can deadlock closing a client whose
-    // threads have not yet run a cycle, and a Stop may close at once. A
-    // server too busy to get there within the bound keeps the port.
-    if (!out->WaitUntilConnected(JackBound) && JackServerLost()) {
-        Discard(std::move(out), StuckCloseBound);
-        return MIDIERR_PORTGONE;
-    }
     port.out = std::move(out);
     return MIDIERR_NOERROR;
 }
@@ -383,9 +637,9 @@ MidiResult JackBackend::Close(DeviceHandle handle)
     }
     // Long messages report their completion before the close does.
     completions_.Finish(handle, std::chrono::milliseconds(500));
-    // A server that runs no cycles is frozen or gone: the close goes on
-    // alone, and until it ends no new client is made.
-    Discard(std::move(port.out), delivered ? JackBound : StuckCloseBound);
+    // A server that runs no cycles is frozen or gone: the port's removal
+    // goes on alone, and until it ends no new port is added.
+    RemovePort(std::move(port.out), true, delivered ? JackBound : StuckCloseBound);
     const DriverCallbackProc callback = port.callback;
     const std::uintptr_t instance = port.instance;
     open_.erase(found);
@@ -470,135 +724,7 @@ MidiResult JackBackend::UnprepareHeader(DeviceHandle handle, MIDIHDR *header, st
     return MarkUnprepared(header, size);
 }
 
-} // namespace midi_out
-
-namespace midi_out {
-
 // ---- Input: JACK sources ----
-
-namespace {
-constexpr const char *OwnInputPortName = "in";
-} // namespace
-
-// One open source: a client whose input port is connected to the source.
-// Made and destroyed only on a bounded thread. Once Stop() has been called
-// nothing reaches the driver callback any more, so the callback's instance
-// may go before the client has finished closing.
-class JackBackend::Input {
-public:
-    static std::unique_ptr<Input> Open(jack_client_t *lister, const std::string &source, DriverCallbackProc callback,
-                                       DeviceHandle handle, std::uintptr_t instance)
-    {
-        std::unique_ptr<Input> in(new Input);
-        in->callback_ = callback;
-        in->handle_ = handle;
-        in->instance_ = instance;
-        in->source_ = source;
-        jack_status_t status;
-        in->client_ = jack_client_open(FreeJackClientName(lister).c_str(),
-                                       jack_options_t(JackNoStartServer | JackUseExactName), &status);
-        if (in->client_ == nullptr)
-            return nullptr;
-        jack_on_shutdown(in->client_, &Input::ServerGone, in.get());
-        in->port_ = jack_port_register(in->client_, OwnInputPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-        if (in->port_ == nullptr || jack_set_process_callback(in->client_, &Input::Process, in.get()) != 0 ||
-            jack_set_port_connect_callback(in->client_, &Input::ConnectionChanged, in.get()) != 0)
-            return nullptr;
-        in->rate_ = std::max<jack_nframes_t>(1, jack_get_sample_rate(in->client_));
-        if (jack_activate(in->client_) != 0 ||
-            jack_connect(in->client_, source.c_str(), jack_port_name(in->port_)) != 0)
-            return nullptr;
-        in->connected_.store(true, std::memory_order_release);
-        return in;
-    }
-
-    ~Input()
-    {
-        Stop();
-        if (client_ != nullptr) {
-            jack_deactivate(client_);
-            jack_client_close(client_);
-        }
-    }
-    Input(const Input &) = delete;
-    Input &operator=(const Input &) = delete;
-
-    // From now on nothing is delivered, not even the loss that our own
-    // disconnection looks like.
-    void Stop() { stopped_.store(true, std::memory_order_release); }
-    const std::string &Source() const { return source_; }
-
-    // Tells the loss once (any thread).
-    void Gone()
-    {
-        if (stopped_.load(std::memory_order_acquire) || gone_.exchange(true, std::memory_order_acq_rel))
-            return;
-        callback_(handle_, MIM_SOURCEGONE, instance_, 0, 0);
-    }
-
-private:
-    Input() = default;
-
-    // The process thread: no allocation, no lock.
-    static int Process(jack_nframes_t frames, void *self)
-    {
-        auto &in = *static_cast<Input *>(self);
-        if (in.stopped_.load(std::memory_order_acquire))
-            return 0;
-        // The connection to the source is gone when the port has none left
-        // after it had one: its port or client went, or someone cut it.
-        if (jack_port_connected(in.port_) > 0)
-            in.seenConnected_ = true;
-        else if (in.seenConnected_)
-            in.Gone();
-        void *buffer = jack_port_get_buffer(in.port_, frames);
-        const jack_nframes_t start = jack_last_frame_time(in.client_);
-        const std::uint32_t count = jack_midi_get_event_count(buffer);
-        for (std::uint32_t i = 0; i < count; ++i) {
-            jack_midi_event_t event;
-            if (jack_midi_event_get(&event, buffer, i) != 0)
-                continue;
-            const auto ms = static_cast<std::uint32_t>((std::uint64_t{start} + event.time) * 1000 / in.rate_);
-            DeliverInput(in.callback_, in.handle_, in.instance_, in.pool_, event.buffer, event.size, ms);
-        }
-        return 0;
-    }
-
-    // JACK's notification thread: the connection to the source broke (its
-    // port or client went). Connections the user added beside it may come
-    // and go.
-    static void ConnectionChanged(jack_port_id_t a, jack_port_id_t b, int connect, void *self)
-    {
-        auto &in = *static_cast<Input *>(self);
-        if (connect != 0 || !in.connected_.load(std::memory_order_acquire))
-            return;
-        const jack_port_t *first = jack_port_by_id(in.client_, a);
-        const jack_port_t *second = jack_port_by_id(in.client_, b);
-        // A port that went may no longer be found by its id: ask our own.
-        const bool ours = first == in.port_ || second == in.port_ || first == nullptr || second == nullptr;
-        if (ours && !jack_port_connected_to(in.port_, in.source_.c_str()))
-            in.Gone();
-    }
-
-    static void ServerGone(void *self)
-    {
-        NoteJackServerLost();
-        static_cast<Input *>(self)->Gone();
-    }
-
-    jack_client_t *client_ = nullptr;
-    jack_port_t *port_ = nullptr;
-    jack_nframes_t rate_ = 1;
-    DriverCallbackProc callback_ = nullptr;
-    DeviceHandle handle_ = 0;
-    std::uintptr_t instance_ = 0;
-    std::string source_;
-    InputHeaderPool pool_;
-    std::atomic<bool> connected_{false};
-    bool seenConnected_ = false; // process thread only
-    std::atomic<bool> stopped_{false};
-    std::atomic<bool> gone_{false};
-};
 
 void JackBackend::DropInputs(bool tellGone)
 {
@@ -610,7 +736,7 @@ void JackBackend::DropInputs(bool tellGone)
         if (tellGone)
             entry.second->Gone();
         entry.second->Stop();
-        Discard(std::move(entry.second), StuckCloseBound);
+        RemovePort(std::move(entry.second), false);
     }
 }
 
@@ -618,10 +744,8 @@ void JackBackend::RefreshInputs()
 {
     sourcesListed_ = true;
     sources_.clear();
-    PrepareNewJackClient(); // drops the clients of a server that has gone
-    if (jack_ == nullptr)
-        jack_ = OpenPassiveJackClient(ListerName());
-    if (jack_ == nullptr)
+    PrepareNewJackClient(); // drops the client of a server that has gone
+    if (!HaveClient())
         return;
     // The ports that give MIDI: our input reads from JACK's output ports.
     if (const char **listed = jack_get_ports(jack_.get(), nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput)) {
@@ -660,36 +784,14 @@ MidiResult JackBackend::OpenInput(DeviceHandle *handle, std::int32_t inputId, Dr
     if (inputId < 0 || static_cast<std::size_t>(inputId) >= sources_.size())
         return MIDIERR_BADDEVICEID;
     const std::string source = sources_[static_cast<std::size_t>(inputId)];
-    PrepareNewJackClient();
-    if (jack_ == nullptr || JackServerLost())
-        return MIDIERR_PORTGONE;
-    if (BoundedCallsPending() && !WaitForJackCycles(jack_.get(), 1, StuckCloseBound * 2))
-        return MIDIERR_PORTGONE;
-    if (jack_port_by_name(jack_.get(), source.c_str()) == nullptr)
-        return MIDIERR_PORTGONE;
+    if (const MidiResult result = CanAddPort(source))
+        return result;
 
-    // Made on a thread of its own, as an output is (see OpenOutput).
-    struct Opening {
-        std::mutex mutex;
-        std::unique_ptr<Input> in;
-        bool abandoned = false;
-    };
     const DeviceHandle opened = nextHandle_;
-    auto opening = std::make_shared<Opening>();
-    const bool done = RunBounded([opening, jack = jack_, source, callback, opened, instance] {
-        std::unique_ptr<Input> in = Input::Open(jack.get(), source, callback, opened, instance);
-        const std::lock_guard lock(opening->mutex);
-        if (opening->abandoned && in != nullptr)
-            in->Stop();
-        else
-            opening->in = std::move(in);
-    });
-    std::unique_ptr<Input> in;
-    {
-        const std::lock_guard lock(opening->mutex);
-        opening->abandoned = !done;
-        in = std::move(opening->in);
-    }
+    const std::string name = FreePortName(InputPortBase);
+    std::unique_ptr<Input> in = AddPort<Input>(
+        [=](jack_client_t *client) { return Input::Make(client, name, source, callback, opened, instance); },
+        [](jack_client_t *, Input &made) { return made.Connect(); });
     if (in == nullptr)
         return MIDIERR_PORTGONE;
     ++nextHandle_;
@@ -705,7 +807,7 @@ MidiResult JackBackend::CloseInput(DeviceHandle handle)
         return MIDIERR_INVALHANDLE;
     if (found->second != nullptr) {
         found->second->Stop();
-        Discard(std::move(found->second), JackServerLost() ? StuckCloseBound : JackBound);
+        RemovePort(std::move(found->second), !JackServerLost());
     }
     inputs_.erase(found);
     return MIDIERR_NOERROR;

@@ -8,20 +8,24 @@
 // server is never started, and one that was not there is looked for again
 // only on the next refresh.
 //
-// The ports are listed, connected and looked up through one client that is
-// never activated, so that sitting idle costs the server nothing. Each open
-// device is a client of its own with one output port, fed through a
-// lock-free queue that its process callback drains: the callback owns
-// nothing that is freed while the client can still run it. No call waits on
-// the server longer than JackBound: a port whose close does not finish by
-// then is given up as gone, and the server counts as gone until that close
-// has ended.
+// One JACK client serves everything: it lists and looks up ports, and every
+// open device and source is a port of it. The client is activated with the
+// first port and stays so; while only listing it costs the server nothing.
+// Opening and closing a device registers and unregisters a port, so that the
+// server never has clients coming and going under the user's playing. The
+// process callback runs over a fixed table of our ports: an output drains a
+// lock-free queue that the window's thread fills, an input hands what
+// arrives to the driver callback. A port leaves the table before its memory
+// goes. No call waits on the server longer than JackBound: a step that does
+// not finish by then is given up, and the server counts as gone until it has
+// ended.
 
 #include "midi_out/BackendSupport.h"
 #include "midi_out/CompletionThread.h"
 #include "midi_out/JackSupport.h"
 #include "midi_out/MidiBackend.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -51,9 +55,8 @@ public:
     MidiResult UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
 
     // Sources: the JACK MIDI output ports of other clients. Each open source
-    // is a client of its own with one input port connected to it by name; its
-    // process callback hands what arrives to the driver callback. A source
-    // whose connection breaks (its port or client went, the server went) is
+    // is an input port of our client connected to it by name. A source whose
+    // connection breaks (its port or client went, the server went) is
     // reported gone once.
     void RefreshInputs() override;
     std::uint32_t InputCount() override;
@@ -67,28 +70,38 @@ public:
     static constexpr std::uint32_t MaxJackMessage = 16000;
 
 private:
+    class Port;
+    class PortTable;
     class Output;
+    class Input;
     struct OpenPort;
 
+    // The client, opened for listing when there is none; false without one.
+    bool HaveClient();
+    // Registers a port made by `make` on a bounded thread, puts it in the
+    // table, activates the client and connects the port; null when a step
+    // fails or the server does not answer in time.
+    template <class Made>
+    std::unique_ptr<Made> AddPort(std::function<std::unique_ptr<Made>(_jack_client *)> make,
+                                  std::function<bool(_jack_client *, Made &)> connect);
+    // Takes the port out of the table and, when the server still runs,
+    // unregisters it on a bounded thread.
+    void RemovePort(std::unique_ptr<Port> port, bool unregister, std::chrono::milliseconds bound = JackBound);
+    // A free port name of ours: "out", "out-2", ...
+    std::string FreePortName(const char *base) const;
+    MidiResult CanAddPort(const std::string &peer);
+
     MidiResult OpenOutput(OpenPort &port, const std::string &fullName);
-    // Closing a client (an output's or an input's) waits for the server: it
-    // goes on alone after `bound`.
-    template <class Client>
-    static void Discard(std::unique_ptr<Client> client, std::chrono::milliseconds bound = JackBound)
-    {
-        if (client != nullptr)
-            RunBounded([client = client.release()] { delete client; }, bound);
-    }
     void DropClientsOfLostServer() override;
 
-    class Input;
     // Closes every source without waiting; `tellGone`: each reports its loss first.
     void DropInputs(bool tellGone);
     std::vector<std::string> sources_; // full names, as JACK lists them
     bool sourcesListed_ = false;
     std::map<DeviceHandle, std::unique_ptr<Input>> inputs_;
 
-    JackClient jack_; // lists, connects, watches the server
+    std::shared_ptr<PortTable> table_; // lives until the client's close has ended
+    JackClient jack_;                  // lists, connects, holds our ports
     PortList ports_;
     bool counted_ = false;
     std::map<DeviceHandle, std::unique_ptr<OpenPort>> open_;

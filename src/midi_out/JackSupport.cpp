@@ -44,12 +44,6 @@ struct EndWaitsForCalls {
 std::atomic<bool> serverLost{false};
 
 
-void CloseClient(jack_client_t *client)
-{
-    if (client != nullptr)
-        RunBounded([client] { jack_client_close(client); });
-}
-
 } // namespace
 
 bool RunBounded(std::function<void()> work, std::chrono::milliseconds bound)
@@ -133,8 +127,11 @@ bool PrepareNewJackClient()
     return !BoundedCallsPending();
 }
 
-JackClient OpenPassiveJackClient(const std::string &name)
+JackClient OpenPassiveJackClient(const std::string &name, bool exactName, std::shared_ptr<void> keepAlive,
+                                 bool *nameTaken)
 {
+    if (nameTaken != nullptr)
+        *nameTaken = false;
     if (JackServerLost() || BoundedCallsPending())
         return nullptr;
     // Made on a thread of its own: a frozen server would hold the open forever.
@@ -142,12 +139,14 @@ JackClient OpenPassiveJackClient(const std::string &name)
     struct Open {
         std::mutex mutex;
         jack_client_t *client = nullptr;
+        bool nameTaken = false;
         bool abandoned = false;
     };
     auto open = std::make_shared<Open>();
-    const bool done = RunBounded([open, name] {
-        jack_status_t status;
-        jack_client_t *client = jack_client_open(name.c_str(), JackNoStartServer, &status);
+    const auto options = jack_options_t(JackNoStartServer | (exactName ? JackUseExactName : 0));
+    const bool done = RunBounded([open, name, options] {
+        jack_status_t status{};
+        jack_client_t *client = jack_client_open(name.c_str(), options, &status);
         if (client != nullptr)
             jack_on_shutdown(client, [](void *) { NoteJackServerLost(); }, nullptr);
         const std::lock_guard lock(open->mutex);
@@ -157,13 +156,23 @@ JackClient OpenPassiveJackClient(const std::string &name)
             return;
         }
         open->client = client;
+        open->nameTaken = (status & JackNameNotUnique) != 0;
     });
     const std::lock_guard lock(open->mutex);
     if (!done) {
         open->abandoned = true;
         return nullptr;
     }
-    return JackClient(open->client, &CloseClient);
+    if (nameTaken != nullptr)
+        *nameTaken = open->nameTaken;
+    if (open->client == nullptr)
+        return nullptr;
+    return JackClient(open->client, [keepAlive = std::move(keepAlive)](jack_client_t *client) mutable {
+        RunBounded([client, keepAlive = std::move(keepAlive)]() mutable {
+            jack_client_close(client);
+            keepAlive.reset();
+        });
+    });
 }
 
 bool WaitForJackCycles(jack_client_t *client, int cycles, std::chrono::milliseconds bound)

@@ -53,11 +53,16 @@ bool JackServerLost();
 // the old clients still runs).
 bool PrepareNewJackClient();
 
-// Opens a client that is never activated (it costs the server nothing per
-// cycle) and that tells NoteJackServerLost when the server goes. Null when
-// there is no server, it does not answer within JackBound, or the clients of
-// a server that went are not all closed yet (see PrepareNewJackClient).
-JackClient OpenPassiveJackClient(const std::string &name);
+// Opens a client that is not activated (it costs the server nothing per
+// cycle until its owner activates it) and that tells NoteJackServerLost when
+// the server goes. Null when there is no server, it does not answer within
+// JackBound, or the clients of a server that went are not all closed yet (see
+// PrepareNewJackClient).
+// `exactName`: the client gets `name` or nothing; `*nameTaken` then tells
+// whether another client has it. `keepAlive` is released only once the
+// client's close has ended: what its callbacks use lives that long.
+JackClient OpenPassiveJackClient(const std::string &name, bool exactName = false,
+                                 std::shared_ptr<void> keepAlive = {}, bool *nameTaken = nullptr);
 
 // Waits until the server has begun `cycles` more process cycles, sleeping
 // until each cycle's announced start. False when the server did not get
