@@ -1,9 +1,13 @@
 #include "app/RecordingDialogs.h"
 
+#include "app/ByteNameProxyModel.h"
+#include "common/Guard.h"
 #include "common/GuardedConnect.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QStringList>
 
 #include <iterator>
@@ -19,9 +23,41 @@ FileDialogRunner &Runner()
     return runner;
 }
 
+// Qt's question before a file is replaced, in Qt's own words and catalogue.
+constexpr char ReplaceQuestion[] = "%1 already exists.\nDo you want to replace it?";
+
+// Qt's dialog, which also lists the files whose names it cannot represent.
+class RecordingFileDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override { common::RunGuarded([this] { Accept(); }); }
+
+private:
+    // Qt would ask before replacing such a file by its stand-in's name ("7").
+    void Accept()
+    {
+        const QStringList files = selectedFiles();
+        const auto *names = dynamic_cast<const ByteNameProxyModel *>(proxyModel());
+        const ByteNamedFile *file =
+            names != nullptr && files.size() == 1 ? names->Files().Find(files.front()) : nullptr;
+        if (file == nullptr || acceptMode() == AcceptOpen || testOption(DontConfirmOverwrite)) {
+            QFileDialog::accept();
+            return;
+        }
+        const QString question = QCoreApplication::translate("QFileDialog", ReplaceQuestion).arg(file->shown);
+        if (QMessageBox::warning(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            != QMessageBox::Yes)
+            return;
+        setOption(DontConfirmOverwrite);
+        QFileDialog::accept();
+        setOption(DontConfirmOverwrite, false);
+    }
+};
+
 QFileDialog *CreateDialog(QWidget *owner, std::span<const FileFilter> filters)
 {
-    auto *dialog = new QFileDialog(owner);
+    auto *dialog = new RecordingFileDialog(owner);
     // The descriptions name their patterns in their own words ("*.vsq; *.vnx"),
     // which the dialog would not parse: each filter carries its patterns in a
     // second pair of parentheses, and only the description is shown.
@@ -33,6 +69,9 @@ QFileDialog *CreateDialog(QWidget *owner, std::span<const FileFilter> filters)
     // Qt's own dialog on every desktop: platform dialogs may show the
     // descriptions differently or leave the default extension off.
     dialog->setOption(QFileDialog::DontUseNativeDialog);
+    // Files named in bytes that are not UTF-8 (Latin-1 from older disks),
+    // which Qt's listing leaves out.
+    dialog->setProxyModel(new ByteNameProxyModel(dialog));
     dialog->setNameFilters(nameFilters);
     dialog->selectNameFilter(nameFilters.front());
     dialog->setDefaultSuffix(QString::fromLatin1(RecordingDefaultSuffix));
@@ -82,16 +121,20 @@ QFileDialog *CreateSaveDialog(QWidget *owner)
     return dialog;
 }
 
-std::optional<QString> RunFileDialog(QFileDialog &dialog)
+std::optional<std::string> RunFileDialog(QFileDialog &dialog)
 {
-    if (Runner())
-        return Runner()(dialog);
-    if (dialog.exec() != QDialog::Accepted)
+    std::optional<QString> chosen;
+    if (Runner()) {
+        chosen = Runner()(dialog);
+    } else if (dialog.exec() == QDialog::Accepted) {
+        chosen = dialog.selectedFiles().value(0);
+        if (chosen->isEmpty())
+            return std::nullopt;
+    }
+    if (!chosen)
         return std::nullopt;
-    const QStringList files = dialog.selectedFiles();
-    if (files.isEmpty() || files.front().isEmpty())
-        return std::nullopt;
-    return files.front();
+    const auto *names = dynamic_cast<const ByteNameProxyModel *>(dialog.proxyModel());
+    return (names != nullptr ? names->Files().Encode(*chosen) : QFile::encodeName(*chosen)).toStdString();
 }
 
 void SetFileDialogRunner(FileDialogRunner runner) { Runner() = std::move(runner); }

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <optional>
+#include <string>
 
 class QFileDialog;
 class QWidget;
@@ -44,8 +45,9 @@ QString DefaultSuffixOf(const FileFilter &filter);
 QFileDialog *CreateOpenDialog(QWidget *owner);
 QFileDialog *CreateSaveDialog(QWidget *owner);
 
-// Shows the dialog modally; the chosen file name, or nothing when cancelled.
-std::optional<QString> RunFileDialog(QFileDialog &dialog);
+// Shows the dialog modally; the chosen file's name as the bytes that name
+// it, or nothing when cancelled.
+std::optional<std::string> RunFileDialog(QFileDialog &dialog);
 
 // Replaces how dialogs are run: the runner answers the dialog in the user's
 // place and returns the chosen file name, or nothing for a cancel. Empty:

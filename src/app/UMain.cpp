@@ -914,7 +914,7 @@ bool TForm1::RunRecordingFileCommand(QFileDialog &dialog, RecordingFileCommand c
     transport_->Halt();
     Stop();
     try {
-        command(QFile::encodeName(*name).toStdString(), *recordingStream_);
+        command(*name, *recordingStream_);
     } catch (const files::EUnsupportedFormat &refused) {
         ErrorHandler::ShowDetectedError(common::TranslatedMessage(refused.what()), MessageIcon::Warning, this);
         return false;

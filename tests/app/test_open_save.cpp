@@ -4,6 +4,8 @@
 
 #include "performance/WindowFixture.h"
 #include "support/AnsweredFileDialogs.h"
+#include "support/EventLoop.h"
+#include "support/HangBound.h"
 
 #include "app/RecordingDialogs.h"
 #include "files/MidiExport.h"
@@ -11,12 +13,23 @@
 #include "recorder/TestFiles.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using midi_out::TestBackend;
 using Bytes = std::vector<std::uint8_t>;
@@ -65,6 +78,46 @@ protected:
         const auto calls = backend->Calls();
         return !calls.empty() && calls[0].op == TestBackend::Op::Silence
                && backend->SentShortMessages() == instrument;
+    }
+
+    // The next dialog is shown and answered as a person would, by `use` on
+    // it while it runs; left open, it is cancelled.
+    void InShownDialog(std::function<void(QFileDialog &)> use)
+    {
+        app::SetFileDialogRunner({});
+        QTimer::singleShot(0, form.get(), [use] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            use(*dialog);
+            if (dialog->isVisible())
+                dialog->reject();
+        });
+    }
+
+    // Selects the entry the dialog lists as `shown` in the test's folder and
+    // presses the dialog's button; false when the entry never appears.
+    bool ChooseListed(QFileDialog &dialog, const QString &shown, QDialogButtonBox::StandardButton button)
+    {
+        dialog.setDirectory(QString::fromStdString(files.Path().string()));
+        auto *list = dialog.findChild<QListView *>(QStringLiteral("listView"));
+        QModelIndex entry;
+        testing_support::ProcessEventsUntil(
+            [&] {
+                const QModelIndex folder = list->rootIndex();
+                for (int row = 0; row < list->model()->rowCount(folder); ++row) {
+                    if (list->model()->index(row, 0, folder).data().toString() == shown)
+                        entry = list->model()->index(row, 0, folder);
+                }
+                return entry.isValid();
+            },
+            static_cast<int>(std::chrono::milliseconds(testing_support::kHangBound).count()));
+        if (!entry.isValid())
+            return false;
+        list->setCurrentIndex(entry);
+        QPushButton *confirm = dialog.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))->button(button);
+        EXPECT_TRUE(confirm->isEnabled());
+        confirm->click();
+        return true;
     }
 
     testfiles::TempDir files;
@@ -286,6 +339,45 @@ TEST_F(OpenSave, TypedNameWithoutExtensionGetsTheChosenFormatsExtension)
     const auto midi = testfiles::ReadBytes(File("typed.mid"));
     ASSERT_GE(midi.size(), 4u);
     EXPECT_EQ(std::string(midi.begin(), midi.begin() + 4), "MThd");
+}
+
+// Names in Latin-1, as on older disks, are no valid UTF-8: Qt's own listing
+// leaves such files out, yet they are listed, opened and replaced.
+TEST_F(OpenSave, OpenDialogListsAndOpensAFileNamedInLatin1)
+{
+    const Bytes native{1, 0, 0, 0, 0x90, 64, 90, 9};
+    const int fd = ::open(File("m\xe4rz.vsq").c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, native.data(), native.size()), static_cast<ssize_t>(native.size()));
+    ::close(fd);
+    InShownDialog([this](QFileDialog &dialog) {
+        EXPECT_TRUE(ChooseListed(dialog, QStringLiteral("märz.vsq"), QDialogButtonBox::Open));
+    });
+    Open();
+    EXPECT_EQ(form->RecordingStream().Bytes(), native);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(OpenSave, SaveDialogReplacesAFileNamedInLatin1AfterAsking)
+{
+    testfiles::WriteBytes(File("alt\xe9.vsq"), {1, 2, 3});
+    // The question whether to replace the file, answered yes when it comes.
+    QString question;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&question] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            question = box->text();
+            box->button(QMessageBox::Yes)->click();
+        }
+    });
+    answer.start(10);
+    InShownDialog([this](QFileDialog &dialog) {
+        EXPECT_TRUE(ChooseListed(dialog, QStringLiteral("alté.vsq"), QDialogButtonBox::Save));
+    });
+    Save();
+    EXPECT_TRUE(question.contains(QStringLiteral("alté.vsq"))) << question.toStdString();
+    EXPECT_EQ(testfiles::ReadBytes(File("alt\xe9.vsq")), recording);
+    EXPECT_EQ(files.Entries(), std::vector<std::string>{"alt\xe9.vsq"});
 }
 
 // The recording named on the command line, loaded when the window is shown.
