@@ -2,9 +2,9 @@
 
 #include "common/AtomicFileWriter.h"
 #include "common/Guard.h"
+#include "midi_out/NotifyWindow.h"
 
 #include <QEventLoop>
-#include <QObject>
 
 #include <algorithm>
 #include <mutex>
@@ -20,26 +20,32 @@ RecordingSaves::WriteHook &Hook()
 }
 } // namespace
 
-// The way back to the window's thread, cut when the saves go away.
+// The way back to the window's thread, cut when the saves go away: the
+// results, and the wake-up of the window's thread, which neither allocates
+// nor posts through Qt.
 struct RecordingSaves::Link {
+    struct Result {
+        std::uint64_t version = 0;
+        std::exception_ptr failure;
+    };
     std::mutex mutex;
-    QObject *context = nullptr;
-    RecordingSaves *saves = nullptr;
+    std::deque<Result> results;
+    midi_out::NotifyWindow *wake = nullptr;
 };
 
-RecordingSaves::RecordingSaves(QObject &context, Finished onFinished)
-    : link_(std::make_shared<Link>()), onFinished_(std::move(onFinished))
+RecordingSaves::RecordingSaves(Finished onFinished)
+    : link_(std::make_shared<Link>()),
+      wake_(std::make_unique<midi_out::NotifyWindow>(nullptr, [this](const midi_out::NotifyMessage &) { Deliver(); })),
+      onFinished_(std::move(onFinished))
 {
-    link_->context = &context;
-    link_->saves = this;
+    link_->wake = wake_.get();
 }
 
 RecordingSaves::~RecordingSaves()
 {
     GiveUpWaiting();
     const std::lock_guard lock(link_->mutex);
-    link_->context = nullptr;
-    link_->saves = nullptr;
+    link_->wake = nullptr;
 }
 
 void RecordingSaves::Start(std::string fileName, std::vector<std::uint8_t> bytes, std::uint64_t version)
@@ -53,24 +59,39 @@ void RecordingSaves::Start(std::string fileName, std::vector<std::uint8_t> bytes
         } catch (...) {
             failure = std::current_exception();
         }
-        // Posted under the lock: the saves cannot go away meanwhile, and a
-        // result posted before they did is dropped with the context's events.
+        // Woken under the lock: the saves cannot go away meanwhile. A full
+        // queue of wake-ups already has one on its way.
         const std::lock_guard lock(link->mutex);
-        if (link->context)
-            QMetaObject::invokeMethod(
-                link->context,
-                [saves = link->saves, version, failure]() noexcept { saves->Done(version, failure); },
-                Qt::QueuedConnection);
+        link->results.push_back({version, failure});
+        if (link->wake)
+            link->wake->Enqueue(0, 0, 0);
     });
     ++underWay_;
 }
 
-void RecordingSaves::Done(std::uint64_t version, const std::exception_ptr &failure)
+void RecordingSaves::Deliver()
 {
-    --underWay_;
-    common::RunGuarded([&] { onFinished_(version, failure); });
+    for (;;) {
+        Link::Result result;
+        {
+            const std::lock_guard lock(link_->mutex);
+            if (link_->results.empty())
+                break;
+            result = std::move(link_->results.front());
+            link_->results.pop_front();
+        }
+        --underWay_;
+        common::RunGuarded([&] { onFinished_(result.version, result.failure); });
+    }
     for (QEventLoop *wait : waits_)
         wait->quit();
+}
+
+bool RecordingSaves::Flush(std::chrono::milliseconds bound)
+{
+    const bool done = worker_.Flush(bound);
+    Deliver();
+    return done;
 }
 
 bool RecordingSaves::WaitUntilDone()

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -16,7 +17,10 @@
 #include <vector>
 
 class QEventLoop;
-class QObject;
+
+namespace midi_out {
+class NotifyWindow;
+}
 
 namespace app {
 
@@ -29,8 +33,7 @@ public:
     // hold a save there or let it fail. Set it while no save is under way.
     using WriteHook = std::function<void(const std::string &fileName)>;
 
-    // Results are delivered through `context`'s event queue.
-    RecordingSaves(QObject &context, Finished onFinished);
+    explicit RecordingSaves(Finished onFinished);
     // Does not wait; a save still under way tells no one.
     ~RecordingSaves();
 
@@ -50,19 +53,21 @@ public:
     void GiveUpWaiting();
     bool GaveUp() const { return gaveUp_; }
 
-    // Blocks until every save has been written or has failed; false when the
-    // bound passed first. Their results are then on their way.
-    bool Flush(std::chrono::milliseconds bound) { return worker_.Flush(bound); }
+    // Blocks until every save has been written or has failed, and tells
+    // their results; false when the bound passed first.
+    bool Flush(std::chrono::milliseconds bound);
 
     static void SetWriteHook(WriteHook hook);
 
 private:
     struct Link;
 
-    void Done(std::uint64_t version, const std::exception_ptr &failure);
+    // Tells the results that have come back.
+    void Deliver();
 
     // Shared with the jobs, which may outlive this object.
     std::shared_ptr<Link> link_;
+    std::unique_ptr<midi_out::NotifyWindow> wake_;
     Finished onFinished_;
     int underWay_ = 0;
     bool gaveUp_ = false;

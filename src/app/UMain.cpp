@@ -203,7 +203,7 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
           })),
       recordingStream_(std::make_unique<recorder::RecordingStream>()),
       saves_(std::make_unique<RecordingSaves>(
-          *this, [this](std::uint64_t version, std::exception_ptr failure) { SaveFinished(version, failure); })),
+          [this](std::uint64_t version, std::exception_ptr failure) { SaveFinished(version, failure); })),
       arguments_(std::move(arguments))
 {
     setObjectName(QStringLiteral("Form1"));
@@ -259,8 +259,8 @@ TForm1::~TForm1()
         QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     // A save the user did not give up on gets as long to finish, and its
     // failure is shown.
-    if (!saves_->GaveUp() && saves_->Flush(SettingsWriter::ExitBound))
-        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    if (!saves_->GaveUp())
+        saves_->Flush(SettingsWriter::ExitBound);
     settings_.reset();
     KeyCodeList.clear();
     KeyNumberList.clear();
