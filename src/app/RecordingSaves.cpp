@@ -7,6 +7,7 @@
 #include <QEventLoop>
 
 #include <algorithm>
+#include <deque>
 #include <mutex>
 #include <utility>
 

@@ -9,7 +9,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
