@@ -1,27 +1,12 @@
 #include "app/SettingsWriter.h"
 
-#include <condition_variable>
+#include "common/SerialWorker.h"
+
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <utility>
 
 namespace app {
-
-namespace {
-
-std::string TextOf(const std::exception_ptr &failure)
-{
-    try {
-        std::rethrow_exception(failure);
-    } catch (const std::exception &error) {
-        return error.what();
-    } catch (...) {
-        return {};
-    }
-}
-
-} // namespace
 
 struct SettingsWriter::State {
     State(std::string fileName, FailureHandler failureHandler, Store storeChanges)
@@ -39,7 +24,6 @@ struct SettingsWriter::State {
 
     SettingsFile file;
     std::mutex mutex;
-    std::condition_variable settled; // nothing left to write
     std::vector<SettingsChange> queued;
     // The batch the thread is writing: changed by the thread only, under
     // the mutex, so the thread reads it without.
@@ -47,9 +31,10 @@ struct SettingsWriter::State {
     FailureHandler onFailure;
     Store store;
     std::optional<std::string> failureBeingShown; // told, and not yet shown to the user
-    // A thread is at work. It runs only while there is something to write,
-    // so none is left waiting in a process that forks (a test's child).
-    bool running = false;
+    // A job that writes what is queued is handed to the worker and has not
+    // yet taken it: changes handed over meanwhile join it.
+    bool writeHanded = false;
+    common::SerialWorker worker;
 };
 
 SettingsWriter::SettingsWriter(std::string fileName, FailureHandler onFailure, Store store)
@@ -159,9 +144,9 @@ void SettingsWriter::Hand(SettingsChange change)
         }
         queued.push_back(std::move(change));
     }
-    if (!state_->running) {
-        std::thread(Run, state_).detach();
-        state_->running = true;
+    if (!state_->writeHanded) {
+        state_->writeHanded = true;
+        state_->worker.Hand([state = state_] { WriteQueued(state); });
     }
 }
 
@@ -171,39 +156,29 @@ void SettingsWriter::FailureShown()
     state_->failureBeingShown.reset();
 }
 
-bool SettingsWriter::Flush(std::chrono::milliseconds bound)
-{
-    std::unique_lock lock(state_->mutex);
-    return state_->settled.wait_for(lock, bound, [&] { return !state_->running; });
-}
+bool SettingsWriter::Flush(std::chrono::milliseconds bound) { return state_->worker.Flush(bound); }
 
-void SettingsWriter::Run(std::shared_ptr<State> state)
+void SettingsWriter::WriteQueued(const std::shared_ptr<State> &state)
 {
     std::unique_lock lock(state->mutex);
-    for (;;) {
-        if (state->queued.empty()) {
-            state->running = false;
-            state->settled.notify_all();
-            return;
-        }
-        // Whatever waits goes in one batch: one lock, one read and one
-        // replace of the file for all of it.
-        state->writing.swap(state->queued);
-        lock.unlock();
-        std::exception_ptr failure;
-        try {
-            state->store(state->file, PendingChanges(state->writing));
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        lock.lock();
-        state->writing.clear();
-        if (failure) {
-            if (auto text = TextOf(failure); state->failureBeingShown != text) {
-                state->failureBeingShown = std::move(text);
-                if (state->onFailure)
-                    state->onFailure(failure);
-            }
+    // Whatever waits goes in one batch: one lock, one read and one replace
+    // of the file for all of it.
+    state->writing.swap(state->queued);
+    state->writeHanded = false;
+    lock.unlock();
+    std::exception_ptr failure;
+    try {
+        state->store(state->file, PendingChanges(state->writing));
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    lock.lock();
+    state->writing.clear();
+    if (failure) {
+        if (auto text = common::TextOf(failure); state->failureBeingShown != text) {
+            state->failureBeingShown = std::move(text);
+            if (state->onFailure)
+                state->onFailure(failure);
         }
     }
 }

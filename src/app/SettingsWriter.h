@@ -71,7 +71,8 @@ private:
     void Hand(SettingsChange change);
     template <class Read>
     auto ReadThrough(Read &&read) const;
-    static void Run(std::shared_ptr<State> state);
+    // Runs on the worker's thread.
+    static void WriteQueued(const std::shared_ptr<State> &state);
 
     // Shared with the thread, which may outlive this object at exit.
     std::shared_ptr<State> state_;

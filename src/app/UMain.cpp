@@ -202,6 +202,8 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
                   this, [this, failure]() noexcept { ShowSettingsFailure(failure); }, Qt::QueuedConnection);
           })),
       recordingStream_(std::make_unique<recorder::RecordingStream>()),
+      saves_(std::make_unique<RecordingSaves>(
+          [this](std::uint64_t version, std::exception_ptr failure) { SaveFinished(version, failure); })),
       arguments_(std::move(arguments))
 {
     setObjectName(QStringLiteral("Form1"));
@@ -223,6 +225,7 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
 
 TForm1::~TForm1()
 {
+    closeAfterSaves_ = false;
     // Quitting lets a held pedal go up while the device is still open.
     common::RunGuarded([this] { controlKeys_.ReleasePedal(); });
     // A take ends closed and a playback leaves no note sounding.
@@ -254,6 +257,10 @@ TForm1::~TForm1()
     // when the writes did not finish, the file's message has just been shown.
     if (written)
         QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    // A save the user did not give up on gets as long to finish, and its
+    // failure is shown.
+    if (!saves_->GaveUp())
+        saves_->Flush(SettingsWriter::ExitBound);
     settings_.reset();
     KeyCodeList.clear();
     KeyNumberList.clear();
@@ -593,19 +600,59 @@ void TForm1::LoadCommandLineFile()
 void TForm1::closeEvent(QCloseEvent *event)
 {
     bool mayClose = false;
-    common::RunGuarded([this, &mayClose] { mayClose = MayDiscardTake(); });
+    common::RunGuarded([this, &mayClose] { mayClose = MayClose(); });
     if (!mayClose) {
         event->ignore();
         return;
     }
+    // Whatever still waits for a save gives up: the program is ending.
+    if (saves_->UnderWay() > 0)
+        saves_->GiveUpWaiting();
     common::RunGuarded([this] { controlKeys_.ReleasePedal(); });
     QMainWindow::closeEvent(event);
 }
 
 bool TForm1::MayDiscardTake()
 {
+    // The saves under way decide whether the take is lost: their results
+    // come first.
+    if (!saves_->WaitUntilDone())
+        return false;
     return take_.MayDiscard([this] { return AskAboutUnsavedTake(this); },
-                            [this] { return RunRecordingFileCommand(*SaveDialog1(), files::SaveRecording); });
+                            [this] { return StartSave() && saves_->WaitUntilDone() && !take_.IsUnsaved(); });
+}
+
+bool TForm1::MayClose()
+{
+    // The first request waits for the saves under way with the window at
+    // work, and comes back when they are done. A second one does not wait
+    // for a disk that may never answer: it asks as for an unsaved take, or
+    // closes when the take is saved.
+    if (saves_->UnderWay() > 0 && !closeAfterSaves_) {
+        closeAfterSaves_ = true;
+        return false;
+    }
+    closeAfterSaves_ = false;
+    // "Speichern..." closes once the take is in the file.
+    return take_.MayDiscard([this] { return AskAboutUnsavedTake(this); }, [this] {
+        closeAfterSaves_ = StartSave();
+        return false;
+    });
+}
+
+void TForm1::SaveFinished(std::uint64_t version, const std::exception_ptr &failure)
+{
+    if (failure) {
+        // A close waiting for the save does not happen: the take stays.
+        closeAfterSaves_ = false;
+        std::rethrow_exception(failure);
+    }
+    take_.MarkSaved(version);
+    if (closeAfterSaves_ && saves_->UnderWay() == 0) {
+        closeAfterSaves_ = false;
+        // Once whoever waits for the saves has gone on.
+        QMetaObject::invokeMethod(this, [this]() noexcept { close(); }, Qt::QueuedConnection);
+    }
 }
 
 void TForm1::SelectInstrument(int program)
@@ -902,21 +949,32 @@ QFileDialog *TForm1::SaveDialog1()
     return saveDialog_;
 }
 
-// Opening and saving a recording: the file chosen in the dialog, the
-// transport stopped first, a refused format shown as a warning.
-bool TForm1::RunRecordingFileCommand(QFileDialog &dialog, RecordingFileCommand command)
+std::optional<std::string> TForm1::ChooseRecordingFile(QFileDialog &dialog)
 {
     const auto name = RunFileDialog(dialog);
     if (!name)
-        return false;
+        return std::nullopt;
     // "Angehalten" goes down before Stop runs, so the instrument Stop sends
     // is not appended to a recording that is about to be saved.
     transport_->Halt();
     Stop();
+    return name;
+}
+
+void TForm1::ShowRefusal(const std::exception &refused)
+{
+    ErrorHandler::ShowDetectedError(common::TranslatedMessage(refused.what()), MessageIcon::Warning, this);
+}
+
+bool TForm1::OpenRecordingFile()
+{
+    const auto name = ChooseRecordingFile(*OpenDialog1());
+    if (!name)
+        return false;
     try {
-        command(*name, *recordingStream_);
+        files::OpenRecording(*name, *recordingStream_);
     } catch (const files::EUnsupportedFormat &refused) {
-        ErrorHandler::ShowDetectedError(common::TranslatedMessage(refused.what()), MessageIcon::Warning, this);
+        ShowRefusal(refused);
         return false;
     }
     // The recording in memory is now the one in the file.
@@ -924,15 +982,28 @@ bool TForm1::RunRecordingFileCommand(QFileDialog &dialog, RecordingFileCommand c
     return true;
 }
 
+bool TForm1::StartSave()
+{
+    const auto name = ChooseRecordingFile(*SaveDialog1());
+    if (!name)
+        return false;
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes = files::SavedFileBytes(*name, *recordingStream_);
+    } catch (const files::EUnsupportedFormat &refused) {
+        ShowRefusal(refused);
+        return false;
+    }
+    saves_->Start(*name, std::move(bytes), take_.Version());
+    return true;
+}
+
 void TForm1::ffnen1Click()
 {
     if (MayDiscardTake())
-        RunRecordingFileCommand(*OpenDialog1(), files::OpenRecording);
+        OpenRecordingFile();
 }
 
-void TForm1::Speichern1Click()
-{
-    RunRecordingFileCommand(*SaveDialog1(), files::SaveRecording);
-}
+void TForm1::Speichern1Click() { StartSave(); }
 
 } // namespace app

@@ -3,6 +3,7 @@
 // program owns (device, settings file, recording, key map, counters, timers).
 
 #include "app/DeviceDirectory.h"
+#include "app/RecordingSaves.h"
 #include "app/RepeatedFailureGate.h"
 #include "app/SettingsWriter.h"
 #include "app/UnsavedTake.h"
@@ -31,6 +32,7 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -106,6 +108,7 @@ public:
     std::uint8_t CurrentDrumStep() const { return DrumStep; }
     const recorder::Transport &Transport() const { return *transport_; }
     const UnsavedTake &Take() const { return take_; }
+    const RecordingSaves &Saves() const { return *saves_; }
     const performance::ControlKeys &ControlKeys() const { return controlKeys_; }
 
     // Re-selects an instrument by its program number: performs the click of
@@ -142,7 +145,8 @@ public:
     void RefreshInputMenu();
     void InfoClick();
     void HomepageClick();
-    // "Öffnen..." and "Speichern...": opening and saving recordings.
+    // "Öffnen..." and "Speichern...": opening and saving recordings. A save
+    // returns once the file's bytes are made; they are written meanwhile.
     void ffnen1Click();
     void Speichern1Click();
 
@@ -173,6 +177,7 @@ protected:
     void showEvent(QShowEvent *event) override;
     bool event(QEvent *event) override;
     // An unsaved take is asked about first; "Abbrechen" keeps the window.
+    // Saves under way are waited for, the window still at work.
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
 
@@ -216,16 +221,27 @@ private:
     void LoadKeyMap();
     void ApplyStoredSettings(StartUpErrors &errors);
     void LoadCommandLineFile();
-    using RecordingFileCommand = void (*)(const std::string &, recorder::RecordingStream &);
     // The user acted: a timer's failure may be shown again.
     void RearmTimerFailures();
     // A modal window of ours took the mouse: its release will never come.
     void EndMouseHeldNote();
-    // True when the file was written or read.
-    bool RunRecordingFileCommand(QFileDialog &dialog, RecordingFileCommand command);
-    // Whether an action that discards the recording may go on: asks when
-    // the take is unsaved, and saves it when the user wants.
+    // The file chosen in the dialog, the transport stopped first; nothing
+    // when the dialog was cancelled.
+    std::optional<std::string> ChooseRecordingFile(QFileDialog &dialog);
+    void ShowRefusal(const std::exception &refused);
+    // True when the file was read.
+    bool OpenRecordingFile();
+    // True when a save was started: the file's bytes are made and handed
+    // to the writer.
+    bool StartSave();
+    void SaveFinished(std::uint64_t version, const std::exception_ptr &failure);
+    // Whether an action that discards the recording may go on: waits for the
+    // saves under way, asks when the take is unsaved, and saves it when the
+    // user wants.
     bool MayDiscardTake();
+    // As MayDiscardTake for closing the window, which never waits here: the
+    // close comes back once the saves under way are done.
+    bool MayClose();
     void MoveTransposition(int semitones);
     void ApplyChannel(int channel);
     // Writes the PC keys on the piano keys while "PC-Tasten anzeigen" is on.
@@ -245,6 +261,9 @@ private:
     performance::InputRouter inputRouter_{*this};
     std::unique_ptr<SettingsWriter> settings_;
     std::unique_ptr<recorder::RecordingStream> recordingStream_;
+    std::unique_ptr<RecordingSaves> saves_;
+    // A close waits for the saves under way.
+    bool closeAfterSaves_ = false;
     DeviceDirectory devices_;
     std::unique_ptr<MainMenu> menus_;
     TAboutBox *aboutBox_ = nullptr;

@@ -5,6 +5,7 @@
 
 #include <QtGlobal>
 
+#include <cstdint>
 #include <functional>
 
 class QWidget;
@@ -21,9 +22,22 @@ enum class UnsavedTakeAnswer { Save, Discard, Cancel };
 class UnsavedTake {
 public:
     // Something was recorded: the take differs from what was saved or opened.
-    void MarkChanged() { unsaved_ = true; }
+    void MarkChanged()
+    {
+        unsaved_ = true;
+        ++changes_;
+    }
     // Saved, opened or imported: nothing is lost when the take goes.
     void MarkSaved() { unsaved_ = false; }
+    // The take as it is now, for a save that finishes later.
+    std::uint64_t Version() const { return changes_; }
+    // A save of the take as it was at `version` has finished: it is the
+    // take's unless something was recorded since.
+    void MarkSaved(std::uint64_t version)
+    {
+        if (version == changes_)
+            unsaved_ = false;
+    }
     bool IsUnsaved() const { return unsaved_; }
 
     // Whether an action that discards the take may go on. Nothing unsaved:
@@ -35,6 +49,7 @@ public:
 
 private:
     bool unsaved_ = false;
+    std::uint64_t changes_ = 0;
 };
 
 // The question as a modal box owned by `owner`.

@@ -641,4 +641,11 @@ void AtomicFileWriter::SetStepHook(StepHook hook)
     stepHook.store(hook);
 }
 
+void WriteWholeFile(const std::string &fileName, std::span<const std::uint8_t> bytes)
+{
+    AtomicFileWriter file(fileName);
+    file.Write(bytes.data(), bytes.size());
+    file.Commit();
+}
+
 } // namespace common

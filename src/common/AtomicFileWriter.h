@@ -23,6 +23,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -109,5 +110,9 @@ private:
     std::uint64_t size_ = 0;
     bool committed_ = false;
 };
+
+// Writes `bytes` as the whole file through an AtomicFileWriter, with its
+// failures.
+void WriteWholeFile(const std::string &fileName, std::span<const std::uint8_t> bytes);
 
 } // namespace common

@@ -1,5 +1,10 @@
 #include "files/MidiExport.h"
 
+#include "common/AtomicFileWriter.h"
+#include "common/FileErrors.h"
+
+#include <algorithm>
+
 namespace files {
 
 namespace {
@@ -12,22 +17,22 @@ bool hasOneDataByte(std::uint8_t status)
 
 } // namespace
 
-void WriteBlock(common::AtomicFileWriter &file, std::span<const std::uint8_t> block)
+void WriteBlock(FileBytes &file, std::span<const std::uint8_t> block)
 {
-    file.Write(block.data(), block.size());
+    file.insert(file.end(), block.begin(), block.end());
 }
 
-void WriteBigEndian32(common::AtomicFileWriter &file, std::uint32_t value)
+void WriteBigEndian32(FileBytes &file, std::uint32_t value)
 {
     const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value >> 24),
                                    static_cast<std::uint8_t>(value >> 16),
                                    static_cast<std::uint8_t>(value >> 8),
                                    static_cast<std::uint8_t>(value)};
-    file.Write(bytes, sizeof bytes);
+    WriteBlock(file, bytes);
 }
 
-void WriteTrackEvent(common::AtomicFileWriter &file, std::uint32_t delta, std::uint8_t status,
-                     std::uint8_t data1, std::uint8_t data2)
+void WriteTrackEvent(FileBytes &file, std::uint32_t delta, std::uint8_t status, std::uint8_t data1,
+                     std::uint8_t data2)
 {
     if (delta > kMaxDelta)
         delta = kMaxDelta;
@@ -46,35 +51,45 @@ void WriteTrackEvent(common::AtomicFileWriter &file, std::uint32_t delta, std::u
     bytes[count++] = data1;
     if (!hasOneDataByte(status))
         bytes[count++] = data2;
-    file.Write(bytes, count);
+    WriteBlock(file, std::span(bytes, count));
 }
 
-void ExportMidiFile(const std::string &fileName, recorder::RecordingStream &stream)
+FileBytes MidiFileBytes(const recorder::RecordingStream &stream)
 {
-    common::AtomicFileWriter file(fileName);
+    using recorder::RecordedEvent;
+    const std::span<const std::uint8_t> records(stream.Bytes());
+    FileBytes file;
+    // An event takes at most as many bytes as its record.
+    file.reserve(kMidiHeader.size() + kTrackPrelude.size() + records.size() + kTrackEnd.size());
     WriteBlock(file, kMidiHeader);
     WriteBlock(file, kTrackPrelude);
 
-    stream.Seek(0, recorder::SeekOrigin::Begin);
     std::uint32_t previousTick = kFirstEventTick;
-    while (const auto event = stream.ReadEvent()) {
+    for (std::size_t at = 0; at + RecordedEvent::kSize <= records.size(); at += RecordedEvent::kSize) {
+        const auto event = RecordedEvent::FromBytes(records.subspan(at).first<RecordedEvent::kSize>());
         // A tick below the latest one (only in files not made by the
         // recorder) is written at the latest time instead of going back.
         std::uint32_t delta = 0;
-        if (event->tick >= previousTick) {
-            delta = event->tick - previousTick;
-            previousTick = event->tick;
+        if (event.tick >= previousTick) {
+            delta = event.tick - previousTick;
+            previousTick = event.tick;
         }
-        WriteTrackEvent(file, delta, event->status, event->data1, event->data2);
+        WriteTrackEvent(file, delta, event.status, event.data1, event.data2);
     }
 
     WriteBlock(file, kTrackEnd);
-    const std::uint64_t trackLength = file.Size() - kTrackDataOffset;
+    const std::uint64_t trackLength = file.size() - kTrackDataOffset;
     if (trackLength > 0xFFFFFFFFu)
         throw common::EWriteError();
-    file.SeekTo(kTrackLengthOffset);
-    WriteBigEndian32(file, static_cast<std::uint32_t>(trackLength));
-    file.Commit();
+    FileBytes length;
+    WriteBigEndian32(length, static_cast<std::uint32_t>(trackLength));
+    std::copy(length.begin(), length.end(), file.begin() + kTrackLengthOffset);
+    return file;
+}
+
+void ExportMidiFile(const std::string &fileName, const recorder::RecordingStream &stream)
+{
+    common::WriteWholeFile(fileName, MidiFileBytes(stream));
 }
 
 } // namespace files

@@ -3,13 +3,13 @@
 // Recorded ticks become file ticks unchanged: at 10 ticks per half-second
 // quarter a file tick lasts 50 ms, as a recorded one does.
 
-#include "common/AtomicFileWriter.h"
 #include "recorder/RecordingStream.h"
 
 #include <array>
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace files {
 
@@ -39,18 +39,24 @@ inline constexpr std::uint32_t kFirstEventTick = 1;
 // gaps are shortened to it, since a Standard MIDI File allows no fifth byte.
 inline constexpr std::uint32_t kMaxDelta = 0x0FFFFFFF;
 
-void WriteBlock(common::AtomicFileWriter &file, std::span<const std::uint8_t> block);
+using FileBytes = std::vector<std::uint8_t>;
 
-void WriteBigEndian32(common::AtomicFileWriter &file, std::uint32_t value);
+void WriteBlock(FileBytes &file, std::span<const std::uint8_t> block);
+
+void WriteBigEndian32(FileBytes &file, std::uint32_t value);
 
 // The delta as a variable-length quantity, then status and data1, and data2
 // unless the status is a Program Change or Channel Pressure.
-void WriteTrackEvent(common::AtomicFileWriter &file, std::uint32_t delta, std::uint8_t status,
-                     std::uint8_t data1, std::uint8_t data2);
+void WriteTrackEvent(FileBytes &file, std::uint32_t delta, std::uint8_t status, std::uint8_t data1,
+                     std::uint8_t data2);
 
-// Writes the whole recording, read from its start record by record up to
-// the first incomplete record. Raises EFCreateError or EWriteError; the file
+// The file of the whole recording, read from its start record by record up
+// to the first incomplete record; the stream's position stays. Raises
+// EWriteError for a track too long for the file's length field.
+FileBytes MidiFileBytes(const recorder::RecordingStream &stream);
+
+// Writes MidiFileBytes. Raises EFCreateError or EWriteError; the file
 // appears only when it has been written completely.
-void ExportMidiFile(const std::string &fileName, recorder::RecordingStream &stream);
+void ExportMidiFile(const std::string &fileName, const recorder::RecordingStream &stream);
 
 } // namespace files

@@ -3,6 +3,8 @@
 #include "files/MidiExport.h"
 #include "files/SoundTextImport.h"
 
+#include "common/AtomicFileWriter.h"
+
 namespace files {
 
 namespace {
@@ -53,15 +55,19 @@ void OpenRecording(const std::string &fileName, recorder::RecordingStream &strea
         throw EUnsupportedFormat(key);
 }
 
-void SaveRecording(const std::string &fileName, recorder::RecordingStream &stream)
+std::vector<std::uint8_t> SavedFileBytes(const std::string &fileName, const recorder::RecordingStream &stream)
 {
     const std::string key = ExtensionKey(fileName);
     if (key == kNativeKey)
-        stream.SaveToFile(fileName);
-    else if (key == kMidiKey)
-        ExportMidiFile(fileName, stream);
-    else
-        throw EUnsupportedFormat(key);
+        return stream.Bytes();
+    if (key == kMidiKey)
+        return MidiFileBytes(stream);
+    throw EUnsupportedFormat(key);
+}
+
+void SaveRecording(const std::string &fileName, const recorder::RecordingStream &stream)
+{
+    common::WriteWholeFile(fileName, SavedFileBytes(fileName, stream));
 }
 
 } // namespace files

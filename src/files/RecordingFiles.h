@@ -5,8 +5,10 @@
 #include "recorder/RecordingStream.h"
 
 #include <stdexcept>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace files {
 
@@ -34,8 +36,11 @@ std::string ExtensionKey(std::string_view fileName);
 // sound text; any other key raises EUnsupportedFormat and changes nothing.
 void OpenRecording(const std::string &fileName, recorder::RecordingStream &stream);
 
-// ".VSQ": write the recording's bytes; ".MID": export a Standard MIDI File;
-// any other key raises EUnsupportedFormat and writes nothing.
-void SaveRecording(const std::string &fileName, recorder::RecordingStream &stream);
+// What SaveRecording writes, made in memory: ".VSQ": the recording's bytes;
+// ".MID": a Standard MIDI File; any other key raises EUnsupportedFormat.
+std::vector<std::uint8_t> SavedFileBytes(const std::string &fileName, const recorder::RecordingStream &stream);
+
+// Writes SavedFileBytes into the file; a refused key writes nothing.
+void SaveRecording(const std::string &fileName, const recorder::RecordingStream &stream);
 
 } // namespace files

@@ -8,7 +8,6 @@
 
 namespace recorder {
 
-using common::AtomicFileWriter;
 using common::EFOpenError;
 using common::EReadError;
 using common::EStreamError;
@@ -128,9 +127,7 @@ void RecordingStream::LoadFromFile(const std::string &fileName)
 
 void RecordingStream::SaveToFile(const std::string &fileName) const
 {
-    AtomicFileWriter file(fileName);
-    file.Write(bytes_.data(), bytes_.size());
-    file.Commit();
+    common::WriteWholeFile(fileName, bytes_);
 }
 
 void RecordingStream::WriteEvent(const RecordedEvent &event)

@@ -70,7 +70,11 @@ protected:
 
     // The two items of the recording menu.
     void Open() { form->findChild<QAction *>(QStringLiteral("ffnen1"))->trigger(); }
-    void Save() { form->findChild<QAction *>(QStringLiteral("Speichern1"))->trigger(); }
+    void Save()
+    {
+        form->findChild<QAction *>(QStringLiteral("Speichern1"))->trigger();
+        SettleSaves();
+    }
 
     // Stop: the device silenced, then the stored instrument.
     bool StopRan() const

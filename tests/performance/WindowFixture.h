@@ -7,6 +7,8 @@
 #include "app/UMain.h"
 #include "app/UnsavedTake.h"
 #include "midi_out/MidiErrors.h"
+#include "support/EventLoop.h"
+#include "support/HangBound.h"
 #include "support/TestBackend.h"
 
 #include <QCoreApplication>
@@ -69,6 +71,15 @@ protected:
             EXPECT_TRUE(form->Settings().Flush(std::chrono::minutes(1)));
         }
         QCoreApplication::processEvents();
+    }
+
+    // Recordings are written on a thread of their own: runs the event loop
+    // until every save's result is back on the window's thread.
+    void SettleSaves()
+    {
+        const auto bound = std::chrono::duration_cast<std::chrono::milliseconds>(kHangBound);
+        ProcessEventsUntil([this] { return form->Saves().UnderWay() == 0; }, static_cast<int>(bound.count()));
+        EXPECT_EQ(form->Saves().UnderWay(), 0) << "a save did not end";
     }
 
     int StoredInt(const char *section, const char *key)

@@ -33,7 +33,11 @@ protected:
 
     // The items "Öffnen..." and "Speichern..." of the menu.
     void Open() { form->findChild<QAction *>(QStringLiteral("ffnen1"))->trigger(); }
-    void Save() { form->findChild<QAction *>(QStringLiteral("Speichern1"))->trigger(); }
+    void Save()
+    {
+        form->findChild<QAction *>(QStringLiteral("Speichern1"))->trigger();
+        SettleSaves();
+    }
 
     // Runs one handler on the window's thread; when it has not returned
     // after `limit`, `unblock` is called from a watchdog to end the hang

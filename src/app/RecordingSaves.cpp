@@ -1,0 +1,121 @@
+#include "app/RecordingSaves.h"
+
+#include "common/AtomicFileWriter.h"
+#include "common/Guard.h"
+#include "midi_out/NotifyWindow.h"
+
+#include <QEventLoop>
+
+#include <algorithm>
+#include <deque>
+#include <mutex>
+#include <utility>
+
+namespace app {
+
+namespace {
+RecordingSaves::WriteHook &Hook()
+{
+    static RecordingSaves::WriteHook hook;
+    return hook;
+}
+} // namespace
+
+// The way back to the window's thread, cut when the saves go away: the
+// results, and the wake-up of the window's thread, which neither allocates
+// nor posts through Qt.
+struct RecordingSaves::Link {
+    struct Result {
+        std::uint64_t version = 0;
+        std::exception_ptr failure;
+    };
+    std::mutex mutex;
+    std::deque<Result> results;
+    midi_out::NotifyWindow *wake = nullptr;
+};
+
+RecordingSaves::RecordingSaves(Finished onFinished)
+    : link_(std::make_shared<Link>()),
+      wake_(std::make_unique<midi_out::NotifyWindow>(nullptr, [this](const midi_out::NotifyMessage &) { Deliver(); })),
+      onFinished_(std::move(onFinished))
+{
+    link_->wake = wake_.get();
+}
+
+RecordingSaves::~RecordingSaves()
+{
+    GiveUpWaiting();
+    const std::lock_guard lock(link_->mutex);
+    link_->wake = nullptr;
+}
+
+void RecordingSaves::Start(std::string fileName, std::vector<std::uint8_t> bytes, std::uint64_t version)
+{
+    worker_.Hand([link = link_, fileName = std::move(fileName), bytes = std::move(bytes), version] {
+        std::exception_ptr failure;
+        try {
+            if (Hook())
+                Hook()(fileName);
+            common::WriteWholeFile(fileName, bytes);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        // Woken under the lock: the saves cannot go away meanwhile. A full
+        // queue of wake-ups already has one on its way.
+        const std::lock_guard lock(link->mutex);
+        link->results.push_back({version, failure});
+        if (link->wake)
+            link->wake->Enqueue(0, 0, 0);
+    });
+    ++underWay_;
+}
+
+void RecordingSaves::Deliver()
+{
+    for (;;) {
+        Link::Result result;
+        {
+            const std::lock_guard lock(link_->mutex);
+            if (link_->results.empty())
+                break;
+            result = std::move(link_->results.front());
+            link_->results.pop_front();
+        }
+        --underWay_;
+        common::RunGuarded([&] { onFinished_(result.version, result.failure); });
+    }
+    for (QEventLoop *wait : waits_)
+        wait->quit();
+}
+
+bool RecordingSaves::Flush(std::chrono::milliseconds bound)
+{
+    const bool done = worker_.Flush(bound);
+    Deliver();
+    return done;
+}
+
+bool RecordingSaves::WaitUntilDone()
+{
+    while (underWay_ > 0 && !gaveUp_) {
+        QEventLoop loop;
+        waits_.push_back(&loop);
+        const int ended = loop.exec();
+        waits_.erase(std::find(waits_.begin(), waits_.end(), &loop));
+        // The application is quitting: every loop of the thread now ends at once.
+        if (ended < 0)
+            break;
+    }
+    return underWay_ == 0;
+}
+
+void RecordingSaves::GiveUpWaiting()
+{
+    gaveUp_ = true;
+    for (QEventLoop *wait : waits_)
+        wait->quit();
+}
+
+void RecordingSaves::SetWriteHook(WriteHook hook) { Hook() = std::move(hook); }
+
+} // namespace app
