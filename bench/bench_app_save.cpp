@@ -5,6 +5,7 @@
 // did. Each run checks that the file holds the recording.
 
 #include "bench_window_support.h"
+#include "slow_fsync.h"
 #include "app/RecordingDialogs.h"
 #include "app/UMain.h"
 #include "common/AtomicFileWriter.h"
@@ -27,19 +28,8 @@ namespace {
 using bench_support::Clock;
 
 constexpr std::uint32_t kNotes = 10000;
-constexpr auto kFsync = std::chrono::milliseconds(20);
 
-class SlowFsync {
-public:
-    SlowFsync()
-    {
-        common::AtomicFileWriter::SetStepHook([](common::AtomicFileWriter::Step step) {
-            if (step == common::AtomicFileWriter::Step::Synced)
-                std::this_thread::sleep_for(kFsync);
-        });
-    }
-    ~SlowFsync() { common::AtomicFileWriter::SetStepHook(nullptr); }
-};
+using SlowFsync = bench_support::SlowFsync<20>;
 
 void FillRecording(recorder::RecordingStream &stream)
 {

@@ -5,6 +5,7 @@
 // Each run checks that the file ends with the last value.
 
 #include "bench_window_support.h"
+#include "slow_fsync.h"
 #include "app/SettingsFile.h"
 #include "app/UMain.h"
 #include "common/AtomicFileWriter.h"
@@ -24,20 +25,8 @@ namespace {
 using bench_support::Clock;
 
 constexpr int kSteps = 127;
-constexpr auto kFsync = std::chrono::milliseconds(20);
 
-// Every commit of a settings file stays this long in its sync.
-class SlowFsync {
-public:
-    SlowFsync()
-    {
-        common::AtomicFileWriter::SetStepHook([](common::AtomicFileWriter::Step step) {
-            if (step == common::AtomicFileWriter::Step::Synced)
-                std::this_thread::sleep_for(kFsync);
-        });
-    }
-    ~SlowFsync() { common::AtomicFileWriter::SetStepHook(nullptr); }
-};
+using SlowFsync = bench_support::SlowFsync<20>;
 
 bool EndsWith(benchmark::State &state, const std::string &path, int volume)
 {
