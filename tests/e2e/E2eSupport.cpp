@@ -290,6 +290,7 @@ ProgramUnderTest::ProgramUnderTest(const XvfbDisplay &display, const std::string
     // The catalogues beside the executable, as in the build tree.
     if (installedPrefix.empty())
         fs::create_directory_symlink(std::string(SONORET_BINARY_DIR) + "/src/app/translations", folder_ + "/translations");
+    started_ = jack_get_time();
     pid_ = Spawn(arguments, variables, folder_ + "/output.log");
 }
 

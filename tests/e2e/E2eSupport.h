@@ -135,6 +135,9 @@ public:
     std::string SettingsText() const;
     std::string SettingsPath() const { return settingsPath_; }
     Window MainWindow() const { return window_; }
+    // When the program was started, in JACK's time (µs).
+    jack_time_t Started() const { return started_; }
+    pid_t Pid() const { return pid_; }
     int MenuBarHeight() const { return menuBarHeight_; }
 
     // The main window as the X server shows it.
@@ -148,6 +151,7 @@ private:
     std::string folder_;
     std::string settingsPath_;
     pid_t pid_ = 0;
+    jack_time_t started_ = 0;
     std::optional<int> status_;
     Window window_ = 0;
     int menuBarHeight_ = -1;
