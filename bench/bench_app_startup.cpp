@@ -5,7 +5,10 @@
 // Change arrives at that port. The two devices alternate start by start, so
 // that both meet the same load.
 //
-//   bench_app_startup [STARTS]     (default 20 of each)
+//   bench_app_startup [STARTS [OTHER]]     (default 20 of each)
+//
+// With OTHER, another build's midi-sonoret, that one's starts alternate with
+// this build's, for a comparison under the same load.
 //
 // Needs a JACK server (JACK_DEFAULT_SERVER). Prints median and 90th
 // percentile of each, and the starts whose first message at the port was
@@ -159,15 +162,23 @@ int main(int argc, char **argv)
         return 1;
     }
     const std::string synth = DeviceName(0);
-    StartFigures port{"JACK port", {}, {}, 0, 0}, builtIn{"built-in synthesizer", {}, {}, 0, 0};
+    const std::string ours = ProgramUnderTest::builtProgram;
+    const std::string other = argc > 2 ? argv[2] : "";
+    std::vector<StartFigures> figures{{"JACK port", {}, {}, 0, 0}, {"built-in synthesizer", {}, {}, 0, 0}};
+    if (!other.empty())
+        figures.insert(figures.end(), {{"OTHER: JACK port", {}, {}, 0, 0}, {"OTHER: built-in", {}, {}, 0, 0}});
     for (int i = 0; i < starts; ++i) {
-        Start(port, display, input, input.PortName(), true);
-        Start(builtIn, display, input, synth, false);
+        for (std::size_t program = 0; program < figures.size() / 2; ++program) {
+            ProgramUnderTest::builtProgram = program == 0 ? ours : other;
+            Start(figures[2 * program], display, input, input.PortName(), true);
+            Start(figures[2 * program + 1], display, input, synth, false);
+        }
     }
 
     std::printf("%-22s %14s %10s %16s %10s %8s %10s\n", "start ->", "mapped median", "p90 ms", "Program Change",
                 "p90 ms", "failed", "not first");
-    for (const StartFigures *f : {&port, &builtIn}) {
+    for (const StartFigures &figure : figures) {
+        const StartFigures *f = &figure;
         std::printf("%-22s %14.1f %10.1f", f->name, Percentile(f->mappedMs, 0.5), Percentile(f->mappedMs, 0.9));
         if (f->programMs.empty())
             std::printf(" %16s %10s", "-", "-");

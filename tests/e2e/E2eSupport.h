@@ -115,6 +115,9 @@ public:
                      const std::string &installedPrefix = {});
     ~ProgramUnderTest();
     ProgramUnderTest(const ProgramUnderTest &) = delete;
+    // The executable run when no prefix is given: this build's program, or
+    // another build's for a benchmark that compares the two.
+    static std::string builtProgram;
     ProgramUnderTest &operator=(const ProgramUnderTest &) = delete;
 
     // Waits for the main window to be mapped and painted; false after the
