@@ -196,52 +196,24 @@ TEST_F(StartUp, ADeviceThatDoesNotOpenIsReportedOnlyByTheMessagesSentToIt)
     EXPECT_EQ(window.Key(1)->OutlineColor(), performance::SilentColor);
 }
 
-// As the program starts: the window is shown first, the device opened from the event loop.
-class StartUpShownFirst : public testing_support::WindowFixture {
-protected:
-    app::TForm1 &CreateShownFirst(std::vector<std::string> devices, midi_out::MidiResult openFailure = 0)
-    {
-        auto owned = std::make_unique<TestBackend>(std::move(devices));
-        backend = owned.get();
-        if (openFailure != 0)
-            owned->failures[TestBackend::Op::Open] = openFailure;
-        form = std::make_unique<app::TForm1>(std::move(owned), iniPath, QStringList{}, nullptr,
-                                             app::TForm1::DeviceStart::FromEventLoop);
-        form->show();
-        return *form;
-    }
-};
-
-TEST_F(StartUpShownFirst, TheDeviceOpensFromTheEventLoopAndTheInstrumentComesFirst)
+// As the program starts: the window shown first, the device opened from the
+// event loop, or by a key pressed before that.
+TEST_F(StartUp, ShownFirstTheDeviceOpensFromTheEventLoopAndTheInstrumentGoesFirst)
 {
     WriteIni("[Device]\nID=1\n[Common]\nInstrument=5\n");
     for (const bool pressFirst : {false, true}) {
-        SCOPED_TRACE(pressFirst ? "a key pressed before the event loop ran" : "no key pressed");
-        auto &window = CreateShownFirst({"Synth A", "Port B"});
+        auto &window = Create({"Synth A", "Port B"}, {}, {}, app::TForm1::DeviceStart::FromEventLoop);
+        window.show();
         EXPECT_TRUE(backend->CallsOf(TestBackend::Op::Open).empty()) << "the window did not wait for it";
-        std::vector<std::uint32_t> expected{Packed(0xC0, 5, 0)};
-        if (pressFirst) {
+        if (pressFirst)
             QTest::mousePress(window.Key(1), Qt::LeftButton);
-            expected.push_back(Packed(0x90, 36, 127));
-        }
         QCoreApplication::processEvents();
         EXPECT_EQ(OpenedDevices(*backend), (std::vector<std::int32_t>{1}));
+        std::vector<std::uint32_t> expected{Packed(0xC0, 5, 0)};
+        if (pressFirst)
+            expected.push_back(Packed(0x90, 36, 127));
         EXPECT_EQ(Sent(), expected);
-        EXPECT_TRUE(messages.empty());
-        form.reset();
     }
-}
-
-TEST_F(StartUpShownFirst, ADeviceThatDoesNotOpenIsReportedAsBefore)
-{
-    auto &window = CreateShownFirst({"Synth A"}, midi_out::MIDIERR_ALLOCATED);
-    EXPECT_TRUE(messages.empty());
-    QCoreApplication::processEvents();
-    ASSERT_EQ(messages.size(), 1u) << "by the instrument's Program Change";
-    EXPECT_EQ(messages[0].text, QStringLiteral("The device handle is invalid."));
-    QTest::mousePress(window.Key(1), Qt::LeftButton);
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[1].text, QStringLiteral("The device handle is invalid."));
 }
 
 TEST_F(StartUp, ASettingsFileThatCannotBeWrittenIsReportedOnceAndTheWindowStillWorks)
