@@ -158,7 +158,11 @@ public:
     {
         form_.SelectInstrument(form_.settings_->ReadInteger(Common, InstrumentKey, 0));
     }
-    void SilenceDevice() override { form_.midiOut_->SilenceDevice(); }
+    void SilenceDevice() override
+    {
+        form_.OpenStartDevice();
+        form_.midiOut_->SilenceDevice();
+    }
     void SwitchDrumsOff() override { form_.CheckBox1->setChecked(false); }
     void ShowTransportState(recorder::TransportState state) override
     {
@@ -183,7 +187,7 @@ private:
 };
 
 TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string &settingsFileName,
-               QStringList arguments, QWidget *parent)
+               QStringList arguments, QWidget *parent, DeviceStart deviceStart)
     : QMainWindow(parent,
                   Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                       Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -221,11 +225,19 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
     // Everything the window owns exists before the start-up sequence runs,
     // so a sequence cut short by an error leaves a window that still works.
     common::RunGuarded([this] { StartUp(); });
+    if (deviceStart == DeviceStart::Now)
+        common::RunGuarded([this] { OpenStartDevice(); });
+    else
+        QMetaObject::invokeMethod(
+            this, [this]() noexcept { common::RunGuarded([this] { OpenStartDevice(); }); },
+            Qt::QueuedConnection);
 }
 
 TForm1::~TForm1()
 {
     closeAfterSaves_ = false;
+    // A device not yet opened stays closed.
+    startUpErrors_.reset();
     // Quitting lets a held pedal go up while the device is still open.
     common::RunGuarded([this] { controlKeys_.ReleasePedal(); });
     // A take ends closed and a playback leaves no note sounding.
@@ -363,24 +375,30 @@ void TForm1::StartUp()
         ErrorHandler::ShowDetectedError(tr(NoDevicesText));
         return;
     }
-    StartUpErrors errors;
-    const int device = ChooseStartDevice(errors);
-    menus_->Devices()->Rebuild(devices_, device);
-
-    // A device that does not open is not reported here: every note sent
-    // until another device is chosen fails with the device's own message.
-    errors.Run([&] {
-        midiOut_->SetDeviceID(device);
-        midiOut_->OpenDevice();
-    });
-
-    OpenStoredInput(errors);
+    startUpErrors_ = std::make_unique<StartUpErrors>();
+    startDevice_ = ChooseStartDevice(*startUpErrors_);
+    menus_->Devices()->Rebuild(devices_, startDevice_);
 
     DrumStep = 0;
     InstallIdlePoll();
     LoadKeyMap();
-    ApplyStoredSettings(errors);
-    errors.Report();
+    ApplyStoredSettings(*startUpErrors_);
+}
+
+void TForm1::OpenStartDevice()
+{
+    if (!startUpErrors_)
+        return;
+    const std::unique_ptr<StartUpErrors> errors = std::move(startUpErrors_);
+    // A device that does not open is not reported here: every note sent
+    // until another device is chosen fails with the device's own message.
+    errors->Run([&] {
+        midiOut_->SetDeviceID(startDevice_);
+        midiOut_->OpenDevice();
+    });
+    OpenStoredInput(*errors);
+    errors->Run([this] { SelectInstrument(settings_->ReadInteger(Common, InstrumentKey, 0)); });
+    errors->Report();
 }
 
 int TForm1::ChooseStartDevice(StartUpErrors &errors)
@@ -556,7 +574,6 @@ void TForm1::ApplyStoredSettings(StartUpErrors &errors)
     menus_->VelocityByPositionItem()->setChecked(settings_->ReadBool(Common, VelocityByPositionKey, false));
     menus_->KeyLabelsItem()->setChecked(settings_->ReadBool(Common, ShowKeyLabelsKey, false));
     UpdateKeyLabels();
-    errors.Run([this] { SelectInstrument(settings_->ReadInteger(Common, InstrumentKey, 0)); });
 }
 
 void TForm1::showEvent(QShowEvent *event)
@@ -699,6 +716,7 @@ void TForm1::KeyLabelsClick()
 
 void TForm1::SelectDevice(int index)
 {
+    OpenStartDevice();
     RearmTimerFailures();
     DeviceMenu &menu = *menus_->Devices();
     menu.Check(index);
@@ -720,6 +738,7 @@ void TForm1::SelectDevice(int index)
 
 void TForm1::SelectInput(int index)
 {
+    OpenStartDevice();
     DeviceMenu &menu = *menus_->Inputs();
     try {
         CloseInput();
@@ -743,6 +762,7 @@ void TForm1::SelectInput(int index)
 
 void TForm1::RefreshInputMenu()
 {
+    OpenStartDevice();
     const std::int32_t inUse = midiIn_->InputID();
     const std::string inUseName = inputs_.NameOf(inUse);
     // A source missing from the new list is reported gone by the back end;
@@ -786,6 +806,7 @@ void TForm1::InputLost()
 
 void TForm1::RefreshDeviceMenu()
 {
+    OpenStartDevice();
     const int inUse = midiOut_->DeviceID();
     const std::string inUseName = devices_.NameOf(inUse);
     midiOut_->Backend().RefreshDevices();
@@ -820,6 +841,7 @@ void TForm1::HomepageClick() { OpenHelpPage(QCoreApplication::applicationDirPath
 
 void TForm1::SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
 {
+    OpenStartDevice();
     // A failed send leaves by exception before anything is recorded.
     midiOut_->SendShortMessage(status, data1, data2);
     if (IsRecording()) {
@@ -835,6 +857,7 @@ void TForm1::SendLongMessage(const std::uint8_t *bytes, std::size_t length)
 {
     if (length > UINT16_MAX)
         throw midi_out::EmidioutputError("A long message may have at most 65535 bytes");
+    OpenStartDevice();
     midiOut_->SendLongMessage(bytes, static_cast<std::uint16_t>(length));
 }
 

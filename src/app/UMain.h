@@ -62,11 +62,16 @@ public:
     static constexpr int FontPixelSize = 12;
     static constexpr int ClockIntervalMs = recorder::Transport::ClockIntervalMs;
 
+    // When start-up opens the chosen device and sends it the instrument:
+    // before the constructor returns, or from the event loop, so that a
+    // window shown at once is not held up by the device's connection.
+    enum class DeviceStart { Now, FromEventLoop };
+
     // Runs the start-up sequence with `backend` as the device's way to the
     // platform and the settings file at `settingsFileName`. `arguments` are
     // the command-line arguments without the program name.
     TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string &settingsFileName,
-           QStringList arguments = {}, QWidget *parent = nullptr);
+           QStringList arguments = {}, QWidget *parent = nullptr, DeviceStart deviceStart = DeviceStart::Now);
     ~TForm1() override;
 
     // Start-up found no output device and told the user: the program ends
@@ -208,6 +213,11 @@ private:
 
     void CreateControls();
     void StartUp();
+    // The part of start-up that may wait on a device: opens the chosen
+    // device and the stored input, sends the instrument and reports what
+    // start-up kept. Runs once; whatever would reach the device first runs
+    // it, so the instrument goes out before anything else.
+    void OpenStartDevice();
     // A write the settings writer could not do, shown on the window's thread.
     void ShowSettingsFailure(const std::exception_ptr &failure);
     int ChooseStartDevice(StartUpErrors &errors);
@@ -285,6 +295,9 @@ private:
     int channel_ = performance::FirstChannel;
     performance::TForm2 *assignmentWindow_ = nullptr;
     bool shouldTerminate_ = false;
+    // Until OpenStartDevice has run: the failures start-up kept and the device it chose.
+    std::unique_ptr<StartUpErrors> startUpErrors_;
+    int startDevice_ = 0;
     RepeatedFailureGate clockFailures_;
     RepeatedFailureGate drumFailures_;
 };

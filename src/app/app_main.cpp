@@ -98,10 +98,11 @@ int main(int argc, char **argv)
     std::unique_ptr<performance::TForm2> assignment;
     std::unique_ptr<app::TAboutBox> about;
     const bool created = common::RunGuarded([&] {
+        // The window maps without waiting for the device's connection.
         form = std::make_unique<app::TForm1>(
             midi_out::CreateSystemBackend(),
             app::SettingsFile::LocationFor(ExecutablePath()),
-            arguments);
+            arguments, nullptr, app::TForm1::DeviceStart::FromEventLoop);
         assignment = std::make_unique<performance::TForm2>(*form);
         form->SetKeyAssignmentWindow(assignment.get());
         about = std::make_unique<app::TAboutBox>();

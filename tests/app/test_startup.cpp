@@ -196,6 +196,26 @@ TEST_F(StartUp, ADeviceThatDoesNotOpenIsReportedOnlyByTheMessagesSentToIt)
     EXPECT_EQ(window.Key(1)->OutlineColor(), performance::SilentColor);
 }
 
+// As the program starts: the window shown first, the device opened from the
+// event loop, or by a key pressed before that.
+TEST_F(StartUp, ShownFirstTheDeviceOpensFromTheEventLoopAndTheInstrumentGoesFirst)
+{
+    WriteIni("[Device]\nID=1\n[Common]\nInstrument=5\n");
+    for (const bool pressFirst : {false, true}) {
+        auto &window = Create({"Synth A", "Port B"}, {}, {}, app::TForm1::DeviceStart::FromEventLoop);
+        window.show();
+        EXPECT_TRUE(backend->CallsOf(TestBackend::Op::Open).empty()) << "the window did not wait for it";
+        if (pressFirst)
+            QTest::mousePress(window.Key(1), Qt::LeftButton);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(OpenedDevices(*backend), (std::vector<std::int32_t>{1}));
+        std::vector<std::uint32_t> expected{Packed(0xC0, 5, 0)};
+        if (pressFirst)
+            expected.push_back(Packed(0x90, 36, 127));
+        EXPECT_EQ(Sent(), expected);
+    }
+}
+
 TEST_F(StartUp, ASettingsFileThatCannotBeWrittenIsReportedOnceAndTheWindowStillWorks)
 {
     iniPath = dir.filePath(QStringLiteral("missing/folder/midi-sonoret.ini")).toStdString();

@@ -241,6 +241,8 @@ int DeviceIndexOf(const std::string &portName)
     return -1;
 }
 
+std::string ProgramUnderTest::builtProgram = std::string(SONORET_BINARY_DIR) + "/src/app/midi-sonoret";
+
 ProgramUnderTest::ProgramUnderTest(const XvfbDisplay &display, const std::string &settings,
                                    std::map<std::string, std::string> environment,
                                    std::vector<std::string> arguments, const std::string &installedPrefix)
@@ -256,9 +258,9 @@ ProgramUnderTest::ProgramUnderTest(const XvfbDisplay &display, const std::string
     settingsPath_ = folder_ + "/midi-sonoret.ini";
     if (installedPrefix.empty()) {
         std::error_code linked;
-        fs::create_hard_link(std::string(SONORET_BINARY_DIR) + "/src/app/midi-sonoret", executable, linked);
+        fs::create_hard_link(builtProgram, executable, linked);
         if (linked)
-            fs::copy_file(std::string(SONORET_BINARY_DIR) + "/src/app/midi-sonoret", executable);
+            fs::copy_file(builtProgram, executable);
     } else {
         executable = installedPrefix + "/bin/midi-sonoret";
         fs::create_directories(folder_ + "/config/midi-sonoret");
@@ -290,6 +292,7 @@ ProgramUnderTest::ProgramUnderTest(const XvfbDisplay &display, const std::string
     // The catalogues beside the executable, as in the build tree.
     if (installedPrefix.empty())
         fs::create_directory_symlink(std::string(SONORET_BINARY_DIR) + "/src/app/translations", folder_ + "/translations");
+    started_ = jack_get_time();
     pid_ = Spawn(arguments, variables, folder_ + "/output.log");
 }
 

@@ -115,6 +115,9 @@ public:
                      const std::string &installedPrefix = {});
     ~ProgramUnderTest();
     ProgramUnderTest(const ProgramUnderTest &) = delete;
+    // The executable run when no prefix is given: this build's program, or
+    // another build's for a benchmark that compares the two.
+    static std::string builtProgram;
     ProgramUnderTest &operator=(const ProgramUnderTest &) = delete;
 
     // Waits for the main window to be mapped and painted; false after the
@@ -135,6 +138,9 @@ public:
     std::string SettingsText() const;
     std::string SettingsPath() const { return settingsPath_; }
     Window MainWindow() const { return window_; }
+    // When the program was started, in JACK's time (µs).
+    jack_time_t Started() const { return started_; }
+    pid_t Pid() const { return pid_; }
     int MenuBarHeight() const { return menuBarHeight_; }
 
     // The main window as the X server shows it.
@@ -148,6 +154,7 @@ private:
     std::string folder_;
     std::string settingsPath_;
     pid_t pid_ = 0;
+    jack_time_t started_ = 0;
     std::optional<int> status_;
     Window window_ = 0;
     int menuBarHeight_ = -1;

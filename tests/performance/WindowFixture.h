@@ -105,16 +105,17 @@ protected:
 
     // The back end is handed to the window; `backend` stays valid while the
     // window lives. `prepare` may set failures before start-up runs;
-    // `arguments` is the command line.
+    // `arguments` is the command line. `deviceStart` as the program: FromEventLoop.
     app::TForm1 &Create(std::vector<std::string> devices = {"Synth A", "Port B", "Port C"},
                         const std::function<void(midi_out::TestBackend &)> &prepare = {},
-                        QStringList arguments = {})
+                        QStringList arguments = {},
+                        app::TForm1::DeviceStart deviceStart = app::TForm1::DeviceStart::Now)
     {
         auto owned = std::make_unique<midi_out::TestBackend>(std::move(devices));
         backend = owned.get();
         if (prepare)
             prepare(*backend);
-        form = std::make_unique<app::TForm1>(std::move(owned), iniPath, std::move(arguments));
+        form = std::make_unique<app::TForm1>(std::move(owned), iniPath, std::move(arguments), nullptr, deviceStart);
         return *form;
     }
 
