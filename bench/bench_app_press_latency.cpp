@@ -2,7 +2,8 @@
 // the floor (bench/floor_keyboard.cpp, a bare Xlib + JACK keyboard) on one
 // Xvfb display, pressed through XTEST, both playing into one JACK input port
 // of this benchmark. The two alternate round by round, so that both meet the
-// same load and the same server.
+// same load and the same server. A third side presses a PC key (XTEST) in
+// the program's window, for the key path's delay.
 //
 //   bench_app_press_latency [ROUNDS [PRESSES]]     (default 8 × 150)
 //
@@ -118,23 +119,24 @@ private:
     QPoint centre_;
 };
 
-// One round: `presses` clicks at `point`, each waiting for its Note On.
-void Round(Side &side, JackInput &input, const XInput &mouse, QPoint point, int presses, std::mt19937 &random)
+// One round: `presses` presses through `press` (down, then up), each
+// waiting for its Note On.
+template <class Press>
+void Round(Side &side, JackInput &input, Press press, int presses, std::mt19937 &random)
 {
-    mouse.MoveTo(point);
     std::this_thread::sleep_for(20ms);
     const int xrunsBefore = input.Xruns();
     std::uniform_int_distribution<int> gap(15, 35);
     for (int i = 0; i < presses; ++i) {
         input.Clear();
         const jack_time_t sent = JackInput::Now();
-        mouse.Button(true);
+        press(true);
         const auto arrived = input.WaitForMore(1, IsNoteOn, 250ms);
         if (arrived.empty())
             ++side.lost;
         else
             side.delaysMs.push_back(arrived.front().time > sent ? (arrived.front().time - sent) / 1000.0 : 0.0);
-        mouse.Button(false);
+        press(false);
         std::this_thread::sleep_for(std::chrono::milliseconds(gap(random)));
     }
     side.xruns += input.Xruns() - xrunsBefore;
@@ -181,15 +183,23 @@ int main(int argc, char **argv)
     const QPoint onKey = program.ScreenPoint({key.left + key.width / 2, key.top + key.height * 3 / 4});
 
     const XInput mouse(display.Connection());
+    // The PC key right of left Shift (Z on Xvfb's US layout) plays a note too.
+    const unsigned pcKey = mouse.KeycodeOf(0x7a); // XK_z
     std::mt19937 random(1);
-    Side ours{"MIDI Sonoret", {}, 0, 0}, bare{"floor (Xlib + JACK)", {}, 0, 0};
+    Side ours{"MIDI Sonoret, mouse", {}, 0, 0}, bare{"floor (Xlib + JACK)", {}, 0, 0};
+    Side keys{"MIDI Sonoret, PC key", {}, 0, 0};
+    const auto click = [&mouse](bool down) { mouse.Button(down); };
     for (int round = 0; round < rounds; ++round) {
-        Round(ours, input, mouse, onKey, presses, random);
-        Round(bare, input, mouse, floor.Centre(), presses, random);
+        mouse.MoveTo(onKey);
+        Round(ours, input, click, presses, random);
+        mouse.MoveTo(floor.Centre());
+        Round(bare, input, click, presses, random);
+        program.GiveFocus();
+        Round(keys, input, [&](bool down) { mouse.Key(pcKey, down); }, presses, random);
     }
 
     std::printf("%-22s %10s %10s %8s %8s\n", "press -> Note On", "median ms", "p99 ms", "lost", "xruns");
-    for (const Side *side : {&ours, &bare})
+    for (const Side *side : {&ours, &bare, &keys})
         std::printf("%-22s %10.2f %10.2f %5d/%d %8d\n", side->name, Percentile(side->delaysMs, 0.5),
                     Percentile(side->delaysMs, 0.99), side->lost, rounds * presses, side->xruns);
     return 0;
