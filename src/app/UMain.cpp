@@ -162,7 +162,7 @@ public:
     {
         form_.midiOut_->SilenceDevice();
         // Nothing the keyboard holds sounds now: its keys go dark, and a
-        // later Release of the input sends no Note Off for them.
+        // later close of the input sends no Note Off for them.
         form_.inputRouter_.ForgetAll();
     }
     void SwitchDrumsOff() override { form_.CheckBox1->setChecked(false); }
