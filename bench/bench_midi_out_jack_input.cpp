@@ -12,7 +12,8 @@
 // the cycle that reads it. Counters are in microseconds; "lost" counts
 // messages that never arrived, "xruns" the cycles the server ran late
 // meanwhile (a client late in a cycle misses what it would read or write in
-// it), "through_input_received" what the input handed on.
+// it, so a loaded machine loses messages on the direct path as well),
+// "through_input_received" what the input handed on.
 
 #include "bench_midi_out_common.h"
 
@@ -50,8 +51,12 @@ struct Stamp {
 
 std::uint32_t NumberOf(const jack_midi_data_t *bytes) { return bytes[1] | std::uint32_t{bytes[2]} << 7; }
 
-// One JACK client with a source port and a sink port. The source plays the
-// numbered messages at the rate set, from the cycle whose frames they fall in.
+// A source and a sink, each a JACK client of its own as a keyboard and a
+// synthesizer are. In one client they would close a loop through the
+// program's client, and a server that breaks the loop orders neither side:
+// messages come twice or not at all, in neither path's doing. The source
+// plays the numbered messages at the rate set, from the cycle whose frames
+// they fall in.
 class SourceAndSink {
 public:
     SourceAndSink()
@@ -61,28 +66,35 @@ public:
                                    jack_options_t(JackNoStartServer | JackUseExactName), &status);
         if (client_ == nullptr)
             return;
+        sinkClient_ = jack_client_open(("sonoret-bench-sink-" + std::to_string(getpid())).c_str(),
+                                       jack_options_t(JackNoStartServer | JackUseExactName), &status);
+        if (sinkClient_ == nullptr)
+            return;
         source_ = jack_port_register(client_, "source", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        sink_ = jack_port_register(client_, "sink", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        sink_ = jack_port_register(sinkClient_, "sink", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
         rate_ = jack_get_sample_rate(client_);
         period_ = jack_get_buffer_size(client_);
-        jack_set_process_callback(client_, &SourceAndSink::Process, this);
+        jack_set_process_callback(client_, &SourceAndSink::Play, this);
+        jack_set_process_callback(sinkClient_, &SourceAndSink::Receive, this);
         jack_set_xrun_callback(client_, [](void *self) {
             static_cast<SourceAndSink *>(self)->xruns_.fetch_add(1);
             return 0;
         }, this);
         jack_activate(client_);
+        jack_activate(sinkClient_);
     }
     ~SourceAndSink()
     {
-        if (client_ != nullptr) {
-            jack_deactivate(client_);
-            jack_client_close(client_);
-        }
+        for (jack_client_t *client : {sinkClient_, client_})
+            if (client != nullptr) {
+                jack_deactivate(client);
+                jack_client_close(client);
+            }
         jack_ringbuffer_free(sent_);
         jack_ringbuffer_free(arrived_);
     }
 
-    bool Ok() const { return client_ != nullptr && source_ != nullptr && sink_ != nullptr; }
+    bool Ok() const { return client_ != nullptr && sinkClient_ != nullptr && source_ != nullptr && sink_ != nullptr; }
     std::string SourceName() const { return jack_port_name(source_); }
     std::string SinkName() const { return jack_port_name(sink_); }
     jack_client_t *Client() const { return client_; }
@@ -124,7 +136,7 @@ public:
     }
 
 private:
-    static int Process(jack_nframes_t frames, void *self)
+    static int Receive(jack_nframes_t frames, void *self)
     {
         auto &io = *static_cast<SourceAndSink *>(self);
         const Clock::time_point now = Clock::now();
@@ -138,6 +150,13 @@ private:
                     jack_ringbuffer_write(io.arrived_, reinterpret_cast<const char *>(&stamp), sizeof stamp);
             }
         }
+        return 0;
+    }
+
+    static int Play(jack_nframes_t frames, void *self)
+    {
+        auto &io = *static_cast<SourceAndSink *>(self);
+        const Clock::time_point now = Clock::now();
         void *out = jack_port_get_buffer(io.source_, frames);
         jack_midi_clear_buffer(out);
         if (!io.playing_.load(std::memory_order_acquire))
@@ -171,6 +190,7 @@ private:
     }
 
     jack_client_t *client_ = nullptr;
+    jack_client_t *sinkClient_ = nullptr;
     jack_port_t *source_ = nullptr;
     jack_port_t *sink_ = nullptr;
     jack_nframes_t rate_ = 48000, period_ = 0;

@@ -162,6 +162,9 @@ public:
     {
         form_.OpenStartDevice();
         form_.midiOut_->SilenceDevice();
+        // Nothing the keyboard holds sounds now: its keys go dark, and a
+        // later close of the input sends no Note Off for them.
+        form_.inputRouter_.ForgetAll();
     }
     void SwitchDrumsOff() override { form_.CheckBox1->setChecked(false); }
     void ShowTransportState(recorder::TransportState state) override
@@ -720,8 +723,11 @@ void TForm1::SelectDevice(int index)
     RearmTimerFailures();
     DeviceMenu &menu = *menus_->Devices();
     menu.Check(index);
-    // Notes held on the keyboard end on the device that sounds them.
-    inputRouter_.ReleaseAll();
+    // Notes held on the keyboard end on the device that sounds them. One
+    // that takes no Note Off is shown and goes on: the close silences it,
+    // and a failing device must not keep the user from choosing another.
+    if (!common::RunGuarded([this] { inputRouter_.ReleaseAll(); }))
+        inputRouter_.ForgetAll();
     try {
         midiOut_->CloseDevice();
         midiOut_->SetDeviceID(index);

@@ -64,8 +64,7 @@ void InputRouter::NoteEnded(std::uint8_t channel, std::uint8_t note)
     });
     if (found == held_.end())
         return;
-    if (found->key != nullptr && found->key->IsHeldByInput())
-        found->key->MarkSilent();
+    Darken(*found);
     held_.erase(found);
 }
 
@@ -76,10 +75,22 @@ void InputRouter::ReleaseAll()
     while (!held_.empty()) {
         const Held held = held_.back();
         host_.SendNote(static_cast<std::uint8_t>(NoteOffKind | held.channel), held.note, 0);
-        if (held.key != nullptr && held.key->IsHeldByInput())
-            held.key->MarkSilent();
+        Darken(held);
         held_.pop_back();
     }
+}
+
+void InputRouter::ForgetAll()
+{
+    for (const Held &held : held_)
+        Darken(held);
+    held_.clear();
+}
+
+void InputRouter::Darken(const Held &held)
+{
+    if (held.key != nullptr && held.key->IsHeldByInput())
+        held.key->MarkSilent();
 }
 
 } // namespace performance

@@ -3,7 +3,8 @@
 // unchanged through the window's one way out (and so are recorded while
 // recording), system exclusive goes to the device as a long message only,
 // everything else is dropped. Notes whose untransposed number is a key's
-// light that key while they are held; all held notes can be ended at once.
+// light that key while they are held; all held notes can be ended at once,
+// or forgotten once the device no longer sounds them.
 
 #include "performance/PianoKey.h"
 
@@ -59,6 +60,10 @@ public:
     void LongMessage(const std::uint8_t *bytes, std::size_t length);
     // Note Off for every note the input holds, and their keys go dark.
     void ReleaseAll();
+    // The device was silenced or has gone: the held notes sound no more.
+    // Their keys go dark without a Note Off; the input's own Note Offs for
+    // them pass through as any message does and light nothing.
+    void ForgetAll();
     std::size_t HeldCount() const { return held_.size(); }
 
 private:
@@ -69,6 +74,7 @@ private:
     };
     void NoteStarted(std::uint8_t channel, std::uint8_t note);
     void NoteEnded(std::uint8_t channel, std::uint8_t note);
+    static void Darken(const Held &held);
 
     InputHost &host_;
     std::vector<Held> held_;

@@ -1,12 +1,14 @@
 // The MIDI input in the real window: what a keyboard plays goes out
 // unchanged, is recorded while recording and lights its key; the "Eingang"
-// menu and the stored choice; held notes end when the input goes.
+// menu and the stored choice; held notes end when the input goes, and
+// "Angehalten" leaves none held.
 
 #include "performance/WindowFixture.h"
 
 #include "app/DeviceMenu.h"
 #include "app/SettingsFile.h"
 #include "app/SpinButtons.h"
+#include "midi_out/MidiErrors.h"
 #include "support/EventLoop.h"
 
 #include <QAction>
@@ -119,6 +121,26 @@ TEST_F(InputWindow, NotesHeldEndWhenTheInputClosesTheDeviceChangesOrTheProgramEn
         }
         form.reset();
     }
+}
+
+TEST_F(InputWindow, AngehaltenAndAFailingDeviceDarkenTheInputsKeysAndLaterNoteOffsOnlyPassThrough)
+{
+    Start();
+    Choose(0);
+    Play({0x90, 36, 100});
+    Control<QToolButton>("SpeedButton3")->click();
+    EXPECT_TRUE(form->Key(1)->IsSilent());
+    backend->ClearCalls();
+    Play({0x80, 36, 0});
+    EXPECT_EQ(Sent(), std::vector<std::uint32_t>{Packed(0x80, 36, 0)});
+    EXPECT_TRUE(form->Key(1)->IsSilent());
+    // A device that takes no Note Off is shown once and left all the same.
+    Play({0x90, 36, 100});
+    backend->failures[TestBackend::Op::ShortMessage] = midi_out::MIDIERR_SENDFAILED;
+    form->SelectDevice(1);
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(form->MidiOut().DeviceID(), 1);
+    EXPECT_TRUE(form->Key(1)->IsSilent());
 }
 
 TEST_F(InputWindow, TheChoiceIsStoredAndFoundByNameAtTheNextStartOrKeptWhenMissing)
