@@ -114,13 +114,34 @@ public:
         return process_.WaitOut() && notices_.WaitOut() && shutdown_.WaitOut();
     }
 
-    // The client runs its callbacks from the first port on (bounded threads only).
+    // The client runs its callbacks while it has ports (bounded threads
+    // only). An activation waits for the client's first cycle: libjack can
+    // deadlock closing a client whose threads have not yet run one, and a
+    // process that ends with its client still in a synchronous server's
+    // graph holds up every other client's cycles.
     bool Activate(jack_client_t *client)
     {
         const std::lock_guard lock(activation_);
-        if (!activated_)
+        if (!activated_) {
+            const std::uint64_t before = process_.Passes();
             activated_ = jack_activate(client) == 0;
+            const auto deadline = std::chrono::steady_clock::now() + JackBound;
+            while (activated_ && process_.Passes() == before && std::chrono::steady_clock::now() < deadline &&
+                   !JackServerLost())
+                std::this_thread::sleep_for(std::chrono::microseconds(250));
+        }
         return activated_;
+    }
+
+    // Without ports the client leaves the graph (bounded threads only).
+    void DeactivateWhenEmpty(jack_client_t *client)
+    {
+        const std::lock_guard lock(activation_);
+        for (const auto &slot : slots_)
+            if (slot.load() != nullptr)
+                return;
+        if (activated_ && jack_deactivate(client) == 0)
+            activated_ = false;
     }
 
 private:
@@ -128,6 +149,7 @@ private:
     public:
         void Enter() noexcept { entered_.fetch_add(1); }
         void Leave() noexcept { left_.fetch_add(1); }
+        std::uint64_t Passes() const noexcept { return entered_.load(); }
         // Waits until every pass begun before the call has ended; a pass
         // begun later sees the table as it is now.
         bool WaitOut() const
@@ -515,7 +537,10 @@ void JackBackend::RemovePort(std::unique_ptr<Port> port, bool unregister, std::c
     // The port's name is free again once this has ended: a port opened
     // right after may want it.
     if (unregister && jack_ != nullptr && !JackServerLost())
-        RunBounded([jack = jack_, handle = port->Handle()] { jack_port_unregister(jack.get(), handle); }, bound);
+        RunBounded([jack = jack_, table = table_, handle = port->Handle()] {
+            jack_port_unregister(jack.get(), handle);
+            table->DeactivateWhenEmpty(jack.get());
+        }, bound);
 }
 
 std::string JackBackend::FreePortName(const char *base) const

@@ -10,7 +10,8 @@
 //
 // One JACK client serves everything: it lists and looks up ports, and every
 // open device and source is a port of it. The client is activated with the
-// first port and stays so; while only listing it costs the server nothing.
+// first port and leaves the graph with the last; while only listing it costs
+// the server nothing.
 // Opening and closing a device registers and unregisters a port, so that the
 // server never has clients coming and going under the user's playing. The
 // process callback runs over a fixed table of our ports: an output drains a
