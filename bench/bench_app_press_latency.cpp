@@ -13,6 +13,7 @@
 // to the JACK cycle that delivered the Note On, the presses whose Note On
 // never came, and the server's late cycles meanwhile.
 
+#include "bench_program_support.h"
 #include "e2e/E2eSupport.h"
 #include "performance/KeyGeometry.h"
 
@@ -158,16 +159,10 @@ int main(int argc, char **argv)
     const int presses = argc > 2 ? std::atoi(argv[2]) : 150;
     setenv("JACK_NO_START_SERVER", "1", 1);
     XvfbDisplay display;
-    if (!display.Failure().empty()) {
-        std::fprintf(stderr, "no X display: %s\n", display.Failure().c_str());
-        return 1;
-    }
     JackInput input;
-    const int device = DeviceIndexOf(input.PortName());
-    if (device < 0) {
-        std::fprintf(stderr, "the program does not list %s (no JACK server?)\n", input.PortName().c_str());
+    const int device = bench_support::DeviceForProgram(display, input);
+    if (device < 0)
         return 1;
-    }
     ProgramUnderTest program(display, "[Device]\nID=" + std::to_string(device) + "\nName=" + input.PortName() + "\n");
     if (!program.WaitForWindow()) {
         std::fprintf(stderr, "the program's window did not show\n");

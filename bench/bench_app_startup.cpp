@@ -14,6 +14,7 @@
 // percentile of each, and the starts whose first message at the port was
 // not the Program Change.
 
+#include "bench_program_support.h"
 #include "e2e/E2eSupport.h"
 #include "midi_out/MidiErrors.h"
 #include "midi_out/SystemBackend.h"
@@ -152,15 +153,9 @@ int main(int argc, char **argv)
     const int starts = argc > 1 ? std::atoi(argv[1]) : 20;
     setenv("JACK_NO_START_SERVER", "1", 1);
     XvfbDisplay display;
-    if (!display.Failure().empty()) {
-        std::fprintf(stderr, "no X display: %s\n", display.Failure().c_str());
-        return 1;
-    }
     JackInput input;
-    if (DeviceIndexOf(input.PortName()) < 0) {
-        std::fprintf(stderr, "the program does not list %s (no JACK server?)\n", input.PortName().c_str());
+    if (bench_support::DeviceForProgram(display, input) < 0)
         return 1;
-    }
     const std::string synth = DeviceName(0);
     const std::string ours = ProgramUnderTest::builtProgram;
     const std::string other = argc > 2 ? argv[2] : "";
