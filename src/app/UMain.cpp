@@ -671,7 +671,8 @@ void TForm1::SaveFinished(std::uint64_t version, const std::exception_ptr &failu
     if (closeAfterSaves_ && saves_->UnderWay() == 0) {
         closeAfterSaves_ = false;
         // Once whoever waits for the saves has gone on.
-        QMetaObject::invokeMethod(this, [this]() noexcept { close(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this]() noexcept { common::RunGuarded([this] { close(); }); }, Qt::QueuedConnection);
     }
 }
 

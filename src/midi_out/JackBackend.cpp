@@ -508,12 +508,10 @@ std::unique_ptr<Made> JackBackend::AddPort(std::function<std::unique_ptr<Made>(j
                 port.release(); // a callback may still hold it
                 return;
             }
-            if (port->Handle() != nullptr)
-                jack_port_unregister(client, port->Handle());
+            jack_port_unregister(client, port->Handle());
             port.reset();
         };
-        if (port != nullptr && (port->Handle() == nullptr || !table->Insert(port.get()) ||
-                                !table->Activate(client) || !connect(client, *port)))
+        if (port != nullptr && (!table->Insert(port.get()) || !table->Activate(client) || !connect(client, *port)))
             undo();
         const std::lock_guard lock(adding->mutex);
         if (adding->abandoned)
