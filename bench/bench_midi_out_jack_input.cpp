@@ -17,6 +17,7 @@
 
 #include "bench_midi_out_common.h"
 
+#include "midi_out/JackSupport.h"
 #include "midi_out/MidiIn.h"
 #include "midi_out/MidiOut.h"
 #include "midi_out/SystemBackend.h"
@@ -61,13 +62,12 @@ class SourceAndSink {
 public:
     SourceAndSink()
     {
-        jack_status_t status;
-        client_ = jack_client_open(("sonoret-bench-io-" + std::to_string(getpid())).c_str(),
-                                   jack_options_t(JackNoStartServer | JackUseExactName), &status);
+        client_ = midi_out::OpenJackClientWithOwnWaitPoint(("sonoret-bench-io-" + std::to_string(getpid())).c_str(),
+                                                           JackNoStartServer | JackUseExactName, nullptr);
         if (client_ == nullptr)
             return;
-        sinkClient_ = jack_client_open(("sonoret-bench-sink-" + std::to_string(getpid())).c_str(),
-                                       jack_options_t(JackNoStartServer | JackUseExactName), &status);
+        sinkClient_ = midi_out::OpenJackClientWithOwnWaitPoint(
+            ("sonoret-bench-sink-" + std::to_string(getpid())).c_str(), JackNoStartServer | JackUseExactName, nullptr);
         if (sinkClient_ == nullptr)
             return;
         source_ = jack_port_register(client_, "source", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);

@@ -10,6 +10,7 @@
 #include "bench_midi_out_common.h"
 
 #include "midi_out/FluidSynthBackend.h"
+#include "midi_out/JackSupport.h"
 #include "midi_out/MidiOut.h"
 #include "midi_out/SystemBackend.h"
 
@@ -27,8 +28,7 @@ public:
     explicit ExtraPorts(int count)
     {
         const std::string name = "sonoret-bench-ports-" + std::to_string(getpid());
-        jack_status_t status;
-        client_ = jack_client_open(name.c_str(), jack_options_t(JackNoStartServer | JackUseExactName), &status);
+        client_ = midi_out::OpenJackClientWithOwnWaitPoint(name.c_str(), JackNoStartServer | JackUseExactName, nullptr);
         if (client_ == nullptr)
             throw std::runtime_error("no JACK client for the ports");
         for (int i = 0; i < count; ++i)

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <fstream>
 #include <mutex>
+#include <sstream>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -145,8 +147,8 @@ JackClient OpenPassiveJackClient(const std::string &name, bool exactName, std::s
     auto open = std::make_shared<Open>();
     const auto options = jack_options_t(JackNoStartServer | (exactName ? JackUseExactName : 0));
     const bool done = RunBounded([open, name, options] {
-        jack_status_t status{};
-        jack_client_t *client = jack_client_open(name.c_str(), options, &status);
+        int status = 0;
+        jack_client_t *client = OpenJackClientWithOwnWaitPoint(name.c_str(), options, &status);
         if (client != nullptr)
             jack_on_shutdown(client, [](void *) { NoteJackServerLost(); }, nullptr);
         const std::lock_guard lock(open->mutex);
@@ -203,6 +205,53 @@ bool WaitForJackCycles(jack_client_t *client, int cycles, std::chrono::milliseco
             wait = std::chrono::microseconds(nextTime - jackNow + 50);
         std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(wait, deadline - now));
     }
+}
+
+bool ClientWaitPointMapped(std::string_view maps, std::string_view client)
+{
+    // libjack names the wait point "jack_sem.<user>_<server>_<client>", with
+    // the client's slashes made underscores; a removed one is "(deleted)".
+    std::string ending = "_" + std::string(client);
+    std::replace(ending.begin(), ending.end(), '/', '_');
+    std::replace(ending.begin(), ending.end(), '\\', '_');
+    bool anyWaitPoint = false;
+    while (!maps.empty()) {
+        const std::size_t end = std::min(maps.find('\n'), maps.size());
+        const std::string_view line = maps.substr(0, end);
+        maps.remove_prefix(std::min(end + 1, maps.size()));
+        if (line.find("/jack_sem.") == std::string_view::npos)
+            continue;
+        anyWaitPoint = true;
+        if (line.size() >= ending.size() && line.substr(line.size() - ending.size()) == ending)
+            return true;
+    }
+    // A libjack that waits some other way maps no such points: nothing to say.
+    return !anyWaitPoint;
+}
+
+bool ClientWaitPointMapped(jack_client_t *client)
+{
+    std::ifstream file("/proc/self/maps");
+    if (!file)
+        return true;
+    std::ostringstream maps;
+    maps << file.rdbuf();
+    return ClientWaitPointMapped(maps.str(), jack_get_client_name(client));
+}
+
+jack_client_t *OpenJackClientWithOwnWaitPoint(const char *name, int options, int *status)
+{
+    jack_status_t opened{};
+    jack_client_t *client = jack_client_open(name, jack_options_t(options), &opened);
+    // The close takes the inherited point out of the table, so that the next
+    // open maps the client's own.
+    for (int attempt = 0; attempt < 4 && client != nullptr && !ClientWaitPointMapped(client); ++attempt) {
+        jack_client_close(client);
+        client = jack_client_open(name, jack_options_t(options), &opened);
+    }
+    if (status != nullptr)
+        *status = opened;
+    return client;
 }
 
 } // namespace midi_out

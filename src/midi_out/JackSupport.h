@@ -5,12 +5,14 @@
 // - the clients of a server that has gone closed before libjack makes another
 //   client (it tears down the state they share, and closing them later
 //   crashes);
-// - waiting for the server's process cycles without a client in its graph.
+// - waiting for the server's process cycles without a client in its graph;
+// - a new client whose cycles can be signalled (see ClientWaitPointMapped).
 
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 struct _jack_client;
 
@@ -63,6 +65,21 @@ bool PrepareNewJackClient();
 // client's close has ended: what its callbacks use lives that long.
 JackClient OpenPassiveJackClient(const std::string &name, bool exactName = false,
                                  std::shared_ptr<void> keepAlive = {}, bool *nameTaken = nullptr);
+
+// libjack keeps one table per process of the points where its clients'
+// threads wait for their cycles, indexed by client number. When a client of
+// that number (of any program) goes while another client of this process has
+// not yet taken that in, a client opened now can inherit the old wait point:
+// its thread then waits where the server never signals, and a synchronous
+// server's cycles stop for everyone. Whether the maps of this process (as
+// /proc/self/maps lists them) show `client`'s own wait point, the one the
+// server signals; true when the maps cannot be read or show no wait point
+// at all (a libjack that waits some other way).
+bool ClientWaitPointMapped(std::string_view maps, std::string_view client);
+bool ClientWaitPointMapped(_jack_client *client);
+// jack_client_open, opened again (the close drops the inherited wait point)
+// while the client did not get its own; null when no open succeeds.
+_jack_client *OpenJackClientWithOwnWaitPoint(const char *name, int options, int *status);
 
 // Waits until the server has begun `cycles` more process cycles, sleeping
 // until each cycle's announced start. False when the server did not get

@@ -162,3 +162,25 @@ TEST(JackFaults, PortOfAKilledServerFailsItsSendsAndClosesAtOnce)
     EXPECT_LT(std::chrono::steady_clock::now() - start, testing_support::kHangBound);
     ASSERT_TRUE(WaitForBoundedCalls(testing_support::kHangBound));
 }
+
+TEST(JackWaitPoint, AClientHasItsOwnOnlyWhenTheMapsShowItUnderItsName)
+{
+    const auto line = [](const std::string &file) {
+        return "7fd6-7fd7 rw-s 00000000 00:1b 48 /dev/shm/" + file + "\n";
+    };
+    const std::string system = line("jack_sem.0_srv_system");
+    const struct {
+        std::string maps;
+        const char *client;
+        bool mapped;
+    } cases[] = {
+        {system + line("jack_sem.0_srv_MIDI Sonoret-4151"), "MIDI Sonoret-4151", true},
+        {system + line("jack_sem.0_srv_look-26319 (deleted)"), "MIDI Sonoret-4151", false}, // inherited
+        {system + line("jack_sem.0_srv_MIDI Sonoret-4151 (deleted)"), "MIDI Sonoret-4151", false},
+        {system + line("jack_sem.0_srv_MIDI Sonoret-4151"), "MIDI Sonoret-41", false},
+        {line("jack_sem.0_srv_a_b_c"), "a/b\\c", true},
+        {"7fd6-7fd7 r-xp 00000000 08:01 77 /usr/lib/libjack.so.0\n", "x", true}, // waits some other way
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(midi_out::ClientWaitPointMapped(c.maps, c.client), c.mapped) << c.maps << c.client;
+}

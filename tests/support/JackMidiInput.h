@@ -9,6 +9,8 @@
 // the client goes: "JACK xruns while <name> listened: N". The test command
 // runs a failed test once more only when its output says so.
 
+#include "midi_out/JackSupport.h"
+
 #include <jack/jack.h>
 
 #include <atomic>
@@ -24,12 +26,18 @@ public:
     JackMidiInput(const std::string &clientName, JackProcessCallback process, void *owner,
                   JackXRunCallback xrun = nullptr)
     {
-        jack_status_t status;
-        client_ = jack_client_open(clientName.c_str(), jack_options_t(JackNoStartServer | JackUseExactName), &status);
+        client_ = midi_out::OpenJackClientWithOwnWaitPoint(clientName.c_str(), JackNoStartServer | JackUseExactName,
+                                                           nullptr);
         if (client_ == nullptr) {
             const char *server = std::getenv("JACK_DEFAULT_SERVER");
             throw std::runtime_error(std::string("no JACK server \"") + (server ? server : "default")
                                      + "\" to play into: start one, or run scripts/test.sh");
+        }
+        // Every JACK test thereby checks how the installed libjack names the
+        // wait points that the program's own clients are checked by.
+        if (!midi_out::ClientWaitPointMapped(client_)) {
+            jack_client_close(client_);
+            throw std::runtime_error("JACK client " + clientName + " has no wait point of its own");
         }
         port_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
         jack_set_process_callback(client_, process, owner);

@@ -2,6 +2,8 @@
 // A MIDI source on JACK for tests: a client of its own with one MIDI output
 // port, "out"; what Play queues goes out whole in the next cycle.
 
+#include "midi_out/JackSupport.h"
+
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <jack/ringbuffer.h>
@@ -17,8 +19,8 @@ class JackMidiSource {
 public:
     explicit JackMidiSource(const std::string &clientName)
     {
-        jack_status_t status;
-        client_ = jack_client_open(clientName.c_str(), jack_options_t(JackNoStartServer | JackUseExactName), &status);
+        client_ = midi_out::OpenJackClientWithOwnWaitPoint(clientName.c_str(), JackNoStartServer | JackUseExactName,
+                                                           nullptr);
         port_ = client_ ? jack_port_register(client_, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0) : nullptr;
         if (port_ == nullptr || jack_set_process_callback(client_, &Process, this) != 0 || jack_activate(client_) != 0)
             throw std::runtime_error("no JACK MIDI source " + clientName + ": is a JACK server running?");
