@@ -37,7 +37,10 @@ protected:
     {
         const std::string name = backend_test::PrivateServerName(test);
         serverName = std::make_unique<backend_test::EnvGuard>("JACK_DEFAULT_SERVER", name);
-        jack = std::make_unique<backend_test::PrivateJackServer>(name);
+        // Synchronous: a receiver starved of CPU still reads each cycle's
+        // messages, which the window sends only once.
+        jack = std::make_unique<backend_test::PrivateJackServer>(name,
+                                                                 backend_test::PrivateJackServer::Mode::Synchronous);
         ASSERT_TRUE(jack->start()) << "jackd did not start";
         receiver = std::make_unique<JackReceiver>();
     }
