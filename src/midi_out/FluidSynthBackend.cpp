@@ -140,8 +140,9 @@ MidiResult FluidSynthBackend::StartAudio()
     for (const std::string &name : AudioDriverCandidates()) {
         const bool jack = name == "jack";
         // No new JACK client while those of a server that has gone are still
-        // open (the next refresh closes them).
-        if (jack && (JackServerLost() || BoundedCallsPending()))
+        // open (the next refresh closes them); a call that another thread
+        // makes to the server meanwhile (the device list) is waited for.
+        if (jack && (JackServerLost() || !WaitForBoundedCalls(JackBound)))
             continue;
         if (name == "file") {
             const char *file = Environment(AudioFileVariable);
