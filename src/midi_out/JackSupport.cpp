@@ -243,9 +243,16 @@ jack_client_t *OpenJackClientWithOwnWaitPoint(const char *name, int options, int
 {
     jack_status_t opened{};
     jack_client_t *client = jack_client_open(name, jack_options_t(options), &opened);
-    // The close takes the inherited point out of the table, so that the next
-    // open maps the client's own.
-    for (int attempt = 0; attempt < 4 && client != nullptr && !ClientWaitPointMapped(client); ++attempt) {
+    for (int attempt = 0; attempt < 3 && client != nullptr; ++attempt) {
+        // Another client of this process that is still taking in that the
+        // point's former owner went maps this client's own once it has.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(40);
+        while (!ClientWaitPointMapped(client) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (ClientWaitPointMapped(client))
+            break;
+        // None will: the close takes the inherited point out of the table,
+        // so that the next open maps the client's own.
         jack_client_close(client);
         client = jack_client_open(name, jack_options_t(options), &opened);
     }

@@ -257,8 +257,13 @@ TEST(JackPorts, PortIsConnectedByNameWhileOtherPortsComeAndGo)
 {
     REQUIRE_JACK_SERVER();
     JackReceiver receiver;
+    TMidiOutput out(CreateSystemBackend());
+    out.Backend().RefreshDevices();
     // Another program registers and removes ports all the while, so that the
-    // receiver's place in any list of ports keeps moving.
+    // receiver's place in any list of ports keeps moving. Its client comes
+    // after ours: a client this busy takes in libjack's notices late, and a
+    // late notice that a former holder of our client's number went would
+    // drop our client's wait point.
     // A thread that joins itself: a failed assertion below returns early.
     std::jthread churn([](std::stop_token stop) {
         jack_status_t status;
@@ -278,7 +283,6 @@ TEST(JackPorts, PortIsConnectedByNameWhileOtherPortsComeAndGo)
         jack_client_close(client);
     });
 
-    TMidiOutput out(CreateSystemBackend());
     for (std::uint8_t round = 0; round < 8; ++round) {
         out.Backend().RefreshDevices();
         out.SetProductName(receiver.portName());
