@@ -545,6 +545,14 @@ void JackBackend::RemovePort(std::unique_ptr<Port> port, bool unregister, std::c
     // right after may want it.
     if (unregister && jack_ != nullptr && !JackServerLost())
         RunBounded([jack = jack_, table = table_, handle = port->Handle()] {
+            // Out of the running graph first. The server gives a port's number
+            // to the next port registered as soon as the port goes, while the
+            // cycle under way still runs the old connections: a client reading
+            // from us then finds an input port under that number, reads
+            // through it in a loop until the graph changes, and holds up the
+            // server's cycles.
+            if (jack_port_connected(handle) > 0 && jack_port_disconnect(jack.get(), handle) == 0)
+                WaitForJackCycles(jack.get(), 2, StuckCloseBound * 2);
             jack_port_unregister(jack.get(), handle);
             table->DeactivateWhenEmpty(jack.get());
         }, bound);

@@ -37,8 +37,12 @@ public:
     // The client goes, as a keyboard's program that ends.
     void Close()
     {
-        if (client_ != nullptr)
+        // Deactivated first, so that its port leaves the running graph
+        // before its number is free for another port.
+        if (client_ != nullptr) {
+            jack_deactivate(client_);
             jack_client_close(client_);
+        }
         client_ = nullptr;
     }
     const std::string &PortName() const { return portName_; }
