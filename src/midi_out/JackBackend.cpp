@@ -126,12 +126,8 @@ public:
             // A client without its own wait point would stop the server's
             // cycles: another client of this process may still be taking in
             // that the point's former owner went.
-            const auto mapped = std::chrono::steady_clock::now() + JackBound / 4;
-            while (!ClientWaitPointMapped(client)) {
-                if (std::chrono::steady_clock::now() >= mapped)
-                    return false;
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
+            if (!WaitForOwnWaitPoint(client, JackBound / 4))
+                return false;
             const std::uint64_t before = process_.Passes();
             activated_ = jack_activate(client) == 0;
             const auto deadline = std::chrono::steady_clock::now() + JackBound;

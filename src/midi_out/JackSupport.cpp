@@ -239,6 +239,17 @@ bool ClientWaitPointMapped(jack_client_t *client)
     return ClientWaitPointMapped(maps.str(), jack_get_client_name(client));
 }
 
+bool WaitForOwnWaitPoint(jack_client_t *client, std::chrono::milliseconds bound)
+{
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    while (!ClientWaitPointMapped(client)) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
 jack_client_t *OpenJackClientWithOwnWaitPoint(const char *name, int options, int *status)
 {
     jack_status_t opened{};
@@ -246,10 +257,7 @@ jack_client_t *OpenJackClientWithOwnWaitPoint(const char *name, int options, int
     for (int attempt = 0; attempt < 3 && client != nullptr; ++attempt) {
         // Another client of this process that is still taking in that the
         // point's former owner went maps this client's own once it has.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(40);
-        while (!ClientWaitPointMapped(client) && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        if (ClientWaitPointMapped(client))
+        if (WaitForOwnWaitPoint(client, std::chrono::milliseconds(40)))
             break;
         // None will: the close takes the inherited point out of the table,
         // so that the next open maps the client's own.

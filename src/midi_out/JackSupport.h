@@ -77,6 +77,8 @@ JackClient OpenPassiveJackClient(const std::string &name, bool exactName = false
 // at all (a libjack that waits some other way).
 bool ClientWaitPointMapped(std::string_view maps, std::string_view client);
 bool ClientWaitPointMapped(_jack_client *client);
+// Waits at most `bound` until ClientWaitPointMapped(client); false when not.
+bool WaitForOwnWaitPoint(_jack_client *client, std::chrono::milliseconds bound);
 // jack_client_open, opened again (the close drops the inherited wait point)
 // while the client did not get its own; null when no open succeeds.
 _jack_client *OpenJackClientWithOwnWaitPoint(const char *name, int options, int *status);
