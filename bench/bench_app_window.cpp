@@ -26,6 +26,10 @@
 #include <memory>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+
 namespace {
 
 using bench_support::ReportPercentiles;
@@ -152,6 +156,43 @@ void StartUpToShownWindow(benchmark::State &state, bool builtInSynth)
     ReportPercentiles(state, samples);
 }
 
+// Start-up with a settings file of 10 MB: the program's few entries behind
+// 200,000 lines of another tool's section, as a file grown by mistake or
+// shared with another program holds them.
+void StartUpWithLargeSettings(benchmark::State &state)
+{
+    const QString path = WorkDir().filePath(QStringLiteral("large.ini"));
+    {
+        QFile ini(path);
+        if (!ini.open(QIODevice::WriteOnly))
+            return state.SkipWithError("no settings file");
+        QByteArray text = "[Other]\n";
+        for (int i = 0; text.size() < 10'000'000; ++i)
+            text += "Entry" + QByteArray::number(i) + "=a value of about forty bytes or so\n";
+        text += "[Common]\nBeat=100\nVolume=90\n[Keys]\n81=13\n";
+        ini.write(text);
+    }
+    std::vector<double> samples;
+    for (auto _ : state) {
+        // Written before this start, as a user's file is: a file changed
+        // within the last seconds is compared by its text on every read.
+        const timespec anHourAgo[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+        ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), anHourAgo, 0);
+        const auto start = Clock::now();
+        auto form = std::make_unique<app::TForm1>(MakeBackend(false), path.toStdString());
+        form->show();
+        while (!form->windowHandle() || !form->windowHandle()->isExposed())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        const double us = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+        state.SetIterationTime(us / 1e6);
+        samples.push_back(us);
+        form->Settings().Flush(std::chrono::seconds(30));
+        form.reset();
+        QCoreApplication::processEvents();
+    }
+    ReportPercentiles(state, samples);
+}
+
 // The click on "Angehalten" with a JACK port of our own chosen, until the
 // handler returns to the event loop. Between clicks the port's messages
 // (the silencing and the instrument) are let arrive, so that each click
@@ -205,6 +246,7 @@ BENCHMARK_CAPTURE(StartUpToShownWindow, TestBackend, false)
     ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(50);
 BENCHMARK_CAPTURE(StartUpToShownWindow, BuiltInSynth, true)
     ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(StartUpWithLargeSettings)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(StopClickOnJackPort)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(300);
 
 int main(int argc, char **argv)

@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <algorithm>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -19,11 +21,14 @@
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace app {
 
-namespace {
+// Named rather than anonymous: the file's cache, a member of SettingsFile,
+// holds its types.
+namespace ini {
 
 namespace fs = std::filesystem;
 
@@ -69,9 +74,11 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b)
 
 std::optional<std::string_view> sectionNameOf(std::string_view line)
 {
-    const auto text = Trim(line);
-    if (text.empty() || text.front() != '[')
+    // Most lines are none: tell by the first character that is no blank.
+    const auto first = std::find_if(line.begin(), line.end(), [](char c) { return c != ' ' && c != '\t'; });
+    if (first == line.end() || *first != '[')
         return std::nullopt;
+    const auto text = Trim(line);
     const auto close = text.find(']');
     if (close == std::string_view::npos)
         return std::nullopt;
@@ -131,6 +138,7 @@ public:
             document.lines_.emplace_back(line);
             start = end + 1;
         }
+        document.Index();
         return document;
     }
 
@@ -144,12 +152,11 @@ public:
         return text;
     }
 
-    std::optional<Section> FindSection(std::string_view name, std::size_t from = 0) const
+    std::optional<Section> FindSection(std::string_view name) const
     {
-        for (std::size_t i = from; i < lines_.size(); ++i) {
-            const auto found = sectionNameOf(lines_[i]);
-            if (found && equalsIgnoreCase(*found, name))
-                return Section{i, sectionEnd(i)};
+        for (std::size_t h = 0; h < headers_.size(); ++h) {
+            if (equalsIgnoreCase(*sectionNameOf(lines_[headers_[h]]), name))
+                return Section{headers_[h], h + 1 < headers_.size() ? headers_[h + 1] : lines_.size()};
         }
         return std::nullopt;
     }
@@ -194,7 +201,8 @@ public:
         return keys;
     }
 
-    void Set(std::string_view sectionName, std::string_view key, std::string_view value)
+    // False when the key already holds the value: the file stays as it is.
+    bool Set(std::string_view sectionName, std::string_view key, std::string_view value)
     {
         const auto section = FindSection(sectionName);
         if (!section) {
@@ -202,13 +210,16 @@ public:
                 lines_.emplace_back();
             lines_.push_back("[" + std::string(sectionName) + "]");
             lines_.push_back(std::string(key) + "=" + std::string(value));
-            return;
+            Index();
+            return true;
         }
         if (const auto index = FindKey(*section, key)) {
+            const KeyLine stored = *keyLineOf(lines_[*index]);
+            if (stored.value == Trim(value))
+                return false;
             // Keep the key's spelling as it stands in the file.
-            const std::string storedKey(keyLineOf(lines_[*index])->key);
-            lines_[*index] = storedKey + "=" + std::string(value);
-            return;
+            lines_[*index] = std::string(stored.key) + "=" + std::string(value);
+            return true;
         }
         // Behind the section's last key, so that blank lines and comments
         // leading into the next section stay where they are.
@@ -219,6 +230,8 @@ public:
         }
         lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt),
                       std::string(key) + "=" + std::string(value));
+        Index();
+        return true;
     }
 
     // Removes every section of that name with its lines and the blank lines
@@ -229,6 +242,7 @@ public:
         while (const auto section = FindSection(sectionName)) {
             lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(section->header),
                          lines_.begin() + static_cast<std::ptrdiff_t>(section->end));
+            Index();
             erased = true;
         }
         return erased;
@@ -240,8 +254,8 @@ public:
         bool changed = false;
         for (const auto &change : changes) {
             if (change.kind == SettingsChange::Kind::Write) {
-                Set(Trim(change.section), Trim(change.key), change.value);
-                changed = true;
+                if (Set(Trim(change.section), Trim(change.key), change.value))
+                    changed = true;
             } else if (Erase(Trim(change.section))) {
                 changed = true;
             }
@@ -250,17 +264,18 @@ public:
     }
 
 private:
-    // A section's body runs to the next header; its trailing blank lines
-    // are part of it.
-    std::size_t sectionEnd(std::size_t header) const
+    // The lines that are section headers, so that a look-up passes over the
+    // sections rather than every line of a large file.
+    void Index()
     {
-        std::size_t end = header + 1;
-        while (end < lines_.size() && !sectionNameOf(lines_[end]))
-            ++end;
-        return end;
+        headers_.clear();
+        for (std::size_t i = 0; i < lines_.size(); ++i)
+            if (sectionNameOf(lines_[i]))
+                headers_.push_back(i);
     }
 
     std::vector<std::string> lines_;
+    std::vector<std::size_t> headers_;
     std::string newline_ = "\n";
     bool bom_ = false;
 };
@@ -382,16 +397,58 @@ private:
     bool timedOut_ = false;
 };
 
-// The file as it stands (none where it cannot be read), with what is
-// still to be written on top.
-IniDocument readDocument(const std::string &path, PendingChanges pending)
+// What tells one state of a file from another without reading it.
+struct FileIdentity {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    std::int64_t modified = 0; // ns
+    std::int64_t changed = 0;  // ns
+
+    static std::optional<FileIdentity> Of(const std::string &path)
+    {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0)
+            return errno == ENOENT || errno == ENOTDIR ? std::optional(FileIdentity{}) : std::nullopt;
+        if (!S_ISREG(info.st_mode))
+            return std::nullopt;
+        const auto ns = [](const timespec &time) { return std::int64_t{time.tv_sec} * 1'000'000'000 + time.tv_nsec; };
+        return FileIdentity{true, info.st_dev, info.st_ino, info.st_size, ns(info.st_mtim), ns(info.st_ctim)};
+    }
+
+    bool operator==(const FileIdentity &) const = default;
+};
+
+// The latest value written to `key` of `section` by `pending`: the value, or
+// none when the section was erased after; nothing when `pending` leaves it alone.
+std::optional<std::optional<std::string>> pendingValue(PendingChanges pending, std::string_view section,
+                                                       std::string_view key)
 {
-    std::string text;
-    if (readWholeFile(path, text) != ReadResult::Read)
-        text.clear();
-    auto document = IniDocument::Parse(text);
-    document.Apply(pending);
-    return document;
+    for (auto change = pending.rbegin(); change != pending.rend(); ++change) {
+        if (!equalsIgnoreCase(Trim(change->section), section))
+            continue;
+        if (change->kind == SettingsChange::Kind::EraseSection)
+            return std::optional<std::string>();
+        if (equalsIgnoreCase(Trim(change->key), key))
+            return std::optional(std::string(Trim(change->value)));
+    }
+    return std::nullopt;
+}
+
+// The document as a read of `section` sees it: copied and changed only when
+// `pending` changes that section.
+std::shared_ptr<const IniDocument> withPendingIn(std::shared_ptr<const IniDocument> document,
+                                                 std::string_view section, PendingChanges pending)
+{
+    const bool touched = std::any_of(pending.begin(), pending.end(), [section](const SettingsChange &change) {
+        return equalsIgnoreCase(Trim(change.section), section);
+    });
+    if (!touched)
+        return document;
+    auto changed = std::make_shared<IniDocument>(*document);
+    changed->Apply(pending);
+    return changed;
 }
 
 bool hasLineBreak(std::string_view text)
@@ -425,10 +482,65 @@ fs::path userConfigFolder()
     return fs::current_path() / ".config";
 }
 
-} // namespace
+} // namespace ini
+
+using namespace ini;
+
+struct SettingsFile::Cache {
+    // A file's times move in steps of the kernel's clock tick: one changed
+    // within a step of an earlier change keeps its times, and a change of the
+    // same size goes unseen by them. A file whose last change lies this far
+    // before our read changes its times with its next change.
+    static constexpr std::int64_t TimeStepNs = 2'000'000'000;
+
+    std::mutex mutex;
+    std::optional<FileIdentity> identity;
+    std::int64_t readAt = 0; // ns, the wall clock before the read
+    std::string text;
+    std::shared_ptr<const IniDocument> document;
+
+    static std::int64_t WallClockNs()
+    {
+        timespec now {};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        return std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+    }
+
+    // Our own write: nothing read before it is kept.
+    void Forget()
+    {
+        const std::lock_guard lock(mutex);
+        identity.reset();
+        document.reset();
+        text.clear();
+    }
+
+    // The file as it stands; an empty one where it cannot be read. Parsed
+    // anew only when its text changed.
+    std::shared_ptr<const IniDocument> Read(const std::string &path)
+    {
+        const std::int64_t startedAt = WallClockNs();
+        const auto now = FileIdentity::Of(path);
+        const std::lock_guard lock(mutex);
+        if (now && document && identity == now && now->modified + TimeStepNs < readAt)
+            return document;
+        std::string read;
+        if (readWholeFile(path, read) != ReadResult::Read)
+            read.clear();
+        if (!document || read != text) {
+            document = std::make_shared<const IniDocument>(IniDocument::Parse(read));
+            text = std::move(read);
+        }
+        // Taken before the read: a file replaced meanwhile differs from it
+        // next time and is read again.
+        identity = now;
+        readAt = startedAt;
+        return document;
+    }
+};
 
 SettingsFile::SettingsFile(std::string fileName)
-    : fileName_(std::move(fileName))
+    : fileName_(std::move(fileName)), cache_(std::make_shared<Cache>())
 {
 }
 
@@ -459,7 +571,9 @@ std::string SettingsFile::LocationFor(const std::string &executablePath)
 std::string SettingsFile::ReadString(const std::string &section, const std::string &key,
                                      const std::string &defaultValue, PendingChanges pending) const
 {
-    return readDocument(fileName_, pending).Value(Trim(section), Trim(key)).value_or(defaultValue);
+    if (const auto written = pendingValue(pending, Trim(section), Trim(key)))
+        return written->value_or(defaultValue);
+    return cache_->Read(fileName_)->Value(Trim(section), Trim(key)).value_or(defaultValue);
 }
 
 void SettingsFile::WriteString(const std::string &section, const std::string &key, const std::string &value)
@@ -493,9 +607,9 @@ void SettingsFile::WriteBool(const std::string &section, const std::string &key,
 
 std::vector<std::string> SettingsFile::ReadSection(const std::string &section, PendingChanges pending) const
 {
-    const auto document = readDocument(fileName_, pending);
+    const auto document = withPendingIn(cache_->Read(fileName_), Trim(section), pending);
     std::vector<std::string> keys;
-    for (const auto &line : document.Keys(Trim(section)))
+    for (const auto &line : document->Keys(Trim(section)))
         keys.emplace_back(line.key);
     return keys;
 }
@@ -503,9 +617,9 @@ std::vector<std::string> SettingsFile::ReadSection(const std::string &section, P
 std::vector<std::string> SettingsFile::ReadSectionValues(const std::string &section,
                                                          PendingChanges pending) const
 {
-    const auto document = readDocument(fileName_, pending);
+    const auto document = withPendingIn(cache_->Read(fileName_), Trim(section), pending);
     std::vector<std::string> lines;
-    for (const auto &line : document.Keys(Trim(section)))
+    for (const auto &line : document->Keys(Trim(section)))
         lines.push_back(std::string(line.key) + "=" + std::string(line.value));
     return lines;
 }
@@ -531,8 +645,12 @@ void SettingsFile::Apply(PendingChanges changes)
     if (readWholeFile(fileName_, text) == ReadResult::Failed)
         throw EIniFileException(WriteRefusedMessage());
     auto document = IniDocument::Parse(text);
-    // Erasing what is not there leaves the file alone.
-    if (document.Apply(changes) && !replaceAtomically(fileName_, document.Serialize()))
+    // Erasing what is not there, or writing what is there, leaves the file alone.
+    if (!document.Apply(changes))
+        return;
+    const bool replaced = replaceAtomically(fileName_, document.Serialize());
+    cache_->Forget();
+    if (!replaced)
         throw EIniFileException(WriteRefusedMessage());
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // The settings file: a classic INI file read one value at a time and written
-// one value or one batch of changes at a time, with nothing cached between
-// accesses. Sections and keys match without regard to case; sections, keys
+// one value or one batch of changes at a time. A read sees the file as it
+// stands: the last text read is kept only while the file is the same one
+// (same inode, size and times), so that a large file is parsed once rather
+// than for every value. Sections and keys match without regard to case; sections, keys
 // and lines keep their file order. Every write replaces the file atomically
 // (temporary file in the same folder, flush, rename), so a crash or a full
 // disk never leaves half a file behind; it holds a lock from reading the file
@@ -9,6 +11,7 @@
 // other's changes. Only a regular file is read.
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -92,7 +95,10 @@ public:
     std::string WriteRefusedMessage() const;
 
 private:
+    struct Cache;
     std::string fileName_;
+    // Shared by copies, which name the same file.
+    std::shared_ptr<Cache> cache_;
 };
 
 } // namespace app

@@ -177,8 +177,12 @@ TEST_F(SettingsFileTest, NothingIsCachedBetweenAccesses)
 {
     auto settings = settingsWith("[Common]\nBeat=90\n");
     EXPECT_EQ(settings.ReadInteger("Common", "Beat", 0), 90);
-    writeText(iniPath(), "[Common]\nBeat=95\n");
-    EXPECT_EQ(settings.ReadInteger("Common", "Beat", 0), 95);
+    // Changed in place at once, keeping its size: its times may not move.
+    for (int beat = 91; beat <= 99; ++beat) {
+        writeText(iniPath(), "[Common]\nBeat=" + std::to_string(beat) + "\n");
+        EXPECT_EQ(settings.ReadInteger("Common", "Beat", 0), beat);
+        EXPECT_EQ(settings.ReadSectionValues("Common"), std::vector<std::string>{"Beat=" + std::to_string(beat)});
+    }
 
     SettingsFile other(iniPath().string());
     other.WriteInteger("Common", "Volume", 3);
@@ -187,6 +191,20 @@ TEST_F(SettingsFileTest, NothingIsCachedBetweenAccesses)
 }
 
 // --- file order and rewriting ------------------------------------------------
+
+TEST_F(SettingsFileTest, WritingTheValueAlreadyThereLeavesTheFileAlone)
+{
+    auto settings = settingsWith("[Common]\nBeat = 90\n");
+    struct stat before {};
+    ASSERT_EQ(::stat(iniPath().c_str(), &before), 0);
+    settings.WriteInteger("Common", "Beat", 90);
+    struct stat after {};
+    ASSERT_EQ(::stat(iniPath().c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "not replaced";
+    EXPECT_EQ(readText(iniPath()), "[Common]\nBeat = 90\n");
+    settings.WriteInteger("Common", "Beat", 91);
+    EXPECT_EQ(readText(iniPath()), "[Common]\nBeat=91\n");
+}
 
 TEST_F(SettingsFileTest, KeysAndLinesComeInFileOrder)
 {
