@@ -13,10 +13,6 @@ Reads INPUT (.vsq recording, .vnx sound text file) and writes OUTPUT (.vsq recor
 <context>
     <name>ErrorHandler</name>
     <message>
-        <source>Fehler!</source>
-        <translation>Error!</translation>
-    </message>
-    <message>
         <source>Ein unbekannter Fehler ist aufgetreten</source>
         <translation>An unknown error has occurred</translation>
     </message>
@@ -785,6 +781,14 @@ Reads INPUT (.vsq recording, .vnx sound text file) and writes OUTPUT (.vsq recor
     <message>
         <source>Kein Eingang</source>
         <translation>No Input</translation>
+    </message>
+    <message>
+        <source>%1 ([%2] %3 in %4)</source>
+        <translation>%1 ([%2] %3 in %4)</translation>
+    </message>
+    <message>
+        <source>Der MIDI-Eingang und das MIDI-Gerät „%1“ sind nicht mehr verfügbar.</source>
+        <translation>The MIDI input and the MIDI device “%1” are no longer available.</translation>
     </message>
 </context>
 <context>

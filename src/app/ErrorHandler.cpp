@@ -87,7 +87,7 @@ void ErrorHandler::ShowError(const QString &message)
 
 void ErrorHandler::ShowDetectedError(const QString &text, MessageIcon icon, QWidget *owner)
 {
-    Present({QCoreApplication::translate("ErrorHandler", kDetectedErrorCaption), text, icon, owner});
+    Present({QString::fromUtf8(kApplicationTitle), text, icon, owner});
 }
 
 void ErrorHandler::Present(const Message &message)

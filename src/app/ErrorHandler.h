@@ -1,7 +1,8 @@
 #pragma once
 // The main loop's error handler: every exception that leaves an event handler
 // is shown in a message box captioned "MIDI Sonoret" with the error icon, and
-// the program goes on. At most one box is open at a time.
+// the program goes on. Every message box of the program bears that caption.
+// At most one box is open at a time.
 
 #include "common/Messages.h"
 
@@ -15,10 +16,8 @@ class QWidget;
 
 namespace app {
 
-// Caption of the boxes that show exceptions.
+// Caption of every message box.
 inline constexpr char kApplicationTitle[] = "MIDI Sonoret";
-// Caption of the boxes for errors the program detects itself.
-inline constexpr char kDetectedErrorCaption[] = QT_TRANSLATE_NOOP("ErrorHandler", "Fehler!");
 // Shown for an exception that carries no text of its own.
 inline constexpr char kUnknownErrorText[] = QT_TRANSLATE_NOOP("ErrorHandler", "Ein unbekannter Fehler ist aufgetreten");
 
@@ -51,8 +50,7 @@ public:
     // Shows a message as the main loop does: caption "MIDI Sonoret", error
     // icon, full stop appended by WithFullStop.
     static void ShowError(const QString &message);
-    // Shows an error the program found itself: caption "Fehler!", the text as
-    // given.
+    // Shows an error the program found itself: the text as given.
     static void ShowDetectedError(const QString &text, MessageIcon icon = MessageIcon::Error,
                                   QWidget *owner = nullptr);
 

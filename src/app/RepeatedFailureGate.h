@@ -1,9 +1,10 @@
 #pragma once
-// A timer's handler that keeps failing in the same way must not bury the
-// window in message boxes: the failure is shown once, and shown again only
-// after the user has acted (chosen a device, pressed a transport button,
-// toggled the drums) or when it fails in another way. The timer keeps
-// running meanwhile, so a device that comes back sounds again by itself.
+// A handler that keeps failing in the same way (a timer, the PC keyboard's
+// pass) must not bury the window in message boxes: the failure is shown
+// once, and shown again only after the user has acted (chosen a device,
+// pressed a transport button, toggled the drums), after the device took a
+// message, or when it fails in another way. The handler keeps running
+// meanwhile, so a device that comes back sounds again by itself.
 
 #include "common/Guard.h"
 
@@ -15,23 +16,27 @@ namespace app {
 
 class RepeatedFailureGate {
 public:
-    // Runs `action`; never throws.
+    // Runs `action`; never throws. False when it failed.
     template <class Action>
-    void Run(Action &&action) noexcept
+    bool Run(Action &&action) noexcept
     {
         try {
             action();
+            return true;
         } catch (...) {
             const std::string text = CurrentText();
             if (shown_ && *shown_ == text)
-                return; // shown already, and the user has not acted since
+                return false; // shown already, and the user has not acted since
             shown_ = text;
             common::ReportCurrentException();
+            return false;
         }
     }
 
     // The user acted: the next failure is shown again.
     void Rearm() noexcept { shown_.reset(); }
+    // The failure of this text was told another way: it counts as shown.
+    void MarkShown(std::string text) noexcept { shown_ = std::move(text); }
 
 private:
     static std::string CurrentText() noexcept

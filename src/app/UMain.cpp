@@ -12,6 +12,7 @@
 #include "app/UStrings.h"
 #include "common/Guard.h"
 #include "common/GuardedConnect.h"
+#include "common/IntegerConversion.h"
 #include "common/Language.h"
 #include "performance/KeyMap.h"
 #include "performance/KeyboardLayout.h"
@@ -108,21 +109,24 @@ QToolButton *MakeTransportButton(QWidget *parent, const char *name, const QStrin
 }
 } // namespace
 
-// Start-up goes on past a failing step of applying the stored state (a
-// refused write-back, a device that takes no message): every value is
-// applied, and each distinct failure is shown once at the end.
-class StartUpErrors {
+// A sequence that goes on past a failing step (start-up applying the stored
+// state, a device change ending what sounds): every step runs, and each
+// distinct failure is shown once at the end.
+class DistinctFailures {
 public:
+    // False when the step failed.
     template <class Step>
-    void Run(Step &&step)
+    bool Run(Step &&step)
     {
         try {
             step();
+            return true;
         } catch (const std::exception &error) {
             Keep(error.what());
         } catch (...) {
             Keep(nullptr);
         }
+        return false;
     }
 
     void Report() const
@@ -165,6 +169,7 @@ public:
         // Nothing the keyboard holds sounds now: its keys go dark, and a
         // later close of the input sends no Note Off for them.
         form_.inputRouter_.ForgetAll();
+        form_.drums_->Forget();
     }
     void SwitchDrumsOff() override { form_.CheckBox1->setChecked(false); }
     void ShowTransportState(recorder::TransportState state) override
@@ -183,6 +188,24 @@ public:
             break;
         }
         form_.RunClockAsNeeded();
+    }
+
+private:
+    TForm1 &form_;
+};
+
+// The mouse on the keys plays through the player; a device that fails the
+// same way again is not told again, as for the PC keys.
+class TForm1::GatedMouse final : public performance::KeyMouseListener {
+public:
+    explicit GatedMouse(TForm1 &form) : form_(form) {}
+    void KeyMouseDown(performance::PianoKey &key, int y) override
+    {
+        form_.deviceFailures_.Run([&] { form_.player_.KeyMouseDown(key, y); });
+    }
+    void KeyMouseUp(performance::PianoKey &key) override
+    {
+        form_.deviceFailures_.Run([&] { form_.player_.KeyMouseUp(key); });
     }
 
 private:
@@ -251,6 +274,8 @@ TForm1::~TForm1()
         qApp->removeEventFilter(keyStateFilter_);
     DrumTimer->Stop();
     ClockTimer->Stop();
+    // The drums end while the device is still open.
+    common::RunGuarded([this] { drums_->Silence(); });
     for (QObject *sender : std::initializer_list<QObject *>{
              UpDown1, UpDown2, CheckBox1, TrackBar1, SpeedButton1, SpeedButton2, SpeedButton3,
              DrumTimer, ClockTimer})
@@ -346,8 +371,9 @@ void TForm1::CreateControls()
     TrackBar1->setTickInterval(4);
 
     keys_ = performance::CreatePianoKeys(Client);
+    gatedMouse_ = std::make_unique<GatedMouse>(*this);
     for (auto *key : keys_)
-        key->SetMouseListener(&player_);
+        key->SetMouseListener(gatedMouse_.get());
 
     DrumTimer = new recorder::SteadyTimer(this);
     DrumTimer->setObjectName(QStringLiteral("DrumTimer"));
@@ -365,9 +391,9 @@ void TForm1::CreateControls()
     common::GuardedConnect(SpeedButton2, &QToolButton::clicked, this, &TForm1::PlayClick);
     common::GuardedConnect(SpeedButton3, &QToolButton::clicked, this, &TForm1::StopClick);
     connect(DrumTimer, &recorder::SteadyTimer::Timeout, this,
-            [this]() noexcept { drumFailures_.Run([this] { DrumTick(); }); });
+            [this]() noexcept { deviceFailures_.Run([this] { DrumTick(); }); });
     connect(ClockTimer, &recorder::SteadyTimer::Timeout, this,
-            [this]() noexcept { clockFailures_.Run([this] { ClockTick(); }); });
+            [this]() noexcept { deviceFailures_.Run([this] { ClockTick(); }); });
 }
 
 void TForm1::StartUp()
@@ -378,13 +404,13 @@ void TForm1::StartUp()
         ErrorHandler::ShowDetectedError(tr(NoDevicesText));
         return;
     }
-    startUpErrors_ = std::make_unique<StartUpErrors>();
+    startUpErrors_ = std::make_unique<DistinctFailures>();
     startDevice_ = ChooseStartDevice(*startUpErrors_);
     menus_->Devices()->Rebuild(devices_, startDevice_);
 
     DrumStep = 0;
     InstallIdlePoll();
-    LoadKeyMap();
+    LoadKeyMap(*startUpErrors_);
     ApplyStoredSettings(*startUpErrors_);
 }
 
@@ -392,7 +418,7 @@ void TForm1::OpenStartDevice()
 {
     if (!startUpErrors_)
         return;
-    const std::unique_ptr<StartUpErrors> errors = std::move(startUpErrors_);
+    const std::unique_ptr<DistinctFailures> errors = std::move(startUpErrors_);
     // A device that does not open is not reported here: every note sent
     // until another device is chosen fails with the device's own message.
     errors->Run([&] {
@@ -404,7 +430,7 @@ void TForm1::OpenStartDevice()
     errors->Report();
 }
 
-int TForm1::ChooseStartDevice(StartUpErrors &errors)
+int TForm1::ChooseStartDevice(DistinctFailures &errors)
 {
     // The stored name wins over the stored index: the index of a port changes
     // as others come and go. A device missing today is replaced by the first
@@ -427,7 +453,7 @@ int TForm1::ChooseStartDevice(StartUpErrors &errors)
     return savedIndex;
 }
 
-void TForm1::OpenStoredInput(StartUpErrors &errors)
+void TForm1::OpenStoredInput(DistinctFailures &errors)
 {
     // As for the device, the name decides; a source missing today leaves the
     // input closed and the stored choice as it is.
@@ -462,9 +488,10 @@ void TForm1::InstallIdlePoll()
                            &QAbstractEventDispatcher::aboutToBlock, this, &TForm1::PollKeyboard);
 }
 
-void TForm1::LoadKeyMap()
+void TForm1::LoadKeyMap(DistinctFailures &errors)
 {
-    ReloadKeyMap();
+    for (const QString &fault : ReadKeyMap())
+        errors.Run([&fault] { throw common::EConvertError(fault.toStdString()); });
     if (KeyCodeList.isEmpty() || KeyNumberList.isEmpty()) {
         KeyCodeList = DefaultKeyCodeList();
         KeyNumberList = DefaultKeyNumberList();
@@ -474,11 +501,32 @@ void TForm1::LoadKeyMap()
 
 void TForm1::ReloadKeyMap()
 {
+    for (const QString &fault : ReadKeyMap())
+        ErrorHandler::ShowError(fault);
+}
+
+QStringList TForm1::ReadKeyMap()
+{
     auto map = performance::KeyMapFromSection(settings_->ReadSection(KeysSection),
                                               settings_->ReadSectionValues(KeysSection));
     KeyCodeList = std::move(map.codes);
     KeyNumberList = std::move(map.numbers);
     KeyMapChanged();
+    // The conversion's own words, and where the entry stands, so that the
+    // user can mend it.
+    QStringList faults;
+    for (const std::string &code : map.rejected) {
+        QString what;
+        try {
+            common::StrToInt(code);
+        } catch (const common::EConvertError &error) {
+            what = WithFullStop(common::TranslatedMessage(error.what()));
+        }
+        faults.append(tr(KeyEntryFaultText)
+                          .arg(what, QString::fromLatin1(KeysSection), QString::fromStdString(code),
+                               QFile::decodeName(QByteArray::fromStdString(settings_->FileName()))));
+    }
+    return faults;
 }
 
 void TForm1::KeyMapChanged()
@@ -509,8 +557,8 @@ void TForm1::PollKeyboard()
 {
     pollGate_.Run([this] {
         // A key-map entry that stops the piano keys' pass does not stop the pedal.
-        const bool keysDone = common::RunGuarded([this] { poll_.PollKeyboard(); });
-        const bool controlsDone = common::RunGuarded([this] { controlKeys_.Poll(); });
+        const bool keysDone = deviceFailures_.Run([this] { poll_.PollKeyboard(); });
+        const bool controlsDone = deviceFailures_.Run([this] { controlKeys_.Poll(); });
         return keysDone && controlsDone;
     });
 }
@@ -547,7 +595,7 @@ void TForm1::StartKeyAssignment()
             player_.StopNote(*key);
 }
 
-void TForm1::ApplyStoredSettings(StartUpErrors &errors)
+void TForm1::ApplyStoredSettings(DistinctFailures &errors)
 {
     // Each value goes in with the control's signals held back and then runs
     // the control's handler, so that it also takes effect and is written
@@ -604,14 +652,14 @@ void TForm1::EndMouseHeldNote()
 void TForm1::LoadCommandLineFile()
 {
     // One argument naming an existing file is a native recording, whatever
-    // its extension; a name of nothing, or of a folder, is quietly ignored.
-    // A pipe or a device is named as a file the user wants: the load refuses
-    // it with the open command's message rather than pass over it unsaid.
+    // its extension; a name of nothing is quietly ignored. A folder, a pipe
+    // or a device is named as a file the user wants: the load refuses it
+    // with the open command's message rather than pass over it unsaid.
     if (arguments_.size() != 1)
         return;
     const QString &name = arguments_.front();
     const QFileInfo file(name);
-    if (!file.exists() || file.isDir())
+    if (!file.exists())
         return;
     recordingStream_->LoadFromFile(QFile::encodeName(name).toStdString());
     take_.MarkSaved();
@@ -721,14 +769,17 @@ void TForm1::KeyLabelsClick()
 void TForm1::SelectDevice(int index)
 {
     OpenStartDevice();
-    RearmTimerFailures();
     DeviceMenu &menu = *menus_->Devices();
     menu.Check(index);
-    // Notes held on the keyboard end on the device that sounds them. One
-    // that takes no Note Off is shown and goes on: the close silences it,
-    // and a failing device must not keep the user from choosing another.
-    if (!common::RunGuarded([this] { inputRouter_.ReleaseAll(); }))
+    // Notes held on the keyboard and the drums end on the device that sounds
+    // them. One that takes no Note Off goes on: the close silences it, and a
+    // failing device must not keep the user from choosing another. Its
+    // failure is shown unless it was already (the device went with its
+    // server), before the choice counts as the user's act.
+    if (!deviceFailures_.Run([this] { inputRouter_.ReleaseAll(); }))
         inputRouter_.ForgetAll();
+    deviceFailures_.Run([this] { drums_->Silence(); });
+    RearmRepeatedFailures();
     try {
         midiOut_->CloseDevice();
         midiOut_->SetDeviceID(index);
@@ -806,9 +857,18 @@ void TForm1::CloseInput()
 void TForm1::InputLost()
 {
     menus_->Inputs()->Check(DeviceMenu::NoneIndex);
-    // The notes end first: the message box waits for the user.
-    common::RunGuarded([this] { inputRouter_.ReleaseAll(); });
-    ErrorHandler::ShowDetectedError(tr(InputGoneText));
+    // A device that went with the input (one server for both) is named in
+    // the same message, and its sends' failure is not told again.
+    const auto deviceLost = midiOut_->LostText();
+    if (deviceLost)
+        deviceFailures_.MarkShown(*deviceLost);
+    // The notes end first: the message box waits for the user. None of them
+    // sounds any more where their Note Off cannot go.
+    if (!deviceFailures_.Run([this] { inputRouter_.ReleaseAll(); }))
+        inputRouter_.ForgetAll();
+    ErrorHandler::ShowDetectedError(
+        deviceLost ? tr(InputAndDeviceGoneText).arg(QString::fromStdString(midiOut_->ProductName()))
+                   : tr(InputGoneText));
 }
 
 void TForm1::RefreshDeviceMenu()
@@ -851,6 +911,8 @@ void TForm1::SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data
     OpenStartDevice();
     // A failed send leaves by exception before anything is recorded.
     midiOut_->SendShortMessage(status, data1, data2);
+    // The device sounds again: a key that fails later is told anew.
+    deviceFailures_.Rearm();
     if (IsRecording()) {
         recordingStream_->WriteEvent(
             {static_cast<std::uint32_t>(TickCounter), status, data1, data2});
@@ -892,10 +954,14 @@ void TForm1::TranspositionChanged()
 
 void TForm1::DrumsClicked()
 {
-    RearmTimerFailures();
-    if (!CheckBox1->isChecked())
+    if (!CheckBox1->isChecked()) {
         DrumTimer->Stop();
-    else if (!DrumTimer->IsActive())
+        // Before the user's act counts: a device whose failure the drums have
+        // just shown does not show it again for their Note Offs.
+        deviceFailures_.Run([this] { drums_->Silence(); });
+    }
+    RearmRepeatedFailures();
+    if (CheckBox1->isChecked() && !DrumTimer->IsActive())
         DrumTimer->Start();
     RunClockAsNeeded();
     settings_->WriteBool(Common, DrumsKey, CheckBox1->isChecked());
@@ -905,7 +971,7 @@ void TForm1::VolumeChanged() { settings_->WriteInteger(Common, VolumeKey, Volume
 
 void TForm1::RecordClick()
 {
-    RearmTimerFailures();
+    RearmRepeatedFailures();
     // The button went down with the click; when the take stays, the button
     // of the state that goes on comes back down (also after a failed save).
     bool goOn = false;
@@ -924,20 +990,19 @@ void TForm1::RecordClick()
 
 void TForm1::PlayClick()
 {
-    RearmTimerFailures();
+    RearmRepeatedFailures();
     transport_->Play();
 }
 
 void TForm1::StopClick()
 {
-    RearmTimerFailures();
+    RearmRepeatedFailures();
     Stop();
 }
 
-void TForm1::RearmTimerFailures()
+void TForm1::RearmRepeatedFailures()
 {
-    clockFailures_.Rearm();
-    drumFailures_.Rearm();
+    deviceFailures_.Rearm();
 }
 
 void TForm1::Stop()
@@ -985,9 +1050,11 @@ std::optional<std::string> TForm1::ChooseRecordingFile(QFileDialog &dialog)
     if (!name)
         return std::nullopt;
     // "Angehalten" goes down before Stop runs, so the instrument Stop sends
-    // is not appended to a recording that is about to be saved.
-    transport_->Halt();
-    Stop();
+    // is not appended to a recording that is about to be saved. A device
+    // that fails here is told once, and the save or open goes on: nothing
+    // the device does may cost the user their take.
+    deviceFailures_.Run([this] { transport_->Halt(); });
+    deviceFailures_.Run([this] { Stop(); });
     return name;
 }
 

@@ -48,7 +48,7 @@ namespace app {
 
 class MainMenu;
 class SpinButtons;
-class StartUpErrors;
+class DistinctFailures;
 class TAboutBox;
 
 class TForm1 : public QMainWindow,
@@ -220,19 +220,24 @@ private:
     void OpenStartDevice();
     // A write the settings writer could not do, shown on the window's thread.
     void ShowSettingsFailure(const std::exception_ptr &failure);
-    int ChooseStartDevice(StartUpErrors &errors);
+    int ChooseStartDevice(DistinctFailures &errors);
     void Renumber(int index);
-    void OpenStoredInput(StartUpErrors &errors);
+    void OpenStoredInput(DistinctFailures &errors);
     // Closes the input and ends the notes it holds.
     void CloseInput();
     // The open source went away: told once, the input is closed.
     void InputLost();
     void InstallIdlePoll();
-    void LoadKeyMap();
-    void ApplyStoredSettings(StartUpErrors &errors);
+    // The stored key map, or the default; entries that are no code are left
+    // out and kept in `errors`.
+    void LoadKeyMap(DistinctFailures &errors);
+    // Reads the key map into the lists; the texts of the entries left out.
+    QStringList ReadKeyMap();
+    void ApplyStoredSettings(DistinctFailures &errors);
     void LoadCommandLineFile();
-    // The user acted: a timer's failure may be shown again.
-    void RearmTimerFailures();
+    // The user acted on the device: a timer's or a key's failure may be
+    // shown again.
+    void RearmRepeatedFailures();
     // A modal window of ours took the mouse: its release will never come.
     void EndMouseHeldNote();
     // The file chosen in the dialog, the transport stopped first; nothing
@@ -263,6 +268,7 @@ private:
     void RunClockAsNeeded();
 
     class TransportLink;
+    class GatedMouse;
 
     std::unique_ptr<midi_out::TMidiOutput> midiOut_;
     // Uses the output's back end: goes before it.
@@ -284,6 +290,7 @@ private:
     QFileDialog *saveDialog_ = nullptr;
     QStringList arguments_;
     performance::KeyPlayer player_{*this};
+    std::unique_ptr<GatedMouse> gatedMouse_;
     std::array<performance::PianoKey *, performance::KeyCount> keys_{};
     performance::KeyStateTable keyStates_;
     performance::KeyStateFilter *keyStateFilter_ = nullptr;
@@ -296,10 +303,12 @@ private:
     performance::TForm2 *assignmentWindow_ = nullptr;
     bool shouldTerminate_ = false;
     // Until OpenStartDevice has run: the failures start-up kept and the device it chose.
-    std::unique_ptr<StartUpErrors> startUpErrors_;
+    std::unique_ptr<DistinctFailures> startUpErrors_;
     int startDevice_ = 0;
-    RepeatedFailureGate clockFailures_;
-    RepeatedFailureGate drumFailures_;
+    // The device's failures met by the timers, the PC keys, the file
+    // commands' stop and the ends of held notes: one lost device shows its
+    // failure once, however many of them meet it.
+    RepeatedFailureGate deviceFailures_;
 };
 
 } // namespace app

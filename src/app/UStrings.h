@@ -12,7 +12,13 @@ namespace app {
 
 inline constexpr char NoDevicesText[] = QT_TRANSLATE_NOOP("app::TForm1", "Sie haben keine MIDI-Geräte installiert.");
 
+// A key-map entry that is no code: the conversion's message, then the
+// section, the entry and the settings file.
+inline constexpr char KeyEntryFaultText[] = QT_TRANSLATE_NOOP("app::TForm1", "%1 ([%2] %3 in %4)");
 inline constexpr char InputGoneText[] = QT_TRANSLATE_NOOP("app::TForm1", "Der MIDI-Eingang ist nicht mehr verfügbar.");
+// The input and the output device went together (their server ended); %1 the device.
+inline constexpr char InputAndDeviceGoneText[] =
+    QT_TRANSLATE_NOOP("app::TForm1", "Der MIDI-Eingang und das MIDI-Gerät „%1“ sind nicht mehr verfügbar.");
 inline constexpr char NoInputCaption[] = QT_TRANSLATE_NOOP("app::TForm1", "Kein Eingang");
 
 // Settings file: sections and keys.

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace common {
@@ -30,6 +31,27 @@ constexpr std::array MessagePatterns{
     QT_TRANSLATE_NOOP("Messages", "Das Benachrichtigungsfenster des MIDI-Geräts kann nicht erstellt werden"),
     QT_TRANSLATE_NOOP("Messages", "Nicht genügend Arbeitsspeicher vorhanden"),
 };
+
+// The device layer's texts with a variable part, English, %1 for it.
+constexpr std::array DevicePatterns{
+    "MIDI output Device %1 not installed",
+    "MIDI input buffer full: %1 messages dropped",
+};
+
+// `text` in `context`'s language when it is `pattern` with its %1 filled in.
+std::optional<QString> MatchPattern(const QString &text, const char *context, const char *pattern)
+{
+    const QString source = QString::fromUtf8(pattern);
+    const qsizetype at = source.indexOf(QStringLiteral("%1"));
+    if (at < 0)
+        return text == source ? std::optional(QCoreApplication::translate(context, pattern)) : std::nullopt;
+    const QString before = source.left(at);
+    const QString after = source.mid(at + 2);
+    if (text.size() >= before.size() + after.size() && text.startsWith(before) && text.endsWith(after))
+        return QCoreApplication::translate(context, pattern)
+            .arg(text.mid(before.size(), text.size() - before.size() - after.size()));
+    return std::nullopt;
+}
 
 struct Installed {
     QLocale::Language language = QLocale::German;
@@ -96,9 +118,14 @@ bool InstallLanguage(const QString &language, const QStringList &folders)
         state.translators.push_back(std::move(translator));
         return true;
     };
-    // Qt speaks English by itself; for German it needs its catalogue too.
-    if (locale.language() != QLocale::English)
+    // Qt speaks English by itself; for German it needs its catalogue too,
+    // and so do the device layer's texts.
+    if (locale.language() != QLocale::English) {
         add(QStringLiteral("qt"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+        for (const QString &folder : folders)
+            if (add(QString::fromLatin1(DeviceCatalogueName), folder))
+                break;
+    }
     if (IsGerman(locale))
         return true;
     for (const QString &folder : folders)
@@ -121,21 +148,13 @@ void InstallChosenLanguage()
 QString TranslatedMessage(const std::string &german)
 {
     const QString text = QString::fromStdString(german);
-    for (const char *pattern : MessagePatterns) {
-        const QString source = QString::fromUtf8(pattern);
-        const qsizetype at = source.indexOf(QStringLiteral("%1"));
-        if (at < 0) {
-            if (text == source)
-                return QCoreApplication::translate("Messages", pattern);
-            continue;
-        }
-        const QString before = source.left(at);
-        const QString after = source.mid(at + 2);
-        if (text.size() >= before.size() + after.size() && text.startsWith(before) && text.endsWith(after))
-            return QCoreApplication::translate("Messages", pattern)
-                .arg(text.mid(before.size(), text.size() - before.size() - after.size()));
-    }
-    return text;
+    for (const char *pattern : MessagePatterns)
+        if (const auto translated = MatchPattern(text, "Messages", pattern))
+            return *translated;
+    for (const char *pattern : DevicePatterns)
+        if (const auto translated = MatchPattern(text, DeviceContext, pattern))
+            return *translated;
+    return QCoreApplication::translate(DeviceContext, german.c_str());
 }
 
 } // namespace common

@@ -6,7 +6,10 @@
 //
 // Texts built outside Qt (the exceptions of the file and stream code) keep
 // German in what(): the tests and the converter's callers read that. They
-// are translated where they are shown, by TranslatedMessage.
+// are translated where they are shown, by TranslatedMessage. The device
+// layer's texts are English in the code, as its peers' are; their
+// catalogues (<DeviceCatalogueName>_<language>) carry German and any other
+// language but English.
 
 #include <QLocale>
 #include <QString>
@@ -22,6 +25,9 @@ inline constexpr char FallbackLanguage[] = "en";
 inline constexpr char LanguageVariable[] = "MIDI_SONORET_LANGUAGE";
 // The program's catalogues are named <CatalogueName>_<language>.qm.
 inline constexpr char CatalogueName[] = "midi-sonoret";
+inline constexpr char DeviceCatalogueName[] = "midi-sonoret-devices";
+// The context of the device layer's texts in their catalogues.
+inline constexpr char DeviceContext[] = "DeviceErrors";
 
 // Where the program's catalogues may be, for an executable in `executableDir`:
 // beside it (the build tree), under the install prefix's share/ once installed.
@@ -45,8 +51,8 @@ void InstallChosenLanguage();
 
 // An exception text of ours in the language shown: the German text matched
 // against the known patterns, its variable part (a file name, a number)
-// carried over. Texts of no pattern (the device back ends' English ones)
-// come back as they are.
+// carried over; a device text (English) looked up in the device catalogue.
+// Texts of no pattern come back as they are.
 QString TranslatedMessage(const std::string &german);
 
 } // namespace common

@@ -17,7 +17,7 @@ inline constexpr std::string_view kSoundTextKey = ".VNX"; // sound text, open on
 inline constexpr std::string_view kMidiKey = ".MID";      // Standard MIDI File, save only
 
 // A file name whose extension key names no format the command handles.
-// The window shows it in its own "Fehler!" box; other tools print it.
+// The window shows it in a box of its own; other tools print it.
 class EUnsupportedFormat : public std::runtime_error {
 public:
     explicit EUnsupportedFormat(std::string key);

@@ -706,6 +706,14 @@ MidiResult JackBackend::Silence(DeviceHandle handle)
     return MIDIERR_NOERROR;
 }
 
+MidiResult JackBackend::Lost(DeviceHandle handle)
+{
+    const auto found = open_.find(handle);
+    if (found == open_.end())
+        return MIDIERR_NOERROR;
+    return found->second->out == nullptr || JackServerLost() ? MIDIERR_PORTGONE : MIDIERR_NOERROR;
+}
+
 MidiResult JackBackend::ShortMessage(DeviceHandle handle, std::uint32_t message)
 {
     const auto found = open_.find(handle);

@@ -50,6 +50,7 @@ public:
     // Queues the silencing without waiting, while the port is still
     // connected to its receiver; MIDIERR_PORTGONE otherwise.
     MidiResult Silence(DeviceHandle handle) override;
+    MidiResult Lost(DeviceHandle handle) override;
     MidiResult ShortMessage(DeviceHandle handle, std::uint32_t message) override;
     MidiResult PrepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
     MidiResult LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;

@@ -14,6 +14,8 @@ MidiResult MidiBackend::GetErrorText(MidiResult code, char *text, std::uint32_t 
 
 MidiResult MidiBackend::Silence(DeviceHandle) { return MIDIERR_NOTSUPPORTED; }
 
+MidiResult MidiBackend::Lost(DeviceHandle) { return MIDIERR_NOERROR; }
+
 MidiResult MidiBackend::GetInputName(std::int32_t, std::string *)
 {
     return MIDIERR_BADDEVICEID;

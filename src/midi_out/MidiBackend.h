@@ -38,6 +38,10 @@ public:
     // tell whether its port still reaches the receiver. The caller then
     // closes and reopens the device, as this default asks it to.
     virtual MidiResult Silence(DeviceHandle handle);
+    // Zero while the back end knows of nothing that keeps the open device
+    // from its receiver; otherwise the code its sends now fail with (its
+    // server went). Asks no server, so it never waits.
+    virtual MidiResult Lost(DeviceHandle handle);
     // Sends a packed short message (status | data1 << 8 | data2 << 16).
     virtual MidiResult ShortMessage(DeviceHandle handle, std::uint32_t message) = 0;
 

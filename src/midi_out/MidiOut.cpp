@@ -268,6 +268,16 @@ void TMidiOutput::SilenceDevice()
     OpenDevice();
 }
 
+std::optional<std::string> TMidiOutput::LostText()
+{
+    if (state_ != dsOpen)
+        return std::nullopt;
+    const MidiResult lost = backend_->Lost(deviceHandle_);
+    if (lost == MIDIERR_NOERROR)
+        return std::nullopt;
+    return PlatformErrorText(static_cast<std::uint16_t>(lost & 0xFFFF));
+}
+
 void TMidiOutput::SendShortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
 {
     const std::uint32_t packed = std::uint32_t{status} | std::uint32_t{data1} << 8 | std::uint32_t{data2} << 16;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -103,6 +104,9 @@ public:
     // closed and opened again, which also finds a port that came back.
     // Raises when that close fails; a failed open shows on the next send.
     void SilenceDevice();
+    // The text of the failure the open device's sends now meet because it
+    // went (its server ended); none while it is closed or known to work.
+    std::optional<std::string> LostText();
 
     std::uint16_t DeviceCount() const { return deviceCount_; }
     DeviceState State() const { return state_; }

@@ -134,6 +134,12 @@ MidiResult SystemBackend::Silence(DeviceHandle handle)
     return found->second->part->Silence(found->second->partHandle);
 }
 
+MidiResult SystemBackend::Lost(DeviceHandle handle)
+{
+    const auto found = open_.find(handle);
+    return found == open_.end() ? MIDIERR_NOERROR : found->second->part->Lost(found->second->partHandle);
+}
+
 MidiResult SystemBackend::ShortMessage(DeviceHandle handle, std::uint32_t message)
 {
     const auto found = open_.find(handle);

@@ -33,7 +33,11 @@ void ControlKeys::Poll()
         pedalWaitsForRelease_ = false;
     if (space && !pedalChannel_ && !pedalWaitsForRelease_) {
         const int channel = host_.Channel();
+        // A press that failed waits for the space bar's release, as a failed
+        // piano key does, rather than fail again on every pass.
+        pedalWaitsForRelease_ = true;
         host_.SendNote(OnChannel(ControlChangeStatus, channel), SustainController, PedalDownValue);
+        pedalWaitsForRelease_ = false;
         pedalChannel_ = channel;
     } else if (!space && pedalChannel_) {
         ReleasePedal();

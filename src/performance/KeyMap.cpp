@@ -1,6 +1,9 @@
 #include "performance/KeyMap.h"
 
+#include "common/IntegerConversion.h"
 #include "performance/KeyGeometry.h"
+
+#include <algorithm>
 
 namespace performance {
 
@@ -9,12 +12,20 @@ KeyMapLists KeyMapFromSection(const std::vector<std::string> &keys,
 {
     KeyMapLists map;
     map.codes.reserve(static_cast<qsizetype>(keys.size()));
-    for (const auto &key : keys)
-        map.codes.append(QString::fromStdString(key));
     map.numbers.reserve(static_cast<qsizetype>(lines.size()));
-    for (const auto &line : lines) {
-        const auto value = line.substr(line.rfind('=') + 1); // npos + 1 == 0: the whole line
-        map.numbers.append(QString::fromStdString(value));
+    // Checked once here rather than on every pass over the keyboard.
+    for (std::size_t i = 0; i < std::max(keys.size(), lines.size()); ++i) {
+        if (i < keys.size() && !common::TryStrToInt(keys[i])) {
+            map.rejected.push_back(keys[i]);
+            continue;
+        }
+        if (i < keys.size())
+            map.codes.append(QString::fromStdString(keys[i]));
+        if (i < lines.size()) {
+            const auto &line = lines[i];
+            const auto value = line.substr(line.rfind('=') + 1); // npos + 1 == 0: the whole line
+            map.numbers.append(QString::fromStdString(value));
+        }
     }
     return map;
 }

@@ -13,6 +13,9 @@ namespace performance {
 struct KeyMapLists {
     QStringList codes;
     QStringList numbers;
+    // The keys that are no code (not a 32-bit number): left out of the
+    // lists, for the reader to tell where they stand.
+    std::vector<std::string> rejected;
 };
 
 // `keys` are the section's keys and `lines` its key=value lines, both in

@@ -40,6 +40,12 @@ void KeyStateTable::ReleaseAll()
     ++changes_;
 }
 
+void KeyStateTable::Forget(int virtualKey)
+{
+    if (std::erase_if(down_, [virtualKey](const DownKey &key) { return key.virtualKey == virtualKey; }) > 0)
+        ++changes_;
+}
+
 bool KeyStateTable::IsDown(int virtualKey) const
 {
     return std::any_of(down_.begin(), down_.end(),

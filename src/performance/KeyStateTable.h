@@ -23,6 +23,9 @@ public:
     void Release(std::uint32_t position);
     // Every key counts as released, as when the program loses the keyboard.
     void ReleaseAll();
+    // The keys of this code count as released until pressed again: their
+    // release may never reach us (a message box takes the keyboard).
+    void Forget(int virtualKey);
 
     bool IsDown(int virtualKey) const;
     bool AnyDown() const { return !down_.empty(); }

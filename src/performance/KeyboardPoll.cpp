@@ -9,7 +9,7 @@ namespace performance {
 
 KeyboardPoll::KeyboardPoll(QStringList &keyCodeList, QStringList &keyNumberList,
                            const std::array<PianoKey *, KeyCount> &keys,
-                           const KeyStateTable &states, KeyPlayer &player)
+                           KeyStateTable &states, KeyPlayer &player)
     : codes_(keyCodeList), numbers_(keyNumberList), keys_(keys), states_(states), player_(player)
 {
 }
@@ -49,8 +49,17 @@ void KeyboardPoll::PollKeyboard()
             continue;
 
         if (states_.IsDown(code)) {
-            if (!key.IsSounding())
+            if (key.IsSounding())
+                continue;
+            try {
                 player_.StartNote(key);
+            } catch (...) {
+                // The box that shows the failure takes the keyboard, and Qt
+                // drops the key's release meanwhile: the key would stay down
+                // and send again after every box.
+                states_.Forget(code);
+                throw;
+            }
         } else if (!key.IsSilent()) {
             player_.StopNote(key);
         }

@@ -19,20 +19,21 @@ public:
     // The lists are the window's key map, read on every pass; `keys` are the
     // window's piano keys indexed by number - 1.
     KeyboardPoll(QStringList &keyCodeList, QStringList &keyNumberList,
-                 const std::array<PianoKey *, KeyCount> &keys, const KeyStateTable &states,
+                 const std::array<PianoKey *, KeyCount> &keys, KeyStateTable &states,
                  KeyPlayer &player);
 
     // Walks the map from the last entry to the first. A code that is not a
     // number is dropped from the map and raised as "'<code>' ist kein
     // gültiger Integerwert", ending this pass; the next pass goes on without
-    // it. A failed send leaves by its exception as well.
+    // it. A failed send leaves by its exception as well; a key whose Note On
+    // failed counts as released, so that only a new press tries again.
     void PollKeyboard();
 
 private:
     QStringList &codes_;
     QStringList &numbers_;
     const std::array<PianoKey *, KeyCount> &keys_;
-    const KeyStateTable &states_;
+    KeyStateTable &states_;
     KeyPlayer &player_;
     bool polling_ = false;
 };

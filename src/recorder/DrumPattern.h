@@ -43,9 +43,18 @@ public:
     // leaves the step where it was.
     void Tick();
 
+    // The accompaniment stops: every drum it left on gets its Note Off, since
+    // many drum sounds (open hi-hats, loops) hold until then. Each is tried
+    // and none counts as on afterwards; the first failure is raised at the end.
+    void Silence();
+    // The device was silenced as a whole: nothing the pattern sent sounds.
+    void Forget() { sounding_ = 0; }
+
 private:
     NoteSink &sink_;
     std::uint8_t &step_;
+    // Bit i: DrumHits[i] was hit and not yet ended.
+    unsigned sounding_ = 0;
 };
 
 } // namespace recorder

@@ -98,12 +98,12 @@ TEST_F(ErrorHandlerTest, ShowErrorUsesTheApplicationTitleAndTheErrorIcon)
     EXPECT_EQ(shown[0].icon, MessageIcon::Error);
 }
 
-TEST_F(ErrorHandlerTest, DetectedErrorsAreCaptionedFehlerWithTheirTextAsGiven)
+TEST_F(ErrorHandlerTest, DetectedErrorsBearTheSameCaptionWithTheirTextAsGiven)
 {
     ErrorHandler::ShowDetectedError(QString::fromUtf8("Sie haben keine MIDI-Geräte installiert."));
     ErrorHandler::ShowDetectedError("Das Dateiformat .TXT wird nicht unterstützt", MessageIcon::Warning);
     ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[0].caption, "Fehler!");
+    EXPECT_EQ(shown[0].caption, "MIDI Sonoret");
     EXPECT_EQ(shown[0].text, QString::fromUtf8("Sie haben keine MIDI-Geräte installiert."));
     EXPECT_EQ(shown[0].icon, MessageIcon::Error);
     EXPECT_EQ(shown[1].text, "Das Dateiformat .TXT wird nicht unterstützt") << "no full stop added";
@@ -118,7 +118,7 @@ TEST_F(ErrorHandlerTest, CaptionAndTextPresenterReceivesBothKinds)
     ErrorHandler::ShowDetectedError("b");
     ASSERT_EQ(captured.size(), 2u);
     EXPECT_EQ(captured[0], std::make_pair(QString("MIDI Sonoret"), QString("a.")));
-    EXPECT_EQ(captured[1], std::make_pair(QString("Fehler!"), QString("b")));
+    EXPECT_EQ(captured[1], std::make_pair(QString("MIDI Sonoret"), QString("b")));
 }
 
 TEST_F(ErrorHandlerTest, ExceptionTextsAreUtf8AndUnknownExceptionsGetAGermanText)
@@ -297,6 +297,6 @@ TEST_F(ErrorHandlerTest, RealBoxesAreModalOneAtATime)
     EXPECT_EQ(seen[0].text, "Invalid device ID.");
     EXPECT_EQ(seen[0].icon, QMessageBox::Critical);
     EXPECT_EQ(seen[1].text, "Device busy.");
-    EXPECT_EQ(seen[2].caption, "Fehler!");
+    EXPECT_EQ(seen[2].caption, "MIDI Sonoret");
     EXPECT_EQ(seen[2].icon, QMessageBox::Warning);
 }

@@ -7,6 +7,7 @@
 #include "common/Language.h"
 
 #include <QCheckBox>
+#include <QTest>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMenuBar>
@@ -65,6 +66,38 @@ TEST_P(Languages, TextsFitTheirPlacesAndAccessKeysStayUnique)
     ExpectUniqueAccessKeys(*form->menuBar());
     ExpectTextsFit(performance::TForm2(*form));
     ExpectTextsFit(app::TAboutBox());
+}
+
+// The device layer speaks English in its code; German, the program's own
+// language, gets its texts from the device catalogue, English keeps them.
+TEST_P(Languages, DeviceTextsSpeakTheWindowsLanguage)
+{
+    const bool german = std::string(GetParam()) == "de";
+    std::vector<std::string> texts{"Invalid device ID", "Change to DeviceID while device was open",
+                                   "Change to ProductName while device was open", "MIDI Output device not open",
+                                   "A long message needs at least one byte",
+                                   "A long message may have at most 65535 bytes",
+                                   "Specified error number is out of range",
+                                   "MIDI output Device Port B not installed",
+                                   "MIDI input buffer full: 12 messages dropped"};
+    for (const auto &entry : midi_out::MidiErrorTexts)
+        texts.emplace_back(entry.text);
+    for (const std::string &text : texts) {
+        const QString shown = common::TranslatedMessage(text);
+        EXPECT_EQ(shown != QString::fromStdString(text), german) << text;
+        EXPECT_FALSE(shown.isEmpty());
+    }
+    EXPECT_TRUE(common::TranslatedMessage("MIDI output Device Port B not installed").contains(QStringLiteral("Port B")));
+
+    // As a box of the window shows it.
+    backend->failures[midi_out::TestBackend::Op::ShortMessage] = midi_out::MIDIERR_PORTGONE;
+    form->Key(1)->setFocus();
+    QTest::mousePress(form->Key(1), Qt::LeftButton);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].caption, QStringLiteral("MIDI Sonoret"));
+    EXPECT_EQ(messages[0].text, german ? QStringLiteral("Der MIDI-Anschluss ist nicht mehr verfügbar.")
+                                       : QStringLiteral("The MIDI port is no longer available."));
+    QTest::mouseRelease(form->Key(1), Qt::LeftButton);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shipped, Languages, ::testing::Values("de", "en"));

@@ -423,7 +423,7 @@ TEST_F(Menus, AMissingHelpPageGivesAGermanMessage)
 {
     app::OpenHelpPage(dir.filePath(QStringLiteral("nowhere")));
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].caption, QStringLiteral("Fehler!"));
+    EXPECT_EQ(messages[0].caption, QStringLiteral("MIDI Sonoret"));
     EXPECT_TRUE(messages[0].text.startsWith(QString::fromUtf8("Die Hilfeseite kann nicht geöffnet werden")));
 }
 

@@ -9,9 +9,11 @@
 #include "app/SettingsFile.h"
 #include "app/SpinButtons.h"
 #include "midi_out/MidiErrors.h"
+#include "recorder/SteadyTimer.h"
 #include "support/EventLoop.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QTest>
 #include <QToolButton>
 
@@ -193,6 +195,33 @@ TEST_F(InputWindow, ASourceThatGoesIsToldOnceItsNotesEndAndItCanBeChosenAgain)
     Choose(0);
     Play({0x90, 38, 100});
     EXPECT_TRUE(form->Key(2)->IsSounding());
+}
+
+// One server carries the input and the device: when it ends, one message
+// names both, the sends that fail after it tell nothing new, and the first
+// choice of the device opens it.
+TEST_F(InputWindow, AServerThatEndsIsToldOnceForInputAndDeviceAndTheDeviceOpensAtOnceAgain)
+{
+    Start();
+    Choose(0);
+    Play({0x90, 36, 100});
+    backend->LoseOpenDevices(midi_out::MIDIERR_PORTGONE);
+    backend->LoseSources();
+    testing_support::ProcessEventsUntil([&] { return !messages.empty(); });
+    Play({});
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, QStringLiteral("Der MIDI-Eingang und das MIDI-Gerät „Synth A“ sind nicht mehr verfügbar."));
+    EXPECT_TRUE(form->Key(1)->IsSilent());
+    QTest::mouseClick(form->Key(2), Qt::LeftButton);
+    emit Control<recorder::SteadyTimer>("DrumTimer")->Timeout();
+    EXPECT_EQ(messages.size(), 1u) << "the device's failure was told with the input's";
+
+    // The server is back: the device chosen again opens with no message.
+    const std::size_t opened = backend->CallsOf(TestBackend::Op::Open).size();
+    form->SelectDevice(0);
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(backend->CallsOf(TestBackend::Op::Open).size(), opened + 1);
+    EXPECT_EQ(form->MidiOut().State(), midi_out::dsOpen);
 }
 
 } // namespace

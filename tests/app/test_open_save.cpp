@@ -60,7 +60,7 @@ protected:
     void ExpectRefused(const char *key)
     {
         ASSERT_EQ(messages.size(), 1u);
-        EXPECT_EQ(messages[0].caption, QStringLiteral("Fehler!"));
+        EXPECT_EQ(messages[0].caption, QStringLiteral("MIDI Sonoret"));
         EXPECT_EQ(messages[0].text, QStringLiteral("Das Dateiformat %1 wird nicht unterstützt.")
                                         .arg(QString::fromLatin1(key)));
         EXPECT_EQ(messages[0].icon, app::MessageIcon::Warning);
@@ -256,14 +256,56 @@ TEST_F(OpenSave, ConfirmingWhileStoppedStillRunsStop)
     EXPECT_TRUE(StopRan());
 }
 
-TEST_F(OpenSave, FailedCloseEndsTheCommandBeforeTheFile)
+TEST_F(OpenSave, AFailingDeviceIsToldOnceAndTheFileCommandGoesOn)
 {
-    backend->LoseOpenDevices(midi_out::MIDIERR_PORTGONE); // not silenced in place
-    backend->failures[TestBackend::Op::Close] = midi_out::MIDIERR_INVALHANDLE;
-    answer = File("take.vsq");
-    Save();
-    EXPECT_EQ(messages.size(), 1u);
-    EXPECT_FALSE(std::filesystem::exists(*answer));
+    const auto lose = [this] {
+        // The device went away: it cannot be silenced, closed or sent to.
+        backend->LoseOpenDevices(midi_out::MIDIERR_PORTGONE);
+        backend->failures[TestBackend::Op::Close] = midi_out::MIDIERR_PORTGONE;
+        backend->failures[TestBackend::Op::ShortMessage] = midi_out::MIDIERR_PORTGONE;
+    };
+    struct Case {
+        const char *what;
+        std::function<void()> command;
+        std::function<bool()> done;
+        std::size_t boxes; // the same failure is not told again until the user acts on the device
+    };
+    const Case cases[] = {
+        {"save", [this] { answer = File("take.vsq"), Save(); },
+         [this] { return testfiles::ReadBytes(File("take.vsq")) == recording; }, 1},
+        {"open", [this] { form->RecordingStream().Write("xyz", 3), Open(); },
+         [this] { return form->RecordingStream().Bytes() == recording; }, 0},
+        // "Öffnen..." over a new take, saved by the question's answer.
+        {"question",
+         [&] {
+             backend->failures.clear();
+             Control<QToolButton>("SpeedButton3")->click(); // the device back
+             Control<QToolButton>("SpeedButton1")->click();
+             form->SendNote(0x90, 60, 100);
+             lose();
+             takeAnswer = app::UnsavedTakeAnswer::Save;
+             answer = File("asked.vsq");
+             Open();
+             SettleSaves();
+         },
+         [this] {
+             const Bytes saved = testfiles::ReadBytes(File("asked.vsq"));
+             return !saved.empty() && saved != recording && saved == form->RecordingStream().Bytes()
+                    && !form->Take().IsUnsaved();
+         },
+         1},
+    };
+    lose();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        messages.clear();
+        c.command();
+        EXPECT_TRUE(c.done());
+        ASSERT_EQ(messages.size(), c.boxes);
+        if (c.boxes) {
+            EXPECT_EQ(messages[0].text, QStringLiteral("The MIDI port is no longer available."));
+        }
+    }
 }
 
 TEST_F(OpenSave, SavedAndReopenedGivesTheSameBytesAlsoWhenEmpty)

@@ -214,12 +214,55 @@ TEST_F(RecorderWindow, PlaySwitchesTheDrumsOffAndStillPlaysRecordedDrums)
     EXPECT_FALSE(Control<QCheckBox>("CheckBox1")->isChecked());
     EXPECT_FALSE(Control<recorder::SteadyTimer>("DrumTimer")->IsActive());
     EXPECT_FALSE(DrumsStored());
+    // Switching the drums off ended the drum notes they had on.
+    const Messages drumsEnded{Packed(0x89, 36, 0), Packed(0x89, 42, 0)};
+    EXPECT_EQ(Taken(), Cat({drumsEnded, Instrument}));
     Clock();
     // The take was closed with Note Offs for the drum notes it left on.
-    EXPECT_EQ(Taken(), Cat({Instrument, Instrument,
+    EXPECT_EQ(Taken(), Cat({Instrument,
                             {Packed(0x89, 36, 0), Packed(0x99, 36, 127), Packed(0x89, 42, 0),
                              Packed(0x99, 42, 64), Packed(0x89, 36, 0), Packed(0x89, 42, 0)},
                             Instrument})) << "and the stream is exhausted";
+}
+
+// Drum sounds that hold until their Note Off (open hi-hats, loops) end with
+// the accompaniment, however it ends; the device silenced by "Angehalten"
+// holds none of them any more.
+TEST_F(RecorderWindow, TheDrumsEndTheNotesTheyHaveOnWhenSwitchedOff)
+{
+    const auto box = [this] { Control<QCheckBox>("CheckBox1")->setChecked(false); };
+    struct Case {
+        const char *how;
+        std::function<void()> before;
+        std::function<void()> off;
+        bool ends; // the notes of the last step get their Note Offs
+    };
+    const Case cases[] = {
+        {"the box", [] {}, box, true},
+        {"Angehalten, then the box", [this] { Control<QToolButton>("SpeedButton3")->click(); }, box, false},
+        {"quitting", [] {}, [this] { form.reset(); }, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.how);
+        Control<QCheckBox>("CheckBox1")->setChecked(true);
+        Taken();
+        Drum();
+        Messages ended;
+        for (const std::uint32_t message : Taken())
+            if ((message & 0xFF) == 0x99)
+                ended.push_back(Packed(0x89, static_cast<std::uint8_t>(message >> 8), 0));
+        ASSERT_FALSE(ended.empty());
+        c.before();
+        std::vector<std::uint32_t> sent; // the back end goes with the window
+        backend->observer = [&sent](const TestBackend::Call &call) {
+            if (call.op == TestBackend::Op::ShortMessage)
+                sent.push_back(call.value);
+        };
+        c.off();
+        EXPECT_EQ(sent, c.ends ? ended : Messages{});
+        if (form)
+            backend->observer = nullptr;
+    }
 }
 
 TEST_F(RecorderWindow, TheClockRunsOnlyWhileRecordingPlayingOrAccompanying)

@@ -137,7 +137,7 @@ TEST_F(StartUp, NoDeviceShowsTheMessageAndEnds)
     auto &window = Create({});
     EXPECT_TRUE(window.ShouldTerminate());
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].caption, QStringLiteral("Fehler!"));
+    EXPECT_EQ(messages[0].caption, QStringLiteral("MIDI Sonoret"));
     EXPECT_EQ(messages[0].text, QStringLiteral("Sie haben keine MIDI-Geräte installiert."));
     EXPECT_EQ(messages[0].icon, app::MessageIcon::Error);
     EXPECT_EQ(messages[0].owner, nullptr);

@@ -366,8 +366,8 @@ std::string ProgramUnderTest::SettingsText() const
 
 namespace {
 
-// The viewable top-level window of process `pid` titled `title`.
-Window FindWindow(Display *display, pid_t pid, const char *title)
+// The viewable top-level window of process `pid` titled `title`, other than `except`.
+Window FindWindow(Display *display, pid_t pid, const char *title, Window except = 0)
 {
     const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", False);
     Window root, parent, *children = nullptr;
@@ -390,7 +390,7 @@ Window FindWindow(Display *display, pid_t pid, const char *title)
         XFree(data);
         char *name = nullptr;
         if (ours && XFetchName(display, children[i], &name) && name != nullptr) {
-            if (std::strcmp(name, title) == 0)
+            if (std::strcmp(name, title) == 0 && children[i] != except)
                 found = children[i];
             XFree(name);
         }
@@ -429,7 +429,8 @@ Window ProgramUnderTest::WaitForTopLevel(const std::string &title, std::chrono::
 {
     const auto end = Clock::now() + deadline;
     while (Clock::now() < end && Running()) {
-        if (const Window found = FindWindow(display_.Connection(), pid_, title.c_str()))
+        // The main window bears the program's name, as its message boxes do.
+        if (const Window found = FindWindow(display_.Connection(), pid_, title.c_str(), window_))
             return found;
         Pause();
     }

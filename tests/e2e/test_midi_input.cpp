@@ -65,7 +65,7 @@ TEST_F(PlayingWindow, AKeyboardOnTheInputPlaysThroughTheOutputAndIsRecordedAndSa
 
     // The keyboard's program ends: the window says so once.
     keyboard.Close();
-    ASSERT_NE(program->WaitForTopLevel("Fehler!"), 0u) << "no message that the input has gone";
+    ASSERT_NE(program->WaitForTopLevel("MIDI Sonoret"), 0u) << "no message that the input has gone";
     XInput(display.Connection()).Tap(0xff0d); // XK_Return
     ExpectCleanEnd(*program);
 }

@@ -38,9 +38,9 @@ const HostileCase HostileCases[] = {
     // Even root cannot read it: its first bytes lie at an unmapped address.
     {"unlesbar.vsq", [](const std::string &path) { Link("/proc/self/mem", path); }, Seen::ReadError,
      Seen::ReadError},
-    // A folder is no file: the command line passes over it as over a name of nothing.
+    // A folder is no file: named on the command line, it is told as one that cannot be opened.
     {"ordner.vsq", [](const std::string &path) { std::filesystem::create_directory(path); }, Seen::CannotOpen,
-     Seen::Nothing},
+     Seen::CannotOpen},
     {"rohr.vsq", [](const std::string &path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }, Seen::CannotOpen,
      Seen::CannotOpen},
     {"null.vsq", [](const std::string &path) { Link("/dev/zero", path); }, Seen::CannotOpen, Seen::CannotOpen},

@@ -110,6 +110,7 @@ public:
     MidiResult Close(DeviceHandle handle) override;
     // Silences in place: fails as a send does on a lost device.
     MidiResult Silence(DeviceHandle handle) override;
+    MidiResult Lost(DeviceHandle handle) override { return LostReason(handle); }
     MidiResult ShortMessage(DeviceHandle handle, std::uint32_t message) override;
     bool Post(NotifyWindow *window, std::uint32_t message, std::uintptr_t param1,
               std::uintptr_t param2) noexcept override;
