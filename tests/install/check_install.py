@@ -20,6 +20,7 @@ EXPECTED = {
     "share/midi-sonoret/help/index.html",
     "share/midi-sonoret/help/index.en.html",
     "share/midi-sonoret/translations/midi-sonoret_en.qm",
+    "share/midi-sonoret/translations/midi-sonoret-devices_de.qm",
     "share/icons/hicolor/scalable/apps/midi-sonoret.svg",
 } | {f"share/icons/hicolor/{s}x{s}/apps/midi-sonoret.png" for s in ICON_SIZES}
 
@@ -50,7 +51,8 @@ def desktop_entry(path):
 
 def main():
     build = sys.argv[1]
-    for beside in ("help/index.html", "help/index.en.html", "translations/midi-sonoret_en.qm"):
+    for beside in ("help/index.html", "help/index.en.html", "translations/midi-sonoret_en.qm",
+                   "translations/midi-sonoret-devices_de.qm"):
         check(os.path.isfile(os.path.join(build, "src/app", beside)),
               f"{beside} is not beside the executable in the build tree")
     with tempfile.TemporaryDirectory() as prefix:

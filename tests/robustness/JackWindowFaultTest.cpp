@@ -1,7 +1,7 @@
 // The JACK server killed or frozen under the main window while it plays a
 // recording, the drums and a key into a port of the test's own, on the real
 // system back end. No handler call may hang the window; a dead server's port
-// fails the next send with a clear message; and once a server runs again,
+// fails the next send with a clear message, told once; and once a server runs again,
 // choosing the device in the device menu makes its port play. Each test runs
 // a server of its own under its own name.
 
@@ -174,14 +174,17 @@ TEST_F(JackWindow, AKilledServerFailsTheNextSendsWithOneMessageEachAndARestarted
     for (const auto &message : messages)
         EXPECT_EQ(message.text, PortGone);
 
-    // From now on each handler that sends shows exactly one message.
+    // The same failure is not told again by the handlers that meet it next,
+    // until the user acts on the device.
     messages.clear();
     Drum();
-    EXPECT_EQ(messages.size(), 1u);
     Key();
-    EXPECT_EQ(messages.size(), 2u) << "the note on; a key that did not sound sends no note off";
     Clock();
-    EXPECT_LE(messages.size(), 3u);
+    EXPECT_TRUE(messages.empty()) << Shown();
+    Control<QCheckBox>("CheckBox1")->setChecked(false);
+    Control<QCheckBox>("CheckBox1")->setChecked(true);
+    Drum();
+    EXPECT_EQ(messages.size(), 1u) << Shown();
     for (const auto &message : messages)
         EXPECT_EQ(message.text, PortGone);
     EXPECT_TRUE(Control<recorder::SteadyTimer>("ClockTimer")->IsActive());
