@@ -11,7 +11,7 @@
 
 namespace {
 
-class DeviceHost : public recorder::TransportHost {
+class DeviceHost : public recorder::TransportHost, public recorder::NoteSink {
 public:
     explicit DeviceHost(midi_out::TMidiOutput &device) : device_(device) {}
     void SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override
@@ -42,7 +42,7 @@ void PlaybackTickSending100(benchmark::State &state)
                            static_cast<std::uint8_t>(36 + i % 40), 100});
     stream.WriteEvent({1, 0x90, 60, 100}); // not yet due: playback goes on
     std::int32_t tickCounter = 0;
-    recorder::Transport transport(host, stream, tickCounter);
+    recorder::Transport transport(host, host, stream, tickCounter);
     transport.Play();
 
     std::int64_t ticks = 0;

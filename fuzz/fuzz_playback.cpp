@@ -36,7 +36,7 @@ struct Attempt {
     bool failed;
 };
 
-class Host : public recorder::TransportHost {
+class Host : public recorder::TransportHost, public recorder::NoteSink {
 public:
     Host(midi_out::TMidiOutput &device, midi_out::TestBackend &backend, std::uint8_t failMask,
          const std::int32_t &tickCounter)
@@ -112,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     stream.Write(recording.data(), recording.size());
     std::int32_t tickCounter = 12345;
     Host host(device, backend, failMask, tickCounter);
-    recorder::Transport transport(host, stream, tickCounter);
+    recorder::Transport transport(host, host, stream, tickCounter);
 
     std::size_t failures = 0;
     try {

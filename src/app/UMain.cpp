@@ -148,16 +148,12 @@ private:
     std::vector<std::pair<std::exception_ptr, std::string>> kept_;
 };
 
-// What the transport asks of the window: the note path, the stored
-// instrument, the device, the drums check box and the transport buttons.
+// What the transport asks of the window: the stored instrument, the device,
+// the drums check box and the transport buttons.
 class TForm1::TransportLink final : public recorder::TransportHost {
 public:
     explicit TransportLink(TForm1 &form) : form_(form) {}
 
-    void SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override
-    {
-        form_.SendNote(status, data1, data2);
-    }
     void SelectStoredInstrument() override
     {
         form_.SelectInstrument(form_.settings_->ReadInteger(Common, InstrumentKey, 0));
@@ -243,9 +239,10 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
     setFont(arial);
 
     transportLink_ = std::make_unique<TransportLink>(*this);
-    transport_ = std::make_unique<recorder::Transport>(*transportLink_, *recordingStream_,
+    transport_ = std::make_unique<recorder::Transport>(*transportLink_, notes_, *recordingStream_,
                                                        TickCounter);
-    drums_ = std::make_unique<recorder::DrumPattern>(*transportLink_, DrumStep);
+    notes_.SetTransport(transport_.get());
+    drums_ = std::make_unique<recorder::DrumPattern>(notes_, DrumStep);
     CreateControls();
 
     // Everything the window owns exists before the start-up sequence runs,
@@ -623,6 +620,7 @@ void TForm1::ApplyStoredSettings(DistinctFailures &errors)
     errors.Run([this] { VolumeChanged(); });
     ApplyChannel(settings_->ReadInteger(Common, ChannelKey, performance::FirstChannel));
     menus_->VelocityByPositionItem()->setChecked(settings_->ReadBool(Common, VelocityByPositionKey, false));
+    playing_.velocityByPosition = VelocityByPosition();
     menus_->KeyLabelsItem()->setChecked(settings_->ReadBool(Common, ShowKeyLabelsKey, false));
     UpdateKeyLabels();
 }
@@ -733,7 +731,7 @@ void TForm1::SelectInstrument(int program)
 void TForm1::InstrumentClick(int program)
 {
     menus_->Instruments()->Item(program)->setChecked(true);
-    SendNote(performance::OnChannel(ProgramChangeStatus, channel_), static_cast<std::uint8_t>(program), 0);
+    notes_.SendNote(performance::OnChannel(ProgramChangeStatus, playing_.channel), static_cast<std::uint8_t>(program), 0);
     settings_->WriteInteger(Common, InstrumentKey, program);
 }
 
@@ -741,7 +739,7 @@ void TForm1::ApplyChannel(int channel)
 {
     if (channel < performance::FirstChannel || channel > performance::LastChannel)
         channel = performance::FirstChannel;
-    channel_ = channel;
+    playing_.channel = channel;
     menus_->ChannelItem(channel)->setChecked(true);
 }
 
@@ -757,6 +755,7 @@ bool TForm1::VelocityByPosition() const { return menus_->VelocityByPositionItem(
 
 void TForm1::VelocityByPositionClick()
 {
+    playing_.velocityByPosition = VelocityByPosition();
     settings_->WriteBool(Common, VelocityByPositionKey, VelocityByPosition());
 }
 
@@ -906,37 +905,15 @@ void TForm1::InfoClick()
 
 void TForm1::HomepageClick() { OpenHelpPage(QCoreApplication::applicationDirPath()); }
 
-void TForm1::SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
-{
-    OpenStartDevice();
-    // A failed send leaves by exception before anything is recorded.
-    midiOut_->SendShortMessage(status, data1, data2);
-    // The device sounds again: a key that fails later is told anew.
-    deviceFailures_.Rearm();
-    if (IsRecording()) {
-        recordingStream_->WriteEvent(
-            {static_cast<std::uint32_t>(TickCounter), status, data1, data2});
-        take_.MarkChanged();
-    }
-}
+void TForm1::DeviceNeeded() { OpenStartDevice(); }
+
+// The device sounds again: a key that fails later is told anew.
+void TForm1::Sent() { deviceFailures_.Rearm(); }
+
+void TForm1::Recorded() { take_.MarkChanged(); }
 
 int TForm1::Transposition() const { return UpDown2->Position(); }
 
-void TForm1::SendLongMessage(const std::uint8_t *bytes, std::size_t length)
-{
-    if (length > UINT16_MAX)
-        throw midi_out::EmidioutputError("A long message may have at most 65535 bytes");
-    OpenStartDevice();
-    midiOut_->SendLongMessage(bytes, static_cast<std::uint16_t>(length));
-}
-
-performance::PianoKey *TForm1::KeyOfNote(int note) const
-{
-    for (performance::PianoKey *key : keys_)
-        if (key->Note() == note)
-            return key;
-    return nullptr;
-}
 int TForm1::Volume() const { return TrackBar1->value(); }
 int TForm1::Tempo() const { return UpDown1->Position(); }
 bool TForm1::IsRecording() const { return transport_->IsRecording(); }
@@ -949,6 +926,7 @@ void TForm1::TempoChanged()
 
 void TForm1::TranspositionChanged()
 {
+    playing_.transposition = Transposition();
     settings_->WriteInteger(Common, TranspositionKey, Transposition());
 }
 
@@ -967,7 +945,11 @@ void TForm1::DrumsClicked()
     settings_->WriteBool(Common, DrumsKey, CheckBox1->isChecked());
 }
 
-void TForm1::VolumeChanged() { settings_->WriteInteger(Common, VolumeKey, Volume()); }
+void TForm1::VolumeChanged()
+{
+    playing_.volume = Volume();
+    settings_->WriteInteger(Common, VolumeKey, Volume());
+}
 
 void TForm1::RecordClick()
 {

@@ -20,6 +20,7 @@
 #include "performance/PollGate.h"
 #include "performance/UTast.h"
 #include "recorder/DrumPattern.h"
+#include "recorder/NoteRouter.h"
 #include "recorder/RecordingStream.h"
 #include "recorder/SteadyTimer.h"
 #include "recorder/Transport.h"
@@ -52,9 +53,8 @@ class DistinctFailures;
 class TAboutBox;
 
 class TForm1 : public QMainWindow,
-               public performance::KeyboardHost,
                public performance::KeyAssignmentHost,
-               public performance::InputHost {
+               private recorder::NoteObserver {
     Q_OBJECT
 public:
     static constexpr int ClientWidth = 679;
@@ -78,17 +78,14 @@ public:
     // without showing the window.
     bool ShouldTerminate() const { return shouldTerminate_; }
 
-    // The one way out for every message the program produces: sent first,
-    // then, while recording, appended to the recording.
-    void SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
-    int Transposition() const override;
-    // The MIDI input's system exclusive: to the device, never recorded.
-    void SendLongMessage(const std::uint8_t *bytes, std::size_t length) override;
-    performance::PianoKey *KeyOfNote(int note) const override;
-    int Volume() const override;
+    // The note path, the one way out for every message the program
+    // produces: sent first, then, while recording, appended to the recording.
+    recorder::NoteRouter &Notes() { return notes_; }
+    int Transposition() const;
+    int Volume() const;
     // The channel (1..16) of the keys and the instrument; the drums keep 10.
-    int Channel() const override { return channel_; }
-    bool VelocityByPosition() const override;
+    int Channel() const { return playing_.channel; }
+    bool VelocityByPosition() const;
     int Tempo() const;
     bool IsRecording() const;
 
@@ -270,13 +267,22 @@ private:
     class TransportLink;
     class GatedMouse;
 
+    // The note path tells the window of what passes.
+    void DeviceNeeded() override;
+    void Sent() override;
+    void Recorded() override;
+
     std::unique_ptr<midi_out::TMidiOutput> midiOut_;
     // Uses the output's back end: goes before it.
     std::unique_ptr<midi_out::TMidiInput> midiIn_;
     DeviceDirectory inputs_;
-    performance::InputRouter inputRouter_{*this};
     std::unique_ptr<SettingsWriter> settings_;
     std::unique_ptr<recorder::RecordingStream> recordingStream_;
+    // The controls' positions the keys and the input play by, kept in line
+    // by the controls' handlers.
+    performance::PlayingState playing_;
+    recorder::NoteRouter notes_{*midiOut_, *recordingStream_, TickCounter, *this};
+    performance::InputRouter inputRouter_{playing_, keys_, notes_};
     std::unique_ptr<RecordingSaves> saves_;
     // A close waits for the saves under way.
     bool closeAfterSaves_ = false;
@@ -289,17 +295,16 @@ private:
     QFileDialog *openDialog_ = nullptr;
     QFileDialog *saveDialog_ = nullptr;
     QStringList arguments_;
-    performance::KeyPlayer player_{*this};
+    performance::KeyPlayer player_{playing_, notes_};
     std::unique_ptr<GatedMouse> gatedMouse_;
     std::array<performance::PianoKey *, performance::KeyCount> keys_{};
     performance::KeyStateTable keyStates_;
     performance::KeyStateFilter *keyStateFilter_ = nullptr;
     performance::KeyboardPoll poll_{KeyCodeList, KeyNumberList, keys_, keyStates_, player_};
     performance::PollGate pollGate_{keyStates_, keys_};
-    performance::ControlKeys controlKeys_{KeyCodeList, keyStates_, *this,
+    performance::ControlKeys controlKeys_{KeyCodeList, keyStates_, playing_, notes_,
                                           [this](int semitones) { MoveTransposition(semitones); }};
     UnsavedTake take_;
-    int channel_ = performance::FirstChannel;
     performance::TForm2 *assignmentWindow_ = nullptr;
     bool shouldTerminate_ = false;
     // Until OpenStartDevice has run: the failures start-up kept and the device it chose.

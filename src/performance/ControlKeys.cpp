@@ -5,8 +5,9 @@
 namespace performance {
 
 ControlKeys::ControlKeys(const QStringList &keyCodeList, const KeyStateTable &states,
-                         KeyboardHost &host, std::function<void(int)> moveTransposition)
-    : codes_(keyCodeList), states_(states), host_(host),
+                         const PlayingState &state, recorder::NoteSink &sink,
+                         std::function<void(int)> moveTransposition)
+    : codes_(keyCodeList), states_(states), state_(state), sink_(sink),
       moveTransposition_(std::move(moveTransposition))
 {
 }
@@ -32,11 +33,11 @@ void ControlKeys::Poll()
     if (!space)
         pedalWaitsForRelease_ = false;
     if (space && !pedalChannel_ && !pedalWaitsForRelease_) {
-        const int channel = host_.Channel();
+        const int channel = state_.channel;
         // A press that failed waits for the space bar's release, as a failed
         // piano key does, rather than fail again on every pass.
         pedalWaitsForRelease_ = true;
-        host_.SendNote(OnChannel(ControlChangeStatus, channel), SustainController, PedalDownValue);
+        sink_.SendNote(OnChannel(ControlChangeStatus, channel), SustainController, PedalDownValue);
         pedalWaitsForRelease_ = false;
         pedalChannel_ = channel;
     } else if (!space && pedalChannel_) {
@@ -53,7 +54,7 @@ void ControlKeys::ReleasePedal()
     const int channel = *pedalChannel_;
     pedalChannel_.reset();
     pedalWaitsForRelease_ = IsDown(VkSpace);
-    host_.SendNote(OnChannel(ControlChangeStatus, channel), SustainController, PedalUpValue);
+    sink_.SendNote(OnChannel(ControlChangeStatus, channel), SustainController, PedalUpValue);
 }
 
 void ControlKeys::OctaveKey(int virtualKey, bool &wasDown, int semitones)

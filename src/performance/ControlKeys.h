@@ -31,8 +31,8 @@ public:
     // `keyCodeList` is the window's key map, read on every pass;
     // `moveTransposition` moves the transposition control by a number of
     // semitones, kept within its range, as its spin buttons do.
-    ControlKeys(const QStringList &keyCodeList, const KeyStateTable &states, KeyboardHost &host,
-                std::function<void(int semitones)> moveTransposition);
+    ControlKeys(const QStringList &keyCodeList, const KeyStateTable &states, const PlayingState &state,
+                recorder::NoteSink &sink, std::function<void(int semitones)> moveTransposition);
 
     // Whether a key of this code plays (a piano key through the map, or a
     // control key here): such a key never acts on the focused control.
@@ -55,7 +55,8 @@ private:
 
     const QStringList &codes_;
     const KeyStateTable &states_;
-    KeyboardHost &host_;
+    const PlayingState &state_;
+    recorder::NoteSink &sink_;
     std::function<void(int)> moveTransposition_;
     std::optional<int> pedalChannel_;
     bool pedalWaitsForRelease_ = false;

@@ -26,7 +26,7 @@ void InputRouter::ShortMessage(std::uint32_t packed)
     if (rule.route != InputRoute::SendNote)
         return;
     // A failed send leaves by exception before any key changes.
-    host_.SendNote(status, data1, data2);
+    sink_.SendNote(status, data1, data2);
     if (!rule.lightsKey)
         return;
     const auto channel = static_cast<std::uint8_t>(status & 0x0F);
@@ -40,7 +40,7 @@ void InputRouter::LongMessage(const std::uint8_t *bytes, std::size_t length)
 {
     if (length == 0 || bytes[0] != SystemExclusive)
         return;
-    host_.SendLongMessage(bytes, length);
+    sink_.SendLongMessage(bytes, length);
 }
 
 void InputRouter::NoteStarted(std::uint8_t channel, std::uint8_t note)
@@ -48,7 +48,10 @@ void InputRouter::NoteStarted(std::uint8_t channel, std::uint8_t note)
     const auto same = [&](const Held &held) { return held.channel == channel && held.note == note; };
     if (std::any_of(held_.begin(), held_.end(), same))
         return;
-    PianoKey *key = host_.KeyOfNote(note - host_.Transposition());
+    const int own = note - state_.transposition;
+    const auto lit = std::find_if(keys_.begin(), keys_.end(),
+                                  [own](const PianoKey *key) { return key != nullptr && key->Note() == own; });
+    PianoKey *key = lit != keys_.end() ? *lit : nullptr;
     // A key the mouse or the PC keyboard plays stays theirs.
     if (key != nullptr && !key->IsSilent())
         key = nullptr;
@@ -74,7 +77,7 @@ void InputRouter::ReleaseAll()
     // send can be retried by the next release.
     while (!held_.empty()) {
         const Held held = held_.back();
-        host_.SendNote(static_cast<std::uint8_t>(NoteOffKind | held.channel), held.note, 0);
+        sink_.SendNote(static_cast<std::uint8_t>(NoteOffKind | held.channel), held.note, 0);
         Darken(held);
         held_.pop_back();
     }

@@ -1,12 +1,15 @@
 #pragma once
 // What becomes of each message from the MIDI input: channel messages go out
-// unchanged through the window's one way out (and so are recorded while
-// recording), system exclusive goes to the device as a long message only,
+// unchanged through the note path (and so are recorded while recording),
+// system exclusive goes to the device as a long message only,
 // everything else is dropped. Notes whose untransposed number is a key's
 // light that key while they are held; all held notes can be ended at once,
 // or forgotten once the device no longer sounds them.
 
+#include "performance/KeyGeometry.h"
+#include "performance/KeyPlayer.h"
 #include "performance/PianoKey.h"
+#include "recorder/NoteSink.h"
 
 #include <array>
 #include <cstddef>
@@ -41,19 +44,15 @@ inline constexpr std::array<InputRule, 8> InputMessageTable{{
 // The rule for a status byte (its high nibble); data bytes are dropped.
 InputRule InputRuleFor(std::uint8_t status);
 
-class InputHost {
-public:
-    virtual ~InputHost() = default;
-    virtual void SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) = 0;
-    virtual void SendLongMessage(const std::uint8_t *bytes, std::size_t length) = 0;
-    virtual int Transposition() const = 0;
-    // The key whose own (untransposed) note is `note`; none when no key has it.
-    virtual PianoKey *KeyOfNote(int note) const = 0;
-};
-
 class InputRouter {
 public:
-    explicit InputRouter(InputHost &host) : host_(host) {}
+    // `keys` are the window's piano keys indexed by number - 1; a note lights
+    // the key whose own note is the note less the transposition.
+    InputRouter(const PlayingState &state, const std::array<PianoKey *, KeyCount> &keys,
+                recorder::MessageSink &sink)
+        : state_(state), keys_(keys), sink_(sink)
+    {
+    }
 
     // A short message as the driver packs it (status | data1 << 8 | data2 << 16).
     void ShortMessage(std::uint32_t packed);
@@ -76,7 +75,9 @@ private:
     void NoteEnded(std::uint8_t channel, std::uint8_t note);
     static void Darken(const Held &held);
 
-    InputHost &host_;
+    const PlayingState &state_;
+    const std::array<PianoKey *, KeyCount> &keys_;
+    recorder::MessageSink &sink_;
     std::vector<Held> held_;
 };
 

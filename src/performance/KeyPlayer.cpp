@@ -4,19 +4,19 @@ namespace performance {
 
 void KeyPlayer::StartNote(PianoKey &key, std::optional<std::uint8_t> velocity)
 {
-    const std::uint8_t note = TransposedNote(host_.Transposition(), key.Note());
-    const int channel = host_.Channel();
-    host_.SendNote(OnChannel(NoteOnStatus, channel), note,
-                   velocity.value_or(static_cast<std::uint8_t>(host_.Volume())));
+    const std::uint8_t note = TransposedNote(state_.transposition, key.Note());
+    const int channel = state_.channel;
+    sink_.SendNote(OnChannel(NoteOnStatus, channel), note,
+                   velocity.value_or(static_cast<std::uint8_t>(state_.volume)));
     key.MarkSounding(note, channel);
 }
 
 void KeyPlayer::StopNote(PianoKey &key)
 {
     const std::uint8_t note =
-        key.SoundingNote().value_or(TransposedNote(host_.Transposition(), key.Note()));
-    const int channel = key.SoundingChannel().value_or(host_.Channel());
-    host_.SendNote(OnChannel(NoteOffStatus, channel), note, 0);
+        key.SoundingNote().value_or(TransposedNote(state_.transposition, key.Note()));
+    const int channel = key.SoundingChannel().value_or(state_.channel);
+    sink_.SendNote(OnChannel(NoteOffStatus, channel), note, 0);
     key.MarkSilent();
 }
 
@@ -29,8 +29,8 @@ void KeyPlayer::KeyMouseDown(PianoKey &key, int y)
     // Already sounding (from the PC keyboard): the release will end it.
     if (key.IsSounding())
         return;
-    if (host_.VelocityByPosition())
-        StartNote(key, TouchVelocity(host_.Volume(), y, key.height()));
+    if (state_.velocityByPosition)
+        StartNote(key, TouchVelocity(state_.volume, y, key.height()));
     else
         StartNote(key);
 }

@@ -3,6 +3,7 @@
 // outline as the key's sounding state, and the mouse on the keys.
 
 #include "performance/PianoKey.h"
+#include "recorder/NoteSink.h"
 
 #include <cstdint>
 #include <optional>
@@ -21,17 +22,15 @@ constexpr std::uint8_t OnChannel(std::uint8_t status, int channel)
     return static_cast<std::uint8_t>((status & 0xF0) | ((channel - 1) & 0x0F));
 }
 
-// What the keys need from their window: the one way out for messages, the
-// positions of the transposition and volume controls, the channel the keys
-// play on, and whether a mouse press plays softer the higher it strikes.
-class KeyboardHost {
-public:
-    virtual ~KeyboardHost() = default;
-    virtual void SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) = 0;
-    virtual int Transposition() const = 0;
-    virtual int Volume() const = 0;
-    virtual int Channel() const = 0;
-    virtual bool VelocityByPosition() const = 0;
+// What the keys play by: the positions of the transposition and volume
+// controls, the channel the keys play on, and whether a mouse press plays
+// softer the higher it strikes. The window keeps it in line with its
+// controls; the notes themselves go to the note path.
+struct PlayingState {
+    int transposition = 0;
+    int volume = 127;
+    int channel = FirstChannel;
+    bool velocityByPosition = false;
 };
 
 // The velocity of a mouse press `y` pixels below the top of a key `height`
@@ -54,7 +53,7 @@ constexpr std::uint8_t TransposedNote(int transposition, std::uint8_t keyNote)
 
 class KeyPlayer : public KeyMouseListener {
 public:
-    explicit KeyPlayer(KeyboardHost &host) : host_(host) {}
+    KeyPlayer(const PlayingState &state, recorder::NoteSink &sink) : state_(state), sink_(sink) {}
 
     // Note On with the current transposition, channel and volume (or
     // `velocity` when given); the outline turns blue only after the send
@@ -73,7 +72,8 @@ public:
     void KeyMouseUp(PianoKey &key) override;
 
 private:
-    KeyboardHost &host_;
+    const PlayingState &state_;
+    recorder::NoteSink &sink_;
     PianoKey *mouseHeldKey_ = nullptr;
 };
 

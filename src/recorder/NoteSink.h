@@ -1,7 +1,9 @@
 #pragma once
-// The one way the recorder and the accompaniment emit a message: the window's
-// note path, which sends it and, while recording, records it.
+// The one way every source of notes (the keys, the MIDI input, playback, the
+// drums) emits a message: the note path below the window, which sends it
+// and, while recording, records it.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace recorder {
@@ -13,6 +15,16 @@ public:
 
 protected:
     ~NoteSink() = default;
+};
+
+// A sink that also takes the MIDI input's system exclusive: to the device
+// as a long message, never recorded.
+class MessageSink : public NoteSink {
+public:
+    virtual void SendLongMessage(const std::uint8_t *bytes, std::size_t length) = 0;
+
+protected:
+    ~MessageSink() = default;
 };
 
 } // namespace recorder

@@ -38,7 +38,7 @@ std::exception_ptr Transport::Leave()
     std::exception_ptr failure;
     for (const SoundingNotes::Note &note : played_.TakeAll()) {
         try {
-            host_.SendNote(SoundingNotes::NoteOffStatus(note.channel), note.key, 0);
+            sink_.SendNote(SoundingNotes::NoteOffStatus(note.channel), note.key, 0);
         } catch (...) {
             if (!failure)
                 failure = std::current_exception();
@@ -129,7 +129,7 @@ void Transport::ClockTick()
             }
             // Past the event before sending it: a failed send is not retried.
             ++sent;
-            host_.SendNote(message[0], message[1], message[2]);
+            sink_.SendNote(message[0], message[1], message[2]);
             played_.Track(message[0], message[1], message[2]);
             if (stream_.Read(tick.data(), TickSize) < TickSize) {
                 EndPlayback();

@@ -17,8 +17,9 @@ namespace recorder {
 
 enum class TransportState { Stopped, Recording, Playing };
 
-// What the transport needs of the window around it.
-class TransportHost : public NoteSink {
+// What the transport needs of the window around it; its messages go to the
+// note path.
+class TransportHost {
 public:
     // Re-selects the instrument stored in the settings (Program Change).
     virtual void SelectStoredInstrument() = 0;
@@ -50,9 +51,9 @@ public:
     static constexpr std::size_t MaxEventsPerTick = 512;
 
     // `tickCounter` is the window's TickCounter, advanced by every clock
-    // tick; `stream` is the recording.
-    Transport(TransportHost &host, RecordingStream &stream, std::int32_t &tickCounter)
-        : host_(host), stream_(stream), tickCounter_(tickCounter)
+    // tick; `stream` is the recording; `sink` the note path.
+    Transport(TransportHost &host, NoteSink &sink, RecordingStream &stream, std::int32_t &tickCounter)
+        : host_(host), sink_(sink), stream_(stream), tickCounter_(tickCounter)
     {
     }
 
@@ -91,6 +92,7 @@ private:
     static void RaiseIf(const std::exception_ptr &failure);
 
     TransportHost &host_;
+    NoteSink &sink_;
     RecordingStream &stream_;
     std::int32_t &tickCounter_;
     TransportState state_ = TransportState::Stopped;

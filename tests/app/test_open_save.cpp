@@ -45,9 +45,9 @@ protected:
         Create();
         // A recording of two notes.
         Control<QToolButton>("SpeedButton1")->click();
-        form->SendNote(0x90, 60, 100);
+        form->Notes().SendNote(0x90, 60, 100);
         form->SetCurrentTick(4);
-        form->SendNote(0x80, 60, 0);
+        form->Notes().SendNote(0x80, 60, 0);
         Control<QToolButton>("SpeedButton3")->click();
         recording = form->RecordingStream().Bytes();
         backend->ClearCalls();
@@ -232,7 +232,7 @@ TEST_F(OpenSave, ConfirmedDialogStopsARecordingEvenWhenRefused)
 {
     Control<QToolButton>("SpeedButton1")->click();
     form->SetCurrentTick(3);
-    form->SendNote(0x90, 61, 100);
+    form->Notes().SendNote(0x90, 61, 100);
     Bytes expected = form->RecordingStream().Bytes();
     // The take is closed: the note it left on ends where it stopped.
     for (const std::uint8_t byte : {3, 0, 0, 0, 0x80, 61, 0})
@@ -281,7 +281,7 @@ TEST_F(OpenSave, AFailingDeviceIsToldOnceAndTheFileCommandGoesOn)
              backend->failures.clear();
              Control<QToolButton>("SpeedButton3")->click(); // the device back
              Control<QToolButton>("SpeedButton1")->click();
-             form->SendNote(0x90, 60, 100);
+             form->Notes().SendNote(0x90, 60, 100);
              lose();
              takeAnswer = app::UnsavedTakeAnswer::Save;
              answer = File("asked.vsq");

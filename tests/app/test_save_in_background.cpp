@@ -64,7 +64,7 @@ protected:
         WindowFixture::SetUp();
         Create();
         Control<QToolButton>("SpeedButton1")->click();
-        form->SendNote(0x90, 60, 100);
+        form->Notes().SendNote(0x90, 60, 100);
         Control<QToolButton>("SpeedButton3")->click();
         form->show();
         dialogs.answer = files.File("take.vsq");

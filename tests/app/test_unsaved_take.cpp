@@ -28,7 +28,7 @@ protected:
     {
         Create();
         Button("SpeedButton1")->click();
-        form->SendNote(0x90, 60, 100);
+        form->Notes().SendNote(0x90, 60, 100);
         Button("SpeedButton3")->click();
         take = form->RecordingStream().Bytes();
     }

@@ -234,15 +234,15 @@ protected:
 
 TEST_F(NoteRecording, OnlyTheRecordingStateAppendsRecords)
 {
-    form->SendNote(0x90, 60, 100);
+    form->Notes().SendNote(0x90, 60, 100);
     Control<QToolButton>("SpeedButton2")->click();
-    form->SendNote(0x90, 61, 100);
+    form->Notes().SendNote(0x90, 61, 100);
     EXPECT_EQ(form->RecordingStream().Size(), 0u);
 
     Control<QToolButton>("SpeedButton1")->click();
     form->RecordingStream().Clear(); // past the instrument that starts every recording
     form->SetCurrentTick(0x01020304);
-    form->SendNote(0xC0, 42, 0);
+    form->Notes().SendNote(0xC0, 42, 0);
     const std::vector<std::uint8_t> expected{0x04, 0x03, 0x02, 0x01, 0xC0, 42, 0};
     EXPECT_EQ(form->RecordingStream().Bytes(), expected);
 }
@@ -252,7 +252,7 @@ TEST_F(NoteRecording, AFailedSendRecordsNothing)
     Control<QToolButton>("SpeedButton1")->click();
     form->RecordingStream().Clear(); // past the instrument that starts every recording
     backend->failures[TestBackend::Op::ShortMessage] = midi_out::MIDIERR_SENDFAILED;
-    EXPECT_THROW(form->SendNote(0x90, 60, 100), midi_out::EmidioutputError);
+    EXPECT_THROW(form->Notes().SendNote(0x90, 60, 100), midi_out::EmidioutputError);
     EXPECT_EQ(form->RecordingStream().Size(), 0u);
 }
 

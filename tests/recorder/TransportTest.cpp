@@ -25,9 +25,9 @@ struct Message {
 
 // Stands in for the window: keeps what it sends, records while the transport
 // records, and fails on request.
-class FakeWindow : public recorder::TransportHost {
+class FakeWindow : public recorder::TransportHost, public recorder::NoteSink {
 public:
-    FakeWindow() : transport(*this, stream, tickCounter) {}
+    FakeWindow() : transport(*this, *this, stream, tickCounter) {}
 
     void SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override
     {

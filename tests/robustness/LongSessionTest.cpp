@@ -48,7 +48,7 @@ long OpenFiles()
 
 // The window's part in the session: the note path that records while
 // recording, the instrument from the settings, the device.
-class Session : public recorder::TransportHost {
+class Session : public recorder::TransportHost, public recorder::NoteSink {
 public:
     Session()
     {
@@ -96,7 +96,7 @@ public:
     recorder::RecordingStream stream;
     std::int32_t tickCounter = 0;
     std::uint8_t drumStep = 0;
-    recorder::Transport transport{*this, stream, tickCounter};
+    recorder::Transport transport{*this, *this, stream, tickCounter};
     recorder::DrumPattern drums{*this, drumStep};
     bool drumsOn = true;
     int instrument = 0;
