@@ -60,53 +60,6 @@ std::string ErrorTextOf(midi_out::MidiBackend &backend, std::uint16_t code)
     return text;
 }
 
-QLabel *MakeLabel(QWidget *parent, const char *name, const QString &text, QRect geometry,
-                  Qt::Alignment horizontal)
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(geometry);
-    label->setAlignment(horizontal | Qt::AlignVCenter);
-    return label;
-}
-
-QLineEdit *MakeField(QWidget *parent, const char *name, QRect geometry)
-{
-    auto *field = new QLineEdit(parent);
-    field->setObjectName(QString::fromLatin1(name));
-    field->setGeometry(geometry);
-    field->setReadOnly(true);
-    field->setFocusPolicy(Qt::ClickFocus); // not a tab stop
-    field->setTextMargins(0, 0, 0, 0);
-    return field;
-}
-
-SpinButtons *MakeSpinButtons(QWidget *parent, const char *name, QRect geometry, int minimum,
-                             int maximum, int position, QLineEdit *field)
-{
-    auto *spin = new SpinButtons(parent);
-    spin->setObjectName(QString::fromLatin1(name));
-    spin->setGeometry(geometry);
-    spin->SetRange(minimum, maximum);
-    spin->SetPosition(position);
-    spin->SetAssociate(field);
-    return spin;
-}
-
-QToolButton *MakeTransportButton(QWidget *parent, const char *name, const QString &caption,
-                                 QRect geometry, const QPixmap &glyph)
-{
-    auto *button = new QToolButton(parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setText(caption);
-    button->setIcon(QIcon(glyph));
-    button->setIconSize(QSize(GlyphSize, GlyphSize));
-    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    button->setCheckable(true);
-    button->setFocusPolicy(Qt::NoFocus);
-    button->setGeometry(geometry);
-    return button;
-}
 } // namespace
 
 // A sequence that goes on past a failing step (start-up applying the stored
@@ -320,64 +273,10 @@ void TForm1::CreateControls()
 {
     menus_ = std::make_unique<MainMenu>(*this, menuBar());
 
-    Client = new QWidget(this);
-    Client->setObjectName(QStringLiteral("Client"));
-    Client->setFixedSize(ClientWidth, ClientHeight);
-    setCentralWidget(Client);
-    // Fixed size: the window always fits the menu bar and the client area.
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
-
-    CheckBox1 = new QCheckBox(tr("Drums-Begleitung"), Client);
-    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-    CheckBox1->setGeometry(8, 0, 136, 16);
-
-    Label1 = MakeLabel(Client, "Label1", tr("Tempo:"), QRect(144, 0, 57, 16), Qt::AlignRight);
-    Edit1 = MakeField(Client, "Edit1", QRect(208, 0, 33, 17));
-    UpDown1 = MakeSpinButtons(Client, "UpDown1", QRect(241, 0, 17, 17), 1, 300, 120, Edit1);
-    Label2 = MakeLabel(Client, "Label2", tr("Taktschläge pro Minute"), QRect(264, 0, 153, 17),
-                       Qt::AlignLeft);
-
-    Label3 = MakeLabel(Client, "Label3", tr("Transposition:"), QRect(416, 0, 97, 17), Qt::AlignRight);
-    Edit2 = MakeField(Client, "Edit2", QRect(520, 0, 33, 17));
-    UpDown2 = MakeSpinButtons(Client, "UpDown2", QRect(553, 0, 17, 17), -36, 51, 0, Edit2);
-    Label4 = MakeLabel(Client, "Label4", tr("Halbtonschritte"), QRect(576, 0, 97, 17), Qt::AlignLeft);
-
-    SpeedButton1 = MakeTransportButton(Client, "SpeedButton1", tr("Aufnahme"), QRect(8, 24, 73, 41),
-                                       RecordGlyph());
-    SpeedButton2 = MakeTransportButton(Client, "SpeedButton2", tr("Wiedergabe"),
-                                       QRect(88, 24, 73, 41), PlayGlyph());
-    SpeedButton3 = MakeTransportButton(Client, "SpeedButton3", tr("Angehalten"),
-                                       QRect(168, 24, 73, 41), StopGlyph());
-    TransportGroup = new QButtonGroup(this);
-    TransportGroup->setObjectName(QStringLiteral("TransportGroup"));
-    TransportGroup->setExclusive(true);
-    TransportGroup->addButton(SpeedButton1);
-    TransportGroup->addButton(SpeedButton2);
-    TransportGroup->addButton(SpeedButton3);
-    SpeedButton3->setChecked(true);
-
-    Label5 = MakeLabel(Client, "Label5", tr("Lautstärke:"), QRect(248, 24, 74, 17), Qt::AlignLeft);
-    TrackBar1 = new QSlider(Qt::Horizontal, Client);
-    TrackBar1->setObjectName(QStringLiteral("TrackBar1"));
-    TrackBar1->setGeometry(312, 24, 357, 25);
-    TrackBar1->setRange(0, 127);
-    TrackBar1->setSingleStep(1);
-    TrackBar1->setPageStep(2);
-    TrackBar1->setValue(127);
-    TrackBar1->setTickPosition(QSlider::TicksBelow);
-    TrackBar1->setTickInterval(4);
-
-    keys_ = performance::CreatePianoKeys(Client);
+    static_cast<MainControls &>(*this) = BuildMainControls(*this, ClockIntervalMs);
     gatedMouse_ = std::make_unique<GatedMouse>(*this);
     for (auto *key : keys_)
         key->SetMouseListener(gatedMouse_.get());
-
-    DrumTimer = new recorder::SteadyTimer(this);
-    DrumTimer->setObjectName(QStringLiteral("DrumTimer"));
-    DrumTimer->SetInterval(recorder::DrumPattern::IntervalMs(UpDown1->Position()));
-    ClockTimer = new recorder::SteadyTimer(this);
-    ClockTimer->setObjectName(QStringLiteral("ClockTimer"));
-    ClockTimer->SetInterval(ClockIntervalMs);
 
     // Handlers are connected only now, so that building the controls stores nothing.
     common::GuardedConnect(UpDown1, &SpinButtons::PositionChanged, this, &TForm1::TempoChanged);

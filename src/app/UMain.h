@@ -3,6 +3,7 @@
 // program owns (device, settings file, recording, key map, counters, timers).
 
 #include "app/DeviceDirectory.h"
+#include "app/MainControls.h"
 #include "app/RecordingSaves.h"
 #include "app/RepeatedFailureGate.h"
 #include "app/SettingsWriter.h"
@@ -54,11 +55,12 @@ class TAboutBox;
 
 class TForm1 : public QMainWindow,
                public performance::KeyAssignmentHost,
-               private recorder::NoteObserver {
+               private recorder::NoteObserver,
+               private MainControls {
     Q_OBJECT
 public:
-    static constexpr int ClientWidth = 679;
-    static constexpr int ClientHeight = 345;
+    static constexpr int ClientWidth = MainControls::ClientWidth;
+    static constexpr int ClientHeight = MainControls::ClientHeight;
     static constexpr int FontPixelSize = 12;
     static constexpr int ClockIntervalMs = recorder::Transport::ClockIntervalMs;
 
@@ -184,25 +186,6 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
-    // The controls, named as their object names; tests find them by name.
-    QWidget *Client = nullptr;
-    QCheckBox *CheckBox1 = nullptr;   // "Drums-Begleitung"
-    QLabel *Label1 = nullptr;         // "Tempo:"
-    QLineEdit *Edit1 = nullptr;       // tempo field
-    SpinButtons *UpDown1 = nullptr;   // tempo, 1..300
-    QLabel *Label2 = nullptr;         // "Taktschläge pro Minute"
-    QLabel *Label3 = nullptr;         // "Transposition:"
-    QLineEdit *Edit2 = nullptr;       // transposition field
-    SpinButtons *UpDown2 = nullptr;   // transposition, -36..51
-    QLabel *Label4 = nullptr;         // "Halbtonschritte"
-    QToolButton *SpeedButton1 = nullptr; // "Aufnahme"
-    QToolButton *SpeedButton2 = nullptr; // "Wiedergabe"
-    QToolButton *SpeedButton3 = nullptr; // "Angehalten"
-    QButtonGroup *TransportGroup = nullptr;
-    QLabel *Label5 = nullptr;         // "Lautstärke:"
-    QSlider *TrackBar1 = nullptr;     // volume, 0..127
-    recorder::SteadyTimer *DrumTimer = nullptr;
-    recorder::SteadyTimer *ClockTimer = nullptr;
     QStringList KeyCodeList;
     QStringList KeyNumberList;
     std::int32_t TickCounter = 0;
@@ -297,7 +280,6 @@ private:
     QStringList arguments_;
     performance::KeyPlayer player_{playing_, notes_};
     std::unique_ptr<GatedMouse> gatedMouse_;
-    std::array<performance::PianoKey *, performance::KeyCount> keys_{};
     performance::KeyStateTable keyStates_;
     performance::KeyStateFilter *keyStateFilter_ = nullptr;
     performance::KeyboardPoll poll_{KeyCodeList, KeyNumberList, keys_, keyStates_, player_};
