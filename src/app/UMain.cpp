@@ -5,7 +5,7 @@
 #include "app/HelpPage.h"
 #include "app/InstrumentMenu.h"
 #include "app/MainMenu.h"
-#include "app/RecordingDialogs.h"
+#include "app/RecordingCommands.h"
 #include "app/SpinButtons.h"
 #include "app/TransportGlyphs.h"
 #include "app/UAbout.h"
@@ -181,8 +181,8 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
                   this, [this, failure]() noexcept { ShowSettingsFailure(failure); }, Qt::QueuedConnection);
           })),
       recordingStream_(std::make_unique<recorder::RecordingStream>()),
-      saves_(std::make_unique<RecordingSaves>(
-          [this](std::uint64_t version, std::exception_ptr failure) { SaveFinished(version, failure); })),
+      recording_(std::make_unique<RecordingCommands>(
+          *this, *recordingStream_, [this] { StopForFile(); }, [this] { close(); })),
       arguments_(std::move(arguments))
 {
     setObjectName(QStringLiteral("Form1"));
@@ -211,7 +211,7 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
 
 TForm1::~TForm1()
 {
-    closeAfterSaves_ = false;
+    recording_->WindowGoing();
     // A device not yet opened stays closed.
     startUpErrors_.reset();
     // Quitting lets a held pedal go up while the device is still open.
@@ -249,8 +249,7 @@ TForm1::~TForm1()
         QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     // A save the user did not give up on gets as long to finish, and its
     // failure is shown.
-    if (!saves_->GaveUp())
-        saves_->Flush(SettingsWriter::ExitBound);
+    recording_->FinishAtExit(SettingsWriter::ExitBound);
     settings_.reset();
     KeyCodeList.clear();
     KeyNumberList.clear();
@@ -528,7 +527,7 @@ void TForm1::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     if (!event->spontaneous())
-        common::RunGuarded([this] { LoadCommandLineFile(); });
+        common::RunGuarded([this] { recording_->LoadCommandLineFile(arguments_); });
 }
 
 bool TForm1::event(QEvent *event)
@@ -546,79 +545,18 @@ void TForm1::EndMouseHeldNote()
         player_.KeyMouseUp(*held);
 }
 
-void TForm1::LoadCommandLineFile()
-{
-    // One argument naming an existing file is a native recording, whatever
-    // its extension; a name of nothing is quietly ignored. A folder, a pipe
-    // or a device is named as a file the user wants: the load refuses it
-    // with the open command's message rather than pass over it unsaid.
-    if (arguments_.size() != 1)
-        return;
-    const QString &name = arguments_.front();
-    const QFileInfo file(name);
-    if (!file.exists())
-        return;
-    recordingStream_->LoadFromFile(QFile::encodeName(name).toStdString());
-    take_.MarkSaved();
-}
-
 void TForm1::closeEvent(QCloseEvent *event)
 {
     bool mayClose = false;
-    common::RunGuarded([this, &mayClose] { mayClose = MayClose(); });
+    common::RunGuarded([this, &mayClose] { mayClose = recording_->MayClose(); });
     if (!mayClose) {
         event->ignore();
         return;
     }
     // Whatever still waits for a save gives up: the program is ending.
-    if (saves_->UnderWay() > 0)
-        saves_->GiveUpWaiting();
+    recording_->Closing();
     common::RunGuarded([this] { controlKeys_.ReleasePedal(); });
     QMainWindow::closeEvent(event);
-}
-
-bool TForm1::MayDiscardTake()
-{
-    // The saves under way decide whether the take is lost: their results
-    // come first.
-    if (!saves_->WaitUntilDone())
-        return false;
-    return take_.MayDiscard([this] { return AskAboutUnsavedTake(this); },
-                            [this] { return StartSave() && saves_->WaitUntilDone() && !take_.IsUnsaved(); });
-}
-
-bool TForm1::MayClose()
-{
-    // The first request waits for the saves under way with the window at
-    // work, and comes back when they are done. A second one does not wait
-    // for a disk that may never answer: it asks as for an unsaved take, or
-    // closes when the take is saved.
-    if (saves_->UnderWay() > 0 && !closeAfterSaves_) {
-        closeAfterSaves_ = true;
-        return false;
-    }
-    closeAfterSaves_ = false;
-    // "Speichern..." closes once the take is in the file.
-    return take_.MayDiscard([this] { return AskAboutUnsavedTake(this); }, [this] {
-        closeAfterSaves_ = StartSave();
-        return false;
-    });
-}
-
-void TForm1::SaveFinished(std::uint64_t version, const std::exception_ptr &failure)
-{
-    if (failure) {
-        // A close waiting for the save does not happen: the take stays.
-        closeAfterSaves_ = false;
-        std::rethrow_exception(failure);
-    }
-    take_.MarkSaved(version);
-    if (closeAfterSaves_ && saves_->UnderWay() == 0) {
-        closeAfterSaves_ = false;
-        // Once whoever waits for the saves has gone on.
-        QMetaObject::invokeMethod(
-            this, [this]() noexcept { common::RunGuarded([this] { close(); }); }, Qt::QueuedConnection);
-    }
 }
 
 void TForm1::SelectInstrument(int program)
@@ -809,7 +747,22 @@ void TForm1::DeviceNeeded() { OpenStartDevice(); }
 // The device sounds again: a key that fails later is told anew.
 void TForm1::Sent() { deviceFailures_.Rearm(); }
 
-void TForm1::Recorded() { take_.MarkChanged(); }
+void TForm1::Recorded() { recording_->Take().MarkChanged(); }
+
+QFileDialog *TForm1::OpenDialog1() { return recording_->OpenDialog(); }
+QFileDialog *TForm1::SaveDialog1() { return recording_->SaveDialog(); }
+void TForm1::ffnen1Click() { recording_->Open(); }
+void TForm1::Speichern1Click() { recording_->Save(); }
+
+void TForm1::StopForFile()
+{
+    // "Angehalten" goes down before Stop runs, so the instrument Stop sends
+    // is not appended to a recording that is about to be saved. A device
+    // that fails here is told once, and the save or open goes on: nothing
+    // the device does may cost the user their take.
+    deviceFailures_.Run([this] { transport_->Halt(); });
+    deviceFailures_.Run([this] { Stop(); });
+}
 
 int TForm1::Transposition() const { return UpDown2->Position(); }
 
@@ -857,7 +810,7 @@ void TForm1::RecordClick()
     // of the state that goes on comes back down (also after a failed save).
     bool goOn = false;
     try {
-        goOn = MayDiscardTake();
+        goOn = recording_->MayDiscardTake();
     } catch (...) {
         transportLink_->ShowTransportState(transport_->State());
         throw;
@@ -910,78 +863,5 @@ void TForm1::RunClockAsNeeded()
 void TForm1::ClockTick() { transport_->ClockTick(); }
 
 void TForm1::DrumTick() { drums_->Tick(); }
-
-QFileDialog *TForm1::OpenDialog1()
-{
-    if (!openDialog_)
-        openDialog_ = CreateOpenDialog(this);
-    return openDialog_;
-}
-
-QFileDialog *TForm1::SaveDialog1()
-{
-    if (!saveDialog_)
-        saveDialog_ = CreateSaveDialog(this);
-    return saveDialog_;
-}
-
-std::optional<std::string> TForm1::ChooseRecordingFile(QFileDialog &dialog)
-{
-    const auto name = RunFileDialog(dialog);
-    if (!name)
-        return std::nullopt;
-    // "Angehalten" goes down before Stop runs, so the instrument Stop sends
-    // is not appended to a recording that is about to be saved. A device
-    // that fails here is told once, and the save or open goes on: nothing
-    // the device does may cost the user their take.
-    deviceFailures_.Run([this] { transport_->Halt(); });
-    deviceFailures_.Run([this] { Stop(); });
-    return name;
-}
-
-void TForm1::ShowRefusal(const std::exception &refused)
-{
-    ErrorHandler::ShowDetectedError(common::TranslatedMessage(refused.what()), MessageIcon::Warning, this);
-}
-
-bool TForm1::OpenRecordingFile()
-{
-    const auto name = ChooseRecordingFile(*OpenDialog1());
-    if (!name)
-        return false;
-    try {
-        files::OpenRecording(*name, *recordingStream_);
-    } catch (const files::EUnsupportedFormat &refused) {
-        ShowRefusal(refused);
-        return false;
-    }
-    // The recording in memory is now the one in the file.
-    take_.MarkSaved();
-    return true;
-}
-
-bool TForm1::StartSave()
-{
-    const auto name = ChooseRecordingFile(*SaveDialog1());
-    if (!name)
-        return false;
-    std::vector<std::uint8_t> bytes;
-    try {
-        bytes = files::SavedFileBytes(*name, *recordingStream_);
-    } catch (const files::EUnsupportedFormat &refused) {
-        ShowRefusal(refused);
-        return false;
-    }
-    saves_->Start(*name, std::move(bytes), take_.Version());
-    return true;
-}
-
-void TForm1::ffnen1Click()
-{
-    if (MayDiscardTake())
-        OpenRecordingFile();
-}
-
-void TForm1::Speichern1Click() { StartSave(); }
 
 } // namespace app

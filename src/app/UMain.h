@@ -4,7 +4,7 @@
 
 #include "app/DeviceDirectory.h"
 #include "app/MainControls.h"
-#include "app/RecordingSaves.h"
+#include "app/RecordingCommands.h"
 #include "app/RepeatedFailureGate.h"
 #include "app/SettingsWriter.h"
 #include "app/UnsavedTake.h"
@@ -111,8 +111,8 @@ public:
     void SetCurrentTick(std::int32_t tick) { TickCounter = tick; }
     std::uint8_t CurrentDrumStep() const { return DrumStep; }
     const recorder::Transport &Transport() const { return *transport_; }
-    const UnsavedTake &Take() const { return take_; }
-    const RecordingSaves &Saves() const { return *saves_; }
+    const UnsavedTake &Take() const { return recording_->Take(); }
+    const RecordingSaves &Saves() const { return recording_->Saves(); }
     const performance::ControlKeys &ControlKeys() const { return controlKeys_; }
 
     // Re-selects an instrument by its program number: performs the click of
@@ -214,29 +214,14 @@ private:
     // Reads the key map into the lists; the texts of the entries left out.
     QStringList ReadKeyMap();
     void ApplyStoredSettings(DistinctFailures &errors);
-    void LoadCommandLineFile();
     // The user acted on the device: a timer's or a key's failure may be
     // shown again.
     void RearmRepeatedFailures();
     // A modal window of ours took the mouse: its release will never come.
     void EndMouseHeldNote();
-    // The file chosen in the dialog, the transport stopped first; nothing
-    // when the dialog was cancelled.
-    std::optional<std::string> ChooseRecordingFile(QFileDialog &dialog);
-    void ShowRefusal(const std::exception &refused);
-    // True when the file was read.
-    bool OpenRecordingFile();
-    // True when a save was started: the file's bytes are made and handed
-    // to the writer.
-    bool StartSave();
-    void SaveFinished(std::uint64_t version, const std::exception_ptr &failure);
-    // Whether an action that discards the recording may go on: waits for the
-    // saves under way, asks when the take is unsaved, and saves it when the
-    // user wants.
-    bool MayDiscardTake();
-    // As MayDiscardTake for closing the window, which never waits here: the
-    // close comes back once the saves under way are done.
-    bool MayClose();
+    // Before a file is read or written: the recording or playback ends and
+    // the device is silenced; a device failure is told and the command goes on.
+    void StopForFile();
     void MoveTransposition(int semitones);
     void ApplyChannel(int channel);
     // Writes the PC keys on the piano keys while "PC-Tasten anzeigen" is on.
@@ -266,17 +251,13 @@ private:
     performance::PlayingState playing_;
     recorder::NoteRouter notes_{*midiOut_, *recordingStream_, TickCounter, *this};
     performance::InputRouter inputRouter_{playing_, keys_, notes_};
-    std::unique_ptr<RecordingSaves> saves_;
-    // A close waits for the saves under way.
-    bool closeAfterSaves_ = false;
+    std::unique_ptr<RecordingCommands> recording_;
     DeviceDirectory devices_;
     std::unique_ptr<MainMenu> menus_;
     TAboutBox *aboutBox_ = nullptr;
     std::unique_ptr<TransportLink> transportLink_;
     std::unique_ptr<recorder::Transport> transport_;
     std::unique_ptr<recorder::DrumPattern> drums_;
-    QFileDialog *openDialog_ = nullptr;
-    QFileDialog *saveDialog_ = nullptr;
     QStringList arguments_;
     performance::KeyPlayer player_{playing_, notes_};
     std::unique_ptr<GatedMouse> gatedMouse_;
@@ -286,7 +267,6 @@ private:
     performance::PollGate pollGate_{keyStates_, keys_};
     performance::ControlKeys controlKeys_{KeyCodeList, keyStates_, playing_, notes_,
                                           [this](int semitones) { MoveTransposition(semitones); }};
-    UnsavedTake take_;
     performance::TForm2 *assignmentWindow_ = nullptr;
     bool shouldTerminate_ = false;
     // Until OpenStartDevice has run: the failures start-up kept and the device it chose.

@@ -1,0 +1,89 @@
+#pragma once
+// The recording's file commands: "Öffnen..." and "Speichern...", the
+// question about an unsaved take before it is replaced or the window closes,
+// the saves under way, and the recording named on the command line. The
+// window owns it and calls it from its handlers.
+
+#include "app/RecordingSaves.h"
+#include "app/UnsavedTake.h"
+
+#include <QStringList>
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+class QFileDialog;
+class QWidget;
+
+namespace recorder {
+class RecordingStream;
+}
+
+namespace app {
+
+class RecordingCommands {
+public:
+    // `stopForFile` ends a recording or playback and silences the device
+    // before a file is read or written, telling a failure and going on;
+    // `closeWindow` closes the window once a save it waited for is done.
+    RecordingCommands(QWidget &window, recorder::RecordingStream &stream, std::function<void()> stopForFile,
+                      std::function<void()> closeWindow);
+
+    const UnsavedTake &Take() const { return take_; }
+    UnsavedTake &Take() { return take_; }
+    const RecordingSaves &Saves() const { return *saves_; }
+
+    // The dialogs, created on first use and kept with their last folder.
+    QFileDialog *OpenDialog();
+    QFileDialog *SaveDialog();
+
+    // "Öffnen...": the unsaved take is asked about first.
+    void Open();
+    // "Speichern...": returns once the file's bytes are made; they are
+    // written meanwhile. True when a save was started.
+    bool Save();
+    // Whether an action that discards the recording may go on: waits for the
+    // saves under way, asks when the take is unsaved, and saves it when the
+    // user wants.
+    bool MayDiscardTake();
+    // As MayDiscardTake for closing the window, which never waits here: the
+    // close comes back once the saves under way are done.
+    bool MayClose();
+    // The window closes: whatever still waits for a save gives up.
+    void Closing();
+    // The window is being destroyed: no save's end closes it any more.
+    void WindowGoing() { closeAfterSaves_ = false; }
+    // The window is going: a save the user did not give up on gets `bound`
+    // to finish, and its failure is shown.
+    void FinishAtExit(std::chrono::milliseconds bound);
+
+    // One argument naming an existing file is a native recording, whatever
+    // its extension; a name of nothing is quietly ignored.
+    void LoadCommandLineFile(const QStringList &arguments);
+
+private:
+    // The file chosen in the dialog, the transport stopped first; nothing
+    // when the dialog was cancelled.
+    std::optional<std::string> ChooseFile(QFileDialog &dialog);
+    void ShowRefusal(const std::exception &refused);
+    // True when the file was read.
+    bool OpenFile();
+    void SaveFinished(std::uint64_t version, const std::exception_ptr &failure);
+
+    QWidget &window_;
+    recorder::RecordingStream &stream_;
+    std::function<void()> stopForFile_;
+    std::function<void()> closeWindow_;
+    UnsavedTake take_;
+    std::unique_ptr<RecordingSaves> saves_;
+    // A close waits for the saves under way.
+    bool closeAfterSaves_ = false;
+    QFileDialog *openDialog_ = nullptr;
+    QFileDialog *saveDialog_ = nullptr;
+};
+
+} // namespace app
