@@ -50,56 +50,7 @@ namespace {
 const std::string Common = CommonSection;
 constexpr std::uint8_t ProgramChangeStatus = 0xC0; // channel 1
 
-// The back end's own text for a failed input open, as the device's errors read.
-std::string ErrorTextOf(midi_out::MidiBackend &backend, std::uint16_t code)
-{
-    char text[midi_out::ErrorTextSize] = {};
-    if (backend.GetErrorText(code, text, sizeof text) != 0)
-        return "Specified error number is out of range";
-    text[sizeof text - 1] = '\0';
-    return text;
-}
-
 } // namespace
-
-// A sequence that goes on past a failing step (start-up applying the stored
-// state, a device change ending what sounds): every step runs, and each
-// distinct failure is shown once at the end.
-class DistinctFailures {
-public:
-    // False when the step failed.
-    template <class Step>
-    bool Run(Step &&step)
-    {
-        try {
-            step();
-            return true;
-        } catch (const std::exception &error) {
-            Keep(error.what());
-        } catch (...) {
-            Keep(nullptr);
-        }
-        return false;
-    }
-
-    void Report() const
-    {
-        for (const auto &[exception, text] : kept_)
-            common::RunGuarded([&exception = exception] { std::rethrow_exception(exception); });
-    }
-
-private:
-    void Keep(const char *text)
-    {
-        const std::string key = text ? text : std::string();
-        for (const auto &entry : kept_)
-            if (entry.second == key)
-                return;
-        kept_.emplace_back(std::current_exception(), key);
-    }
-
-    std::vector<std::pair<std::exception_ptr, std::string>> kept_;
-};
 
 // What the transport asks of the window: the stored instrument, the device,
 // the drums check box and the transport buttons.
@@ -113,7 +64,7 @@ public:
     }
     void SilenceDevice() override
     {
-        form_.OpenStartDevice();
+        form_.session_->OpenChosen();
         form_.midiOut_->SilenceDevice();
         // Nothing the keyboard holds sounds now: its keys go dark, and a
         // later close of the input sends no Note Off for them.
@@ -173,7 +124,7 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
           midi_out::TMidiInput::Handlers{
               [this](std::uint32_t message) { inputRouter_.ShortMessage(message); },
               [this](const std::uint8_t *bytes, std::size_t length) { inputRouter_.LongMessage(bytes, length); },
-              [this] { InputLost(); }})),
+              [this] { session_->InputLost(); }})),
       settings_(std::make_unique<SettingsWriter>(
           settingsFileName,
           [this](std::exception_ptr failure) {
@@ -197,15 +148,19 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
     notes_.SetTransport(transport_.get());
     drums_ = std::make_unique<recorder::DrumPattern>(notes_, DrumStep);
     CreateControls();
+    session_ = std::make_unique<DeviceSession>(DeviceSession::Parts{
+        *midiOut_, *midiIn_, *settings_, *menus_, inputRouter_, *drums_, deviceFailures_,
+        [this] { SelectInstrument(settings_->ReadInteger(Common, InstrumentKey, 0)); },
+        [this] { RearmRepeatedFailures(); }});
 
     // Everything the window owns exists before the start-up sequence runs,
     // so a sequence cut short by an error leaves a window that still works.
     common::RunGuarded([this] { StartUp(); });
     if (deviceStart == DeviceStart::Now)
-        common::RunGuarded([this] { OpenStartDevice(); });
+        common::RunGuarded([this] { session_->OpenChosen(); });
     else
         QMetaObject::invokeMethod(
-            this, [this]() noexcept { common::RunGuarded([this] { OpenStartDevice(); }); },
+            this, [this]() noexcept { common::RunGuarded([this] { session_->OpenChosen(); }); },
             Qt::QueuedConnection);
 }
 
@@ -213,7 +168,7 @@ TForm1::~TForm1()
 {
     recording_->WindowGoing();
     // A device not yet opened stays closed.
-    startUpErrors_.reset();
+    session_->ForgetStart();
     // Quitting lets a held pedal go up while the device is still open.
     common::RunGuarded([this] { controlKeys_.ReleasePedal(); });
     // A take ends closed and a playback leaves no note sounding.
@@ -233,7 +188,7 @@ TForm1::~TForm1()
     for (auto *key : keys_)
         key->SetMouseListener(nullptr);
     // Notes held on the keyboard end while the device is still open.
-    common::RunGuarded([this] { CloseInput(); });
+    common::RunGuarded([this] { session_->CloseInput(); });
 
     // The last changes are in the file before the program ends, or the user
     // learns that they are not.
@@ -293,81 +248,16 @@ void TForm1::CreateControls()
 
 void TForm1::StartUp()
 {
-    devices_.Read(midiOut_->Backend());
-    if (devices_.Count() == 0) {
+    if (!session_->Choose()) {
         shouldTerminate_ = true;
         ErrorHandler::ShowDetectedError(tr(NoDevicesText));
         return;
     }
-    startUpErrors_ = std::make_unique<DistinctFailures>();
-    startDevice_ = ChooseStartDevice(*startUpErrors_);
-    menus_->Devices()->Rebuild(devices_, startDevice_);
 
     DrumStep = 0;
     InstallIdlePoll();
-    LoadKeyMap(*startUpErrors_);
-    ApplyStoredSettings(*startUpErrors_);
-}
-
-void TForm1::OpenStartDevice()
-{
-    if (!startUpErrors_)
-        return;
-    const std::unique_ptr<DistinctFailures> errors = std::move(startUpErrors_);
-    // A device that does not open is not reported here: every note sent
-    // until another device is chosen fails with the device's own message.
-    errors->Run([&] {
-        midiOut_->SetDeviceID(startDevice_);
-        midiOut_->OpenDevice();
-    });
-    OpenStoredInput(*errors);
-    errors->Run([this] { SelectInstrument(settings_->ReadInteger(Common, InstrumentKey, 0)); });
-    errors->Report();
-}
-
-int TForm1::ChooseStartDevice(DistinctFailures &errors)
-{
-    // The stored name wins over the stored index: the index of a port changes
-    // as others come and go. A device missing today is replaced by the first
-    // one in memory only, so the user's choice comes back with the device.
-    const int savedIndex = settings_->ReadInteger(DeviceSection, DeviceIdKey, 0);
-    const std::string savedName = settings_->ReadString(DeviceSection, DeviceNameKey, std::string());
-    if (!savedName.empty()) {
-        const auto index = devices_.IndexOf(savedName);
-        if (!index)
-            return 0;
-        if (*index != savedIndex)
-            errors.Run([&] { settings_->WriteInteger(DeviceSection, DeviceIdKey, *index); });
-        return *index;
-    }
-    if (savedIndex == midi_out::MIDI_MAPPER)
-        return savedIndex;
-    if (!devices_.IsValidIndex(savedIndex))
-        return 0;
-    errors.Run([&] { settings_->WriteString(DeviceSection, DeviceNameKey, devices_.NameOf(savedIndex)); });
-    return savedIndex;
-}
-
-void TForm1::OpenStoredInput(DistinctFailures &errors)
-{
-    // As for the device, the name decides; a source missing today leaves the
-    // input closed and the stored choice as it is.
-    const std::string savedName = settings_->ReadString(InputDeviceSection, DeviceNameKey, std::string());
-    std::optional<int> index;
-    if (!savedName.empty()) {
-        inputs_.ReadInputs(midiOut_->Backend());
-        index = inputs_.IndexOf(savedName);
-    }
-    menus_->Inputs()->Rebuild(inputs_, DeviceMenu::NoneIndex);
-    if (!index)
-        return;
-    errors.Run([&] {
-        if (settings_->ReadInteger(InputDeviceSection, DeviceIdKey, -1) != *index)
-            settings_->WriteInteger(InputDeviceSection, DeviceIdKey, *index);
-        if (!midiIn_->Open(*index))
-            throw midi_out::EmidioutputError(ErrorTextOf(midiOut_->Backend(), midiIn_->LastResult()));
-        menus_->Inputs()->Check(*index);
-    });
+    LoadKeyMap(*session_->StartUpErrors());
+    ApplyStoredSettings(*session_->StartUpErrors());
 }
 
 void TForm1::InstallIdlePoll()
@@ -602,138 +492,6 @@ void TForm1::KeyLabelsClick()
     settings_->WriteBool(Common, ShowKeyLabelsKey, menus_->KeyLabelsItem()->isChecked());
 }
 
-void TForm1::SelectDevice(int index)
-{
-    OpenStartDevice();
-    DeviceMenu &menu = *menus_->Devices();
-    menu.Check(index);
-    // Notes held on the keyboard and the drums end on the device that sounds
-    // them. One that takes no Note Off goes on: the close silences it, and a
-    // failing device must not keep the user from choosing another. Its
-    // failure is shown unless it was already (the device went with its
-    // server), before the choice counts as the user's act.
-    if (!deviceFailures_.Run([this] { inputRouter_.ReleaseAll(); }))
-        inputRouter_.ForgetAll();
-    deviceFailures_.Run([this] { drums_->Silence(); });
-    RearmRepeatedFailures();
-    try {
-        midiOut_->CloseDevice();
-        midiOut_->SetDeviceID(index);
-    } catch (...) {
-        // The menu keeps showing the device that the component still means.
-        menu.Check(midiOut_->DeviceID());
-        throw;
-    }
-    // A device that does not open is not reported here (see StartUp).
-    midiOut_->OpenDevice();
-    settings_->WriteInteger(DeviceSection, DeviceIdKey, index);
-    settings_->WriteString(DeviceSection, DeviceNameKey, devices_.NameOf(index));
-}
-
-void TForm1::SelectInput(int index)
-{
-    OpenStartDevice();
-    DeviceMenu &menu = *menus_->Inputs();
-    try {
-        CloseInput();
-    } catch (...) {
-        menu.Check(midiIn_->InputID());
-        throw;
-    }
-    if (index == DeviceMenu::NoneIndex) {
-        menu.Check(DeviceMenu::NoneIndex);
-        settings_->EraseSection(InputDeviceSection);
-        return;
-    }
-    if (!midiIn_->Open(index)) {
-        menu.Check(DeviceMenu::NoneIndex);
-        throw midi_out::EmidioutputError(ErrorTextOf(midiOut_->Backend(), midiIn_->LastResult()));
-    }
-    menu.Check(index);
-    settings_->WriteString(InputDeviceSection, DeviceNameKey, inputs_.NameOf(index));
-    settings_->WriteInteger(InputDeviceSection, DeviceIdKey, index);
-}
-
-void TForm1::RefreshInputMenu()
-{
-    OpenStartDevice();
-    const std::int32_t inUse = midiIn_->InputID();
-    const std::string inUseName = inputs_.NameOf(inUse);
-    // A source missing from the new list is reported gone by the back end;
-    // that notice closes the input.
-    midiOut_->Backend().RefreshInputs();
-    inputs_.ReadInputs(midiOut_->Backend());
-    int selected = DeviceMenu::NoneIndex;
-    if (midiIn_->IsOpen()) {
-        if (const auto now = inputs_.IndexOf(inUseName)) {
-            selected = *now;
-            if (*now != inUse) {
-                midiIn_->FollowRenumberedInput(*now);
-                if (settings_->ReadString(InputDeviceSection, DeviceNameKey, std::string()) == inUseName)
-                    settings_->WriteInteger(InputDeviceSection, DeviceIdKey, *now);
-            }
-        }
-    }
-    menus_->Inputs()->Rebuild(inputs_, selected);
-}
-
-void TForm1::CloseInput()
-{
-    std::exception_ptr failure;
-    try {
-        midiIn_->Close();
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    inputRouter_.ReleaseAll();
-    if (failure)
-        std::rethrow_exception(failure);
-}
-
-void TForm1::InputLost()
-{
-    menus_->Inputs()->Check(DeviceMenu::NoneIndex);
-    // A device that went with the input (one server for both) is named in
-    // the same message, and its sends' failure is not told again.
-    const auto deviceLost = midiOut_->LostText();
-    if (deviceLost)
-        deviceFailures_.MarkShown(*deviceLost);
-    // The notes end first: the message box waits for the user. None of them
-    // sounds any more where their Note Off cannot go.
-    if (!deviceFailures_.Run([this] { inputRouter_.ReleaseAll(); }))
-        inputRouter_.ForgetAll();
-    ErrorHandler::ShowDetectedError(
-        deviceLost ? tr(InputAndDeviceGoneText).arg(QString::fromStdString(midiOut_->ProductName()))
-                   : tr(InputGoneText));
-}
-
-void TForm1::RefreshDeviceMenu()
-{
-    OpenStartDevice();
-    const int inUse = midiOut_->DeviceID();
-    const std::string inUseName = devices_.NameOf(inUse);
-    midiOut_->Backend().RefreshDevices();
-    devices_.Read(midiOut_->Backend());
-    int selected = inUse;
-    if (inUse != midi_out::MIDI_MAPPER) {
-        const auto now = devices_.IndexOf(inUseName);
-        // A device that has gone leaves no item checked.
-        selected = now ? *now : midi_out::MIDI_MAPPER;
-        if (now && *now != inUse)
-            Renumber(*now);
-    }
-    menus_->Devices()->Rebuild(devices_, selected);
-}
-
-void TForm1::Renumber(int index)
-{
-    // The device in use has another number in the new list. It stays open:
-    // only choosing an item may cut what sounds on it.
-    midiOut_->FollowRenumberedDevice(index);
-    if (settings_->ReadString(DeviceSection, DeviceNameKey, std::string()) == devices_.NameOf(index))
-        settings_->WriteInteger(DeviceSection, DeviceIdKey, index);
-}
-
 void TForm1::InfoClick()
 {
     if (aboutBox_)
@@ -742,7 +500,12 @@ void TForm1::InfoClick()
 
 void TForm1::HomepageClick() { OpenHelpPage(QCoreApplication::applicationDirPath()); }
 
-void TForm1::DeviceNeeded() { OpenStartDevice(); }
+void TForm1::DeviceNeeded() { session_->OpenChosen(); }
+
+void TForm1::SelectDevice(int index) { session_->SelectDevice(index); }
+void TForm1::RefreshDeviceMenu() { session_->RefreshDeviceMenu(); }
+void TForm1::SelectInput(int index) { session_->SelectInput(index); }
+void TForm1::RefreshInputMenu() { session_->RefreshInputMenu(); }
 
 // The device sounds again: a key that fails later is told anew.
 void TForm1::Sent() { deviceFailures_.Rearm(); }

@@ -2,7 +2,7 @@
 // The main window: piano keyboard, controls, and everything the running
 // program owns (device, settings file, recording, key map, counters, timers).
 
-#include "app/DeviceDirectory.h"
+#include "app/DeviceSession.h"
 #include "app/MainControls.h"
 #include "app/RecordingCommands.h"
 #include "app/RepeatedFailureGate.h"
@@ -193,20 +193,8 @@ private:
 
     void CreateControls();
     void StartUp();
-    // The part of start-up that may wait on a device: opens the chosen
-    // device and the stored input, sends the instrument and reports what
-    // start-up kept. Runs once; whatever would reach the device first runs
-    // it, so the instrument goes out before anything else.
-    void OpenStartDevice();
     // A write the settings writer could not do, shown on the window's thread.
     void ShowSettingsFailure(const std::exception_ptr &failure);
-    int ChooseStartDevice(DistinctFailures &errors);
-    void Renumber(int index);
-    void OpenStoredInput(DistinctFailures &errors);
-    // Closes the input and ends the notes it holds.
-    void CloseInput();
-    // The open source went away: told once, the input is closed.
-    void InputLost();
     void InstallIdlePoll();
     // The stored key map, or the default; entries that are no code are left
     // out and kept in `errors`.
@@ -243,7 +231,6 @@ private:
     std::unique_ptr<midi_out::TMidiOutput> midiOut_;
     // Uses the output's back end: goes before it.
     std::unique_ptr<midi_out::TMidiInput> midiIn_;
-    DeviceDirectory inputs_;
     std::unique_ptr<SettingsWriter> settings_;
     std::unique_ptr<recorder::RecordingStream> recordingStream_;
     // The controls' positions the keys and the input play by, kept in line
@@ -252,7 +239,6 @@ private:
     recorder::NoteRouter notes_{*midiOut_, *recordingStream_, TickCounter, *this};
     performance::InputRouter inputRouter_{playing_, keys_, notes_};
     std::unique_ptr<RecordingCommands> recording_;
-    DeviceDirectory devices_;
     std::unique_ptr<MainMenu> menus_;
     TAboutBox *aboutBox_ = nullptr;
     std::unique_ptr<TransportLink> transportLink_;
@@ -269,9 +255,7 @@ private:
                                           [this](int semitones) { MoveTransposition(semitones); }};
     performance::TForm2 *assignmentWindow_ = nullptr;
     bool shouldTerminate_ = false;
-    // Until OpenStartDevice has run: the failures start-up kept and the device it chose.
-    std::unique_ptr<DistinctFailures> startUpErrors_;
-    int startDevice_ = 0;
+    std::unique_ptr<DeviceSession> session_;
     // The device's failures met by the timers, the PC keys, the file
     // commands' stop and the ends of held notes: one lost device shows its
     // failure once, however many of them meet it.
