@@ -148,6 +148,10 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
     notes_.SetTransport(transport_.get());
     drums_ = std::make_unique<recorder::DrumPattern>(notes_, DrumStep);
     CreateControls();
+    keyboard_ = std::make_unique<PcKeyboard>(PcKeyboard::Parts{
+        *this, keys_, player_, playing_, notes_, *settings_, deviceFailures_,
+        [this] { return menus_->KeyLabelsItem()->isChecked(); },
+        [this](int semitones) { MoveTransposition(semitones); }});
     session_ = std::make_unique<DeviceSession>(DeviceSession::Parts{
         *midiOut_, *midiIn_, *settings_, *menus_, inputRouter_, *drums_, deviceFailures_,
         [this] { SelectInstrument(settings_->ReadInteger(Common, InstrumentKey, 0)); },
@@ -170,13 +174,11 @@ TForm1::~TForm1()
     // A device not yet opened stays closed.
     session_->ForgetStart();
     // Quitting lets a held pedal go up while the device is still open.
-    common::RunGuarded([this] { controlKeys_.ReleasePedal(); });
+    common::RunGuarded([this] { keyboard_->Controls().ReleasePedal(); });
     // A take ends closed and a playback leaves no note sounding.
     common::RunGuarded([this] { transport_->Halt(); });
     // Nothing may reach this window's handlers while its parts go away.
-    disconnect(QAbstractEventDispatcher::instance(thread()), nullptr, this, nullptr);
-    if (keyStateFilter_)
-        qApp->removeEventFilter(keyStateFilter_);
+    keyboard_.reset();
     DrumTimer->Stop();
     ClockTimer->Stop();
     // The drums end while the device is still open.
@@ -206,8 +208,6 @@ TForm1::~TForm1()
     // failure is shown.
     recording_->FinishAtExit(SettingsWriter::ExitBound);
     settings_.reset();
-    KeyCodeList.clear();
-    KeyNumberList.clear();
     recordingStream_.reset();
     common::RunGuarded([this] { midiOut_->CloseDevice(); });
 }
@@ -255,98 +255,21 @@ void TForm1::StartUp()
     }
 
     DrumStep = 0;
-    InstallIdlePoll();
-    LoadKeyMap(*session_->StartUpErrors());
+    keyboard_->Install();
+    keyboard_->Load(*session_->StartUpErrors());
     ApplyStoredSettings(*session_->StartUpErrors());
 }
 
-void TForm1::InstallIdlePoll()
-{
-    // The key states come from the program's own key events, seen before
-    // any widget; the poll runs whenever the event queue has run empty, so
-    // after every key event and every loss of the keyboard.
-    keyStateFilter_ = new performance::KeyStateFilter(keyStates_, this);
-    keyStateFilter_->SetPlayingWindow(this);
-    keyStateFilter_->SetPlayingKeys([this](int code) { return controlKeys_.Plays(code); });
-    qApp->installEventFilter(keyStateFilter_);
-    common::GuardedConnect(QAbstractEventDispatcher::instance(thread()),
-                           &QAbstractEventDispatcher::aboutToBlock, this, &TForm1::PollKeyboard);
-}
-
-void TForm1::LoadKeyMap(DistinctFailures &errors)
-{
-    for (const QString &fault : ReadKeyMap())
-        errors.Run([&fault] { throw common::EConvertError(fault.toStdString()); });
-    if (KeyCodeList.isEmpty() || KeyNumberList.isEmpty()) {
-        KeyCodeList = DefaultKeyCodeList();
-        KeyNumberList = DefaultKeyNumberList();
-        KeyMapChanged();
-    }
-}
-
-void TForm1::ReloadKeyMap()
-{
-    for (const QString &fault : ReadKeyMap())
-        ErrorHandler::ShowError(fault);
-}
-
-QStringList TForm1::ReadKeyMap()
-{
-    auto map = performance::KeyMapFromSection(settings_->ReadSection(KeysSection),
-                                              settings_->ReadSectionValues(KeysSection));
-    KeyCodeList = std::move(map.codes);
-    KeyNumberList = std::move(map.numbers);
-    KeyMapChanged();
-    // The conversion's own words, and where the entry stands, so that the
-    // user can mend it.
-    QStringList faults;
-    for (const std::string &code : map.rejected) {
-        QString what;
-        try {
-            common::StrToInt(code);
-        } catch (const common::EConvertError &error) {
-            what = WithFullStop(common::TranslatedMessage(error.what()));
-        }
-        faults.append(tr(KeyEntryFaultText)
-                          .arg(what, QString::fromLatin1(KeysSection), QString::fromStdString(code),
-                               QFile::decodeName(QByteArray::fromStdString(settings_->FileName()))));
-    }
-    return faults;
-}
-
-void TForm1::KeyMapChanged()
-{
-    UpdateKeyLabels();
-    pollGate_.Request();
-}
-
-void TForm1::UpdateKeyLabels()
-{
-    std::array<QString, performance::KeyCount> labels;
-    if (menus_->KeyLabelsItem()->isChecked())
-        labels = performance::KeyLabels(
-            KeyCodeList, KeyNumberList,
-            performance::KeyboardLayout(performance::KeyboardLayout::CurrentNames()));
-    for (std::size_t i = 0; i < labels.size(); ++i)
-        keys_[i]->SetLabel(labels[i]);
-}
+void TForm1::ReloadKeyMap() { keyboard_->Reload(); }
 
 void TForm1::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::KeyboardLayoutChange)
-        common::RunGuarded([this] { UpdateKeyLabels(); });
+    if (event->type() == QEvent::KeyboardLayoutChange && keyboard_)
+        common::RunGuarded([this] { keyboard_->UpdateLabels(); });
 }
 
-void TForm1::PollKeyboard()
-{
-    pollGate_.Run([this] {
-        // A key-map entry that stops the piano keys' pass does not stop the pedal.
-        const bool keysDone = deviceFailures_.Run([this] { poll_.PollKeyboard(); });
-        const bool controlsDone = deviceFailures_.Run([this] { controlKeys_.Poll(); });
-        return keysDone && controlsDone;
-    });
-}
+void TForm1::PollKeyboard() { keyboard_->Poll(); }
 
 void TForm1::MoveTransposition(int semitones)
 {
@@ -364,20 +287,13 @@ void TForm1::StartKeyAssignment()
     // A start while the window is open begins again at key 1.
     if (assignmentWindow_ && assignmentWindow_->isVisible())
         assignmentWindow_->hide();
-    settings_->EraseSection(KeysSection);
-    KeyCodeList.clear();
-    KeyNumberList.clear();
-    KeyMapChanged();
+    keyboard_->Clear();
     if (assignmentWindow_) {
         assignmentWindow_->show();
         assignmentWindow_->raise();
         assignmentWindow_->activateWindow();
     }
-    // With the map gone no poll would end the notes still held on the PC
-    // keyboard; end them now.
-    for (auto *key : keys_)
-        if (!key->IsSilent() && key != player_.MouseHeldKey())
-            player_.StopNote(*key);
+    keyboard_->EndHeldNotes();
 }
 
 void TForm1::ApplyStoredSettings(DistinctFailures &errors)
@@ -410,7 +326,7 @@ void TForm1::ApplyStoredSettings(DistinctFailures &errors)
     menus_->VelocityByPositionItem()->setChecked(settings_->ReadBool(Common, VelocityByPositionKey, false));
     playing_.velocityByPosition = VelocityByPosition();
     menus_->KeyLabelsItem()->setChecked(settings_->ReadBool(Common, ShowKeyLabelsKey, false));
-    UpdateKeyLabels();
+    keyboard_->UpdateLabels();
 }
 
 void TForm1::showEvent(QShowEvent *event)
@@ -445,7 +361,7 @@ void TForm1::closeEvent(QCloseEvent *event)
     }
     // Whatever still waits for a save gives up: the program is ending.
     recording_->Closing();
-    common::RunGuarded([this] { controlKeys_.ReleasePedal(); });
+    common::RunGuarded([this] { keyboard_->Controls().ReleasePedal(); });
     QMainWindow::closeEvent(event);
 }
 
@@ -488,7 +404,7 @@ void TForm1::VelocityByPositionClick()
 
 void TForm1::KeyLabelsClick()
 {
-    UpdateKeyLabels();
+    keyboard_->UpdateLabels();
     settings_->WriteBool(Common, ShowKeyLabelsKey, menus_->KeyLabelsItem()->isChecked());
 }
 
@@ -607,7 +523,7 @@ void TForm1::Stop()
     // The pedal goes up first, so that a take recorded with it down ends
     // with its release; a failed send is shown and the device is reset all
     // the same.
-    common::RunGuarded([this] { controlKeys_.ReleasePedal(); });
+    common::RunGuarded([this] { keyboard_->Controls().ReleasePedal(); });
     transport_->Stop();
 }
 

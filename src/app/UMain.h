@@ -3,6 +3,7 @@
 // program owns (device, settings file, recording, key map, counters, timers).
 
 #include "app/DeviceSession.h"
+#include "app/PcKeyboard.h"
 #include "app/MainControls.h"
 #include "app/RecordingCommands.h"
 #include "app/RepeatedFailureGate.h"
@@ -12,13 +13,9 @@
 #include "midi_out/MidiIn.h"
 #include "midi_out/MidiOut.h"
 #include "performance/InputRouter.h"
-#include "performance/ControlKeys.h"
 #include "performance/KeyGeometry.h"
 #include "performance/KeyPlayer.h"
-#include "performance/KeyStateTable.h"
-#include "performance/KeyboardPoll.h"
 #include "performance/PianoKey.h"
-#include "performance/PollGate.h"
 #include "performance/UTast.h"
 #include "recorder/DrumPattern.h"
 #include "recorder/NoteRouter.h"
@@ -105,15 +102,15 @@ public:
     midi_out::TMidiInput &MidiIn() { return *midiIn_; }
     SettingsWriter &Settings() { return *settings_; }
     recorder::RecordingStream &RecordingStream() { return *recordingStream_; }
-    const QStringList &KeyCodes() const { return KeyCodeList; }
-    const QStringList &KeyNumbers() const { return KeyNumberList; }
+    const QStringList &KeyCodes() const { return keyboard_->Codes(); }
+    const QStringList &KeyNumbers() const { return keyboard_->Numbers(); }
     std::int32_t CurrentTick() const { return TickCounter; }
     void SetCurrentTick(std::int32_t tick) { TickCounter = tick; }
     std::uint8_t CurrentDrumStep() const { return DrumStep; }
     const recorder::Transport &Transport() const { return *transport_; }
     const UnsavedTake &Take() const { return recording_->Take(); }
     const RecordingSaves &Saves() const { return recording_->Saves(); }
-    const performance::ControlKeys &ControlKeys() const { return controlKeys_; }
+    const performance::ControlKeys &ControlKeys() const { return keyboard_->Controls(); }
 
     // Re-selects an instrument by its program number: performs the click of
     // the instrument item with that number; a number without one does nothing.
@@ -186,8 +183,6 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
-    QStringList KeyCodeList;
-    QStringList KeyNumberList;
     std::int32_t TickCounter = 0;
     std::uint8_t DrumStep = 0;
 
@@ -195,12 +190,6 @@ private:
     void StartUp();
     // A write the settings writer could not do, shown on the window's thread.
     void ShowSettingsFailure(const std::exception_ptr &failure);
-    void InstallIdlePoll();
-    // The stored key map, or the default; entries that are no code are left
-    // out and kept in `errors`.
-    void LoadKeyMap(DistinctFailures &errors);
-    // Reads the key map into the lists; the texts of the entries left out.
-    QStringList ReadKeyMap();
     void ApplyStoredSettings(DistinctFailures &errors);
     // The user acted on the device: a timer's or a key's failure may be
     // shown again.
@@ -212,10 +201,6 @@ private:
     void StopForFile();
     void MoveTransposition(int semitones);
     void ApplyChannel(int channel);
-    // Writes the PC keys on the piano keys while "PC-Tasten anzeigen" is on.
-    void UpdateKeyLabels();
-    // The key map lists were replaced or emptied.
-    void KeyMapChanged();
     // The clock runs while the transport or the drums need it, and sleeps
     // otherwise, so that an idle program leaves the thread asleep.
     void RunClockAsNeeded();
@@ -247,12 +232,7 @@ private:
     QStringList arguments_;
     performance::KeyPlayer player_{playing_, notes_};
     std::unique_ptr<GatedMouse> gatedMouse_;
-    performance::KeyStateTable keyStates_;
-    performance::KeyStateFilter *keyStateFilter_ = nullptr;
-    performance::KeyboardPoll poll_{KeyCodeList, KeyNumberList, keys_, keyStates_, player_};
-    performance::PollGate pollGate_{keyStates_, keys_};
-    performance::ControlKeys controlKeys_{KeyCodeList, keyStates_, playing_, notes_,
-                                          [this](int semitones) { MoveTransposition(semitones); }};
+    std::unique_ptr<PcKeyboard> keyboard_;
     performance::TForm2 *assignmentWindow_ = nullptr;
     bool shouldTerminate_ = false;
     std::unique_ptr<DeviceSession> session_;

@@ -1,0 +1,135 @@
+#include "app/PcKeyboard.h"
+
+#include "app/ErrorHandler.h"
+#include "app/RepeatedFailureGate.h"
+#include "app/SettingsWriter.h"
+#include "app/UStrings.h"
+#include "common/GuardedConnect.h"
+#include "common/IntegerConversion.h"
+#include "common/Language.h"
+#include "performance/KeyMap.h"
+#include "performance/KeyboardLayout.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFile>
+#include <QWidget>
+
+#include <string>
+
+namespace app {
+
+PcKeyboard::PcKeyboard(Parts parts)
+    : parts_(std::move(parts)),
+      controls_(KeyCodeList, states_, parts_.playing, parts_.notes, parts_.moveTransposition)
+{
+}
+
+PcKeyboard::~PcKeyboard()
+{
+    // Nothing may reach the pass while the window's parts go away.
+    QObject::disconnect(QAbstractEventDispatcher::instance(parts_.window.thread()), nullptr, &parts_.window,
+                        nullptr);
+    if (filter_)
+        qApp->removeEventFilter(filter_);
+    KeyCodeList.clear();
+    KeyNumberList.clear();
+}
+
+void PcKeyboard::Install()
+{
+    // Every key event and every loss of the keyboard is followed by a pass.
+    filter_ = new performance::KeyStateFilter(states_, &parts_.window);
+    filter_->SetPlayingWindow(&parts_.window);
+    filter_->SetPlayingKeys([this](int code) { return controls_.Plays(code); });
+    qApp->installEventFilter(filter_);
+    common::GuardedConnect(QAbstractEventDispatcher::instance(parts_.window.thread()),
+                           &QAbstractEventDispatcher::aboutToBlock, &parts_.window, [this] { Poll(); });
+}
+
+void PcKeyboard::Load(DistinctFailures &errors)
+{
+    for (const QString &fault : Read())
+        errors.Run([&fault] { throw common::EConvertError(fault.toStdString()); });
+    if (KeyCodeList.isEmpty() || KeyNumberList.isEmpty()) {
+        KeyCodeList = DefaultKeyCodeList();
+        KeyNumberList = DefaultKeyNumberList();
+        Changed();
+    }
+}
+
+void PcKeyboard::Reload()
+{
+    for (const QString &fault : Read())
+        ErrorHandler::ShowError(fault);
+}
+
+QStringList PcKeyboard::Read()
+{
+    auto map = performance::KeyMapFromSection(parts_.settings.ReadSection(KeysSection),
+                                              parts_.settings.ReadSectionValues(KeysSection));
+    KeyCodeList = std::move(map.codes);
+    KeyNumberList = std::move(map.numbers);
+    Changed();
+    // The conversion's own words, and where the entry stands, so that the
+    // user can mend it.
+    QStringList faults;
+    for (const std::string &code : map.rejected) {
+        QString what;
+        try {
+            common::StrToInt(code);
+        } catch (const common::EConvertError &error) {
+            what = WithFullStop(common::TranslatedMessage(error.what()));
+        }
+        faults.append(QCoreApplication::translate("app::TForm1", KeyEntryFaultText)
+                          .arg(what, QString::fromLatin1(KeysSection), QString::fromStdString(code),
+                               QFile::decodeName(QByteArray::fromStdString(parts_.settings.FileName()))));
+    }
+    return faults;
+}
+
+void PcKeyboard::Clear()
+{
+    parts_.settings.EraseSection(KeysSection);
+    KeyCodeList.clear();
+    KeyNumberList.clear();
+    Changed();
+}
+
+void PcKeyboard::EndHeldNotes()
+{
+    for (auto *key : parts_.keys)
+        if (!key->IsSilent() && key != parts_.player.MouseHeldKey())
+            parts_.player.StopNote(*key);
+}
+
+void PcKeyboard::Changed()
+{
+    UpdateLabels();
+    // A new map's faults are found by a pass.
+    gate_.Request();
+}
+
+void PcKeyboard::UpdateLabels()
+{
+    std::array<QString, performance::KeyCount> labels;
+    if (parts_.showLabels())
+        labels = performance::KeyLabels(
+            KeyCodeList, KeyNumberList,
+            performance::KeyboardLayout(performance::KeyboardLayout::CurrentNames()));
+    for (std::size_t i = 0; i < labels.size(); ++i)
+        parts_.keys[i]->SetLabel(labels[i]);
+}
+
+void PcKeyboard::Poll()
+{
+    gate_.Run([this] {
+        // A key-map entry that stops the piano keys' pass does not stop the pedal.
+        const bool keysDone = parts_.failures.Run([this] { poll_.PollKeyboard(); });
+        const bool controlsDone = parts_.failures.Run([this] { controls_.Poll(); });
+        return keysDone && controlsDone;
+    });
+}
+
+} // namespace app

@@ -1,0 +1,95 @@
+#pragma once
+// The PC keyboard as the window plays it: the key map from the settings
+// file (the two lists KeyCodeList and KeyNumberList), the key states seen
+// in the program's own key events, and the pass over them after every burst
+// of events that turns keys into notes, the pedal and the octave keys. Its
+// labels on the piano keys, and the clearing of the map when the user
+// assigns it anew.
+
+#include "app/DistinctFailures.h"
+#include "performance/ControlKeys.h"
+#include "performance/KeyGeometry.h"
+#include "performance/KeyPlayer.h"
+#include "performance/KeyStateTable.h"
+#include "performance/KeyboardPoll.h"
+#include "performance/PollGate.h"
+
+#include <QStringList>
+
+#include <array>
+#include <functional>
+
+class QWidget;
+
+namespace recorder {
+class NoteSink;
+}
+
+namespace app {
+
+class RepeatedFailureGate;
+class SettingsWriter;
+
+class PcKeyboard {
+public:
+    // What the keyboard works with; all of it outlives it.
+    struct Parts {
+        // The window whose key presses play.
+        QWidget &window;
+        const std::array<performance::PianoKey *, performance::KeyCount> &keys;
+        performance::KeyPlayer &player;
+        const performance::PlayingState &playing;
+        recorder::NoteSink &notes;
+        SettingsWriter &settings;
+        // The device's failures, told once until the user acts.
+        RepeatedFailureGate &failures;
+        // Whether "PC-Tasten anzeigen" is on.
+        std::function<bool()> showLabels;
+        // Moves the transposition control, as its spin buttons do.
+        std::function<void(int semitones)> moveTransposition;
+    };
+
+    explicit PcKeyboard(Parts parts);
+    ~PcKeyboard();
+    PcKeyboard(const PcKeyboard &) = delete;
+    PcKeyboard &operator=(const PcKeyboard &) = delete;
+
+    // The key states come from the program's own key events, seen before any
+    // widget; the pass runs whenever the event queue has run empty.
+    void Install();
+    // The stored key map, or the default; entries that are no code are left
+    // out and kept in `errors`.
+    void Load(DistinctFailures &errors);
+    // The map read anew after an assignment; entries that are no code are told.
+    void Reload();
+    // "Tastatur einstellen...": the stored map is erased and the lists
+    // emptied (the PC keyboard plays nothing meanwhile).
+    void Clear();
+    // With the map gone no pass would end the notes still held on the PC
+    // keyboard: they end now.
+    void EndHeldNotes();
+    // The pass, when it could change anything.
+    void Poll();
+    // Writes the PC keys on the piano keys while the labels are on.
+    void UpdateLabels();
+
+    const QStringList &Codes() const { return KeyCodeList; }
+    const QStringList &Numbers() const { return KeyNumberList; }
+    performance::ControlKeys &Controls() { return controls_; }
+
+private:
+    // Reads the key map into the lists; the texts of the entries left out.
+    QStringList Read();
+    void Changed();
+
+    Parts parts_;
+    QStringList KeyCodeList;
+    QStringList KeyNumberList;
+    performance::KeyStateTable states_;
+    performance::KeyStateFilter *filter_ = nullptr;
+    performance::KeyboardPoll poll_{KeyCodeList, KeyNumberList, parts_.keys, states_, parts_.player};
+    performance::PollGate gate_{states_, parts_.keys};
+    performance::ControlKeys controls_;
+};
+
+} // namespace app
