@@ -1,48 +1,25 @@
 #include "app/UMain.h"
 
-#include "app/DeviceMenu.h"
 #include "app/ErrorHandler.h"
 #include "app/HelpPage.h"
 #include "app/InstrumentMenu.h"
 #include "app/MainMenu.h"
-#include "app/RecordingCommands.h"
 #include "app/SpinButtons.h"
-#include "app/TransportGlyphs.h"
 #include "app/UAbout.h"
 #include "app/UStrings.h"
 #include "common/Guard.h"
 #include "common/GuardedConnect.h"
-#include "common/IntegerConversion.h"
-#include "common/Language.h"
-#include "performance/KeyMap.h"
-#include "performance/KeyboardLayout.h"
-#include "files/RecordingFiles.h"
 
-#include <QAbstractEventDispatcher>
 #include <QAction>
-#include <QButtonGroup>
-#include <QCoreApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFile>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QLabel>
-#include <QLayout>
-#include <QLineEdit>
-#include <QMenuBar>
+#include <QCoreApplication>
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QToolButton>
 
-#include <cstdint>
-#include <exception>
 #include <initializer_list>
-#include <optional>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace app {
 

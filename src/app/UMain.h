@@ -3,19 +3,16 @@
 // program owns (device, settings file, recording, key map, counters, timers).
 
 #include "app/DeviceSession.h"
-#include "app/PcKeyboard.h"
 #include "app/MainControls.h"
+#include "app/PcKeyboard.h"
 #include "app/RecordingCommands.h"
 #include "app/RepeatedFailureGate.h"
 #include "app/SettingsWriter.h"
-#include "app/UnsavedTake.h"
 #include "midi_out/MidiBackend.h"
 #include "midi_out/MidiIn.h"
 #include "midi_out/MidiOut.h"
 #include "performance/InputRouter.h"
-#include "performance/KeyGeometry.h"
 #include "performance/KeyPlayer.h"
-#include "performance/PianoKey.h"
 #include "performance/UTast.h"
 #include "recorder/DrumPattern.h"
 #include "recorder/NoteRouter.h"
@@ -24,30 +21,18 @@
 #include "recorder/Transport.h"
 
 #include <QMainWindow>
-#include <QString>
 #include <QStringList>
 
-#include <array>
 #include <cstdint>
 #include <exception>
 #include <memory>
-#include <optional>
 #include <string>
-#include <vector>
 
-class QButtonGroup;
-class QCheckBox;
 class QFileDialog;
-class QLabel;
-class QLineEdit;
-class QSlider;
-class QToolButton;
 
 namespace app {
 
 class MainMenu;
-class SpinButtons;
-class DistinctFailures;
 class TAboutBox;
 
 class TForm1 : public QMainWindow,
