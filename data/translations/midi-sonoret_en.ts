@@ -792,7 +792,7 @@ Reads INPUT (.vsq recording, .vnx sound text file) and writes OUTPUT (.vsq recor
     </message>
 </context>
 <context>
-    <name>performance::TForm2</name>
+    <name>app::TForm2</name>
     <message>
         <source>Tippen Sie die Taste auf der Tastatur, der die blau markierte Sonorettaste zugeordnet werden soll!</source>
         <translation>Press the PC key that is to play the piano key marked in blue!</translation>

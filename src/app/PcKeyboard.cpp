@@ -53,8 +53,8 @@ void PcKeyboard::Load(DistinctFailures &errors)
     for (const QString &fault : Read())
         errors.Run([&fault] { throw common::EConvertError(fault.toStdString()); });
     if (KeyCodeList.isEmpty() || KeyNumberList.isEmpty()) {
-        KeyCodeList = DefaultKeyCodeList();
-        KeyNumberList = DefaultKeyNumberList();
+        KeyCodeList = performance::DefaultKeyCodeList();
+        KeyNumberList = performance::DefaultKeyNumberList();
         Changed();
     }
 }

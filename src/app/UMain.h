@@ -13,7 +13,7 @@
 #include "midi_out/MidiOut.h"
 #include "performance/InputRouter.h"
 #include "performance/KeyPlayer.h"
-#include "performance/UTast.h"
+#include "app/UTast.h"
 #include "recorder/DrumPattern.h"
 #include "recorder/NoteRouter.h"
 #include "recorder/RecordingStream.h"
@@ -36,7 +36,7 @@ class MainMenu;
 class TAboutBox;
 
 class TForm1 : public QMainWindow,
-               public performance::KeyAssignmentHost,
+               public KeyAssignmentHost,
                private recorder::NoteObserver,
                private MainControls {
     Q_OBJECT
@@ -102,8 +102,8 @@ public:
     void SelectInstrument(int program);
 
     // The key assignment window, created by the entry after this window.
-    void SetKeyAssignmentWindow(performance::TForm2 *window) { assignmentWindow_ = window; }
-    performance::TForm2 *KeyAssignmentWindow() const { return assignmentWindow_; }
+    void SetKeyAssignmentWindow(TForm2 *window) { assignmentWindow_ = window; }
+    TForm2 *KeyAssignmentWindow() const { return assignmentWindow_; }
     // "Tastatur einstellen...": erases the stored key map, empties the lists
     // (the PC keyboard plays nothing meanwhile) and shows the window.
     void StartKeyAssignment();
@@ -218,7 +218,7 @@ private:
     performance::KeyPlayer player_{playing_, notes_};
     std::unique_ptr<GatedMouse> gatedMouse_;
     std::unique_ptr<PcKeyboard> keyboard_;
-    performance::TForm2 *assignmentWindow_ = nullptr;
+    TForm2 *assignmentWindow_ = nullptr;
     bool shouldTerminate_ = false;
     std::unique_ptr<DeviceSession> session_;
     // The device's failures met by the timers, the PC keys, the file

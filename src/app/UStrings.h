@@ -39,21 +39,4 @@ inline constexpr char VelocityByPositionKey[] = "VelocityByPosition";
 inline constexpr char ShowKeyLabelsKey[] = "ShowKeyLabels";
 inline constexpr char KeysSection[] = "Keys";
 
-// Default key map: entry i plays piano key DefaultKeyNumbers[i] with the
-// platform virtual-key code DefaultKeyCodes[i].
-inline constexpr std::array<int, 42> DefaultKeyCodes{
-    226, 89,  88,  67,  86,  66,  78,  77,  188, 190, 189, 16,  65, 83,
-    70,  71,  72,  75,  76,  222, 191, 81,  87,  69,  82,  84,  90, 85,
-    73,  79,  80,  186, 187, 49,  50,  52,  53,  55,  56,  57,  219, 221,
-};
-inline constexpr std::array<int, 42> DefaultKeyNumbers{
-    1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14,
-    15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28,
-    29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42,
-};
-
-// The defaults as the two lists hold them: one decimal string per entry.
-QStringList DefaultKeyCodeList();
-QStringList DefaultKeyNumberList();
-
 } // namespace app

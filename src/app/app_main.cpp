@@ -6,7 +6,7 @@
 #include "common/AtomicFileWriter.h"
 #include "common/Guard.h"
 #include "midi_out/SystemBackend.h"
-#include "performance/UTast.h"
+#include "app/UTast.h"
 
 #include <QFile>
 #include <QMetaObject>
@@ -95,7 +95,7 @@ int main(int argc, char **argv)
     });
 
     std::unique_ptr<app::TForm1> form;
-    std::unique_ptr<performance::TForm2> assignment;
+    std::unique_ptr<app::TForm2> assignment;
     std::unique_ptr<app::TAboutBox> about;
     const bool created = common::RunGuarded([&] {
         // The window maps without waiting for the device's connection.
@@ -103,7 +103,7 @@ int main(int argc, char **argv)
             midi_out::CreateSystemBackend(),
             app::SettingsFile::LocationFor(ExecutablePath()),
             arguments, nullptr, app::TForm1::DeviceStart::FromEventLoop);
-        assignment = std::make_unique<performance::TForm2>(*form);
+        assignment = std::make_unique<app::TForm2>(*form);
         form->SetKeyAssignmentWindow(assignment.get());
         about = std::make_unique<app::TAboutBox>();
         form->SetAboutBox(about.get());

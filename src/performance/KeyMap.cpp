@@ -30,6 +30,20 @@ KeyMapLists KeyMapFromSection(const std::vector<std::string> &keys,
     return map;
 }
 
+namespace {
+QStringList AsDecimalStrings(const std::array<int, KeyCount> &values)
+{
+    QStringList list;
+    list.reserve(static_cast<qsizetype>(values.size()));
+    for (int value : values)
+        list.append(QString::number(value));
+    return list;
+}
+} // namespace
+
+QStringList DefaultKeyCodeList() { return AsDecimalStrings(DefaultKeyCodes); }
+QStringList DefaultKeyNumberList() { return AsDecimalStrings(DefaultKeyNumbers); }
+
 int KeyNumberFromText(const QString &numberText)
 {
     // Names are "Key1".."Key42": no sign, no blanks, no leading zero.

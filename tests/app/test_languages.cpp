@@ -64,7 +64,7 @@ TEST_P(Languages, TextsFitTheirPlacesAndAccessKeysStayUnique)
 {
     ExpectTextsFit(*form);
     ExpectUniqueAccessKeys(*form->menuBar());
-    ExpectTextsFit(performance::TForm2(*form));
+    ExpectTextsFit(app::TForm2(*form));
     ExpectTextsFit(app::TAboutBox());
 }
 

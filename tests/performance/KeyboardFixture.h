@@ -3,7 +3,8 @@
 // carry native scan codes as X11 and Wayland deliver them (evdev code + 8).
 
 #include "app/UStrings.h"
-#include "performance/UTast.h"
+#include "performance/KeyMap.h"
+#include "app/UTast.h"
 #include "performance/WindowFixture.h"
 
 #include <QAbstractEventDispatcher>
@@ -33,7 +34,7 @@ protected:
     app::TForm1 &CreateWithAssignment()
     {
         Create();
-        assignment = std::make_unique<performance::TForm2>(*form);
+        assignment = std::make_unique<app::TForm2>(*form);
         form->SetKeyAssignmentWindow(assignment.get());
         backend->ClearCalls();
         return *form;
@@ -97,7 +98,7 @@ protected:
         return !timedOut;
     }
 
-    std::unique_ptr<performance::TForm2> assignment;
+    std::unique_ptr<app::TForm2> assignment;
 };
 
 } // namespace testing_support

@@ -41,9 +41,9 @@ constexpr DefaultPosition DefaultPositions[] = {
 
 TEST(KeyCodes, EachDefaultKeyPositionGivesItsDefaultCode)
 {
-    ASSERT_EQ(std::size(DefaultPositions), app::DefaultKeyCodes.size());
+    ASSERT_EQ(std::size(DefaultPositions), performance::DefaultKeyCodes.size());
     for (const auto &position : DefaultPositions) {
-        const int expected = app::DefaultKeyCodes[position.number - 1];
+        const int expected = performance::DefaultKeyCodes[position.number - 1];
         EXPECT_EQ(VirtualKeyFromScanCode(position.evdev + 8), expected) << position.label;
         if (position.qtKey != 0) {
             EXPECT_EQ(VirtualKeyFromQtKey(position.qtKey), expected) << position.label;

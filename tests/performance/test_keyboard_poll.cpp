@@ -183,8 +183,8 @@ TEST_F(PcKeyboard, AnEmptyListGivesTheDefaultMap)
     for (const char *text : {"", "[Keys]\n", "[keys]\n[Common]\nBeat=100\n"}) {
         WriteIni(text);
         CreateWithAssignment();
-        EXPECT_EQ(form->KeyCodes(), app::DefaultKeyCodeList()) << text;
-        EXPECT_EQ(form->KeyNumbers(), app::DefaultKeyNumberList()) << text;
+        EXPECT_EQ(form->KeyCodes(), performance::DefaultKeyCodeList()) << text;
+        EXPECT_EQ(form->KeyNumbers(), performance::DefaultKeyNumberList()) << text;
         EXPECT_FALSE(IniText().contains("226")) << "the defaults are not written";
         form.reset();
         assignment.reset();

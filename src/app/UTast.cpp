@@ -1,4 +1,4 @@
-#include "performance/UTast.h"
+#include "app/UTast.h"
 
 #include "common/Guard.h"
 #include "performance/KeyCodes.h"
@@ -6,11 +6,15 @@
 #include <QKeyEvent>
 #include <QLabel>
 
-namespace performance {
+namespace app {
+
+using performance::KeyCount;
+using performance::PressedColor;
+using performance::SilentColor;
 
 namespace {
 constexpr char LabelText[] = QT_TRANSLATE_NOOP(
-    "performance::TForm2",
+    "app::TForm2",
     "Tippen Sie die Taste auf der Tastatur, der die blau markierte Sonorettaste zugeordnet "
     "werden soll!");
 constexpr int LastKey = KeyCount;
@@ -33,7 +37,7 @@ TForm2::TForm2(KeyAssignmentHost &host, QWidget *parent)
     // The window itself takes the keys; none of its parts can have the focus.
     setFocusPolicy(Qt::StrongFocus);
 
-    keys_ = CreatePianoKeys(this, RowShift);
+    keys_ = performance::CreatePianoKeys(this, RowShift);
     for (auto *key : keys_)
         key->setAttribute(Qt::WA_TransparentForMouseEvents);
 
@@ -75,7 +79,7 @@ bool TForm2::event(QEvent *event)
         return true;
     case QEvent::KeyPress: {
         event->accept();
-        const auto code = VirtualKeyOf(static_cast<const QKeyEvent &>(*event));
+        const auto code = performance::VirtualKeyOf(static_cast<const QKeyEvent &>(*event));
         if (code)
             common::RunGuarded([&] { KeyDown(*code); });
         return true;
@@ -101,4 +105,4 @@ void TForm2::hideEvent(QHideEvent *event)
         common::RunGuarded([this] { host_.ReloadKeyMap(); });
 }
 
-} // namespace performance
+} // namespace app

@@ -13,7 +13,7 @@
 
 class QLabel;
 
-namespace performance {
+namespace app {
 
 // What the window needs from the main window.
 class KeyAssignmentHost {
@@ -39,7 +39,7 @@ public:
 
     // The piano key (1..43) that the next PC key press is assigned to.
     int AssignmentCursor() const { return assignmentCursor_; }
-    PianoKey *Key(int number) const { return keys_[number - 1]; }
+    performance::PianoKey *Key(int number) const { return keys_[number - 1]; }
     QLabel *Label1 = nullptr;
 
     // A PC key with code `code` went down: assign it and move on.
@@ -54,8 +54,8 @@ private:
     void Started();
 
     KeyAssignmentHost &host_;
-    std::array<PianoKey *, KeyCount> keys_{};
+    std::array<performance::PianoKey *, performance::KeyCount> keys_{};
     int assignmentCursor_ = 1;
 };
 
-} // namespace performance
+} // namespace app

@@ -102,7 +102,7 @@ TEST_F(KeyAssignment, ClosingBeforeAnyKeyLeavesNoMapUntilTheNextStart)
     assignment.reset();
     form.reset();
     CreateWithAssignment();
-    EXPECT_EQ(form->KeyCodes(), app::DefaultKeyCodeList());
+    EXPECT_EQ(form->KeyCodes(), performance::DefaultKeyCodeList());
 }
 
 TEST_F(KeyAssignment, AnAutoRepeatingKeyKeepsOnlyTheLastPianoKeyItReached)
