@@ -6,7 +6,7 @@
 
 #include "bench_window_support.h"
 #include "slow_fsync.h"
-#include "app/SettingsFile.h"
+#include "common/SettingsFile.h"
 #include "app/UMain.h"
 #include "common/AtomicFileWriter.h"
 #include "support/TestBackend.h"
@@ -30,7 +30,7 @@ using SlowFsync = bench_support::SlowFsync<20>;
 
 bool EndsWith(benchmark::State &state, const std::string &path, int volume)
 {
-    if (app::SettingsFile(path).ReadInteger("Common", "Volume", -1) == volume)
+    if (common::SettingsFile(path).ReadInteger("Common", "Volume", -1) == volume)
         return true;
     state.SkipWithError("the settings file does not hold the last value");
     return false;
@@ -69,7 +69,7 @@ void SliderDragWrittenDirectly(benchmark::State &state)
 {
     QTemporaryDir dir;
     const std::string path = dir.filePath(QStringLiteral("midi-sonoret.ini")).toStdString();
-    app::SettingsFile file(path);
+    common::SettingsFile file(path);
     const SlowFsync slow;
     for (auto _ : state) {
         const auto start = Clock::now();

@@ -5,7 +5,7 @@
 
 #include "FuzzSupport.h"
 
-#include "app/SettingsFile.h"
+#include "common/SettingsFile.h"
 #include "common/IntegerConversion.h"
 #include "performance/KeyGeometry.h"
 #include "performance/KeyMap.h"
@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     fuzz::FuzzInput input(data, size);
     const std::string text = input.Bytes(input.Uint32() % 2048);
     const std::string path = fuzz::WriteScratchFile("settings.ini", text);
-    app::SettingsFile settings(path);
+    common::SettingsFile settings(path);
 
     for (int step = 0; step < 32 && !input.Empty(); ++step) {
         const std::string section = Name(input, kSections);

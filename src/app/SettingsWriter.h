@@ -6,7 +6,7 @@
 // changes to one value (a slider dragged across its range) is written as
 // its latest value. Reads see every change handed over, written or not.
 
-#include "app/SettingsFile.h"
+#include "common/SettingsFile.h"
 
 #include <chrono>
 #include <cstdint>
@@ -17,6 +17,12 @@
 #include <vector>
 
 namespace app {
+
+// The writer's store, named here as the window's code names it.
+using common::EIniFileException;
+using common::PendingChanges;
+using common::SettingsChange;
+using common::SettingsFile;
 
 class SettingsWriter {
 public:

@@ -1,6 +1,6 @@
 #include "app/ErrorHandler.h"
 #include "app/ProgramIcon.h"
-#include "app/SettingsFile.h"
+#include "common/SettingsFile.h"
 #include "app/UAbout.h"
 #include "app/UMain.h"
 #include "common/AtomicFileWriter.h"
@@ -101,7 +101,7 @@ int main(int argc, char **argv)
         // The window maps without waiting for the device's connection.
         form = std::make_unique<app::TForm1>(
             midi_out::CreateSystemBackend(),
-            app::SettingsFile::LocationFor(ExecutablePath()),
+            common::SettingsFile::LocationFor(ExecutablePath()),
             arguments, nullptr, app::TForm1::DeviceStart::FromEventLoop);
         assignment = std::make_unique<app::TForm2>(*form);
         form->SetKeyAssignmentWindow(assignment.get());

@@ -3,7 +3,7 @@
 #include "app/DeviceMenu.h"
 #include "app/HelpPage.h"
 #include "app/InstrumentMenu.h"
-#include "app/SettingsFile.h"
+#include "common/SettingsFile.h"
 #include "app/UAbout.h"
 
 #include <QActionGroup>

@@ -6,7 +6,7 @@
 #include "performance/WindowFixture.h"
 
 #include "app/DeviceMenu.h"
-#include "app/SettingsFile.h"
+#include "common/SettingsFile.h"
 #include "app/SpinButtons.h"
 #include "midi_out/MidiErrors.h"
 #include "recorder/SteadyTimer.h"
@@ -45,7 +45,7 @@ protected:
     std::string Stored(const char *key)
     {
         SettleSettings();
-        return app::SettingsFile(iniPath).ReadString("InputDevice", key, "-");
+        return common::SettingsFile(iniPath).ReadString("InputDevice", key, "-");
     }
 };
 

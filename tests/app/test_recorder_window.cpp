@@ -3,7 +3,7 @@
 
 #include "performance/WindowFixture.h"
 
-#include "app/SettingsFile.h"
+#include "common/SettingsFile.h"
 #include "app/DeviceMenu.h"
 #include "app/SpinButtons.h"
 
@@ -60,7 +60,7 @@ protected:
     bool DrumsStored()
     {
         SettleSettings();
-        return app::SettingsFile(iniPath).ReadBool("Common", "Drums", true);
+        return common::SettingsFile(iniPath).ReadBool("Common", "Drums", true);
     }
 
     // The recording as (tick, packed message) pairs.

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <sstream>
 
-using app::SettingsChange;
+using common::SettingsChange;
 using app::SettingsWriter;
 
 namespace {
@@ -24,7 +24,7 @@ class HeldStore {
 public:
     SettingsWriter::Store Store()
     {
-        return [this](app::SettingsFile &file, app::PendingChanges changes) {
+        return [this](common::SettingsFile &file, common::PendingChanges changes) {
             {
                 const std::lock_guard lock(mutex_);
                 batches_.emplace_back(changes.begin(), changes.end());
@@ -107,7 +107,7 @@ TEST_F(SettingsWriterTest, FailuresOfOneBurstAreToldOnceAndAgainOnceShown)
     SettingsWriter writer(iniPath, [&told](std::exception_ptr failure) {
         try {
             std::rethrow_exception(failure);
-        } catch (const app::EIniFileException &error) {
+        } catch (const common::EIniFileException &error) {
             told.push_back(error.what());
         }
     }, store.Store());
@@ -146,7 +146,7 @@ TEST_F(SettingsWriterTest, AWindowDraggedAcrossARefusingFileShowsOneMessageAndSt
         slider->setValue(volume);
     EXPECT_EQ(window.Settings().ReadInteger("Common", "Volume", -1), 90);
     form.reset(); // at once, with the writes perhaps still under way
-    EXPECT_EQ(app::SettingsFile(iniPath).ReadInteger("Common", "Volume", -1), 90);
+    EXPECT_EQ(common::SettingsFile(iniPath).ReadInteger("Common", "Volume", -1), 90);
     EXPECT_EQ(messages.size(), 1u);
 }
 

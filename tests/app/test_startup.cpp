@@ -1,7 +1,7 @@
 #include "performance/WindowFixture.h"
 
 #include "app/DeviceMenu.h"
-#include "app/SettingsFile.h"
+#include "common/SettingsFile.h"
 #include "app/SpinButtons.h"
 
 #include <QCheckBox>

@@ -3,7 +3,7 @@
 // folder, with every message box captured instead of shown.
 
 #include "app/ErrorHandler.h"
-#include "app/SettingsFile.h"
+#include "common/SettingsFile.h"
 #include "app/UMain.h"
 #include "app/UnsavedTake.h"
 #include "midi_out/MidiErrors.h"
@@ -85,13 +85,13 @@ protected:
     int StoredInt(const char *section, const char *key)
     {
         SettleSettings();
-        return app::SettingsFile(iniPath).ReadInteger(section, key, -999);
+        return common::SettingsFile(iniPath).ReadInteger(section, key, -999);
     }
 
     std::string StoredText(const char *section, const char *key)
     {
         SettleSettings();
-        return app::SettingsFile(iniPath).ReadString(section, key, "<none>");
+        return common::SettingsFile(iniPath).ReadString(section, key, "<none>");
     }
 
     QByteArray IniText()

@@ -5,7 +5,7 @@
 
 #include "TinyDisk.h"
 
-#include "app/SettingsFile.h"
+#include "common/SettingsFile.h"
 #include "common/FileErrors.h"
 #include "files/RecordingFiles.h"
 #include "recorder/RecordingStream.h"
@@ -88,11 +88,11 @@ TEST_F(FullDisk, SettingsWriteIsRefusedWithItsMessageAndTheFileStays)
         text += std::to_string(code) + "=" + std::to_string(code % 42 + 1) + "\n";
     Put(path, text);
     disk.Fill();
-    app::SettingsFile settings(path);
+    common::SettingsFile settings(path);
     try {
         settings.WriteInteger("Common", "Beat", 90);
         FAIL() << "the write reported success on a full disk";
-    } catch (const app::EIniFileException &error) {
+    } catch (const common::EIniFileException &error) {
         EXPECT_EQ(std::string(error.what()), "In " + path + " kann nicht geschrieben werden");
     }
     EXPECT_EQ(Contents(path), text);
@@ -139,12 +139,12 @@ TEST(DeviceFull, ASettingsFileOnAFullDeviceIsRefused)
     ASSERT_TRUE(folder.isValid());
     const std::string ini = folder.filePath("voll.ini").toStdString();
     std::filesystem::create_symlink("/dev/full", ini);
-    app::SettingsFile settings(ini);
+    common::SettingsFile settings(ini);
     EXPECT_EQ(settings.ReadInteger("Common", "Beat", 120), 120);
     try {
         settings.WriteBool("Common", "Drums", true);
         FAIL() << "a write to /dev/full reported success";
-    } catch (const app::EIniFileException &error) {
+    } catch (const common::EIniFileException &error) {
         EXPECT_EQ(std::string(error.what()), "In " + ini + " kann nicht geschrieben werden");
     }
     EXPECT_TRUE(std::filesystem::is_symlink(ini));

@@ -1,4 +1,4 @@
-#include "app/SettingsFile.h"
+#include "common/SettingsFile.h"
 #include "support/OrdinaryUser.h"
 
 #include <QTemporaryDir>
@@ -20,8 +20,8 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
-using app::EIniFileException;
-using app::SettingsFile;
+using common::EIniFileException;
+using common::SettingsFile;
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/SettingsFile.h"
+#include "common/SettingsFile.h"
 
 #include "common/AtomicFileWriter.h"
 
@@ -24,7 +24,7 @@
 #include <time.h>
 #include <unistd.h>
 
-namespace app {
+namespace common {
 
 // Named rather than anonymous: the file's cache, a member of SettingsFile,
 // holds its types.
@@ -669,4 +669,4 @@ std::string SettingsFile::WriteRefusedMessage() const
     return "In " + fileName_ + " kann nicht geschrieben werden";
 }
 
-} // namespace app
+} // namespace common

@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-namespace app {
+namespace common {
 
 // A settings write the system refused: "In <path> kann nicht geschrieben werden".
 class EIniFileException : public std::runtime_error {
@@ -101,4 +101,4 @@ private:
     std::shared_ptr<Cache> cache_;
 };
 
-} // namespace app
+} // namespace common
