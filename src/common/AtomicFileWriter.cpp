@@ -1,24 +1,20 @@
 #include "common/AtomicFileWriter.h"
 
 #include "common/FileErrors.h"
-#include "common/RegularFile.h"
+#include "common/PendingFiles.h"
+#include "common/SaveLeftovers.h"
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <climits>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string_view>
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -30,16 +26,6 @@ namespace {
 constexpr std::size_t kBufferSize = 1 << 16;
 // As many links as the system itself follows before it calls it a loop.
 constexpr int kMaxLinks = 40;
-
-// The own files of a save are named ".NAME" + tag + "PID-N" beside NAME: an
-// unfinished one, and a complete copy kept while the target is written over.
-constexpr std::string_view kUnfinishedTag = ".tmp-";
-constexpr std::string_view kCopyTag = ".kopie-";
-// Room for the longer tag, a process id and a counter behind the name.
-constexpr std::size_t kSuffixRoom = kCopyTag.size() + 10 + 1 + 10;
-// Below the user's cache folder, for copies that a folder cannot take.
-constexpr const char *kSpareFolderName = "midi-sonoret";
-constexpr const char *kCopyLeftText = "Eine abgebrochene Speicherung hat ihre Daten in %s hinterlassen.";
 
 std::string FolderOf(const std::string &path)
 {
@@ -86,230 +72,12 @@ std::string Resolved(const std::string &path)
     return path;
 }
 
-AtomicFileWriter::NoticeHandler &NoticeSink()
-{
-    static AtomicFileWriter::NoticeHandler handler;
-    return handler;
-}
-
 std::atomic<AtomicFileWriter::StepHook> stepHook{nullptr};
 
 void Reached(AtomicFileWriter::Step step)
 {
     if (const auto hook = stepHook.load())
         hook(step);
-}
-
-void TellCopyLeft(const std::string &path)
-{
-    std::string text(kCopyLeftText);
-    text.replace(text.find("%s"), 2, path);
-    if (const auto &handler = NoticeSink())
-        handler(text);
-    else
-        std::fprintf(stderr, "%s\n", text.c_str());
-}
-
-// The unfinished files of all writers, in a table a signal handler can read:
-// fixed slots, lock-free state, no allocation.
-struct PendingFile {
-    static constexpr int kFree = 0;
-    static constexpr int kClaimed = 1;
-    static constexpr int kReady = 2;
-    std::atomic<int> state{kFree};
-    int folder = -1;
-    char name[NAME_MAX + 1] = {};
-};
-static_assert(std::atomic<int>::is_always_lock_free);
-
-std::array<PendingFile, 16> pendingFiles;
-
-int RegisterPending(int folder, const std::string &name)
-{
-    if (name.size() > NAME_MAX)
-        return -1;
-    for (std::size_t i = 0; i < pendingFiles.size(); ++i) {
-        int expected = PendingFile::kFree;
-        if (pendingFiles[i].state.compare_exchange_strong(expected, PendingFile::kClaimed)) {
-            pendingFiles[i].folder = folder;
-            std::memcpy(pendingFiles[i].name, name.c_str(), name.size() + 1);
-            pendingFiles[i].state.store(PendingFile::kReady, std::memory_order_release);
-            return static_cast<int>(i);
-        }
-    }
-    return -1; // more writers at once than slots: that one is not removed on a signal
-}
-
-void UnregisterPending(int &slot)
-{
-    if (slot >= 0)
-        pendingFiles[static_cast<std::size_t>(slot)].state.store(PendingFile::kFree);
-    slot = -1;
-}
-
-void OnStopSignal(int signalNumber)
-{
-    const int savedErrno = errno;
-    AtomicFileWriter::RemoveUnfinishedFiles();
-    // The default action ends the process as soon as the handler returns.
-    ::signal(signalNumber, SIG_DFL);
-    ::raise(signalNumber);
-    errno = savedErrno;
-}
-
-bool OpenFolder(const std::string &path, int &fd)
-{
-    fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) // a folder that may be entered but not listed
-        fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    return fd >= 0;
-}
-
-void CloseFolder(int &fd)
-{
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
-}
-
-// A save's own file: its tag and the process that made it. Read from the
-// end, since the name in front may have been shortened or be any bytes.
-struct SaveFileName {
-    std::string_view tag;
-    pid_t pid = 0;
-};
-
-std::optional<SaveFileName> ParseSaveFileName(std::string_view name)
-{
-    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-    if (name.size() < 2 || name.front() != '.')
-        return std::nullopt;
-    const auto counterDash = name.rfind('-');
-    if (counterDash == std::string_view::npos || counterDash + 1 == name.size()
-        || !std::all_of(name.begin() + static_cast<std::ptrdiff_t>(counterDash) + 1, name.end(), isDigit))
-        return std::nullopt;
-    const auto front = name.substr(0, counterDash);
-    const auto pidDash = front.rfind('-');
-    if (pidDash == std::string_view::npos)
-        return std::nullopt;
-    const auto digits = front.substr(pidDash + 1);
-    SaveFileName parsed;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), parsed.pid);
-    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() || parsed.pid <= 0)
-        return std::nullopt;
-    const auto stem = front.substr(0, pidDash + 1);
-    for (const auto tag : {kUnfinishedTag, kCopyTag}) {
-        if (stem.size() > tag.size() && stem.ends_with(tag)) {
-            parsed.tag = tag;
-            return parsed;
-        }
-    }
-    return std::nullopt;
-}
-
-// A process that has ended but not yet been waited for (a zombie) runs no
-// more; one of another user counts as running.
-bool Running(pid_t pid)
-{
-    if (::kill(pid, 0) != 0 && errno == ESRCH)
-        return false;
-    std::string stat;
-    if (ReadRegularFile("/proc/" + std::to_string(pid) + "/stat", stat) != FileRead::Read)
-        return true;
-    const auto nameEnd = stat.rfind(')');
-    return nameEnd == std::string::npos || stat.compare(nameEnd, 3, ") Z") != 0;
-}
-
-bool Older(const struct stat &info, const timespec &than)
-{
-    return info.st_mtim.tv_sec < than.tv_sec
-           || (info.st_mtim.tv_sec == than.tv_sec && info.st_mtim.tv_nsec < than.tv_nsec);
-}
-
-// Renames without replacing anything of that name.
-bool RenameNoReplace(int fromFolder, const std::string &from, int toFolder, const std::string &to)
-{
-    if (::renameat2(fromFolder, from.c_str(), toFolder, to.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // A file system without the flag: look first, then rename.
-    struct stat info {};
-    if (::fstatat(toFolder, to.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT)
-        return false;
-    return ::renameat(fromFolder, from.c_str(), toFolder, to.c_str()) == 0;
-}
-
-// A copy that a save cut short left: given a visible name (its own without
-// the leading dot), so that the user finds it and is told only once.
-void KeepCopy(int folder, const std::string &folderPath, const std::string &name)
-{
-    const std::string visible = name.substr(1);
-    const bool shown = RenameNoReplace(folder, name, folder, visible);
-    TellCopyLeft(folderPath + "/" + (shown ? visible : name));
-}
-
-// Removes the unfinished files of saves whose process is gone, and reports
-// their complete copies; files of running processes, files made since
-// `started` and everything named otherwise stay.
-void SweepLeftovers(int folder, const std::string &folderPath, const timespec &started)
-{
-    const int listing = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (listing < 0)
-        return;
-    DIR *entries = ::fdopendir(listing);
-    if (entries == nullptr) {
-        ::close(listing);
-        return;
-    }
-    while (const dirent *entry = ::readdir(entries)) {
-        const std::string name = entry->d_name;
-        const auto parsed = ParseSaveFileName(name);
-        if (!parsed || parsed->pid == ::getpid())
-            continue;
-        if (Running(parsed->pid))
-            continue;
-        struct stat info {};
-        if (::fstatat(listing, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)
-            || !Older(info, started))
-            continue;
-        if (parsed->tag == kUnfinishedTag)
-            ::unlinkat(listing, name.c_str(), 0);
-        else if (info.st_uid == ::geteuid())
-            KeepCopy(listing, folderPath, name);
-    }
-    ::closedir(entries);
-}
-
-// Where the new content goes when the target's folder takes no new file:
-// the user's cache folder, else the folder for temporary files.
-std::vector<std::string> SpareFolders()
-{
-    std::vector<std::string> folders;
-    if (const char *cache = std::getenv("XDG_CACHE_HOME"); cache && cache[0] == '/')
-        folders.push_back(std::string(cache) + "/" + kSpareFolderName);
-    if (const char *home = std::getenv("HOME"); home && home[0] == '/')
-        folders.push_back(std::string(home) + "/.cache/" + kSpareFolderName);
-    if (const passwd *user = ::getpwuid(::geteuid()); user && user->pw_dir && user->pw_dir[0] == '/')
-        folders.push_back(std::string(user->pw_dir) + "/.cache/" + kSpareFolderName);
-    const char *temporary = std::getenv("TMPDIR");
-    folders.emplace_back(temporary && temporary[0] == '/' ? temporary : "/tmp");
-    return folders;
-}
-
-// Copies left in the spare folders by an earlier run are reported at the
-// first save of this one.
-void SweepSpareFoldersOnce(const timespec &started)
-{
-    static std::atomic<bool> swept{false};
-    if (swept.exchange(true))
-        return;
-    for (const auto &path : SpareFolders()) {
-        int fd = -1;
-        if (OpenFolder(path, fd))
-            SweepLeftovers(fd, path, started);
-        CloseFolder(fd);
-    }
 }
 
 bool MakeFolders(const std::string &path)
@@ -434,7 +202,7 @@ bool AtomicFileWriter::CreateBeside(const Folder &folder, mode_t mode)
         const int fd = ::openat(folder.fd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         const int error = errno;
         if (fd >= 0)
-            pendingSlot_ = RegisterPending(folder.fd, name);
+            pendingSlot_ = RegisterPendingFile(folder.fd, name);
         ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
         if (fd >= 0) {
             fd_ = fd;
@@ -464,7 +232,7 @@ void AtomicFileWriter::Discard() noexcept
     if (!tempName_.empty() && tempFolder_ != nullptr)
         ::unlinkat(tempFolder_->fd, tempName_.c_str(), 0);
     tempName_.clear();
-    UnregisterPending(pendingSlot_);
+    UnregisterPendingFile(pendingSlot_);
     CloseFolder(folder_.fd);
     CloseFolder(spare_.fd);
 }
@@ -530,7 +298,7 @@ void AtomicFileWriter::WriteOverTarget()
 {
     const std::string copyName = tempName_.substr(0, tempName_.rfind(kUnfinishedTag)) + std::string(kCopyTag)
                                  + tempName_.substr(tempName_.rfind(kUnfinishedTag) + kUnfinishedTag.size());
-    UnregisterPending(pendingSlot_);
+    UnregisterPendingFile(pendingSlot_);
     if (!RenameNoReplace(tempFolder_->fd, tempName_, tempFolder_->fd, copyName))
         throw EFCreateError(target_);
     tempName_ = copyName;
@@ -596,7 +364,7 @@ void AtomicFileWriter::Commit()
         }
         if (replaced) {
             tempName_.clear();
-            UnregisterPending(pendingSlot_);
+            UnregisterPendingFile(pendingSlot_);
         } else {
             WriteOverTarget();
         }
@@ -610,31 +378,11 @@ void AtomicFileWriter::Commit()
         throw EWriteError();
 }
 
-void AtomicFileWriter::RemoveUnfinishedFiles() noexcept
-{
-    for (auto &pending : pendingFiles) {
-        if (pending.state.load(std::memory_order_acquire) == PendingFile::kReady)
-            ::unlinkat(pending.folder, pending.name, 0);
-    }
-}
+void AtomicFileWriter::RemoveUnfinishedFiles() noexcept { RemovePendingFiles(); }
 
-void AtomicFileWriter::RemoveUnfinishedFilesOnStopSignals()
-{
-    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction current {};
-        if (::sigaction(signalNumber, nullptr, &current) != 0 || current.sa_handler == SIG_IGN)
-            continue;
-        struct sigaction handler {};
-        handler.sa_handler = OnStopSignal;
-        ::sigemptyset(&handler.sa_mask);
-        ::sigaction(signalNumber, &handler, nullptr);
-    }
-}
+void AtomicFileWriter::RemoveUnfinishedFilesOnStopSignals() { RemovePendingFilesOnStopSignals(); }
 
-void AtomicFileWriter::SetNoticeHandler(NoticeHandler handler)
-{
-    NoticeSink() = std::move(handler);
-}
+void AtomicFileWriter::SetNoticeHandler(NoticeHandler handler) { SetCopyLeftHandler(std::move(handler)); }
 
 void AtomicFileWriter::SetStepHook(StepHook hook)
 {
