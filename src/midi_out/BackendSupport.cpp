@@ -232,6 +232,34 @@ void PortList::Assign(const std::vector<std::string> &fullNames)
         ports_[i].name = std::move(names[i]);
 }
 
+std::uint32_t SourceListingBackend::InputCount()
+{
+    if (!sourcesListed_)
+        RefreshInputs();
+    return static_cast<std::uint32_t>(sources_.size());
+}
+
+MidiResult SourceListingBackend::GetInputName(std::int32_t inputId, std::string *name)
+{
+    if (!sourcesListed_)
+        RefreshInputs();
+    return CopyListedName(sources_, inputId, name);
+}
+
+const std::string *SourceListingBackend::ListedSource(std::int32_t inputId)
+{
+    if (!sourcesListed_)
+        RefreshInputs();
+    if (inputId < 0 || static_cast<std::size_t>(inputId) >= sources_.size())
+        return nullptr;
+    return &sources_[static_cast<std::size_t>(inputId)];
+}
+
+bool SourceListingBackend::IsListed(const std::string &fullName) const
+{
+    return std::find(sources_.begin(), sources_.end(), fullName) != sources_.end();
+}
+
 MidiResult CopyListedName(const std::vector<std::string> &names, std::int32_t id, std::string *name)
 {
     if (name == nullptr || id < 0 || static_cast<std::size_t>(id) >= names.size())

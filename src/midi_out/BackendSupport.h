@@ -4,10 +4,13 @@
 // transmits them, device names that fit the capability record, and filling
 // that record.
 
+#include "midi_out/MidiBackend.h"
 #include "midi_out/MidiDefs.h"
 
 #include <array>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -92,6 +95,82 @@ private:
         std::string name;
     };
     std::vector<Port> ports_;
+};
+
+// The output ports a back end has open, by the handles it gave out, and the
+// notices of their opening and closing that every back end sends alike.
+// `Port` holds its notification target as `callback` and `instance`.
+template <class Port>
+class OpenPorts {
+public:
+    // The port of `handle`; none when no port is open under it.
+    Port *Find(DeviceHandle handle) const
+    {
+        const auto found = ports_.find(handle);
+        return found == ports_.end() ? nullptr : found->second.get();
+    }
+    bool Has(DeviceHandle handle) const { return ports_.count(handle) != 0; }
+
+    // Takes `port`, open now, under the handle `next` counts out (shared with
+    // the back end's inputs, so that no two handles are alike), gives the
+    // handle in `handle` and tells the target.
+    void Add(std::unique_ptr<Port> port, DriverCallbackProc callback, std::uintptr_t instance,
+             DeviceHandle &next, DeviceHandle *handle)
+    {
+        port->callback = callback;
+        port->instance = instance;
+        const DeviceHandle opened = next++;
+        ports_[opened] = std::move(port);
+        *handle = opened;
+        if (callback != nullptr)
+            callback(opened, MOM_OPEN, instance, 0, 0);
+    }
+
+    // Forgets the port of `handle`, open until now, and tells its target.
+    void Remove(DeviceHandle handle)
+    {
+        const auto found = ports_.find(handle);
+        const DriverCallbackProc callback = found->second->callback;
+        const std::uintptr_t instance = found->second->instance;
+        ports_.erase(found);
+        if (callback != nullptr)
+            callback(handle, MOM_CLOSE, instance, 0, 0);
+    }
+
+    // Forgets every port without a notice: the back end is going.
+    void Clear() { ports_.clear(); }
+    auto begin() { return ports_.begin(); }
+    auto end() { return ports_.end(); }
+    auto begin() const { return ports_.begin(); }
+    auto end() const { return ports_.end(); }
+
+private:
+    std::map<DeviceHandle, std::unique_ptr<Port>> ports_;
+};
+
+// A back end that lists its sources by their full names: read on first use
+// and anew on each RefreshInputs, which fills the list it starts.
+class SourceListingBackend : public MidiBackend {
+public:
+    std::uint32_t InputCount() override;
+    MidiResult GetInputName(std::int32_t inputId, std::string *name) override;
+
+protected:
+    // The full name of source `inputId`, the list read first if it never
+    // was; none outside the list.
+    const std::string *ListedSource(std::int32_t inputId);
+    // An empty list for RefreshInputs to fill.
+    std::vector<std::string> &NewSourceList()
+    {
+        sourcesListed_ = true;
+        sources_.clear();
+        return sources_;
+    }
+    bool IsListed(const std::string &fullName) const;
+
+private:
+    std::vector<std::string> sources_;
+    bool sourcesListed_ = false;
 };
 
 // Entry `id` of `names` into `name`; MIDIERR_BADDEVICEID outside the list.

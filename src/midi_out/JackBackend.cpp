@@ -455,7 +455,7 @@ JackBackend::~JackBackend()
     // Closing the client takes its ports with it.
     for (auto &entry : open_)
         RemovePort(std::move(entry.second->out), false);
-    open_.clear();
+    open_.Clear();
     jack_.reset();
     table_.reset();
 }
@@ -646,22 +646,16 @@ MidiResult JackBackend::Open(DeviceHandle *handle, std::int32_t deviceId, Driver
     if (const MidiResult result = OpenOutput(*port, ports_.FullName(deviceId)))
         return result;
     port->target = ports_.FullName(deviceId);
-    port->callback = callback;
-    port->instance = instance;
-    const DeviceHandle opened = nextHandle_++;
-    open_[opened] = std::move(port);
-    *handle = opened;
-    if (callback != nullptr)
-        callback(opened, MOM_OPEN, instance, 0, 0);
+    open_.Add(std::move(port), callback, instance, nextHandle_, handle);
     return MIDIERR_NOERROR;
 }
 
 MidiResult JackBackend::Close(DeviceHandle handle)
 {
-    const auto found = open_.find(handle);
-    if (found == open_.end())
+    OpenPort *found = open_.Find(handle);
+    if (found == nullptr)
         return MIDIERR_INVALHANDLE;
-    OpenPort &port = *found->second;
+    OpenPort &port = *found;
     bool delivered = true;
     // Closing a port silences nothing by itself: what it leaves sounding
     // would sound on. The port must outlive the cycle that carries these to
@@ -676,20 +670,16 @@ MidiResult JackBackend::Close(DeviceHandle handle)
     // A server that runs no cycles is frozen or gone: the port's removal
     // goes on alone, and until it ends no new port is added.
     RemovePort(std::move(port.out), true, delivered ? JackBound : StuckCloseBound);
-    const DriverCallbackProc callback = port.callback;
-    const std::uintptr_t instance = port.instance;
-    open_.erase(found);
-    if (callback != nullptr)
-        callback(handle, MOM_CLOSE, instance, 0, 0);
+    open_.Remove(handle);
     return MIDIERR_NOERROR;
 }
 
 MidiResult JackBackend::Silence(DeviceHandle handle)
 {
-    const auto found = open_.find(handle);
-    if (found == open_.end())
+    OpenPort *found = open_.Find(handle);
+    if (found == nullptr)
         return MIDIERR_INVALHANDLE;
-    OpenPort &port = *found->second;
+    OpenPort &port = *found;
     // The port stays only while it still reaches its receiver: one that went,
     // or came back as a new port of the same name, is found by a reopen.
     // Nothing here waits for the server; a server that runs no cycles just
@@ -708,18 +698,18 @@ MidiResult JackBackend::Silence(DeviceHandle handle)
 
 MidiResult JackBackend::Lost(DeviceHandle handle)
 {
-    const auto found = open_.find(handle);
-    if (found == open_.end())
+    const OpenPort *found = open_.Find(handle);
+    if (found == nullptr)
         return MIDIERR_NOERROR;
-    return found->second->out == nullptr || JackServerLost() ? MIDIERR_PORTGONE : MIDIERR_NOERROR;
+    return found->out == nullptr || JackServerLost() ? MIDIERR_PORTGONE : MIDIERR_NOERROR;
 }
 
 MidiResult JackBackend::ShortMessage(DeviceHandle handle, std::uint32_t message)
 {
-    const auto found = open_.find(handle);
-    if (found == open_.end())
+    OpenPort *found = open_.Find(handle);
+    if (found == nullptr)
         return MIDIERR_INVALHANDLE;
-    OpenPort &port = *found->second;
+    OpenPort &port = *found;
     if (port.out == nullptr || JackServerLost())
         return MIDIERR_PORTGONE;
     std::uint8_t bytes[3];
@@ -731,19 +721,17 @@ MidiResult JackBackend::ShortMessage(DeviceHandle handle, std::uint32_t message)
 
 MidiResult JackBackend::PrepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
 {
-    if (open_.count(handle) == 0)
-        return MIDIERR_INVALHANDLE;
-    return MarkPrepared(header, size);
+    return open_.Has(handle) ? MarkPrepared(header, size) : MIDIERR_INVALHANDLE;
 }
 
 MidiResult JackBackend::LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
 {
-    const auto found = open_.find(handle);
-    if (found == open_.end())
+    OpenPort *found = open_.Find(handle);
+    if (found == nullptr)
         return MIDIERR_INVALHANDLE;
     if (const MidiResult result = CheckQueueable(header, size))
         return result;
-    OpenPort &port = *found->second;
+    OpenPort &port = *found;
     if (port.out == nullptr || JackServerLost())
         return MIDIERR_PORTGONE;
     // The bytes go out whole, in order with the short messages, or not at all.
@@ -763,9 +751,7 @@ MidiResult JackBackend::LongMessage(DeviceHandle handle, MIDIHDR *header, std::u
 
 MidiResult JackBackend::UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
 {
-    if (open_.count(handle) == 0)
-        return MIDIERR_INVALHANDLE;
-    return MarkUnprepared(header, size);
+    return open_.Has(handle) ? MarkUnprepared(header, size) : MIDIERR_INVALHANDLE;
 }
 
 // ---- Input: JACK sources ----
@@ -786,8 +772,7 @@ void JackBackend::DropInputs(bool tellGone)
 
 void JackBackend::RefreshInputs()
 {
-    sourcesListed_ = true;
-    sources_.clear();
+    std::vector<std::string> &sources = NewSourceList();
     PrepareNewJackClient(); // drops the client of a server that has gone
     if (!HaveClient())
         return;
@@ -795,27 +780,13 @@ void JackBackend::RefreshInputs()
     if (const char **listed = jack_get_ports(jack_.get(), nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput)) {
         for (const char **port = listed; *port != nullptr; ++port)
             if (!IsOwnPort(*port))
-                sources_.emplace_back(*port);
+                sources.emplace_back(*port);
         jack_free(listed);
     }
     // A source missing from the new list has gone, whatever JACK told us.
     for (auto &[handle, input] : inputs_)
-        if (input != nullptr && std::find(sources_.begin(), sources_.end(), input->Source()) == sources_.end())
+        if (input != nullptr && !IsListed(input->Source()))
             input->Gone();
-}
-
-std::uint32_t JackBackend::InputCount()
-{
-    if (!sourcesListed_)
-        RefreshInputs();
-    return static_cast<std::uint32_t>(sources_.size());
-}
-
-MidiResult JackBackend::GetInputName(std::int32_t inputId, std::string *name)
-{
-    if (!sourcesListed_)
-        RefreshInputs();
-    return CopyListedName(sources_, inputId, name);
 }
 
 MidiResult JackBackend::OpenInput(DeviceHandle *handle, std::int32_t inputId, DriverCallbackProc callback,
@@ -823,11 +794,10 @@ MidiResult JackBackend::OpenInput(DeviceHandle *handle, std::int32_t inputId, Dr
 {
     if (handle == nullptr || callback == nullptr)
         return MIDIERR_INVALPARAM;
-    if (!sourcesListed_)
-        RefreshInputs();
-    if (inputId < 0 || static_cast<std::size_t>(inputId) >= sources_.size())
+    const std::string *listed = ListedSource(inputId);
+    if (listed == nullptr)
         return MIDIERR_BADDEVICEID;
-    const std::string source = sources_[static_cast<std::size_t>(inputId)];
+    const std::string source = *listed;
     if (const MidiResult result = CanAddPort(source))
         return result;
 

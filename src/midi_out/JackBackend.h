@@ -34,7 +34,7 @@
 
 namespace midi_out {
 
-class JackBackend : public MidiBackend, private JackClientOwner {
+class JackBackend : public SourceListingBackend, private JackClientOwner {
 public:
     JackBackend();
     ~JackBackend() override;
@@ -61,8 +61,6 @@ public:
     // connection breaks (its port or client went, the server went) is
     // reported gone once.
     void RefreshInputs() override;
-    std::uint32_t InputCount() override;
-    MidiResult GetInputName(std::int32_t inputId, std::string *name) override;
     MidiResult OpenInput(DeviceHandle *handle, std::int32_t inputId, DriverCallbackProc callback,
                          std::uintptr_t instance) override;
     MidiResult CloseInput(DeviceHandle handle) override;
@@ -98,15 +96,13 @@ private:
 
     // Closes every source without waiting; `tellGone`: each reports its loss first.
     void DropInputs(bool tellGone);
-    std::vector<std::string> sources_; // full names, as JACK lists them
-    bool sourcesListed_ = false;
     std::map<DeviceHandle, std::unique_ptr<Input>> inputs_;
 
     std::shared_ptr<PortTable> table_; // lives until the client's close has ended
     JackClient jack_;                  // lists, connects, holds our ports
     PortList ports_;
     bool counted_ = false;
-    std::map<DeviceHandle, std::unique_ptr<OpenPort>> open_;
+    OpenPorts<OpenPort> open_;
     DeviceHandle nextHandle_ = 1;
     // Last member: its thread stops before what it reads goes.
     CompletionThread completions_;

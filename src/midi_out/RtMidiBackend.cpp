@@ -71,7 +71,7 @@ RtMidiBackend::RtMidiBackend()
 RtMidiBackend::~RtMidiBackend()
 {
     completions_.DropAll();
-    open_.clear();
+    open_.Clear();
 }
 
 std::vector<std::string> RtMidiBackend::ListPorts()
@@ -140,42 +140,32 @@ MidiResult RtMidiBackend::Open(DeviceHandle *handle, std::int32_t deviceId, Driv
     if (port->failed || !port->out->isPortOpen())
         return MIDIERR_PORTGONE;
 
-    port->callback = callback;
-    port->instance = instance;
-    const DeviceHandle opened = nextHandle_++;
-    open_[opened] = std::move(port);
-    *handle = opened;
-    if (callback != nullptr)
-        callback(opened, MOM_OPEN, instance, 0, 0);
+    open_.Add(std::move(port), callback, instance, nextHandle_, handle);
     return MIDIERR_NOERROR;
 }
 
 MidiResult RtMidiBackend::Close(DeviceHandle handle)
 {
-    const auto found = open_.find(handle);
-    if (found == open_.end())
+    OpenPort *found = open_.Find(handle);
+    if (found == nullptr)
         return MIDIERR_INVALHANDLE;
-    OpenPort &port = *found->second;
+    OpenPort &port = *found;
     // Closing a port silences nothing by itself: what it leaves sounding
     // would sound on.
     for (const auto &message : SoundOffMessages)
         port.out->sendMessage(message.data(), message.size());
     // Long messages report their completion before the close does.
     completions_.Finish(handle, std::chrono::milliseconds(500));
-    const DriverCallbackProc callback = port.callback;
-    const std::uintptr_t instance = port.instance;
-    open_.erase(found);
-    if (callback != nullptr)
-        callback(handle, MOM_CLOSE, instance, 0, 0);
+    open_.Remove(handle);
     return MIDIERR_NOERROR;
 }
 
 MidiResult RtMidiBackend::ShortMessage(DeviceHandle handle, std::uint32_t message)
 {
-    const auto found = open_.find(handle);
-    if (found == open_.end())
+    OpenPort *found = open_.Find(handle);
+    if (found == nullptr)
         return MIDIERR_INVALHANDLE;
-    OpenPort &port = *found->second;
+    OpenPort &port = *found;
     std::uint8_t bytes[3];
     const int length = port.framer.Frame(message, bytes);
     if (length == 0)
@@ -187,19 +177,17 @@ MidiResult RtMidiBackend::ShortMessage(DeviceHandle handle, std::uint32_t messag
 
 MidiResult RtMidiBackend::PrepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
 {
-    if (open_.count(handle) == 0)
-        return MIDIERR_INVALHANDLE;
-    return MarkPrepared(header, size);
+    return open_.Has(handle) ? MarkPrepared(header, size) : MIDIERR_INVALHANDLE;
 }
 
 MidiResult RtMidiBackend::LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
 {
-    const auto found = open_.find(handle);
-    if (found == open_.end())
+    OpenPort *found = open_.Find(handle);
+    if (found == nullptr)
         return MIDIERR_INVALHANDLE;
     if (const MidiResult result = CheckQueueable(header, size))
         return result;
-    OpenPort &port = *found->second;
+    OpenPort &port = *found;
     // The bytes go out as they are, in order with the short messages; the
     // sequencer has them when the send returns. RtMidi only warns when they
     // find no room, so for this send every report counts as a failure.
@@ -217,9 +205,7 @@ MidiResult RtMidiBackend::LongMessage(DeviceHandle handle, MIDIHDR *header, std:
 
 MidiResult RtMidiBackend::UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
 {
-    if (open_.count(handle) == 0)
-        return MIDIERR_INVALHANDLE;
-    return MarkUnprepared(header, size);
+    return open_.Has(handle) ? MarkUnprepared(header, size) : MIDIERR_INVALHANDLE;
 }
 
 } // namespace midi_out
@@ -274,8 +260,7 @@ struct RtMidiBackend::OpenSource {
 
 void RtMidiBackend::RefreshInputs()
 {
-    sourcesListed_ = true;
-    sources_.clear();
+    std::vector<std::string> &sources = NewSourceList();
     if (sourceLister_ == nullptr && AlsaSequencerPresent())
         sourceLister_ = MakeAlsaInputClient();
     if (sourceLister_ != nullptr) {
@@ -284,33 +269,19 @@ void RtMidiBackend::RefreshInputs()
             for (unsigned i = 0; i < count; ++i) {
                 std::string fullName = sourceLister_->getPortName(i);
                 if (!fullName.empty() && !IsOwnPort(fullName))
-                    sources_.push_back(fullName);
+                    sources.push_back(fullName);
             }
         } catch (const RtMidiError &) {
-            sources_.clear();
+            sources.clear();
         }
     }
     // ALSA announces no unplugging to a client that does not ask: a source
     // is found gone when it is missing from a new list.
     for (auto &[handle, source] : openSources_) {
-        const bool listed = std::find(sources_.begin(), sources_.end(), source->fullName) != sources_.end();
+        const bool listed = IsListed(source->fullName);
         if (!listed && source->callback != nullptr)
             source->callback(handle, MIM_SOURCEGONE, source->instance, 0, 0);
     }
-}
-
-std::uint32_t RtMidiBackend::InputCount()
-{
-    if (!sourcesListed_)
-        RefreshInputs();
-    return static_cast<std::uint32_t>(sources_.size());
-}
-
-MidiResult RtMidiBackend::GetInputName(std::int32_t inputId, std::string *name)
-{
-    if (!sourcesListed_)
-        RefreshInputs();
-    return CopyListedName(sources_, inputId, name);
 }
 
 MidiResult RtMidiBackend::OpenInput(DeviceHandle *handle, std::int32_t inputId, DriverCallbackProc callback,
@@ -318,12 +289,11 @@ MidiResult RtMidiBackend::OpenInput(DeviceHandle *handle, std::int32_t inputId, 
 {
     if (handle == nullptr)
         return MIDIERR_INVALPARAM;
-    if (!sourcesListed_)
-        RefreshInputs();
-    if (inputId < 0 || static_cast<std::size_t>(inputId) >= sources_.size())
+    const std::string *listed = ListedSource(inputId);
+    if (listed == nullptr)
         return MIDIERR_BADDEVICEID;
     auto source = std::make_unique<OpenSource>();
-    source->fullName = sources_[static_cast<std::size_t>(inputId)];
+    source->fullName = *listed;
     source->handle = nextHandle_;
     source->callback = callback;
     source->instance = instance;

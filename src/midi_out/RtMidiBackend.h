@@ -24,7 +24,7 @@ class RtMidiOut;
 
 namespace midi_out {
 
-class RtMidiBackend : public MidiBackend {
+class RtMidiBackend : public SourceListingBackend {
 public:
     RtMidiBackend();
     ~RtMidiBackend() override;
@@ -46,8 +46,6 @@ public:
     // is an input port of a client of its own, fed on RtMidi's thread. A
     // source missing from a new list is reported gone.
     void RefreshInputs() override;
-    std::uint32_t InputCount() override;
-    MidiResult GetInputName(std::int32_t inputId, std::string *name) override;
     MidiResult OpenInput(DeviceHandle *handle, std::int32_t inputId, DriverCallbackProc callback,
                          std::uintptr_t instance) override;
     MidiResult CloseInput(DeviceHandle handle) override;
@@ -61,12 +59,10 @@ private:
 
     std::unique_ptr<RtMidiOut> lister_;
     std::unique_ptr<RtMidiIn> sourceLister_;
-    std::vector<std::string> sources_; // full names: listed and looked for as they are
-    bool sourcesListed_ = false;
     std::map<DeviceHandle, std::unique_ptr<OpenSource>> openSources_;
     PortList ports_;
     bool counted_ = false;
-    std::map<DeviceHandle, std::unique_ptr<OpenPort>> open_;
+    OpenPorts<OpenPort> open_;
     DeviceHandle nextHandle_ = 1;
     // Last member: its thread stops before what it reads goes.
     CompletionThread completions_;
