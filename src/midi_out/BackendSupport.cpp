@@ -232,21 +232,52 @@ void PortList::Assign(const std::vector<std::string> &fullNames)
         ports_[i].name = std::move(names[i]);
 }
 
-std::uint32_t SourceListingBackend::InputCount()
+std::uint32_t PortListingBackend::DeviceCount()
+{
+    if (!counted_)
+        RefreshDevices();
+    return static_cast<std::uint32_t>(ports_.Size());
+}
+
+MidiResult PortListingBackend::GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size)
+{
+    if (!counted_)
+        RefreshDevices();
+    return ports_.Caps(deviceId, DriverVersion(), caps, size);
+}
+
+MidiResult PortListingBackend::PrepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
+{
+    return IsOpen(handle) ? MarkPrepared(header, size) : MIDIERR_INVALHANDLE;
+}
+
+MidiResult PortListingBackend::UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
+{
+    return IsOpen(handle) ? MarkUnprepared(header, size) : MIDIERR_INVALHANDLE;
+}
+
+const std::string *PortListingBackend::ListedPort(std::int32_t deviceId)
+{
+    if (!counted_)
+        RefreshDevices();
+    return ports_.Has(deviceId) ? &ports_.FullName(deviceId) : nullptr;
+}
+
+std::uint32_t PortListingBackend::InputCount()
 {
     if (!sourcesListed_)
         RefreshInputs();
     return static_cast<std::uint32_t>(sources_.size());
 }
 
-MidiResult SourceListingBackend::GetInputName(std::int32_t inputId, std::string *name)
+MidiResult PortListingBackend::GetInputName(std::int32_t inputId, std::string *name)
 {
     if (!sourcesListed_)
         RefreshInputs();
     return CopyListedName(sources_, inputId, name);
 }
 
-const std::string *SourceListingBackend::ListedSource(std::int32_t inputId)
+const std::string *PortListingBackend::ListedSource(std::int32_t inputId)
 {
     if (!sourcesListed_)
         RefreshInputs();
@@ -255,7 +286,7 @@ const std::string *SourceListingBackend::ListedSource(std::int32_t inputId)
     return &sources_[static_cast<std::size_t>(inputId)];
 }
 
-bool SourceListingBackend::IsListed(const std::string &fullName) const
+bool PortListingBackend::IsListed(const std::string &fullName) const
 {
     return std::find(sources_.begin(), sources_.end(), fullName) != sources_.end();
 }

@@ -6,6 +6,7 @@
 
 #include "midi_out/MidiBackend.h"
 #include "midi_out/MidiDefs.h"
+#include "midi_out/MidiErrors.h"
 
 #include <array>
 #include <cstdint>
@@ -110,6 +111,14 @@ public:
         return found == ports_.end() ? nullptr : found->second.get();
     }
     bool Has(DeviceHandle handle) const { return ports_.count(handle) != 0; }
+    // The port a long message may be queued on now; none, and the reason in
+    // `refused`, when there is no such port or the header may not be queued.
+    Port *Queueable(DeviceHandle handle, const MIDIHDR *header, std::uint32_t size, MidiResult &refused) const
+    {
+        Port *port = Find(handle);
+        refused = port == nullptr ? MIDIERR_INVALHANDLE : MidiBackend::CheckQueueable(header, size);
+        return refused == 0 ? port : nullptr;
+    }
 
     // Takes `port`, open now, under the handle `next` counts out (shared with
     // the back end's inputs, so that no two handles are alike), gives the
@@ -148,14 +157,32 @@ private:
     std::map<DeviceHandle, std::unique_ptr<Port>> ports_;
 };
 
-// A back end that lists its sources by their full names: read on first use
-// and anew on each RefreshInputs, which fills the list it starts.
-class SourceListingBackend : public MidiBackend {
+// A back end that lists its output ports and its sources by their full
+// names: each list read on first use and anew on each refresh, which fills it.
+class PortListingBackend : public MidiBackend {
 public:
+    std::uint32_t DeviceCount() override;
+    MidiResult GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size) override;
     std::uint32_t InputCount() override;
     MidiResult GetInputName(std::int32_t inputId, std::string *name) override;
+    // The header steps need an open device and nothing else of it.
+    MidiResult PrepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
+    MidiResult UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
 
 protected:
+    virtual bool IsOpen(DeviceHandle handle) const = 0;
+    // The driver version the ports' records show.
+    virtual std::uint32_t DriverVersion() const = 0;
+    // The ports RefreshDevices found, the program's own left out.
+    void AssignPorts(const std::vector<std::string> &fullNames)
+    {
+        counted_ = true;
+        ports_.Assign(fullNames);
+    }
+    // The full name of output port `deviceId`, the list read first if it
+    // never was; none outside the list.
+    const std::string *ListedPort(std::int32_t deviceId);
+
     // The full name of source `inputId`, the list read first if it never
     // was; none outside the list.
     const std::string *ListedSource(std::int32_t inputId);
@@ -169,6 +196,8 @@ protected:
     bool IsListed(const std::string &fullName) const;
 
 private:
+    PortList ports_;
+    bool counted_ = false;
     std::vector<std::string> sources_;
     bool sourcesListed_ = false;
 };

@@ -585,7 +585,6 @@ MidiResult JackBackend::CanAddPort(const std::string &peer)
 
 void JackBackend::RefreshDevices()
 {
-    counted_ = true;
     std::vector<std::string> listed;
     PrepareNewJackClient(); // drops the client of a server that has gone
     // The ports that take MIDI: our output goes to JACK's input ports.
@@ -595,22 +594,10 @@ void JackBackend::RefreshDevices()
             listed.emplace_back(*port);
         jack_free(ports);
     }
-    ports_.Assign(listed);
+    AssignPorts(listed);
 }
 
-std::uint32_t JackBackend::DeviceCount()
-{
-    if (!counted_)
-        RefreshDevices();
-    return static_cast<std::uint32_t>(ports_.Size());
-}
-
-MidiResult JackBackend::GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size)
-{
-    if (!counted_)
-        RefreshDevices();
-    return ports_.Caps(deviceId, JackDriverVersion(), caps, size);
-}
+std::uint32_t JackBackend::DriverVersion() const { return JackDriverVersion(); }
 
 MidiResult JackBackend::OpenOutput(OpenPort &port, const std::string &fullName)
 {
@@ -637,15 +624,14 @@ MidiResult JackBackend::Open(DeviceHandle *handle, std::int32_t deviceId, Driver
 {
     if (handle == nullptr)
         return MIDIERR_INVALPARAM;
-    if (!counted_)
-        RefreshDevices();
-    if (!ports_.Has(deviceId))
+    const std::string *target = ListedPort(deviceId);
+    if (target == nullptr)
         return MIDIERR_BADDEVICEID;
 
     auto port = std::make_unique<OpenPort>();
-    if (const MidiResult result = OpenOutput(*port, ports_.FullName(deviceId)))
+    if (const MidiResult result = OpenOutput(*port, *target))
         return result;
-    port->target = ports_.FullName(deviceId);
+    port->target = *target;
     open_.Add(std::move(port), callback, instance, nextHandle_, handle);
     return MIDIERR_NOERROR;
 }
@@ -719,19 +705,13 @@ MidiResult JackBackend::ShortMessage(DeviceHandle handle, std::uint32_t message)
     return port.out->Enqueue(bytes, static_cast<std::uint32_t>(length)) ? MIDIERR_NOERROR : MIDIERR_SENDFAILED;
 }
 
-MidiResult JackBackend::PrepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
-{
-    return open_.Has(handle) ? MarkPrepared(header, size) : MIDIERR_INVALHANDLE;
-}
-
 MidiResult JackBackend::LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
 {
-    OpenPort *found = open_.Find(handle);
-    if (found == nullptr)
-        return MIDIERR_INVALHANDLE;
-    if (const MidiResult result = CheckQueueable(header, size))
-        return result;
-    OpenPort &port = *found;
+    MidiResult notQueueable = MIDIERR_NOERROR;
+    OpenPort *queueable = open_.Queueable(handle, header, size, notQueueable);
+    if (queueable == nullptr)
+        return notQueueable;
+    OpenPort &port = *queueable;
     if (port.out == nullptr || JackServerLost())
         return MIDIERR_PORTGONE;
     // The bytes go out whole, in order with the short messages, or not at all.
@@ -747,11 +727,6 @@ MidiResult JackBackend::LongMessage(DeviceHandle handle, MIDIHDR *header, std::u
                                       : CompletionThread::Progress::Waiting;
                        });
     return MIDIERR_NOERROR;
-}
-
-MidiResult JackBackend::UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
-{
-    return open_.Has(handle) ? MarkUnprepared(header, size) : MIDIERR_INVALHANDLE;
 }
 
 // ---- Input: JACK sources ----

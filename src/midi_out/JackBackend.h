@@ -34,7 +34,7 @@
 
 namespace midi_out {
 
-class JackBackend : public SourceListingBackend, private JackClientOwner {
+class JackBackend : public PortListingBackend, private JackClientOwner {
 public:
     JackBackend();
     ~JackBackend() override;
@@ -42,8 +42,6 @@ public:
     JackBackend &operator=(const JackBackend &) = delete;
 
     void RefreshDevices() override;
-    std::uint32_t DeviceCount() override;
-    MidiResult GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size) override;
     MidiResult Open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
                     std::uintptr_t instance, std::uint32_t flags) override;
     MidiResult Close(DeviceHandle handle) override;
@@ -52,9 +50,7 @@ public:
     MidiResult Silence(DeviceHandle handle) override;
     MidiResult Lost(DeviceHandle handle) override;
     MidiResult ShortMessage(DeviceHandle handle, std::uint32_t message) override;
-    MidiResult PrepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
     MidiResult LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
-    MidiResult UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
 
     // Sources: the JACK MIDI output ports of other clients. Each open source
     // is an input port of our client connected to it by name. A source whose
@@ -68,6 +64,10 @@ public:
     // The longest message sent to a port: it must fit a port's queue and one
     // cycle's MIDI buffer whole. A longer one is refused, never cut.
     static constexpr std::uint32_t MaxJackMessage = 16000;
+
+protected:
+    bool IsOpen(DeviceHandle handle) const override { return open_.Has(handle); }
+    std::uint32_t DriverVersion() const override;
 
 private:
     class Port;
@@ -100,8 +100,6 @@ private:
 
     std::shared_ptr<PortTable> table_; // lives until the client's close has ended
     JackClient jack_;                  // lists, connects, holds our ports
-    PortList ports_;
-    bool counted_ = false;
     OpenPorts<OpenPort> open_;
     DeviceHandle nextHandle_ = 1;
     // Last member: its thread stops before what it reads goes.

@@ -78,14 +78,14 @@ public:
 
     // The back end is done with the bytes: call before reporting MOM_DONE.
     static void MarkDone(MIDIHDR *header);
+    // Whether the header may be queued now.
+    static MidiResult CheckQueueable(const MIDIHDR *header, std::uint32_t size);
 
 protected:
     // The header bookkeeping every back end shares, for a handle it has
     // already found open. dwFlags is touched atomically: the completing
     // thread sets MHDR_DONE while the main thread may look at it.
     static MidiResult MarkPrepared(MIDIHDR *header, std::uint32_t size);
-    // Whether the header may be queued now.
-    static MidiResult CheckQueueable(const MIDIHDR *header, std::uint32_t size);
     // Checks as CheckQueueable and marks the header queued.
     static MidiResult MarkQueued(MIDIHDR *header, std::uint32_t size);
     static MidiResult MarkUnprepared(MIDIHDR *header, std::uint32_t size);

@@ -93,32 +93,18 @@ std::vector<std::string> RtMidiBackend::ListPorts()
 
 void RtMidiBackend::RefreshDevices()
 {
-    counted_ = true;
-    ports_.Assign(ListPorts());
+    AssignPorts(ListPorts());
 }
 
-std::uint32_t RtMidiBackend::DeviceCount()
-{
-    if (!counted_)
-        RefreshDevices();
-    return static_cast<std::uint32_t>(ports_.Size());
-}
-
-MidiResult RtMidiBackend::GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size)
-{
-    if (!counted_)
-        RefreshDevices();
-    return ports_.Caps(deviceId, RtMidiDriverVersion(), caps, size);
-}
+std::uint32_t RtMidiBackend::DriverVersion() const { return RtMidiDriverVersion(); }
 
 MidiResult RtMidiBackend::Open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
                                std::uintptr_t instance, std::uint32_t /*flags*/)
 {
     if (handle == nullptr)
         return MIDIERR_INVALPARAM;
-    if (!counted_)
-        RefreshDevices();
-    if (!ports_.Has(deviceId))
+    const std::string *target = ListedPort(deviceId);
+    if (target == nullptr)
         return MIDIERR_BADDEVICEID;
 
     auto port = std::make_unique<OpenPort>();
@@ -130,7 +116,7 @@ MidiResult RtMidiBackend::Open(DeviceHandle *handle, std::int32_t deviceId, Driv
     try {
         const unsigned count = port->out->getPortCount();
         unsigned index = 0;
-        while (index < count && port->out->getPortName(index) != ports_.FullName(deviceId))
+        while (index < count && port->out->getPortName(index) != *target)
             ++index;
         if (index < count)
             port->out->openPort(index, OwnPortName);
@@ -175,19 +161,13 @@ MidiResult RtMidiBackend::ShortMessage(DeviceHandle handle, std::uint32_t messag
     return port.failed ? MIDIERR_SENDFAILED : MIDIERR_NOERROR;
 }
 
-MidiResult RtMidiBackend::PrepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
-{
-    return open_.Has(handle) ? MarkPrepared(header, size) : MIDIERR_INVALHANDLE;
-}
-
 MidiResult RtMidiBackend::LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
 {
-    OpenPort *found = open_.Find(handle);
-    if (found == nullptr)
-        return MIDIERR_INVALHANDLE;
-    if (const MidiResult result = CheckQueueable(header, size))
-        return result;
-    OpenPort &port = *found;
+    MidiResult notQueueable = MIDIERR_NOERROR;
+    OpenPort *queueable = open_.Queueable(handle, header, size, notQueueable);
+    if (queueable == nullptr)
+        return notQueueable;
+    OpenPort &port = *queueable;
     // The bytes go out as they are, in order with the short messages; the
     // sequencer has them when the send returns. RtMidi only warns when they
     // find no room, so for this send every report counts as a failure.
@@ -201,11 +181,6 @@ MidiResult RtMidiBackend::LongMessage(DeviceHandle handle, MIDIHDR *header, std:
     MarkQueued(header, size);
     completions_.Queue(handle, header, port.callback, port.instance);
     return MIDIERR_NOERROR;
-}
-
-MidiResult RtMidiBackend::UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size)
-{
-    return open_.Has(handle) ? MarkUnprepared(header, size) : MIDIERR_INVALHANDLE;
 }
 
 } // namespace midi_out

@@ -24,7 +24,7 @@ class RtMidiOut;
 
 namespace midi_out {
 
-class RtMidiBackend : public SourceListingBackend {
+class RtMidiBackend : public PortListingBackend {
 public:
     RtMidiBackend();
     ~RtMidiBackend() override;
@@ -32,15 +32,11 @@ public:
     RtMidiBackend &operator=(const RtMidiBackend &) = delete;
 
     void RefreshDevices() override;
-    std::uint32_t DeviceCount() override;
-    MidiResult GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size) override;
     MidiResult Open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,
                     std::uintptr_t instance, std::uint32_t flags) override;
     MidiResult Close(DeviceHandle handle) override;
     MidiResult ShortMessage(DeviceHandle handle, std::uint32_t message) override;
-    MidiResult PrepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
     MidiResult LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
-    MidiResult UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
 
     // The ALSA ports we can read from, listed the same way; each open source
     // is an input port of a client of its own, fed on RtMidi's thread. A
@@ -49,6 +45,10 @@ public:
     MidiResult OpenInput(DeviceHandle *handle, std::int32_t inputId, DriverCallbackProc callback,
                          std::uintptr_t instance) override;
     MidiResult CloseInput(DeviceHandle handle) override;
+
+protected:
+    bool IsOpen(DeviceHandle handle) const override { return open_.Has(handle); }
+    std::uint32_t DriverVersion() const override;
 
 private:
     struct OpenPort;
@@ -60,8 +60,6 @@ private:
     std::unique_ptr<RtMidiOut> lister_;
     std::unique_ptr<RtMidiIn> sourceLister_;
     std::map<DeviceHandle, std::unique_ptr<OpenSource>> openSources_;
-    PortList ports_;
-    bool counted_ = false;
     OpenPorts<OpenPort> open_;
     DeviceHandle nextHandle_ = 1;
     // Last member: its thread stops before what it reads goes.
