@@ -23,6 +23,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -138,22 +139,33 @@ void MousePressToSend(benchmark::State &state, bool builtInSynth)
     ReportPercentiles(state, samples);
 }
 
-void StartUpToShownWindow(benchmark::State &state, bool builtInSynth)
+// One start of the window to its being shown, timed; `beforeEach` prepares
+// each start untimed.
+void TimeStartUps(benchmark::State &state, bool builtInSynth, const std::string &settings,
+                  const std::function<void()> &beforeEach = {})
 {
     std::vector<double> samples;
     for (auto _ : state) {
+        if (beforeEach)
+            beforeEach();
         const auto start = Clock::now();
-        auto form = std::make_unique<app::TForm1>(MakeBackend(builtInSynth), SettingsPath());
+        auto form = std::make_unique<app::TForm1>(MakeBackend(builtInSynth), settings);
         form->show();
         while (!form->windowHandle() || !form->windowHandle()->isExposed())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         const double us = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
         state.SetIterationTime(us / 1e6);
         samples.push_back(us);
+        form->Settings().Flush(std::chrono::seconds(30));
         form.reset();
         QCoreApplication::processEvents();
     }
     ReportPercentiles(state, samples);
+}
+
+void StartUpToShownWindow(benchmark::State &state, bool builtInSynth)
+{
+    TimeStartUps(state, builtInSynth, SettingsPath());
 }
 
 // Start-up with a settings file of 10 MB: the program's few entries behind
@@ -172,25 +184,12 @@ void StartUpWithLargeSettings(benchmark::State &state)
         text += "[Common]\nBeat=100\nVolume=90\n[Keys]\n81=13\n";
         ini.write(text);
     }
-    std::vector<double> samples;
-    for (auto _ : state) {
-        // Written before this start, as a user's file is: a file changed
-        // within the last seconds is compared by its text on every read.
+    // Written before each start, as a user's file is: a file changed within
+    // the last seconds is compared by its text on every read.
+    TimeStartUps(state, false, path.toStdString(), [&path] {
         const timespec anHourAgo[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
         ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), anHourAgo, 0);
-        const auto start = Clock::now();
-        auto form = std::make_unique<app::TForm1>(MakeBackend(false), path.toStdString());
-        form->show();
-        while (!form->windowHandle() || !form->windowHandle()->isExposed())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        const double us = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
-        state.SetIterationTime(us / 1e6);
-        samples.push_back(us);
-        form->Settings().Flush(std::chrono::seconds(30));
-        form.reset();
-        QCoreApplication::processEvents();
-    }
-    ReportPercentiles(state, samples);
+    });
 }
 
 // The click on "Angehalten" with a JACK port of our own chosen, until the

@@ -1,7 +1,8 @@
 // The settings file: any file content, then any sequence of reads, writes,
 // section erasures and key-map reads. Every write that is accepted must read
 // back, an erased section must be gone, reading must never fail, and the key
-// map must pair each code with the value of its own line.
+// map must pair each code with the value of its own line, leaving out the
+// keys that are no number.
 
 #include "FuzzSupport.h"
 
@@ -103,14 +104,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             const auto lines = settings.ReadSectionValues("Keys");
             const auto map = performance::KeyMapFromSection(keys, lines);
             FUZZ_CHECK(map.codes.size() == map.numbers.size());
-            for (qsizetype i = 0; i < map.codes.size(); ++i) {
-                const std::string value = settings.ReadString("Keys", keys[std::size_t(i)], "");
+            FUZZ_CHECK(static_cast<std::size_t>(map.codes.size()) + map.rejected.size() == keys.size());
+            // The codes are the keys that are numbers, in file order; the others are rejected.
+            qsizetype i = 0;
+            for (const std::string &code : keys) {
+                if (!common::TryStrToInt(code))
+                    continue;
+                FUZZ_CHECK(i < map.codes.size() && map.codes[i] == QString::fromStdString(code));
+                const std::string value = settings.ReadString("Keys", code, "");
                 const auto cut = value.rfind('=');
                 const std::string number = cut == std::string::npos ? value : value.substr(cut + 1);
                 FUZZ_CHECK(map.numbers[i] == QString::fromStdString(number)); // same decoding of non-UTF-8 bytes
                 const int key = performance::KeyNumberFromText(map.numbers[i]);
                 FUZZ_CHECK(key >= 0 && key <= performance::KeyCount);
-                common::TryStrToInt(map.codes[i].toStdString());
+                ++i;
             }
             break;
         }

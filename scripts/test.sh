@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Set-up, build, then run every test. The MIDI transport tests need a JACK
-# server; one with the dummy driver (no sound card needed) is started here
-# unless one already runs, and stopped again at the end.
+# server; one of their own with the dummy driver (no sound card needed) is
+# started here and stopped again at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$SECONDS
@@ -10,19 +10,20 @@ stage() { echo "== $1: $((SECONDS - started)) s"; started=$SECONDS; }
 stage "set-up and build"
 
 export JACK_NO_START_SERVER=1 JACK_NO_AUDIO_RESERVATION=1
-jack_pid=""
-if ! ./build/tests/jack_probe 2>/dev/null; then
-  # Synchronous: each cycle waits for every client, so a test's receiver that
-  # a loaded machine starves of CPU still reads what was written for it (an
-  # asynchronous server would clear the port under it and lose the burst).
-  jackd -n "${JACK_DEFAULT_SERVER:-default}" --no-realtime -S -d dummy -r 48000 -p "${SONORET_JACK_PERIOD:-256}" >/tmp/midi-sonoret-jackd.log 2>&1 &
-  jack_pid=$!
-  trap 'kill "$jack_pid" 2>/dev/null; wait "$jack_pid" 2>/dev/null || true' EXIT
-  for _ in $(seq 1 50); do
-    ./build/tests/jack_probe 2>/dev/null && break
-    sleep 0.2
-  done
-fi
+# The tests' own JACK server, under a name of its own: a server already
+# running (a musician's live session) is never connected to, listed or
+# disturbed, and no test's note reaches its synthesizer. Synchronous: each
+# cycle waits for every client, so that a test's receiver that a loaded
+# machine starves of CPU still reads what was written for it.
+export JACK_DEFAULT_SERVER="sonoret-test-$$"
+jackd -n "$JACK_DEFAULT_SERVER" --no-realtime -S -d dummy -r 48000 -p "${SONORET_JACK_PERIOD:-256}" \
+  >/tmp/midi-sonoret-jackd.log 2>&1 &
+jack_pid=$!
+trap 'kill "$jack_pid" 2>/dev/null; wait "$jack_pid" 2>/dev/null || true' EXIT
+for _ in $(seq 1 50); do
+  ./build/tests/jack_probe 2>/dev/null && break
+  sleep 0.2
+done
 
 # A failed test runs once more only when its own output shows that the JACK
 # server overran its cycles meanwhile (a loaded machine, not the program);
