@@ -146,7 +146,7 @@ TEST(JackFaults, PortOfAKilledServerFailsItsSendsAndClosesAtOnce)
 {
     const std::string server = PrivateServerName("killed");
     EnvGuard serverName("JACK_DEFAULT_SERVER", server);
-    PrivateJackServer jack(server);
+    PrivateJackServer jack(server, PrivateJackServer::Mode::Synchronous);
     ASSERT_TRUE(jack.start()) << "jackd did not start";
     TMidiOutput out(CreateSystemBackend());
     {

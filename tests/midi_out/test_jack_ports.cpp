@@ -215,7 +215,7 @@ TEST(JackPorts, ServerThatGoesAwayTakesItsPortsAndComesBackWithNewOnes)
 {
     const std::string server = "sonoret-test-server-" + std::to_string(getpid());
     EnvGuard serverName("JACK_DEFAULT_SERVER", server);
-    PrivateJackServer jack(server);
+    PrivateJackServer jack(server, PrivateJackServer::Mode::Synchronous);
     ASSERT_TRUE(jack.start()) << "jackd did not start";
 
     JackBackend ports;
