@@ -106,7 +106,7 @@ TEST(JackFaults, ClosingAPortOfAFrozenServerGivesItUpWithinTheBound)
 {
     const std::string server = PrivateServerName("frozen");
     EnvGuard serverName("JACK_DEFAULT_SERVER", server);
-    PrivateJackServer jack(server);
+    PrivateJackServer jack(server, PrivateJackServer::Mode::Synchronous);
     ASSERT_TRUE(jack.start()) << "jackd did not start";
     JackReceiver receiver;
 
