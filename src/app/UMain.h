@@ -120,14 +120,10 @@ public:
     void ChannelClick(int channel);
     void VelocityByPositionClick();
     void KeyLabelsClick();
+    // "Gerät" and "Eingang", and their lists read anew: see DeviceSession.
     void SelectDevice(int index);
-    // The device submenu is about to open: the device list is read anew.
     void RefreshDeviceMenu();
-    // "Eingang": DeviceMenu::NoneIndex closes the input, a source's number
-    // opens that source and stores the choice.
     void SelectInput(int index);
-    // The input submenu is about to open: the sources are read anew; the
-    // open source stays open.
     void RefreshInputMenu();
     void InfoClick();
     void HomepageClick();
