@@ -137,7 +137,8 @@ void DeviceSession::SelectDevice(int index)
         menu.Check(out_.DeviceID());
         throw;
     }
-    // A device that does not open is not reported here (see StartUp).
+    // A device that does not open is not reported here: every note sent
+    // until another device is chosen fails with the device's own message.
     out_.OpenDevice();
     settings_.WriteInteger(DeviceSection, DeviceIdKey, index);
     settings_.WriteString(DeviceSection, DeviceNameKey, devices_.NameOf(index));

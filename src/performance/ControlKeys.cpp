@@ -14,7 +14,7 @@ ControlKeys::ControlKeys(const QStringList &keyCodeList, const KeyStateTable &st
 
 bool ControlKeys::Mapped(int virtualKey) const
 {
-    // An entry that is no number plays nothing; the poll reports it.
+    // An entry that is no number plays nothing; reading the map told it.
     for (const QString &code : codes_)
         if (common::TryStrToInt(code.toStdString()) == virtualKey)
             return true;

@@ -7,7 +7,7 @@
 
 namespace performance {
 
-KeyboardPoll::KeyboardPoll(QStringList &keyCodeList, QStringList &keyNumberList,
+KeyboardPoll::KeyboardPoll(const QStringList &keyCodeList, const QStringList &keyNumberList,
                            const std::array<PianoKey *, KeyCount> &keys,
                            KeyStateTable &states, KeyPlayer &player)
     : codes_(keyCodeList), numbers_(keyNumberList), keys_(keys), states_(states), player_(player)
@@ -29,17 +29,12 @@ void KeyboardPoll::PollKeyboard()
     // Entry i of one list belongs to entry i of the other; an entry without
     // its partner plays nothing.
     for (qsizetype i = std::min(codes_.size(), numbers_.size()) - 1; i >= 0; --i) {
-        int code = 0;
-        const std::string codeText = codes_[i].toStdString();
-        try {
-            code = common::StrToInt(codeText);
-        } catch (const common::EConvertError &) {
-            // Reported once: the entry goes, so the next pass neither stops
-            // here nor repeats the message.
-            codes_.removeAt(i);
-            numbers_.removeAt(i);
-            throw;
-        }
+        // The map is checked when it is read, and its faults told there: an
+        // entry that is no code plays nothing.
+        const auto converted = common::TryStrToInt(codes_[i].toStdString());
+        if (!converted)
+            continue;
+        const int code = *converted;
 
         const int number = KeyNumberFromText(numbers_[i]);
         if (number == 0)

@@ -18,20 +18,19 @@ class KeyboardPoll {
 public:
     // The lists are the window's key map, read on every pass; `keys` are the
     // window's piano keys indexed by number - 1.
-    KeyboardPoll(QStringList &keyCodeList, QStringList &keyNumberList,
+    KeyboardPoll(const QStringList &keyCodeList, const QStringList &keyNumberList,
                  const std::array<PianoKey *, KeyCount> &keys, KeyStateTable &states,
                  KeyPlayer &player);
 
-    // Walks the map from the last entry to the first. A code that is not a
-    // number is dropped from the map and raised as "'<code>' ist kein
-    // gültiger Integerwert", ending this pass; the next pass goes on without
-    // it. A failed send leaves by its exception as well; a key whose Note On
-    // failed counts as released, so that only a new press tries again.
+    // Walks the map from the last entry to the first; a code that is not a
+    // number plays nothing (reading the map told it). A failed send leaves
+    // by its exception; a key whose Note On failed counts as released, so
+    // that only a new press tries again.
     void PollKeyboard();
 
 private:
-    QStringList &codes_;
-    QStringList &numbers_;
+    const QStringList &codes_;
+    const QStringList &numbers_;
     const std::array<PianoKey *, KeyCount> &keys_;
     KeyStateTable &states_;
     KeyPlayer &player_;
