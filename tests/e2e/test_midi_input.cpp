@@ -65,7 +65,10 @@ TEST_F(PlayingWindow, AKeyboardOnTheInputPlaysThroughTheOutputAndIsRecordedAndSa
 
     // The keyboard's program ends: the window says so once.
     keyboard.Close();
-    ASSERT_NE(program->WaitForTopLevel("MIDI Sonoret"), 0u) << "no message that the input has gone";
+    const Window box = program->WaitForTopLevel("MIDI Sonoret");
+    ASSERT_NE(box, 0u) << "no message that the input has gone";
+    // A Return typed before the box has the keyboard goes to the window it blocks.
+    ASSERT_TRUE(WaitForFocus(display.Connection(), box)) << "the message did not take the keyboard";
     XInput(display.Connection()).Tap(0xff0d); // XK_Return
     ExpectCleanEnd(*program);
 }
