@@ -133,7 +133,7 @@ MidiResult FluidSynthBackend::Load(const std::string &soundFont)
     return MIDIERR_NOERROR;
 }
 
-MidiResult FluidSynthBackend::StartAudio()
+MidiResult FluidSynthBackend::StartAudio(std::chrono::milliseconds waitForCalls)
 {
     if (output_ == Output::Offline || driver_ != nullptr)
         return MIDIERR_NOERROR;
@@ -142,7 +142,7 @@ MidiResult FluidSynthBackend::StartAudio()
         // No new JACK client while those of a server that has gone are still
         // open (the next refresh closes them); a call that another thread
         // makes to the server meanwhile (the device list) is waited for.
-        if (jack && (JackServerLost() || !WaitForBoundedCalls(JackBound)))
+        if (jack && (JackServerLost() || !WaitForBoundedCalls(waitForCalls)))
             continue;
         if (name == "file") {
             const char *file = Environment(AudioFileVariable);
@@ -169,7 +169,7 @@ void FluidSynthBackend::StartUp(std::string soundFont)
 {
     MidiResult result = Load(soundFont);
     if (result == MIDIERR_NOERROR)
-        result = StartAudio();
+        result = StartAudio(JackBackgroundBound); // off the window's thread
     const std::lock_guard lock(mutex_);
     startResult_ = result;
     if (result == MIDIERR_NOERROR) {
@@ -240,7 +240,7 @@ MidiResult FluidSynthBackend::Open(DeviceHandle *handle, std::int32_t deviceId, 
             } else {
                 // Loaded already: only the audio output is missing, and
                 // looking for one is quick.
-                if (const MidiResult result = StartAudio())
+                if (const MidiResult result = StartAudio(JackBound))
                     return result;
                 startResult_ = MIDIERR_NOERROR;
                 start_ = Start::Ready;

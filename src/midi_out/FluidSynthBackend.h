@@ -28,6 +28,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -94,7 +95,9 @@ private:
     // On the starting thread: whatever is missing of synth and audio output.
     void StartUp(std::string soundFont);
     MidiResult Load(const std::string &soundFont);
-    MidiResult StartAudio();
+    // `waitForCalls`: how long a call that another thread makes to the JACK
+    // server meanwhile is waited for before JACK audio is given up.
+    MidiResult StartAudio(std::chrono::milliseconds waitForCalls);
     void JoinStart();
     void Dispatch(const std::uint8_t *bytes);
     // The bytes between F0 and F7.

@@ -27,6 +27,11 @@ inline constexpr std::chrono::milliseconds JackBound{2000};
 #else
 inline constexpr std::chrono::milliseconds JackBound{400};
 #endif
+// How long a thread of our own that the window does not wait for gives a
+// slow call to the server before it counts the server as gone. On a cold
+// machine (the first JACK client after boot) a call may take longer than the
+// window's bound while the server is well.
+inline constexpr std::chrono::milliseconds JackBackgroundBound = 5 * JackBound;
 
 // Runs `work` on a thread of its own and waits for it at most `bound`. True
 // when it finished in time; otherwise it goes on alone, so it must own

@@ -37,8 +37,9 @@ protected:
         jack.emplace(server);
         ASSERT_TRUE(jack->start()) << "jackd did not start";
         // The window may be asking the server for its ports while the synth
-        // starts its audio on a thread of its own: that is no server gone.
-        std::thread asking([] { midi_out::RunBounded([] { std::this_thread::sleep_for(250ms); }); });
+        // starts its audio on a thread of its own, and on a cold machine that
+        // call may outlast the window's bound: that is no server gone.
+        std::thread asking([] { midi_out::RunBounded([] { std::this_thread::sleep_for(midi_out::JackBound + 250ms); }); });
         out = std::make_unique<TMidiOutput>(CreateSystemBackend());
         out->SetDeviceID(0);
         const bool opened = out->OpenDevice();
