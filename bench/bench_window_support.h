@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 namespace bench_support {
 
@@ -18,11 +19,18 @@ inline int RunWindowBenchmarks(int argc, char **argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("JACK_NO_START_SERVER", "1", 1);
+    // The takes' journals go to a folder of this run's own, never the user's.
+    char state[] = "/tmp/sonoret-bench-state-XXXXXX";
+    if (::mkdtemp(state) != nullptr)
+        setenv("XDG_STATE_HOME", state, 1);
     app::SonoretApplication application(argc, argv);
     app::ErrorHandler::SetPresenter([](const QString &caption, const QString &text) {
         std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
     });
-    return RunBenchmarks(argc, argv);
+    const int result = RunBenchmarks(argc, argv);
+    std::error_code ignored;
+    std::filesystem::remove_all(state, ignored);
+    return result;
 }
 
 // The offscreen platform warns on every window shown; that is not news here.

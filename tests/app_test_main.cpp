@@ -3,6 +3,7 @@
 #include "support/TestSoundFont.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 // The app and performance tests run under the program's own application
@@ -19,7 +20,14 @@ int main(int argc, char **argv)
     unsetenv("LANGUAGE");
     unsetenv("MIDI_SONORET_LANGUAGE");
     testing_support::UseTestSoundFont();
+    // The takes' journals go to a folder of this run's own, never the user's.
+    char state[] = "/tmp/sonoret-test-state-XXXXXX";
+    if (::mkdtemp(state) != nullptr)
+        setenv("XDG_STATE_HOME", state, 1);
     ::testing::InitGoogleTest(&argc, argv);
     app::SonoretApplication application(argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    std::error_code ignored;
+    std::filesystem::remove_all(state, ignored);
+    return result;
 }

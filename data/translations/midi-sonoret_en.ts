@@ -540,6 +540,33 @@ Reads INPUT (.vsq recording, .vnx sound text file) and writes OUTPUT (.vsq recor
     </message>
 </context>
 <context>
+    <name>LeftTake</name>
+    <message>
+        <source>Eine nicht gespeicherte Aufnahme vom %1 (%2) wurde gefunden.</source>
+        <translation>An unsaved recording from %1 (%2) was found.</translation>
+    </message>
+    <message>
+        <source>Wiederherstellen</source>
+        <translation>Restore</translation>
+    </message>
+    <message>
+        <source>Speichern unter...</source>
+        <translation>Save As...</translation>
+    </message>
+    <message>
+        <source>Verwerfen</source>
+        <translation>Discard</translation>
+    </message>
+    <message>
+        <source>Eine nicht gespeicherte Aufnahme war beschädigt und wurde als %1 aufbewahrt.</source>
+        <translation>An unsaved recording was damaged and has been kept as %1.</translation>
+    </message>
+    <message>
+        <source>Die Sicherungsdatei der Aufnahme %1 kann nicht geschrieben werden. Die Aufnahme geht im Speicher weiter.</source>
+        <translation>The recording's backup file %1 cannot be written. Recording goes on in memory.</translation>
+    </message>
+</context>
+<context>
     <name>Messages</name>
     <message>
         <source>Stream-Lesefehler</source>

@@ -132,4 +132,10 @@ void PcKeyboard::Poll()
     });
 }
 
+void PcKeyboard::ReleaseHeldKeys()
+{
+    states_.ReleaseAll();
+    parts_.failures.Run([this] { poll_.PollKeyboard(); });
+}
+
 } // namespace app

@@ -70,6 +70,9 @@ public:
     void EndHeldNotes();
     // The pass, when it could change anything.
     void Poll();
+    // Every PC key counts as up, as when the window loses the focus, and the
+    // pass ends the notes they held.
+    void ReleaseHeldKeys();
     // Writes the PC keys on the piano keys while the labels are on.
     void UpdateLabels();
 

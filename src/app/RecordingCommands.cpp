@@ -1,19 +1,24 @@
 #include "app/RecordingCommands.h"
 
 #include "app/ErrorHandler.h"
+#include "app/LeftTakeQuestion.h"
 #include "app/RecordingDialogs.h"
 #include "common/Guard.h"
 #include "common/Language.h"
 #include "files/RecordingFiles.h"
 #include "recorder/RecordingStream.h"
+#include "recorder/TakeJournal.h"
 
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QCoreApplication>
 #include <QWidget>
 
 #include <utility>
 #include <vector>
+
+#include <unistd.h>
 
 namespace app {
 
@@ -23,7 +28,19 @@ RecordingCommands::RecordingCommands(QWidget &window, recorder::RecordingStream 
       saves_(std::make_unique<RecordingSaves>(
           [this](std::uint64_t version, std::exception_ptr failure) { SaveFinished(version, failure); }))
 {
+    // A journal that cannot be written is told on the window's thread, in
+    // the window's language; the take goes on in memory.
+    journal_ = std::make_unique<recorder::TakeJournal>(
+        recorder::JournalFolder(), saves_->Worker(), [post = saves_->WindowPoster(), this](const std::string &path) {
+            post([this, path] {
+                ErrorHandler::ShowDetectedError(QCoreApplication::translate("LeftTake", JournalFailedText)
+                                                    .arg(QFile::decodeName(QByteArray::fromStdString(path))),
+                                                MessageIcon::Warning, &window_);
+            });
+        });
 }
+
+RecordingCommands::~RecordingCommands() = default;
 
 QFileDialog *RecordingCommands::OpenDialog()
 {
@@ -67,10 +84,14 @@ bool RecordingCommands::MayClose()
     }
     closeAfterSaves_ = false;
     // "Speichern..." closes once the take is in the file.
-    return take_.MayDiscard([this] { return AskAboutUnsavedTake(&window_); }, [this] {
+    const bool mayClose = take_.MayDiscard([this] { return AskAboutUnsavedTake(&window_); }, [this] {
         closeAfterSaves_ = Save();
         return false;
     });
+    // Saved or given up: its journal goes with the window.
+    if (mayClose)
+        journal_->Remove();
+    return mayClose;
 }
 
 void RecordingCommands::Closing()
@@ -94,6 +115,8 @@ void RecordingCommands::SaveFinished(std::uint64_t version, const std::exception
         std::rethrow_exception(failure);
     }
     take_.MarkSaved(version);
+    if (!take_.IsUnsaved())
+        journal_->Remove();
     if (closeAfterSaves_ && saves_->UnderWay() == 0) {
         closeAfterSaves_ = false;
         // Once whoever waits for the saves has gone on.
@@ -127,8 +150,10 @@ bool RecordingCommands::OpenFile()
         ShowRefusal(refused);
         return false;
     }
-    // The recording in memory is now the one in the file.
+    // The recording in memory is now the one in the file; the take it
+    // replaced was saved or given up.
     take_.MarkSaved();
+    journal_->Remove();
     return true;
 }
 
@@ -160,6 +185,87 @@ void RecordingCommands::LoadCommandLineFile(const QStringList &arguments)
         return;
     stream_.LoadFromFile(QFile::encodeName(name).toStdString());
     take_.MarkSaved();
+}
+
+void RecordingCommands::TakeStarted() { journal_->Begin(); }
+
+void RecordingCommands::TakeGrew() { journal_->Follow(stream_); }
+
+void RecordingCommands::TakeEnded() { journal_->Seal(stream_); }
+
+void RecordingCommands::OfferLeftTakes()
+{
+    // Reading the folder may wait on the disk: the save worker does it.
+    saves_->Worker().Hand([folder = recorder::JournalFolder(), post = saves_->WindowPoster(), this] {
+        auto found = std::make_shared<recorder::LeftJournals>(recorder::FindLeftJournals(folder));
+        if (!found->takes.empty() || !found->damaged.empty())
+            post([this, found] { Offer(*found); });
+    });
+}
+
+void RecordingCommands::Offer(recorder::LeftJournals &found)
+{
+    for (const std::string &aside : found.damaged)
+        ErrorHandler::ShowDetectedError(QCoreApplication::translate("LeftTake", LeftTakeDamagedText)
+                                            .arg(QFile::decodeName(QByteArray::fromStdString(aside))),
+                                        MessageIcon::Warning, &window_);
+    for (recorder::LeftTake &take : found.takes) {
+        auto left = std::make_shared<recorder::LeftTake>(std::move(take));
+        switch (AskAboutLeftTake(&window_, LeftTakeQuestionText(left->written, left->length))) {
+        case LeftTakeAnswer::Restore:
+            Restore(*left);
+            break;
+        case LeftTakeAnswer::SaveAs:
+            SaveLeftTake(left);
+            break;
+        case LeftTakeAnswer::Discard:
+            RemoveLeftTake(left);
+            break;
+        case LeftTakeAnswer::Later:
+            break; // its lock goes with it: offered at the next start
+        }
+    }
+}
+
+void RecordingCommands::Restore(recorder::LeftTake &take)
+{
+    if (!MayDiscardTake())
+        return;
+    stopForFile_();
+    recorder::RecordingStream restored;
+    restored.Write(take.bytes.data(), take.bytes.size());
+    restored.Seek(0, recorder::SeekOrigin::Begin);
+    stream_.Swap(restored);
+    // Unsaved, as any take: the question protects it, and the journal stays
+    // until it is saved or given up.
+    take_.MarkChanged();
+    journal_->Adopt(std::move(take));
+}
+
+void RecordingCommands::SaveLeftTake(std::shared_ptr<recorder::LeftTake> take)
+{
+    const auto name = RunFileDialog(*SaveDialog());
+    if (!name)
+        return; // kept: offered again at the next start
+    recorder::RecordingStream left;
+    left.Write(take->bytes.data(), take->bytes.size());
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes = files::SavedFileBytes(*name, left);
+    } catch (const files::EUnsupportedFormat &refused) {
+        ShowRefusal(refused);
+        return;
+    }
+    saves_->StartOther(*name, std::move(bytes), [this, take](std::exception_ptr failure) {
+        if (failure)
+            std::rethrow_exception(failure); // the journal stays for the next start
+        RemoveLeftTake(take);
+    });
+}
+
+void RecordingCommands::RemoveLeftTake(std::shared_ptr<recorder::LeftTake> take)
+{
+    saves_->Worker().Hand([take] { ::unlink(take->path.c_str()); });
 }
 
 } // namespace app

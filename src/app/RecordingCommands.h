@@ -21,6 +21,9 @@ class QWidget;
 
 namespace recorder {
 class RecordingStream;
+class TakeJournal;
+struct LeftJournals;
+struct LeftTake;
 }
 
 namespace app {
@@ -32,6 +35,7 @@ public:
     // `closeWindow` closes the window once a save it waited for is done.
     RecordingCommands(QWidget &window, recorder::RecordingStream &stream, std::function<void()> stopForFile,
                       std::function<void()> closeWindow);
+    ~RecordingCommands();
 
     const UnsavedTake &Take() const { return take_; }
     UnsavedTake &Take() { return take_; }
@@ -65,6 +69,17 @@ public:
     // its extension; a name of nothing is quietly ignored.
     void LoadCommandLineFile(const QStringList &arguments);
 
+    // The take's journal follows the transport: a take starts, grows and
+    // ends; a take that is saved or replaced takes its journal with it.
+    void TakeStarted();
+    void TakeGrew();
+    void TakeEnded();
+    const recorder::TakeJournal &Journal() const { return *journal_; }
+    recorder::TakeJournal &Journal() { return *journal_; }
+    // Looks, off the window's thread, for takes that programs which have
+    // ended left unsaved, and offers each of them once they are found.
+    void OfferLeftTakes();
+
 private:
     // The file chosen in the dialog, the transport stopped first; nothing
     // when the dialog was cancelled.
@@ -73,6 +88,11 @@ private:
     // True when the file was read.
     bool OpenFile();
     void SaveFinished(std::uint64_t version, const std::exception_ptr &failure);
+    void Offer(recorder::LeftJournals &found);
+    void Restore(recorder::LeftTake &take);
+    void SaveLeftTake(std::shared_ptr<recorder::LeftTake> take);
+    // Removes a left take's journal on the save worker's thread.
+    void RemoveLeftTake(std::shared_ptr<recorder::LeftTake> take);
 
     QWidget &window_;
     recorder::RecordingStream &stream_;
@@ -80,6 +100,7 @@ private:
     std::function<void()> closeWindow_;
     UnsavedTake take_;
     std::unique_ptr<RecordingSaves> saves_;
+    std::unique_ptr<recorder::TakeJournal> journal_;
     // A close waits for the saves under way.
     bool closeAfterSaves_ = false;
     QFileDialog *openDialog_ = nullptr;

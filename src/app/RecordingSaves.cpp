@@ -28,9 +28,11 @@ struct RecordingSaves::Link {
     struct Result {
         std::uint64_t version = 0;
         std::exception_ptr failure;
+        std::function<void(std::exception_ptr)> done; // none: the take's save
     };
     std::mutex mutex;
     std::deque<Result> results;
+    std::deque<std::function<void()>> calls;
     midi_out::NotifyWindow *wake = nullptr;
 };
 
@@ -51,7 +53,20 @@ RecordingSaves::~RecordingSaves()
 
 void RecordingSaves::Start(std::string fileName, std::vector<std::uint8_t> bytes, std::uint64_t version)
 {
-    worker_.Hand([link = link_, fileName = std::move(fileName), bytes = std::move(bytes), version] {
+    Write(std::move(fileName), std::move(bytes), version, {});
+}
+
+void RecordingSaves::StartOther(std::string fileName, std::vector<std::uint8_t> bytes,
+                                std::function<void(std::exception_ptr failure)> done)
+{
+    Write(std::move(fileName), std::move(bytes), 0, std::move(done));
+}
+
+void RecordingSaves::Write(std::string fileName, std::vector<std::uint8_t> bytes, std::uint64_t version,
+                           std::function<void(std::exception_ptr)> done)
+{
+    worker_.Hand([link = link_, fileName = std::move(fileName), bytes = std::move(bytes), version,
+                  done = std::move(done)]() mutable {
         std::exception_ptr failure;
         try {
             if (Hook())
@@ -63,11 +78,22 @@ void RecordingSaves::Start(std::string fileName, std::vector<std::uint8_t> bytes
         // Woken under the lock: the saves cannot go away meanwhile. A full
         // queue of wake-ups already has one on its way.
         const std::lock_guard lock(link->mutex);
-        link->results.push_back({version, failure});
+        link->results.push_back({version, failure, std::move(done)});
         if (link->wake)
             link->wake->Enqueue(0, 0, 0);
     });
     ++underWay_;
+}
+
+RecordingSaves::Poster RecordingSaves::WindowPoster() const
+{
+    return [link = link_](std::function<void()> call) {
+        const std::lock_guard lock(link->mutex);
+        if (!link->wake)
+            return;
+        link->calls.push_back(std::move(call));
+        link->wake->Enqueue(0, 0, 0);
+    };
 }
 
 void RecordingSaves::Deliver()
@@ -82,7 +108,21 @@ void RecordingSaves::Deliver()
             link_->results.pop_front();
         }
         --underWay_;
-        common::RunGuarded([&] { onFinished_(result.version, result.failure); });
+        if (result.done)
+            common::RunGuarded([&] { result.done(result.failure); });
+        else
+            common::RunGuarded([&] { onFinished_(result.version, result.failure); });
+    }
+    for (;;) {
+        std::function<void()> call;
+        {
+            const std::lock_guard lock(link_->mutex);
+            if (link_->calls.empty())
+                break;
+            call = std::move(link_->calls.front());
+            link_->calls.pop_front();
+        }
+        common::RunGuarded(call);
     }
     for (QEventLoop *wait : waits_)
         wait->quit();

@@ -40,6 +40,18 @@ public:
     RecordingSaves &operator=(const RecordingSaves &) = delete;
 
     void Start(std::string fileName, std::vector<std::uint8_t> bytes, std::uint64_t version);
+    // A save of something other than the take: `done` is told its end
+    // instead, on the window's thread.
+    void StartOther(std::string fileName, std::vector<std::uint8_t> bytes,
+                    std::function<void(std::exception_ptr failure)> done);
+
+    // The thread the saves are written on, for other work on the disk that
+    // the window must not wait for.
+    common::SerialWorker &Worker() { return worker_; }
+    // Hands a call to the window's thread, from any thread, as the saves'
+    // results are; once the saves have gone it is dropped.
+    using Poster = std::function<void(std::function<void()> call)>;
+    Poster WindowPoster() const;
 
     // Saves started whose result has not yet been told.
     int UnderWay() const { return underWay_; }
@@ -61,7 +73,9 @@ public:
 private:
     struct Link;
 
-    // Tells the results that have come back.
+    void Write(std::string fileName, std::vector<std::uint8_t> bytes, std::uint64_t version,
+               std::function<void(std::exception_ptr)> done);
+    // Tells the results that have come back, then runs the calls handed over.
     void Deliver();
 
     // Shared with the jobs, which may outlive this object.

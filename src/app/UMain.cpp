@@ -51,6 +51,10 @@ public:
     void SwitchDrumsOff() override { form_.CheckBox1->setChecked(false); }
     void ShowTransportState(recorder::TransportState state) override
     {
+        // A recording that ends seals its take's journal.
+        if (shown_ == recorder::TransportState::Recording && state != recorder::TransportState::Recording)
+            form_.recording_->TakeEnded();
+        shown_ = state;
         // Setting a button of the exclusive group down releases the others
         // and runs no action.
         switch (state) {
@@ -69,6 +73,7 @@ public:
 
 private:
     TForm1 &form_;
+    recorder::TransportState shown_ = recorder::TransportState::Stopped;
 };
 
 // The mouse on the keys plays through the player; a device that fails the
@@ -152,6 +157,10 @@ TForm1::~TForm1()
     session_->ForgetStart();
     // Quitting lets a held pedal go up while the device is still open.
     common::RunGuarded([this] { keyboard_->Controls().ReleasePedal(); });
+    // So do the keys held meanwhile: a stop signal ends the program without
+    // the loss of focus that ends them at a close.
+    common::RunGuarded([this] { keyboard_->ReleaseHeldKeys(); });
+    common::RunGuarded([this] { EndMouseHeldNote(); });
     // A take ends closed and a playback leaves no note sounding.
     common::RunGuarded([this] { transport_->Halt(); });
     // Nothing may reach this window's handlers while its parts go away.
@@ -311,6 +320,11 @@ void TForm1::showEvent(QShowEvent *event)
     QMainWindow::showEvent(event);
     if (!event->spontaneous())
         common::RunGuarded([this] { recording_->LoadCommandLineFile(arguments_); });
+    // Once the window is there to ask from.
+    if (!leftTakesOffered_) {
+        leftTakesOffered_ = true;
+        common::RunGuarded([this] { recording_->OfferLeftTakes(); });
+    }
 }
 
 bool TForm1::event(QEvent *event)
@@ -330,8 +344,9 @@ void TForm1::EndMouseHeldNote()
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
-    bool mayClose = false;
-    common::RunGuarded([this, &mayClose] { mayClose = recording_->MayClose(); });
+    bool mayClose = endingBySignal_;
+    if (!mayClose)
+        common::RunGuarded([this, &mayClose] { mayClose = recording_->MayClose(); });
     if (!mayClose) {
         event->ignore();
         return;
@@ -403,7 +418,20 @@ void TForm1::RefreshInputMenu() { session_->RefreshInputMenu(); }
 // The device sounds again: a key that fails later is told anew.
 void TForm1::Sent() { deviceFailures_.Rearm(); }
 
-void TForm1::Recorded() { recording_->Take().MarkChanged(); }
+void TForm1::Recorded()
+{
+    recording_->Take().MarkChanged();
+    recording_->TakeGrew();
+}
+
+void TForm1::EndBySignal()
+{
+    endingBySignal_ = true;
+    recording_->Closing();
+    close();
+    // Also ends a modal loop that runs meanwhile (a question, a dialog).
+    QCoreApplication::exit(0);
+}
 
 QFileDialog *TForm1::OpenDialog1() { return recording_->OpenDialog(); }
 QFileDialog *TForm1::SaveDialog1() { return recording_->SaveDialog(); }
@@ -475,6 +503,9 @@ void TForm1::RecordClick()
         transportLink_->ShowTransportState(transport_->State());
         return;
     }
+    // The take before was saved or given up: its journal goes, and the new
+    // take's starts with its first record.
+    recording_->TakeStarted();
     transport_->Record();
 }
 

@@ -62,6 +62,11 @@ public:
     // without showing the window.
     bool ShouldTerminate() const { return shouldTerminate_; }
 
+    // A stop signal (a logout, Ctrl+C, kill): the program ends without a
+    // question, as at a close, and an unsaved take keeps its journal for the
+    // next start.
+    void EndBySignal();
+
     // The note path, the one way out for every message the program
     // produces: sent first, then, while recording, appended to the recording.
     recorder::NoteRouter &Notes() { return notes_; }
@@ -95,6 +100,7 @@ public:
     const recorder::Transport &Transport() const { return *transport_; }
     const UnsavedTake &Take() const { return recording_->Take(); }
     const RecordingSaves &Saves() const { return recording_->Saves(); }
+    recorder::TakeJournal &Journal() { return recording_->Journal(); }
     const performance::ControlKeys &ControlKeys() const { return keyboard_->Controls(); }
 
     // Re-selects an instrument by its program number: performs the click of
@@ -216,6 +222,8 @@ private:
     std::unique_ptr<PcKeyboard> keyboard_;
     TForm2 *assignmentWindow_ = nullptr;
     bool shouldTerminate_ = false;
+    bool endingBySignal_ = false;
+    bool leftTakesOffered_ = false;
     std::unique_ptr<DeviceSession> session_;
     // The device's failures met by the timers, the PC keys, the file
     // commands' stop and the ends of held notes: one lost device shows its

@@ -5,11 +5,13 @@
 #include "app/UMain.h"
 #include "common/AtomicFileWriter.h"
 #include "common/Guard.h"
+#include "common/StopSignals.h"
 #include "midi_out/SystemBackend.h"
 #include "app/UTast.h"
 
 #include <QFile>
 #include <QMetaObject>
+#include <QSocketNotifier>
 #include <QStringList>
 
 #include <algorithm>
@@ -58,8 +60,9 @@ QString FileArgument(const char *argument)
 
 int main(int argc, char **argv)
 {
-    // A save cut short by Ctrl+C or a logout leaves no hidden half-written file.
-    common::AtomicFileWriter::RemoveUnfinishedFilesOnStopSignals();
+    // Ctrl+C, a logout or kill end the program as its close does; a second
+    // one ends it at once, leaving no hidden half-written file.
+    const int stopSignals = common::CatchStopSignals();
 
     // "--" ends the options: what follows are file names, also those that
     // look like Qt's own options ("-reverse"), and Qt does not see them.
@@ -110,6 +113,15 @@ int main(int argc, char **argv)
     });
     if (!created || form->ShouldTerminate())
         return created ? 0 : 1;
+
+    std::unique_ptr<QSocketNotifier> stops;
+    if (stopSignals >= 0) {
+        stops = std::make_unique<QSocketNotifier>(stopSignals, QSocketNotifier::Read);
+        QObject::connect(stops.get(), &QSocketNotifier::activated, form.get(), [&]() noexcept {
+            stops->setEnabled(false);
+            common::RunGuarded([&] { form->EndBySignal(); });
+        });
+    }
 
     form->show();
     return application.exec();

@@ -301,7 +301,7 @@ TEST_F(OpenSave, AFailingDeviceIsToldOnceAndTheFileCommandGoesOn)
         messages.clear();
         c.command();
         EXPECT_TRUE(c.done());
-        ASSERT_EQ(messages.size(), c.boxes);
+        ASSERT_EQ(messages.size(), c.boxes) << (messages.empty() ? std::string() : messages.back().text.toStdString());
         if (c.boxes) {
             EXPECT_EQ(messages[0].text, QStringLiteral("The MIDI port is no longer available."));
         }

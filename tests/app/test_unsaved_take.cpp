@@ -4,7 +4,9 @@
 #include "performance/WindowFixture.h"
 #include "support/AnsweredFileDialogs.h"
 
+#include "recorder/TakeJournal.h"
 #include "recorder/TestFiles.h"
+#include "support/HangBound.h"
 
 #include <QAction>
 #include <QToolButton>
@@ -63,6 +65,9 @@ TEST_F(UnsavedTakeWindow, AufnahmeGoesOnAfterSavingOrDiscardingAndNotAfterCancel
             dialogs.answer = file;
         takeAnswer = c.answer;
         takeQuestions = 0;
+        ASSERT_TRUE(form->Journal().Settle(testing_support::kHangBound));
+        const std::string journal = form->Journal().Path();
+        ASSERT_EQ(testfiles::ReadBytes(journal), take) << "a stopped take keeps its journal";
 
         Button("SpeedButton1")->click();
         EXPECT_EQ(takeQuestions, 1);
@@ -73,6 +78,9 @@ TEST_F(UnsavedTakeWindow, AufnahmeGoesOnAfterSavingOrDiscardingAndNotAfterCancel
         if (c.fileChosen) {
             EXPECT_EQ(testfiles::ReadBytes(file), take);
         }
+        // Saved or given up, the take's journal goes; kept, it stays.
+        ASSERT_TRUE(form->Journal().Settle(testing_support::kHangBound));
+        EXPECT_EQ(std::filesystem::exists(journal), !c.goesOn);
     }
 }
 

@@ -271,6 +271,7 @@ ProgramUnderTest::ProgramUnderTest(const XvfbDisplay &display, const std::string
     environment.try_emplace("DISPLAY", display.Name());
     environment.try_emplace("QT_QPA_PLATFORM", "xcb");
     environment.try_emplace("XDG_CONFIG_HOME", folder_ + "/config");
+    environment.try_emplace("XDG_STATE_HOME", folder_ + "/state");
     environment.try_emplace("JACK_NO_START_SERVER", "1");
     environment.try_emplace("JACK_NO_AUDIO_RESERVATION", "1");
     environment.try_emplace("MIDI_SONORET_SOUNDFONT", testing_support::kTestSoundFont);
