@@ -28,6 +28,9 @@ namespace {
 constexpr char kPrefix[] = "take-";
 constexpr char kSuffix[] = ".vsq";
 constexpr auto kSyncInterval = std::chrono::seconds(1);
+// How often the writer takes what the take has gained: what a kill can take
+// from a journal is what was played in the last few milliseconds.
+constexpr auto kWritePeriod = std::chrono::milliseconds(5);
 constexpr int kTickMs = 50;
 
 TakeJournal::WriteHook &JournalHook()
@@ -219,9 +222,10 @@ struct TakeJournal::File {
         for (;;) {
             bool end;
             {
+                // Woken by the seal only: a wake-up per record would cost the
+                // window's thread a system call for each.
                 std::unique_lock guard(mutex);
-                const auto due = unsynced ? synced + kSyncInterval : std::chrono::steady_clock::time_point::max();
-                more.wait_until(guard, due, [&] { return !pending.empty() || sealed; });
+                more.wait_for(guard, kWritePeriod, [&] { return sealed; });
                 batch.swap(pending);
                 end = sealed;
             }
@@ -321,7 +325,6 @@ void TakeJournal::Follow(const RecordingStream &take)
         file_->pending.insert(file_->pending.end(), bytes.begin() + std::ptrdiff_t(handed_), bytes.end());
         file_->handed += bytes.size() - handed_;
     }
-    file_->more.notify_one();
     handed_ = bytes.size();
 }
 

@@ -4,7 +4,8 @@
 // crash, a kill, a logout or a power cut. The journal is in the native
 // recording format, so it is itself a recording that opens. The window's
 // thread only hands bytes over; a writer on the save worker's thread puts
-// them in the file at once and makes them durable at least once a second.
+// them in the file within milliseconds and makes them durable at least once
+// a second.
 //
 // Each program names its journals by its process number and start time and
 // holds a lock on the one it writes, so that a journal whose lock can be
