@@ -563,7 +563,11 @@ Reads INPUT (.vsq recording, .vnx sound text file) and writes OUTPUT (.vsq recor
     </message>
     <message>
         <source>Die Sicherungsdatei der Aufnahme %1 kann nicht geschrieben werden. Die Aufnahme geht im Speicher weiter.</source>
-        <translation>The recording's backup file %1 cannot be written. Recording goes on in memory.</translation>
+        <translation>The recording&apos;s backup file %1 cannot be written. Recording goes on in memory.</translation>
+    </message>
+    <message>
+        <source>Die Sicherungsdatei der Aufnahme %1 kann nicht gelöscht werden. Sie wird beim nächsten Start wieder angeboten.</source>
+        <translation>The recording's backup file %1 cannot be deleted. It will be offered again at the next start.</translation>
     </message>
 </context>
 <context>

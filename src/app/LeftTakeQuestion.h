@@ -21,6 +21,8 @@ inline constexpr char LeftTakeDamagedText[] =
     QT_TRANSLATE_NOOP("LeftTake", "Eine nicht gespeicherte Aufnahme war beschädigt und wurde als %1 aufbewahrt.");
 inline constexpr char JournalFailedText[] = QT_TRANSLATE_NOOP(
     "LeftTake", "Die Sicherungsdatei der Aufnahme %1 kann nicht geschrieben werden. Die Aufnahme geht im Speicher weiter.");
+inline constexpr char JournalNotRemovedText[] = QT_TRANSLATE_NOOP(
+    "LeftTake", "Die Sicherungsdatei der Aufnahme %1 kann nicht gelöscht werden. Sie wird beim nächsten Start wieder angeboten.");
 
 // Later: the box was closed without a choice, and the take is offered again
 // at the next start.

@@ -18,8 +18,6 @@
 #include <utility>
 #include <vector>
 
-#include <unistd.h>
-
 namespace app {
 
 RecordingCommands::RecordingCommands(QWidget &window, recorder::RecordingStream &stream,
@@ -28,16 +26,11 @@ RecordingCommands::RecordingCommands(QWidget &window, recorder::RecordingStream 
       saves_(std::make_unique<RecordingSaves>(
           [this](std::uint64_t version, std::exception_ptr failure) { SaveFinished(version, failure); }))
 {
-    // A journal that cannot be written is told on the window's thread, in
-    // the window's language; the take goes on in memory.
+    // A journal that cannot be written or removed is told on the window's
+    // thread, in the window's language.
     journal_ = std::make_unique<recorder::TakeJournal>(
-        recorder::JournalFolder(), saves_->Worker(), [post = saves_->WindowPoster(), this](const std::string &path) {
-            post([this, path] {
-                ErrorHandler::ShowDetectedError(QCoreApplication::translate("LeftTake", JournalFailedText)
-                                                    .arg(QFile::decodeName(QByteArray::fromStdString(path))),
-                                                MessageIcon::Warning, &window_);
-            });
-        });
+        recorder::JournalFolder(), saves_->Worker(),
+        JournalFaultTeller());
 }
 
 RecordingCommands::~RecordingCommands() = default;
@@ -232,9 +225,7 @@ void RecordingCommands::Restore(recorder::LeftTake &take)
     if (!MayDiscardTake())
         return;
     stopForFile_();
-    recorder::RecordingStream restored;
-    restored.Write(take.bytes.data(), take.bytes.size());
-    restored.Seek(0, recorder::SeekOrigin::Begin);
+    recorder::RecordingStream restored = StreamOf(take.bytes);
     stream_.Swap(restored);
     // Unsaved, as any take: the question protects it, and the journal stays
     // until it is saved or given up.
@@ -247,11 +238,9 @@ void RecordingCommands::SaveLeftTake(std::shared_ptr<recorder::LeftTake> take)
     const auto name = RunFileDialog(*SaveDialog());
     if (!name)
         return; // kept: offered again at the next start
-    recorder::RecordingStream left;
-    left.Write(take->bytes.data(), take->bytes.size());
     std::vector<std::uint8_t> bytes;
     try {
-        bytes = files::SavedFileBytes(*name, left);
+        bytes = files::SavedFileBytes(*name, StreamOf(take->bytes));
     } catch (const files::EUnsupportedFormat &refused) {
         ShowRefusal(refused);
         return;
@@ -265,7 +254,32 @@ void RecordingCommands::SaveLeftTake(std::shared_ptr<recorder::LeftTake> take)
 
 void RecordingCommands::RemoveLeftTake(std::shared_ptr<recorder::LeftTake> take)
 {
-    saves_->Worker().Hand([take] { ::unlink(take->path.c_str()); });
+    saves_->Worker().Hand([tell = JournalFaultTeller(), take] {
+        if (!recorder::RemoveJournal(take->path))
+            tell(recorder::JournalFault::NotRemoved, take->path);
+    });
+}
+
+std::function<void(recorder::JournalFault, const std::string &)> RecordingCommands::JournalFaultTeller()
+{
+    // Called on the worker's thread; shown once the window's thread comes to
+    // it, and not at all once the window has gone.
+    return [post = saves_->WindowPoster(), this](recorder::JournalFault fault, const std::string &path) {
+        post([this, fault, path] {
+            const char *text = fault == recorder::JournalFault::NotWritten ? JournalFailedText : JournalNotRemovedText;
+            ErrorHandler::ShowDetectedError(
+                QCoreApplication::translate("LeftTake", text).arg(QFile::decodeName(QByteArray::fromStdString(path))),
+                MessageIcon::Warning, &window_);
+        });
+    };
+}
+
+recorder::RecordingStream RecordingCommands::StreamOf(const std::vector<std::uint8_t> &bytes)
+{
+    recorder::RecordingStream stream;
+    stream.Write(bytes.data(), bytes.size());
+    stream.Seek(0, recorder::SeekOrigin::Begin);
+    return stream;
 }
 
 } // namespace app

@@ -13,6 +13,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <vector>
 #include <optional>
 #include <string>
 
@@ -24,6 +25,7 @@ class RecordingStream;
 class TakeJournal;
 struct LeftJournals;
 struct LeftTake;
+enum class JournalFault;
 }
 
 namespace app {
@@ -93,6 +95,9 @@ private:
     void SaveLeftTake(std::shared_ptr<recorder::LeftTake> take);
     // Removes a left take's journal on the save worker's thread.
     void RemoveLeftTake(std::shared_ptr<recorder::LeftTake> take);
+    // What tells the journal's faults, from any thread, on the window's.
+    std::function<void(recorder::JournalFault, const std::string &)> JournalFaultTeller();
+    static recorder::RecordingStream StreamOf(const std::vector<std::uint8_t> &bytes);
 
     QWidget &window_;
     recorder::RecordingStream &stream_;

@@ -69,17 +69,20 @@ void RemovePendingFiles() noexcept
     }
 }
 
-void RemovePendingFilesOnStopSignals()
+void HandleStopSignals(void (*handler)(int), int flags)
 {
     for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction current {};
         if (::sigaction(signalNumber, nullptr, &current) != 0 || current.sa_handler == SIG_IGN)
             continue;
-        struct sigaction handler {};
-        handler.sa_handler = OnStopSignal;
-        ::sigemptyset(&handler.sa_mask);
-        ::sigaction(signalNumber, &handler, nullptr);
+        struct sigaction action {};
+        action.sa_handler = handler;
+        action.sa_flags = flags;
+        ::sigemptyset(&action.sa_mask);
+        ::sigaction(signalNumber, &action, nullptr);
     }
 }
+
+void RemovePendingFilesOnStopSignals() { HandleStopSignals(OnStopSignal); }
 
 } // namespace common

@@ -20,5 +20,8 @@ void RemovePendingFiles() noexcept;
 // then end the process by the same signal. A signal the process was started
 // with ignored stays ignored.
 void RemovePendingFilesOnStopSignals();
+// Installs `handler` for SIGINT, SIGTERM and SIGHUP, but for those the
+// process was started with ignored.
+void HandleStopSignals(void (*handler)(int), int flags = 0);
 
 } // namespace common

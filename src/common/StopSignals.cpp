@@ -40,16 +40,7 @@ int CatchStopSignals()
     const bool piped = ::pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0;
     if (piped)
         stopWriteEnd = ends[1];
-    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction current {};
-        if (::sigaction(signalNumber, nullptr, &current) != 0 || current.sa_handler == SIG_IGN)
-            continue;
-        struct sigaction handler {};
-        handler.sa_handler = OnCaughtStopSignal;
-        ::sigemptyset(&handler.sa_mask);
-        handler.sa_flags = SA_RESTART;
-        ::sigaction(signalNumber, &handler, nullptr);
-    }
+    HandleStopSignals(OnCaughtStopSignal, SA_RESTART);
     return piped ? ends[0] : -1;
 }
 

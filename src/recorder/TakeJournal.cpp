@@ -122,6 +122,11 @@ JournalLock &JournalLock::operator=(JournalLock &&other) noexcept
     return *this;
 }
 
+bool RemoveJournal(const std::string &path)
+{
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
 LeftJournals FindLeftJournals(const std::string &folder)
 {
     LeftJournals found;
@@ -202,8 +207,6 @@ struct TakeJournal::File {
     // take is kept.
     JournalLock lock;
 
-    ~File() = default;
-
     // The writer: runs on the worker's thread from the first record to the
     // seal, writing each batch at once.
     void Write()
@@ -266,7 +269,7 @@ struct TakeJournal::File {
             pending.shrink_to_fit();
         }
         if (failed)
-            failed(path);
+            failed(JournalFault::NotWritten, path);
     }
 
     void Seal()
@@ -344,7 +347,8 @@ void TakeJournal::Remove()
     file_->Seal();
     // After the writer has ended: the worker runs one job after the other.
     worker_.Hand([file = std::move(file_)] {
-        ::unlink(file->path.c_str());
+        if (!RemoveJournal(file->path) && file->failed)
+            file->failed(JournalFault::NotRemoved, file->path);
         file->lock = JournalLock();
     });
     file_.reset();

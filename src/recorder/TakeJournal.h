@@ -66,6 +66,11 @@ struct LeftJournals {
     std::vector<std::string> damaged;
 };
 
+enum class JournalFault { NotWritten, NotRemoved };
+
+// Removes a journal's file; true when it is gone.
+bool RemoveJournal(const std::string &path);
+
 // Looks for journals left by programs that have ended. A journal whose lock
 // is held, or that this program writes, is passed over; an empty one is
 // removed (it holds nothing to lose).
@@ -74,8 +79,9 @@ LeftJournals FindLeftJournals(const std::string &folder);
 class TakeJournal {
 public:
     // `failed` is told, on the writer's thread, when the journal cannot be
-    // written; it is told once per take, and the take goes on in memory.
-    using Failed = std::function<void(const std::string &path)>;
+    // written (once per take; the take goes on in memory) or cannot be
+    // removed (it is then offered at the next start).
+    using Failed = std::function<void(JournalFault fault, const std::string &path)>;
     // Runs on the writer's thread before each write; for tests, which let
     // a write fail as on a full disk by answering false.
     using WriteHook = std::function<bool(const std::string &path)>;

@@ -38,7 +38,7 @@ TEST(TakeJournal, HoldsWhatTheTakeHoldsAndGoesWithIt)
 {
     testfiles::TempDir folder;
     common::SerialWorker worker;
-    TakeJournal journal(folder.Path().string(), worker, [](const std::string &) { ADD_FAILURE() << "told a failure"; });
+    TakeJournal journal(folder.Path().string(), worker, [](JournalFault, const std::string &) { ADD_FAILURE() << "told a failure"; });
     RecordingStream take;
     journal.Begin();
     for (std::size_t at = 0; at < kTake.size(); at += RecordedEvent::kSize) {
@@ -75,8 +75,9 @@ TEST(TakeJournal, AJournalThatCannotBeWrittenIsToldOnceAndTheTakeGoesOn)
     common::SerialWorker worker;
     int told = 0;
     TakeJournal::SetWriteHook([](const std::string &) { return false; }); // a full disk
-    TakeJournal journal(folder.Path().string(), worker, [&](const std::string &path) {
+    TakeJournal journal(folder.Path().string(), worker, [&](JournalFault fault, const std::string &path) {
         ++told;
+        EXPECT_EQ(fault, JournalFault::NotWritten);
         EXPECT_TRUE(path.starts_with(folder.Path().string()));
     });
     RecordingStream take;
