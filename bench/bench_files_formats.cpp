@@ -10,6 +10,7 @@
 // the same events. The peer script is bench/peer_mido.py.
 
 #include "files/MidiExport.h"
+#include "files/MidiImport.h"
 #include "files/SoundTextImport.h"
 #include "recorder/RecordingStream.h"
 
@@ -180,6 +181,14 @@ int RunChild(int argc, char **argv)
                     static_cast<unsigned long long>(Checksum(stream)), cpu);
         return 0;
     }
+    if (mode == "read" && argc == 4) {
+        files::ImportMidiFile(argv[3], stream);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        const double cpu = CpuSeconds() - cpuStart;
+        std::printf("%.6f %ld %llu %.6f\n", took.count(), PeakKiB(),
+                    static_cast<unsigned long long>(Checksum(stream)), cpu);
+        return 0;
+    }
     if (mode == "import" && argc == 4) {
         files::ImportSoundText(argv[3], stream);
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
@@ -214,6 +223,34 @@ void BM_ImportSoundText(benchmark::State &state)
 }
 BENCHMARK(BM_ImportSoundText)->Unit(benchmark::kMillisecond);
 
+void BM_ReadMidiFile(benchmark::State &state)
+{
+    recorder::RecordingStream stream;
+    for (auto _ : state)
+        files::ImportMidiFile(File("song.mid"), stream);
+    state.counters["records"] = static_cast<double>(stream.Size() / recorder::RecordedEvent::kSize);
+    state.counters["file_MiB"] = static_cast<double>(std::filesystem::file_size(File("song.mid"))) / (1 << 20);
+}
+BENCHMARK(BM_ReadMidiFile)->Unit(benchmark::kMillisecond);
+
+// What opening a native recording of the MIDI file's size costs the window.
+void BM_OpenNativeOfTheSameSize(benchmark::State &state)
+{
+    const auto size = std::filesystem::file_size(File("song.mid"));
+    {
+        recorder::RecordingStream recording;
+        recording.LoadFromFile(File("recording.vsq"));
+        recorder::RecordingStream same;
+        same.Write(recording.Bytes().data(), size - size % recorder::RecordedEvent::kSize);
+        same.SaveToFile(File("same.vsq"));
+    }
+    recorder::RecordingStream stream;
+    for (auto _ : state)
+        stream.LoadFromFile(File("same.vsq"));
+    state.counters["file_MiB"] = static_cast<double>(std::filesystem::file_size(File("same.vsq"))) / (1 << 20);
+}
+BENCHMARK(BM_OpenNativeOfTheSameSize)->Unit(benchmark::kMillisecond);
+
 struct Comparison {
     const char *work;
     std::string ours;
@@ -230,6 +267,7 @@ void Report(const ProcessResult &oursBase, const ProcessResult &peerBase)
          python + " export " + File("recording.vsq") + " " + File("peer.mid")},
         {"import 300,000 tones", exe + " --child import " + File("tones.vnx"),
          python + " import " + File("tones.vnx")},
+        {"read a 1 MB MIDI file", exe + " --child read " + File("song.mid"), python + " read " + File("song.mid")},
     };
 
     std::printf("\nSide by side, each a fresh process, fastest of %d runs (seconds of the work alone;\n"
@@ -271,6 +309,10 @@ int main(int argc, char **argv)
         recorder::RecordingStream recording;
         MakeRecording(recording);
         recording.SaveToFile(File("recording.vsq"));
+        // A song of 250,000 events, about 1 MB, as the export writes it.
+        recorder::RecordingStream song;
+        song.Write(recording.Bytes().data(), 250000 * recorder::RecordedEvent::kSize);
+        files::ExportMidiFile(File("song.mid"), song);
         MakeSoundText(File("tones.vnx"));
     }
 

@@ -3,6 +3,7 @@
 
     peer_mido.py export RECORDING.vsq OUTPUT.mid
     peer_mido.py import TONES.vnx
+    peer_mido.py read SONG.mid
     peer_mido.py baseline
 
 Prints one line: seconds of the timed work, peak resident set size in KiB, a
@@ -19,7 +20,7 @@ import time
 import mido
 
 TEMPO = 500000
-DIVISION = 8
+DIVISION = 10
 
 
 def checksum(events):
@@ -59,8 +60,8 @@ def export(recording, output):
     track = mido.MidiTrack()
     track.append(mido.MetaMessage('set_tempo', tempo=TEMPO, time=0))
     track.append(mido.Message('note_on', note=0, velocity=0, time=0))
-    track.append(mido.Message('note_off', note=0, velocity=0, time=1))
-    previous = 1
+    track.append(mido.Message('note_off', note=0, velocity=0, time=0))
+    previous = 0
     for tick, status, data1, data2 in events:
         delta = 0
         if tick >= previous:
@@ -126,10 +127,31 @@ def import_tones(name):
     print(seconds, peak_kib(), checksum(events), cpu)
 
 
+def read(name):
+    """MidiFile() on the file, then its channel messages with their ticks:
+    at division 10 and 500000 us per quarter a file tick is a 50 ms step."""
+    start = time.perf_counter()
+    cpu_start = time.process_time()
+    midi = mido.MidiFile(name)
+    events = []
+    tick = 0
+    for message in midi.tracks[0]:
+        tick += message.time
+        if not message.is_meta and message.type != 'sysex':
+            data = message.bytes() + [0]
+            events.append((tick, data[0], data[1], data[2]))
+    events = events[2:]  # the export's silent note pair
+    seconds = time.perf_counter() - start
+    cpu = time.process_time() - cpu_start
+    print(seconds, peak_kib(), checksum(events), cpu)
+
+
 if __name__ == '__main__':
     if sys.argv[1] == 'export':
         export(sys.argv[2], sys.argv[3])
     elif sys.argv[1] == 'import':
         import_tones(sys.argv[2])
+    elif sys.argv[1] == 'read':
+        read(sys.argv[2])
     else:
         print(0.0, peak_kib(), 0, 0.0)

@@ -50,8 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     stream.WriteEvent({1, 0x90, 60, 100});
     const auto before = stream.Bytes();
     for (const bool save : {false, true}) {
-        const bool handled = pathKey == files::kNativeKey
-                             || pathKey == (save ? files::kMidiKey : files::kSoundTextKey);
+        const bool handled = pathKey == files::kNativeKey || pathKey == files::kMidiKey
+                             || (!save && (pathKey == files::kSoundTextKey || pathKey == files::kSmfKey));
         try {
             if (save)
                 files::SaveRecording(path, stream);

@@ -5,9 +5,9 @@
     <name>Converter</name>
     <message>
         <source>Aufruf: midi-sonoret-convert [--] EINGABE AUSGABE
-Liest EINGABE (.vsq Aufnahme, .vnx Sound-Textdatei) und schreibt AUSGABE (.vsq Aufnahme, .mid MIDI-Datei).</source>
+Liest EINGABE (.vsq Aufnahme, .vnx Sound-Textdatei, .mid MIDI-Datei) und schreibt AUSGABE (.vsq Aufnahme, .mid MIDI-Datei).</source>
         <translation>Usage: midi-sonoret-convert [--] INPUT OUTPUT
-Reads INPUT (.vsq recording, .vnx sound text file) and writes OUTPUT (.vsq recording, .mid MIDI file).</translation>
+Reads INPUT (.vsq recording, .vnx sound text file, .mid MIDI file) and writes OUTPUT (.vsq recording, .mid MIDI file).</translation>
     </message>
 </context>
 <context>
@@ -567,7 +567,7 @@ Reads INPUT (.vsq recording, .vnx sound text file) and writes OUTPUT (.vsq recor
     </message>
     <message>
         <source>Die Sicherungsdatei der Aufnahme %1 kann nicht gelöscht werden. Sie wird beim nächsten Start wieder angeboten.</source>
-        <translation>The recording's backup file %1 cannot be deleted. It will be offered again at the next start.</translation>
+        <translation>The recording&apos;s backup file %1 cannot be deleted. It will be offered again at the next start.</translation>
     </message>
 </context>
 <context>
@@ -624,13 +624,25 @@ Reads INPUT (.vsq recording, .vnx sound text file) and writes OUTPUT (.vsq recor
         <source>Nicht genügend Arbeitsspeicher vorhanden</source>
         <translation>Not enough memory available</translation>
     </message>
+    <message>
+        <source>Datei %1 ist keine gültige MIDI-Datei.</source>
+        <translation>File %1 is not a valid MIDI file.</translation>
+    </message>
+    <message>
+        <source>Datei %1 ist eine MIDI-Datei im Format 2, die nicht geöffnet werden kann.</source>
+        <translation>File %1 is a format 2 MIDI file, which cannot be opened.</translation>
+    </message>
+    <message>
+        <source>Datei %1 endet mitten in einer Spur; gelesen wurde bis dorthin.</source>
+        <translation>File %1 ends in the middle of a track; it was read up to there.</translation>
+    </message>
+    <message>
+        <source>%1 System-Exclusive-Meldungen wurden übergangen.</source>
+        <translation>%1 System Exclusive messages were skipped.</translation>
+    </message>
 </context>
 <context>
     <name>RecordingDialogs</name>
-    <message>
-        <source>Alle unterstützten Dateien (*.vsq; *.vnx)</source>
-        <translation>All supported files (*.vsq; *.vnx)</translation>
-    </message>
     <message>
         <source>Varno MIDI Sonoret-Datei (*.vsq)</source>
         <translation>Varno MIDI Sonoret file (*.vsq)</translation>
@@ -642,6 +654,14 @@ Reads INPUT (.vsq recording, .vnx sound text file) and writes OUTPUT (.vsq recor
     <message>
         <source>MIDI-Datei (*.mid)</source>
         <translation>MIDI file (*.mid)</translation>
+    </message>
+    <message>
+        <source>Alle unterstützten Dateien (*.vsq; *.vnx; *.mid; *.midi; *.smf)</source>
+        <translation>All supported files (*.vsq; *.vnx; *.mid; *.midi; *.smf)</translation>
+    </message>
+    <message>
+        <source>MIDI-Datei (*.mid *.midi)</source>
+        <translation>MIDI file (*.mid *.midi)</translation>
     </message>
 </context>
 <context>

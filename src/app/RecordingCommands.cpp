@@ -137,12 +137,14 @@ bool RecordingCommands::OpenFile()
     const auto name = ChooseFile(*OpenDialog());
     if (!name)
         return false;
+    std::vector<std::string> missed;
     try {
-        files::OpenRecording(*name, stream_);
+        missed = files::OpenRecording(*name, stream_);
     } catch (const files::EUnsupportedFormat &refused) {
         ShowRefusal(refused);
         return false;
     }
+    TellMissed(missed);
     // The recording in memory is now the one in the file; the take it
     // replaced was saved or given up.
     take_.MarkSaved();
@@ -176,8 +178,22 @@ void RecordingCommands::LoadCommandLineFile(const QStringList &arguments)
     const QString &name = arguments.front();
     if (!QFileInfo::exists(name))
         return;
-    stream_.LoadFromFile(QFile::encodeName(name).toStdString());
+    const std::string fileName = QFile::encodeName(name).toStdString();
+    // A Standard MIDI File by its extension; anything else as a recording.
+    if (files::IsMidiFileKey(files::ExtensionKey(fileName)))
+        TellMissed(files::OpenRecording(fileName, stream_));
+    else
+        stream_.LoadFromFile(fileName);
     take_.MarkSaved();
+}
+
+void RecordingCommands::TellMissed(const std::vector<std::string> &missed)
+{
+    QStringList texts;
+    for (const std::string &text : missed)
+        texts << common::TranslatedMessage(text);
+    if (!texts.empty())
+        ErrorHandler::ShowDetectedError(texts.join(QLatin1Char('\n')), MessageIcon::Warning, &window_);
 }
 
 void RecordingCommands::TakeStarted() { journal_->Begin(); }

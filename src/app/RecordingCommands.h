@@ -87,6 +87,8 @@ private:
     // when the dialog was cancelled.
     std::optional<std::string> ChooseFile(QFileDialog &dialog);
     void ShowRefusal(const std::exception &refused);
+    // What an opened file held that the recording cannot, told in one box.
+    void TellMissed(const std::vector<std::string> &missed);
     // True when the file was read.
     bool OpenFile();
     void SaveFinished(std::uint64_t version, const std::exception_ptr &failure);

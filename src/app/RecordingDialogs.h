@@ -23,8 +23,10 @@ struct FileFilter {
 };
 
 inline constexpr FileFilter OpenFilters[] = {
-    {QT_TRANSLATE_NOOP("RecordingDialogs", "Alle unterstützten Dateien (*.vsq; *.vnx)"), "*.vsq *.vnx"},
+    {QT_TRANSLATE_NOOP("RecordingDialogs", "Alle unterstützten Dateien (*.vsq; *.vnx; *.mid; *.midi; *.smf)"),
+     "*.vsq *.vnx *.mid *.midi *.smf *.MID *.MIDI *.SMF"},
     {QT_TRANSLATE_NOOP("RecordingDialogs", "Varno MIDI Sonoret-Datei (*.vsq)"), "*.vsq"},
+    {QT_TRANSLATE_NOOP("RecordingDialogs", "MIDI-Datei (*.mid *.midi)"), "*.mid *.midi *.smf *.MID *.MIDI *.SMF"},
     {QT_TRANSLATE_NOOP("RecordingDialogs", "Varno Sound Textdatei (*.vnx)"), "*.vnx"},
 };
 inline constexpr FileFilter SaveFilters[] = {

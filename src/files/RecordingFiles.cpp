@@ -1,6 +1,7 @@
 #include "files/RecordingFiles.h"
 
 #include "files/MidiExport.h"
+#include "files/MidiImport.h"
 #include "files/SoundTextImport.h"
 
 #include "common/AtomicFileWriter.h"
@@ -44,15 +45,20 @@ std::string ExtensionKey(std::string_view fileName)
     return key;
 }
 
-void OpenRecording(const std::string &fileName, recorder::RecordingStream &stream)
+bool IsMidiFileKey(std::string_view key) { return key == kMidiKey || key == kSmfKey; }
+
+std::vector<std::string> OpenRecording(const std::string &fileName, recorder::RecordingStream &stream)
 {
     const std::string key = ExtensionKey(fileName);
     if (key == kNativeKey)
         stream.LoadFromFile(fileName);
     else if (key == kSoundTextKey)
         ImportSoundText(fileName, stream);
+    else if (IsMidiFileKey(key))
+        return ImportMidiFile(fileName, stream).Texts(fileName);
     else
         throw EUnsupportedFormat(key);
+    return {};
 }
 
 std::vector<std::uint8_t> SavedFileBytes(const std::string &fileName, const recorder::RecordingStream &stream)

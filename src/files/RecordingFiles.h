@@ -14,7 +14,8 @@ namespace files {
 
 inline constexpr std::string_view kNativeKey = ".VSQ";    // native recording, open and save
 inline constexpr std::string_view kSoundTextKey = ".VNX"; // sound text, open only
-inline constexpr std::string_view kMidiKey = ".MID";      // Standard MIDI File, save only
+inline constexpr std::string_view kMidiKey = ".MID";      // Standard MIDI File, open and save
+inline constexpr std::string_view kSmfKey = ".SMF";       // Standard MIDI File, open only
 
 // A file name whose extension key names no format the command handles.
 // The window shows it in a box of its own; other tools print it.
@@ -32,9 +33,14 @@ private:
 // (empty without such a dot), ASCII letters upper-cased, cut to 4 characters.
 std::string ExtensionKey(std::string_view fileName);
 
+// Whether the key names a Standard MIDI File to open.
+bool IsMidiFileKey(std::string_view key);
+
 // ".VSQ": replace the recording with the file's bytes; ".VNX": import the
-// sound text; any other key raises EUnsupportedFormat and changes nothing.
-void OpenRecording(const std::string &fileName, recorder::RecordingStream &stream);
+// sound text; ".MID", ".SMF": import the Standard MIDI File; any other key
+// raises EUnsupportedFormat and changes nothing. Returns what the user would
+// miss of the file (German texts), or nothing.
+std::vector<std::string> OpenRecording(const std::string &fileName, recorder::RecordingStream &stream);
 
 // What SaveRecording writes, made in memory: ".VSQ": the recording's bytes;
 // ".MID": a Standard MIDI File; any other key raises EUnsupportedFormat.

@@ -32,7 +32,7 @@ int main(int argc, char **argv)
     const auto print = [](const QString &text) { std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData()); };
     if (names.size() != 2) {
         print(QCoreApplication::translate("Converter", "Aufruf: midi-sonoret-convert [--] EINGABE AUSGABE\n"
-                                                       "Liest EINGABE (.vsq Aufnahme, .vnx Sound-Textdatei) und "
+                                                       "Liest EINGABE (.vsq Aufnahme, .vnx Sound-Textdatei, .mid MIDI-Datei) und "
                                                        "schreibt AUSGABE (.vsq Aufnahme, .mid MIDI-Datei)."));
         return 1;
     }
@@ -43,8 +43,10 @@ int main(int argc, char **argv)
     std::signal(SIGXFSZ, SIG_IGN);
     try {
         recorder::RecordingStream recording;
-        files::OpenRecording(names[0], recording);
+        const std::vector<std::string> missed = files::OpenRecording(names[0], recording);
         files::SaveRecording(names[1], recording);
+        for (const std::string &text : missed)
+            print(common::TranslatedMessage(text));
     } catch (const std::bad_alloc &) {
         std::fprintf(stderr, "%s\n", common::OutOfMemoryText); // no memory for a translation
         return 1;

@@ -179,7 +179,7 @@ TEST_F(OpenSave, OpenDispatchesOnTheExtensionKey)
     const SaveCase cases[] = {
         {"in.vsq", Outcome::Native, ""},        {"in.VSQ", Outcome::Native, ""},
         {"in.vsqx", Outcome::Native, ""},       {"in.vnx", Outcome::SoundText, ""},
-        {"in.vnxt", Outcome::SoundText, ""},    {"in.mid", Outcome::Refused, ".MID"},
+        {"in.vnxt", Outcome::SoundText, ""},    {"in.txt", Outcome::Refused, ".TXT"},
         {"in.jpeg", Outcome::Refused, ".JPE"},  {"folder.d/in", Outcome::Refused, ""},
     };
     for (const auto &c : cases) {
@@ -345,11 +345,14 @@ TEST_F(OpenSave, DialogsAreSetUpForRecordings)
     EXPECT_TRUE(open.testOption(QFileDialog::HideNameFilterDetails));
     EXPECT_TRUE(open.testOption(QFileDialog::DontUseNativeDialog));
     EXPECT_EQ(open.nameFilters(),
-              (QStringList{QStringLiteral("Alle unterstützten Dateien (*.vsq; *.vnx) (*.vsq *.vnx)"),
+              (QStringList{QStringLiteral("Alle unterstützten Dateien (*.vsq; *.vnx; *.mid; *.midi; *.smf) "
+                                          "(*.vsq *.vnx *.mid *.midi *.smf *.MID *.MIDI *.SMF)"),
                            QStringLiteral("Varno MIDI Sonoret-Datei (*.vsq) (*.vsq)"),
+                           QStringLiteral("MIDI-Datei (*.mid *.midi) (*.mid *.midi *.smf *.MID *.MIDI *.SMF)"),
                            QStringLiteral("Varno Sound Textdatei (*.vnx) (*.vnx)")}));
     // Shown as worded; the patterns in the second parentheses do the filtering.
-    EXPECT_EQ(open.selectedNameFilter(), QStringLiteral("Alle unterstützten Dateien (*.vsq; *.vnx)"));
+    EXPECT_EQ(open.selectedNameFilter(),
+              QStringLiteral("Alle unterstützten Dateien (*.vsq; *.vnx; *.mid; *.midi; *.smf)"));
 
     Save();
     ASSERT_EQ(dialogs.shown, form->SaveDialog1());
@@ -442,7 +445,7 @@ protected:
 
 TEST_F(CommandLine, OneExistingFileOfAnyExtensionIsLoadedAsRecording)
 {
-    const std::string name = files.File("song.mid");
+    const std::string name = files.File("song.txt");
     const Bytes bytes{0, 0, 0, 0, 0x90, 60, 100, 2, 0, 0, 0, 0x80, 60, 0, 9};
     testfiles::WriteBytes(name, bytes);
     Start({QString::fromStdString(name)});
@@ -453,7 +456,7 @@ TEST_F(CommandLine, OneExistingFileOfAnyExtensionIsLoadedAsRecording)
 
 TEST_F(CommandLine, AFileThatIsNoRecordingIsRefusedNotPlayed)
 {
-    const std::string name = files.File("song.mid");
+    const std::string name = files.File("song.dat");
     testfiles::WriteBytes(name, {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 10});
     Start({QString::fromStdString(name)});
     EXPECT_EQ(form->RecordingStream().Size(), 0u);

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -135,6 +136,47 @@ TEST_F(PlayingWindow, SavedRecordingHoldsWhatWasPlayedAndPlaysAgain)
         EXPECT_NEAR(apart, 50.0 * ticks[i], 30.0) << "message " << i;
     }
     ExpectCleanEnd(*program);
+}
+
+
+// A song file another program wrote (format 1, its tempo in the first track,
+// 96 ticks a quarter), opened from the command line as a file manager opens
+// it and played through the test's port at its own pace.
+TEST_F(PlayingWindow, AMidiFileFromAnotherProgramOpensAndPlaysAtItsTempo)
+{
+    if (!fs::exists("/usr/bin/python3"))
+        GTEST_SKIP() << "/usr/bin/python3 missing";
+    const fs::path folder = fs::temp_directory_path() / ("sonoret-e2e-song-" + std::to_string(getpid()));
+    fs::create_directories(folder);
+    const std::string song = (folder / "Lied.MID").string();
+    const std::string script = "import mido, sys\n"
+                               "f = mido.MidiFile(type=1, ticks_per_beat=96)\n"
+                               "f.tracks.append(mido.MidiTrack([mido.MetaMessage('set_tempo', tempo=600000)]))\n"
+                               "f.tracks.append(mido.MidiTrack([mido.Message('note_on', note=60, velocity=100, time=0),\n"
+                               "    mido.Message('note_off', note=60, velocity=64, time=48),\n"
+                               "    mido.Message('note_on', note=64, velocity=90, time=48),\n"
+                               "    mido.Message('note_off', note=64, velocity=64, time=96)]))\n"
+                               "f.save(sys.argv[1])\n";
+    std::ofstream((folder / "song.py").string()) << script;
+    ASSERT_EQ(std::system(("/usr/bin/python3 " + (folder / "song.py").string() + " " + song).c_str()), 0);
+
+    Start({}, {}, {song});
+    Click(PlayButton);
+    // The stored instrument, the song's four notes, the instrument again.
+    const std::vector<Bytes> expected{{0x90, 60, 100}, {0x80, 60, 64}, {0x90, 64, 90}, {0x80, 64, 64}};
+    const std::vector<double> at{0, 300, 600, 1200}; // ms: 48 ticks are half a 600 ms quarter
+    const auto arrived = input->WaitForMore(expected.size() + 2, IsNoteOrProgram);
+    std::vector<Arrival> played;
+    for (const auto &a : arrived)
+        if (IsNote(a.bytes))
+            played.push_back(a);
+    ASSERT_EQ(played.size(), expected.size()) << Hex(arrived);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(played[i].bytes, expected[i]) << "message " << i;
+        EXPECT_NEAR(double(played[i].time - played[0].time) / 1000.0, at[i], 50.0) << "message " << i;
+    }
+    ExpectCleanEnd(*program);
+    fs::remove_all(folder);
 }
 
 } // namespace

@@ -131,7 +131,7 @@ TEST_F(ConverterTest, NativeToMidiFileAndNativeCopy)
     const Bytes midi = ReadBytes(dir.File("take.Midi"));
     ASSERT_EQ(midi.size(), 52u);
     EXPECT_EQ(Bytes(midi.begin() + 37, midi.end() - 4),
-              (Bytes{0x00, 0xC0, 0x05, 0x13, 0x90, 0x3C, 0x64, 0x0A, 0x80, 0x3C, 0x00}));
+              (Bytes{0x00, 0xC0, 0x05, 0x14, 0x90, 0x3C, 0x64, 0x0A, 0x80, 0x3C, 0x00}));
 
     result = Run({dir.File("take.VSQ"), dir.File("copy.vsqx")});
     EXPECT_EQ(result.exitCode, 0) << result.err;
@@ -143,7 +143,7 @@ TEST_F(ConverterTest, RefusedFormatsNameTheirKey)
     testfiles::WriteText(dir.File("song.mid"), "MThd");
     const std::string tones = Tones();
     ExpectFailure({dir.File("song.mid"), dir.File("out.vsq")},
-                  "Das Dateiformat .MID wird nicht unterstützt.");
+                  "Datei " + dir.File("song.mid") + " ist keine gültige MIDI-Datei.");
     ExpectFailure({tones, dir.File("out.vnx")}, "Das Dateiformat .VNX wird nicht unterstützt.");
     ExpectFailure({tones, dir.File("out.jpeg")}, "Das Dateiformat .JPE wird nicht unterstützt.");
     ExpectFailure({tones, dir.File("out")}, "Das Dateiformat  wird nicht unterstützt.");

@@ -1,4 +1,5 @@
 #include "files/RecordingFiles.h"
+#include "files/MidiImport.h"
 #include "recorder/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -100,7 +101,7 @@ TEST_F(RecordingFilesTest, RefusalCarriesTheKeyAndTouchesNothing)
 {
     const auto before = recording.Bytes();
     testfiles::WriteText(dir.File("song.mid"), "MThd");
-    EXPECT_EQ(OpenRefusal(dir.File("song.mid")), ".MID") << "there is no MIDI import";
+    EXPECT_THROW(OpenRefusal(dir.File("song.mid")), files::EInvalidMidiFile) << "not refused by its key";
     EXPECT_EQ(SaveRefusal(dir.File("tones.vnx")), ".VNX") << "there is no sound text export";
     EXPECT_EQ(SaveRefusal(dir.File("photo.jpeg")), ".JPE");
     EXPECT_EQ(OpenRefusal(dir.File("take.vs")), ".VS");

@@ -80,7 +80,7 @@ def main():
               f"Categories are {entry.get('Categories')!r}")
         # Only native recordings: a sound text given on the command line
         # would be played as raw MIDI bytes.
-        check(entry.get("MimeType") == "application/x-midi-sonoret-recording;", f"MimeType is {entry.get('MimeType')!r}")
+        check(entry.get("MimeType") == "application/x-midi-sonoret-recording;audio/midi;audio/x-midi;", f"MimeType is {entry.get('MimeType')!r}")
 
         for size in ICON_SIZES:
             path = os.path.join(prefix, f"share/icons/hicolor/{size}x{size}/apps/midi-sonoret.png")
