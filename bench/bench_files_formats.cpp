@@ -251,6 +251,23 @@ void BM_OpenNativeOfTheSameSize(benchmark::State &state)
 }
 BENCHMARK(BM_OpenNativeOfTheSameSize)->Unit(benchmark::kMillisecond);
 
+// The window's share of opening the song file: the read runs on the saves'
+// thread, the window takes the records into the recording.
+void BM_WindowShareOfASongOpen(benchmark::State &state)
+{
+    files::MidiImportNotes notes;
+    const std::vector<std::uint8_t> records =
+        files::MidiFileRecords(recorder::RecordingStream::ReadWholeFile(File("song.mid")), "song.mid", notes);
+    recorder::RecordingStream stream;
+    for (auto _ : state) {
+        recorder::RecordingStream song;
+        song.Write(records.data(), records.size());
+        song.Seek(0, recorder::SeekOrigin::Begin);
+        stream.Swap(song);
+    }
+}
+BENCHMARK(BM_WindowShareOfASongOpen)->Unit(benchmark::kMillisecond);
+
 struct Comparison {
     const char *work;
     std::string ours;

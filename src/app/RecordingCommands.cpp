@@ -5,6 +5,7 @@
 #include "app/RecordingDialogs.h"
 #include "common/Guard.h"
 #include "common/Language.h"
+#include "files/MidiImport.h"
 #include "files/RecordingFiles.h"
 #include "recorder/RecordingStream.h"
 #include "recorder/TakeJournal.h"
@@ -137,14 +138,16 @@ bool RecordingCommands::OpenFile()
     const auto name = ChooseFile(*OpenDialog());
     if (!name)
         return false;
-    std::vector<std::string> missed;
+    if (files::IsMidiFileKey(files::ExtensionKey(*name))) {
+        ReadMidiFile(*name);
+        return true;
+    }
     try {
-        missed = files::OpenRecording(*name, stream_);
+        files::OpenRecording(*name, stream_);
     } catch (const files::EUnsupportedFormat &refused) {
         ShowRefusal(refused);
         return false;
     }
-    TellMissed(missed);
     // The recording in memory is now the one in the file; the take it
     // replaced was saved or given up.
     take_.MarkSaved();
@@ -180,11 +183,38 @@ void RecordingCommands::LoadCommandLineFile(const QStringList &arguments)
         return;
     const std::string fileName = QFile::encodeName(name).toStdString();
     // A Standard MIDI File by its extension; anything else as a recording.
-    if (files::IsMidiFileKey(files::ExtensionKey(fileName)))
-        TellMissed(files::OpenRecording(fileName, stream_));
-    else
-        stream_.LoadFromFile(fileName);
+    if (files::IsMidiFileKey(files::ExtensionKey(fileName))) {
+        ReadMidiFile(fileName);
+        return;
+    }
+    stream_.LoadFromFile(fileName);
     take_.MarkSaved();
+}
+
+void RecordingCommands::ReadMidiFile(const std::string &fileName)
+{
+    // A song file takes many times as long to read as a recording of its
+    // size: it is read on the saves' thread, and whatever would replace the
+    // recording waits for it as for a save.
+    struct Read {
+        std::vector<std::uint8_t> records;
+        files::MidiImportNotes notes;
+    };
+    auto read = std::make_shared<Read>();
+    saves_->Read(
+        [read, fileName] {
+            read->records =
+                files::MidiFileRecords(recorder::RecordingStream::ReadWholeFile(fileName), fileName, read->notes);
+        },
+        [this, read, fileName](std::exception_ptr failure) {
+            if (failure)
+                std::rethrow_exception(failure); // the recording stays as it was
+            recorder::RecordingStream song = StreamOf(read->records);
+            stream_.Swap(song);
+            take_.MarkSaved();
+            journal_->Remove();
+            TellMissed(read->notes.Texts(fileName));
+        });
 }
 
 void RecordingCommands::TellMissed(const std::vector<std::string> &missed)

@@ -87,9 +87,11 @@ private:
     // when the dialog was cancelled.
     std::optional<std::string> ChooseFile(QFileDialog &dialog);
     void ShowRefusal(const std::exception &refused);
+    // A Standard MIDI File replaces the recording once it has been read.
+    void ReadMidiFile(const std::string &fileName);
     // What an opened file held that the recording cannot, told in one box.
     void TellMissed(const std::vector<std::string> &missed);
-    // True when the file was read.
+    // True when the file was read, or its reading has started.
     bool OpenFile();
     void SaveFinished(std::uint64_t version, const std::exception_ptr &failure);
     void Offer(recorder::LeftJournals &found);

@@ -65,13 +65,27 @@ void RecordingSaves::StartOther(std::string fileName, std::vector<std::uint8_t> 
 void RecordingSaves::Write(std::string fileName, std::vector<std::uint8_t> bytes, std::uint64_t version,
                            std::function<void(std::exception_ptr)> done)
 {
-    worker_.Hand([link = link_, fileName = std::move(fileName), bytes = std::move(bytes), version,
-                  done = std::move(done)]() mutable {
-        std::exception_ptr failure;
-        try {
+    Queue(
+        [fileName = std::move(fileName), bytes = std::move(bytes)] {
             if (Hook())
                 Hook()(fileName);
             common::WriteWholeFile(fileName, bytes);
+        },
+        version, std::move(done));
+}
+
+void RecordingSaves::Read(std::function<void()> work, std::function<void(std::exception_ptr failure)> done)
+{
+    Queue(std::move(work), 0, std::move(done));
+}
+
+void RecordingSaves::Queue(std::function<void()> work, std::uint64_t version,
+                           std::function<void(std::exception_ptr)> done)
+{
+    worker_.Hand([link = link_, work = std::move(work), version, done = std::move(done)]() mutable {
+        std::exception_ptr failure;
+        try {
+            work();
         } catch (...) {
             failure = std::current_exception();
         }

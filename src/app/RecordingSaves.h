@@ -45,6 +45,11 @@ public:
     void StartOther(std::string fileName, std::vector<std::uint8_t> bytes,
                     std::function<void(std::exception_ptr failure)> done);
 
+    // A file read in the saves' order, off the window's thread: `work` runs
+    // on the writer's thread, `done` on the window's; it counts as a save
+    // under way until then.
+    void Read(std::function<void()> work, std::function<void(std::exception_ptr failure)> done);
+
     // The thread the saves are written on, for other work on the disk that
     // the window must not wait for.
     common::SerialWorker &Worker() { return worker_; }
@@ -75,6 +80,7 @@ private:
 
     void Write(std::string fileName, std::vector<std::uint8_t> bytes, std::uint64_t version,
                std::function<void(std::exception_ptr)> done);
+    void Queue(std::function<void()> work, std::uint64_t version, std::function<void(std::exception_ptr)> done);
     // Tells the results that have come back, then runs the calls handed over.
     void Deliver();
 

@@ -308,6 +308,29 @@ TEST_F(OpenSave, AFailingDeviceIsToldOnceAndTheFileCommandGoesOn)
     }
 }
 
+// A song file is read off the window's thread: the recording changes when
+// the read is done, and a file that is no song leaves it as it was.
+TEST_F(OpenSave, AMidiFileReplacesTheRecordingOnceReadAndADamagedOneNot)
+{
+    const std::string song = File("song.MIDI");
+    testfiles::WriteBytes(song, files::MidiFileBytes(form->RecordingStream()));
+    testfiles::WriteBytes(File("bad.mid"), {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0});
+    form->RecordingStream().Clear();
+    for (const std::string &name : {File("bad.mid"), song}) {
+        SCOPED_TRACE(name);
+        answer = name;
+        messages.clear();
+        Open();
+        SettleSaves();
+        const bool damaged = name != song;
+        EXPECT_EQ(form->RecordingStream().Bytes(), damaged ? Bytes{} : recording);
+        ASSERT_EQ(messages.size(), damaged ? 1u : 0u);
+        if (damaged)
+            EXPECT_EQ(messages[0].text, QString::fromStdString("Datei " + name + " ist keine gültige MIDI-Datei."));
+    }
+    EXPECT_FALSE(form->Take().IsUnsaved()) << "opening is not a take";
+}
+
 TEST_F(OpenSave, SavedAndReopenedGivesTheSameBytesAlsoWhenEmpty)
 {
     for (const bool empty : {false, true}) {
