@@ -136,6 +136,12 @@ TEST_F(ConverterTest, NativeToMidiFileAndNativeCopy)
     result = Run({dir.File("take.VSQ"), dir.File("copy.vsqx")});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(ReadBytes(dir.File("copy.vsqx")), recording);
+
+    // And back: the exported file converts to the recording it came from.
+    result = Run({dir.File("take.Midi"), dir.File("back.vsq")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(ReadBytes(dir.File("back.vsq")), recording);
 }
 
 TEST_F(ConverterTest, RefusedFormatsNameTheirKey)
