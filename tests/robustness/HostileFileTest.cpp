@@ -5,6 +5,7 @@
 // in memory stays as it was.
 
 #include "common/FileErrors.h"
+#include "files/MidiImport.h"
 #include "files/RecordingFiles.h"
 #include "recorder/RecordingStream.h"
 #include "recorder/TestFiles.h"
@@ -111,6 +112,11 @@ TEST_F(HostileFile, AGigabyteThatIsNoRecordingIsReadAndRefused)
     // Read on this thread: a slow machine is no hang.
     EXPECT_THROW(files::OpenRecording(path, stream), common::EInvalidRecording);
     EXPECT_EQ(stream.Bytes(), before);
+    // The same bytes as a song file.
+    const std::string song = Path("riesig.mid");
+    std::filesystem::rename(path, song);
+    EXPECT_THROW(files::OpenRecording(song, stream), files::EInvalidMidiFile);
+    EXPECT_EQ(stream.Bytes(), before);
 }
 
 TEST_F(HostileFile, AFolderCannotBeOpened)
@@ -123,15 +129,17 @@ TEST_F(HostileFile, AFolderCannotBeOpened)
 
 TEST_F(HostileFile, APipeWithoutWriterDoesNotHangTheOpen)
 {
-    const std::string path = Path("rohr.vsq");
-    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-    const auto unblock = [path] {
-        const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
-        if (fd >= 0)
-            ::close(fd);
-    };
-    EXPECT_EQ(OpenError(path, unblock), CannotOpen(path));
-    EXPECT_EQ(stream.Bytes(), before);
+    for (const char *name : {"rohr.vsq", "rohr.mid"}) {
+        const std::string path = Path(name);
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        const auto unblock = [path] {
+            const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+        };
+        EXPECT_EQ(OpenError(path, unblock), CannotOpen(path));
+        EXPECT_EQ(stream.Bytes(), before);
+    }
 }
 
 TEST_F(HostileFile, ADeviceWithoutEndIsRefused)
