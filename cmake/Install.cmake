@@ -36,7 +36,7 @@ set(CPACK_PACKAGE_NAME midi-sonoret)
 set(CPACK_PACKAGE_VENDOR "MIDI Sonoret")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "playable MIDI keyboard for the desktop")
 set(CPACK_PACKAGE_DESCRIPTION
-    "A 42-key piano played with the mouse or the PC keyboard that sends every note at once to a MIDI output: the built-in FluidSynth synthesizer, an ALSA sequencer port or a JACK MIDI port. With instrument, transposition, volume, drum accompaniment, recorder, native recording files, Standard MIDI File export and sound text import, and the command-line converter midi-sonoret-convert.")
+    "A 42-key piano played with the mouse or the PC keyboard that sends every note at once to a MIDI output: the built-in FluidSynth synthesizer, an ALSA sequencer port or a JACK MIDI port. With instrument, transposition, volume, drum accompaniment, recorder, native recording files, Standard MIDI File import and export, sound text import, and the command-line converter midi-sonoret-convert.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -2,11 +2,40 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="de">
 <context>
+    <name>CommandLine</name>
+    <message>
+        <source>Aufruf: midi-sonoret [Optionen] [--] [DATEI]
+Eine MIDI-Tastatur für Maus und PC-Tastatur. DATEI (.vsq Aufnahme, .mid MIDI-Datei) wird beim Start geöffnet.
+
+  -h, --help     zeigt diese Hilfe
+  -v, --version  zeigt die Version
+  --             was folgt, ist ein Dateiname, auch wenn er mit - beginnt
+
+Dazu die Optionen von Qt, etwa -platform NAME oder -style NAME.</source>
+        <translation>Usage: midi-sonoret [options] [--] [FILE]
+A MIDI keyboard for the mouse and the PC keyboard. FILE (.vsq recording, .mid MIDI file) is opened at start.
+
+  -h, --help     shows this help
+  -v, --version  shows the version
+  --             what follows is a file name, also when it begins with -
+
+Also Qt&apos;s options, such as -platform NAME or -style NAME.</translation>
+    </message>
+    <message>
+        <source>%1: unbekannte Option %2
+Mehr mit --help.</source>
+        <translation>%1: unknown option %2
+See --help.</translation>
+    </message>
+</context>
+<context>
     <name>Converter</name>
     <message>
         <source>Aufruf: midi-sonoret-convert [--] EINGABE AUSGABE
+       midi-sonoret-convert --help | --version
 Liest EINGABE (.vsq Aufnahme, .vnx Sound-Textdatei, .mid MIDI-Datei) und schreibt AUSGABE (.vsq Aufnahme, .mid MIDI-Datei).</source>
         <translation>Usage: midi-sonoret-convert [--] INPUT OUTPUT
+       midi-sonoret-convert --help | --version
 Reads INPUT (.vsq recording, .vnx sound text file, .mid MIDI file) and writes OUTPUT (.vsq recording, .mid MIDI file).</translation>
     </message>
 </context>
@@ -775,12 +804,12 @@ Reads INPUT (.vsq recording, .vnx sound text file, .mid MIDI file) and writes OU
         <translation>About</translation>
     </message>
     <message>
-        <source>Version 0.0</source>
-        <translation>Version 0.0</translation>
-    </message>
-    <message>
         <source>Die Tastatur lässt sich zur Klangeingabe verwenden. Zur Ausgabe lässt sich ein MIDI-Gerät einstellen.</source>
         <translation>Play the keyboard to enter sounds. A MIDI device can be chosen for output.</translation>
+    </message>
+    <message>
+        <source>Version %1</source>
+        <translation>Version %1</translation>
     </message>
 </context>
 <context>

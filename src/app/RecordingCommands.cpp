@@ -173,14 +173,12 @@ bool RecordingCommands::Save()
 
 void RecordingCommands::LoadCommandLineFile(const QStringList &arguments)
 {
-    // A folder, a pipe or a device is named as a file the user wants: the
-    // load refuses it with the open command's message rather than pass over
-    // it unsaid.
+    // A missing file, a folder, a pipe or a device is named as a file the
+    // user wants: the load refuses it with the open command's message rather
+    // than pass over it unsaid.
     if (arguments.size() != 1)
         return;
     const QString &name = arguments.front();
-    if (!QFileInfo::exists(name))
-        return;
     const std::string fileName = QFile::encodeName(name).toStdString();
     // A Standard MIDI File by its extension; anything else as a recording.
     if (files::IsMidiFileKey(files::ExtensionKey(fileName))) {

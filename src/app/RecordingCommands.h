@@ -67,8 +67,8 @@ public:
     // to finish, and its failure is shown.
     void FinishAtExit(std::chrono::milliseconds bound);
 
-    // One argument naming an existing file is a native recording, whatever
-    // its extension; a name of nothing is quietly ignored.
+    // One argument names a Standard MIDI File by its extension, else a native
+    // recording whatever its extension; one that cannot be opened is told.
     void LoadCommandLineFile(const QStringList &arguments);
 
     // The take's journal follows the transport: a take starts, grows and

@@ -1,5 +1,7 @@
 #include "app/UAbout.h"
 
+#include "common/Version.h"
+
 #include "app/ErrorHandler.h"
 #include "app/ProgramIcon.h"
 #include "common/Guard.h"
@@ -96,7 +98,7 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
     ProductName = PlacedLabel(Panel1, "ProductName", QStringLiteral("MIDI Sonoret"), {137, 9});
     ProductName->setFont(Arial(27, true));
     ProductName->adjustSize();
-    Version = PlacedLabel(Panel1, "Version", tr("Version 0.0"), {137, 55});
+    Version = PlacedLabel(Panel1, "Version", tr("Version %1").arg(QString::fromLatin1(common::ProgramVersion)), {137, 55});
     Version->adjustSize();
     Copyright = PlacedLabel(Panel1, "Copyright", QStringLiteral("Copyright \u00a9 2026 MIDI Sonoret"), {137, 82});
     Copyright->setFont(Arial(12));

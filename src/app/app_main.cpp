@@ -4,8 +4,11 @@
 #include "app/UAbout.h"
 #include "app/UMain.h"
 #include "common/AtomicFileWriter.h"
+#include "common/CommandLine.h"
 #include "common/Guard.h"
+#include "common/Language.h"
 #include "common/StopSignals.h"
+#include "common/Version.h"
 #include "midi_out/SystemBackend.h"
 #include "app/UTast.h"
 
@@ -16,6 +19,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -56,10 +60,40 @@ QString FileArgument(const char *argument)
     return QStringLiteral("/proc/self/fd/%1").arg(fd);
 }
 
+constexpr char Usage[] = QT_TRANSLATE_NOOP(
+    "CommandLine",
+    "Aufruf: midi-sonoret [Optionen] [--] [DATEI]\n"
+    "Eine MIDI-Tastatur für Maus und PC-Tastatur. DATEI (.vsq Aufnahme, .mid MIDI-Datei) wird beim Start geöffnet.\n"
+    "\n"
+    "  -h, --help     zeigt diese Hilfe\n"
+    "  -v, --version  zeigt die Version\n"
+    "  --             was folgt, ist ein Dateiname, auch wenn er mit - beginnt\n"
+    "\n"
+    "Dazu die Optionen von Qt, etwa -platform NAME oder -style NAME.");
+constexpr char UnknownOption[] = QT_TRANSLATE_NOOP("CommandLine", "%1: unbekannte Option %2\nMehr mit --help.");
+
+// --help and --version answer without a window, so also where there is no
+// display; in the language the window would speak.
+int Answer(common::CommandLineAction action, char **argv)
+{
+    int qtArgc = 1;
+    QCoreApplication application(qtArgc, argv);
+    common::InstallChosenLanguage();
+    const QString text = action == common::CommandLineAction::Help
+                             ? QCoreApplication::translate("CommandLine", Usage)
+                             : QStringLiteral("midi-sonoret %1").arg(QString::fromLatin1(common::ProgramVersion));
+    std::fprintf(stdout, "%s\n", text.toLocal8Bit().constData());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    if (const auto action = common::ParseCommandLine({argv + 1, argv + argc}).action;
+        action == common::CommandLineAction::Help || action == common::CommandLineAction::Version)
+        return Answer(action, argv);
+
     // Ctrl+C, a logout or kill end the program as its close does; a second
     // one ends it at once, leaving no hidden half-written file.
     const int stopSignals = common::CatchStopSignals();
@@ -76,10 +110,22 @@ int main(int argc, char **argv)
     application.setWindowIcon(app::ProgramIcon());
     application.setDesktopFileName(QStringLiteral("midi-sonoret"));
 
-    // What Qt left of the part before "--", then everything behind it.
+    // What Qt left of the part before "--", then everything behind it. An
+    // option left there is none of Qt's nor ours.
     QStringList arguments;
-    for (int i = 1; i < qtArgc; ++i)
+    for (int i = 1; i < qtArgc; ++i) {
+        const std::string_view argument = qtArgv[static_cast<std::size_t>(i)];
+        if (argument.size() > 1 && argument.front() == '-') {
+            common::InstallChosenLanguage();
+            std::fprintf(stderr, "%s\n",
+                         QCoreApplication::translate("CommandLine", UnknownOption)
+                             .arg(QStringLiteral("midi-sonoret"), QString::fromLocal8Bit(argument.data()))
+                             .toLocal8Bit()
+                             .constData());
+            return 2;
+        }
         arguments.append(FileArgument(qtArgv[static_cast<std::size_t>(i)]));
+    }
     for (char **argument = std::min(optionsEnd + 1, argv + argc); argument != argv + argc; ++argument)
         arguments.append(FileArgument(*argument));
 

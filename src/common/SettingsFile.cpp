@@ -552,11 +552,16 @@ std::string SettingsFile::LocationFor(const std::string &executablePath)
     auto folder = besideExecutable.parent_path();
     if (folder.empty())
         folder = ".";
-    if (::access(folder.c_str(), W_OK | X_OK) == 0)
+    // An installed program (<prefix>/bin beside <prefix>/share/midi-sonoret)
+    // never writes into the system's folders, even when it could (root).
+    std::error_code unreadable;
+    const bool installed = folder.filename() == "bin"
+                           && fs::is_directory(folder.parent_path() / "share" / kConfigFolderName, unreadable);
+    if (!installed && ::access(folder.c_str(), W_OK | X_OK) == 0)
         return besideExecutable.string();
     // A settings file that is there and writable is written in place.
     struct stat existing {};
-    if (::stat(besideExecutable.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)
+    if (!installed && ::stat(besideExecutable.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)
         && ::access(besideExecutable.c_str(), W_OK) == 0)
         return besideExecutable.string();
 

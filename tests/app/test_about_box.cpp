@@ -47,7 +47,7 @@ TEST(AboutBox, ControlsAtTheirPlacesWithTheirTextsAndFonts)
     };
     const Expected labels[] = {
         {box.ProductName, "MIDI Sonoret", {137, 9}, {}, 27, true},
-        {box.Version, "Version 0.0", {137, 55}, {}, 14, false},
+        {box.Version, "Version " SONORET_VERSION, {137, 55}, {}, 14, false},
         {box.Copyright, nullptr, {137, 82}, {}, 12, false},
         {box.Comments,
          "Die Tastatur lässt sich zur Klangeingabe verwenden. Zur Ausgabe lässt sich ein MIDI-Gerät einstellen.",

@@ -583,6 +583,19 @@ TEST_F(SettingsFileTest, LocationIsTheExecutablePathWithExtensionIni)
     EXPECT_EQ(SettingsFile::LocationFor(base + "/sonoret.tar.gz"), base + "/sonoret.tar.ini");
 }
 
+TEST_F(SettingsFileTest, AnInstalledProgramNeverWritesBesideItselfEvenWhenItCould)
+{
+    const auto config = folder() / "config";
+    ScopedEnv xdg("XDG_CONFIG_HOME", config.c_str());
+    // Writable for root, as /usr/bin is: only the prefix's share folder tells.
+    const auto bin = folder() / "prefix" / "bin";
+    fs::create_directories(bin);
+    const std::string program = (bin / "midi-sonoret").string();
+    EXPECT_EQ(SettingsFile::LocationFor(program), (bin / "midi-sonoret.ini").string()) << "a build's folder";
+    fs::create_directories(folder() / "prefix" / "share" / "midi-sonoret");
+    EXPECT_EQ(SettingsFile::LocationFor(program), (config / "midi-sonoret" / "midi-sonoret.ini").string());
+}
+
 TEST_F(SettingsFileTest, NotWritableFolderFallsBackToTheUserConfigFolder)
 {
     const auto config = folder() / "config";

@@ -72,14 +72,16 @@ def main():
                   f"desktop-file-validate: {result.stdout}{result.stderr}")
         entry = desktop_entry(desktop)
         check(entry.get("Name") == "MIDI Sonoret", f"Name is {entry.get('Name')!r}")
-        for key in ("Name", "GenericName", "Comment"):
-            check(entry.get(key + "[en]"), f"{key} has no English")
+        # English where no language is named, German under [de].
+        check(entry.get("GenericName") == "MIDI Keyboard", f"GenericName is {entry.get('GenericName')!r}")
+        for key in ("GenericName", "Comment", "Keywords"):
+            check(entry.get(key + "[de]"), f"{key} has no German")
         check(entry.get("Exec") == "midi-sonoret %f", f"Exec is {entry.get('Exec')!r}")
         check(entry.get("Icon") == "midi-sonoret", f"Icon is {entry.get('Icon')!r}")
         check(set(entry.get("Categories", "").strip(";").split(";")) == {"Audio", "Midi", "AudioVideo"},
               f"Categories are {entry.get('Categories')!r}")
-        # Only native recordings: a sound text given on the command line
-        # would be played as raw MIDI bytes.
+        # Native recordings and Standard MIDI Files: a sound text given on
+        # the command line would be played as raw MIDI bytes.
         check(entry.get("MimeType") == "application/x-midi-sonoret-recording;audio/midi;audio/x-midi;", f"MimeType is {entry.get('MimeType')!r}")
 
         for size in ICON_SIZES:
