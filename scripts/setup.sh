@@ -9,7 +9,7 @@ packages=(
   jackd2 libjack-jackd2-dev fluidsynth python3 python3-mido
   xvfb xauth fonts-liberation
   clang libclang-rt-14-dev
-  desktop-file-utils shared-mime-info librsvg2-bin xdotool libx11-dev libxtst-dev libxkbcommon-dev
+  desktop-file-utils shared-mime-info appstream librsvg2-bin xdotool libx11-dev libxtst-dev libxkbcommon-dev
 )
 
 missing=()

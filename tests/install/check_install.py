@@ -4,6 +4,7 @@ there: the executables, a valid desktop entry, icons of the sizes their
 folders promise, MIME types that claim the program's file extensions, and the
 help page. Usage: check_install.py BUILD_DIR"""
 
+import gzip
 import os
 import shutil
 import struct
@@ -22,6 +23,9 @@ EXPECTED = {
     "share/midi-sonoret/translations/midi-sonoret_en.qm",
     "share/midi-sonoret/translations/midi-sonoret-devices_de.qm",
     "share/icons/hicolor/scalable/apps/midi-sonoret.svg",
+    "share/man/man1/midi-sonoret.1.gz",
+    "share/man/man1/midi-sonoret-convert.1.gz",
+    "share/metainfo/io.github.midisonoret.MidiSonoret.metainfo.xml",
 } | {f"share/icons/hicolor/{s}x{s}/apps/midi-sonoret.png" for s in ICON_SIZES}
 
 failures = []
@@ -70,6 +74,15 @@ def main():
             result = subprocess.run([validator, desktop], capture_output=True, text=True)
             check(result.returncode == 0 and not result.stdout.strip(),
                   f"desktop-file-validate: {result.stdout}{result.stderr}")
+        metainfo = os.path.join(prefix, "share/metainfo/io.github.midisonoret.MidiSonoret.metainfo.xml")
+        appstream = shutil.which("appstreamcli")
+        check(appstream is not None, "appstreamcli is missing (package appstream)")
+        if appstream:
+            result = subprocess.run([appstream, "validate", "--no-net", metainfo], capture_output=True, text=True)
+            check(result.returncode == 0, f"appstreamcli validate: {result.stdout}{result.stderr}")
+        for page in ("midi-sonoret", "midi-sonoret-convert"):
+            with gzip.open(os.path.join(prefix, f"share/man/man1/{page}.1.gz"), "rt", encoding="utf-8") as f:
+                check(f.readline().startswith(f".TH {page.upper()} 1"), f"{page}.1 is no manual page")
         entry = desktop_entry(desktop)
         check(entry.get("Name") == "MIDI Sonoret", f"Name is {entry.get('Name')!r}")
         # English where no language is named, German under [de].
