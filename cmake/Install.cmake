@@ -1,5 +1,5 @@
-# Where the installed program and its desktop integration go, and the Debian
-# package built from that tree (cpack -G DEB).
+# Where the installed program and its desktop integration go; the Debian
+# package (debian/, scripts/package.sh) installs the same tree.
 
 include(GNUInstallDirs)
 
@@ -42,28 +42,3 @@ foreach(size IN LISTS SONORET_ICON_SIZES)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
           RENAME midi-sonoret.png)
 endforeach()
-
-# Debian package. The libraries come from dpkg-shlibdeps; what the program
-# loads at run time without linking it is named here: Qt's window-system
-# plugins and a General MIDI SoundFont for the built-in synthesizer. Debian's
-# icon cache, desktop and MIME databases pick the files up through their own
-# triggers, so the package needs no maintainer scripts.
-set(CPACK_PACKAGE_NAME midi-sonoret)
-set(CPACK_PACKAGE_VENDOR "MIDI Sonoret")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "playable MIDI keyboard for the desktop")
-set(CPACK_PACKAGE_DESCRIPTION
-    "A 42-key piano played with the mouse or the PC keyboard that sends every note at once to a MIDI output: the built-in FluidSynth synthesizer, an ALSA sequencer port or a JACK MIDI port. With instrument, transposition, volume, drum accompaniment, recorder, native recording files, Standard MIDI File import and export, sound text import, and the command-line converter midi-sonoret-convert.")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
-set(CPACK_GENERATOR DEB)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "MIDI Sonoret <packages@midi-sonoret.invalid>")
-set(CPACK_DEBIAN_PACKAGE_SECTION sound)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, timgm6mb-soundfont | sf2-soundfont-gm")
-# Qt's own German texts for the German interface.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation, qt6-translations-l10n")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "jackd2, fluidsynth")
-include(CPack)
