@@ -170,32 +170,27 @@ int RunChild(int argc, char **argv)
     recorder::RecordingStream stream;
     const auto start = std::chrono::steady_clock::now();
     const double cpuStart = CpuSeconds();
+    // The work's seconds, the peak memory, the events' checksum, the CPU seconds.
+    const auto report = [&stream](std::chrono::steady_clock::time_point since, double cpuSince) {
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - since;
+        std::printf("%.6f %ld %llu %.6f\n", took.count(), PeakKiB(),
+                    static_cast<unsigned long long>(Checksum(stream)), CpuSeconds() - cpuSince);
+        return 0;
+    };
     if (mode == "export" && argc == 5) {
         stream.LoadFromFile(argv[3]);
         const auto begin = std::chrono::steady_clock::now();
         const double cpuBegin = CpuSeconds();
         files::ExportMidiFile(argv[4], stream);
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - begin;
-        const double cpu = CpuSeconds() - cpuBegin;
-        std::printf("%.6f %ld %llu %.6f\n", took.count(), PeakKiB(),
-                    static_cast<unsigned long long>(Checksum(stream)), cpu);
-        return 0;
+        return report(begin, cpuBegin);
     }
     if (mode == "read" && argc == 4) {
         files::ImportMidiFile(argv[3], stream);
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        const double cpu = CpuSeconds() - cpuStart;
-        std::printf("%.6f %ld %llu %.6f\n", took.count(), PeakKiB(),
-                    static_cast<unsigned long long>(Checksum(stream)), cpu);
-        return 0;
+        return report(start, cpuStart);
     }
     if (mode == "import" && argc == 4) {
         files::ImportSoundText(argv[3], stream);
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        const double cpu = CpuSeconds() - cpuStart;
-        std::printf("%.6f %ld %llu %.6f\n", took.count(), PeakKiB(),
-                    static_cast<unsigned long long>(Checksum(stream)), cpu);
-        return 0;
+        return report(start, cpuStart);
     }
     std::printf("0 %ld 0 0\n", PeakKiB());
     return 0;

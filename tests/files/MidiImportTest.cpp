@@ -39,15 +39,7 @@ Bytes Smf(int format, std::uint16_t division, const std::vector<Bytes> &tracks, 
     return file;
 }
 
-Bytes Records(std::initializer_list<RecordedEvent> events)
-{
-    Bytes bytes;
-    for (const RecordedEvent &event : events) {
-        const auto record = event.ToBytes();
-        bytes.insert(bytes.end(), record.begin(), record.end());
-    }
-    return bytes;
-}
+using testfiles::Records;
 
 const Bytes kTempo250k = {0x00, 0xFF, 0x51, 0x03, 0x03, 0xD0, 0x90}; // 250000 µs per quarter at delta 0
 

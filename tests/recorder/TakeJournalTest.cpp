@@ -22,15 +22,7 @@ using namespace recorder;
 using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
 
-Bytes Records(std::initializer_list<RecordedEvent> events)
-{
-    Bytes bytes;
-    for (const RecordedEvent &event : events) {
-        const auto record = event.ToBytes();
-        bytes.insert(bytes.end(), record.begin(), record.end());
-    }
-    return bytes;
-}
+using testfiles::Records;
 
 const Bytes kTake = Records({{0, 0xC0, 5, 0}, {3, 0x90, 60, 100}, {41, 0x80, 60, 0}});
 

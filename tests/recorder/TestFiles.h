@@ -3,6 +3,8 @@
 // reads and writes, and a file size limit that makes writes fail the way a
 // full disk does (also for root, whom folder permissions do not stop).
 
+#include "recorder/RecordingStream.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <stdexcept>
 #include <string>
@@ -86,6 +89,17 @@ inline void WriteLargeRecording(const std::string &fileName, std::size_t size)
         out.write(block.data(), static_cast<std::streamsize>(std::min(block.size(), size - written)));
     if (!out)
         throw std::runtime_error("cannot write " + fileName);
+}
+
+// The native bytes of `events`, record after record.
+inline std::vector<std::uint8_t> Records(std::initializer_list<recorder::RecordedEvent> events)
+{
+    std::vector<std::uint8_t> bytes;
+    for (const recorder::RecordedEvent &event : events) {
+        const auto record = event.ToBytes();
+        bytes.insert(bytes.end(), record.begin(), record.end());
+    }
+    return bytes;
 }
 
 // Writes beyond `bytes` fail with EFBIG while this lives (SIGXFSZ ignored).
