@@ -2,6 +2,13 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="de">
 <context>
+    <name>Accessibility</name>
+    <message>
+        <source>PC-Taste %1</source>
+        <translation>PC key %1</translation>
+    </message>
+</context>
+<context>
     <name>CommandLine</name>
     <message>
         <source>Aufruf: midi-sonoret [Optionen] [--] [DATEI]
@@ -668,6 +675,57 @@ Reads INPUT (.vsq recording, .vnx sound text file, .mid MIDI file) and writes OU
     <message>
         <source>%1 System-Exclusive-Meldungen wurden übergangen.</source>
         <translation>%1 System Exclusive messages were skipped.</translation>
+    </message>
+</context>
+<context>
+    <name>NoteName</name>
+    <message>
+        <source>C</source>
+        <translation>C</translation>
+    </message>
+    <message>
+        <source>Cis</source>
+        <translation>C♯</translation>
+    </message>
+    <message>
+        <source>D</source>
+        <translation>D</translation>
+    </message>
+    <message>
+        <source>Dis</source>
+        <translation>D♯</translation>
+    </message>
+    <message>
+        <source>E</source>
+        <translation>E</translation>
+    </message>
+    <message>
+        <source>F</source>
+        <translation>F</translation>
+    </message>
+    <message>
+        <source>Fis</source>
+        <translation>F♯</translation>
+    </message>
+    <message>
+        <source>G</source>
+        <translation>G</translation>
+    </message>
+    <message>
+        <source>Gis</source>
+        <translation>G♯</translation>
+    </message>
+    <message>
+        <source>A</source>
+        <translation>A</translation>
+    </message>
+    <message>
+        <source>Ais</source>
+        <translation>A♯</translation>
+    </message>
+    <message>
+        <source>H</source>
+        <translation>B</translation>
     </message>
 </context>
 <context>

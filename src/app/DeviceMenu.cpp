@@ -1,5 +1,6 @@
 #include "app/DeviceMenu.h"
 
+#include "app/Accessibility.h"
 #include "app/DeviceDirectory.h"
 #include "common/GuardedConnect.h"
 
@@ -38,6 +39,11 @@ void DeviceMenu::Rebuild(const DeviceDirectory &devices, int selected)
         item->setData(i);
         item->setChecked(i == selected);
         group_->addAction(item);
+        // A screen reader hears the device or input that was chosen.
+        common::GuardedConnect(item, &QAction::toggled, this, [this, item](bool on) {
+            if (on)
+                TellChecked(this, item);
+        });
         if (i == NoneIndex && !actions().isEmpty())
             insertAction(actions().front(), item);
         else

@@ -4,6 +4,7 @@
 #include "common/Guard.h"
 #include "common/GuardedConnect.h"
 
+#include <QAccessible>
 #include <QActionGroup>
 #include <QApplication>
 #include <QCoreApplication>
@@ -63,6 +64,15 @@ InstrumentGrid::InstrumentGrid(QWidget *parent) : QWidget(parent), group_(new QA
         items_.push_back(action);
         // A check changed from outside (SelectInstrument) shows at once.
         connect(action, &QAction::changed, this, qOverload<>(&QWidget::update));
+        // A screen reader hears the instrument that was chosen.
+        common::GuardedConnect(action, &QAction::toggled, this, [action](bool on) {
+            if (!on || !QAccessible::isActive())
+                return;
+            QAccessible::State changed;
+            changed.checked = true;
+            QAccessibleStateChangeEvent event(action, changed);
+            QAccessible::updateAccessibility(&event);
+        });
     }
     items_.front()->setChecked(true);
     Layout();
@@ -162,6 +172,11 @@ void InstrumentGrid::SetCurrent(int program)
         return;
     current_ = program;
     update();
+    // The item the arrow keys reach is read out as a menu's would be.
+    if (program >= 0 && hasFocus() && QAccessible::isActive()) {
+        QAccessibleEvent event(items_[static_cast<std::size_t>(program)], QAccessible::Focus);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void InstrumentGrid::paintEvent(QPaintEvent *)

@@ -32,6 +32,8 @@ public:
     // The item the keyboard and the mouse point at; -1 when none.
     int Current() const { return current_; }
     void SetCurrent(int program);
+    // Chooses a program as a click on its item does (a screen reader's press).
+    void Choose(int program) { Activate(program); }
     // Where a program's item is drawn, in the grid's coordinates.
     QRect ItemRect(int program) const;
     int ColumnOf(int program) const;

@@ -1,5 +1,6 @@
 #include "app/MainMenu.h"
 
+#include "app/Accessibility.h"
 #include "app/DeviceMenu.h"
 #include "app/InstrumentMenu.h"
 #include "app/UMain.h"
@@ -10,6 +11,7 @@
 
 #include <QActionGroup>
 #include <QMenuBar>
+#include <QToolButton>
 
 namespace app {
 
@@ -31,16 +33,26 @@ QAction *AddItem(QMenu *menu, TForm1 &form, const char *name, const QString &cap
     return item;
 }
 
+// Every shortcut is built on Ctrl: a key alone may play a note. Held, a
+// shortcut does not repeat its command.
+void SetShortcut(QAction *item, QKeyCombination keys)
+{
+    item->setShortcut(QKeySequence(keys));
+    item->setAutoRepeat(false);
+}
+
 } // namespace
 
 MainMenu::MainMenu(TForm1 &form, QMenuBar *bar)
 {
     QMenu *program = AddMenu(bar, "Programm1", tr("&Programm"));
-    AddItem(program, form, "Beenden1", tr("&Beenden"), &TForm1::close);
+    SetShortcut(AddItem(program, form, "Beenden1", tr("&Beenden"), &TForm1::close), Qt::CTRL | Qt::Key_Q);
 
-    QMenu *recording = AddMenu(bar, "Aufnahme1", tr("&Aufnahme"));
-    AddItem(recording, form, "ffnen1", tr("Ö&ffnen..."), &TForm1::ffnen1Click);
-    AddItem(recording, form, "Speichern1", tr("&Speichern..."), &TForm1::Speichern1Click);
+    recording_ = AddMenu(bar, "Aufnahme1", tr("&Aufnahme"));
+    SetShortcut(AddItem(recording_, form, "ffnen1", tr("Ö&ffnen..."), &TForm1::ffnen1Click),
+                Qt::CTRL | Qt::Key_O);
+    SetShortcut(AddItem(recording_, form, "Speichern1", tr("&Speichern..."), &TForm1::Speichern1Click),
+                Qt::CTRL | Qt::Key_S);
 
     QMenu *synthesizer = AddMenu(bar, "Synthesizer1", tr("&Synthesizer"));
     instruments_ = new InstrumentMenu(synthesizer);
@@ -82,6 +94,41 @@ MainMenu::MainMenu(TForm1 &form, QMenuBar *bar)
     common::GuardedConnect(devices_, &QMenu::aboutToShow, &form, &TForm1::RefreshDeviceMenu);
     common::GuardedConnect(inputs_, &DeviceMenu::ItemClicked, &form, &TForm1::SelectInput);
     common::GuardedConnect(inputs_, &QMenu::aboutToShow, &form, &TForm1::RefreshInputMenu);
+}
+
+void MainMenu::AddTransport(QToolButton *record, QToolButton *play, QToolButton *stop)
+{
+    static constexpr const char *Names[TransportCount] = {"Aufnahme2", "Wiedergabe1", "Angehalten1"};
+    static constexpr QKeyCombination Keys[TransportCount] = {Qt::CTRL | Qt::Key_R, Qt::CTRL | Qt::Key_P,
+                                                             Qt::CTRL | Qt::Key_Period};
+    QToolButton *const buttons[TransportCount] = {record, play, stop};
+    QAction *const first = recording_->actions().value(0);
+    auto *group = new QActionGroup(recording_);
+    group->setExclusive(true);
+    for (int i = 0; i < TransportCount; ++i) {
+        // The buttons' own texts, so that both say the same in any language.
+        auto *item = new QAction(buttons[i]->text(), recording_);
+        item->setObjectName(QString::fromLatin1(Names[i]));
+        item->setCheckable(true);
+        item->setChecked(buttons[i]->isChecked());
+        SetShortcut(item, Keys[i]);
+        group->addAction(item);
+        recording_->insertAction(first, item);
+        transport_[i] = item;
+        QToolButton *button = buttons[i];
+        // The click checks the button first, as the mouse's does; when the
+        // command does not go ahead, the button of the state that goes on
+        // comes back down, and with it its item.
+        common::GuardedConnect(item, &QAction::triggered, button, [button] { button->click(); });
+        // A screen reader hears the change on the menu item as on the button.
+        common::GuardedConnect(button, &QToolButton::toggled, item, [menu = recording_, item](bool on) {
+            if (!on)
+                return;
+            item->setChecked(true);
+            TellChecked(menu, item);
+        });
+    }
+    recording_->insertSeparator(first);
 }
 
 QAction *MainMenu::ChannelItem(int channel) const

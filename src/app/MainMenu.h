@@ -6,7 +6,9 @@
 
 class QAction;
 class QActionGroup;
+class QMenu;
 class QMenuBar;
+class QToolButton;
 
 namespace app {
 
@@ -27,6 +29,16 @@ public:
     QAction *VelocityByPositionItem() const { return velocityByPosition_; }
     QAction *KeyLabelsItem() const { return keyLabels_; }
 
+    // "Aufnahme", "Wiedergabe" and "Angehalten" at the head of the "Aufnahme"
+    // menu, with shortcuts on Ctrl so that no playing key can reach them.
+    // An item clicks its button, so that both run the same handlers; the
+    // items' checks follow the buttons.
+    void AddTransport(QToolButton *record, QToolButton *play, QToolButton *stop);
+    // The transport items in the order above.
+    QAction *TransportItem(int index) const { return transport_[index]; }
+
+    static constexpr int TransportCount = 3;
+
 private:
     InstrumentMenu *instruments_;
     DeviceMenu *devices_;
@@ -34,6 +46,8 @@ private:
     QActionGroup *channels_;
     QAction *velocityByPosition_;
     QAction *keyLabels_;
+    QMenu *recording_;
+    QAction *transport_[TransportCount] = {};
 };
 
 } // namespace app

@@ -24,6 +24,8 @@ PcKeyboard::PcKeyboard(Parts parts)
     : parts_(std::move(parts)),
       controls_(KeyCodeList, states_, parts_.playing, parts_.notes, parts_.moveTransposition)
 {
+    for (auto *key : parts_.keys)
+        key->SetPcKeySource(this);
 }
 
 PcKeyboard::~PcKeyboard()
@@ -35,6 +37,8 @@ PcKeyboard::~PcKeyboard()
         qApp->removeEventFilter(filter_);
     KeyCodeList.clear();
     KeyNumberList.clear();
+    for (auto *key : parts_.keys)
+        key->SetPcKeySource(nullptr);
 }
 
 void PcKeyboard::Install()
@@ -113,13 +117,24 @@ void PcKeyboard::Changed()
 
 void PcKeyboard::UpdateLabels()
 {
-    std::array<QString, performance::KeyCount> labels;
-    if (parts_.showLabels())
-        labels = performance::KeyLabels(
+    names_.reset();
+    const bool shown = parts_.showLabels();
+    for (std::size_t i = 0; i < parts_.keys.size(); ++i)
+        parts_.keys[i]->SetLabel(shown ? Names()[i] : QString());
+}
+
+const std::array<QString, performance::KeyCount> &PcKeyboard::Names() const
+{
+    if (!names_)
+        names_ = performance::KeyLabels(
             KeyCodeList, KeyNumberList,
             performance::KeyboardLayout(performance::KeyboardLayout::CurrentNames()));
-    for (std::size_t i = 0; i < labels.size(); ++i)
-        parts_.keys[i]->SetLabel(labels[i]);
+    return *names_;
+}
+
+QString PcKeyboard::PcKeysOf(const performance::PianoKey &key) const
+{
+    return Names()[static_cast<std::size_t>(key.Number() - 1)];
 }
 
 void PcKeyboard::Poll()

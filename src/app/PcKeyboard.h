@@ -18,6 +18,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -30,7 +31,7 @@ namespace app {
 class RepeatedFailureGate;
 class SettingsWriter;
 
-class PcKeyboard {
+class PcKeyboard : public performance::PcKeySource {
 public:
     // What the keyboard works with; all of it outlives it.
     struct Parts {
@@ -50,7 +51,7 @@ public:
     };
 
     explicit PcKeyboard(Parts parts);
-    ~PcKeyboard();
+    ~PcKeyboard() override;
     PcKeyboard(const PcKeyboard &) = delete;
     PcKeyboard &operator=(const PcKeyboard &) = delete;
 
@@ -73,8 +74,11 @@ public:
     // Every PC key counts as up, as when the window loses the focus, and the
     // pass ends the notes they held.
     void ReleaseHeldKeys();
-    // Writes the PC keys on the piano keys while the labels are on.
+    // Writes the PC keys on the piano keys while the labels are on; the
+    // names are read anew (the map or the layout changed).
     void UpdateLabels();
+    // The piano keys' descriptions read these, shown or not.
+    QString PcKeysOf(const performance::PianoKey &key) const override;
 
     const QStringList &Codes() const { return KeyCodeList; }
     const QStringList &Numbers() const { return KeyNumberList; }
@@ -84,6 +88,9 @@ private:
     // Reads the key map into the lists; the texts of the entries left out.
     QStringList Read();
     void Changed();
+    // What the layout prints on the mapped PC keys; made when first asked,
+    // since compiling the layout is not free.
+    const std::array<QString, performance::KeyCount> &Names() const;
 
     Parts parts_;
     QStringList KeyCodeList;
@@ -93,6 +100,7 @@ private:
     performance::KeyboardPoll poll_{KeyCodeList, KeyNumberList, parts_.keys, states_, parts_.player};
     performance::PollGate gate_{states_, parts_.keys};
     performance::ControlKeys controls_;
+    mutable std::optional<std::array<QString, performance::KeyCount>> names_;
 };
 
 } // namespace app

@@ -3,6 +3,8 @@
 #include "common/Guard.h"
 #include "common/GuardedConnect.h"
 
+#include <QAccessible>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QStyle>
@@ -15,7 +17,8 @@ namespace app {
 
 SpinButtons::SpinButtons(QWidget *parent) : QWidget(parent)
 {
-    setFocusPolicy(Qt::NoFocus);
+    // A click on the buttons leaves the focus where it is, as it always has.
+    setFocusPolicy(Qt::TabFocus);
     common::GuardedConnect(&repeat_, &QTimer::timeout, this, &SpinButtons::Repeat);
 }
 
@@ -47,6 +50,9 @@ void SpinButtons::StepBy(int delta)
 void SpinButtons::SetAssociate(QLineEdit *field)
 {
     field_ = field;
+    // The field is where the focus shows; a click on it gives it here.
+    if (field_)
+        field_->setFocusProxy(this);
     ShowPosition();
 }
 
@@ -54,6 +60,10 @@ void SpinButtons::ShowPosition()
 {
     if (field_)
         field_->setText(QString::number(position_));
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent event(this, position_);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 QRect SpinButtons::UpRect() const { return QRect(0, 0, width(), height() / 2); }
@@ -102,6 +112,39 @@ void SpinButtons::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton)
         common::RunGuarded([this] { StopRepeat(); });
+}
+
+void SpinButtons::keyPressEvent(QKeyEvent *event)
+{
+    int step = 0;
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Right:
+        step = +1;
+        break;
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+        step = -1;
+        break;
+    default:
+        event->ignore();
+        return;
+    }
+    common::RunGuarded([this, step] { StepBy(step); });
+}
+
+void SpinButtons::focusInEvent(QFocusEvent *event)
+{
+    QWidget::focusInEvent(event);
+    if (field_)
+        field_->update();
+}
+
+void SpinButtons::focusOutEvent(QFocusEvent *event)
+{
+    QWidget::focusOutEvent(event);
+    if (field_)
+        field_->update();
 }
 
 void SpinButtons::Repeat()

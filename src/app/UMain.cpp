@@ -1,5 +1,6 @@
 #include "app/UMain.h"
 
+#include "app/Accessibility.h"
 #include "app/ErrorHandler.h"
 #include "app/HelpPage.h"
 #include "app/InstrumentMenu.h"
@@ -211,9 +212,11 @@ void TForm1::ShowSettingsFailure(const std::exception_ptr &failure)
 
 void TForm1::CreateControls()
 {
+    InstallAccessibility();
     menus_ = std::make_unique<MainMenu>(*this, menuBar());
 
     static_cast<MainControls &>(*this) = BuildMainControls(*this, ClockIntervalMs);
+    menus_->AddTransport(SpeedButton1, SpeedButton2, SpeedButton3);
     gatedMouse_ = std::make_unique<GatedMouse>(*this);
     for (auto *key : keys_)
         key->SetMouseListener(gatedMouse_.get());

@@ -100,11 +100,32 @@ bool KeyStateFilter::MeantForThePlayingWindow(const QObject *receiver) const
     return false;
 }
 
+bool KeyStateFilter::IsChord(const QKeyEvent &event)
+{
+    switch (event.key()) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_Hyper_L:
+    case Qt::Key_Hyper_R:
+        return false; // a modifier itself may play
+    default:
+        return (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) != 0;
+    }
+}
+
 bool KeyStateFilter::Observe(const QObject *receiver, const QEvent &event)
 {
     switch (event.type()) {
     case QEvent::KeyPress: {
         const auto &key = static_cast<const QKeyEvent &>(event);
+        // Ctrl+letter is a command, matched or not: it never plays.
+        if (IsChord(key))
+            return false;
         const auto code = VirtualKeyOf(key);
         if (code && !key.isAutoRepeat() && MeantForThePlayingWindow(receiver))
             table_.Press(PositionOf(key), *code);

@@ -66,6 +66,9 @@ public:
     // The position of the key that an event reports: its native scan code,
     // or, for events without one, its Qt key in a range of its own.
     static std::uint32_t PositionOf(const QKeyEvent &event);
+    // A key pressed with Ctrl, Alt or the logo key held: a command, never a
+    // note. Shift alone does not make one (a held Shift may play).
+    static bool IsChord(const QKeyEvent &event);
 
     bool eventFilter(QObject *watched, QEvent *event) override;
 

@@ -2,6 +2,7 @@
 
 #include "common/Guard.h"
 
+#include <QAccessible>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -19,8 +20,16 @@ void PianoKey::SetOutlineColor(const QColor &color)
 {
     if (outline_ == color)
         return;
+    const bool wasSounding = IsSounding();
     outline_ = color;
     update();
+    // A screen reader hears a key go down and up as a button's pressed state.
+    if (wasSounding != IsSounding() && QAccessible::isActive()) {
+        QAccessible::State changed;
+        changed.pressed = true;
+        QAccessibleStateChangeEvent event(this, changed);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void PianoKey::MarkSounding(std::uint8_t note, int channel, bool byInput)

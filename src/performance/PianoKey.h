@@ -28,6 +28,14 @@ public:
     virtual void KeyMouseUp(PianoKey &key) = 0;
 };
 
+// Tells which PC keys play a key, for its description to a screen reader:
+// the labels "PC-Tasten anzeigen" would write, whether they are shown or not.
+class PcKeySource {
+public:
+    virtual ~PcKeySource() = default;
+    virtual QString PcKeysOf(const PianoKey &key) const = 0;
+};
+
 class PianoKey : public QWidget {
     Q_OBJECT
 public:
@@ -62,6 +70,10 @@ public:
     QString Label() const { return label_; }
     void SetLabel(const QString &label);
 
+    // The PC keys that play this key; empty when no source is set or none does.
+    QString PcKeys() const { return pcKeys_ ? pcKeys_->PcKeysOf(*this) : QString(); }
+    void SetPcKeySource(const PcKeySource *source) { pcKeys_ = source; }
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -75,6 +87,7 @@ private:
     bool heldByInput_ = false;
     KeyMouseListener *listener_ = nullptr;
     QString label_;
+    const PcKeySource *pcKeys_ = nullptr;
 };
 
 // Creates all 42 keys as children of `parent`, in stacking order (later

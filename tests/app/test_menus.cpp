@@ -56,11 +56,12 @@ TEST_F(Menus, MenuBarWithAccessKeysAndItemsInOrder)
     Create();
     struct Expected {
         const char *title;
-        std::vector<const char *> items; // "-" a separator
+        std::vector<const char *> items; // "-" a separator; a shortcut after a tab
     };
     const std::vector<Expected> expected{
-        {"&Programm", {"&Beenden"}},
-        {"&Aufnahme", {"Ö&ffnen...", "&Speichern..."}},
+        {"&Programm", {"&Beenden\tCtrl+Q"}},
+        {"&Aufnahme", {"Aufnahme\tCtrl+R", "Wiedergabe\tCtrl+P", "Angehalten\tCtrl+.", "-",
+                       "Ö&ffnen...\tCtrl+O", "&Speichern...\tCtrl+S"}},
         {"&Synthesizer", {"Instrument", "Gerät", "Eingang", "Kanal", "-", "Anschlag nach Mausposition",
                           "PC-Tasten anzeigen", "-", "Tastatur einstellen..."}},
         {"&Hilfe", {"Info...", "&Quenlo's Homepage"}},
@@ -76,7 +77,9 @@ TEST_F(Menus, MenuBarWithAccessKeysAndItemsInOrder)
             if (std::string(expected[m].items[static_cast<std::size_t>(i)]) == "-")
                 EXPECT_TRUE(items[i]->isSeparator());
             else
-                EXPECT_EQ(items[i]->text(), QString::fromUtf8(expected[m].items[static_cast<std::size_t>(i)]));
+                EXPECT_EQ(items[i]->text() + (items[i]->shortcut().isEmpty() ? QString() : QStringLiteral("\t")) +
+                              items[i]->shortcut().toString(QKeySequence::PortableText),
+                          QString::fromUtf8(expected[m].items[static_cast<std::size_t>(i)]));
         }
     }
 }
