@@ -217,6 +217,12 @@ private:
     InstrumentGrid &Grid() const { return *Menu().Grid(); }
 };
 
+std::function<void(const QAccessibleEvent &)> &TellListener()
+{
+    static std::function<void(const QAccessibleEvent &)> listener;
+    return listener;
+}
+
 QAccessibleInterface *Factory(const QString &className, QObject *object)
 {
     if (className == QLatin1String("performance::PianoKey"))
@@ -244,8 +250,6 @@ void InstallAccessibility()
 
 void TellChecked(QMenu *menu, QAction *item)
 {
-    if (!QAccessible::isActive())
-        return;
     const auto index = menu->actions().indexOf(item);
     if (index < 0)
         return;
@@ -253,7 +257,19 @@ void TellChecked(QMenu *menu, QAction *item)
     changed.checked = true;
     QAccessibleStateChangeEvent event(menu, changed);
     event.setChild(static_cast<int>(index));
+    Tell(event);
+}
+
+void Tell(QAccessibleEvent &event)
+{
+    if (TellListener())
+        TellListener()(event);
     QAccessible::updateAccessibility(&event);
+}
+
+void SetTellListener(std::function<void(const QAccessibleEvent &)> listener)
+{
+    TellListener() = std::move(listener);
 }
 
 } // namespace app

@@ -1,5 +1,6 @@
 #include "app/InstrumentMenu.h"
 
+#include "app/Accessibility.h"
 #include "app/InstrumentTable.h"
 #include "common/Guard.h"
 #include "common/GuardedConnect.h"
@@ -66,12 +67,12 @@ InstrumentGrid::InstrumentGrid(QWidget *parent) : QWidget(parent), group_(new QA
         connect(action, &QAction::changed, this, qOverload<>(&QWidget::update));
         // A screen reader hears the instrument that was chosen.
         common::GuardedConnect(action, &QAction::toggled, this, [action](bool on) {
-            if (!on || !QAccessible::isActive())
+            if (!on)
                 return;
             QAccessible::State changed;
             changed.checked = true;
             QAccessibleStateChangeEvent event(action, changed);
-            QAccessible::updateAccessibility(&event);
+            Tell(event);
         });
     }
     items_.front()->setChecked(true);
@@ -173,9 +174,9 @@ void InstrumentGrid::SetCurrent(int program)
     current_ = program;
     update();
     // The item the arrow keys reach is read out as a menu's would be.
-    if (program >= 0 && hasFocus() && QAccessible::isActive()) {
+    if (program >= 0 && hasFocus()) {
         QAccessibleEvent event(items_[static_cast<std::size_t>(program)], QAccessible::Focus);
-        QAccessible::updateAccessibility(&event);
+        Tell(event);
     }
 }
 

@@ -1,8 +1,8 @@
 #include "app/MainControls.h"
 
+#include "app/KeyboardAccess.h"
 #include "app/SpinButtons.h"
 #include "app/TransportGlyphs.h"
-#include "common/Guard.h"
 #include "performance/PianoKey.h"
 #include "recorder/DrumPattern.h"
 #include "recorder/SteadyTimer.h"
@@ -10,7 +10,6 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -72,46 +71,6 @@ QToolButton *MakeTransportButton(QWidget *parent, const char *name, const QStrin
     button->setFocusPolicy(Qt::TabFocus);
     button->setGeometry(geometry);
     return button;
-}
-
-// Enter presses the focused button or check box: the space bar, which would
-// do it elsewhere, is the sustain pedal here.
-class EnterClicks : public QObject {
-public:
-    using QObject::QObject;
-
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() != QEvent::KeyPress)
-            return false;
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
-            return false;
-        if (!key->isAutoRepeat())
-            if (auto *button = qobject_cast<QAbstractButton *>(watched))
-                common::RunGuarded([button] { button->click(); });
-        return true;
-    }
-};
-
-// Tab and Shift+Tab go through the controls as they stand, left to right
-// and top to bottom; arrows and Enter work them; the field of a spin shows
-// its focus. The labels name their controls for a screen reader.
-void SetUpKeyboardAccess(MainControls &c, QMainWindow &window)
-{
-    c.Label1->setBuddy(c.UpDown1);
-    c.Label3->setBuddy(c.UpDown2);
-    c.Label5->setBuddy(c.TrackBar1);
-    const std::array<QWidget *, 7> order{c.CheckBox1,    c.UpDown1,      c.UpDown2,  c.SpeedButton1,
-                                         c.SpeedButton2, c.SpeedButton3, c.TrackBar1};
-    for (std::size_t i = 1; i < order.size(); ++i)
-        QWidget::setTabOrder(order[i - 1], order[i]);
-    auto *enter = new EnterClicks(&window);
-    for (QAbstractButton *button : {static_cast<QAbstractButton *>(c.CheckBox1),
-                                    static_cast<QAbstractButton *>(c.SpeedButton1),
-                                    static_cast<QAbstractButton *>(c.SpeedButton2),
-                                    static_cast<QAbstractButton *>(c.SpeedButton3)})
-        button->installEventFilter(enter);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "app/SpinButtons.h"
 
+#include "app/Accessibility.h"
 #include "common/Guard.h"
 #include "common/GuardedConnect.h"
 
@@ -17,8 +18,8 @@ namespace app {
 
 SpinButtons::SpinButtons(QWidget *parent) : QWidget(parent)
 {
-    // A click on the buttons leaves the focus where it is, as it always has.
-    setFocusPolicy(Qt::TabFocus);
+    // As any spin box: reached by Tab and by a click, on it or its field.
+    setFocusPolicy(Qt::StrongFocus);
     common::GuardedConnect(&repeat_, &QTimer::timeout, this, &SpinButtons::Repeat);
 }
 
@@ -60,10 +61,8 @@ void SpinButtons::ShowPosition()
 {
     if (field_)
         field_->setText(QString::number(position_));
-    if (QAccessible::isActive()) {
-        QAccessibleValueChangeEvent event(this, position_);
-        QAccessible::updateAccessibility(&event);
-    }
+    QAccessibleValueChangeEvent event(this, position_);
+    Tell(event);
 }
 
 QRect SpinButtons::UpRect() const { return QRect(0, 0, width(), height() / 2); }

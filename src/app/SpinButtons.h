@@ -1,9 +1,9 @@
 #pragma once
 // A pair of up/down buttons that hold a position within a range and show it
 // in an attached read-only field. The ends do not wrap around. A held button
-// repeats its step. Reached by Tab (or a click on its field, which shows
-// the focus), it steps with the arrow keys: up and right up, down and left
-// down.
+// repeats its step. Reached by Tab or a click (on it or its field, which
+// shows the focus), it steps with the arrow keys: up and right up, down and
+// left down.
 
 #include <QTimer>
 #include <QWidget>

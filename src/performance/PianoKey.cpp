@@ -23,7 +23,8 @@ void PianoKey::SetOutlineColor(const QColor &color)
     const bool wasSounding = IsSounding();
     outline_ = color;
     update();
-    // A screen reader hears a key go down and up as a button's pressed state.
+    // A screen reader hears a key go down and up as a button's pressed state;
+    // without one listening, a note costs nothing more.
     if (wasSounding != IsSounding() && QAccessible::isActive()) {
         QAccessible::State changed;
         changed.pressed = true;
