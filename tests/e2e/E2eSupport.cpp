@@ -197,15 +197,25 @@ std::vector<Arrival> JackInput::WaitUntil(const std::function<bool(const std::ve
     return received_;
 }
 
+namespace {
+
+std::size_t Kept(const std::vector<Arrival> &all, const std::function<bool(const Bytes &)> &keep)
+{
+    return static_cast<std::size_t>(std::count_if(all.begin(), all.end(), [&](const Arrival &a) { return keep(a.bytes); }));
+}
+
+} // namespace
+
 std::vector<Arrival> JackInput::WaitForMore(std::size_t count, const std::function<bool(const Bytes &)> &keep,
                                             std::chrono::milliseconds deadline)
 {
-    const auto kept = [&](const std::vector<Arrival> &all) {
-        return static_cast<std::size_t>(
-            std::count_if(all.begin(), all.end(), [&](const Arrival &a) { return keep(a.bytes); }));
-    };
-    const std::size_t before = kept(Received());
-    return WaitUntil([&](const std::vector<Arrival> &all) { return kept(all) >= before + count; }, deadline);
+    return WaitForTotal(Kept(Received(), keep) + count, keep, deadline);
+}
+
+std::vector<Arrival> JackInput::WaitForTotal(std::size_t count, const std::function<bool(const Bytes &)> &keep,
+                                             std::chrono::milliseconds deadline)
+{
+    return WaitUntil([&](const std::vector<Arrival> &all) { return Kept(all, keep) >= count; }, deadline);
 }
 
 std::vector<Arrival> JackInput::Received()

@@ -77,6 +77,10 @@ public:
     // Waits for `count` more messages of the kinds `keep` accepts.
     std::vector<Arrival> WaitForMore(std::size_t count, const std::function<bool(const Bytes &)> &keep,
                                      std::chrono::milliseconds deadline = testing_support::kHangBound);
+    // Waits until `count` kept messages are there in all, counting those
+    // already received: a reply that may come before the call.
+    std::vector<Arrival> WaitForTotal(std::size_t count, const std::function<bool(const Bytes &)> &keep,
+                                      std::chrono::milliseconds deadline = testing_support::kHangBound);
     std::vector<Arrival> Received();
     void Clear();
 

@@ -10,6 +10,7 @@
 
 #include <sys/wait.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -130,6 +131,16 @@ protected:
             WindowImage(display.Connection(), dialog).save(QString::fromStdString(program->Folder() + "/unsaved.png"));
             FAIL() << "nothing saved as " << path << "; the dialog as it was: unsaved.png in " << program->Folder();
         }
+    }
+
+    // Ends a program that holds an unsaved take as a logout does: a close
+    // would leave it asking about the take.
+    void EndLeavingTheTakeUnsaved()
+    {
+        ASSERT_EQ(::kill(program->Pid(), SIGTERM), 0);
+        ASSERT_TRUE(PollUntil([&] { return !program->Running(); }, testing_support::kHangBound));
+        const std::optional<int> status = program->Close();
+        EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << program->Output();
     }
 
     // Lets `time` pass while the user holds a key or waits, watching what

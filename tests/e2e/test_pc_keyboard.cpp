@@ -149,5 +149,37 @@ TEST_F(PlayingWindow, SpaceBarIsThePedalAndPageUpAnOctave)
     EXPECT_EQ(SettledNotes(), (std::vector<Bytes>{On(50, 127), Off(50)})) << "no drums, one octave up";
 }
 
+// A player without a mouse: the transport through its Ctrl shortcuts, a
+// note from a PC key; the note reaches the port live and again played back,
+// and no letter of a shortcut plays.
+TEST_F(PlayingWindow, TheKeyboardAloneRecordsStopsAndPlaysBack)
+{
+    Start();
+    const XInput keys(display.Connection());
+    const unsigned ctrl = keys.KeycodeOf(XK_Control_L), z = keys.KeycodeOf(XK_z);
+    const auto shortcut = [&](unsigned long keysym) {
+        keys.Key(ctrl, true);
+        keys.Tap(keysym);
+        keys.Key(ctrl, false);
+    };
+
+    // The server hands the program its events in order: the shortcut is
+    // taken before the key.
+    shortcut(XK_r);
+    keys.Key(z, true);
+    input->WaitForMore(1, IsNote);
+    Hold(std::chrono::milliseconds(200));
+    keys.Key(z, false);
+    EXPECT_EQ(WaitForNotes(1), (std::vector<Bytes>{On(38, 127), Off(38)}));
+    shortcut(XK_period);
+    EXPECT_EQ(SettledNotes(), (std::vector<Bytes>{On(38, 127), Off(38)})) << "a shortcut's letter played";
+
+    input->Clear();
+    shortcut(XK_p);
+    EXPECT_EQ(Notes(input->WaitForTotal(2, IsNote)),
+              (std::vector<Bytes>{On(38, 127), Off(38)}));
+    EndLeavingTheTakeUnsaved();
+}
+
 } // namespace
 } // namespace e2e
