@@ -7,8 +7,10 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QLabel>
 #include <QMainWindow>
+#include <QPainter>
 #include <QSlider>
 #include <QToolButton>
 
@@ -23,23 +25,86 @@ constexpr std::size_t ControlCount = 7;
 constexpr std::size_t FirstTransport = 3;
 constexpr std::size_t TransportCount = 3;
 
+// A frame around the control that the keyboard has reached: the style draws
+// none on a tool button, a check box or a slider that we could rely on. It
+// lies over the controls and lets the mouse through; a focus that the mouse
+// or the window's activation gave shows no frame, so the window looks as
+// designed until the keyboard moves.
+class FocusRing : public QWidget {
+public:
+    static constexpr int Margin = 2;
+
+    explicit FocusRing(QWidget *parent) : QWidget(parent)
+    {
+        setObjectName(QStringLiteral("FocusRing"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+        hide();
+    }
+
+    void Around(const QWidget &control)
+    {
+        QRect area = control.geometry();
+        // A spin's frame takes in its field.
+        if (const auto *spin = qobject_cast<const SpinButtons *>(&control); spin && spin->Associate())
+            area |= spin->Associate()->geometry();
+        setGeometry(area.adjusted(-Margin, -Margin, Margin, Margin));
+        raise();
+        show();
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        common::RunGuarded([this] {
+            QPainter painter(this);
+            QPen pen(palette().color(QPalette::Highlight), Margin);
+            pen.setJoinStyle(Qt::MiterJoin);
+            painter.setPen(pen);
+            painter.drawRect(QRectF(rect()).adjusted(Margin / 2.0, Margin / 2.0, -Margin / 2.0, -Margin / 2.0));
+        });
+    }
+};
+
 class FocusKeys : public QObject {
 public:
     FocusKeys(const std::array<QWidget *, ControlCount> &order, QObject *parent)
-        : QObject(parent), order_(order)
+        : QObject(parent), order_(order), ring_(new FocusRing(order[0]->parentWidget()))
     {
     }
 
+    FocusRing *Ring() const { return ring_; }
+
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() != QEvent::KeyPress)
-            return false;
         bool taken = false;
-        common::RunGuarded([&] { taken = Key(watched, *static_cast<QKeyEvent *>(event)); });
+        common::RunGuarded([&] {
+            switch (event->type()) {
+            case QEvent::KeyPress:
+                taken = Key(watched, *static_cast<QKeyEvent *>(event));
+                break;
+            case QEvent::FocusIn:
+                if (IsKeyboard(static_cast<QFocusEvent *>(event)->reason()))
+                    ring_->Around(*static_cast<QWidget *>(watched));
+                else
+                    ring_->hide();
+                break;
+            case QEvent::FocusOut:
+                ring_->hide();
+                break;
+            default:
+                break;
+            }
+        });
         return taken;
     }
 
 private:
+    static bool IsKeyboard(Qt::FocusReason reason)
+    {
+        return reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+    }
+
     bool Key(QObject *watched, const QKeyEvent &key)
     {
         const auto at = static_cast<std::size_t>(std::find(order_.begin(), order_.end(), watched) - order_.begin());
@@ -52,8 +117,10 @@ private:
         case Qt::Key_Backtab:
             if ((key.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) != 0)
                 return false;
-            Focus(order_, at, key.key() == Qt::Key_Tab && !(key.modifiers() & Qt::ShiftModifier) ? 1 : -1,
-                  Qt::TabFocusReason);
+            if (key.key() == Qt::Key_Tab && !(key.modifiers() & Qt::ShiftModifier))
+                Focus(order_, at, 1, Qt::TabFocusReason);
+            else
+                Focus(order_, at, -1, Qt::BacktabFocusReason);
             return true;
         case Qt::Key_Left:
         case Qt::Key_Right:
@@ -64,7 +131,7 @@ private:
             Focus(std::array<QWidget *, TransportCount>{order_[FirstTransport], order_[FirstTransport + 1],
                                                         order_[FirstTransport + 2]},
                   at - FirstTransport, key.key() == Qt::Key_Right || key.key() == Qt::Key_Down ? 1 : -1,
-                  Qt::OtherFocusReason);
+                  Qt::TabFocusReason);
             return true;
         case Qt::Key_Return:
         case Qt::Key_Enter:
@@ -86,6 +153,7 @@ private:
     }
 
     std::array<QWidget *, ControlCount> order_;
+    FocusRing *ring_;
 };
 
 } // namespace

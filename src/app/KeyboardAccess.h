@@ -4,7 +4,8 @@
 // arrow keys work the focused one (the spins step, the slider moves, the
 // transport buttons pass the focus on without pressing anything); Enter
 // presses a button or the check box, since the space bar is the sustain
-// pedal. Keys that play never get here: they are taken before any control.
+// pedal. A frame shows the control the keyboard reached. Keys that play
+// never get here: they are taken before any control.
 
 class QMainWindow;
 

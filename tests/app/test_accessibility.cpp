@@ -189,12 +189,16 @@ protected:
 TEST_F(KeyboardAccess, TabReachesEveryControlInOrderAndKeysWorkItWhilePlayingKeysStillPlay)
 {
     ShowActive();
+    // The window looks as designed until the keyboard moves the focus.
+    auto *ring = Control<QWidget>("FocusRing");
+    EXPECT_FALSE(ring->isVisible());
     Control<QCheckBox>("CheckBox1")->setFocus();
     const std::vector<std::string> order{"UpDown1",      "UpDown2",      "SpeedButton1", "SpeedButton2",
                                          "SpeedButton3", "TrackBar1",    "CheckBox1"};
     for (const auto &next : order) {
         QTest::keyClick(Focused(), Qt::Key_Tab);
         EXPECT_EQ(FocusedName(), next) << "after Tab";
+        EXPECT_TRUE(ring->isVisible() && ring->geometry().contains(Focused()->geometry())) << next;
     }
     QTest::keyClick(Focused(), Qt::Key_Backtab, Qt::ShiftModifier);
     EXPECT_EQ(FocusedName(), "TrackBar1");
@@ -203,6 +207,7 @@ TEST_F(KeyboardAccess, TabReachesEveryControlInOrderAndKeysWorkItWhilePlayingKey
     QTest::mouseClick(Control<QWidget>("Edit2"), Qt::LeftButton);
     EXPECT_EQ(FocusedName(), "UpDown2");
     EXPECT_TRUE(Control<QWidget>("Edit2")->hasFocus());
+    EXPECT_FALSE(ring->isVisible());
 
     const struct {
         const char *control;
