@@ -8,6 +8,7 @@
 #include "app/SpinButtons.h"
 #include "app/UAbout.h"
 #include "app/UStrings.h"
+#include "app/WindowLinks.h"
 #include "common/Guard.h"
 #include "common/GuardedConnect.h"
 
@@ -29,71 +30,6 @@ const std::string Common = CommonSection;
 constexpr std::uint8_t ProgramChangeStatus = 0xC0; // channel 1
 
 } // namespace
-
-// What the transport asks of the window: the stored instrument, the device,
-// the drums check box and the transport buttons.
-class TForm1::TransportLink final : public recorder::TransportHost {
-public:
-    explicit TransportLink(TForm1 &form) : form_(form) {}
-
-    void SelectStoredInstrument() override
-    {
-        form_.SelectInstrument(form_.settings_->ReadInteger(Common, InstrumentKey, 0));
-    }
-    void SilenceDevice() override
-    {
-        form_.session_->OpenChosen();
-        form_.midiOut_->SilenceDevice();
-        // Nothing the keyboard holds sounds now: its keys go dark, and a
-        // later close of the input sends no Note Off for them.
-        form_.inputRouter_.ForgetAll();
-        form_.drums_->Forget();
-    }
-    void SwitchDrumsOff() override { form_.CheckBox1->setChecked(false); }
-    void ShowTransportState(recorder::TransportState state) override
-    {
-        // A recording that ends seals its take's journal.
-        if (shown_ == recorder::TransportState::Recording && state != recorder::TransportState::Recording)
-            form_.recording_->TakeEnded();
-        shown_ = state;
-        // Setting a button of the exclusive group down releases the others
-        // and runs no action.
-        switch (state) {
-        case recorder::TransportState::Recording:
-            form_.SpeedButton1->setChecked(true);
-            break;
-        case recorder::TransportState::Playing:
-            form_.SpeedButton2->setChecked(true);
-            break;
-        case recorder::TransportState::Stopped:
-            form_.SpeedButton3->setChecked(true);
-            break;
-        }
-        form_.RunClockAsNeeded();
-    }
-
-private:
-    TForm1 &form_;
-    recorder::TransportState shown_ = recorder::TransportState::Stopped;
-};
-
-// The mouse on the keys plays through the player; a device that fails the
-// same way again is not told again, as for the PC keys.
-class TForm1::GatedMouse final : public performance::KeyMouseListener {
-public:
-    explicit GatedMouse(TForm1 &form) : form_(form) {}
-    void KeyMouseDown(performance::PianoKey &key, int y) override
-    {
-        form_.deviceFailures_.Run([&] { form_.player_.KeyMouseDown(key, y); });
-    }
-    void KeyMouseUp(performance::PianoKey &key) override
-    {
-        form_.deviceFailures_.Run([&] { form_.player_.KeyMouseUp(key); });
-    }
-
-private:
-    TForm1 &form_;
-};
 
 TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string &settingsFileName,
                QStringList arguments, QWidget *parent, DeviceStart deviceStart)
