@@ -35,7 +35,8 @@ std::string ErrorTextOf(midi_out::MidiBackend &backend, std::uint16_t code)
 DeviceSession::DeviceSession(Parts parts)
     : out_(parts.out), in_(parts.in), settings_(parts.settings), menus_(parts.menus), input_(parts.input),
       drums_(parts.drums), failures_(parts.failures),
-      selectStoredInstrument_(std::move(parts.selectStoredInstrument)), userActed_(std::move(parts.userActed))
+      selectStoredInstrument_(std::move(parts.selectStoredInstrument)), userActed_(std::move(parts.userActed)),
+      noDevices_(std::move(parts.noDevices))
 {
 }
 
@@ -46,11 +47,15 @@ bool DeviceSession::Choose()
     devices_.Read(out_.Backend());
     if (devices_.Count() == 0)
         return false;
-    startUpErrors_ = std::make_unique<DistinctFailures>();
+    if (!startUpErrors_)
+        startUpErrors_ = std::make_unique<DistinctFailures>();
     startDevice_ = ChooseStartDevice(*startUpErrors_);
     menus_.Devices()->Rebuild(devices_, startDevice_);
+    chosen_ = true;
     return true;
 }
+
+void DeviceSession::BeginWithoutChoice() { startUpErrors_ = std::make_unique<DistinctFailures>(); }
 
 void DeviceSession::ForgetStart() { startUpErrors_.reset(); }
 
@@ -58,6 +63,11 @@ void DeviceSession::OpenChosen()
 {
     if (!startUpErrors_)
         return;
+    if (!chosen_ && !Choose()) {
+        startUpErrors_.reset();
+        noDevices_();
+        return;
+    }
     const std::unique_ptr<DistinctFailures> errors = std::move(startUpErrors_);
     // A device that does not open is not reported here: every note sent
     // until another device is chosen fails with the device's own message.

@@ -46,6 +46,8 @@ public:
         std::function<void()> selectStoredInstrument;
         // The user acted on the device: failures may be told again.
         std::function<void()> userActed;
+        // A start whose devices were read late found none.
+        std::function<void()> noDevices;
     };
 
     explicit DeviceSession(Parts parts);
@@ -56,6 +58,10 @@ public:
     // Reads the devices and chooses the one to open; false when there is
     // none. Until OpenChosen runs, start-up keeps its failures here.
     bool Choose();
+    // Start-up without reading the devices yet: the window shows first, and
+    // OpenChosen reads and chooses them (reading them asks the sound
+    // servers, a good part of a start). Start-up keeps its failures here.
+    void BeginWithoutChoice();
     DistinctFailures *StartUpErrors() { return startUpErrors_.get(); }
     // The part of start-up that may wait on a device: opens the chosen
     // device and the stored input, sends the instrument and reports what
@@ -95,11 +101,13 @@ private:
     RepeatedFailureGate &failures_;
     std::function<void()> selectStoredInstrument_;
     std::function<void()> userActed_;
+    std::function<void()> noDevices_;
     DeviceDirectory devices_;
     DeviceDirectory inputs_;
     // Until OpenChosen has run: the failures start-up kept and the device it chose.
     std::unique_ptr<DistinctFailures> startUpErrors_;
     int startDevice_ = 0;
+    bool chosen_ = false;
 };
 
 } // namespace app

@@ -76,7 +76,6 @@ InstrumentGrid::InstrumentGrid(QWidget *parent) : QWidget(parent), group_(new QA
         });
     }
     items_.front()->setChecked(true);
-    Layout();
 }
 
 QAction *InstrumentGrid::Item(int program) const
@@ -86,8 +85,9 @@ QAction *InstrumentGrid::Item(int program) const
     return items_[static_cast<std::size_t>(program)];
 }
 
-void InstrumentGrid::Layout()
+void InstrumentGrid::Layout() const
 {
+    laidOut_ = true;
     // Each column is as wide as its widest item; the rows of a column follow
     // each other with the style's menu item heights.
     cells_.clear();
@@ -128,14 +128,17 @@ void InstrumentGrid::Layout()
         tops[c] += p.size.height();
     }
     size_ = QSize(left, *std::max_element(tops.begin(), tops.end()));
-    updateGeometry();
-    update();
 }
 
-QSize InstrumentGrid::sizeHint() const { return size_; }
+QSize InstrumentGrid::sizeHint() const
+{
+    EnsureLayout();
+    return size_;
+}
 
 QRect InstrumentGrid::ItemRect(int program) const
 {
+    EnsureLayout();
     for (const auto &cell : cells_)
         if (cell.program == program)
             return cell.rect;
@@ -144,6 +147,7 @@ QRect InstrumentGrid::ItemRect(int program) const
 
 int InstrumentGrid::ColumnOf(int program) const
 {
+    EnsureLayout();
     for (const auto &cell : cells_)
         if (cell.program == program)
             return cell.column;
@@ -152,6 +156,7 @@ int InstrumentGrid::ColumnOf(int program) const
 
 std::vector<QRect> InstrumentGrid::SeparatorRects() const
 {
+    EnsureLayout();
     std::vector<QRect> rects;
     for (const auto &cell : cells_)
         if (cell.program < 0)
@@ -161,6 +166,7 @@ std::vector<QRect> InstrumentGrid::SeparatorRects() const
 
 int InstrumentGrid::ProgramAt(QPoint point) const
 {
+    EnsureLayout();
     for (const auto &cell : cells_)
         if (cell.program >= 0 && cell.rect.contains(point))
             return cell.program;
@@ -187,6 +193,7 @@ void InstrumentGrid::paintEvent(QPaintEvent *)
 
 void InstrumentGrid::Paint()
 {
+    EnsureLayout();
     QPainter painter(this);
     for (const auto &cell : cells_) {
         auto option = MenuItemOption(this, cell.program >= 0 ? items_[static_cast<std::size_t>(cell.program)]
@@ -235,7 +242,14 @@ void InstrumentGrid::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
-        common::RunGuarded([this] { Layout(); });
+        common::RunGuarded([this] {
+            // Not laid out yet, it will be with the new font when first needed.
+            if (!laidOut_)
+                return;
+            Layout();
+            updateGeometry();
+            update();
+        });
 }
 
 void InstrumentGrid::keyPressEvent(QKeyEvent *event)

@@ -63,7 +63,15 @@ private:
         QRect rect;
     };
 
-    void Layout();
+    // The cells are laid out when first needed (shown, measured or asked
+    // about), not at start-up: measuring 128 items is a good part of the
+    // window's start.
+    void Layout() const;
+    void EnsureLayout() const
+    {
+        if (!laidOut_)
+            Layout();
+    }
     void Paint();
     void Move(int key);
     void Activate(int program);
@@ -71,9 +79,10 @@ private:
 
     QActionGroup *group_;
     std::vector<QAction *> items_;
-    std::vector<Cell> cells_;
-    std::array<int, ColumnCount> columnLeft_{};
-    QSize size_;
+    mutable std::vector<Cell> cells_;
+    mutable std::array<int, ColumnCount> columnLeft_{};
+    mutable QSize size_;
+    mutable bool laidOut_ = false;
     int current_ = -1;
 };
 

@@ -37,7 +37,8 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
                   Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                       Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                       Qt::WindowCloseButtonHint),
-      midiOut_(std::make_unique<midi_out::TMidiOutput>(std::move(backend))),
+      midiOut_(std::make_unique<midi_out::TMidiOutput>(
+          std::move(backend), midi_out::ComponentState{.countWhenAsked = deviceStart == DeviceStart::FromEventLoop})),
       midiIn_(std::make_unique<midi_out::TMidiInput>(
           midiOut_->Backend(),
           midi_out::TMidiInput::Handlers{
@@ -74,11 +75,17 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
     session_ = std::make_unique<DeviceSession>(DeviceSession::Parts{
         *midiOut_, *midiIn_, *settings_, *menus_, inputRouter_, *drums_, deviceFailures_,
         [this] { SelectInstrument(settings_->ReadInteger(Common, InstrumentKey, 0)); },
-        [this] { RearmRepeatedFailures(); }});
+        [this] { RearmRepeatedFailures(); },
+        [this] {
+            // As a start that reads them at once: told, and the program ends.
+            shouldTerminate_ = true;
+            ErrorHandler::ShowDetectedError(tr(NoDevicesText));
+            close();
+        }});
 
     // Everything the window owns exists before the start-up sequence runs,
     // so a sequence cut short by an error leaves a window that still works.
-    common::RunGuarded([this] { StartUp(); });
+    common::RunGuarded([this, deviceStart] { StartUp(deviceStart); });
     if (deviceStart == DeviceStart::Now)
         common::RunGuarded([this] { session_->OpenChosen(); });
     else
@@ -171,9 +178,11 @@ void TForm1::CreateControls()
             [this]() noexcept { deviceFailures_.Run([this] { ClockTick(); }); });
 }
 
-void TForm1::StartUp()
+void TForm1::StartUp(DeviceStart deviceStart)
 {
-    if (!session_->Choose()) {
+    if (deviceStart == DeviceStart::FromEventLoop)
+        session_->BeginWithoutChoice();
+    else if (!session_->Choose()) {
         shouldTerminate_ = true;
         ErrorHandler::ShowDetectedError(tr(NoDevicesText));
         return;
@@ -341,8 +350,12 @@ void TForm1::KeyLabelsClick()
 
 void TForm1::InfoClick()
 {
-    if (aboutBox_)
-        aboutBox_->exec();
+    // Made when first asked for: the window's start does not wait for it.
+    if (!aboutBox_) {
+        ownAboutBox_ = std::make_unique<TAboutBox>();
+        aboutBox_ = ownAboutBox_.get();
+    }
+    aboutBox_->exec();
 }
 
 void TForm1::HomepageClick() { OpenHelpPage(QCoreApplication::applicationDirPath()); }

@@ -46,9 +46,9 @@ public:
     static constexpr int FontPixelSize = 12;
     static constexpr int ClockIntervalMs = recorder::Transport::ClockIntervalMs;
 
-    // When start-up opens the chosen device and sends it the instrument:
-    // before the constructor returns, or from the event loop, so that a
-    // window shown at once is not held up by the device's connection.
+    // When start-up reads the devices, opens the chosen one and sends it the
+    // instrument: before the constructor returns, or from the event loop, so
+    // that a window shown at once is not held up by the sound servers.
     enum class DeviceStart { Now, FromEventLoop };
 
     // Runs the start-up sequence with `backend` as the device's way to the
@@ -138,7 +138,8 @@ public:
     void ffnen1Click();
     void Speichern1Click();
 
-    // The info dialog that "Info..." shows; created after the window.
+    // The info dialog that "Info..." shows; without one set, the window
+    // makes its own on first use.
     void SetAboutBox(TAboutBox *box) { aboutBox_ = box; }
 
     // Handlers of the controls; the controls call them on every change, and
@@ -174,7 +175,8 @@ private:
     std::uint8_t DrumStep = 0;
 
     void CreateControls();
-    void StartUp();
+    // Devices are read now, or, from the event loop, when the chosen one opens.
+    void StartUp(DeviceStart deviceStart);
     // A write the settings writer could not do, shown on the window's thread.
     void ShowSettingsFailure(const std::exception_ptr &failure);
     void ApplyStoredSettings(DistinctFailures &errors);
@@ -213,6 +215,7 @@ private:
     std::unique_ptr<RecordingCommands> recording_;
     std::unique_ptr<MainMenu> menus_;
     TAboutBox *aboutBox_ = nullptr;
+    std::unique_ptr<TAboutBox> ownAboutBox_;
     std::unique_ptr<TransportLink> transportLink_;
     std::unique_ptr<recorder::Transport> transport_;
     std::unique_ptr<recorder::DrumPattern> drums_;

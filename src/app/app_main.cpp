@@ -1,7 +1,6 @@
 #include "app/ErrorHandler.h"
 #include "app/ProgramIcon.h"
 #include "common/SettingsFile.h"
-#include "app/UAbout.h"
 #include "app/UMain.h"
 #include "common/AtomicFileWriter.h"
 #include "common/CommandLine.h"
@@ -15,6 +14,7 @@
 #include <QFile>
 #include <QMetaObject>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QStringList>
 
 #include <algorithm>
@@ -107,7 +107,6 @@ int main(int argc, char **argv)
     std::vector<char *> qtArgv(argv, optionsEnd);
     qtArgv.push_back(nullptr);
     app::SonoretApplication application(qtArgc, qtArgv.data());
-    application.setWindowIcon(app::ProgramIcon());
     application.setDesktopFileName(QStringLiteral("midi-sonoret"));
 
     // What Qt left of the part before "--", then everything behind it. An
@@ -145,7 +144,6 @@ int main(int argc, char **argv)
 
     std::unique_ptr<app::TForm1> form;
     std::unique_ptr<app::TForm2> assignment;
-    std::unique_ptr<app::TAboutBox> about;
     const bool created = common::RunGuarded([&] {
         // The window maps without waiting for the device's connection.
         form = std::make_unique<app::TForm1>(
@@ -154,8 +152,6 @@ int main(int argc, char **argv)
             arguments, nullptr, app::TForm1::DeviceStart::FromEventLoop);
         assignment = std::make_unique<app::TForm2>(*form);
         form->SetKeyAssignmentWindow(assignment.get());
-        about = std::make_unique<app::TAboutBox>();
-        form->SetAboutBox(about.get());
     });
     if (!created || form->ShouldTerminate())
         return created ? 0 : 1;
@@ -170,5 +166,8 @@ int main(int argc, char **argv)
     }
 
     form->show();
+    // The icon is drawn for every size the desktop may show; the window need
+    // not wait for it.
+    QTimer::singleShot(0, &application, [] { common::RunGuarded([] { qApp->setWindowIcon(app::ProgramIcon()); }); });
     return application.exec();
 }

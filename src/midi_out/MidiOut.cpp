@@ -101,7 +101,8 @@ TMidiOutput::TMidiOutput(std::unique_ptr<MidiBackend> backend, ComponentState st
     : backend_(std::move(backend)), componentState_(state)
 {
     state_ = dsClosed;
-    deviceCount_ = static_cast<std::uint16_t>(backend_->DeviceCount());
+    if (!componentState_.countWhenAsked)
+        deviceCount_ = static_cast<std::uint16_t>(backend_->DeviceCount());
     if (!componentState_.designing)
         notifyWindow_ = std::make_unique<NotifyWindow>(
             backend_.get(), [this](const NotifyMessage &message) { NotifyHandler(message); });

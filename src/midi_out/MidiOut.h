@@ -68,6 +68,10 @@ enum DeviceState : std::uint8_t { dsOpen = 0, dsClosed = 1 };
 struct ComponentState {
     bool loading = false;
     bool designing = false;
+    // The device count is read when first asked for instead of at creation:
+    // reading it asks the sound servers, which a window may do after it has
+    // shown itself.
+    bool countWhenAsked = false;
 };
 
 void DriverCallback(DeviceHandle device, std::uint32_t message, std::uintptr_t instance,
@@ -108,7 +112,12 @@ public:
     // went (its server ended); none while it is closed or known to work.
     std::optional<std::string> LostText();
 
-    std::uint16_t DeviceCount() const { return deviceCount_; }
+    std::uint16_t DeviceCount() const
+    {
+        if (!deviceCount_)
+            deviceCount_ = static_cast<std::uint16_t>(backend_->DeviceCount());
+        return *deviceCount_;
+    }
     DeviceState State() const { return state_; }
     std::uint16_t LastResult() const { return lastResult_; }
     DeviceHandle Handle() const { return deviceHandle_; }
@@ -158,7 +167,7 @@ private:
     std::uint16_t capsNotes_ = 0;
     std::uint16_t capsChannelMask_ = 0;
     std::uint32_t capsSupport_ = 0;
-    std::uint16_t deviceCount_ = 0;
+    mutable std::optional<std::uint16_t> deviceCount_;
     // Main thread only. A completion notice is honoured only for a header
     // found here, so a stray or late notice never touches freed memory.
     std::vector<std::unique_ptr<TMyMidiHdr>> inFlight_;

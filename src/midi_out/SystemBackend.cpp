@@ -14,7 +14,8 @@ namespace midi_out {
 SystemBackend::SystemBackend(std::vector<std::unique_ptr<MidiBackend>> parts) : parts_(std::move(parts))
 {
     PrepareSoundLibraries();
-    RefreshDevices();
+    // The devices are read when first asked for: reading them asks the sound
+    // servers, which a program may want to do after it has shown itself.
 }
 
 SystemBackend::~SystemBackend()
@@ -26,6 +27,7 @@ SystemBackend::~SystemBackend()
 
 void SystemBackend::RefreshDevices()
 {
+    listed_ = true;
     devices_.clear();
     std::vector<std::string> names;
     for (const auto &part : parts_) {
@@ -54,11 +56,15 @@ void SystemBackend::RefreshDevices()
 
 std::uint32_t SystemBackend::DeviceCount()
 {
+    if (!listed_)
+        RefreshDevices();
     return static_cast<std::uint32_t>(devices_.size());
 }
 
 const SystemBackend::Device *SystemBackend::FindDevice(std::int32_t deviceId)
 {
+    if (!listed_)
+        RefreshDevices();
     if (deviceId == MIDI_MAPPER)
         deviceId = 0;
     if (deviceId < 0 || static_cast<std::size_t>(deviceId) >= devices_.size())

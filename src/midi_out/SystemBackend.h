@@ -82,6 +82,7 @@ private:
 
     std::vector<std::unique_ptr<MidiBackend>> parts_;
     std::vector<Device> devices_;
+    bool listed_ = false;
     std::vector<Source> sources_;
     bool inputsListed_ = false;
     std::map<DeviceHandle, std::unique_ptr<OpenDevice>> openInputs_;

@@ -216,6 +216,34 @@ TEST_F(StartUp, ShownFirstTheDeviceOpensFromTheEventLoopAndTheInstrumentGoesFirs
     }
 }
 
+// Shown first: the devices are read from the event loop, or when a key
+// wants one; none found then ends the program as at once.
+TEST_F(StartUp, FromTheEventLoopTheDevicesAreReadAfterTheWindowIsShown)
+{
+    WriteIni("[Device]\nID=1\n");
+    for (const bool withDevices : {true, false}) {
+        SCOPED_TRACE(withDevices);
+        messages.clear();
+        auto &window = Create(withDevices ? std::vector<std::string>{"Synth A", "Port B"} : std::vector<std::string>{},
+                              {}, {}, app::TForm1::DeviceStart::FromEventLoop);
+        window.show();
+        auto *devices = window.findChild<app::DeviceMenu *>(QStringLiteral("DeviceMenu"));
+        EXPECT_TRUE(backend->CallsOf(TestBackend::Op::DeviceCount).empty()) << "read before the window showed";
+        EXPECT_TRUE(devices->actions().isEmpty());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(window.ShouldTerminate(), !withDevices);
+        if (withDevices) {
+            EXPECT_TRUE(messages.empty());
+            EXPECT_EQ(devices->CheckedIndex(), 1);
+            EXPECT_EQ(OpenedDevices(*backend), (std::vector<std::int32_t>{1}));
+        } else {
+            ASSERT_EQ(messages.size(), 1u);
+            EXPECT_EQ(messages[0].text, QStringLiteral("Sie haben keine MIDI-Geräte installiert."));
+            EXPECT_FALSE(window.isVisible());
+        }
+    }
+}
+
 TEST_F(StartUp, ASettingsFileThatCannotBeWrittenIsReportedOnceAndTheWindowStillWorks)
 {
     iniPath = dir.filePath(QStringLiteral("missing/folder/midi-sonoret.ini")).toStdString();

@@ -52,6 +52,9 @@ TEST(SystemBackend, NumbersTheDevicesOfAllPartsInOrderAndPassesCallsToTheirOwner
 {
     System s({{"Synth"}, {"A", "B"}, {"C"}});
     SystemBackend &backend = *s.backend;
+    // Made, it asks no part for its devices: that waits for the first question.
+    for (TestBackend *part : s.parts)
+        EXPECT_TRUE(part->CallsOf(Op::GetDevCaps).empty());
     ASSERT_EQ(backend.DeviceCount(), 4u);
     EXPECT_EQ(NameOf(backend, 0), "Synth");
     EXPECT_EQ(NameOf(backend, 1), "A");
