@@ -40,7 +40,7 @@ bool IsRegularFile(const std::string &path)
 
 } // namespace
 
-FluidSynthBackend::FluidSynthBackend(Output output) : output_(output)
+FluidSynthBackend::FluidSynthBackend(Output output, SampleLoading loading) : output_(output), loading_(loading)
 {
     PrepareSoundLibraries();
 }
@@ -120,6 +120,7 @@ MidiResult FluidSynthBackend::Load(const std::string &soundFont)
     fluid_settings_setstr(settings_, "audio.jack.id", std::string(OwnClientName).c_str());
     fluid_settings_setint(settings_, "audio.jack.autoconnect", 1);
     fluid_settings_setstr(settings_, "audio.file.type", "wav");
+    fluid_settings_setint(settings_, "synth.dynamic-sample-loading", loading_ == SampleLoading::OnDemand ? 1 : 0);
 
     synth_ = new_fluid_synth(settings_);
     if (synth_ == nullptr || fluid_synth_sfload(synth_, soundFont.c_str(), 1) == FLUID_FAILED) {

@@ -45,6 +45,12 @@ class FluidSynthBackend : public MidiBackend, private JackClientOwner {
 public:
     // Offline: no audio driver runs; the owner pulls samples with Render().
     enum class Output { Audio, Offline };
+    // OnDemand: a preset's samples are read when a channel selects it (the
+    // Program Change, in the thread that sends it, before the next message)
+    // and let go when no channel has it; a General MIDI SoundFont of 150 MB
+    // then costs what its chosen instruments need. All: every sample is read
+    // at the start.
+    enum class SampleLoading { OnDemand, All };
 
     static constexpr const char *DeviceName = "FluidSynth (built-in)";
     static constexpr int Polyphony = 256;
@@ -54,7 +60,7 @@ public:
     static constexpr int PeriodSize = 64;
     static constexpr int Periods = 3;
 
-    explicit FluidSynthBackend(Output output = Output::Audio);
+    explicit FluidSynthBackend(Output output = Output::Audio, SampleLoading loading = SampleLoading::OnDemand);
     ~FluidSynthBackend() override;
     FluidSynthBackend(const FluidSynthBackend &) = delete;
     FluidSynthBackend &operator=(const FluidSynthBackend &) = delete;
@@ -107,6 +113,7 @@ private:
     void DropClientsOfLostServer() override;
 
     Output output_;
+    SampleLoading loading_;
     _fluid_hashtable_t *settings_ = nullptr;
     _fluid_synth_t *synth_ = nullptr;
     _fluid_audio_driver_t *driver_ = nullptr;
