@@ -5,7 +5,9 @@
 #include <fluidsynth.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 namespace midi_out {
@@ -105,6 +107,27 @@ MidiResult FluidSynthBackend::GetDevCaps(std::int32_t deviceId, MidiOutCaps *cap
                     caps, size);
 }
 
+namespace {
+
+int FromEnvironment(const char *name, int fallback, int minimum, int maximum)
+{
+    const char *text = std::getenv(name);
+    if (text == nullptr)
+        return fallback;
+    int value = 0;
+    const char *end = text + std::strlen(text);
+    const auto [at, error] = std::from_chars(text, end, value);
+    return error == std::errc() && at == end && value >= minimum && value <= maximum ? value : fallback;
+}
+
+} // namespace
+
+FluidSynthBackend::Buffering FluidSynthBackend::AudioBuffering()
+{
+    return {FromEnvironment("MIDI_SONORET_AUDIO_PERIOD", PeriodSize, 16, 8192),
+            FromEnvironment("MIDI_SONORET_AUDIO_PERIODS", Periods, 2, 64)};
+}
+
 MidiResult FluidSynthBackend::Load(const std::string &soundFont)
 {
     if (synth_ != nullptr)
@@ -115,8 +138,9 @@ MidiResult FluidSynthBackend::Load(const std::string &soundFont)
     fluid_settings_setnum(settings_, "synth.sample-rate", SampleRate);
     fluid_settings_setint(settings_, "synth.polyphony", Polyphony);
     fluid_settings_setnum(settings_, "synth.gain", 0.5);
-    fluid_settings_setint(settings_, "audio.period-size", PeriodSize);
-    fluid_settings_setint(settings_, "audio.periods", Periods);
+    const Buffering buffering = AudioBuffering();
+    fluid_settings_setint(settings_, "audio.period-size", buffering.periodSize);
+    fluid_settings_setint(settings_, "audio.periods", buffering.periods);
     fluid_settings_setstr(settings_, "audio.jack.id", std::string(OwnClientName).c_str());
     fluid_settings_setint(settings_, "audio.jack.autoconnect", 1);
     fluid_settings_setstr(settings_, "audio.file.type", "wav");

@@ -20,6 +20,9 @@
 //   MIDI_SONORET_AUDIO_DRIVER   FluidSynth's audio driver to use (else the
 //                               first of pulseaudio, alsa, jack, oss that opens)
 //   MIDI_SONORET_AUDIO_FILE     the WAV file that the "file" driver writes
+//   MIDI_SONORET_AUDIO_PERIOD   frames per audio period (16..8192; else 64)
+//   MIDI_SONORET_AUDIO_PERIODS  audio periods buffered (2..64; else 3), for
+//                               machines that cannot keep up with 4 ms
 
 #include "midi_out/BackendSupport.h"
 #include "midi_out/CompletionThread.h"
@@ -64,6 +67,14 @@ public:
     ~FluidSynthBackend() override;
     FluidSynthBackend(const FluidSynthBackend &) = delete;
     FluidSynthBackend &operator=(const FluidSynthBackend &) = delete;
+
+    // The audio buffering an open sets up: the defaults above, or what the
+    // environment names; a value that is no number in range is not used.
+    struct Buffering {
+        int periodSize;
+        int periods;
+    };
+    static Buffering AudioBuffering();
 
     // The SoundFont that an open would load, if any.
     static std::optional<std::string> FindSoundFont();

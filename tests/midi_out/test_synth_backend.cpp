@@ -145,6 +145,31 @@ TEST(SynthBackend, SamplesReadOnDemandSoundFromTheFirstPeriodOfEachInstrument)
     EXPECT_GT(sounding, 200) << "nearly every instrument sounds in its first period";
 }
 
+// A machine that cannot keep up with the short default buffer gets a longer
+// one through the environment; what is no number in range is not used.
+TEST(SynthBackend, TheAudioBufferIsSetThroughTheEnvironment)
+{
+    const struct {
+        std::optional<std::string> period, periods;
+        int periodSize, count;
+    } cases[]{
+        {std::nullopt, std::nullopt, FluidSynthBackend::PeriodSize, FluidSynthBackend::Periods},
+        {"256", "4", 256, 4},
+        {"16", "64", 16, 64},
+        {"15", "1", FluidSynthBackend::PeriodSize, FluidSynthBackend::Periods},
+        {"8193", "65", FluidSynthBackend::PeriodSize, FluidSynthBackend::Periods},
+        {"128 ", "x", FluidSynthBackend::PeriodSize, FluidSynthBackend::Periods},
+        {"", "-3", FluidSynthBackend::PeriodSize, FluidSynthBackend::Periods},
+    };
+    for (const auto &c : cases) {
+        EnvGuard period("MIDI_SONORET_AUDIO_PERIOD", c.period);
+        EnvGuard periods("MIDI_SONORET_AUDIO_PERIODS", c.periods);
+        const auto buffering = FluidSynthBackend::AudioBuffering();
+        EXPECT_EQ(buffering.periodSize, c.periodSize) << c.period.value_or("unset");
+        EXPECT_EQ(buffering.periods, c.count) << c.periods.value_or("unset");
+    }
+}
+
 TEST(SynthBackend, NoteOnWithVelocityZeroEndsTheNote)
 {
     OfflineSynth s;
