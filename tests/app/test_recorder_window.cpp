@@ -240,6 +240,7 @@ TEST_F(RecorderWindow, TheDrumsEndTheNotesTheyHaveOnWhenSwitchedOff)
     const Case cases[] = {
         {"the box", [] {}, box, true},
         {"Angehalten, then the box", [this] { Control<QToolButton>("SpeedButton3")->click(); }, box, false},
+        {"another device", [] {}, [this] { form->SelectDevice(1); }, true},
         {"quitting", [] {}, [this] { form.reset(); }, true},
     };
     for (const Case &c : cases) {

@@ -125,6 +125,7 @@ TEST_F(StartUp, OutOfRangeAndUnreadableValuesEndUpAsTheControlAllows)
 {
     WriteIni("[Common]\nBeat=500\nTransposition=abc\nVolume=-3\n");
     auto &window = Create();
+    EXPECT_TRUE(messages.empty()) << "a value read with its default is no fault to tell";
     EXPECT_EQ(window.Tempo(), 300);
     EXPECT_EQ(Control<recorder::SteadyTimer>("DrumTimer")->Interval(), 100);
     EXPECT_EQ(StoredInt("Common", "Beat"), 300);
