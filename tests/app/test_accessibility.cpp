@@ -7,7 +7,6 @@
 #include "app/Accessibility.h"
 #include "app/DeviceMenu.h"
 #include "app/InstrumentMenu.h"
-#include "common/Language.h"
 #include "performance/PianoKey.h"
 #include "recorder/Transport.h"
 
@@ -43,14 +42,13 @@ protected:
         // The PC keys' names come from this layout, whatever the machine has.
         layoutBefore_ = qgetenv("XKB_DEFAULT_LAYOUT");
         qputenv("XKB_DEFAULT_LAYOUT", "us");
-        ASSERT_TRUE(common::InstallLanguage(QString::fromLatin1(GetParam()),
-                                            {QStringLiteral(SONORET_BINARY_DIR "/src/app/translations")}));
+        ASSERT_TRUE(testing_support::UseShippedLanguage(GetParam()));
         Create();
     }
     void TearDown() override
     {
         KeyboardFixture::TearDown();
-        common::InstallLanguage(QString::fromLatin1(common::SourceLanguage), {});
+        testing_support::UseSourceLanguage();
         qputenv("XKB_DEFAULT_LAYOUT", layoutBefore_);
     }
     bool English() const { return std::string(GetParam()) == "en"; }

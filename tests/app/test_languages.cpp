@@ -49,14 +49,13 @@ protected:
     void SetUp() override
     {
         WindowFixture::SetUp();
-        ASSERT_TRUE(common::InstallLanguage(QString::fromLatin1(GetParam()),
-                                            {QStringLiteral(SONORET_BINARY_DIR "/src/app/translations")}));
+        ASSERT_TRUE(testing_support::UseShippedLanguage(GetParam()));
         Create();
     }
     void TearDown() override
     {
         WindowFixture::TearDown();
-        common::InstallLanguage(QString::fromLatin1(common::SourceLanguage), {});
+        testing_support::UseSourceLanguage();
     }
 };
 

@@ -6,6 +6,7 @@
 #include "common/SettingsFile.h"
 #include "app/UMain.h"
 #include "app/UnsavedTake.h"
+#include "common/Language.h"
 #include "midi_out/MidiErrors.h"
 #include "support/EventLoop.h"
 #include "support/HangBound.h"
@@ -25,6 +26,15 @@
 #include <vector>
 
 namespace testing_support {
+
+// The window speaks a shipped language (its catalogue from the build) until
+// it is set back to the source language.
+inline bool UseShippedLanguage(const char *code)
+{
+    return common::InstallLanguage(QString::fromLatin1(code),
+                                   {QStringLiteral(SONORET_BINARY_DIR "/src/app/translations")});
+}
+inline void UseSourceLanguage() { common::InstallLanguage(QString::fromLatin1(common::SourceLanguage), {}); }
 
 // A short message as the back end sees it.
 constexpr std::uint32_t Packed(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
