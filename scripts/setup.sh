@@ -10,6 +10,7 @@ packages=(
   xvfb xauth fonts-liberation
   clang libclang-rt-14-dev
   desktop-file-utils shared-mime-info appstream librsvg2-bin xdotool libx11-dev libxtst-dev libxkbcommon-dev
+  libwayland-dev weston x11-xkb-utils
 )
 
 missing=()

@@ -126,9 +126,7 @@ void PcKeyboard::UpdateLabels()
 const std::array<QString, performance::KeyCount> &PcKeyboard::Names() const
 {
     if (!names_)
-        names_ = performance::KeyLabels(
-            KeyCodeList, KeyNumberList,
-            performance::KeyboardLayout(performance::KeyboardLayout::CurrentNames()));
+        names_ = performance::KeyLabels(KeyCodeList, KeyNumberList, performance::KeyboardLayout::Current());
     return *names_;
 }
 

@@ -3,6 +3,7 @@
 #include "common/IntegerConversion.h"
 #include "performance/KeyCodes.h"
 #include "performance/KeyMap.h"
+#include "performance/WaylandKeymap.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -137,6 +138,29 @@ KeyboardLayout::KeyboardLayout(const LayoutNames &names) : keymap_(std::make_uni
     keymap_->keymap = xkb_keymap_new_from_names(keymap_->context, &rules, XKB_KEYMAP_COMPILE_NO_FLAGS);
     if (keymap_->keymap != nullptr)
         keymap_->state = xkb_state_new(keymap_->keymap);
+}
+
+KeyboardLayout::KeyboardLayout() : keymap_(std::make_unique<Keymap>()) {}
+
+KeyboardLayout KeyboardLayout::FromKeymapText(const std::string &text)
+{
+    KeyboardLayout layout;
+    layout.keymap_->context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    if (layout.keymap_->context == nullptr)
+        return layout;
+    layout.keymap_->keymap = xkb_keymap_new_from_string(layout.keymap_->context, text.c_str(),
+                                                        XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    if (layout.keymap_->keymap != nullptr)
+        layout.keymap_->state = xkb_state_new(layout.keymap_->keymap);
+    return layout;
+}
+
+KeyboardLayout KeyboardLayout::Current()
+{
+    if (qGuiApp != nullptr && QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        if (const auto keymap = CompositorKeymap())
+            return FromKeymapText(*keymap);
+    return KeyboardLayout(CurrentNames());
 }
 
 KeyboardLayout::~KeyboardLayout() = default;

@@ -36,6 +36,12 @@ public:
     // elsewhere XKB_DEFAULT_LAYOUT, else the system's keyboard configuration
     // (/etc/default/keyboard), else XKB's default.
     static LayoutNames CurrentNames();
+    // The layout the user types with: on a Wayland session the compositor's
+    // keymap; elsewhere, or when the compositor gives none, CurrentNames().
+    static KeyboardLayout Current();
+    // A keymap in XKB's text form, as a compositor hands it out; one that
+    // does not compile gives no labels.
+    static KeyboardLayout FromKeymapText(const std::string &text);
 
     // The label of the key at an evdev position: the character of its base
     // level in upper case, a short sign for Shift, space and a few other
@@ -43,6 +49,7 @@ public:
     QString LabelAt(int evdev) const;
 
 private:
+    KeyboardLayout();
     struct Keymap;
     std::unique_ptr<Keymap> keymap_;
 };

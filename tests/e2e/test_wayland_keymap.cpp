@@ -1,0 +1,124 @@
+// On a Wayland session the PC keys are labelled by the compositor's layout,
+// whatever XKB_DEFAULT_LAYOUT or the system's keyboard configuration say: a
+// real compositor (weston, its keyboard taken from an X server of the test's
+// own set to French) hands its keymap to our own connection.
+
+#include "e2e/E2eSupport.h"
+#include "performance/KeyboardLayout.h"
+#include "performance/WaylandKeymap.h"
+#include "support/HangBound.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+extern char **environ;
+
+namespace e2e {
+namespace {
+
+// Sets an environment variable for the test's time.
+class Variable {
+public:
+    Variable(const char *name, const std::string &value) : name_(name)
+    {
+        if (const char *old = std::getenv(name))
+            old_ = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~Variable()
+    {
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+
+private:
+    const char *name_;
+    std::optional<std::string> old_;
+};
+
+pid_t Spawn(std::vector<std::string> arguments, const std::vector<std::string> &environment)
+{
+    std::vector<char *> argv;
+    for (auto &argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> variables(environment);
+    for (char **variable = environ; *variable != nullptr; ++variable)
+        variables.emplace_back(*variable);
+    std::vector<char *> envp;
+    for (auto &variable : variables)
+        envp.push_back(variable.data());
+    envp.push_back(nullptr);
+    pid_t pid = 0;
+    return posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) == 0 ? pid : 0;
+}
+
+int RunToEnd(std::vector<std::string> arguments)
+{
+    const pid_t pid = Spawn(std::move(arguments), {});
+    int status = -1;
+    if (pid == 0 || waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(WaylandSession, TheCompositorsLayoutLabelsThePcKeys)
+{
+    XvfbDisplay display;
+    ASSERT_TRUE(display.Failure().empty()) << display.Failure();
+    ASSERT_EQ(RunToEnd({"setxkbmap", "-display", display.Name(), "fr"}), 0) << "setxkbmap (x11-xkb-utils) missing";
+    QTemporaryDir runtime;
+    ASSERT_TRUE(runtime.isValid());
+    std::filesystem::permissions(runtime.path().toStdString(), std::filesystem::perms::owner_all);
+    const std::string socket = "sonoret-wl-" + std::to_string(getpid());
+    const pid_t weston = Spawn({"weston", "--backend=x11-backend.so", "--use-pixman", "--no-config",
+                                "--idle-time=0", "--socket=" + socket,
+                                "--log=" + runtime.path().toStdString() + "/weston.log"},
+                               {"DISPLAY=" + display.Name(), "XDG_RUNTIME_DIR=" + runtime.path().toStdString(),
+                                "WAYLAND_DISPLAY="});
+    ASSERT_NE(weston, 0) << "weston missing";
+    const std::string socketPath = runtime.path().toStdString() + "/" + socket;
+    const bool listening =
+        PollUntil([&] { return std::filesystem::exists(socketPath); }, testing_support::kHangBound);
+
+    std::optional<std::string> keymap;
+    {
+        // What the names would give, and the compositor's session.
+        const Variable layout("XKB_DEFAULT_LAYOUT", "us");
+        const Variable runtimeDir("XDG_RUNTIME_DIR", runtime.path().toStdString());
+        const Variable wayland("WAYLAND_DISPLAY", socket);
+        if (listening)
+            keymap = performance::CompositorKeymap(std::chrono::seconds(5));
+        EXPECT_EQ(performance::KeyboardLayout(performance::KeyboardLayout::CurrentNames()).LabelAt(16), "Q");
+        const Variable none("WAYLAND_DISPLAY", socket + "-none");
+        EXPECT_FALSE(performance::CompositorKeymap().has_value());
+    }
+    kill(weston, SIGTERM);
+    waitpid(weston, nullptr, 0);
+
+    ASSERT_TRUE(listening) << "weston did not start";
+    ASSERT_TRUE(keymap.has_value()) << "no keymap from the compositor";
+    const auto french = performance::KeyboardLayout::FromKeymapText(*keymap);
+    // AZERTY: A where QWERTY has Q, W where it has Z, M right of L.
+    EXPECT_EQ(french.LabelAt(16), "A");
+    EXPECT_EQ(french.LabelAt(17), "Z");
+    EXPECT_EQ(french.LabelAt(44), "W");
+    EXPECT_EQ(french.LabelAt(39), "M");
+    EXPECT_TRUE(performance::KeyboardLayout::FromKeymapText("no keymap").LabelAt(16).isEmpty());
+}
+
+} // namespace
+} // namespace e2e
