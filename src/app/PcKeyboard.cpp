@@ -9,8 +9,10 @@
 #include "common/Language.h"
 #include "performance/KeyMap.h"
 #include "performance/KeyboardLayout.h"
+#include "performance/WaylandKeymap.h"
 
 #include <QAbstractEventDispatcher>
+#include <QGuiApplication>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
@@ -115,7 +117,7 @@ void PcKeyboard::Changed()
     gate_.Request();
 }
 
-void PcKeyboard::UpdateLabels()
+void PcKeyboard::UpdateLabels() const
 {
     names_.reset();
     const bool shown = parts_.showLabels();
@@ -126,8 +128,21 @@ void PcKeyboard::UpdateLabels()
 const std::array<QString, performance::KeyCount> &PcKeyboard::Names() const
 {
     if (!names_)
-        names_ = performance::KeyLabels(KeyCodeList, KeyNumberList, performance::KeyboardLayout::Current());
+        names_ = performance::KeyLabels(KeyCodeList, KeyNumberList, Layout());
     return *names_;
+}
+
+performance::KeyboardLayout PcKeyboard::Layout() const
+{
+    if (!keymapWatched_ && QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        keymapWatched_ = true;
+        keymapWatch_ = std::make_unique<performance::WaylandKeymapWatch>();
+        common::GuardedConnect(keymapWatch_.get(), &performance::WaylandKeymapWatch::Changed, &parts_.window,
+                               [this] { UpdateLabels(); });
+    }
+    if (keymapWatch_ && keymapWatch_->Keymap())
+        return performance::KeyboardLayout::FromKeymapText(*keymapWatch_->Keymap());
+    return performance::KeyboardLayout(performance::KeyboardLayout::CurrentNames());
 }
 
 QString PcKeyboard::PcKeysOf(const performance::PianoKey &key) const

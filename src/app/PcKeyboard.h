@@ -18,10 +18,15 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QWidget;
 
+namespace performance {
+class KeyboardLayout;
+class WaylandKeymapWatch;
+}
 namespace recorder {
 class NoteSink;
 }
@@ -76,7 +81,8 @@ public:
     void ReleaseHeldKeys();
     // Writes the PC keys on the piano keys while the labels are on; the
     // names are read anew (the map or the layout changed).
-    void UpdateLabels();
+    // Const: it changes the keys' labels and the cached names, not the map.
+    void UpdateLabels() const;
     // The piano keys' descriptions read these, shown or not.
     QString PcKeysOf(const performance::PianoKey &key) const override;
 
@@ -91,6 +97,10 @@ private:
     // What the layout prints on the mapped PC keys; made when first asked,
     // since compiling the layout is not free.
     const std::array<QString, performance::KeyCount> &Names() const;
+    // The layout the user types with: on a Wayland session the compositor's
+    // keymap, watched from the first need on, so that a layout switch
+    // relabels the keys; elsewhere the X server's or the system's.
+    performance::KeyboardLayout Layout() const;
 
     Parts parts_;
     QStringList KeyCodeList;
@@ -101,6 +111,8 @@ private:
     performance::PollGate gate_{states_, parts_.keys};
     performance::ControlKeys controls_;
     mutable std::optional<std::array<QString, performance::KeyCount>> names_;
+    mutable std::unique_ptr<performance::WaylandKeymapWatch> keymapWatch_;
+    mutable bool keymapWatched_ = false;
 };
 
 } // namespace app

@@ -3,7 +3,6 @@
 #include "common/IntegerConversion.h"
 #include "performance/KeyCodes.h"
 #include "performance/KeyMap.h"
-#include "performance/WaylandKeymap.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -153,14 +152,6 @@ KeyboardLayout KeyboardLayout::FromKeymapText(const std::string &text)
     if (layout.keymap_->keymap != nullptr)
         layout.keymap_->state = xkb_state_new(layout.keymap_->keymap);
     return layout;
-}
-
-KeyboardLayout KeyboardLayout::Current()
-{
-    if (qGuiApp != nullptr && QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
-        if (const auto keymap = CompositorKeymap())
-            return FromKeymapText(*keymap);
-    return KeyboardLayout(CurrentNames());
 }
 
 KeyboardLayout::~KeyboardLayout() = default;

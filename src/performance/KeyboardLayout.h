@@ -36,9 +36,6 @@ public:
     // elsewhere XKB_DEFAULT_LAYOUT, else the system's keyboard configuration
     // (/etc/default/keyboard), else XKB's default.
     static LayoutNames CurrentNames();
-    // The layout the user types with: on a Wayland session the compositor's
-    // keymap; elsewhere, or when the compositor gives none, CurrentNames().
-    static KeyboardLayout Current();
     // A keymap in XKB's text form, as a compositor hands it out; one that
     // does not compile gives no labels.
     static KeyboardLayout FromKeymapText(const std::string &text);

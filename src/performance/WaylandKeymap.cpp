@@ -1,5 +1,9 @@
 #include "performance/WaylandKeymap.h"
 
+#include "common/Guard.h"
+
+#include <QSocketNotifier>
+
 #include <wayland-client.h>
 
 #include <poll.h>
@@ -12,22 +16,35 @@
 
 namespace performance {
 
-namespace {
+namespace detail {
 
+// What the compositor told one connection.
 struct Session {
     wl_seat *seat = nullptr;
     wl_keyboard *keyboard = nullptr;
     bool noKeyboard = false;
     std::optional<std::string> keymap;
+    int keymaps = 0; // how many the compositor sent
 
-    ~Session()
+    ~Session() { Release(); }
+    // The keyboard and the seat go before their display.
+    void Release()
     {
         if (keyboard != nullptr)
             wl_keyboard_destroy(keyboard);
         if (seat != nullptr)
             wl_seat_destroy(seat);
+        keyboard = nullptr;
+        seat = nullptr;
     }
 };
+
+} // namespace detail
+
+namespace {
+
+using detail::Session;
+
 
 void Keymap(void *data, wl_keyboard *, std::uint32_t format, int fd, std::uint32_t size)
 {
@@ -37,6 +54,7 @@ void Keymap(void *data, wl_keyboard *, std::uint32_t format, int fd, std::uint32
         if (map != MAP_FAILED) {
             // The text ends with its NUL, within `size`.
             session.keymap = std::string(static_cast<const char *>(map), strnlen(static_cast<const char *>(map), size));
+            ++session.keymaps;
             munmap(map, size);
         }
     }
@@ -124,23 +142,74 @@ bool Roundtrip(wl_display *display, std::chrono::steady_clock::time_point deadli
 
 } // namespace
 
-std::optional<std::string> CompositorKeymap(std::chrono::milliseconds bound)
+struct WaylandKeymapWatch::Connection {
+    wl_display *display = nullptr;
+    wl_registry *registry = nullptr;
+    detail::Session session;
+
+    ~Connection()
+    {
+        session.Release();
+        if (registry != nullptr)
+            wl_registry_destroy(registry);
+        if (display != nullptr)
+            wl_display_disconnect(display);
+    }
+};
+
+WaylandKeymapWatch::WaylandKeymapWatch(std::chrono::milliseconds bound, QObject *parent)
+    : QObject(parent), connection_(std::make_unique<Connection>())
 {
     const auto deadline = std::chrono::steady_clock::now() + bound;
-    const std::unique_ptr<wl_display, void (*)(wl_display *)> display(wl_display_connect(nullptr),
-                                                                      &wl_display_disconnect);
-    if (!display)
-        return std::nullopt;
-    Session session;
-    wl_registry *registry = wl_display_get_registry(display.get());
-    wl_registry_add_listener(registry, &RegistryListener, &session);
+    Connection &c = *connection_;
+    c.display = wl_display_connect(nullptr);
+    if (c.display == nullptr)
+        return;
+    c.registry = wl_display_get_registry(c.display);
+    wl_registry_add_listener(c.registry, &RegistryListener, &c.session);
     // The globals, then the seat's capabilities, then the keyboard's keymap:
     // each answers the request the round before made.
-    for (int round = 0; round < 3 && !session.keymap && !session.noKeyboard; ++round)
-        if (!Roundtrip(display.get(), deadline) || (round == 0 && session.seat == nullptr))
+    for (int round = 0; round < 3 && !c.session.keymap && !c.session.noKeyboard; ++round)
+        if (!Roundtrip(c.display, deadline) || (round == 0 && c.session.seat == nullptr))
             break;
-    wl_registry_destroy(registry);
-    return session.keymap;
+    if (!c.session.keymap) {
+        connection_ = std::make_unique<Connection>();
+        return;
+    }
+    // Later keymaps arrive on the connection: read when it has some.
+    notifier_ = new QSocketNotifier(wl_display_get_fd(c.display), QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [this]() noexcept { common::RunGuarded([this] { Read(); }); });
+}
+
+WaylandKeymapWatch::~WaylandKeymapWatch() = default;
+
+const std::optional<std::string> &WaylandKeymapWatch::Keymap() const { return connection_->session.keymap; }
+
+void WaylandKeymapWatch::Read()
+{
+    wl_display *display = connection_->display;
+    const int before = connection_->session.keymaps;
+    // Only what is there: the window's thread never waits here.
+    if (wl_display_prepare_read(display) == 0) {
+        pollfd ready{wl_display_get_fd(display), POLLIN, 0};
+        if (::poll(&ready, 1, 0) > 0)
+            wl_display_read_events(display);
+        else
+            wl_display_cancel_read(display);
+    }
+    if (wl_display_dispatch_pending(display) < 0) {
+        // The compositor has gone: the last keymap stays.
+        notifier_->setEnabled(false);
+        return;
+    }
+    wl_display_flush(display);
+    if (connection_->session.keymaps != before)
+        emit Changed();
+}
+
+std::optional<std::string> CompositorKeymap(std::chrono::milliseconds bound)
+{
+    return WaylandKeymapWatch(bound).Keymap();
 }
 
 } // namespace performance

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
 
 #include <signal.h>
@@ -75,8 +76,15 @@ int RunToEnd(std::vector<std::string> arguments)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST(WaylandSession, TheCompositorsLayoutLabelsThePcKeys)
+TEST(WaylandSession, TheCompositorsLayoutLabelsThePcKeysAndASwitchRelabelsThem)
 {
+    // The watch reads the compositor from the event loop.
+    int argc = 1;
+    char name[] = "test_e2e";
+    char *argv[] = {name, nullptr};
+    std::optional<QCoreApplication> application;
+    if (QCoreApplication::instance() == nullptr)
+        application.emplace(argc, argv);
     XvfbDisplay display;
     ASSERT_TRUE(display.Failure().empty()) << display.Failure();
     ASSERT_EQ(RunToEnd({"setxkbmap", "-display", display.Name(), "fr"}), 0) << "setxkbmap (x11-xkb-utils) missing";
@@ -94,29 +102,41 @@ TEST(WaylandSession, TheCompositorsLayoutLabelsThePcKeys)
     const bool listening =
         PollUntil([&] { return std::filesystem::exists(socketPath); }, testing_support::kHangBound);
 
-    std::optional<std::string> keymap;
+    ASSERT_TRUE(listening) << "weston did not start";
     {
-        // What the names would give, and the compositor's session.
+        // The names would say US; the session is the compositor's.
         const Variable layout("XKB_DEFAULT_LAYOUT", "us");
         const Variable runtimeDir("XDG_RUNTIME_DIR", runtime.path().toStdString());
         const Variable wayland("WAYLAND_DISPLAY", socket);
-        if (listening)
-            keymap = performance::CompositorKeymap(std::chrono::seconds(5));
         EXPECT_EQ(performance::KeyboardLayout(performance::KeyboardLayout::CurrentNames()).LabelAt(16), "Q");
+
+        performance::WaylandKeymapWatch watch(std::chrono::seconds(5));
+        ASSERT_TRUE(watch.Keymap().has_value()) << "no keymap from the compositor";
+        const auto french = performance::KeyboardLayout::FromKeymapText(*watch.Keymap());
+        // AZERTY: A where QWERTY has Q, W where it has Z, M right of L.
+        EXPECT_EQ(french.LabelAt(16), "A");
+        EXPECT_EQ(french.LabelAt(44), "W");
+        EXPECT_EQ(french.LabelAt(39), "M");
+
+        // The user switches to German: the compositor sends the new keymap.
+        int changes = 0;
+        QObject::connect(&watch, &performance::WaylandKeymapWatch::Changed, [&changes] { ++changes; });
+        ASSERT_EQ(RunToEnd({"setxkbmap", "-display", display.Name(), "de"}), 0);
+        EXPECT_TRUE(PollUntil([&] {
+            QCoreApplication::processEvents();
+            return changes > 0;
+        }, testing_support::kHangBound)) << "no new keymap after the switch";
+        const auto german = performance::KeyboardLayout::FromKeymapText(*watch.Keymap());
+        EXPECT_EQ(german.LabelAt(21), "Z"); // QWERTZ
+        EXPECT_EQ(german.LabelAt(44), "Y");
+        EXPECT_EQ(performance::KeyboardLayout::FromKeymapText(performance::CompositorKeymap().value_or("")).LabelAt(21),
+                  "Z");
+
         const Variable none("WAYLAND_DISPLAY", socket + "-none");
         EXPECT_FALSE(performance::CompositorKeymap().has_value());
     }
     kill(weston, SIGTERM);
     waitpid(weston, nullptr, 0);
-
-    ASSERT_TRUE(listening) << "weston did not start";
-    ASSERT_TRUE(keymap.has_value()) << "no keymap from the compositor";
-    const auto french = performance::KeyboardLayout::FromKeymapText(*keymap);
-    // AZERTY: A where QWERTY has Q, W where it has Z, M right of L.
-    EXPECT_EQ(french.LabelAt(16), "A");
-    EXPECT_EQ(french.LabelAt(17), "Z");
-    EXPECT_EQ(french.LabelAt(44), "W");
-    EXPECT_EQ(french.LabelAt(39), "M");
     EXPECT_TRUE(performance::KeyboardLayout::FromKeymapText("no keymap").LabelAt(16).isEmpty());
 }
 
