@@ -57,7 +57,9 @@ std::string Entry(const std::string &list, unsigned group)
 // each ended by a NUL) and its active group.
 std::optional<LayoutNames> X11Names()
 {
-    const auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    // A program without a GUI (a QCoreApplication) has no X server to ask.
+    auto *gui = qobject_cast<QGuiApplication *>(QCoreApplication::instance());
+    const auto *x11 = gui ? gui->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     Display *display = x11 ? x11->display() : nullptr;
     if (display == nullptr)
         return std::nullopt;

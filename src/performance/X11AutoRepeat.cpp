@@ -10,7 +10,8 @@ namespace performance {
 
 void MakeAutoRepeatDetectable()
 {
-    const auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    auto *gui = qobject_cast<QGuiApplication *>(QCoreApplication::instance());
+    const auto *x11 = gui ? gui->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     if (x11 == nullptr || x11->display() == nullptr)
         return;
     // A server without the setting keeps repeating as before; the key state

@@ -15,6 +15,7 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <fcntl.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -50,6 +51,7 @@ private:
     std::optional<std::string> old_;
 };
 
+// Output to /dev/null: a child must never hold the test's own output open.
 pid_t Spawn(std::vector<std::string> arguments, const std::vector<std::string> &environment)
 {
     std::vector<char *> argv;
@@ -63,9 +65,37 @@ pid_t Spawn(std::vector<std::string> arguments, const std::vector<std::string> &
     for (auto &variable : variables)
         envp.push_back(variable.data());
     envp.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&files, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     pid_t pid = 0;
-    return posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) == 0 ? pid : 0;
+    const int spawned = posix_spawnp(&pid, argv[0], &files, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&files);
+    return spawned == 0 ? pid : 0;
 }
+
+// Ends a child however the test ends.
+class Child {
+public:
+    explicit Child(pid_t pid) : pid_(pid) {}
+    ~Child()
+    {
+        if (pid_ == 0)
+            return;
+        kill(pid_, SIGTERM);
+        if (!PollUntil([this] { return waitpid(pid_, nullptr, WNOHANG) == pid_; }, std::chrono::seconds(5))) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    Child(const Child &) = delete;
+    Child &operator=(const Child &) = delete;
+    pid_t Pid() const { return pid_; }
+
+private:
+    pid_t pid_;
+};
 
 int RunToEnd(std::vector<std::string> arguments)
 {
@@ -92,12 +122,12 @@ TEST(WaylandSession, TheCompositorsLayoutLabelsThePcKeysAndASwitchRelabelsThem)
     ASSERT_TRUE(runtime.isValid());
     std::filesystem::permissions(runtime.path().toStdString(), std::filesystem::perms::owner_all);
     const std::string socket = "sonoret-wl-" + std::to_string(getpid());
-    const pid_t weston = Spawn({"weston", "--backend=x11-backend.so", "--use-pixman", "--no-config",
+    const Child weston(Spawn({"weston", "--backend=x11-backend.so", "--use-pixman", "--no-config",
                                 "--idle-time=0", "--socket=" + socket,
                                 "--log=" + runtime.path().toStdString() + "/weston.log"},
                                {"DISPLAY=" + display.Name(), "XDG_RUNTIME_DIR=" + runtime.path().toStdString(),
-                                "WAYLAND_DISPLAY="});
-    ASSERT_NE(weston, 0) << "weston missing";
+                                "WAYLAND_DISPLAY="}));
+    ASSERT_NE(weston.Pid(), 0) << "weston missing";
     const std::string socketPath = runtime.path().toStdString() + "/" + socket;
     const bool listening =
         PollUntil([&] { return std::filesystem::exists(socketPath); }, testing_support::kHangBound);
@@ -135,8 +165,6 @@ TEST(WaylandSession, TheCompositorsLayoutLabelsThePcKeysAndASwitchRelabelsThem)
         const Variable none("WAYLAND_DISPLAY", socket + "-none");
         EXPECT_FALSE(performance::CompositorKeymap().has_value());
     }
-    kill(weston, SIGTERM);
-    waitpid(weston, nullptr, 0);
     EXPECT_TRUE(performance::KeyboardLayout::FromKeymapText("no keymap").LabelAt(16).isEmpty());
 }
 
