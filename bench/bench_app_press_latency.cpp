@@ -13,6 +13,7 @@
 // to the JACK cycle that delivered the Note On, the presses whose Note On
 // never came, and the server's late cycles meanwhile.
 
+#include "bench_support.h"
 #include "bench_program_support.h"
 #include "e2e/E2eSupport.h"
 #include "performance/KeyGeometry.h"
@@ -143,13 +144,7 @@ void Round(Side &side, JackInput &input, Press press, int presses, std::mt19937 
     side.xruns += input.Xruns() - xrunsBefore;
 }
 
-double Percentile(std::vector<double> values, double fraction)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<std::size_t>(fraction * values.size()))];
-}
+using bench_support::Percentile;
 
 } // namespace
 

@@ -16,6 +16,7 @@
 // percentile of each, and the starts whose first message at the port was
 // not the Program Change.
 
+#include "bench_support.h"
 #include "bench_program_support.h"
 #include "e2e/E2eSupport.h"
 #include "midi_out/MidiErrors.h"
@@ -106,13 +107,7 @@ struct StartFigures {
     int notFirst = 0;
 };
 
-double Percentile(std::vector<double> values, double fraction)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<std::size_t>(fraction * values.size()))];
-}
+using bench_support::Percentile;
 
 std::string DeviceName(int index)
 {

@@ -14,6 +14,7 @@
 //
 // Needs a running JACK server and /usr/bin/fluidsynth (Debian's fluidsynth).
 
+#include "bench_support.h"
 #include "midi_out/BackendSupport.h"
 #include "midi_out/FluidSynthBackend.h"
 #include "midi_out/MidiErrors.h"
@@ -47,26 +48,44 @@ namespace {
 
 constexpr float Audible = 1e-5f; // -100 dBFS
 
-// Listens to one audio port; stamps the first audible sample once armed.
-class Ear {
+// A JACK client of the benchmark's own with one port; it runs `process` once
+// the port is there.
+class OwnClient {
 public:
-    Ear()
+    OwnClient(const char *name, const char *port, const char *type, unsigned long flags)
     {
-        client_ = jack_client_open("sonoret-bench-ear", JackNoStartServer, nullptr);
-        if (client_ == nullptr)
-            return;
-        in_ = jack_port_register(client_, "in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-        jack_set_process_callback(client_, &Ear::Process, this);
-        jack_activate(client_);
+        client_ = jack_client_open(name, JackNoStartServer, nullptr);
+        if (client_ != nullptr)
+            port_ = jack_port_register(client_, port, type, flags, 0);
     }
-    ~Ear()
+    ~OwnClient()
     {
         if (client_ != nullptr)
             jack_client_close(client_);
     }
-    bool Ok() const { return client_ != nullptr && in_ != nullptr; }
+    OwnClient(const OwnClient &) = delete;
+    OwnClient &operator=(const OwnClient &) = delete;
+
+protected:
+    void Start(JackProcessCallback process, void *self)
+    {
+        if (client_ == nullptr || port_ == nullptr)
+            return;
+        jack_set_process_callback(client_, process, self);
+        jack_activate(client_);
+    }
+
+    jack_client_t *client_ = nullptr;
+    jack_port_t *port_ = nullptr;
+};
+
+// Listens to one audio port; stamps the first audible sample once armed.
+class Ear : public OwnClient {
+public:
+    Ear() : OwnClient("sonoret-bench-ear", "in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput) { Start(&Ear::Process, this); }
+    bool Ok() const { return client_ != nullptr && port_ != nullptr; }
     jack_client_t *Client() const { return client_; }
-    const char *PortName() const { return jack_port_name(in_); }
+    const char *PortName() const { return jack_port_name(port_); }
     void Arm()
     {
         heard_.store(0);
@@ -83,7 +102,7 @@ private:
         auto &ear = *static_cast<Ear *>(self);
         if (!ear.armed_.load())
             return 0;
-        const auto *samples = static_cast<const float *>(jack_port_get_buffer(ear.in_, frames));
+        const auto *samples = static_cast<const float *>(jack_port_get_buffer(ear.port_, frames));
         for (jack_nframes_t i = 0; i < frames; ++i)
             if (std::fabs(samples[i]) > Audible) {
                 ear.heard_.store(jack_frames_to_time(ear.client_, jack_last_frame_time(ear.client_) + i));
@@ -93,32 +112,20 @@ private:
         return 0;
     }
 
-    jack_client_t *client_ = nullptr;
-    jack_port_t *in_ = nullptr;
     std::atomic<bool> armed_{false};
     std::atomic<jack_time_t> heard_{0};
 };
 
 // A JACK MIDI keyboard: a message asked for goes out at the first frame of
 // the next cycle, stamped with that cycle's start.
-class Keyboard {
+class Keyboard : public OwnClient {
 public:
-    Keyboard()
+    Keyboard() : OwnClient("sonoret-bench-keys", "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput)
     {
-        client_ = jack_client_open("sonoret-bench-keys", JackNoStartServer, nullptr);
-        if (client_ == nullptr)
-            return;
-        out_ = jack_port_register(client_, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        jack_set_process_callback(client_, &Keyboard::Process, this);
-        jack_activate(client_);
+        Start(&Keyboard::Process, this);
     }
-    ~Keyboard()
-    {
-        if (client_ != nullptr)
-            jack_client_close(client_);
-    }
-    bool Ok() const { return client_ != nullptr && out_ != nullptr; }
-    const char *PortName() const { return jack_port_name(out_); }
+    bool Ok() const { return client_ != nullptr && port_ != nullptr; }
+    const char *PortName() const { return jack_port_name(port_); }
     void Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
     {
         message_.store(status | (data1 << 8) | (data2 << 16));
@@ -130,7 +137,7 @@ private:
     static int Process(jack_nframes_t frames, void *self)
     {
         auto &keys = *static_cast<Keyboard *>(self);
-        void *buffer = jack_port_get_buffer(keys.out_, frames);
+        void *buffer = jack_port_get_buffer(keys.port_, frames);
         jack_midi_clear_buffer(buffer);
         const std::uint32_t message = keys.message_.exchange(0);
         if (message != 0) {
@@ -143,8 +150,6 @@ private:
         return 0;
     }
 
-    jack_client_t *client_ = nullptr;
-    jack_port_t *out_ = nullptr;
     std::atomic<std::uint32_t> message_{0};
     std::atomic<jack_time_t> sentAt_{0};
 };
@@ -192,13 +197,7 @@ struct Figures {
     int lost = 0;
 };
 
-double Percentile(std::vector<double> values, double fraction)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<std::size_t>(fraction * values.size()))];
-}
+using bench_support::Percentile;
 
 } // namespace
 

@@ -13,6 +13,16 @@ namespace bench_support {
 
 using Clock = std::chrono::steady_clock;
 
+// The value below which `fraction` of `values` lie (the largest for 1);
+// 0 for none.
+inline double Percentile(std::vector<double> values, double fraction)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, static_cast<std::size_t>(fraction * values.size()))];
+}
+
 // Sets median, 99th percentile and maximum of `samples` (microseconds) as counters.
 inline void ReportPercentiles(benchmark::State &state, std::vector<double> samples)
 {

@@ -1,4 +1,5 @@
 #include "common/SettingsFile.h"
+#include "support/EnvGuard.h"
 #include "support/OrdinaryUser.h"
 
 #include <QTemporaryDir>
@@ -55,30 +56,7 @@ std::string refusedMessage(const fs::path &path)
 }
 
 // Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char *name, const char *value)
-        : name_(name)
-    {
-        if (const char *old = std::getenv(name))
-            old_ = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char *name_;
-    std::optional<std::string> old_;
-};
+using ScopedEnv = testing_support::EnvGuard;
 
 class SettingsFileTest : public ::testing::Test {
 protected:
@@ -586,7 +564,7 @@ TEST_F(SettingsFileTest, LocationIsTheExecutablePathWithExtensionIni)
 TEST_F(SettingsFileTest, AnInstalledProgramNeverWritesBesideItselfEvenWhenItCould)
 {
     const auto config = folder() / "config";
-    ScopedEnv xdg("XDG_CONFIG_HOME", config.c_str());
+    ScopedEnv xdg("XDG_CONFIG_HOME", config.string());
     // Writable for root, as /usr/bin is: only the prefix's share folder tells.
     const auto bin = folder() / "prefix" / "bin";
     fs::create_directories(bin);
@@ -599,7 +577,7 @@ TEST_F(SettingsFileTest, AnInstalledProgramNeverWritesBesideItselfEvenWhenItCoul
 TEST_F(SettingsFileTest, NotWritableFolderFallsBackToTheUserConfigFolder)
 {
     const auto config = folder() / "config";
-    ScopedEnv xdg("XDG_CONFIG_HOME", config.c_str());
+    ScopedEnv xdg("XDG_CONFIG_HOME", config.string());
 
     // A folder that does not exist cannot be written, even by root.
     const auto installed = folder() / "usr" / "bin";
@@ -628,11 +606,11 @@ TEST_F(SettingsFileTest, NotWritableFolderFallsBackToTheUserConfigFolder)
 
 TEST_F(SettingsFileTest, UserConfigFolderDefaultsToDotConfigInHome)
 {
-    ScopedEnv home("HOME", folder().c_str());
+    ScopedEnv home("HOME", folder().string());
     const auto missing = (folder() / "missing" / "sonoret").string();
     const auto expected = (folder() / ".config" / "midi-sonoret" / "sonoret.ini").string();
     {
-        ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
+        ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);
         EXPECT_EQ(SettingsFile::LocationFor(missing), expected);
     }
     {
@@ -645,7 +623,7 @@ TEST_F(SettingsFileTest, UserConfigFolderDefaultsToDotConfigInHome)
 TEST_F(SettingsFileTest, TwoExecutablesWithDifferentNamesKeepSeparateSettings)
 {
     const auto config = folder() / "config";
-    ScopedEnv xdg("XDG_CONFIG_HOME", config.c_str());
+    ScopedEnv xdg("XDG_CONFIG_HOME", config.string());
 
     for (const auto &dir : {folder(), folder() / "not-there"}) {
         SettingsFile first(SettingsFile::LocationFor((dir / "sonoret").string()));

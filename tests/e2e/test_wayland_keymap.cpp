@@ -6,6 +6,7 @@
 #include "e2e/E2eSupport.h"
 #include "performance/KeyboardLayout.h"
 #include "performance/WaylandKeymap.h"
+#include "support/EnvGuard.h"
 #include "support/HangBound.h"
 
 #include <gtest/gtest.h>
@@ -29,27 +30,7 @@ extern char **environ;
 namespace e2e {
 namespace {
 
-// Sets an environment variable for the test's time.
-class Variable {
-public:
-    Variable(const char *name, const std::string &value) : name_(name)
-    {
-        if (const char *old = std::getenv(name))
-            old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~Variable()
-    {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char *name_;
-    std::optional<std::string> old_;
-};
+using Variable = testing_support::EnvGuard;
 
 // Output to /dev/null: a child must never hold the test's own output open.
 pid_t Spawn(std::vector<std::string> arguments, const std::vector<std::string> &environment)

@@ -8,6 +8,7 @@
 #include "midi_out/MidiBackend.h"
 #include "midi_out/MidiDefs.h"
 #include "midi_out/MidiErrors.h"
+#include "support/EnvGuard.h"
 #include "support/HangBound.h"
 #include "support/JackMidiInput.h"
 
@@ -40,33 +41,7 @@ namespace backend_test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Sets (or, with nullopt, removes) an environment variable until the end of
-// the scope, then restores what was there.
-class EnvGuard {
-public:
-    EnvGuard(std::string name, std::optional<std::string> value) : name_(std::move(name))
-    {
-        if (const char *old = std::getenv(name_.c_str()))
-            old_ = old;
-        if (value)
-            setenv(name_.c_str(), value->c_str(), 1);
-        else
-            unsetenv(name_.c_str());
-    }
-    ~EnvGuard()
-    {
-        if (old_)
-            setenv(name_.c_str(), old_->c_str(), 1);
-        else
-            unsetenv(name_.c_str());
-    }
-    EnvGuard(const EnvGuard &) = delete;
-    EnvGuard &operator=(const EnvGuard &) = delete;
-
-private:
-    std::string name_;
-    std::optional<std::string> old_;
-};
+using testing_support::EnvGuard;
 
 // The name a back end lists for a device, or "<none>".
 inline std::string NameOf(midi_out::MidiBackend &backend, std::int32_t id)
