@@ -154,11 +154,12 @@ private:
     std::atomic<jack_time_t> sentAt_{0};
 };
 
-// The first audio output port of a client whose name starts with `prefix`.
-std::string AudioOutputOf(jack_client_t *client, const std::string &prefix)
+// The first port of `type` and `flags` of a client whose name starts with
+// `prefix`.
+std::string PortOf(jack_client_t *client, const std::string &prefix, const char *type, unsigned long flags)
 {
     std::string found;
-    const char **ports = jack_get_ports(client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+    const char **ports = jack_get_ports(client, nullptr, type, flags);
     for (int i = 0; ports != nullptr && ports[i] != nullptr; ++i)
         if (std::string(ports[i]).rfind(prefix, 0) == 0) {
             found = ports[i];
@@ -168,17 +169,14 @@ std::string AudioOutputOf(jack_client_t *client, const std::string &prefix)
     return found;
 }
 
+std::string AudioOutputOf(jack_client_t *client, const std::string &prefix)
+{
+    return PortOf(client, prefix, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+}
+
 std::string MidiInputOf(jack_client_t *client, const std::string &prefix)
 {
-    std::string found;
-    const char **ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
-    for (int i = 0; ports != nullptr && ports[i] != nullptr; ++i)
-        if (std::string(ports[i]).rfind(prefix, 0) == 0) {
-            found = ports[i];
-            break;
-        }
-    jack_free(ports);
-    return found;
+    return PortOf(client, prefix, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
 }
 
 bool WaitFor(const std::function<bool()> &done, std::chrono::milliseconds bound)
