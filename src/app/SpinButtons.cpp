@@ -132,18 +132,23 @@ void SpinButtons::keyPressEvent(QKeyEvent *event)
     common::RunGuarded([this, step] { StepBy(step); });
 }
 
+// The field shows the focus: it is drawn anew when the focus comes or goes.
 void SpinButtons::focusInEvent(QFocusEvent *event)
 {
     QWidget::focusInEvent(event);
-    if (field_)
-        field_->update();
+    common::RunGuarded([this] {
+        if (field_)
+            field_->update();
+    });
 }
 
 void SpinButtons::focusOutEvent(QFocusEvent *event)
 {
     QWidget::focusOutEvent(event);
-    if (field_)
-        field_->update();
+    common::RunGuarded([this] {
+        if (field_)
+            field_->update();
+    });
 }
 
 void SpinButtons::Repeat()
