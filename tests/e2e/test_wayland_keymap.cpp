@@ -8,6 +8,7 @@
 #include "performance/WaylandKeymap.h"
 #include "support/EnvGuard.h"
 #include "support/HangBound.h"
+#include "support/QuietSpawn.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +16,6 @@
 #include <QTemporaryDir>
 
 #include <signal.h>
-#include <spawn.h>
-#include <fcntl.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -25,36 +24,12 @@
 #include <string>
 #include <vector>
 
-extern char **environ;
-
 namespace e2e {
 namespace {
 
 using Variable = testing_support::EnvGuard;
 
-// Output to /dev/null: a child must never hold the test's own output open.
-pid_t Spawn(std::vector<std::string> arguments, const std::vector<std::string> &environment)
-{
-    std::vector<char *> argv;
-    for (auto &argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> variables(environment);
-    for (char **variable = environ; *variable != nullptr; ++variable)
-        variables.emplace_back(*variable);
-    std::vector<char *> envp;
-    for (auto &variable : variables)
-        envp.push_back(variable.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&files, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, argv[0], &files, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&files);
-    return spawned == 0 ? pid : 0;
-}
+using testing_support::SpawnQuietly;
 
 // Ends a child however the test ends.
 class Child {
@@ -80,7 +55,7 @@ private:
 
 int RunToEnd(std::vector<std::string> arguments)
 {
-    const pid_t pid = Spawn(std::move(arguments), {});
+    const pid_t pid = SpawnQuietly(std::move(arguments));
     int status = -1;
     if (pid == 0 || waitpid(pid, &status, 0) != pid)
         return -1;
@@ -103,7 +78,7 @@ TEST(WaylandSession, TheCompositorsLayoutLabelsThePcKeysAndASwitchRelabelsThem)
     ASSERT_TRUE(runtime.isValid());
     std::filesystem::permissions(runtime.path().toStdString(), std::filesystem::perms::owner_all);
     const std::string socket = "sonoret-wl-" + std::to_string(getpid());
-    const Child weston(Spawn({"weston", "--backend=x11-backend.so", "--use-pixman", "--no-config",
+    const Child weston(SpawnQuietly({"weston", "--backend=x11-backend.so", "--use-pixman", "--no-config",
                                 "--idle-time=0", "--socket=" + socket,
                                 "--log=" + runtime.path().toStdString() + "/weston.log"},
                                {"DISPLAY=" + display.Name(), "XDG_RUNTIME_DIR=" + runtime.path().toStdString(),

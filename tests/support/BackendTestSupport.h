@@ -10,6 +10,7 @@
 #include "midi_out/MidiErrors.h"
 #include "support/EnvGuard.h"
 #include "support/HangBound.h"
+#include "support/QuietSpawn.h"
 #include "support/JackMidiInput.h"
 
 #include <gtest/gtest.h>
@@ -208,29 +209,9 @@ public:
             arguments.push_back("-S");
         for (const char *argument : {"-d", "dummy", "-r", "48000", "-p", "256"})
             arguments.emplace_back(argument);
-        std::vector<char *> argv;
-        for (auto &argument : arguments)
-            argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        std::vector<std::string> environment;
-        for (char **entry = environ; *entry != nullptr; ++entry)
-            environment.emplace_back(*entry);
-        environment.emplace_back("JACK_NO_AUDIO_RESERVATION=1");
-        std::vector<char *> envp;
-        for (auto &entry : environment)
-            envp.push_back(entry.data());
-        envp.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        const int spawned = posix_spawnp(&pid_, "jackd", &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0) {
-            pid_ = 0;
+        pid_ = testing_support::SpawnQuietly(std::move(arguments), {"JACK_NO_AUDIO_RESERVATION=1"});
+        if (pid_ == 0)
             return false;
-        }
         killed_ = false;
         const auto deadline = std::chrono::steady_clock::now() + testing_support::kHangBound;
         while (std::chrono::steady_clock::now() < deadline) {
