@@ -13,8 +13,12 @@
 // messages that never arrived, "xruns" the cycles the server ran late
 // meanwhile (a client late in a cycle misses what it would read or write in
 // it, so a loaded machine loses messages on the direct path as well),
-// "through_input_received" what the input handed on.
+// "through_input_received" what the input handed on, "through_forwarded"
+// how much of it the back end had sent on itself (MIDI thru). Each variant
+// runs with the window's thread free and kept busy as an opening menu keeps
+// it.
 
+#include "bench_jack_source_sink.h"
 #include "bench_midi_out_common.h"
 
 #include "midi_out/JackSupport.h"
@@ -41,173 +45,6 @@ using namespace midi_out;
 using namespace bench_midi;
 
 namespace {
-
-constexpr std::uint32_t Messages = 10000;
-constexpr std::uint32_t PerSecond = 1000;
-
-struct Stamp {
-    std::uint32_t number;
-    Clock::time_point time;
-};
-
-std::uint32_t NumberOf(const jack_midi_data_t *bytes) { return bytes[1] | std::uint32_t{bytes[2]} << 7; }
-
-// A source and a sink, each a JACK client of its own as a keyboard and a
-// synthesizer are. In one client they would close a loop through the
-// program's client, and a server that breaks the loop orders neither side:
-// messages come twice or not at all, in neither path's doing. The source
-// plays the numbered messages at the rate set, from the cycle whose frames
-// they fall in.
-class SourceAndSink {
-public:
-    SourceAndSink()
-    {
-        client_ = midi_out::OpenJackClientWithOwnWaitPoint(("sonoret-bench-io-" + std::to_string(getpid())).c_str(),
-                                                           JackNoStartServer | JackUseExactName, nullptr);
-        if (client_ == nullptr)
-            return;
-        sinkClient_ = midi_out::OpenJackClientWithOwnWaitPoint(
-            ("sonoret-bench-sink-" + std::to_string(getpid())).c_str(), JackNoStartServer | JackUseExactName, nullptr);
-        if (sinkClient_ == nullptr)
-            return;
-        source_ = jack_port_register(client_, "source", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        sink_ = jack_port_register(sinkClient_, "sink", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-        rate_ = jack_get_sample_rate(client_);
-        period_ = jack_get_buffer_size(client_);
-        jack_set_process_callback(client_, &SourceAndSink::Play, this);
-        jack_set_process_callback(sinkClient_, &SourceAndSink::Receive, this);
-        jack_set_xrun_callback(client_, [](void *self) {
-            static_cast<SourceAndSink *>(self)->xruns_.fetch_add(1);
-            return 0;
-        }, this);
-        jack_activate(client_);
-        jack_activate(sinkClient_);
-    }
-    ~SourceAndSink()
-    {
-        for (jack_client_t *client : {sinkClient_, client_})
-            if (client != nullptr) {
-                jack_deactivate(client);
-                jack_client_close(client);
-            }
-        jack_ringbuffer_free(sent_);
-        jack_ringbuffer_free(arrived_);
-    }
-
-    bool Ok() const { return client_ != nullptr && sinkClient_ != nullptr && source_ != nullptr && sink_ != nullptr; }
-    std::string SourceName() const { return jack_port_name(source_); }
-    std::string SinkName() const { return jack_port_name(sink_); }
-    jack_client_t *Client() const { return client_; }
-    jack_nframes_t Period() const { return period_; }
-    jack_nframes_t Rate() const { return rate_; }
-
-    // Plays the messages; returns at once.
-    void Start()
-    {
-        sentStamps_.clear();
-        arrivedStamps_.clear();
-        next_.store(0);
-        startFrame_ = jack_frame_time(client_) + period_ * 4;
-        playing_.store(true, std::memory_order_release);
-    }
-    bool Done() { return Collect(), next_.load() >= Messages; }
-    std::size_t Arrived() { return Collect(), arrivedStamps_.size(); }
-
-    // Delays in µs of the messages that arrived; `lost` the others.
-    std::vector<double> Delays(std::size_t &lost)
-    {
-        Collect();
-        std::vector<Clock::time_point> sent(Messages);
-        std::vector<bool> seen(Messages);
-        for (const Stamp &s : sentStamps_)
-            sent[s.number] = s.time;
-        std::vector<double> delays;
-        for (const Stamp &s : arrivedStamps_)
-            if (s.number < Messages && !seen[s.number]) {
-                seen[s.number] = true;
-                delays.push_back(Microseconds(s.time - sent[s.number]));
-            }
-        lost = Messages - delays.size();
-        if (std::getenv("BENCH_SHOW_LOST"))
-            for (std::uint32_t i = 0; i < Messages; ++i)
-                if (!seen[i])
-                    std::fprintf(stderr, "lost %u (sent %d)\n", i, sent[i] != Clock::time_point{} ? 1 : 0);
-        return delays;
-    }
-
-private:
-    static int Receive(jack_nframes_t frames, void *self)
-    {
-        auto &io = *static_cast<SourceAndSink *>(self);
-        const Clock::time_point now = Clock::now();
-        void *in = jack_port_get_buffer(io.sink_, frames);
-        const std::uint32_t count = jack_midi_get_event_count(in);
-        for (std::uint32_t i = 0; i < count; ++i) {
-            jack_midi_event_t event;
-            if (jack_midi_event_get(&event, in, i) == 0 && event.size == 3) {
-                const Stamp stamp{NumberOf(event.buffer), now};
-                if (jack_ringbuffer_write_space(io.arrived_) >= sizeof stamp)
-                    jack_ringbuffer_write(io.arrived_, reinterpret_cast<const char *>(&stamp), sizeof stamp);
-            }
-        }
-        return 0;
-    }
-
-    static int Play(jack_nframes_t frames, void *self)
-    {
-        auto &io = *static_cast<SourceAndSink *>(self);
-        const Clock::time_point now = Clock::now();
-        void *out = jack_port_get_buffer(io.source_, frames);
-        jack_midi_clear_buffer(out);
-        if (!io.playing_.load(std::memory_order_acquire))
-            return 0;
-        const jack_nframes_t first = jack_last_frame_time(io.client_);
-        std::uint32_t next = io.next_.load(std::memory_order_relaxed);
-        while (next < Messages) {
-            const std::uint64_t due = io.startFrame_ + std::uint64_t{next} * io.rate_ / PerSecond;
-            const auto offset = static_cast<std::int64_t>(due) - static_cast<std::int64_t>(first);
-            if (offset >= static_cast<std::int64_t>(frames))
-                break;
-            const jack_midi_data_t bytes[3] = {0xB0, static_cast<jack_midi_data_t>(next & 0x7F),
-                                               static_cast<jack_midi_data_t>(next >> 7)};
-            jack_midi_event_write(out, static_cast<jack_nframes_t>(std::max<std::int64_t>(0, offset)), bytes, 3);
-            const Stamp stamp{next, now};
-            if (jack_ringbuffer_write_space(io.sent_) >= sizeof stamp)
-                jack_ringbuffer_write(io.sent_, reinterpret_cast<const char *>(&stamp), sizeof stamp);
-            ++next;
-        }
-        io.next_.store(next, std::memory_order_release);
-        return 0;
-    }
-
-    void Collect()
-    {
-        Stamp stamp;
-        while (jack_ringbuffer_read(sent_, reinterpret_cast<char *>(&stamp), sizeof stamp) == sizeof stamp)
-            sentStamps_.push_back(stamp);
-        while (jack_ringbuffer_read(arrived_, reinterpret_cast<char *>(&stamp), sizeof stamp) == sizeof stamp)
-            arrivedStamps_.push_back(stamp);
-    }
-
-    jack_client_t *client_ = nullptr;
-    jack_client_t *sinkClient_ = nullptr;
-    jack_port_t *source_ = nullptr;
-    jack_port_t *sink_ = nullptr;
-    jack_nframes_t rate_ = 48000, period_ = 0;
-    jack_ringbuffer_t *sent_ = jack_ringbuffer_create(sizeof(Stamp) * 2 * Messages);
-    jack_ringbuffer_t *arrived_ = jack_ringbuffer_create(sizeof(Stamp) * 2 * Messages);
-    std::vector<Stamp> sentStamps_, arrivedStamps_;
-    std::atomic<bool> playing_{false};
-    std::atomic<std::uint32_t> next_{0};
-
-public:
-    // Cycles the server could not finish in time (on a loaded machine a
-    // non-realtime server has some); a client late in one misses its events.
-    std::atomic<std::uint32_t> xruns_{0};
-
-private:
-    jack_nframes_t startFrame_ = 0;
-};
 
 // Runs the event loop until the source has played everything and what is
 // coming has arrived (or two seconds passed since the last message).
@@ -240,8 +77,41 @@ void Report(benchmark::State &state, const char *prefix, std::vector<double> del
     state.counters[std::string(prefix) + "_lost"] = static_cast<double>(lost);
 }
 
+// Holds the window's thread as an opening instrument menu does (it lays
+// out and paints 128 items): `span` of every `period`. It sleeps rather than
+// spins, so that on a small machine the load takes no CPU from the JACK
+// server and the clients it measures.
+class BusyWindow {
+public:
+    BusyWindow(std::chrono::milliseconds span, std::chrono::milliseconds period)
+    {
+        QObject::connect(&timer_, &QTimer::timeout, [span] { std::this_thread::sleep_for(span); });
+        timer_.start(static_cast<int>(period.count()));
+    }
+
+private:
+    QTimer timer_;
+};
+
+std::int32_t InputNumberOf(MidiBackend &backend, const std::string &source)
+{
+    backend.RefreshInputs();
+    for (std::uint32_t i = 0; i < backend.InputCount(); ++i) {
+        std::string name;
+        backend.GetInputName(static_cast<std::int32_t>(i), &name);
+        if (name == source)
+            return static_cast<std::int32_t>(i);
+    }
+    return -1;
+}
+
+// Arguments: whether the back end forwards (MIDI thru) or the window's
+// thread sends what the input hands it, and whether that thread is kept busy
+// meanwhile (5 ms of every 40).
 void BM_JackInputToOutputAgainstDirect(benchmark::State &state)
 {
+    const bool thru = state.range(0) != 0;
+    const bool busy = state.range(1) != 0;
     SourceAndSink io;
     if (!io.Ok()) {
         state.SkipWithError("no JACK server: start jackd");
@@ -254,13 +124,21 @@ void BM_JackInputToOutputAgainstDirect(benchmark::State &state)
         return;
     }
     // Messages the input handed on: tells a loss on the way in from one on the way out.
-    std::size_t handed = 0;
-    TMidiInput in(out.Backend(), {[&out, &handed](std::uint32_t m) {
+    std::size_t handed = 0, forwarded = 0;
+    TMidiInput in(out.Backend(), {[&](std::uint32_t m, bool wasForwarded) {
                                       ++handed;
-                                      out.SendShortMessage(m & 0xFF, (m >> 8) & 0xFF, (m >> 16) & 0xFF);
+                                      if (wasForwarded)
+                                          ++forwarded;
+                                      else
+                                          out.SendShortMessage(m & 0xFF, (m >> 8) & 0xFF, (m >> 16) & 0xFF);
                                   },
                                   {}, {}});
+    if (thru)
+        in.ForwardTo(&out);
     for (auto _ : state) {
+        std::unique_ptr<BusyWindow> load;
+        if (busy)
+            load = std::make_unique<BusyWindow>(std::chrono::milliseconds(5), std::chrono::milliseconds(40));
         // Direct: the source connected to the sink by JACK alone.
         jack_connect(io.Client(), io.SourceName().c_str(), io.SinkName().c_str());
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -272,14 +150,7 @@ void BM_JackInputToOutputAgainstDirect(benchmark::State &state)
         jack_disconnect(io.Client(), io.SourceName().c_str(), io.SinkName().c_str());
 
         // Through the program: the source chosen as the input.
-        out.Backend().RefreshInputs();
-        std::int32_t id = -1;
-        for (std::uint32_t i = 0; i < out.Backend().InputCount(); ++i) {
-            std::string name;
-            out.Backend().GetInputName(static_cast<std::int32_t>(i), &name);
-            if (name == io.SourceName())
-                id = static_cast<std::int32_t>(i);
-        }
+        const std::int32_t id = InputNumberOf(out.Backend(), io.SourceName());
         if (id < 0 || !in.Open(id)) {
             state.SkipWithError("the source did not open as the input");
             return;
@@ -292,6 +163,7 @@ void BM_JackInputToOutputAgainstDirect(benchmark::State &state)
         auto through = io.Delays(lostThrough);
         in.Close();
         state.counters["through_input_received"] = static_cast<double>(handed);
+        state.counters["through_forwarded"] = static_cast<double>(forwarded);
 
         Report(state, "direct", std::move(direct), lostDirect);
         Report(state, "through", std::move(through), lostThrough);
@@ -330,14 +202,7 @@ void BM_JackIdleCpuWithInputOpen(benchmark::State &state)
     TMidiInput in(out.Backend(), {});
     for (auto _ : state) {
         const double outputOnly = CpuPerSecond(std::chrono::seconds(5));
-        out.Backend().RefreshInputs();
-        std::int32_t id = -1;
-        for (std::uint32_t i = 0; i < out.Backend().InputCount(); ++i) {
-            std::string name;
-            out.Backend().GetInputName(static_cast<std::int32_t>(i), &name);
-            if (name == io.SourceName())
-                id = static_cast<std::int32_t>(i);
-        }
+        const std::int32_t id = InputNumberOf(out.Backend(), io.SourceName());
         if (id < 0 || !in.Open(id)) {
             state.SkipWithError("the source did not open as the input");
             return;
@@ -351,7 +216,14 @@ void BM_JackIdleCpuWithInputOpen(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(BM_JackInputToOutputAgainstDirect)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_JackInputToOutputAgainstDirect)
+    ->ArgNames({"thru", "busy_window"})
+    ->Args({0, 0})
+    ->Args({0, 1})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 BENCHMARK(BM_JackIdleCpuWithInputOpen)->Iterations(1)->Unit(benchmark::kSecond);
 
 int main(int argc, char **argv)

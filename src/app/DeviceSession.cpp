@@ -150,6 +150,8 @@ void DeviceSession::SelectDevice(int index)
     // A device that does not open is not reported here: every note sent
     // until another device is chosen fails with the device's own message.
     out_.OpenDevice();
+    // The input forwards to the new device from its first message on.
+    in_.FollowThru();
     settings_.WriteInteger(DeviceSection, DeviceIdKey, index);
     settings_.WriteString(DeviceSection, DeviceNameKey, devices_.NameOf(index));
 }

@@ -42,8 +42,10 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
       midiIn_(std::make_unique<midi_out::TMidiInput>(
           midiOut_->Backend(),
           midi_out::TMidiInput::Handlers{
-              [this](std::uint32_t message) { inputRouter_.ShortMessage(message); },
-              [this](const std::uint8_t *bytes, std::size_t length) { inputRouter_.LongMessage(bytes, length); },
+              [this](std::uint32_t message, bool forwarded) { inputRouter_.ShortMessage(message, forwarded); },
+              [this](const std::uint8_t *bytes, std::size_t length, bool forwarded) {
+                  inputRouter_.LongMessage(bytes, length, forwarded);
+              },
               [this] { session_->InputLost(); }})),
       settings_(std::make_unique<SettingsWriter>(
           settingsFileName,
@@ -56,6 +58,10 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
           *this, *recordingStream_, [this] { StopForFile(); }, [this] { close(); })),
       arguments_(std::move(arguments))
 {
+    // The input's messages go on to the device from the back end's thread
+    // where it can (JACK to JACK in the same cycle), so a busy window does
+    // not hold them up.
+    midiIn_->ForwardTo(midiOut_.get());
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromUtf8(kApplicationTitle));
     QFont arial(QStringLiteral("Arial"));

@@ -180,6 +180,7 @@ MidiResult FluidSynthBackend::StartAudio(std::chrono::milliseconds waitForCalls)
         driver_ = new_fluid_audio_driver(settings_, synth_);
         if (driver_ != nullptr) {
             driverName_ = name;
+            jackAudio_ = jack;
             audioGone_ = false;
             // FluidSynth's own client does not tell us when its server goes.
             if (jack)
@@ -217,7 +218,7 @@ MidiResult FluidSynthBackend::WaitUntilReady()
 
 bool FluidSynthBackend::AudioLost() const
 {
-    return output_ == Output::Audio && (audioGone_ || (driverName_ == "jack" && JackServerLost()));
+    return output_ == Output::Audio && (audioGone_ || (jackAudio_ && JackServerLost()));
 }
 
 void FluidSynthBackend::DropClientsOfLostServer()
@@ -235,6 +236,7 @@ void FluidSynthBackend::DropClientsOfLostServer()
     delete_fluid_audio_driver(driver_);
     driver_ = nullptr;
     driverName_.clear();
+    jackAudio_ = false;
     audioWatch_.reset();
     audioGone_ = true;
 }
@@ -281,6 +283,7 @@ MidiResult FluidSynthBackend::Open(DeviceHandle *handle, std::int32_t deviceId, 
     *handle = handle_;
     if (callback_ != nullptr)
         callback_(handle_, MOM_OPEN, instance_, 0, 0);
+    thruOpen_ = true;
     return MIDIERR_NOERROR;
 }
 
@@ -288,6 +291,7 @@ MidiResult FluidSynthBackend::Close(DeviceHandle handle)
 {
     if (handle == 0 || handle != handle_)
         return MIDIERR_INVALHANDLE;
+    thruOpen_ = false;
     {
         // What waits for the synth would sound after the close.
         const std::lock_guard lock(mutex_);
@@ -435,6 +439,26 @@ MidiResult FluidSynthBackend::UnprepareHeader(DeviceHandle handle, MIDIHDR *head
     if (handle == 0 || handle != handle_)
         return MIDIERR_INVALHANDLE;
     return MarkUnprepared(header, size);
+}
+
+ThruTarget *FluidSynthBackend::ThruTargetOf(DeviceHandle output)
+{
+    return output != 0 && output == handle_ ? &thru_ : nullptr;
+}
+
+bool FluidSynthBackend::SynthThru::Forward(const std::uint8_t *bytes, std::size_t length) noexcept
+{
+    // Until the synth is ready, messages wait in order with the window's.
+    if (!synth_.thruOpen_.load() || !synth_.ready_.load(std::memory_order_acquire) || synth_.AudioLost())
+        return false;
+    if (bytes[0] == 0xF0) {
+        synth_.SystemExclusive(bytes + 1, static_cast<std::uint32_t>(length - 2));
+        return true;
+    }
+    const std::uint8_t message[3] = {bytes[0], length > 1 ? bytes[1] : std::uint8_t{0},
+                                     length > 2 ? bytes[2] : std::uint8_t{0}};
+    synth_.Dispatch(message);
+    return true;
 }
 
 bool FluidSynthBackend::Render(int frames, float *left, float *right)

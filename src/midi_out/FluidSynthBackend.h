@@ -93,6 +93,9 @@ public:
     MidiResult PrepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
     MidiResult LongMessage(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
     MidiResult UnprepareHeader(DeviceHandle handle, MIDIHDR *header, std::uint32_t size) override;
+    // Another back end's source may play the synth from its own thread
+    // (FluidSynth takes calls from any thread), once the synth is ready.
+    ThruTarget *ThruTargetOf(DeviceHandle output) override;
 
     // Waits until the start begun by an open has ended; the open's result
     // (0 when the synth plays).
@@ -123,14 +126,24 @@ private:
     bool AudioLost() const;
     void DropClientsOfLostServer() override;
 
+    class SynthThru final : public ThruTarget {
+    public:
+        explicit SynthThru(FluidSynthBackend &synth) : synth_(synth) {}
+        bool Forward(const std::uint8_t *bytes, std::size_t length) noexcept override;
+
+    private:
+        FluidSynthBackend &synth_;
+    };
+
     Output output_;
     SampleLoading loading_;
     _fluid_hashtable_t *settings_ = nullptr;
     _fluid_synth_t *synth_ = nullptr;
     _fluid_audio_driver_t *driver_ = nullptr;
     std::string driverName_;
+    std::atomic<bool> jackAudio_{false}; // the audio output is a JACK client
     JackClient audioWatch_; // with JACK audio: learns when the server goes
-    bool audioGone_ = false; // the audio output went with its JACK server
+    std::atomic<bool> audioGone_{false}; // the audio output went with its JACK server
 
     std::thread starter_;
     std::mutex mutex_; // guards start_, startResult_ and waiting_ while starting
@@ -145,6 +158,8 @@ private:
     DriverCallbackProc callback_ = nullptr;
     std::uintptr_t instance_ = 0;
     CompletionThread completions_;
+    std::atomic<bool> thruOpen_{false}; // the device is open for MIDI thru
+    SynthThru thru_{*this};
 };
 
 } // namespace midi_out

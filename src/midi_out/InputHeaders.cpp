@@ -3,12 +3,15 @@
 #include "midi_out/MidiBackend.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace midi_out {
 
 namespace {
 constexpr std::uint8_t SystemExclusive = 0xF0;
+constexpr std::uint8_t EndOfExclusive = 0xF7;
 } // namespace
 
 InputHeaderPool::InputHeaderPool() : data_(new std::uint8_t[Headers * BytesPerHeader])
@@ -44,24 +47,76 @@ void ReturnInputHeader(MIDIHDR *header) noexcept
 
 void DeliverInput(DriverCallbackProc callback, DeviceHandle handle, std::uintptr_t instance,
                   InputHeaderPool &pool, const std::uint8_t *bytes, std::size_t length,
-                  std::uint32_t timestamp) noexcept
+                  std::uint32_t timestamp, bool forwarded) noexcept
 {
     if (callback == nullptr || length == 0 || bytes[0] < 0x80)
         return;
     if (bytes[0] == SystemExclusive) {
         MIDIHDR *header = pool.Take(bytes, length);
-        if (header != nullptr)
+        if (header != nullptr) {
+            header->dwUser = forwarded ? ForwardedInput : 0;
             callback(handle, MIM_LONGDATA, instance, reinterpret_cast<std::uintptr_t>(header), timestamp);
-        else
+        } else {
             callback(handle, MIM_LONGERROR, instance, 0, timestamp);
+        }
         return;
     }
     if (length > 3)
         return;
-    std::uint32_t packed = 0;
+    std::uint32_t packed = forwarded ? ForwardedInput : 0;
     for (std::size_t i = 0; i < length; ++i)
         packed |= std::uint32_t{bytes[i]} << (8 * i);
     callback(handle, MIM_DATA, instance, packed, timestamp);
+}
+
+bool ThruSlot::Forward(const std::uint8_t *bytes, std::size_t length) noexcept
+{
+    // Sequentially consistent on both sides: either Set sees this forward
+    // under way and waits for it, or the forward sees the new target.
+    forwarding_.fetch_add(1);
+    ThruTarget *target = target_.load();
+    bool sent = false;
+    if (target != nullptr && IsThruMessage(bytes, length)) {
+        sent = target->Forward(bytes, length);
+        // Nothing later may overtake the message the reader now sends: the
+        // thru waits until the reader sets it again.
+        if (!sent)
+            target_.compare_exchange_strong(target, nullptr);
+    }
+    forwarding_.fetch_sub(1);
+    return sent;
+}
+
+bool ThruSlot::Set(ThruTarget *target)
+{
+    target_.store(target);
+    // A forward takes microseconds; only a source thread stopped in one holds this up.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
+    while (forwarding_.load() != 0) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+bool IsThruMessage(const std::uint8_t *bytes, std::size_t length) noexcept
+{
+    if (length == 0)
+        return false;
+    const std::uint8_t status = bytes[0];
+    if (status == SystemExclusive)
+        return length >= 2 && bytes[length - 1] == EndOfExclusive;
+    if (status < 0x80 || status >= 0xF0)
+        return false;
+    // Program Change and Channel Pressure carry one data byte, the others two.
+    const std::size_t whole = (status & 0xE0) == 0xC0 ? 2 : 3;
+    if (length != whole)
+        return false;
+    for (std::size_t i = 1; i < length; ++i)
+        if (bytes[i] >= 0x80)
+            return false;
+    return true;
 }
 
 } // namespace midi_out

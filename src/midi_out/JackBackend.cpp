@@ -63,8 +63,11 @@ public:
     Port(const Port &) = delete;
     Port &operator=(const Port &) = delete;
 
-    // The process thread: no allocation, no lock, no waiting.
+    // The process thread: no allocation, no lock, no waiting. Outputs run
+    // before inputs in every cycle, so that an input can add what it
+    // forwards to an output's buffer for that cycle.
     virtual void Run(jack_nframes_t frames) noexcept = 0;
+    virtual bool IsInput() const noexcept { return false; }
     // JACK's notification thread: a connection was made or broken somewhere.
     virtual void ConnectionChanged(jack_port_id_t /*a*/, jack_port_id_t /*b*/, int /*connect*/) noexcept {}
     // The server has gone.
@@ -113,6 +116,9 @@ public:
                 slot.store(nullptr);
         return process_.WaitOut() && notices_.WaitOut() && shutdown_.WaitOut();
     }
+
+    // Waits until every process cycle begun before the call has ended.
+    bool WaitOutCycle() const { return process_.WaitOut(); }
 
     // The client runs its callbacks while it has ports (bounded threads
     // only). An activation waits for the client's first cycle: libjack can
@@ -187,7 +193,12 @@ private:
     static int Process(jack_nframes_t frames, void *self)
     {
         auto &table = *static_cast<PortTable *>(self);
-        table.ForEach(table.process_, [frames](Port &port) { port.Run(frames); });
+        table.process_.Enter();
+        for (const bool inputs : {false, true})
+            for (auto &slot : table.slots_)
+                if (Port *port = slot.load(); port != nullptr && port->IsInput() == inputs)
+                    port->Run(frames);
+        table.process_.Leave();
         return 0;
     }
 
@@ -303,6 +314,9 @@ public:
     {
         void *buffer = jack_port_get_buffer(port_, frames);
         jack_midi_clear_buffer(buffer);
+        cycleBuffer_ = nullptr;
+        cycleStart_ = jack_last_frame_time(client_);
+        lastFrame_ = 0;
         // A synchronous server starts a cycle once the last one has run
         // through every client; an asynchronous one need not wait for the
         // receivers, so what was written two cycles back counts as read.
@@ -315,6 +329,7 @@ public:
             counters_->connected.store(true, std::memory_order_release);
         else if (!counters_->connected.load(std::memory_order_relaxed))
             return;
+        cycleBuffer_ = buffer;
 
         std::uint32_t length = 0;
         while (jack_ringbuffer_peek(queue_, reinterpret_cast<char *>(&length), sizeof length) == sizeof length &&
@@ -328,6 +343,22 @@ public:
         }
     }
 
+    // MIDI thru: an input of ours adds a message that arrived `frame`
+    // frames into this cycle, after this port's Run in the same cycle. False
+    // when it cannot go in this cycle (no connection in force yet, the
+    // buffer full) or would overtake what the window's thread queued: the
+    // input then leaves it to the reader.
+    bool Forward(const std::uint8_t *bytes, std::size_t length, jack_nframes_t cycle, jack_nframes_t frame) noexcept
+    {
+        // A port that has not run in this cycle holds the last one's buffer.
+        if (cycleBuffer_ == nullptr || cycle != cycleStart_ || jack_ringbuffer_read_space(queue_) != 0)
+            return false;
+        // Events in a cycle's buffer must not go back in time; what the
+        // queue brought sits at frame 0.
+        lastFrame_ = std::max(lastFrame_, frame);
+        return jack_midi_event_write(cycleBuffer_, lastFrame_, bytes, length) == 0;
+    }
+
 private:
     using Port::Port;
 
@@ -338,6 +369,9 @@ private:
     std::uint64_t queued_ = 0;        // window's thread only
     std::uint64_t written_ = 0;       // process thread only
     std::uint64_t writtenBefore_ = 0; // process thread only: by the end of the last cycle
+    void *cycleBuffer_ = nullptr;     // process thread only: this cycle's, once connected
+    jack_nframes_t cycleStart_ = 0;   // process thread only: the cycle cycleBuffer_ is of
+    jack_nframes_t lastFrame_ = 0;    // process thread only: of the last event forwarded
 };
 
 // One open source: an input port of our client connected to the source.
@@ -371,6 +405,13 @@ public:
     // From now on nothing is delivered, not even the loss that our own
     // disconnection looks like.
     void Stop() { stopped_.store(true, std::memory_order_release); }
+    // MIDI thru to `out` (null: none). The output stays until a cycle
+    // begun after the thru to it ended has ended (PortTable::Remove).
+    void SetThru(Output *out) { thru_.store(out, std::memory_order_release); }
+    const Output *Thru() const { return thru_.load(std::memory_order_acquire); }
+    // MIDI thru to another back end's device.
+    ThruSlot &Foreign() { return foreign_; }
+    bool IsInput() const noexcept override { return true; }
     const std::string &Source() const { return source_; }
 
     // Tells the loss once (any thread).
@@ -394,12 +435,27 @@ public:
         void *buffer = jack_port_get_buffer(port_, frames);
         const jack_nframes_t start = jack_last_frame_time(client_);
         const std::uint32_t count = jack_midi_get_event_count(buffer);
+        Output *thru = thru_.load(std::memory_order_acquire);
         for (std::uint32_t i = 0; i < count; ++i) {
             jack_midi_event_t event;
             if (jack_midi_event_get(&event, buffer, i) != 0)
                 continue;
             const auto ms = static_cast<std::uint32_t>((std::uint64_t{start} + event.time) * 1000 / rate_);
-            DeliverInput(callback_, handle_, instance_, pool_, event.buffer, event.size, ms);
+            // Sent on in this very cycle, at the frame it arrived; the
+            // reader then only records it and lights its key. One that
+            // cannot go ends the thru until the reader, having sent it,
+            // sets it again: nothing later may overtake it.
+            bool forwarded = false;
+            if (thru != nullptr && IsThruMessage(event.buffer, event.size)) {
+                forwarded = thru->Forward(event.buffer, event.size, start, event.time);
+                if (!forwarded) {
+                    thru_.compare_exchange_strong(thru, nullptr);
+                    thru = nullptr;
+                }
+            } else if (thru == nullptr) {
+                forwarded = foreign_.Forward(event.buffer, event.size);
+            }
+            DeliverInput(callback_, handle_, instance_, pool_, event.buffer, event.size, ms, forwarded);
         }
     }
 
@@ -432,6 +488,8 @@ private:
     bool seenConnected_ = false; // process thread only
     std::atomic<bool> stopped_{false};
     std::atomic<bool> gone_{false};
+    std::atomic<Output *> thru_{nullptr};
+    ThruSlot foreign_;
 };
 
 struct JackBackend::OpenPort {
@@ -651,6 +709,11 @@ MidiResult JackBackend::Close(DeviceHandle handle)
             port.out->Enqueue(message.data(), static_cast<std::uint32_t>(message.size()));
         delivered = port.out->WaitUntilHandedOn(port.out->Queued(), JackBound);
     }
+    // Nothing is forwarded to a port that goes: RemovePort waits out the
+    // cycle that may still do it.
+    for (auto &entry : inputs_)
+        if (entry.second != nullptr && port.out != nullptr && entry.second->Thru() == port.out.get())
+            entry.second->SetThru(nullptr);
     // Long messages report their completion before the close does.
     completions_.Finish(handle, std::chrono::milliseconds(500));
     // A server that runs no cycles is frozen or gone: the port's removal
@@ -787,6 +850,32 @@ MidiResult JackBackend::OpenInput(DeviceHandle *handle, std::int32_t inputId, Dr
     inputs_[opened] = std::move(in);
     *handle = opened;
     return MIDIERR_NOERROR;
+}
+
+bool JackBackend::SetThru(DeviceHandle input, DeviceHandle output)
+{
+    const auto in = inputs_.find(input);
+    if (in == inputs_.end() || in->second == nullptr)
+        return false;
+    if (output == 0) {
+        in->second->SetThru(nullptr);
+        return in->second->Foreign().Set(nullptr) && (table_ == nullptr || table_->WaitOutCycle());
+    }
+    const OpenPort *found = open_.Find(output);
+    if (found == nullptr || found->out == nullptr || JackServerLost())
+        return false;
+    in->second->Foreign().Set(nullptr);
+    in->second->SetThru(found->out.get());
+    return true;
+}
+
+bool JackBackend::SetThruTarget(DeviceHandle input, ThruTarget *target)
+{
+    const auto in = inputs_.find(input);
+    if (in == inputs_.end() || in->second == nullptr)
+        return target == nullptr;
+    in->second->SetThru(nullptr);
+    return in->second->Foreign().Set(target);
 }
 
 MidiResult JackBackend::CloseInput(DeviceHandle handle)

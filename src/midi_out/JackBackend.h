@@ -60,6 +60,11 @@ public:
     MidiResult OpenInput(DeviceHandle *handle, std::int32_t inputId, DriverCallbackProc callback,
                          std::uintptr_t instance) override;
     MidiResult CloseInput(DeviceHandle handle) override;
+    // Between a source and a device of ours: in the same process cycle as
+    // the message arrives, at its frame.
+    bool SetThru(DeviceHandle input, DeviceHandle output) override;
+    // To another back end's device: from the process thread as the message arrives.
+    bool SetThruTarget(DeviceHandle input, ThruTarget *target) override;
 
     // The longest message sent to a port: it must fit a port's queue and one
     // cycle's MIDI buffer whole. A longer one is refused, never cut.

@@ -28,6 +28,12 @@ MidiResult MidiBackend::OpenInput(DeviceHandle *, std::int32_t, DriverCallbackPr
 
 MidiResult MidiBackend::CloseInput(DeviceHandle) { return MIDIERR_INVALHANDLE; }
 
+bool MidiBackend::SetThru(DeviceHandle, DeviceHandle output) { return output == 0; }
+
+ThruTarget *MidiBackend::ThruTargetOf(DeviceHandle) { return nullptr; }
+
+bool MidiBackend::SetThruTarget(DeviceHandle, ThruTarget *target) { return target == nullptr; }
+
 bool MidiBackend::Post(NotifyWindow *window, std::uint32_t message, std::uintptr_t param1,
                        std::uintptr_t param2) noexcept
 {

@@ -6,12 +6,24 @@
 
 #include "midi_out/MidiDefs.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace midi_out {
 
 class NotifyWindow;
+
+// A device that takes MIDI thru from another back end's source: Forward
+// sends one message (IsThruMessage) from the source's thread at once. It
+// allocates nothing and waits on no lock of ours; false: not sent.
+class ThruTarget {
+public:
+    virtual bool Forward(const std::uint8_t *bytes, std::size_t length) noexcept = 0;
+
+protected:
+    ~ThruTarget() = default;
+};
 
 class MidiBackend {
 public:
@@ -70,6 +82,24 @@ public:
     virtual MidiResult OpenInput(DeviceHandle *handle, std::int32_t inputId, DriverCallbackProc callback,
                                  std::uintptr_t instance);
     virtual MidiResult CloseInput(DeviceHandle handle);
+
+    // MIDI thru where the back end can do it without the reader's thread:
+    // from now on every channel message and system exclusive that arrives on
+    // the open source `input` goes out on the open device `output` from the
+    // back end's own thread as it arrives, and reaches the input's callback
+    // marked ForwardedInput. A message the back end could not send on
+    // arrives unmarked and ends the thru, so that nothing overtakes it while
+    // the caller sends it; the caller sets it again after. `output` 0 ends
+    // it: once that has returned nothing more is forwarded. Closing either
+    // end ends it too. False: the back end cannot forward between these
+    // two; nothing changes.
+    virtual bool SetThru(DeviceHandle input, DeviceHandle output);
+    // Across back ends (SystemBackend joins them): the open device `output`
+    // as a target that any thread may send to, or null. It lives as long as
+    // the back end and sends nothing once the device has closed.
+    virtual ThruTarget *ThruTargetOf(DeviceHandle output);
+    // As SetThru, to another back end's target; null ends it.
+    virtual bool SetThruTarget(DeviceHandle input, ThruTarget *target);
 
     // Queues a message for `window`'s thread and returns at once. Called from
     // the driver callback: must not allocate or lock.

@@ -25,6 +25,12 @@ constexpr std::uint32_t WM_USER = 1024;
 // An input back end lost its source (unplugged, server gone); posted on as is.
 constexpr std::uint32_t MIM_SOURCEGONE = WM_USER + 1;
 
+// MIDI thru: set in the unused top byte of a short input message, or in the
+// dwUser of a long input message's header, when the back end has already sent
+// the message on to the device (MidiBackend::SetThru). The reader must not
+// send it again.
+constexpr std::uint32_t ForwardedInput = 0x80000000u;
+
 // Technology codes of the capability record.
 constexpr std::uint16_t MOD_MIDIPORT = 1;
 constexpr std::uint16_t MOD_SYNTH = 2;

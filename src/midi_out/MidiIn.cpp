@@ -38,7 +38,27 @@ bool TMidiInput::Open(std::int32_t inputId)
     handle_ = handle;
     inputId_ = inputId;
     overflowReported_ = false;
+    thruHandle_ = 0;
+    thruActive_ = false;
+    FollowThru();
     return true;
+}
+
+void TMidiInput::ForwardTo(const TMidiOutput *device)
+{
+    thruDevice_ = device;
+    FollowThru();
+}
+
+void TMidiInput::FollowThru()
+{
+    const DeviceHandle wanted = thruDevice_ != nullptr && IsOpen() ? thruDevice_->Handle() : 0;
+    if (!IsOpen() || wanted == thruHandle_)
+        return;
+    // A device closed since has ended the thru to it already; one that is
+    // now open instead takes it up, or the handlers send as without thru.
+    thruHandle_ = wanted;
+    thruActive_ = backend_.SetThru(handle_, wanted) && wanted != 0;
 }
 
 void TMidiInput::Close()
@@ -54,6 +74,8 @@ void TMidiInput::Close()
         throw EmidioutputError(text);
     }
     handle_ = 0;
+    thruHandle_ = 0;
+    thruActive_ = false;
     // No callback comes any more: what is still buffered (headers included,
     // which went with the back end's pool) is dropped unread.
     dropped_ += buffer_.Lost.load(std::memory_order_relaxed);
@@ -87,6 +109,7 @@ void TMidiInput::NotifyHandler(const NotifyMessage &message)
 
 void TMidiInput::Drain()
 {
+    FollowThru();
     std::exception_ptr first;
     while (buffer_.Count.load(std::memory_order_acquire) > 0) {
         const BufferedMidiEvent event = *buffer_.ReadPosition;
@@ -100,6 +123,11 @@ void TMidiInput::Drain()
                 first = std::current_exception();
         }
     }
+    // What the thru left to us has gone out (or failed as any send): the
+    // messages after it may take the short way again.
+    if (thruLapsed_ && IsOpen() && thruActive_)
+        thruActive_ = backend_.SetThru(handle_, thruHandle_);
+    thruLapsed_ = false;
     if (first)
         std::rethrow_exception(first);
 }
@@ -112,16 +140,23 @@ void TMidiInput::Dispatch(const BufferedMidiEvent &event)
             MIDIHDR *header;
             ~GiveBack() { ReturnInputHeader(header); }
         } giveBack{header};
+        const bool forwarded = header->dwUser == ForwardedInput;
+        if (!forwarded && IsThruMessage(header->lpData, header->dwBytesRecorded))
+            thruLapsed_ = true;
         if (handlers_.longMessage)
-            handlers_.longMessage(header->lpData, header->dwBytesRecorded);
+            handlers_.longMessage(header->lpData, header->dwBytesRecorded, forwarded);
         return;
     }
     if (event.ShortMessage == 0) {
         ++dropped_; // a long message that found no header
         return;
     }
+    const bool forwarded = (event.ShortMessage & ForwardedInput) != 0;
+    const auto status = static_cast<std::uint8_t>(event.ShortMessage);
+    if (!forwarded && status >= 0x80 && status < 0xF0)
+        thruLapsed_ = true;
     if (handlers_.shortMessage)
-        handlers_.shortMessage(event.ShortMessage);
+        handlers_.shortMessage(event.ShortMessage & ~ForwardedInput, forwarded);
 }
 
 } // namespace midi_out

@@ -24,10 +24,11 @@ public:
     static constexpr std::uint16_t BufferCapacity = 1024;
 
     struct Handlers {
-        // A short message as packed by the driver (status | data1 << 8 | data2 << 16).
-        std::function<void(std::uint32_t message)> shortMessage;
+        // A short message as packed by the driver (status | data1 << 8 |
+        // data2 << 16). `forwarded`: the device has it already (MIDI thru).
+        std::function<void(std::uint32_t message, bool forwarded)> shortMessage;
         // A complete system exclusive message.
-        std::function<void(const std::uint8_t *bytes, std::size_t length)> longMessage;
+        std::function<void(const std::uint8_t *bytes, std::size_t length, bool forwarded)> longMessage;
         // The source went away; the input is closed already.
         std::function<void()> sourceGone;
     };
@@ -49,6 +50,16 @@ public:
     std::int32_t InputID() const { return IsOpen() ? inputId_ : -1; }
     // The source list was read anew and the open source now has this number.
     void FollowRenumberedInput(std::int32_t inputId) { inputId_ = inputId; }
+
+    // MIDI thru: what arrives goes on to `device`'s open device from the
+    // back end's own thread where the back end can do that, and reaches the
+    // handlers marked forwarded. The device may be opened, closed and
+    // changed meanwhile: FollowThru takes up the device open now, and every
+    // drain does so first. Null: no thru.
+    void ForwardTo(const TMidiOutput *device);
+    void FollowThru();
+    // Whether the back end forwards to the device open now.
+    bool Forwarding() const { return thruActive_; }
     std::uint16_t LastResult() const { return lastResult_; }
     // Messages lost because the buffer was full or a long message found no header.
     std::uint32_t Dropped() const { return dropped_ + buffer_.Lost.load(std::memory_order_relaxed); }
@@ -67,6 +78,12 @@ private:
 
     MidiBackend &backend_;
     Handlers handlers_;
+    const TMidiOutput *thruDevice_ = nullptr;
+    DeviceHandle thruHandle_ = 0; // the device handle the thru was last asked for
+    bool thruActive_ = false;
+    // A message the back end could not forward came unmarked: the thru has
+    // ended and is set again once the drain has sent it.
+    bool thruLapsed_ = false;
     std::unique_ptr<NotifyWindow> notifyWindow_;
     std::array<BufferedMidiEvent, BufferCapacity> storage_{};
     CircularEventBuffer buffer_{};

@@ -220,6 +220,7 @@ struct RtMidiBackend::OpenSource {
     DriverCallbackProc callback = nullptr;
     std::uintptr_t instance = 0;
     InputHeaderPool pool;
+    ThruSlot thru;
     // Last: its thread stops before the rest goes.
     std::unique_ptr<RtMidiIn> in;
 
@@ -227,11 +228,28 @@ struct RtMidiBackend::OpenSource {
     static void Arrived(double, std::vector<unsigned char> *message, void *self)
     {
         auto &source = *static_cast<OpenSource *>(self);
-        if (message != nullptr && !message->empty())
-            DeliverInput(source.callback, source.handle, source.instance, source.pool, message->data(),
-                         message->size(), MillisecondsNow());
+        if (message == nullptr || message->empty())
+            return;
+        const bool forwarded = source.thru.Forward(message->data(), message->size());
+        DeliverInput(source.callback, source.handle, source.instance, source.pool, message->data(), message->size(),
+                     MillisecondsNow(), forwarded);
     }
 };
+
+bool RtMidiBackend::SetThruTarget(DeviceHandle input, ThruTarget *target)
+{
+    const auto found = openSources_.find(input);
+    if (found == openSources_.end())
+        return target == nullptr;
+    return found->second->thru.Set(target);
+}
+
+bool RtMidiBackend::SetThru(DeviceHandle input, DeviceHandle output)
+{
+    // An ALSA port is written by the window's thread only (RtMidi's output
+    // is not shared between threads): thru to one stays with the window.
+    return output == 0 && SetThruTarget(input, nullptr);
+}
 
 void RtMidiBackend::RefreshInputs()
 {

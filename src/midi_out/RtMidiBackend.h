@@ -45,6 +45,9 @@ public:
     MidiResult OpenInput(DeviceHandle *handle, std::int32_t inputId, DriverCallbackProc callback,
                          std::uintptr_t instance) override;
     MidiResult CloseInput(DeviceHandle handle) override;
+    // To another back end's device, from RtMidi's thread.
+    bool SetThruTarget(DeviceHandle input, ThruTarget *target) override;
+    bool SetThru(DeviceHandle input, DeviceHandle output) override;
 
 protected:
     bool IsOpen(DeviceHandle handle) const override { return open_.Has(handle); }

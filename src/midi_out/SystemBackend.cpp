@@ -126,6 +126,8 @@ MidiResult SystemBackend::Close(DeviceHandle handle)
     const auto found = open_.find(handle);
     if (found == open_.end())
         return MIDIERR_INVALHANDLE;
+    // No source's thread plays a device that closes: its close silences it.
+    EndThruTo(handle);
     if (const MidiResult result = found->second->part->Close(found->second->partHandle))
         return result;
     open_.erase(found);
@@ -257,8 +259,46 @@ MidiResult SystemBackend::CloseInput(DeviceHandle handle)
         return MIDIERR_INVALHANDLE;
     if (const MidiResult result = found->second->part->CloseInput(found->second->partHandle))
         return result;
+    thruTargets_.erase(handle);
     openInputs_.erase(found);
     return MIDIERR_NOERROR;
+}
+
+bool SystemBackend::SetThru(DeviceHandle input, DeviceHandle output)
+{
+    const auto in = openInputs_.find(input);
+    if (in == openInputs_.end())
+        return false;
+    MidiBackend &source = *in->second->part;
+    const DeviceHandle sourceHandle = in->second->partHandle;
+    thruTargets_.erase(input);
+    const auto out = open_.find(output);
+    if (output == 0 || out == open_.end())
+        return source.SetThru(sourceHandle, 0) && output == 0;
+    if (out->second->part == &source)
+        return source.SetThru(sourceHandle, out->second->partHandle);
+    // Across parts: the device's part gives a target that the source's
+    // thread may call.
+    ThruTarget *target = out->second->part->ThruTargetOf(out->second->partHandle);
+    if (target == nullptr || !source.SetThruTarget(sourceHandle, target)) {
+        source.SetThru(sourceHandle, 0);
+        return false;
+    }
+    thruTargets_[input] = output;
+    return true;
+}
+
+void SystemBackend::EndThruTo(DeviceHandle output)
+{
+    for (auto entry = thruTargets_.begin(); entry != thruTargets_.end();) {
+        const auto in = openInputs_.find(entry->first);
+        if (entry->second == output && in != openInputs_.end()) {
+            in->second->part->SetThruTarget(in->second->partHandle, nullptr);
+            entry = thruTargets_.erase(entry);
+        } else {
+            ++entry;
+        }
+    }
 }
 
 std::unique_ptr<MidiBackend> CreateSystemBackend()

@@ -50,6 +50,9 @@ public:
     MidiResult OpenInput(DeviceHandle *handle, std::int32_t inputId, DriverCallbackProc callback,
                          std::uintptr_t instance) override;
     MidiResult CloseInput(DeviceHandle handle) override;
+    // Within a part as the part does it; from a source of one part to a
+    // device of another through the device's ThruTarget.
+    bool SetThru(DeviceHandle input, DeviceHandle output) override;
 
     MidiBackend &Part(std::size_t index) { return *parts_.at(index); }
 
@@ -73,6 +76,8 @@ private:
     static void Relay(DeviceHandle device, std::uint32_t message, std::uintptr_t instance,
                       std::uintptr_t param1, std::uintptr_t param2);
     const Device *FindDevice(std::int32_t deviceId);
+    // Every source that forwards to `output` across parts stops.
+    void EndThruTo(DeviceHandle output);
 
     struct Source {
         MidiBackend *part;
@@ -87,6 +92,7 @@ private:
     bool inputsListed_ = false;
     std::map<DeviceHandle, std::unique_ptr<OpenDevice>> openInputs_;
     std::map<DeviceHandle, std::unique_ptr<OpenDevice>> open_;
+    std::map<DeviceHandle, DeviceHandle> thruTargets_; // source -> device, across parts
     DeviceHandle nextHandle_ = 1;
     MidiResult lastOpenFailure_ = 0;
 };

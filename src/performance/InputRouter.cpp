@@ -17,7 +17,7 @@ InputRule InputRuleFor(std::uint8_t status)
     return InputMessageTable[static_cast<std::size_t>((status >> 4) - 8)];
 }
 
-void InputRouter::ShortMessage(std::uint32_t packed)
+void InputRouter::ShortMessage(std::uint32_t packed, bool forwarded)
 {
     const auto status = static_cast<std::uint8_t>(packed & 0xFF);
     const auto data1 = static_cast<std::uint8_t>((packed >> 8) & 0xFF);
@@ -26,7 +26,10 @@ void InputRouter::ShortMessage(std::uint32_t packed)
     if (rule.route != InputRoute::SendNote)
         return;
     // A failed send leaves by exception before any key changes.
-    sink_.SendNote(status, data1, data2);
+    if (forwarded)
+        sink_.RecordSent(status, data1, data2);
+    else
+        sink_.SendNote(status, data1, data2);
     if (!rule.lightsKey)
         return;
     const auto channel = static_cast<std::uint8_t>(status & 0x0F);
@@ -36,9 +39,9 @@ void InputRouter::ShortMessage(std::uint32_t packed)
         NoteEnded(channel, data1);
 }
 
-void InputRouter::LongMessage(const std::uint8_t *bytes, std::size_t length)
+void InputRouter::LongMessage(const std::uint8_t *bytes, std::size_t length, bool forwarded)
 {
-    if (length == 0 || bytes[0] != SystemExclusive)
+    if (forwarded || length == 0 || bytes[0] != SystemExclusive)
         return;
     sink_.SendLongMessage(bytes, length);
 }

@@ -54,9 +54,11 @@ public:
     {
     }
 
-    // A short message as the driver packs it (status | data1 << 8 | data2 << 16).
-    void ShortMessage(std::uint32_t packed);
-    void LongMessage(const std::uint8_t *bytes, std::size_t length);
+    // A short message as the driver packs it (status | data1 << 8 | data2 <<
+    // 16). `forwarded`: MIDI thru has sent it to the device already, so it is
+    // only recorded and lights its key.
+    void ShortMessage(std::uint32_t packed, bool forwarded = false);
+    void LongMessage(const std::uint8_t *bytes, std::size_t length, bool forwarded = false);
     // Note Off for every note the input holds, and their keys go dark.
     void ReleaseAll();
     // The device was silenced or has gone: the held notes sound no more.

@@ -10,6 +10,11 @@ void NoteRouter::SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t 
     observer_.DeviceNeeded();
     device_.SendShortMessage(status, data1, data2);
     observer_.Sent();
+    RecordSent(status, data1, data2);
+}
+
+void NoteRouter::RecordSent(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
+{
     if (transport_ != nullptr && transport_->IsRecording()) {
         stream_.WriteEvent({static_cast<std::uint32_t>(tickCounter_), status, data1, data2});
         observer_.Recorded();

@@ -53,6 +53,8 @@ public:
     void SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
     // To the device only: the recording holds short messages.
     void SendLongMessage(const std::uint8_t *bytes, std::size_t length) override;
+    // The device has the message already (MIDI thru): recorded as SendNote would.
+    void RecordSent(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
 
 private:
     midi_out::TMidiOutput &device_;

@@ -18,10 +18,12 @@ protected:
 };
 
 // A sink that also takes the MIDI input's system exclusive: to the device
-// as a long message, never recorded.
+// as a long message, never recorded; and the input's messages that MIDI thru
+// has sent to the device already, to be recorded as if sent here.
 class MessageSink : public NoteSink {
 public:
     virtual void SendLongMessage(const std::uint8_t *bytes, std::size_t length) = 0;
+    virtual void RecordSent(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) = 0;
 
 protected:
     ~MessageSink() = default;

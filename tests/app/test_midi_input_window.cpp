@@ -63,21 +63,34 @@ TEST_F(InputWindow, EachKindOfMessageGoesWhereTheTableSays)
         {{0xF2, 1, 2}, false, false},  {{0xFE}, false, false},        {{0xF8}, false, false},
         {{0xF0, 0x43, 0x10, 0xF7}, false, false}, // to the device as a long message
     };
-    Start();
-    Choose(0);
-    Control<QToolButton>("SpeedButton1")->click();
-    for (const Case &c : cases) {
-        backend->ClearCalls();
-        form->RecordingStream().Clear();
-        Play(c.bytes);
-        std::uint32_t packed = 0;
-        for (std::size_t i = 0; i < c.bytes.size(); ++i)
-            packed |= std::uint32_t{c.bytes[i]} << (8 * i);
-        SCOPED_TRACE(packed);
-        EXPECT_EQ(Sent(), c.sentAndRecorded ? std::vector<std::uint32_t>{packed} : std::vector<std::uint32_t>{});
-        EXPECT_EQ(form->RecordingStream().Size(), c.sentAndRecorded ? 7u : 0u);
-        EXPECT_EQ(form->Key(1)->IsSounding(), c.lights);
-        EXPECT_EQ(backend->SentLongMessages().size(), c.bytes[0] == 0xF0 ? 1u : 0u);
+    // Where the back end forwards (MIDI thru), it has sent the message, and
+    // the window only records it and lights its key.
+    for (const bool thru : {false, true}) {
+        SCOPED_TRACE(thru ? "the back end forwards" : "the window sends");
+        form.reset();
+        Create({"Synth A", "Port B"}, [thru](TestBackend &b) {
+            b.sources = {"Keys", "Pads"};
+            b.forwards = thru;
+        });
+        Choose(0);
+        Control<QToolButton>("SpeedButton1")->click();
+        for (const Case &c : cases) {
+            backend->ClearCalls();
+            form->RecordingStream().Clear();
+            const std::size_t forwardedBefore = backend->Forwarded().size();
+            Play(c.bytes);
+            std::uint32_t packed = 0;
+            for (std::size_t i = 0; i < c.bytes.size(); ++i)
+                packed |= std::uint32_t{c.bytes[i]} << (8 * i);
+            SCOPED_TRACE(packed);
+            const bool goesOn = c.sentAndRecorded || c.bytes[0] == 0xF0;
+            EXPECT_EQ(Sent(), c.sentAndRecorded && !thru ? std::vector<std::uint32_t>{packed}
+                                                         : std::vector<std::uint32_t>{});
+            EXPECT_EQ(backend->Forwarded().size() - forwardedBefore, thru && goesOn ? 1u : 0u);
+            EXPECT_EQ(form->RecordingStream().Size(), c.sentAndRecorded ? 7u : 0u);
+            EXPECT_EQ(form->Key(1)->IsSounding(), c.lights);
+            EXPECT_EQ(backend->SentLongMessages().size(), c.bytes[0] == 0xF0 && !thru ? 1u : 0u);
+        }
     }
 }
 

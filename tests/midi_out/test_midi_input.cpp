@@ -4,6 +4,7 @@
 
 #include "midi_out/InputHeaders.h"
 #include "midi_out/MidiIn.h"
+#include "midi_out/MidiOut.h"
 #include "midi_out/SystemBackend.h"
 #include "common/Guard.h"
 #include "support/EventLoop.h"
@@ -44,8 +45,8 @@ protected:
     std::vector<std::thread::id> threads;
     std::vector<std::vector<std::uint8_t>> longs;
     TMidiInput input{backend,
-                     {[this](std::uint32_t m) { shorts.push_back(m), threads.push_back(std::this_thread::get_id()); },
-                      [this](const std::uint8_t *b, std::size_t n) { longs.emplace_back(b, b + n); }, {}}};
+                     {[this](std::uint32_t m, bool) { shorts.push_back(m), threads.push_back(std::this_thread::get_id()); },
+                      [this](const std::uint8_t *b, std::size_t n, bool) { longs.emplace_back(b, b + n); }, {}}};
 };
 
 TEST_F(MidiInput, MessagesFromTheSourcesThreadReachTheHandlersOnTheMainThreadInOrder)
@@ -107,13 +108,70 @@ TEST(SystemBackendInputs, ThePartsSourcesAreOneListAndEachOpenReachesItsPart)
     EXPECT_EQ(names, (std::vector<std::string>{"Keys", "Pads", "Keys #2"}));
 
     std::vector<std::uint32_t> got;
-    TMidiInput input(system, {[&](std::uint32_t m) { got.push_back(m); }, {}, {}});
+    TMidiInput input(system, {[&](std::uint32_t m, bool) { got.push_back(m); }, {}, {}});
     ASSERT_TRUE(input.Open(2));
     second.PlayInput({0x80, 64, 0});
     ProcessEventsUntil([&] { return !got.empty(); });
     EXPECT_EQ(got, std::vector<std::uint32_t>{0x4080});
     input.Close();
     EXPECT_TRUE(second.CallsOf(TestBackend::Op::CloseInput).size() == 1);
+}
+
+// MIDI thru from a source of one part to a device of another (a keyboard on
+// JACK or ALSA playing the built-in synthesizer): from the source's thread,
+// marked for the reader; a refusal lets nothing overtake the refused message;
+// a device that closes is played no more.
+TEST(SystemBackendThru, ASourcePlaysAnotherPartsDeviceInOrderUntilTheDeviceCloses)
+{
+    std::vector<std::unique_ptr<MidiBackend>> parts;
+    parts.push_back(std::make_unique<TestBackend>(std::vector<std::string>{"Synth"}));
+    parts.push_back(std::make_unique<TestBackend>(std::vector<std::string>{}));
+    auto &synth = static_cast<TestBackend &>(*parts[0]);
+    auto &keys = static_cast<TestBackend &>(*parts[1]);
+    synth.forwards = true;
+    keys.sources = {"Keys"};
+    auto owned = std::make_unique<SystemBackend>(std::move(parts));
+    SystemBackend &system = *owned;
+    TMidiOutput out(std::move(owned));
+    ASSERT_TRUE(out.OpenDevice());
+
+    // As the window does: what was not forwarded, it sends.
+    std::vector<std::pair<std::uint32_t, bool>> got;
+    TMidiInput input(system, {[&](std::uint32_t m, bool forwarded) {
+                                 got.emplace_back(m, forwarded);
+                                 if (!forwarded)
+                                     out.SendShortMessage(m & 0xFF, (m >> 8) & 0xFF, (m >> 16) & 0xFF);
+                             },
+                             {}, {}});
+    input.ForwardTo(&out);
+    ASSERT_TRUE(input.Open(0));
+    ASSERT_TRUE(input.Forwarding());
+    const auto play = [&](std::vector<std::uint8_t> bytes) { keys.PlayInput(bytes); };
+    const auto drain = [&](std::size_t count) { ProcessEventsUntil([&] { return got.size() >= count; }); };
+
+    play({0x90, 60, 100});
+    drain(1);
+    // Refused: that message and the one after it go the window's way, in order.
+    synth.refuseForwards = true;
+    play({0x90, 62, 100});
+    synth.refuseForwards = false;
+    play({0x80, 62, 0});
+    drain(3);
+    // The drain sent them: the short way is open again.
+    play({0x80, 60, 0});
+    drain(4);
+    EXPECT_EQ(got, (std::vector<std::pair<std::uint32_t, bool>>{
+                       {0x643C90, true}, {0x643E90, false}, {0x3E80, false}, {0x3C80, true}}));
+    EXPECT_EQ(synth.Forwarded(), (std::vector<std::vector<std::uint8_t>>{{0x90, 60, 100}, {0x80, 60, 0}}));
+    EXPECT_EQ(synth.SentShortMessages(), (std::vector<std::uint32_t>{0x643E90, 0x3E80}));
+
+    // The device closes: nothing more reaches it from the source's thread.
+    out.CloseDevice();
+    play({0x90, 64, 1});
+    drain(5);
+    EXPECT_EQ(got.back(), (std::pair<std::uint32_t, bool>{0x014090, false}));
+    EXPECT_EQ(synth.Forwarded().size(), 2u);
+    EXPECT_FALSE(input.Forwarding());
 }
 
 } // namespace

@@ -108,6 +108,34 @@ TEST(SynthBackend, NoteSoundsUntilCloseAndReopenSilencesIt)
     EXPECT_LT(Level(s.synth, Rate / 10), Silence);
 }
 
+// MIDI thru from another back end's source: the synth plays what it is
+// handed on that source's thread once it is ready, and nothing once closed.
+TEST(SynthBackend, AThruTargetPlaysOnAnotherThreadUntilTheClose)
+{
+    OfflineSynth s;
+    ThruTarget *target = s.synth.ThruTargetOf(s.handle);
+    ASSERT_NE(target, nullptr);
+    ASSERT_EQ(s.synth.WaitUntilReady(), MIDIERR_NOERROR);
+    const auto forwardFromAnotherThread = [&](std::vector<std::uint8_t> bytes) {
+        bool sent = false;
+        std::thread([&] { sent = target->Forward(bytes.data(), bytes.size()); }).join();
+        return sent;
+    };
+    // Program Change is two bytes: nothing past them is read.
+    EXPECT_TRUE(forwardFromAnotherThread({0xC0, 0}));
+    EXPECT_TRUE(forwardFromAnotherThread({0x90, 60, 100}));
+    EXPECT_GT(Level(s.synth, Rate / 10), 1e-3);
+    EXPECT_TRUE(forwardFromAnotherThread({0x80, 60, 0}));
+    EXPECT_TRUE(forwardFromAnotherThread({0xF0, 0x7F, 0x7F, 0x04, 0x01, 0, 0, 0xF7})); // master volume 0
+    EXPECT_TRUE(forwardFromAnotherThread({0x90, 64, 127}));
+    Level(s.synth, Rate); // what is left is the reverberation's tail
+    EXPECT_LT(Level(s.synth, Rate / 10), Silence) << "master volume 0 came through";
+
+    ASSERT_EQ(s.synth.Close(s.handle), MIDIERR_NOERROR);
+    EXPECT_FALSE(forwardFromAnotherThread({0x90, 60, 100}));
+    EXPECT_EQ(s.synth.ThruTargetOf(s.handle), nullptr);
+}
+
 // Samples read when an instrument is chosen are there for its first note:
 // every instrument's first period sounds exactly as with every sample read
 // at the start, on a melodic channel and on the drums' channel.

@@ -298,6 +298,14 @@ public:
     {
         take();
         received_.clear();
+        frames_.clear();
+    }
+
+    // The server's frame time at which each message received so far arrived.
+    const std::vector<jack_nframes_t> &frames()
+    {
+        take();
+        return frames_;
     }
 
 private:
@@ -307,14 +315,17 @@ private:
     {
         auto *receiver = static_cast<JackReceiver *>(self);
         void *buffer = jack_port_get_buffer(receiver->input_.Port(), frames);
+        const jack_nframes_t start = jack_last_frame_time(receiver->input_.Client());
         const jack_nframes_t events = jack_midi_get_event_count(buffer);
         for (jack_nframes_t i = 0; i < events; ++i) {
             jack_midi_event_t event;
             if (jack_midi_event_get(&event, buffer, i) != 0)
                 continue;
             const auto length = static_cast<std::uint32_t>(event.size);
-            if (jack_ringbuffer_write_space(receiver->queue_.get()) < sizeof length + length)
+            const jack_nframes_t frame = start + event.time;
+            if (jack_ringbuffer_write_space(receiver->queue_.get()) < sizeof length + sizeof frame + length)
                 break;
+            jack_ringbuffer_write(receiver->queue_.get(), reinterpret_cast<const char *>(&frame), sizeof frame);
             jack_ringbuffer_write(receiver->queue_.get(), reinterpret_cast<const char *>(&length), sizeof length);
             jack_ringbuffer_write(receiver->queue_.get(), reinterpret_cast<const char *>(event.buffer), length);
         }
@@ -325,15 +336,20 @@ private:
     // taken only once all its bytes are there.
     const std::vector<Bytes> &take()
     {
-        std::uint32_t length;
-        while (jack_ringbuffer_read_space(queue_.get()) >= sizeof length) {
-            jack_ringbuffer_peek(queue_.get(), reinterpret_cast<char *>(&length), sizeof length);
-            if (jack_ringbuffer_read_space(queue_.get()) < sizeof length + length)
+        struct {
+            jack_nframes_t frame;
+            std::uint32_t length;
+        } head;
+        static_assert(sizeof head == sizeof head.frame + sizeof head.length);
+        while (jack_ringbuffer_read_space(queue_.get()) >= sizeof head) {
+            jack_ringbuffer_peek(queue_.get(), reinterpret_cast<char *>(&head), sizeof head);
+            if (jack_ringbuffer_read_space(queue_.get()) < sizeof head + head.length)
                 break;
-            jack_ringbuffer_read_advance(queue_.get(), sizeof length);
-            Bytes message(length);
-            jack_ringbuffer_read(queue_.get(), reinterpret_cast<char *>(message.data()), length);
+            jack_ringbuffer_read_advance(queue_.get(), sizeof head);
+            Bytes message(head.length);
+            jack_ringbuffer_read(queue_.get(), reinterpret_cast<char *>(message.data()), head.length);
             received_.push_back(std::move(message));
+            frames_.push_back(head.frame);
         }
         return received_;
     }
@@ -347,6 +363,7 @@ private:
     std::unique_ptr<jack_ringbuffer_t, decltype(&jack_ringbuffer_free)> queue_{jack_ringbuffer_create(1 << 20),
                                                                                &jack_ringbuffer_free};
     std::vector<Bytes> received_;
+    std::vector<jack_nframes_t> frames_;
     testing_support::JackMidiInput input_; // last: stops before the queue goes
 };
 

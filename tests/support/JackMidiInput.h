@@ -61,6 +61,7 @@ public:
     JackMidiInput &operator=(const JackMidiInput &) = delete;
 
     jack_port_t *Port() const { return port_; }
+    jack_client_t *Client() const { return client_; }
     const std::string &PortName() const { return portName_; }
 
 private:

@@ -188,8 +188,71 @@ MidiResult TestBackend::CloseInput(DeviceHandle handle)
 
 void TestBackend::PlayInput(const std::vector<std::uint8_t> &bytes, std::uint32_t timestamp)
 {
-    for (const auto &[handle, input] : InputsOpen())
-        DeliverInput(input.callback, handle, input.instance, inputHeaders_, bytes.data(), bytes.size(), timestamp);
+    for (const auto &[handle, input] : InputsOpen()) {
+        bool forwarded = false;
+        ThruSlot *slot = nullptr;
+        {
+            std::lock_guard lock(mutex_);
+            const auto thru = thru_.find(handle);
+            if (thru != thru_.end() && open_.count(thru->second) == 1 && IsThruMessage(bytes.data(), bytes.size())) {
+                forwarded_.push_back(bytes);
+                forwarded = true;
+            }
+            if (const auto found = slots_.find(handle); found != slots_.end())
+                slot = found->second.get();
+        }
+        if (!forwarded && slot != nullptr)
+            forwarded = slot->Forward(bytes.data(), bytes.size());
+        DeliverInput(input.callback, handle, input.instance, inputHeaders_, bytes.data(), bytes.size(), timestamp,
+                     forwarded);
+    }
+}
+
+bool TestBackend::SetThru(DeviceHandle input, DeviceHandle output)
+{
+    std::lock_guard lock(mutex_);
+    const auto slot = slots_.find(input);
+    if (slot != slots_.end())
+        slot->second->Set(nullptr);
+    thru_.erase(input);
+    if (output == 0)
+        return true;
+    if (!forwards || openInputs_.count(input) == 0 || open_.count(output) == 0)
+        return false;
+    thru_[input] = output;
+    return true;
+}
+
+ThruTarget *TestBackend::ThruTargetOf(DeviceHandle output)
+{
+    return forwards && IsOpen(output) ? &target_ : nullptr;
+}
+
+bool TestBackend::SetThruTarget(DeviceHandle input, ThruTarget *target)
+{
+    std::lock_guard lock(mutex_);
+    if (openInputs_.count(input) == 0)
+        return target == nullptr;
+    thru_.erase(input);
+    auto &slot = slots_[input];
+    if (slot == nullptr)
+        slot = std::make_unique<ThruSlot>();
+    return slot->Set(target);
+}
+
+bool TestBackend::Target::Forward(const std::uint8_t *bytes, std::size_t length) noexcept
+{
+    if (owner_.refuseForwards.load())
+        return false;
+    std::lock_guard lock(owner_.mutex_);
+    owner_.forwarded_.emplace_back(bytes, bytes + length);
+    return true;
+}
+
+std::vector<std::vector<std::uint8_t>> TestBackend::Forwarded() const
+{
+    std::lock_guard lock(mutex_);
+    return forwarded_;
 }
 
 void TestBackend::LoseSources()

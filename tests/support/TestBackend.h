@@ -5,10 +5,12 @@
 #include "midi_out/InputHeaders.h"
 #include "midi_out/MidiBackend.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -95,6 +97,16 @@ public:
     void PlayInput(const std::vector<std::uint8_t> &bytes, std::uint32_t timestamp = 0);
     // Every open source goes away, as an unplugged keyboard does.
     void LoseSources();
+    // Whether SetThru takes a device and ThruTargetOf gives one: then each
+    // thru message played, or forwarded here from another back end's
+    // source, lands in Forwarded() and is delivered marked.
+    bool forwards = false;
+    // The target refuses what comes from other back ends' sources.
+    std::atomic<bool> refuseForwards{false};
+    std::vector<std::vector<std::uint8_t>> Forwarded() const;
+    bool SetThru(DeviceHandle input, DeviceHandle output) override;
+    ThruTarget *ThruTargetOf(DeviceHandle output) override;
+    bool SetThruTarget(DeviceHandle input, ThruTarget *target) override;
 
     std::uint32_t InputCount() override;
     MidiResult GetInputName(std::int32_t inputId, std::string *name) override;
@@ -138,6 +150,18 @@ private:
     MidiResult LostReason(DeviceHandle handle) const;
 
     std::map<DeviceHandle, OpenDevice> open_;
+    std::map<DeviceHandle, DeviceHandle> thru_; // input -> device
+    std::map<DeviceHandle, std::unique_ptr<ThruSlot>> slots_; // input -> another back end's device
+    std::vector<std::vector<std::uint8_t>> forwarded_;
+    class Target final : public ThruTarget {
+    public:
+        explicit Target(TestBackend &owner) : owner_(owner) {}
+        bool Forward(const std::uint8_t *bytes, std::size_t length) noexcept override;
+
+    private:
+        TestBackend &owner_;
+    };
+    Target target_{*this};
     std::map<DeviceHandle, OpenDevice> openInputs_;
     InputHeaderPool inputHeaders_;
     std::map<DeviceHandle, MidiResult> lost_;
