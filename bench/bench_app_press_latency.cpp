@@ -3,7 +3,10 @@
 // Xvfb display, pressed through XTEST, both playing into one JACK input port
 // of this benchmark. The two alternate round by round, so that both meet the
 // same load and the same server. A third side presses a PC key (XTEST) in
-// the program's window, for the key path's delay.
+// the program's window, for the key path's delay. Two more sides press as a
+// driven pointer does ("move there, click"): the pointer comes onto the key
+// from outside it just before each press, so that the enter, hover and
+// motion handling of the toolkit lie between the press and its note.
 //
 //   bench_app_press_latency [ROUNDS [PRESSES]]     (default 8 × 150)
 //
@@ -178,7 +181,21 @@ int main(int argc, char **argv)
     std::mt19937 random(1);
     Side ours{"MIDI Sonoret, mouse", {}, 0, 0}, bare{"floor (Xlib + JACK)", {}, 0, 0};
     Side keys{"MIDI Sonoret, PC key", {}, 0, 0};
+    Side oursMoving{"MIDI Sonoret, move+click", {}, 0, 0}, bareMoving{"floor, move+click", {}, 0, 0};
     const auto click = [&mouse](bool down) { mouse.Button(down); };
+    // Onto `target` from 40 pixels left of it, in four steps, then the press.
+    const auto moveAndClick = [&mouse](QPoint target) {
+        return [&mouse, target](bool down) {
+            if (down)
+                for (int step = 4; step >= 0; --step)
+                    mouse.MoveTo(target - QPoint(10 * step, 0));
+            mouse.Button(down);
+            if (!down) // away again, as a driven pointer leaves
+                mouse.MoveTo(target - QPoint(40, 0));
+        };
+    };
+    // The key's neighbour to the left is another white key: moving over it
+    // enters and leaves widgets as a user's pointer does.
     for (int round = 0; round < rounds; ++round) {
         mouse.MoveTo(onKey);
         Round(ours, input, click, presses, random);
@@ -186,11 +203,13 @@ int main(int argc, char **argv)
         Round(bare, input, click, presses, random);
         program.GiveFocus();
         Round(keys, input, [&](bool down) { mouse.Key(pcKey, down); }, presses, random);
+        Round(oursMoving, input, moveAndClick(onKey), presses, random);
+        Round(bareMoving, input, moveAndClick(floor.Centre()), presses, random);
     }
 
-    std::printf("%-22s %10s %10s %8s %8s\n", "press -> Note On", "median ms", "p99 ms", "lost", "xruns");
-    for (const Side *side : {&ours, &bare, &keys})
-        std::printf("%-22s %10.2f %10.2f %5d/%d %8d\n", side->name, Percentile(side->delaysMs, 0.5),
+    std::printf("%-26s %10s %10s %8s %8s\n", "press -> Note On", "median ms", "p99 ms", "lost", "xruns");
+    for (const Side *side : {&ours, &bare, &keys, &oursMoving, &bareMoving})
+        std::printf("%-26s %10.2f %10.2f %5d/%d %8d\n", side->name, Percentile(side->delaysMs, 0.5),
                     Percentile(side->delaysMs, 0.99), side->lost, rounds * presses, side->xruns);
     return 0;
 }

@@ -117,7 +117,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "no X display: %s\n", display.Failure().c_str());
         return 1;
     }
-    SourceAndSink direct("-direct"), through("-through");
+    SourceAndSink direct("-d"), through("-t"); // short: a device name has 31 characters
     if (!direct.Ok() || !through.Ok()) {
         std::fprintf(stderr, "no JACK server: start jackd\n");
         return 1;
