@@ -8,7 +8,9 @@
 // from outside it just before each press, so that the enter, hover and
 // motion handling of the toolkit lie between the press and its note.
 //
-//   bench_app_press_latency [ROUNDS [PRESSES]]     (default 8 × 150)
+//   bench_app_press_latency [ROUNDS [PRESSES [PROGRAM]]]     (default 8 × 150)
+//
+// PROGRAM: another build's midi-sonoret in place of this one's.
 //
 // Needs a JACK server (JACK_DEFAULT_SERVER); run it with the period to
 // measure, e.g. jackd --no-realtime -d dummy -r 48000 -p 64. Prints, for each
@@ -155,6 +157,8 @@ int main(int argc, char **argv)
 {
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 8;
     const int presses = argc > 2 ? std::atoi(argv[2]) : 150;
+    if (argc > 3)
+        ProgramUnderTest::builtProgram = argv[3];
     setenv("JACK_NO_START_SERVER", "1", 1);
     XvfbDisplay display;
     JackInput input;

@@ -3,7 +3,6 @@
 #include "midi_out/MidiErrors.h"
 
 #include <alsa/asoundlib.h>
-#include <fluidsynth.h>
 #include <jack/jack.h>
 #include <signal.h>
 
@@ -40,10 +39,7 @@ void PrepareSoundLibraries()
         snd_lib_error_set_handler(&IgnoreAlsaMessage);
         jack_set_error_function(&IgnoreJackMessage);
         jack_set_info_function(&IgnoreJackMessage);
-        // No function at all rather than one that ignores: FluidSynth then
-        // does not format the message either (a few per cent of each note).
-        for (int level = 0; level < LAST_LOG_LEVEL; ++level)
-            fluid_set_log_function(level, nullptr, nullptr);
+        // FluidSynth's printing is turned off as it loads (FluidSynthLibrary).
     });
 }
 

@@ -1,5 +1,7 @@
 #include "midi_out/FluidSynthBackend.h"
 
+#include "midi_out/FluidSynthLibrary.h"
+
 #include "midi_out/MidiErrors.h"
 
 #include <fluidsynth.h>
@@ -101,9 +103,9 @@ MidiResult FluidSynthBackend::GetDevCaps(std::int32_t deviceId, MidiOutCaps *cap
 {
     if (deviceId != 0)
         return MIDIERR_BADDEVICEID;
-    int major = 0, minor = 0, micro = 0;
-    fluid_version(&major, &minor, &micro);
-    return CopyCaps(MakeCaps(DeviceName, MOD_SWSYNTH, Polyphony, Polyphony, PackDriverVersion(major, minor)),
+    // The version built against: asking the library would load it.
+    return CopyCaps(MakeCaps(DeviceName, MOD_SWSYNTH, Polyphony, Polyphony,
+                             PackDriverVersion(FLUIDSYNTH_VERSION_MAJOR, FLUIDSYNTH_VERSION_MINOR)),
                     caps, size);
 }
 
@@ -132,6 +134,8 @@ MidiResult FluidSynthBackend::Load(const std::string &soundFont)
 {
     if (synth_ != nullptr)
         return MIDIERR_NOERROR;
+    if (!FluidSynthLoaded())
+        return MIDIERR_NOTSUPPORTED; // the package depends on it: only a broken installation
     settings_ = new_fluid_settings();
     if (settings_ == nullptr)
         return MIDIERR_NOMEM;
