@@ -133,7 +133,12 @@ void Round(Side &side, JackInput &input, Press press, int presses, std::mt19937 
 {
     std::this_thread::sleep_for(20ms);
     const int xrunsBefore = input.Xruns();
-    std::uniform_int_distribution<int> gap(15, 35);
+    // In microseconds: the wait for each Note On ends in a JACK cycle, and
+    // gaps of whole milliseconds would press at only a few phases of the
+    // period (1 ms is 3/4 of a 64-frame one), so that a difference of a few
+    // microseconds in handling the press moved whole presses to the next
+    // cycle and the medians apart by a quarter of a period.
+    std::uniform_int_distribution<int> gap(15000, 35000);
     for (int i = 0; i < presses; ++i) {
         input.Clear();
         const jack_time_t sent = JackInput::Now();
@@ -144,7 +149,7 @@ void Round(Side &side, JackInput &input, Press press, int presses, std::mt19937 
         else
             side.delaysMs.push_back(arrived.front().time > sent ? (arrived.front().time - sent) / 1000.0 : 0.0);
         press(false);
-        std::this_thread::sleep_for(std::chrono::milliseconds(gap(random)));
+        std::this_thread::sleep_for(std::chrono::microseconds(gap(random)));
     }
     side.xruns += input.Xruns() - xrunsBefore;
 }
