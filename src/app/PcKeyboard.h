@@ -113,6 +113,7 @@ private:
     mutable std::optional<std::array<QString, performance::KeyCount>> names_;
     mutable std::unique_ptr<performance::WaylandKeymapWatch> keymapWatch_;
     mutable bool keymapWatched_ = false;
+    bool passPosted_ = false; // a pass is posted for a press and has not yet run
 };
 
 } // namespace app

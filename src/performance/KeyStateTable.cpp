@@ -127,9 +127,14 @@ bool KeyStateFilter::Observe(const QObject *receiver, const QEvent &event)
         if (IsChord(key))
             return false;
         const auto code = VirtualKeyOf(key);
-        if (code && !key.isAutoRepeat() && MeantForThePlayingWindow(receiver))
+        const bool counted = code && !key.isAutoRepeat() && MeantForThePlayingWindow(receiver);
+        if (counted)
             table_.Press(PositionOf(key), *code);
-        return Plays(receiver, code);
+        const bool plays = Plays(receiver, code);
+        // Its own guard: a failure there must not let the key on to the focused control.
+        if (counted && plays && pressed_)
+            common::RunGuarded(pressed_);
+        return plays;
     }
     case QEvent::KeyRelease: {
         const auto &key = static_cast<const QKeyEvent &>(event);

@@ -62,6 +62,8 @@ public:
     // acts on the focused control (the space bar on a check box, Page Up on
     // the slider). None: every event goes on.
     void SetPlayingKeys(std::function<bool(int virtualKey)> plays) { plays_ = std::move(plays); }
+    // Runs when a key that plays has gone down in the playing window.
+    void SetOnPlayingPress(std::function<void()> pressed) { pressed_ = std::move(pressed); }
 
     // The position of the key that an event reports: its native scan code,
     // or, for events without one, its Qt key in a range of its own.
@@ -81,6 +83,7 @@ private:
     KeyStateTable &table_;
     QWidget *playingWindow_ = nullptr;
     std::function<bool(int)> plays_;
+    std::function<void()> pressed_;
 };
 
 } // namespace performance

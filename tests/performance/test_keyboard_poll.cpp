@@ -43,6 +43,19 @@ TEST_F(PcKeyboard, AHeldKeySoundsOnceHoweverLongItRepeats)
     EXPECT_TRUE(messages.empty());
 }
 
+// The note of a press need not wait for the loop to go idle: delivering the
+// posted events (the press, then the pass it posts) is enough.
+TEST_F(PcKeyboard, APressPlaysBeforeTheLoopGoesIdle)
+{
+    CreateWithAssignment();
+    Post(QEvent::KeyPress, KeyA);
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(Sent(), (Messages{Packed(0x90, 37, 127)}));
+    Post(QEvent::KeyRelease, KeyA);
+    ASSERT_TRUE(RunUntilIdle());
+}
+
 TEST_F(PcKeyboard, TwoKeysAtOnceAndThePositionNotTheLayoutDecides)
 {
     CreateWithAssignment();
