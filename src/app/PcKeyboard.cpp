@@ -58,7 +58,7 @@ void PcKeyboard::Install()
             return;
         passPosted_ = true;
         QMetaObject::invokeMethod(
-            &parts_.window, [this]() noexcept { passPosted_ = false; common::RunGuarded([this] { Poll(); }); },
+            &passReceiver_, [this]() noexcept { passPosted_ = false; common::RunGuarded([this] { Poll(); }); },
             Qt::QueuedConnection);
     });
     qApp->installEventFilter(filter_);

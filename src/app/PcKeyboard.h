@@ -14,6 +14,7 @@
 #include "performance/KeyboardPoll.h"
 #include "performance/PollGate.h"
 
+#include <QObject>
 #include <QStringList>
 
 #include <array>
@@ -114,6 +115,9 @@ private:
     mutable std::unique_ptr<performance::WaylandKeymapWatch> keymapWatch_;
     mutable bool keymapWatched_ = false;
     bool passPosted_ = false; // a pass is posted for a press and has not yet run
+    // The posted pass's receiver: it goes with the keyboard, and a pass
+    // still posted goes with it.
+    QObject passReceiver_;
 };
 
 } // namespace app
