@@ -26,6 +26,8 @@
 #include "midi_out/MidiOut.h"
 #include "midi_out/SystemBackend.h"
 
+#include "common/GuardedConnect.h"
+
 #include <QCoreApplication>
 #include <QTimer>
 
@@ -85,7 +87,7 @@ class BusyWindow {
 public:
     BusyWindow(std::chrono::milliseconds span, std::chrono::milliseconds period)
     {
-        QObject::connect(&timer_, &QTimer::timeout, [span] { std::this_thread::sleep_for(span); });
+        common::GuardedConnect(&timer_, &QTimer::timeout, &timer_, [span] { std::this_thread::sleep_for(span); });
         timer_.start(static_cast<int>(period.count()));
     }
 
