@@ -1,6 +1,6 @@
 #pragma once
-// The program's own texts and fixed data: message texts, settings names and
-// the default key map.
+// The window's own message texts and the settings file's section and key
+// names. The default key map lives with the key map (performance/KeyMap.h).
 
 #include <QString>
 #include <QtGlobal>

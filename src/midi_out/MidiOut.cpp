@@ -36,6 +36,16 @@ bool Post(MidiCtlInfo *info, std::uint32_t message, std::uintptr_t param1, std::
     throw EmidioutputError(text);
 }
 
+// Memory left to a driver that may still use it is not a leak; a leak check
+// is told so.
+void AbandonToDriver([[maybe_unused]] const void *block)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    if (block != nullptr)
+        __lsan_ignore_object(block);
+#endif
+}
+
 } // namespace
 
 void DriverCallback(DeviceHandle /*device*/, std::uint32_t message, std::uintptr_t instance,
@@ -103,24 +113,9 @@ TMidiOutput::TMidiOutput(std::unique_ptr<MidiBackend> backend, ComponentState st
     state_ = dsClosed;
     if (!componentState_.countWhenAsked)
         deviceCount_ = static_cast<std::uint16_t>(backend_->DeviceCount());
-    if (!componentState_.designing)
-        notifyWindow_ = std::make_unique<NotifyWindow>(
-            backend_.get(), [this](const NotifyMessage &message) { NotifyHandler(message); });
+    notifyWindow_ = std::make_unique<NotifyWindow>(
+        backend_.get(), [this](const NotifyMessage &message) { NotifyHandler(message); });
 }
-
-namespace {
-
-// Memory left to a driver that may still use it is not a leak; a leak check
-// is told so.
-void AbandonToDriver([[maybe_unused]] const void *block)
-{
-#if defined(__SANITIZE_ADDRESS__)
-    if (block != nullptr)
-        __lsan_ignore_object(block);
-#endif
-}
-
-} // namespace
 
 TMidiOutput::~TMidiOutput()
 {

@@ -67,7 +67,6 @@ enum DeviceState : std::uint8_t { dsOpen = 0, dsClosed = 1 };
 // The component-state flags that the component consults.
 struct ComponentState {
     bool loading = false;
-    bool designing = false;
     // The device count is read when first asked for instead of at creation:
     // reading it asks the sound servers, which a window may do after it has
     // shown itself.
