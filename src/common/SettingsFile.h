@@ -3,12 +3,14 @@
 // one value or one batch of changes at a time. A read sees the file as it
 // stands: the last text read is kept only while the file is the same one
 // (same inode, size and times), so that a large file is parsed once rather
-// than for every value. Sections and keys match without regard to case; sections, keys
-// and lines keep their file order. Every write replaces the file atomically
-// (temporary file in the same folder, flush, rename), so a crash or a full
-// disk never leaves half a file behind; it holds a lock from reading the file
-// to replacing it, so that programs writing at the same time keep each
-// other's changes. Only a regular file is read.
+// than for every value. The text itself is `ini::IniDocument`'s. Every write
+// replaces the file atomically (temporary file in the same folder, flush,
+// rename), so a crash or a full disk never leaves half a file behind; it
+// holds a `SettingsLock` from reading the file to replacing it, so that
+// programs writing at the same time keep each other's changes. Only a
+// regular file is read.
+
+#include "common/IniText.h"
 
 #include <cstdint>
 #include <memory>
@@ -25,25 +27,6 @@ class EIniFileException : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
-
-// One change to the file: a value written, or a section erased.
-struct SettingsChange {
-    enum class Kind { Write, EraseSection };
-
-    static SettingsChange Write(std::string section, std::string key, std::string value)
-    {
-        return {Kind::Write, std::move(section), std::move(key), std::move(value)};
-    }
-    static SettingsChange Erase(std::string section) { return {Kind::EraseSection, std::move(section), {}, {}}; }
-
-    Kind kind = Kind::Write;
-    std::string section;
-    std::string key;   // Write only
-    std::string value; // Write only
-};
-
-// Changes not yet in the file that a read is to see as if they were.
-using PendingChanges = std::span<const SettingsChange>;
 
 class SettingsFile {
 public:
