@@ -18,20 +18,6 @@
 
 namespace app {
 
-namespace {
-
-// The back end's own text for a failed input open, as the device's errors read.
-std::string ErrorTextOf(midi_out::MidiBackend &backend, std::uint16_t code)
-{
-    char text[midi_out::ErrorTextSize] = {};
-    if (backend.GetErrorText(code, text, sizeof text) != 0)
-        return "Specified error number is out of range";
-    text[sizeof text - 1] = '\0';
-    return text;
-}
-
-} // namespace
-
 DeviceSession::DeviceSession(Parts parts)
     : out_(parts.out), in_(parts.in), settings_(parts.settings), menus_(parts.menus), input_(parts.input),
       drums_(parts.drums), failures_(parts.failures),
@@ -120,7 +106,7 @@ void DeviceSession::OpenStoredInput(DistinctFailures &errors)
         if (settings_.ReadInteger(InputDeviceSection, DeviceIdKey, -1) != *index)
             settings_.WriteInteger(InputDeviceSection, DeviceIdKey, *index);
         if (!in_.Open(*index))
-            throw midi_out::EmidioutputError(ErrorTextOf(out_.Backend(), in_.LastResult()));
+            throw midi_out::EmidioutputError(out_.Backend().ErrorText(in_.LastResult()));
         menus_.Inputs()->Check(*index);
     });
 }
@@ -173,7 +159,7 @@ void DeviceSession::SelectInput(int index)
     }
     if (!in_.Open(index)) {
         menu.Check(DeviceMenu::NoneIndex);
-        throw midi_out::EmidioutputError(ErrorTextOf(out_.Backend(), in_.LastResult()));
+        throw midi_out::EmidioutputError(out_.Backend().ErrorText(in_.LastResult()));
     }
     menu.Check(index);
     settings_.WriteString(InputDeviceSection, DeviceNameKey, inputs_.NameOf(index));

@@ -12,6 +12,15 @@ MidiResult MidiBackend::GetErrorText(MidiResult code, char *text, std::uint32_t 
     return CopyErrorText(code, text, size);
 }
 
+std::string MidiBackend::ErrorText(MidiResult code)
+{
+    char text[ErrorTextSize] = {};
+    if (GetErrorText(code, text, sizeof text) != 0)
+        return "Specified error number is out of range";
+    text[sizeof text - 1] = '\0';
+    return text;
+}
+
 MidiResult MidiBackend::Silence(DeviceHandle) { return MIDIERR_NOTSUPPORTED; }
 
 MidiResult MidiBackend::Lost(DeviceHandle) { return MIDIERR_NOERROR; }

@@ -39,6 +39,9 @@ public:
     virtual MidiResult GetDevCaps(std::int32_t deviceId, MidiOutCaps *caps, std::uint32_t size) = 0;
     // Zero-terminated text of `code` in `text`; non-zero when the code has none.
     virtual MidiResult GetErrorText(MidiResult code, char *text, std::uint32_t size);
+    // The same as a string, as the device's errors read; a code without a
+    // text reads as the system's own words for that.
+    std::string ErrorText(MidiResult code);
     // Opens `deviceId`; on success fills `handle` and from then on calls
     // `callback` with `instance` for each notification of the device.
     virtual MidiResult Open(DeviceHandle *handle, std::int32_t deviceId, DriverCallbackProc callback,

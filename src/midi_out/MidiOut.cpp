@@ -317,11 +317,7 @@ void TMidiOutput::SendLongMessage(const void *bytes, std::uint16_t length)
 
 std::string TMidiOutput::PlatformErrorText(std::uint16_t code)
 {
-    char buffer[ErrorTextSize] = {};
-    if (backend_->GetErrorText(code, buffer, sizeof buffer) != 0)
-        return "Specified error number is out of range";
-    buffer[sizeof buffer - 1] = '\0';
-    return std::string(buffer);
+    return backend_->ErrorText(code);
 }
 
 void TMidiOutput::NotifyHandler(const NotifyMessage &message)
