@@ -2,7 +2,7 @@
 
 #include "common/AtomicFileWriter.h"
 #include "common/Guard.h"
-#include "midi_out/NotifyWindow.h"
+#include "common/WindowWake.h"
 
 #include <QEventLoop>
 
@@ -33,12 +33,12 @@ struct RecordingSaves::Link {
     std::mutex mutex;
     std::deque<Result> results;
     std::deque<std::function<void()>> calls;
-    midi_out::NotifyWindow *wake = nullptr;
+    common::WindowWake *wake = nullptr;
 };
 
 RecordingSaves::RecordingSaves(Finished onFinished)
     : link_(std::make_shared<Link>()),
-      wake_(std::make_unique<midi_out::NotifyWindow>(nullptr, [this](const midi_out::NotifyMessage &) { Deliver(); })),
+      wake_(std::make_unique<common::WindowWake>([this](const common::WakeMessage &) { Deliver(); })),
       onFinished_(std::move(onFinished))
 {
     link_->wake = wake_.get();

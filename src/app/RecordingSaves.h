@@ -17,8 +17,8 @@
 
 class QEventLoop;
 
-namespace midi_out {
-class NotifyWindow;
+namespace common {
+class WindowWake;
 }
 
 namespace app {
@@ -86,7 +86,7 @@ private:
 
     // Shared with the jobs, which may outlive this object.
     std::shared_ptr<Link> link_;
-    std::unique_ptr<midi_out::NotifyWindow> wake_;
+    std::unique_ptr<common::WindowWake> wake_;
     Finished onFinished_;
     int underWay_ = 0;
     bool gaveUp_ = false;

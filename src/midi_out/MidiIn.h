@@ -14,10 +14,14 @@
 #include <functional>
 #include <memory>
 
+namespace common {
+struct WakeMessage;
+}
+
 namespace midi_out {
 
 class NotifyWindow;
-struct NotifyMessage;
+using NotifyMessage = common::WakeMessage;
 
 class TMidiInput {
 public:

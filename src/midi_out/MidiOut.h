@@ -14,10 +14,14 @@
 #include <string>
 #include <vector>
 
+namespace common {
+struct WakeMessage;
+}
+
 namespace midi_out {
 
 class NotifyWindow;
-struct NotifyMessage;
+using NotifyMessage = common::WakeMessage;
 struct CircularEventBuffer;
 
 class EmidioutputError : public std::runtime_error {

@@ -46,12 +46,6 @@ TEST(MidiOutputConstruction, StartsClosedAtDeviceZeroWithoutReadingCapabilities)
     EXPECT_TRUE(c.backend->CallsOf(Op::GetDevCaps).empty());
 }
 
-TEST(MidiOutputConstruction, DesigningComponentHasNoNotifyWindow)
-{
-    Component c({"Alpha"}, "Mapper", ComponentState{false, true});
-    EXPECT_EQ(c.out->GetNotifyWindow(), nullptr);
-}
-
 TEST(MidiOutputSelectByIndex, CopiesNameAndCapabilities)
 {
     Component c({"Alpha", "Beta"});

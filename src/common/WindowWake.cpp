@@ -1,4 +1,4 @@
-#include "midi_out/NotifyWindow.h"
+#include "common/WindowWake.h"
 
 #include "common/GuardedConnect.h"
 
@@ -8,10 +8,10 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-namespace midi_out {
+namespace common {
 
-NotifyWindow::NotifyWindow(MidiBackend *backend, Handler handler, QObject *parent)
-    : QObject(parent), backend_(backend), handler_(std::move(handler))
+WindowWake::WindowWake(Handler handler, QObject *parent)
+    : QObject(parent), handler_(std::move(handler))
 {
     for (std::size_t i = 0; i < Capacity; ++i)
         cells_[i].sequence.store(i, std::memory_order_relaxed);
@@ -28,7 +28,7 @@ NotifyWindow::NotifyWindow(MidiBackend *backend, Handler handler, QObject *paren
     });
 }
 
-NotifyWindow::~NotifyWindow()
+WindowWake::~WindowWake()
 {
     delete notifier_;
     if (eventFd_ >= 0)
@@ -38,7 +38,7 @@ NotifyWindow::~NotifyWindow()
 // A bounded multi-producer queue after Dmitry Vyukov's design: each cell's
 // sequence number tells producers and the consumer whose turn it is, so no
 // lock is needed and nothing is allocated after construction.
-bool NotifyWindow::Enqueue(std::uint32_t message, std::uintptr_t param1, std::uintptr_t param2) noexcept
+bool WindowWake::Enqueue(std::uint32_t message, std::uintptr_t param1, std::uintptr_t param2) noexcept
 {
     std::size_t pos = enqueuePos_.load(std::memory_order_relaxed);
     Cell *cell;
@@ -55,14 +55,14 @@ bool NotifyWindow::Enqueue(std::uint32_t message, std::uintptr_t param1, std::ui
             pos = enqueuePos_.load(std::memory_order_relaxed);
         }
     }
-    cell->message = NotifyMessage{message, param1, param2};
+    cell->message = WakeMessage{message, param1, param2};
     cell->sequence.store(pos + 1, std::memory_order_release);
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t n = ::write(eventFd_, &one, sizeof one);
     return true;
 }
 
-void NotifyWindow::Drain()
+void WindowWake::Drain()
 {
     for (;;) {
         const std::size_t pos = dequeuePos_.load(std::memory_order_relaxed);
@@ -70,7 +70,7 @@ void NotifyWindow::Drain()
         const std::size_t seq = cell.sequence.load(std::memory_order_acquire);
         if (static_cast<std::intptr_t>(seq) - static_cast<std::intptr_t>(pos + 1) < 0)
             return; // empty
-        const NotifyMessage message = cell.message;
+        const WakeMessage message = cell.message;
         dequeuePos_.store(pos + 1, std::memory_order_relaxed);
         cell.sequence.store(pos + Capacity, std::memory_order_release);
         if (handler_)
@@ -78,4 +78,4 @@ void NotifyWindow::Drain()
     }
 }
 
-} // namespace midi_out
+} // namespace common
