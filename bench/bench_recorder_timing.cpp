@@ -82,8 +82,7 @@ void DrumIntervalError(benchmark::State &state)
         device.SetDeviceID(0);
         device.OpenDevice();
         DeviceSink sink(device);
-        std::uint8_t step = 0;
-        recorder::DrumPattern pattern(sink, step);
+        recorder::DrumPattern pattern(sink);
 
         Timer timer;
         timer.SetInterval(recorder::DrumPattern::IntervalMs(tempo));

@@ -38,9 +38,8 @@ struct Attempt {
 
 class Host : public recorder::TransportHost, public recorder::NoteSink {
 public:
-    Host(midi_out::TMidiOutput &device, midi_out::TestBackend &backend, std::uint8_t failMask,
-         const std::int32_t &tickCounter)
-        : device_(device), backend_(backend), failMask_(failMask), tickCounter_(tickCounter)
+    Host(midi_out::TMidiOutput &device, midi_out::TestBackend &backend, std::uint8_t failMask)
+        : device_(device), backend_(backend), failMask_(failMask)
     {
     }
 
@@ -52,7 +51,7 @@ public:
             backend_.failures[midi_out::TestBackend::Op::ShortMessage] = kFailure;
         else
             backend_.failures.erase(midi_out::TestBackend::Op::ShortMessage);
-        attempts.push_back({Pack(status, data1, data2), tickCounter_, fail});
+        attempts.push_back({Pack(status, data1, data2), transport->Tick(), fail});
         device_.SendShortMessage(status, data1, data2);
         FUZZ_CHECK(!fail);
     }
@@ -60,7 +59,9 @@ public:
     void SilenceDevice() override { device_.SilenceDevice(); }
     void SwitchDrumsOff() override { drumsSwitchedOff = true; }
     void ShowTransportState(recorder::TransportState state) override { shown.push_back(state); }
+    void TakeEnded() override {}
 
+    const recorder::Transport *transport = nullptr;
     std::vector<Attempt> attempts;
     std::vector<recorder::TransportState> shown;
     bool drumsSwitchedOff = false;
@@ -69,7 +70,6 @@ private:
     midi_out::TMidiOutput &device_;
     midi_out::TestBackend &backend_;
     std::uint8_t failMask_;
-    const std::int32_t &tickCounter_;
 };
 
 std::int32_t SignedTickAt(const std::vector<std::uint8_t> &bytes, std::size_t at)
@@ -110,9 +110,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     recorder::RecordingStream stream;
     stream.Write(recording.data(), recording.size());
-    std::int32_t tickCounter = 12345;
-    Host host(device, backend, failMask, tickCounter);
-    recorder::Transport transport(host, host, stream, tickCounter);
+    Host host(device, backend, failMask);
+    recorder::Transport transport(host, host, stream);
+    host.transport = &transport;
+    transport.SetTick(12345);
 
     std::size_t failures = 0;
     try {
@@ -120,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     } catch (const midi_out::EmidioutputError &) {
         ++failures;
     }
-    FUZZ_CHECK(host.drumsSwitchedOff && tickCounter == 0);
+    FUZZ_CHECK(host.drumsSwitchedOff && transport.Tick() == 0);
 
     // Ticks at which nothing is due only count, so the driven clock jumps
     // over them; every tick that sends or ends runs for real.
@@ -128,8 +129,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (std::size_t ticks = 0; transport.IsPlaying(); ++ticks) {
         FUZZ_CHECK(ticks <= 2 * (recording.size() / recorder::RecordedEvent::kSize) + 4);
         const std::size_t at = stream.Position();
-        if (at + 4 <= bytes.size() && SignedTickAt(bytes, at) > tickCounter)
-            tickCounter = SignedTickAt(bytes, at);
+        if (at + 4 <= bytes.size() && SignedTickAt(bytes, at) > transport.Tick())
+            transport.SetTick(SignedTickAt(bytes, at));
         try {
             transport.ClockTick();
         } catch (const midi_out::EmidioutputError &) {

@@ -69,10 +69,9 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
     setFont(arial);
 
     transportLink_ = std::make_unique<TransportLink>(*this);
-    transport_ = std::make_unique<recorder::Transport>(*transportLink_, notes_, *recordingStream_,
-                                                       TickCounter);
+    transport_ = std::make_unique<recorder::Transport>(*transportLink_, notes_, *recordingStream_);
     notes_.SetTransport(transport_.get());
-    drums_ = std::make_unique<recorder::DrumPattern>(notes_, DrumStep);
+    drums_ = std::make_unique<recorder::DrumPattern>(notes_);
     CreateControls();
     keyboard_ = std::make_unique<PcKeyboard>(PcKeyboard::Parts{
         *this, keys_, player_, playing_, notes_, *settings_, deviceFailures_,
@@ -194,7 +193,6 @@ void TForm1::StartUp(DeviceStart deviceStart)
         return;
     }
 
-    DrumStep = 0;
     keyboard_->Install();
     keyboard_->Load(*session_->StartUpErrors());
     ApplyStoredSettings(*session_->StartUpErrors());

@@ -94,9 +94,9 @@ public:
     recorder::RecordingStream &RecordingStream() { return *recordingStream_; }
     const QStringList &KeyCodes() const { return keyboard_->Codes(); }
     const QStringList &KeyNumbers() const { return keyboard_->Numbers(); }
-    std::int32_t CurrentTick() const { return TickCounter; }
-    void SetCurrentTick(std::int32_t tick) { TickCounter = tick; }
-    std::uint8_t CurrentDrumStep() const { return DrumStep; }
+    std::int32_t CurrentTick() const { return transport_->Tick(); }
+    void SetCurrentTick(std::int32_t tick) { transport_->SetTick(tick); }
+    std::uint8_t CurrentDrumStep() const { return drums_->Step(); }
     const recorder::Transport &Transport() const { return *transport_; }
     const UnsavedTake &Take() const { return recording_->Take(); }
     const RecordingSaves &Saves() const { return recording_->Saves(); }
@@ -171,8 +171,6 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
-    std::int32_t TickCounter = 0;
-    std::uint8_t DrumStep = 0;
 
     void CreateControls();
     // Devices are read now, or, from the event loop, when the chosen one opens.
@@ -210,7 +208,7 @@ private:
     // The controls' positions the keys and the input play by, kept in line
     // by the controls' handlers.
     performance::PlayingState playing_;
-    recorder::NoteRouter notes_{*midiOut_, *recordingStream_, TickCounter, *this};
+    recorder::NoteRouter notes_{*midiOut_, *recordingStream_, *this};
     performance::InputRouter inputRouter_{playing_, keys_, notes_};
     std::unique_ptr<RecordingCommands> recording_;
     std::unique_ptr<MainMenu> menus_;

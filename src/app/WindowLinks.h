@@ -32,12 +32,9 @@ public:
         form_.drums_->Forget();
     }
     void SwitchDrumsOff() override { form_.CheckBox1->setChecked(false); }
+    void TakeEnded() override { form_.recording_->TakeEnded(); }
     void ShowTransportState(recorder::TransportState state) override
     {
-        // A recording that ends seals its take's journal.
-        if (shown_ == recorder::TransportState::Recording && state != recorder::TransportState::Recording)
-            form_.recording_->TakeEnded();
-        shown_ = state;
         // Setting a button of the exclusive group down releases the others
         // and runs no action.
         switch (state) {
@@ -56,7 +53,6 @@ public:
 
 private:
     TForm1 &form_;
-    recorder::TransportState shown_ = recorder::TransportState::Stopped;
 };
 
 // The mouse on the keys plays through the player; a device that fails the

@@ -34,9 +34,14 @@ public:
     // Milliseconds between two steps at `tempo` beats per minute.
     static constexpr int IntervalMs(int tempo) { return 30000 / tempo; }
 
-    // `step` is the window's DrumStep: it is set once at start-up and carries
-    // on across switching the accompaniment off and on.
-    DrumPattern(NoteSink &sink, std::uint8_t &step) : sink_(sink), step_(step) {}
+    // The step starts at 0 with the program and carries on across switching
+    // the accompaniment off and on.
+    explicit DrumPattern(NoteSink &sink) : sink_(sink) {}
+
+    // The step the next Tick sends; it wraps at 256.
+    std::uint8_t Step() const { return step_; }
+    // For a pattern started elsewhere than at its first step (tests).
+    void SetStep(std::uint8_t step) { step_ = step; }
 
     // Sends the current step and moves to the next. Each hit is preceded by
     // a Note Off of the same drum, which ends its previous hit. A failed send
@@ -52,7 +57,7 @@ public:
 
 private:
     NoteSink &sink_;
-    std::uint8_t &step_;
+    std::uint8_t step_ = 0;
     // Bit i: DrumHits[i] was hit and not yet ended.
     unsigned sounding_ = 0;
 };

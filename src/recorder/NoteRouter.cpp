@@ -16,7 +16,7 @@ void NoteRouter::SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t 
 void NoteRouter::RecordSent(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
 {
     if (transport_ != nullptr && transport_->IsRecording()) {
-        stream_.WriteEvent({static_cast<std::uint32_t>(tickCounter_), status, data1, data2});
+        stream_.WriteEvent({static_cast<std::uint32_t>(transport_->Tick()), status, data1, data2});
         observer_.Recorded();
     }
 }

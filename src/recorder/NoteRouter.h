@@ -38,15 +38,13 @@ class NoteRouter final : public MessageSink {
 public:
     static constexpr std::size_t MaxLongMessage = 65535;
 
-    // `tickCounter` is the window's TickCounter, read for each record.
-    NoteRouter(midi_out::TMidiOutput &device, RecordingStream &stream, const std::int32_t &tickCounter,
-               NoteObserver &observer)
-        : device_(device), stream_(stream), tickCounter_(tickCounter), observer_(observer)
+    NoteRouter(midi_out::TMidiOutput &device, RecordingStream &stream, NoteObserver &observer)
+        : device_(device), stream_(stream), observer_(observer)
     {
     }
 
-    // The transport whose state decides whether a message is recorded; none:
-    // nothing is.
+    // The transport whose state decides whether a message is recorded, and
+    // whose clock gives its tick; none: nothing is.
     void SetTransport(const Transport *transport) { transport_ = transport; }
 
     // A failed send leaves by its exception before anything is recorded.
@@ -59,7 +57,6 @@ public:
 private:
     midi_out::TMidiOutput &device_;
     RecordingStream &stream_;
-    const std::int32_t &tickCounter_;
     NoteObserver &observer_;
     const Transport *transport_ = nullptr;
 };

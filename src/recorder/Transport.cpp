@@ -21,7 +21,10 @@ std::int32_t TickFrom(const std::array<std::uint8_t, TickSize> &bytes)
 
 void Transport::SetState(TransportState state)
 {
+    const bool takeEnded = state_ == TransportState::Recording && state != TransportState::Recording;
     state_ = state;
+    if (takeEnded)
+        host_.TakeEnded();
     host_.ShowTransportState(state);
 }
 
@@ -55,7 +58,7 @@ void Transport::CloseTake()
         open.Track(event->status, event->data1, event->data2);
     stream_.Seek(0, SeekOrigin::End);
     // Not through the host: the live notes themselves go on sounding.
-    const auto tick = static_cast<std::uint32_t>(tickCounter_);
+    const auto tick = static_cast<std::uint32_t>(tick_);
     for (const SoundingNotes::Note &note : open.TakeAll())
         stream_.WriteEvent({tick, SoundingNotes::NoteOffStatus(note.channel), note.key, 0});
 }
@@ -64,7 +67,7 @@ void Transport::Record()
 {
     const auto failure = Leave();
     SetState(TransportState::Recording);
-    tickCounter_ = 0;
+    tick_ = 0;
     stream_.Clear();
     // Recorded, since the state is already Recording: every recording starts
     // with its instrument at tick 0.
@@ -76,7 +79,7 @@ void Transport::Play()
 {
     const auto failure = Leave();
     SetState(TransportState::Playing);
-    tickCounter_ = 0;
+    tick_ = 0;
     host_.SwitchDrumsOff();
     stream_.Seek(0, SeekOrigin::Begin);
     host_.SelectStoredInstrument();
@@ -121,7 +124,7 @@ void Transport::ClockTick()
             return;
         }
         std::size_t sent = 0;
-        while (TickFrom(tick) <= tickCounter_ && sent < MaxEventsPerTick) {
+        while (TickFrom(tick) <= tick_ && sent < MaxEventsPerTick) {
             std::array<std::uint8_t, MessageSize> message{};
             if (stream_.Read(message.data(), MessageSize) < MessageSize) {
                 EndPlayback();
@@ -139,7 +142,7 @@ void Transport::ClockTick()
         // The tick that is not yet due is read again next time.
         stream_.Seek(-static_cast<std::int64_t>(TickSize), SeekOrigin::Current);
     }
-    tickCounter_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(tickCounter_) + 1u);
+    tick_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(tick_) + 1u);
 }
 
 } // namespace recorder

@@ -33,6 +33,8 @@ public:
     // change of state comes through here, and comes before anything the new
     // state sends.
     virtual void ShowTransportState(TransportState state) = 0;
+    // A recording ended and its take is closed: the take is whole now.
+    virtual void TakeEnded() = 0;
 
 protected:
     ~TransportHost() = default;
@@ -50,10 +52,9 @@ public:
     // window; the order is kept.
     static constexpr std::size_t MaxEventsPerTick = 512;
 
-    // `tickCounter` is the window's TickCounter, advanced by every clock
-    // tick; `stream` is the recording; `sink` the note path.
-    Transport(TransportHost &host, NoteSink &sink, RecordingStream &stream, std::int32_t &tickCounter)
-        : host_(host), sink_(sink), stream_(stream), tickCounter_(tickCounter)
+    // `stream` is the recording; `sink` the note path.
+    Transport(TransportHost &host, NoteSink &sink, RecordingStream &stream)
+        : host_(host), sink_(sink), stream_(stream)
     {
     }
 
@@ -62,6 +63,12 @@ public:
     bool IsPlaying() const { return state_ == TransportState::Playing; }
     // Recording counts the clock's ticks and playback is driven by them.
     bool NeedsClock() const { return state_ != TransportState::Stopped; }
+    // The take's time: clock ticks since Record or Play. What is recorded
+    // now is recorded at this tick.
+    std::int32_t Tick() const { return tick_; }
+    // Puts the clock at `tick`, as if that many ticks had passed: for a take
+    // made up by a test or a benchmark, and for a fuzzer's playback.
+    void SetTick(std::int32_t tick) { tick_ = tick; }
 
     // The actions of the three buttons. Each sets its state first, so that
     // the instrument re-selected by Record is already recorded, and each runs
@@ -94,7 +101,7 @@ private:
     TransportHost &host_;
     NoteSink &sink_;
     RecordingStream &stream_;
-    std::int32_t &tickCounter_;
+    std::int32_t tick_ = 0;
     TransportState state_ = TransportState::Stopped;
     SoundingNotes played_;
 };

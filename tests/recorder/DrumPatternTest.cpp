@@ -48,15 +48,15 @@ TEST(DrumPattern, EightStepsFromStartAndAcrossTheWrap)
 {
     for (const std::uint8_t start : {std::uint8_t{0}, std::uint8_t{252}}) {
         Sink sink;
-        std::uint8_t step = start;
-        DrumPattern pattern(sink, step);
+        DrumPattern pattern(sink);
+        pattern.SetStep(start);
         for (int i = 0; i < 8; ++i) {
-            SCOPED_TRACE(int(step));
+            SCOPED_TRACE(int(pattern.Step()));
             sink.sent.clear();
             pattern.Tick();
             EXPECT_EQ(sink.sent, ExpectedStep[i % 4]);
         }
-        EXPECT_EQ(step, std::uint8_t(start + 8));
+        EXPECT_EQ(pattern.Step(), std::uint8_t(start + 8));
     }
 }
 
@@ -64,10 +64,9 @@ TEST(DrumPattern, FailedSendLeavesTheStep)
 {
     Sink sink;
     sink.failAfter = 1;
-    std::uint8_t step = 0;
-    DrumPattern pattern(sink, step);
+    DrumPattern pattern(sink);
     EXPECT_THROW(pattern.Tick(), std::runtime_error);
-    EXPECT_EQ(step, 0);
+    EXPECT_EQ(pattern.Step(), 0);
 }
 
 } // namespace

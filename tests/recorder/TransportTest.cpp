@@ -19,7 +19,7 @@ using recorder::TransportState;
 
 struct Message {
     std::uint8_t status, data1, data2;
-    std::int32_t atTick; // TickCounter when it was sent
+    std::int32_t atTick; // the transport's tick when it was sent
     friend bool operator==(const Message &, const Message &) = default;
 };
 
@@ -27,20 +27,21 @@ struct Message {
 // records, and fails on request.
 class FakeWindow : public recorder::TransportHost, public recorder::NoteSink {
 public:
-    FakeWindow() : transport(*this, *this, stream, tickCounter) {}
+    FakeWindow() : transport(*this, *this, stream) {}
 
     void SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override
     {
         if (failOnData1 && *failOnData1 == data1)
             throw std::runtime_error("send failed");
-        sent.push_back({status, data1, data2, tickCounter});
+        sent.push_back({status, data1, data2, transport.Tick()});
         if (transport.IsRecording())
-            stream.WriteEvent({static_cast<std::uint32_t>(tickCounter), status, data1, data2});
+            stream.WriteEvent({static_cast<std::uint32_t>(transport.Tick()), status, data1, data2});
     }
     void SelectStoredInstrument() override { SendNote(0xC0, instrument, 0); }
     void SilenceDevice() override {}
     void SwitchDrumsOff() override {}
     void ShowTransportState(TransportState) override {}
+    void TakeEnded() override { ++takesEnded; }
 
     void Append(std::uint32_t tick, std::uint8_t data1)
     {
@@ -48,8 +49,8 @@ public:
     }
 
     RecordingStream stream;
-    std::int32_t tickCounter = 0;
     Transport transport;
+    int takesEnded = 0;
     std::uint8_t instrument = 5;
     std::optional<std::uint8_t> failOnData1;
     std::vector<Message> sent;
@@ -81,17 +82,17 @@ TEST(TransportButtons, RecordStartsAfreshWithTheInstrumentAtTickZero)
 {
     FakeWindow w;
     w.Append(9, 60);
-    w.tickCounter = 77;
+    w.transport.SetTick(77);
     w.transport.Record();
     EXPECT_EQ(w.transport.State(), TransportState::Recording);
-    EXPECT_EQ(w.tickCounter, 0);
+    EXPECT_EQ(w.transport.Tick(), 0);
     EXPECT_EQ(w.stream.Bytes(), (std::vector<std::uint8_t>{0, 0, 0, 0, 0xC0, 5, 0}));
 
     // Again while recording: what was recorded is discarded.
     w.transport.ClockTick();
     w.SendNote(0x90, 61, 90);
     w.transport.Record();
-    EXPECT_EQ(w.tickCounter, 0);
+    EXPECT_EQ(w.transport.Tick(), 0);
     EXPECT_EQ(w.stream.Size(), RecordedEvent::kSize);
 }
 
@@ -113,14 +114,14 @@ TEST(TransportClock, CountsInEveryStateAndWrapsSigned)
 {
     FakeWindow w;
     w.transport.ClockTick();
-    EXPECT_EQ(w.tickCounter, 1);
+    EXPECT_EQ(w.transport.Tick(), 1);
     w.transport.Record();
     w.transport.ClockTick();
-    EXPECT_EQ(w.tickCounter, 1);
+    EXPECT_EQ(w.transport.Tick(), 1);
     w.transport.Halt();
-    w.tickCounter = INT_MAX;
+    w.transport.SetTick(INT_MAX);
     w.transport.ClockTick();
-    EXPECT_EQ(w.tickCounter, INT_MIN);
+    EXPECT_EQ(w.transport.Tick(), INT_MIN);
 }
 
 TEST(TransportPlayback, EmptyStreamEndsOnTheFirstTick)
@@ -128,7 +129,7 @@ TEST(TransportPlayback, EmptyStreamEndsOnTheFirstTick)
     FakeWindow w;
     PlayToEnd(w, 1);
     EXPECT_EQ(w.transport.State(), TransportState::Stopped);
-    EXPECT_EQ(w.tickCounter, 0);
+    EXPECT_EQ(w.transport.Tick(), 0);
     EXPECT_EQ(w.sent, (std::vector<Message>{Program(0)}));
 }
 
@@ -202,12 +203,12 @@ TEST(TransportPlayback, FailedSendIsNotRetriedAndTheTickWaits)
     w.failOnData1 = 2;
 
     EXPECT_THROW(w.transport.ClockTick(), std::runtime_error);
-    EXPECT_EQ(w.tickCounter, 0);
+    EXPECT_EQ(w.transport.Tick(), 0);
     EXPECT_TRUE(w.transport.IsPlaying());
     EXPECT_EQ(w.stream.Position(), 2 * RecordedEvent::kSize);
 
     w.transport.ClockTick();
-    EXPECT_EQ(w.tickCounter, 1);
+    EXPECT_EQ(w.transport.Tick(), 1);
     w.transport.ClockTick();
     w.transport.ClockTick();
     EXPECT_EQ(w.sent, Ending({Note(1, 0), Note(3, 0), Note(4, 1)}, {1, 3, 4}, 1));
@@ -236,7 +237,7 @@ TEST(TransportRecording, WhateverEndsATakeClosesItsNotes)
         w.SendNote(0x90, 62, 100);
         w.SendNote(0x80, 62, 0);
         w.SendNote(0x90, 64, 0); // velocity 0: no note on
-        w.tickCounter = 7;
+        w.transport.SetTick(7);
         w.sent.clear();
         c.end(w.transport);
         EXPECT_TRUE(std::none_of(w.sent.begin(), w.sent.end(), [](const Message &m) { return (m.status & 0xF0) == 0x80; }));
@@ -285,3 +286,30 @@ TEST(TransportPlayback, ATickSendsABoundedNumberOfEventsAndTheRestInOrderAfter)
 }
 
 } // namespace
+
+// The take is whole once a recording ends, whatever ends it, and only then:
+// its journal is sealed on this, not on what the buttons show.
+TEST(TransportTake, EndsOnceWhenARecordingEndsAndOnlyThen)
+{
+    using Action = void (Transport::*)();
+    const struct {
+        const char *name;
+        std::vector<Action> actions;
+        int takesEnded;
+    } cases[] = {
+        {"record, stop", {&Transport::Record, &Transport::Stop}, 1},
+        {"record, play", {&Transport::Record, &Transport::Play}, 1},
+        {"record, halt", {&Transport::Record, &Transport::Halt}, 1},
+        {"record again", {&Transport::Record, &Transport::Record}, 0},
+        {"play, stop", {&Transport::Play, &Transport::Stop}, 0},
+        {"stop, stop", {&Transport::Stop, &Transport::Stop}, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeWindow w;
+        w.Append(5, 60);
+        for (const Action action : c.actions)
+            (w.transport.*action)();
+        EXPECT_EQ(w.takesEnded, c.takesEnded);
+    }
+}

@@ -64,12 +64,13 @@ public:
     {
         device->SendShortMessage(status, data1, data2);
         if (transport.IsRecording())
-            stream.WriteEvent({static_cast<std::uint32_t>(tickCounter), status, data1, data2});
+            stream.WriteEvent({static_cast<std::uint32_t>(transport.Tick()), status, data1, data2});
     }
     void SelectStoredInstrument() override { SendNote(0xC0, static_cast<std::uint8_t>(instrument), 0); }
     void SilenceDevice() override { device->SilenceDevice(); }
     void SwitchDrumsOff() override { drumsOn = false; }
     void ShowTransportState(TransportState) override {}
+    void TakeEnded() override {}
 
     void ChooseDevice(int index)
     {
@@ -94,10 +95,8 @@ public:
     TestBackend *backend = nullptr;
     std::unique_ptr<midi_out::TMidiOutput> device;
     recorder::RecordingStream stream;
-    std::int32_t tickCounter = 0;
-    std::uint8_t drumStep = 0;
-    recorder::Transport transport{*this, *this, stream, tickCounter};
-    recorder::DrumPattern drums{*this, drumStep};
+    recorder::Transport transport{*this, *this, stream};
+    recorder::DrumPattern drums{*this};
     bool drumsOn = true;
     int instrument = 0;
     int messages = 0;
