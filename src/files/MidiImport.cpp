@@ -150,12 +150,18 @@ private:
 };
 
 // The silent note pair this program's export puts before the recording: not
-// part of what was recorded.
+// part of what was recorded. Its Note Off lies at time 1, or at time 0 in the
+// files of version 1.0.0.
 bool StartsWithOwnPrelude(std::span<const std::uint8_t> track, std::uint16_t division)
 {
     const auto events = std::span(kTrackPrelude).subspan(8);
-    return division == kMidiHeader[13] && track.size() >= events.size()
-           && std::equal(events.begin(), events.end(), track.begin());
+    const std::size_t noteOffDelta = kPreludeNoteOffDeltaOffset - 8;
+    if (division != kMidiHeader[13] || track.size() < events.size())
+        return false;
+    for (std::size_t i = 0; i < events.size(); ++i)
+        if (track[i] != events[i] && !(i == noteOffDelta && track[i] == 0x00))
+            return false;
+    return true;
 }
 
 } // namespace
