@@ -60,8 +60,8 @@ def export(recording, output):
     track = mido.MidiTrack()
     track.append(mido.MetaMessage('set_tempo', tempo=TEMPO, time=0))
     track.append(mido.Message('note_on', note=0, velocity=0, time=0))
-    track.append(mido.Message('note_off', note=0, velocity=0, time=0))
-    previous = 0
+    track.append(mido.Message('note_off', note=0, velocity=0, time=1))
+    previous = 1
     for tick, status, data1, data2 in events:
         delta = 0
         if tick >= previous:

@@ -672,9 +672,12 @@ Reads INPUT (.vsq recording, .vnx sound text file, .mid MIDI file) and writes OU
         <source>Datei %1 endet mitten in einer Spur; gelesen wurde bis dorthin.</source>
         <translation>File %1 ends in the middle of a track; it was read up to there.</translation>
     </message>
-    <message>
-        <source>%1 System-Exclusive-Meldungen wurden übergangen.</source>
-        <translation>%1 System Exclusive messages were skipped.</translation>
+    <message numerus="yes">
+        <source>%n System-Exclusive-Meldungen wurden übergangen.</source>
+        <translation>
+            <numerusform>%n System Exclusive message was skipped.</numerusform>
+            <numerusform>%n System Exclusive messages were skipped.</numerusform>
+        </translation>
     </message>
 </context>
 <context>

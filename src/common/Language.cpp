@@ -26,7 +26,6 @@ constexpr std::array MessagePatterns{
     QT_TRANSLATE_NOOP("Messages", "Datei %1 ist keine gültige MIDI-Datei."),
     QT_TRANSLATE_NOOP("Messages", "Datei %1 ist eine MIDI-Datei im Format 2, die nicht geöffnet werden kann."),
     QT_TRANSLATE_NOOP("Messages", "Datei %1 endet mitten in einer Spur; gelesen wurde bis dorthin."),
-    QT_TRANSLATE_NOOP("Messages", "%1 System-Exclusive-Meldungen wurden übergangen."),
     QT_TRANSLATE_NOOP("Messages", "Das Dateiformat %1 wird nicht unterstützt."),
     QT_TRANSLATE_NOOP("Messages", "'%1' ist kein gültiger Integerwert"),
     QT_TRANSLATE_NOOP("Messages", "Ungültige Gleitkommaoperation"),
@@ -36,25 +35,58 @@ constexpr std::array MessagePatterns{
     QT_TRANSLATE_NOOP("Messages", "Nicht genügend Arbeitsspeicher vorhanden"),
 };
 
+// The exception texts with a count: the German the code outside Qt writes
+// for one and for more (%1 the count), and the text whose plural forms the
+// catalogues hold.
+struct CountedPattern {
+    const char *one;
+    const char *many;
+    const char *counted;
+};
+constexpr std::array CountedPatterns{
+    CountedPattern{"1 System-Exclusive-Meldung wurde übergangen.", "%1 System-Exclusive-Meldungen wurden übergangen.",
+                   QT_TRANSLATE_N_NOOP("Messages", "%n System-Exclusive-Meldungen wurden übergangen.")},
+};
+
 // The device layer's texts with a variable part, English, %1 for it.
 constexpr std::array DevicePatterns{
     "MIDI output Device %1 not installed",
     "MIDI input buffer full: %1 messages dropped",
 };
 
-// `text` in `context`'s language when it is `pattern` with its %1 filled in.
-std::optional<QString> MatchPattern(const QString &text, const char *context, const char *pattern)
+// What `text` has in place of the %1 of `pattern`, when it is that pattern.
+std::optional<QString> VariablePart(const QString &text, const char *pattern)
 {
     const QString source = QString::fromUtf8(pattern);
     const qsizetype at = source.indexOf(QStringLiteral("%1"));
     if (at < 0)
-        return text == source ? std::optional(QCoreApplication::translate(context, pattern)) : std::nullopt;
+        return text == source ? std::optional(QString()) : std::nullopt;
     const QString before = source.left(at);
     const QString after = source.mid(at + 2);
     if (text.size() >= before.size() + after.size() && text.startsWith(before) && text.endsWith(after))
-        return QCoreApplication::translate(context, pattern)
-            .arg(text.mid(before.size(), text.size() - before.size() - after.size()));
+        return text.mid(before.size(), text.size() - before.size() - after.size());
     return std::nullopt;
+}
+
+// `text` in `context`'s language when it is `pattern` with its %1 filled in.
+std::optional<QString> MatchPattern(const QString &text, const char *context, const char *pattern)
+{
+    const auto part = VariablePart(text, pattern);
+    if (!part)
+        return std::nullopt;
+    const QString translated = QCoreApplication::translate(context, pattern);
+    return translated.contains(QStringLiteral("%1")) ? translated.arg(*part) : translated;
+}
+
+// The count of `text` when it is one of `pattern`'s German forms.
+std::optional<int> CountOf(const QString &text, const CountedPattern &pattern)
+{
+    if (text == QString::fromUtf8(pattern.one))
+        return 1;
+    bool number = false;
+    const auto part = VariablePart(text, pattern.many);
+    const int count = part ? part->toInt(&number) : 0;
+    return number ? std::optional(count) : std::nullopt;
 }
 
 struct Installed {
@@ -152,6 +184,15 @@ void InstallChosenLanguage()
 QString TranslatedMessage(const std::string &german)
 {
     const QString text = QString::fromStdString(german);
+    for (const CountedPattern &pattern : CountedPatterns) {
+        const auto count = CountOf(text, pattern);
+        if (!count)
+            continue;
+        // The code writes German's forms itself; German has no catalogue.
+        if (CurrentLanguage() == QLocale::German)
+            return text;
+        return QCoreApplication::translate("Messages", pattern.counted, nullptr, *count);
+    }
     for (const char *pattern : MessagePatterns)
         if (const auto translated = MatchPattern(text, "Messages", pattern))
             return *translated;

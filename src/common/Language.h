@@ -51,7 +51,8 @@ void InstallChosenLanguage();
 
 // An exception text of ours in the language shown: the German text matched
 // against the known patterns, its variable part (a file name, a number)
-// carried over; a device text (English) looked up in the device catalogue.
+// carried over, a count in the language's plural form; a device text
+// (English) looked up in the device catalogue.
 // Texts of no pattern come back as they are.
 QString TranslatedMessage(const std::string &german);
 

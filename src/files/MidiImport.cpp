@@ -3,6 +3,7 @@
 #include "files/MidiExport.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <utility>
 
@@ -44,6 +45,34 @@ bool HasOneDataByte(std::uint8_t status)
 {
     const std::uint8_t kind = status & 0xF0;
     return kind == 0xC0 || kind == 0xD0;
+}
+
+// Stand-ins for the device number byte of the resets below.
+constexpr std::uint8_t kAnyDevice = 0x80; // universal messages: any number
+constexpr std::uint8_t kGroupDevice = 0x81; // GS and XG: 0x10 to 0x1F
+
+// The resets most files begin with, as the bytes after F0. A recording has
+// no place for them, and the synthesizer needs none: left out unsaid.
+constexpr std::uint8_t kGmSystemOn[] = {0x7E, kAnyDevice, 0x09, 0x01, 0xF7};
+constexpr std::uint8_t kGmSystemOff[] = {0x7E, kAnyDevice, 0x09, 0x02, 0xF7};
+constexpr std::uint8_t kGm2SystemOn[] = {0x7E, kAnyDevice, 0x09, 0x03, 0xF7};
+constexpr std::uint8_t kGsReset[] = {0x41, kGroupDevice, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7};
+constexpr std::uint8_t kXgSystemOn[] = {0x43, kGroupDevice, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
+constexpr std::array<std::span<const std::uint8_t>, 5> kStandardResets{kGmSystemOn, kGmSystemOff, kGm2SystemOn,
+                                                                      kGsReset, kXgSystemOn};
+
+bool IsStandardReset(std::span<const std::uint8_t> message)
+{
+    const auto matches = [](std::uint8_t wanted, std::uint8_t byte) {
+        if (wanted == kAnyDevice)
+            return byte < 0x80;
+        if (wanted == kGroupDevice)
+            return (byte & 0xF0) == 0x10;
+        return byte == wanted;
+    };
+    return std::any_of(kStandardResets.begin(), kStandardResets.end(), [&](std::span<const std::uint8_t> reset) {
+        return std::equal(reset.begin(), reset.end(), message.begin(), message.end(), matches);
+    });
 }
 
 // One track chunk's events. `cut`: the chunk ends before its stated length
@@ -92,9 +121,9 @@ public:
                 std::uint32_t length;
                 if (!Quantity(length) || data_.size() - at_ < length)
                     return Short();
-                at_ += length;
-                if (first == 0xF0)
+                if (first == 0xF0 && !IsStandardReset(data_.subspan(at_, length)))
                     ++notes.systemExclusive;
+                at_ += length;
                 running = 0;
                 continue;
             }
@@ -150,12 +179,18 @@ private:
 };
 
 // The silent note pair this program's export puts before the recording: not
-// part of what was recorded.
+// part of what was recorded. Its Note Off lies at time 1, or at time 0 in the
+// files of version 1.0.0.
 bool StartsWithOwnPrelude(std::span<const std::uint8_t> track, std::uint16_t division)
 {
     const auto events = std::span(kTrackPrelude).subspan(8);
-    return division == kMidiHeader[13] && track.size() >= events.size()
-           && std::equal(events.begin(), events.end(), track.begin());
+    const std::size_t noteOffDelta = kPreludeNoteOffDeltaOffset - 8;
+    if (division != kMidiHeader[13] || track.size() < events.size())
+        return false;
+    for (std::size_t i = 0; i < events.size(); ++i)
+        if (track[i] != events[i] && !(i == noteOffDelta && track[i] == 0x00))
+            return false;
+    return true;
 }
 
 } // namespace
@@ -175,7 +210,9 @@ std::vector<std::string> MidiImportNotes::Texts(const std::string &fileName) con
     std::vector<std::string> texts;
     if (truncated)
         texts.push_back("Datei " + fileName + " endet mitten in einer Spur; gelesen wurde bis dorthin.");
-    if (systemExclusive > 0)
+    if (systemExclusive == 1)
+        texts.push_back("1 System-Exclusive-Meldung wurde übergangen.");
+    else if (systemExclusive > 1)
         texts.push_back(std::to_string(systemExclusive) + " System-Exclusive-Meldungen wurden übergangen.");
     return texts;
 }

@@ -31,6 +31,8 @@ public:
 
 // What the import left out or found missing, for the user to hear of.
 struct MidiImportNotes {
+    // System Exclusive messages left out, the standard resets (GM, GM2, GS,
+    // XG) not counted.
     std::size_t systemExclusive = 0;
     // The last track ends before its chunk's length: read up to where it ends.
     bool truncated = false;

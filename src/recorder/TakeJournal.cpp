@@ -2,6 +2,7 @@
 
 #include "common/SerialWorker.h"
 #include "recorder/RecordingStream.h"
+#include "recorder/Transport.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -173,6 +174,13 @@ LeftJournals FindLeftJournals(const std::string &folder)
         }
         const auto last = RecordedEvent::FromBytes(
             std::span<const std::uint8_t, RecordedEvent::kSize>(bytes.end() - RecordedEvent::kSize, bytes.end()));
+        // Ended by a kill rather than by a stop, the take is closed as a stop
+        // closes it, so that it never plays or exports a hanging note. The
+        // journal itself stays as it was left.
+        RecordingStream closed;
+        closed.Write(bytes.data(), bytes.size());
+        CloseTake(closed, last.tick);
+        bytes = closed.Bytes();
         LeftTake take;
         take.path = path;
         take.written = std::chrono::system_clock::time_point(

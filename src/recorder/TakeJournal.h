@@ -50,7 +50,9 @@ private:
 // offered.
 struct LeftTake {
     std::string path;
-    // The take's records, whole ones only (a torn last record is cut off).
+    // The take's records, whole ones only (a torn last record is cut off),
+    // closed as a stopped take is: each note left on gets a Note Off at the
+    // last record's tick.
     std::vector<std::uint8_t> bytes;
     // When the journal was last written.
     std::chrono::system_clock::time_point written;

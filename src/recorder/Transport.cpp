@@ -36,8 +36,9 @@ void Transport::RaiseIf(const std::exception_ptr &failure)
 
 std::exception_ptr Transport::Leave()
 {
+    // Not through the host: the live notes themselves go on sounding.
     if (state_ == TransportState::Recording)
-        CloseTake();
+        CloseTake(stream_, static_cast<std::uint32_t>(tick_));
     std::exception_ptr failure;
     for (const SoundingNotes::Note &note : played_.TakeAll()) {
         try {
@@ -50,17 +51,15 @@ std::exception_ptr Transport::Leave()
     return failure;
 }
 
-void Transport::CloseTake()
+void CloseTake(RecordingStream &take, std::uint32_t tick)
 {
     SoundingNotes open;
-    stream_.Seek(0, SeekOrigin::Begin);
-    while (const auto event = stream_.ReadEvent())
+    take.Seek(0, SeekOrigin::Begin);
+    while (const auto event = take.ReadEvent())
         open.Track(event->status, event->data1, event->data2);
-    stream_.Seek(0, SeekOrigin::End);
-    // Not through the host: the live notes themselves go on sounding.
-    const auto tick = static_cast<std::uint32_t>(tick_);
+    take.Seek(0, SeekOrigin::End);
     for (const SoundingNotes::Note &note : open.TakeAll())
-        stream_.WriteEvent({tick, SoundingNotes::NoteOffStatus(note.channel), note.key, 0});
+        take.WriteEvent({tick, SoundingNotes::NoteOffStatus(note.channel), note.key, 0});
 }
 
 void Transport::Record()

@@ -40,6 +40,11 @@ protected:
     ~TransportHost() = default;
 };
 
+// Closes a take: each note it switched on and never off gets a Note Off at
+// `tick`, appended at the end in SoundingNotes' order. The position is left
+// at the end.
+void CloseTake(RecordingStream &take, std::uint32_t tick);
+
 // Whatever ends a recording closes the take: each note it switched on and
 // never off gets a Note Off at the tick it ends on, so the take never plays a
 // hanging note. Whatever ends a playback sends a Note Off for exactly the
@@ -95,7 +100,6 @@ private:
     // send does not stop the rest; the first failure is returned, to be
     // raised once the action has done what it must.
     [[nodiscard]] std::exception_ptr Leave();
-    void CloseTake();
     static void RaiseIf(const std::exception_ptr &failure);
 
     TransportHost &host_;

@@ -109,7 +109,15 @@ TEST_P(TakeJournal, ATakeEndedBySignalComesBackWholeAtTheNextStart)
     program->GiveFocus();
     const std::string saved = program->Folder() + "/Wiederhergestellt.vsq";
     ASSERT_NO_FATAL_FAILURE(SaveThroughDialog(saved));
-    EXPECT_EQ(ReadFile(saved), journal);
+    // A take cut off by a kill is closed as a stop closes it: the held note
+    // ends at the take's last tick.
+    Bytes restored = journal;
+    if (signal == SIGKILL) {
+        const Bytes off = Off(played[2][1]);
+        restored.insert(restored.end(), journal.end() - 7, journal.end() - 3);
+        restored.insert(restored.end(), off.begin(), off.end());
+    }
+    EXPECT_EQ(ReadFile(saved), restored);
     EXPECT_TRUE(PollUntil([&] { return Journals(state).empty(); }, testing_support::kHangBound))
         << "the journal of a saved take goes";
     ExpectCleanEnd(*program);

@@ -17,8 +17,9 @@ namespace {
 
 const Bytes kHeaderAndPreludeWithoutLength = {
     'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 10, 'M', 'T', 'r', 'k'};
+// The silent pair's Note Off at time 1 (1.0.0 put it at 0).
 const Bytes kPreludeEvents = {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0x90, 0x00, 0x00,
-                              0x00, 0x80, 0x00, 0x00};
+                              0x01, 0x80, 0x00, 0x00};
 const Bytes kEndOfTrack = {0x00, 0xFF, 0x2F, 0x00};
 
 // The whole expected file around the given event bytes.
@@ -64,21 +65,22 @@ TEST_F(MidiExportTest, EmptyRecordingGivesTheFortyOneByteFile)
     const Bytes expected = {'M', 'T', 'h', 'd', 0x00, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00,
                             0x01, 0x00, 0x0A, 'M', 'T', 'r', 'k', 0x00, 0x00, 0x00, 0x13,
                             0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0x90, 0x00, 0x00,
-                            0x00, 0x80, 0x00, 0x00, 0x00, 0xFF, 0x2F, 0x00};
+                            0x01, 0x80, 0x00, 0x00, 0x00, 0xFF, 0x2F, 0x00};
     EXPECT_EQ(Export(empty), expected);
 }
 
 TEST_F(MidiExportTest, ProgramChangeAndOneNote)
 {
+    // Tick 0 lies at time 1, behind the prelude; later ticks at their own time.
     RecordingStream stream = RecordingOf({{0, 0xC0, 5, 0}, {20, 0x90, 60, 100}, {30, 0x80, 60, 0}});
     EXPECT_EQ(Export(stream),
-              MidiFileWith({0x00, 0xC0, 0x05, 0x14, 0x90, 0x3C, 0x64, 0x0A, 0x80, 0x3C, 0x00}));
+              MidiFileWith({0x00, 0xC0, 0x05, 0x13, 0x90, 0x3C, 0x64, 0x0A, 0x80, 0x3C, 0x00}));
 }
 
 TEST_F(MidiExportTest, DeltasAreVariableLengthQuantitiesUpToFourBytes)
 {
-    // The previous tick starts at 0, where the prelude ends.
-    std::uint32_t tick = 0;
+    // The previous tick starts at 1, where the prelude ends.
+    std::uint32_t tick = 1;
     RecordingStream stream;
     Bytes expected;
     const auto add = [&](std::uint32_t delta, const Bytes &deltaBytes) {
@@ -111,7 +113,7 @@ TEST_F(MidiExportTest, OneDataByteOnlyForProgramChangeAndChannelPressure)
                                           {1, 0xE0, 0, 64},
                                           {1, 0xA0, 60, 10},
                                           {1, 0x99, 36, 127}});
-    EXPECT_EQ(Export(stream), MidiFileWith({0x01, 0xD3, 40,       // Channel Pressure
+    EXPECT_EQ(Export(stream), MidiFileWith({0x00, 0xD3, 40,       // Channel Pressure
                                             0x00, 0xC9, 7,        // Program Change
                                             0x00, 0xB0, 7, 100,   // Control Change
                                             0x00, 0xE0, 0, 64,    // Pitch Bend
@@ -135,13 +137,15 @@ TEST_F(MidiExportTest, TicksAtZeroAndGoingBackGetDeltaZero)
 {
     RecordingStream stream = RecordingOf({{0, 0xC0, 1, 0},
                                           {0, 0x90, 60, 90},
+                                          {1, 0x90, 62, 90},
                                           {10, 0x90, 64, 90},
                                           {5, 0x80, 60, 0},
                                           {10, 0x80, 64, 0},
                                           {12, 0x90, 67, 90}});
     EXPECT_EQ(Export(stream), MidiFileWith({0x00, 0xC0, 1,
                                             0x00, 0x90, 60, 90,
-                                            0x0A, 0x90, 64, 90,
+                                            0x00, 0x90, 62, 90,
+                                            0x09, 0x90, 64, 90,
                                             0x00, 0x80, 60, 0,
                                             0x00, 0x80, 64, 0,
                                             0x02, 0x90, 67, 90}));
@@ -249,9 +253,9 @@ TEST_F(MidiExportTest, AnIndependentReaderAcceptsTheFile)
               "format 0 tracks 1 division 10\n"
               "set_tempo 500000 0\n"
               "note_on 0 0 0 0\n"
-              "note_off 0 0 0 0\n"
-              "program_change 0 5 0\n"
-              "note_on 0 60 100 0\n"
+              "note_off 0 0 0 1\n"
+              "program_change 0 5 1\n"
+              "note_on 0 60 100 1\n"
               "note_on 9 36 127 8\n"
               "note_off 9 36 0 8\n"
               "note_off 0 60 0 20\n"
@@ -275,9 +279,9 @@ TEST_F(MidiExportTest, AnIndependentReaderAcceptsAShortenedHugeGap)
               "format 0 tracks 1 division 10\n"
               "set_tempo 500000 0\n"
               "note_on 0 0 0 0\n"
-              "note_off 0 0 0 0\n"
-              "note_on 0 60 1 268435455\n"
-              "note_off 0 60 0 536870910\n"
-              "end_of_track - 536870910\n"
-              "length 26843545.5\n");
+              "note_off 0 0 0 1\n"
+              "note_on 0 60 1 268435456\n"
+              "note_off 0 60 0 536870911\n"
+              "end_of_track - 536870911\n"
+              "length 26843545.55\n");
 }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 namespace {
@@ -145,9 +146,42 @@ TEST(MidiImport, AnExportedRecordingComesBackByteForByte)
             const bool oneByte = (status & 0xE0) == 0xC0;
             take.WriteEvent({tick, status, std::uint8_t(random() % 128), oneByte ? std::uint8_t(0) : std::uint8_t(random() % 128)});
         }
+        // The export places records of tick 0 at time 1, behind its prelude.
+        Bytes expected = take.Bytes();
+        for (std::size_t at = 0; at < expected.size(); at += RecordedEvent::kSize)
+            if (std::all_of(expected.begin() + std::ptrdiff_t(at), expected.begin() + std::ptrdiff_t(at) + 4,
+                            [](std::uint8_t byte) { return byte == 0; }))
+                expected[at] = 1;
         files::MidiImportNotes notes;
-        ASSERT_EQ(files::MidiFileRecords(files::MidiFileBytes(take), "take.mid", notes), take.Bytes())
+        ASSERT_EQ(files::MidiFileRecords(files::MidiFileBytes(take), "take.mid", notes), expected)
             << "round " << round;
+    }
+}
+
+TEST(MidiImport, TheExportsSilentPairIsLeftOutAtEitherTime)
+{
+    const Bytes tempo = {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20};
+    const auto track = [&](std::uint8_t noteOffDelta) {
+        Bytes events = tempo;
+        events.insert(events.end(), {0x00, 0x90, 0, 0, noteOffDelta, 0x80, 0, 0, 0x00, 0xC0, 5, 0x04, 0x90, 60, 1});
+        return events;
+    };
+    const struct {
+        const char *name;
+        Bytes file;
+        Bytes records;
+    } cases[] = {
+        {"this version's, Note Off at time 1", Smf(0, 10, {track(1)}), Records({{1, 0xC0, 5, 0}, {5, 0x90, 60, 1}})},
+        {"1.0.0's, Note Off at time 0", Smf(0, 10, {track(0)}), Records({{0, 0xC0, 5, 0}, {4, 0x90, 60, 1}})},
+        {"a pair at another time is music", Smf(0, 10, {track(2)}),
+         Records({{0, 0x90, 0, 0}, {2, 0x80, 0, 0}, {2, 0xC0, 5, 0}, {6, 0x90, 60, 1}})},
+        {"another division is another program's", Smf(0, 96, {track(1)}),
+         Records({{0, 0x90, 0, 0}, {0, 0x80, 0, 0}, {0, 0xC0, 5, 0}, {1, 0x90, 60, 1}})}, // 5 of 96: 26 ms
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        files::MidiImportNotes notes;
+        EXPECT_EQ(files::MidiFileRecords(c.file, "song.mid", notes), c.records);
     }
 }
 
@@ -162,8 +196,43 @@ TEST(MidiImport, OpenReplacesTheRecordingOnlyWhenTheFileIsRead)
     EXPECT_EQ(stream.Bytes(), before);
     testfiles::WriteBytes(dir.File("song.smf"), Smf(0, 10, {{0x00, 0xF0, 0x01, 0xF7, 0x02, 0x90, 60, 1}}));
     EXPECT_EQ(files::OpenRecording(dir.File("song.smf"), stream),
-              std::vector<std::string>{"1 System-Exclusive-Meldungen wurden übergangen."});
+              std::vector<std::string>{"1 System-Exclusive-Meldung wurde übergangen."});
     EXPECT_EQ(stream.Bytes(), Records({{2, 0x90, 60, 1}}));
+}
+
+// The resets most files begin with are left out unsaid, whatever their
+// device number; any other System Exclusive message is counted.
+TEST(MidiImport, StandardResetsAreLeftOutUnsaid)
+{
+    const struct {
+        const char *name;
+        Bytes message; // after F0
+        std::size_t counted;
+    } cases[] = {
+        {"GM System On", {0x7E, 0x7F, 0x09, 0x01, 0xF7}, 0},
+        {"GM System Off, device 3", {0x7E, 0x03, 0x09, 0x02, 0xF7}, 0},
+        {"GM2 System On", {0x7E, 0x7F, 0x09, 0x03, 0xF7}, 0},
+        {"GS reset", {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7}, 0},
+        {"GS reset, device 1F", {0x41, 0x1F, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7}, 0},
+        {"XG System On", {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}, 0},
+        {"XG System On, device 20 is no XG device", {0x43, 0x20, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}, 1},
+        {"GM System On without its end", {0x7E, 0x7F, 0x09, 0x01}, 1},
+        {"GM System On with a byte more", {0x7E, 0x7F, 0x09, 0x01, 0x00, 0xF7}, 1},
+        {"a GS parameter other than the reset", {0x41, 0x10, 0x42, 0x12, 0x40, 0x01, 0x30, 0x00, 0x0F, 0xF7}, 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes track = {0x00, 0xF0, std::uint8_t(c.message.size())};
+        track.insert(track.end(), c.message.begin(), c.message.end());
+        track.insert(track.end(), {0x00, 0x90, 60, 1});
+        files::MidiImportNotes notes;
+        EXPECT_EQ(files::MidiFileRecords(Smf(0, 10, {track}), "song.mid", notes), Records({{0, 0x90, 60, 1}}));
+        EXPECT_EQ(notes.systemExclusive, c.counted);
+    }
+    files::MidiImportNotes many;
+    many.systemExclusive = 3;
+    EXPECT_EQ(many.Texts("song.mid"), std::vector<std::string>{"3 System-Exclusive-Meldungen wurden übergangen."});
+    EXPECT_TRUE(files::MidiImportNotes().Texts("song.mid").empty());
 }
 
 } // namespace

@@ -15,12 +15,15 @@ for catalogue in sorted(glob.glob(os.path.join(source, "data/translations/*.ts")
                         os.path.join(source, "src"), "-ts", copy], check=True)
         for message in ET.parse(copy).getroot().iter("message"):
             text, translation = message.findtext("source"), message.find("translation")
-            done = translation.text or ""
-            if translation.get("type") or not done:
+            # A text with a count has one translation per plural form.
+            forms = [form.text or "" for form in translation.iter("numerusform")] \
+                if message.get("numerus") == "yes" else [translation.text or ""]
+            if translation.get("type") or not all(forms):
                 failures.append(f"{text!r} is not translated")
-            elif sorted(re.findall(r"%\d", text)) != sorted(re.findall(r"%\d", done)) \
-                    or ("&" in text.replace("&&", "")) != ("&" in done.replace("&&", "")):
-                failures.append(f"{done!r} lost a placeholder or the access key of {text!r}")
+            for done in forms:
+                if done and (sorted(re.findall(r"%[\dn]", text)) != sorted(re.findall(r"%[\dn]", done))
+                             or ("&" in text.replace("&&", "")) != ("&" in done.replace("&&", ""))):
+                    failures.append(f"{done!r} lost a placeholder or the access key of {text!r}")
 for failure in failures:
     print(f"FAIL: {failure}")
 print("catalogues ok" if not failures else f"{len(failures)} failures")

@@ -130,4 +130,22 @@ TEST(TakeJournal, JournalsLeftBehindAreFoundWholeAndNothingElseIs)
     EXPECT_EQ(FindLeftJournals(folder.Path().string()).takes.size(), 3u) << "their programs have ended";
 }
 
+TEST(TakeJournal, ALeftTakeEndsTheNotesItLeftSoundingAtItsLastTick)
+{
+    // Killed with a key and a drum held (one note already ended, one drum
+    // switched off by a Note On of velocity 0).
+    const Bytes left = Records({{0, 0xC0, 5, 0}, {2, 0x90, 64, 90}, {3, 0x90, 60, 100}, {4, 0x99, 36, 80},
+                                {4, 0x99, 42, 80}, {6, 0x80, 64, 0}, {7, 0x99, 42, 0}, {9, 0xB0, 64, 127}});
+    testfiles::TempDir folder;
+    testfiles::WriteBytes(folder.File("take-1-1-1.vsq"), left);
+    const LeftJournals found = FindLeftJournals(folder.Path().string());
+    ASSERT_EQ(found.takes.size(), 1u);
+    Bytes closed = left;
+    const Bytes offs = Records({{9, 0x80, 60, 0}, {9, 0x89, 36, 0}});
+    closed.insert(closed.end(), offs.begin(), offs.end());
+    EXPECT_EQ(found.takes[0].bytes, closed);
+    EXPECT_EQ(found.takes[0].length, std::chrono::milliseconds(9 * 50));
+    EXPECT_EQ(testfiles::ReadBytes(folder.File("take-1-1-1.vsq")), left) << "the journal stays as it was left";
+}
+
 } // namespace
