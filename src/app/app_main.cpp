@@ -144,6 +144,25 @@ int main(int argc, char **argv)
 
     std::unique_ptr<app::TForm1> form;
     std::unique_ptr<app::TForm2> assignment;
+    // Watched before anything may ask the user: a stop that comes while a
+    // box waits during the start ends the box's loop, and the program then
+    // ends where it stands instead of running the main loop, which would
+    // start anew as if no stop had come.
+    bool stopped = false;
+    std::unique_ptr<QSocketNotifier> stops;
+    if (stopSignals >= 0) {
+        stops = std::make_unique<QSocketNotifier>(stopSignals, QSocketNotifier::Read);
+        QObject::connect(stops.get(), &QSocketNotifier::activated, &application, [&]() noexcept {
+            stops->setEnabled(false);
+            stopped = true;
+            common::RunGuarded([&] {
+                if (form)
+                    form->EndBySignal();
+                else
+                    QCoreApplication::exit(0);
+            });
+        });
+    }
     const bool created = common::RunGuarded([&] {
         // The window maps without waiting for the device's connection.
         form = std::make_unique<app::TForm1>(
@@ -155,17 +174,15 @@ int main(int argc, char **argv)
     });
     if (!created || form->ShouldTerminate())
         return created ? 0 : 1;
-
-    std::unique_ptr<QSocketNotifier> stops;
-    if (stopSignals >= 0) {
-        stops = std::make_unique<QSocketNotifier>(stopSignals, QSocketNotifier::Read);
-        QObject::connect(stops.get(), &QSocketNotifier::activated, form.get(), [&]() noexcept {
-            stops->setEnabled(false);
-            common::RunGuarded([&] { form->EndBySignal(); });
-        });
+    if (stopped) {
+        common::RunGuarded([&] { form->EndBySignal(); });
+        return 0;
     }
 
+    // Showing it may ask already (a file named that cannot be opened).
     form->show();
+    if (stopped)
+        return 0;
     // The icon is drawn for every size the desktop may show; the window need
     // not wait for it.
     QTimer::singleShot(0, &application, [] { common::RunGuarded([] { qApp->setWindowIcon(app::ProgramIcon()); }); });
