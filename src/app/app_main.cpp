@@ -45,20 +45,22 @@ std::string ExecutablePath()
 
 // Qt's own options, which its application object takes out of the command
 // line: known before it is made, so that a wrong option is told also where
-// there is no display to make it on. One that takes a value takes the next
-// argument, or the part after "=".
+// there is no display to make it on.
+enum class QtValue { None, Next, NextOrJoined }; // "-style NAME" or "-style=NAME"
 struct QtOption {
     std::string_view name;
-    bool takesValue;
+    QtValue value;
 };
 constexpr QtOption QtOptions[] = {
-    {"platform", true},  {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
-    {"qwindowgeometry", true}, {"geometry", true},     {"qwindowtitle", true},  {"title", true},
-    {"qwindowicon", true}, {"icon", true},             {"display", true},       {"name", true},
-    {"visual", true},    {"session", true},            {"style", true},         {"stylesheet", true},
-    {"qmljsdebugger", true}, {"reverse", false},       {"testability", false},  {"widgetcount", false},
-    {"qdevel", false},   {"qdebug", false},            {"nograb", false},       {"dograb", false},
-    {"sync", false},
+    {"platform", QtValue::Next},      {"platformpluginpath", QtValue::Next}, {"platformtheme", QtValue::Next},
+    {"plugin", QtValue::Next},        {"qwindowgeometry", QtValue::Next},    {"geometry", QtValue::Next},
+    {"qwindowtitle", QtValue::Next},  {"title", QtValue::Next},              {"qwindowicon", QtValue::Next},
+    {"icon", QtValue::Next},          {"display", QtValue::Next},            {"name", QtValue::Next},
+    {"visual", QtValue::Next},        {"session", QtValue::Next},            {"style", QtValue::NextOrJoined},
+    {"stylesheet", QtValue::NextOrJoined}, {"qmljsdebugger", QtValue::NextOrJoined},
+    {"reverse", QtValue::None},       {"testability", QtValue::None},        {"widgetcount", QtValue::None},
+    {"qdevel", QtValue::None},        {"qdebug", QtValue::None},             {"nograb", QtValue::None},
+    {"dograb", QtValue::None},        {"sync", QtValue::None},
 };
 
 struct ProgramArguments {
@@ -66,8 +68,9 @@ struct ProgramArguments {
     std::string unknown;            // the first option neither Qt's nor ours
 };
 
-// Options (ours are answered before) before "--", file names, and after
-// "--" file names only.
+// Before "--": Qt's options with their values, file names, and anything else
+// beginning with "-" an unknown option (ours are answered before); after
+// it: file names only.
 ProgramArguments ReadArguments(int argc, char **argv)
 {
     ProgramArguments read;
@@ -81,16 +84,16 @@ ProgramArguments ReadArguments(int argc, char **argv)
             read.files.emplace_back(argument);
             continue;
         }
-        std::string_view name = argument.substr(argument.starts_with("--") ? 2 : 1);
-        const std::size_t equals = name.find('=');
-        name = name.substr(0, equals);
+        const std::string_view spelled = argument.substr(argument.starts_with("--") ? 2 : 1);
+        const std::size_t equals = spelled.find('=');
+        const std::string_view name = spelled.substr(0, equals);
         const auto option = std::find_if(std::begin(QtOptions), std::end(QtOptions),
-                                          [name](const QtOption &known) { return known.name == name; });
-        if (option == std::end(QtOptions) || (!option->takesValue && equals != std::string_view::npos)) {
+                                         [name](const QtOption &known) { return known.name == name; });
+        const bool joined = equals != std::string_view::npos;
+        if (option == std::end(QtOptions) || (joined && option->value != QtValue::NextOrJoined)) {
             if (read.unknown.empty())
                 read.unknown = argument;
-        } else if (option->takesValue && equals == std::string_view::npos && i + 1 < argc &&
-                   std::string_view(argv[i + 1]) != "--") {
+        } else if (option->value != QtValue::None && !joined && i + 1 < argc && std::string_view(argv[i + 1]) != "--") {
             ++i;
         }
     }

@@ -62,6 +62,11 @@ TEST(ProgramOptions, BothProgramsAnswerHelpAndVersionAndRefuseUnknownOptions)
             EXPECT_EQ(answer.err, c.err);
         }
     }
+    // Qt's own options pass with their values; what comes after them is still read.
+    const Answer qt = RunProgram(std::string(SONORET_BINARY_DIR) + "/src/app/midi-sonoret -style=Fusion -platform xcb "
+                                 "-display :0 --bogus -reverse", dir);
+    EXPECT_EQ(qt.status, 2);
+    EXPECT_EQ(qt.err, "midi-sonoret: unbekannte Option --bogus\nMehr mit --help.\n");
 }
 
 } // namespace

@@ -62,8 +62,9 @@ TEST_P(StopSignal, EndsTheProgramWithStatusZero)
             arguments);
         // The question comes once the window is there; the box for the file
         // before it is.
-        if (c.moment == Moment::LeftTakeQuestion)
+        if (c.moment == Moment::LeftTakeQuestion) {
             ASSERT_TRUE(program->WaitForWindow()) << "the main window did not show";
+        }
         ASSERT_NE(program->WaitForTopLevel("MIDI Sonoret"), 0u) << "no box of the start";
         // The device is opened meanwhile, from the box's loop.
         input->WaitUntil([&](const auto &) { return input->Connected(); });
@@ -89,8 +90,9 @@ TEST_P(StopSignal, EndsTheProgramWithStatusZero)
     const std::optional<int> status = program->Close();
     EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
         << "wait status " << status.value_or(-1) << "; output:\n" << program->Output();
-    if (c.moment == Moment::LeftTakeQuestion)
+    if (c.moment == Moment::LeftTakeQuestion) {
         EXPECT_TRUE(fs::exists(leftTake)) << "the left take is kept for the next start";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Moments, StopSignal,
