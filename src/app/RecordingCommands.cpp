@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QStringList>
 #include <QCoreApplication>
 #include <QWidget>
 
@@ -171,21 +172,25 @@ bool RecordingCommands::Save()
     return true;
 }
 
-void RecordingCommands::LoadCommandLineFile(const QStringList &arguments)
+void RecordingCommands::LoadCommandLineFile(const std::vector<std::string> &arguments)
 {
     // A missing file, a folder, a pipe or a device is named as a file the
     // user wants: the load refuses it with the open command's message rather
     // than pass over it unsaid.
     if (arguments.size() != 1)
         return;
-    const QString &name = arguments.front();
-    const std::string fileName = QFile::encodeName(name).toStdString();
-    // A Standard MIDI File by its extension; anything else as a recording.
-    if (files::IsMidiFileKey(files::ExtensionKey(fileName))) {
+    const std::string &fileName = arguments.front();
+    // What the open command takes by its extension is read as it reads it;
+    // a name of any other extension as a recording.
+    const std::string key = files::ExtensionKey(fileName);
+    if (files::IsMidiFileKey(key)) {
         ReadMidiFile(fileName);
         return;
     }
-    stream_.LoadFromFile(fileName);
+    if (key == files::kSoundTextKey)
+        files::OpenRecording(fileName, stream_);
+    else
+        stream_.LoadFromFile(fileName);
     take_.MarkSaved();
 }
 

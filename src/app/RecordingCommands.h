@@ -7,8 +7,6 @@
 #include "app/RecordingSaves.h"
 #include "app/UnsavedTake.h"
 
-#include <QStringList>
-
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -67,9 +65,10 @@ public:
     // to finish, and its failure is shown.
     void FinishAtExit(std::chrono::milliseconds bound);
 
-    // One argument names a Standard MIDI File by its extension, else a native
-    // recording whatever its extension; one that cannot be opened is told.
-    void LoadCommandLineFile(const QStringList &arguments);
+    // One argument, the file's name in bytes as given, is opened as the open
+    // command opens it (by its extension), one of another extension as a
+    // native recording; one that cannot be opened is told.
+    void LoadCommandLineFile(const std::vector<std::string> &arguments);
 
     // The take's journal follows the transport: a take starts, grows and
     // ends; a take that is saved or replaced takes its journal with it.

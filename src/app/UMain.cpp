@@ -32,7 +32,7 @@ constexpr std::uint8_t ProgramChangeStatus = 0xC0; // channel 1
 } // namespace
 
 TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string &settingsFileName,
-               QStringList arguments, QWidget *parent, DeviceStart deviceStart)
+               std::vector<std::string> arguments, QWidget *parent, DeviceStart deviceStart)
     : QMainWindow(parent,
                   Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                       Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |

@@ -27,6 +27,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QFileDialog;
 
@@ -53,9 +54,9 @@ public:
 
     // Runs the start-up sequence with `backend` as the device's way to the
     // platform and the settings file at `settingsFileName`. `arguments` are
-    // the command-line arguments without the program name.
+    // the file names of the command line, the bytes as given.
     TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string &settingsFileName,
-           QStringList arguments = {}, QWidget *parent = nullptr, DeviceStart deviceStart = DeviceStart::Now);
+           std::vector<std::string> arguments = {}, QWidget *parent = nullptr, DeviceStart deviceStart = DeviceStart::Now);
     ~TForm1() override;
 
     // Start-up found no output device and told the user: the program ends
@@ -217,7 +218,7 @@ private:
     std::unique_ptr<TransportLink> transportLink_;
     std::unique_ptr<recorder::Transport> transport_;
     std::unique_ptr<recorder::DrumPattern> drums_;
-    QStringList arguments_;
+    std::vector<std::string> arguments_;
     performance::KeyPlayer player_{playing_, notes_};
     std::unique_ptr<GatedMouse> gatedMouse_;
     std::unique_ptr<PcKeyboard> keyboard_;

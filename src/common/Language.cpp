@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QStringDecoder>
 #include <QTranslator>
 
 #include <array>
@@ -111,6 +112,30 @@ bool HasCatalogue(const QString &language, const QStringList &folders)
     return false;
 }
 
+// The text as UTF-8, but for the bytes of a file name in another coding
+// (Latin-1 from older disks), which read as Latin-1, as the file dialog
+// shows such names.
+QString DecodeText(const std::string &bytes)
+{
+    QString text;
+    for (std::size_t at = 0; at < bytes.size();) {
+        const auto lead = static_cast<unsigned char>(bytes[at]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
+        if (length > 0 && at + length <= bytes.size()) {
+            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            const QString character = utf8(QByteArrayView(bytes.data() + at, static_cast<qsizetype>(length)));
+            if (!utf8.hasError()) {
+                text += character;
+                at += length;
+                continue;
+            }
+        }
+        text += QChar(lead);
+        ++at;
+    }
+    return text;
+}
+
 } // namespace
 
 QStringList CatalogueFolders(const QString &executableDir)
@@ -183,7 +208,7 @@ void InstallChosenLanguage()
 
 QString TranslatedMessage(const std::string &german)
 {
-    const QString text = QString::fromStdString(german);
+    const QString text = DecodeText(german);
     for (const CountedPattern &pattern : CountedPatterns) {
         const auto count = CountOf(text, pattern);
         if (!count)

@@ -9,6 +9,7 @@
 
 #include "app/RecordingDialogs.h"
 #include "files/MidiExport.h"
+#include "files/RecordingFiles.h"
 #include "files/SoundTextImport.h"
 #include "recorder/TestFiles.h"
 
@@ -461,7 +462,7 @@ TEST_F(OpenSave, SaveDialogReplacesAFileNamedInLatin1AfterAsking)
 // The recording named on the command line, loaded when the window is shown.
 class CommandLine : public testing_support::WindowFixture {
 protected:
-    void Start(QStringList arguments)
+    void Start(std::vector<std::string> arguments)
     {
         auto owned = std::make_unique<TestBackend>(std::vector<std::string>{"Synth"});
         backend = owned.get();
@@ -477,7 +478,7 @@ TEST_F(CommandLine, OneExistingFileOfAnyExtensionIsLoadedAsRecording)
     const std::string name = files.File("song.txt");
     const Bytes bytes{0, 0, 0, 0, 0x90, 60, 100, 2, 0, 0, 0, 0x80, 60, 0, 9};
     testfiles::WriteBytes(name, bytes);
-    Start({QString::fromStdString(name)});
+    Start({name});
     EXPECT_EQ(form->RecordingStream().Bytes(), bytes);
     EXPECT_TRUE(backend->CallsOf(TestBackend::Op::Silence).empty()) << "no Stop";
     EXPECT_TRUE(messages.empty());
@@ -487,7 +488,7 @@ TEST_F(CommandLine, AFileThatIsNoRecordingIsRefusedNotPlayed)
 {
     const std::string name = files.File("song.dat");
     testfiles::WriteBytes(name, {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 10});
-    Start({QString::fromStdString(name)});
+    Start({name});
     EXPECT_EQ(form->RecordingStream().Size(), 0u);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, QString::fromStdString("Datei " + name + " ist keine gültige Aufnahme."));
@@ -498,8 +499,7 @@ TEST_F(CommandLine, MissingFileOrTwoArgumentsLoadNothing)
     const std::string name = files.File("take.vsq");
     const std::string gone = files.File("gone.vsq");
     testfiles::WriteBytes(name, {0, 0, 0, 0, 0x90, 60, 100});
-    for (const QStringList &arguments :
-         {QStringList{QString::fromStdString(gone)}, QStringList{QString::fromStdString(name), QString::fromStdString(name)}}) {
+    for (const std::vector<std::string> &arguments : {std::vector<std::string>{gone}, std::vector<std::string>{name, name}}) {
         Start(arguments);
         EXPECT_EQ(form->RecordingStream().Size(), 0u);
         // A file named that is not there is told, as a failed open is.
@@ -510,6 +510,50 @@ TEST_F(CommandLine, MissingFileOrTwoArgumentsLoadNothing)
         }
         messages.clear();
     }
+}
+
+} // namespace
+
+namespace {
+
+// The command line opens each kind of file as "Öffnen..." does, and names
+// the file by its own bytes, also where they are no valid UTF-8.
+TEST_F(CommandLine, OpensEachKindAsTheOpenCommandDoes)
+{
+    const Bytes native{0, 0, 0, 0, 0x90, 60, 100, 2, 0, 0, 0, 0x80, 60, 0};
+    recorder::RecordingStream song;
+    song.Write(native.data(), native.size());
+    const struct {
+        const char *name;
+        std::vector<std::uint8_t> content;
+    } cases[] = {
+        {"take.vsq", native},
+        {"tones.vnx", {'4', '4', '0', '\n', '5', '0', '0', '\n', '6', '5', '5', '3', '5', '\n'}},
+        {"song.mid", files::MidiFileBytes(song)},
+        {"m\xe4rz.vsq", native},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string name = files.File(c.name);
+        testfiles::WriteBytes(name, c.content);
+        recorder::RecordingStream opened;
+        files::OpenRecording(name, opened);
+        Start({name});
+        SettleSaves();
+        EXPECT_EQ(form->RecordingStream().Bytes(), opened.Bytes());
+        EXPECT_TRUE(messages.empty()) << messages.front().text.toStdString();
+        messages.clear();
+    }
+}
+
+TEST_F(CommandLine, AFileNamedInLatin1IsToldByItsName)
+{
+    const std::string name = files.File("m\xe4rz.vsq");
+    testfiles::WriteBytes(name, {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 10});
+    Start({name});
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, QStringLiteral("Datei %1/märz.vsq ist keine gültige Aufnahme.")
+                                    .arg(QString::fromStdString(files.Path().string())));
 }
 
 } // namespace

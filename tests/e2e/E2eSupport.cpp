@@ -378,6 +378,8 @@ std::string ProgramUnderTest::SettingsText() const
 namespace {
 
 // The viewable top-level window of process `pid` titled `title`, other than `except`.
+// A viewable top-level window of the process with the title; with none, a
+// popup of it (a menu), which the window manager does not frame.
 Window FindWindow(Display *display, pid_t pid, const char *title, Window except = 0)
 {
     const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", False);
@@ -399,6 +401,11 @@ Window FindWindow(Display *display, pid_t pid, const char *title, Window except 
             continue;
         const bool ours = items == 1 && static_cast<pid_t>(*reinterpret_cast<unsigned long *>(data)) == pid;
         XFree(data);
+        if (title == nullptr) {
+            if (ours && attributes.override_redirect)
+                found = children[i];
+            continue;
+        }
         char *name = nullptr;
         if (ours && XFetchName(display, children[i], &name) && name != nullptr) {
             if (std::strcmp(name, title) == 0 && children[i] != except)
@@ -446,6 +453,12 @@ Window ProgramUnderTest::WaitForTopLevel(const std::string &title, std::chrono::
         Pause();
     }
     return 0;
+}
+
+bool ProgramUnderTest::WaitForPopup(std::chrono::milliseconds deadline)
+{
+    return PollUntil([&] { return !Running() || FindWindow(display_.Connection(), pid_, nullptr) != 0; }, deadline) &&
+           Running();
 }
 
 bool PollUntil(const std::function<bool()> &condition, std::chrono::milliseconds deadline)

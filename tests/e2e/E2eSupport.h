@@ -131,6 +131,8 @@ public:
     // Waits for another viewable top-level window of the program, found by
     // its title; 0 after the deadline.
     Window WaitForTopLevel(const std::string &title, std::chrono::milliseconds deadline = testing_support::kHangBound);
+    // Waits for a popup of the program (an open menu); false after the deadline.
+    bool WaitForPopup(std::chrono::milliseconds deadline = testing_support::kHangBound);
     bool Running();
     // Closes the main window as a user closes it and waits for the program
     // to end on its own: its wait status, or nothing when it did not end in

@@ -93,9 +93,10 @@ def main():
         check(entry.get("Icon") == "midi-sonoret", f"Icon is {entry.get('Icon')!r}")
         check(set(entry.get("Categories", "").strip(";").split(";")) == {"Audio", "Midi", "AudioVideo"},
               f"Categories are {entry.get('Categories')!r}")
-        # Native recordings and Standard MIDI Files: a sound text given on
-        # the command line would be played as raw MIDI bytes.
-        check(entry.get("MimeType") == "application/x-midi-sonoret-recording;audio/midi;audio/x-midi;", f"MimeType is {entry.get('MimeType')!r}")
+        # Native recordings, sound texts and Standard MIDI Files: what the
+        # command line opens as the open command does.
+        check(entry.get("MimeType") == "application/x-midi-sonoret-recording;text/x-midi-sonoret-sound-text;"
+                                       "audio/midi;audio/x-midi;", f"MimeType is {entry.get('MimeType')!r}")
 
         for size in ICON_SIZES:
             path = os.path.join(prefix, f"share/icons/hicolor/{size}x{size}/apps/midi-sonoret.png")

@@ -118,7 +118,7 @@ protected:
     // `arguments` is the command line. `deviceStart` as the program: FromEventLoop.
     app::TForm1 &Create(std::vector<std::string> devices = {"Synth A", "Port B", "Port C"},
                         const std::function<void(midi_out::TestBackend &)> &prepare = {},
-                        QStringList arguments = {},
+                        std::vector<std::string> arguments = {},
                         app::TForm1::DeviceStart deviceStart = app::TForm1::DeviceStart::Now)
     {
         auto owned = std::make_unique<midi_out::TestBackend>(std::move(devices));

@@ -113,7 +113,7 @@ TEST_F(HostileFileWindow, NamedOnTheCommandLineTheyAreShownAndNothingIsLoaded)
         messages.clear();
         form.reset();
         Bounded([&] {
-            Create({"Synth A"}, {}, {QString::fromStdString(path)});
+            Create({"Synth A"}, {}, {path});
             form->show();
         }, Unblock(path));
         ExpectSeen(c.fromCommandLine, path);
@@ -144,7 +144,7 @@ TEST_F(HostileFileWindow, AFileWithoutReadPermissionIsShownFromMenuAndCommandLin
         EXPECT_EQ(form->RecordingStream().Bytes(), before);
         messages.clear();
         form.reset();
-        Create({"Synth A"}, {}, {QString::fromStdString(path)});
+        Create({"Synth A"}, {}, {path});
         form->show();
         ExpectShownOnce(shown);
         EXPECT_EQ(form->RecordingStream().Size(), 0u);
@@ -164,7 +164,7 @@ TEST_F(HostileFileWindow, ALargeFileIsTakenWholeFromTheMenuAndFromTheCommandLine
     ExpectStillPlaying();
 
     form.reset();
-    Create({"Synth A"}, {}, {QString::fromStdString(path)});
+    Create({"Synth A"}, {}, {path});
     form->show();
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(form->RecordingStream().Size(), large);

@@ -1,5 +1,6 @@
 // Both programs answer --help and --version as GNU and Qt programs do, and
-// refuse an option they do not know, without a window or a file touched.
+// refuse an option they do not know, without a window or a file touched:
+// with X11 asked for and no display, where making a window would abort.
 
 #include "recorder/TestFiles.h"
 
@@ -21,8 +22,8 @@ struct Answer {
 Answer RunProgram(const std::string &command, const testfiles::TempDir &dir)
 {
     const std::string err = dir.File("stderr.txt");
-    // No display: --help and --version need none. The German interface.
-    std::FILE *pipe = ::popen(("env -u DISPLAY LC_ALL=C.UTF-8 MIDI_SONORET_LANGUAGE=de QT_QPA_PLATFORM=offscreen "
+    // No display: none is needed. The German interface.
+    std::FILE *pipe = ::popen(("env -u DISPLAY -u WAYLAND_DISPLAY LC_ALL=C.UTF-8 MIDI_SONORET_LANGUAGE=de QT_QPA_PLATFORM=xcb "
                                "XDG_RUNTIME_DIR=" + dir.Path().string() + " " + command + " 2>" + err).c_str(), "r");
     Answer answer;
     char buffer[4096];
@@ -35,7 +36,7 @@ Answer RunProgram(const std::string &command, const testfiles::TempDir &dir)
     return answer;
 }
 
-TEST(CommandLine, BothProgramsAnswerHelpAndVersionAndRefuseUnknownOptions)
+TEST(ProgramOptions, BothProgramsAnswerHelpAndVersionAndRefuseUnknownOptions)
 {
     testfiles::TempDir dir;
     for (const std::string program : {"midi-sonoret", "midi-sonoret-convert"}) {
@@ -61,6 +62,11 @@ TEST(CommandLine, BothProgramsAnswerHelpAndVersionAndRefuseUnknownOptions)
             EXPECT_EQ(answer.err, c.err);
         }
     }
+    // Qt's own options pass with their values; what comes after them is still read.
+    const Answer qt = RunProgram(std::string(SONORET_BINARY_DIR) + "/src/app/midi-sonoret -style=Fusion -platform xcb "
+                                 "-display :0 --bogus -reverse", dir);
+    EXPECT_EQ(qt.status, 2);
+    EXPECT_EQ(qt.err, "midi-sonoret: unbekannte Option --bogus\nMehr mit --help.\n");
 }
 
 } // namespace
