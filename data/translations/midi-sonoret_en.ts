@@ -676,6 +676,10 @@ Reads INPUT (.vsq recording, .vnx sound text file, .mid MIDI file) and writes OU
         <source>%1 System-Exclusive-Meldungen wurden übergangen.</source>
         <translation>%1 System Exclusive messages were skipped.</translation>
     </message>
+    <message>
+        <source>Der eingebaute Synthesizer hat keine Audioausgabe gefunden</source>
+        <translation>The built-in synthesizer found no audio output</translation>
+    </message>
 </context>
 <context>
     <name>NoteName</name>
@@ -775,6 +779,10 @@ Reads INPUT (.vsq recording, .vnx sound text file, .mid MIDI file) and writes OU
     <message>
         <source>Gerät</source>
         <translation>Device</translation>
+    </message>
+    <message>
+        <source>FluidSynth (eingebaut)</source>
+        <translation>FluidSynth (built-in)</translation>
     </message>
 </context>
 <context>

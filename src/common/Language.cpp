@@ -42,6 +42,17 @@ constexpr std::array DevicePatterns{
     "MIDI input buffer full: %1 messages dropped",
 };
 
+// Device texts that the window tells in its own words, so that they reach the
+// user in the window's language whatever catalogues the device layer has.
+struct WindowWording {
+    const char *device;
+    const char *german;
+};
+constexpr std::array WindowWordings{
+    WindowWording{"The built-in synthesizer found no audio output",
+                  QT_TRANSLATE_NOOP("Messages", "Der eingebaute Synthesizer hat keine Audioausgabe gefunden")},
+};
+
 // `text` in `context`'s language when it is `pattern` with its %1 filled in.
 std::optional<QString> MatchPattern(const QString &text, const char *context, const char *pattern)
 {
@@ -155,6 +166,9 @@ QString TranslatedMessage(const std::string &german)
     for (const char *pattern : MessagePatterns)
         if (const auto translated = MatchPattern(text, "Messages", pattern))
             return *translated;
+    for (const auto &wording : WindowWordings)
+        if (german == wording.device)
+            return QCoreApplication::translate("Messages", wording.german);
     for (const char *pattern : DevicePatterns)
         if (const auto translated = MatchPattern(text, DeviceContext, pattern))
             return *translated;

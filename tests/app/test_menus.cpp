@@ -326,6 +326,18 @@ TEST_F(Menus, DevicesHighestIndexFirstWithTheSavedOneChecked)
     EXPECT_EQ(StoredText("Device", "Name"), "Port B") << "a file without a name gains it";
 }
 
+TEST_F(Menus, TheBuiltInSynthesizerIsShownTranslatedAndStoredByItsOwnName)
+{
+    // A file of an earlier release, the synthesizer stored at another index.
+    WriteIni("[Device]\nID=1\nName=FluidSynth (built-in)\n");
+    Create({"FluidSynth (built-in)", "Port B"});
+    EXPECT_EQ(DeviceItems(), (std::vector<std::pair<int, std::string>>{{1, "Port B"}, {0, "FluidSynth (eingebaut)"}}));
+    EXPECT_EQ(form->MidiOut().DeviceID(), 0);
+    Devices()->Item(1)->trigger();
+    Devices()->Item(0)->trigger();
+    EXPECT_EQ(StoredText("Device", "Name"), "FluidSynth (built-in)");
+}
+
 TEST_F(Menus, ChoosingADeviceClosesSelectsOpensAndStoresIt)
 {
     Create({"Synth A", "Port B", "Port C"});
