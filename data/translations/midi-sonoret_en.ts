@@ -850,6 +850,10 @@ Reads INPUT (.vsq recording, .vnx sound text file, .mid MIDI file) and writes OU
         <source>Eingang</source>
         <translation>Input</translation>
     </message>
+    <message>
+        <source>Standardbelegung</source>
+        <translation>Default key map</translation>
+    </message>
 </context>
 <context>
     <name>app::TAboutBox</name>

@@ -67,7 +67,7 @@ TEST_F(Menus, MenuBarWithAccessKeysAndItemsInOrder)
         {"&Aufnahme", {"Aufnahme\tCtrl+R", "Wiedergabe\tCtrl+P", "Angehalten\tCtrl+.", "-",
                        "Ö&ffnen...\tCtrl+O", "&Speichern...\tCtrl+S"}},
         {"&Synthesizer", {"Instrument", "Gerät", "Eingang", "Kanal", "-", "Anschlag nach Mausposition",
-                          "PC-Tasten anzeigen", "-", "Tastatur einstellen..."}},
+                          "PC-Tasten anzeigen", "-", "Tastatur einstellen...", "Standardbelegung"}},
         {"&Hilfe", {"Info...", "&Quenlo's Homepage"}},
     };
     const auto menus = form->menuBar()->actions();
