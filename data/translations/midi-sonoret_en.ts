@@ -679,6 +679,10 @@ Reads INPUT (.vsq recording, .vnx sound text file, .mid MIDI file) and writes OU
             <numerusform>%n System Exclusive messages were skipped.</numerusform>
         </translation>
     </message>
+    <message>
+        <source>Der eingebaute Synthesizer hat keine Audioausgabe gefunden</source>
+        <translation>The built-in synthesizer found no audio output</translation>
+    </message>
 </context>
 <context>
     <name>NoteName</name>
@@ -779,6 +783,10 @@ Reads INPUT (.vsq recording, .vnx sound text file, .mid MIDI file) and writes OU
         <source>Gerät</source>
         <translation>Device</translation>
     </message>
+    <message>
+        <source>FluidSynth (eingebaut)</source>
+        <translation>FluidSynth (built-in)</translation>
+    </message>
 </context>
 <context>
     <name>app::InstrumentMenu</name>
@@ -844,6 +852,10 @@ Reads INPUT (.vsq recording, .vnx sound text file, .mid MIDI file) and writes OU
     <message>
         <source>Eingang</source>
         <translation>Input</translation>
+    </message>
+    <message>
+        <source>Standardbelegung</source>
+        <translation>Default key map</translation>
     </message>
 </context>
 <context>

@@ -124,7 +124,11 @@ public:
     QAccessibleInterface *childAt(int, int) const override { return nullptr; }
     QAccessibleInterface *parent() const override
     {
-        return grid_ ? QAccessible::queryAccessibleInterface(grid_->parentWidget()) : nullptr;
+        // The menu, past the scroll area the grid sits in.
+        QWidget *menu = grid_ ? grid_->parentWidget() : nullptr;
+        while (menu && !qobject_cast<QMenu *>(menu))
+            menu = menu->parentWidget();
+        return menu ? QAccessible::queryAccessibleInterface(menu) : nullptr;
     }
     QAccessibleInterface *child(int) const override { return nullptr; }
     int childCount() const override { return 0; }
@@ -156,6 +160,8 @@ public:
         state.selected = grid_->Current() == Program();
         state.focused = state.selected && grid_->hasFocus();
         state.invisible = !grid_->isVisible();
+        // Scrolled out of the menu's view.
+        state.offscreen = !grid_->visibleRegion().boundingRect().contains(grid_->ItemRect(Program()));
         return state;
     }
 

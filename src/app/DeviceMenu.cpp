@@ -3,6 +3,7 @@
 #include "app/Accessibility.h"
 #include "app/DeviceDirectory.h"
 #include "common/GuardedConnect.h"
+#include "midi_out/FluidSynthBackend.h"
 
 #include <QActionGroup>
 
@@ -33,7 +34,7 @@ void DeviceMenu::Rebuild(const DeviceDirectory &devices, int selected)
     }
     const int last = noneCaption_.isEmpty() ? 0 : NoneIndex;
     for (int i = devices.Count() - 1; i >= last; --i) {
-        const QString caption = i == NoneIndex ? noneCaption_ : QString::fromStdString(devices.NameOf(i));
+        const QString caption = i == NoneIndex ? noneCaption_ : Caption(devices.NameOf(i));
         auto *item = new QAction(caption, this);
         item->setCheckable(true);
         item->setData(i);
@@ -49,6 +50,13 @@ void DeviceMenu::Rebuild(const DeviceDirectory &devices, int selected)
         else
             addAction(item);
     }
+}
+
+QString DeviceMenu::Caption(const std::string &name)
+{
+    if (name == midi_out::FluidSynthBackend::DeviceName)
+        return tr("FluidSynth (eingebaut)");
+    return QString::fromStdString(name);
 }
 
 void DeviceMenu::Check(int index)

@@ -6,6 +6,8 @@
 
 #include <QMenu>
 
+#include <string>
+
 class QActionGroup;
 
 namespace app {
@@ -28,6 +30,10 @@ public:
     void Check(int index);
 
     QAction *Item(int index) const;
+    // How the device of this name is shown: the built-in synthesizer in the
+    // window's language, the others by the name they carry. The settings
+    // keep the name itself.
+    static QString Caption(const std::string &name);
     // The number of the checked item; -1 when none is checked.
     int CheckedIndex() const;
 

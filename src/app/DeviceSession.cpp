@@ -215,7 +215,7 @@ void DeviceSession::InputLost()
     if (!failures_.Run([this] { input_.ReleaseAll(); }))
         input_.ForgetAll();
     ErrorHandler::ShowDetectedError(
-        deviceLost ? QCoreApplication::translate("app::TForm1", InputAndDeviceGoneText).arg(QString::fromStdString(out_.ProductName()))
+        deviceLost ? QCoreApplication::translate("app::TForm1", InputAndDeviceGoneText).arg(DeviceMenu::Caption(out_.ProductName()))
                    : QCoreApplication::translate("app::TForm1", InputGoneText));
 }
 

@@ -12,6 +12,9 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionMenuItem>
 #include <QWidgetAction>
@@ -85,19 +88,33 @@ QAction *InstrumentGrid::Item(int program) const
     return items_[static_cast<std::size_t>(program)];
 }
 
-void InstrumentGrid::Layout() const
+void InstrumentGrid::FitInto(QSize available, int scrollBarWidth)
 {
-    laidOut_ = true;
-    // Each column is as wide as its widest item; the rows of a column follow
-    // each other with the style's menu item heights.
-    cells_.clear();
-    struct Pending {
-        int program;
-        int column;
-        QSize size;
-    };
-    std::vector<Pending> pending;
-    std::array<int, ColumnCount> widths{};
+    if (available == available_ && scrollBarWidth == scrollBarWidth_ && laidOut_)
+        return;
+    available_ = available;
+    scrollBarWidth_ = scrollBarWidth;
+    Layout();
+    updateGeometry();
+    update();
+}
+
+bool InstrumentGrid::Scrolls() const
+{
+    EnsureLayout();
+    return !available_.isEmpty() && size_.height() > available_.height();
+}
+
+int InstrumentGrid::Columns() const
+{
+    EnsureLayout();
+    return static_cast<int>(columnLeft_.size());
+}
+
+std::vector<InstrumentGrid::Natural> InstrumentGrid::Measure() const
+{
+    // Each item and separator at the size the style gives it in a menu.
+    std::vector<Natural> items;
     int column = 0;
     for (std::size_t program = 0; program < InstrumentCount; ++program) {
         const auto before = Instruments[program].before;
@@ -105,29 +122,106 @@ void InstrumentGrid::Layout() const
             ++column;
         if (before == InstrumentEntry::Break::Separator) {
             const auto option = MenuItemOption(this, nullptr);
-            pending.push_back({-1, column,
-                               style()->sizeFromContents(QStyle::CT_MenuItem, &option, QSize(0, 0), this)});
+            items.push_back({-1, column, style()->sizeFromContents(QStyle::CT_MenuItem, &option, QSize(0, 0), this)});
         }
         const auto option = MenuItemOption(this, items_[program]);
-        const QSize text(fontMetrics().horizontalAdvance(items_[program]->text()), fontMetrics().height());
-        const QSize size = style()->sizeFromContents(QStyle::CT_MenuItem, &option, text, this);
-        widths[static_cast<std::size_t>(column)] =
-            std::max(widths[static_cast<std::size_t>(column)], size.width());
-        pending.push_back({static_cast<int>(program), column, size});
+        const int advance = fontMetrics().horizontalAdvance(items_[program]->text());
+        const QSize size = style()->sizeFromContents(QStyle::CT_MenuItem, &option,
+                                                     QSize(advance, fontMetrics().height()), this);
+        textPadding_ = size.width() - advance;
+        items.push_back({static_cast<int>(program), column, size});
     }
+    return items;
+}
 
-    int left = 0;
-    for (int c = 0; c < ColumnCount; ++c) {
-        columnLeft_[static_cast<std::size_t>(c)] = left;
-        left += widths[static_cast<std::size_t>(c)] + (c + 1 < ColumnCount ? 2 * ColumnRuleGap + 1 : 0);
+void InstrumentGrid::Layout() const
+{
+    laidOut_ = true;
+    const auto items = Measure();
+    if (LayOutTable(items))
+        return;
+    // The table's columns do not fit: as many columns as fit side by side,
+    // none narrower than a readable part of the longest name; the columns
+    // then share the height, which scrolls when it is still too tall.
+    int widest = 0;
+    int tallest = 0;
+    for (const auto &item : items) {
+        widest = std::max(widest, item.size.width());
+        tallest = std::max(tallest, item.size.height());
     }
-    std::array<int, ColumnCount> tops{};
-    for (const auto &p : pending) {
-        const auto c = static_cast<std::size_t>(p.column);
-        cells_.push_back({p.program, p.column, QRect(columnLeft_[c], tops[c], widths[c], p.size.height())});
-        tops[c] += p.size.height();
+    const int rule = 2 * ColumnRuleGap + 1;
+    const int readable = std::min(widest, textPadding_ + fontMetrics().averageCharWidth() * 18);
+    const int room = std::max(available_.width(), 1);
+    // Without scrolling first: the fewest columns that hold everything.
+    for (int columns = 1; columns * readable + (columns - 1) * rule <= room; ++columns) {
+        const int width = std::min(widest, (room - (columns - 1) * rule) / columns);
+        LayOutFlow(items, width, available_.height());
+        if (static_cast<int>(columnLeft_.size()) <= columns)
+            return;
+    }
+    const int scrollRoom = std::max(room - scrollBarWidth_, 1);
+    const int columns = std::max(1, (scrollRoom + rule) / (readable + rule));
+    const int width = std::min(widest, std::max((scrollRoom - (columns - 1) * rule) / columns, 1));
+    int total = 0;
+    for (const auto &item : items)
+        total += item.size.height();
+    // Columns of even height, grown a row at a time until the items fit.
+    for (int height = total / columns;; height += tallest) {
+        LayOutFlow(items, width, height);
+        if (static_cast<int>(columnLeft_.size()) <= columns)
+            return;
+    }
+}
+
+bool InstrumentGrid::LayOutTable(const std::vector<Natural> &items) const
+{
+    // Each column is as wide as its widest item; the rows of a column follow
+    // each other with the style's menu item heights.
+    std::vector<int> widths(ColumnCount, 0);
+    std::vector<int> tops(ColumnCount, 0);
+    for (const auto &item : items) {
+        auto &width = widths[static_cast<std::size_t>(item.column)];
+        width = std::max(width, item.size.width());
+    }
+    columnLeft_.assign(ColumnCount, 0);
+    int left = 0;
+    for (std::size_t c = 0; c < ColumnCount; ++c) {
+        columnLeft_[c] = left;
+        left += widths[c] + (c + 1 < ColumnCount ? 2 * ColumnRuleGap + 1 : 0);
+    }
+    cells_.clear();
+    for (const auto &item : items) {
+        const auto c = static_cast<std::size_t>(item.column);
+        cells_.push_back({item.program, item.column, QRect(columnLeft_[c], tops[c], widths[c], item.size.height())});
+        tops[c] += item.size.height();
     }
     size_ = QSize(left, *std::max_element(tops.begin(), tops.end()));
+    return available_.isEmpty() ||
+           (size_.width() <= available_.width() && size_.height() <= available_.height());
+}
+
+void InstrumentGrid::LayOutFlow(const std::vector<Natural> &items, int width, int height) const
+{
+    cells_.clear();
+    columnLeft_.assign(1, 0);
+    int top = 0;
+    int bottom = 0;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const auto &item = items[i];
+        // A separator goes with the item after it, and not to a column's top.
+        const int needed = item.size.height() + (item.program < 0 ? items[i + 1].size.height() : 0);
+        if (top > 0 && top + needed > height) {
+            columnLeft_.push_back(columnLeft_.back() + width + 2 * ColumnRuleGap + 1);
+            top = 0;
+        }
+        if (item.program < 0 && top == 0)
+            continue;
+        cells_.push_back({item.program, static_cast<int>(columnLeft_.size()) - 1,
+                          QRect(columnLeft_.back(), top, width, item.size.height())});
+        top += item.size.height();
+        bottom = std::max(bottom, top);
+    }
+    size_ = QSize(columnLeft_.back() + width, bottom);
 }
 
 QSize InstrumentGrid::sizeHint() const
@@ -173,12 +267,18 @@ int InstrumentGrid::ProgramAt(QPoint point) const
     return -1;
 }
 
-void InstrumentGrid::SetCurrent(int program)
+void InstrumentGrid::SetCurrent(int program) { Point(program, true); }
+
+void InstrumentGrid::Point(int program, bool show)
 {
     if (program < -1 || program >= static_cast<int>(InstrumentCount) || program == current_)
         return;
     current_ = program;
     update();
+    // The mouse points at what is in view already: scrolling under it would
+    // move another item under the pointer.
+    if (show)
+        emit CurrentChanged();
     // The item the arrow keys reach is read out as a menu's would be.
     if (program >= 0 && hasFocus()) {
         QAccessibleEvent event(items_[static_cast<std::size_t>(program)], QAccessible::Focus);
@@ -200,21 +300,31 @@ void InstrumentGrid::Paint()
                                                              : nullptr);
         option.rect = cell.rect;
         option.menuRect = rect();
+        // A column narrowed to the screen shows the start of a long name.
+        option.text = fontMetrics().elidedText(option.text, Qt::ElideRight, cell.rect.width() - textPadding_);
         if (cell.program >= 0 && cell.program == current_)
             option.state |= QStyle::State_Selected;
         style()->drawControl(QStyle::CE_MenuItem, &option, &painter, this);
     }
     // A rule between the columns.
     painter.setPen(palette().color(QPalette::Mid));
-    for (int c = 1; c < ColumnCount; ++c) {
-        const int x = columnLeft_[static_cast<std::size_t>(c)] - ColumnRuleGap - 1;
+    for (std::size_t c = 1; c < columnLeft_.size(); ++c) {
+        const int x = columnLeft_[c] - ColumnRuleGap - 1;
         painter.drawLine(x, 0, x, height() - 1);
     }
 }
 
 void InstrumentGrid::mouseMoveEvent(QMouseEvent *event)
 {
-    common::RunGuarded([&] { SetCurrent(ProgramAt(event->position().toPoint())); });
+    common::RunGuarded([&] {
+        // A pointer that stays where it is while the keys scroll the grid
+        // under it does not take the item back from the keys.
+        const QPoint global = event->globalPosition().toPoint();
+        if (global == lastPointer_)
+            return;
+        lastPointer_ = global;
+        Point(ProgramAt(event->position().toPoint()), false);
+    });
 }
 
 void InstrumentGrid::mousePressEvent(QMouseEvent *event)
@@ -235,7 +345,7 @@ void InstrumentGrid::mouseReleaseEvent(QMouseEvent *event)
 
 void InstrumentGrid::leaveEvent(QEvent *)
 {
-    common::RunGuarded([this] { SetCurrent(-1); });
+    common::RunGuarded([this] { Point(-1, false); });
 }
 
 void InstrumentGrid::changeEvent(QEvent *event)
@@ -271,7 +381,7 @@ void InstrumentGrid::keyPressEvent(QKeyEvent *event)
     case Qt::Key_Left:
     case Qt::Key_Right: {
         const int column = current_ >= 0 ? ColumnOf(current_) : 0;
-        const bool outside = key == Qt::Key_Left ? column == 0 : column == ColumnCount - 1;
+        const bool outside = key == Qt::Key_Left ? column == 0 : column == Columns() - 1;
         if (outside) {
             // Left of the first column closes the submenu, as in any menu.
             event->ignore();
@@ -340,12 +450,37 @@ void InstrumentGrid::Activate(int program)
     emit Activated(program);
 }
 
+namespace {
+
+// The grid's frame when it must scroll. The keys the grid leaves alone go on
+// to the menu: the scroll area's own use of the arrow keys would keep Left
+// in the first column from closing the submenu.
+class GridScroller : public QScrollArea {
+public:
+    explicit GridScroller(QWidget *parent) : QScrollArea(parent)
+    {
+        setObjectName(QStringLiteral("InstrumentScroller"));
+        setFrameShape(QFrame::NoFrame);
+        setFocusPolicy(Qt::NoFocus);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        setBackgroundRole(QPalette::Window);
+        viewport()->setAutoFillBackground(false);
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override { event->ignore(); }
+};
+
+} // namespace
+
 InstrumentMenu::InstrumentMenu(QWidget *parent)
-    : QMenu(tr("Instrument"), parent), grid_(new InstrumentGrid(this)),
+    : QMenu(tr("Instrument"), parent), grid_(new InstrumentGrid), scroller_(new GridScroller(this)),
       gridAction_(new QWidgetAction(this))
 {
     setObjectName(QStringLiteral("InstrumentMenu"));
-    gridAction_->setDefaultWidget(grid_);
+    scroller_->setWidget(grid_);
+    gridAction_->setDefaultWidget(scroller_);
     addAction(gridAction_);
     // Choosing in the grid is a click on the item; so is a trigger from elsewhere.
     common::GuardedConnect(grid_, &InstrumentGrid::Activated, this, [this](int program) {
@@ -354,11 +489,51 @@ InstrumentMenu::InstrumentMenu(QWidget *parent)
     });
     common::GuardedConnect(grid_->Group(), &QActionGroup::triggered, this,
                            [this](QAction *item) { emit ItemClicked(item->data().toInt()); });
-    // Opened, the menu points at the checked item and takes the arrow keys.
+    // The item the keyboard or a screen reader moves to is scrolled into view.
+    common::GuardedConnect(grid_, &InstrumentGrid::CurrentChanged, this, [this] { ShowCurrent(); });
+    // Opened, the menu fits its screen, points at the checked item and takes
+    // the arrow keys.
     common::GuardedConnect(this, &QMenu::aboutToShow, this, [this] {
+        if (screenArea_) {
+            FitInto(*screenArea_);
+        } else {
+            const QWidget *anchor = parentWidget() ? parentWidget()->window() : this;
+            if (const QScreen *screen = anchor->screen())
+                FitInto(screen->availableGeometry());
+        }
         grid_->SetCurrent(CheckedProgram());
         grid_->setFocus(Qt::PopupFocusReason);
     });
+}
+
+void InstrumentMenu::showEvent(QShowEvent *event)
+{
+    QMenu::showEvent(event);
+    // Only now is the scroll area laid out at its size.
+    common::RunGuarded([this] { ShowCurrent(); });
+}
+
+void InstrumentMenu::FitInto(const QRect &available)
+{
+    // What the menu's frame and margins take around its one item.
+    const int panel = style()->pixelMetric(QStyle::PM_MenuPanelWidth, nullptr, this);
+    const QMargins margins = contentsMargins();
+    const int width = available.width() - 2 * (panel + style()->pixelMetric(QStyle::PM_MenuHMargin, nullptr, this)) -
+                      margins.left() - margins.right();
+    const int height = available.height() - 2 * (panel + style()->pixelMetric(QStyle::PM_MenuVMargin, nullptr, this)) -
+                       margins.top() - margins.bottom();
+    const int bar = scroller_->verticalScrollBar()->sizeHint().width();
+    grid_->FitInto(QSize(std::max(width, 1), std::max(height, 1)), bar);
+    const QSize grid = grid_->sizeHint();
+    grid_->resize(grid);
+    scroller_->setFixedSize(grid_->Scrolls() ? QSize(grid.width() + bar, height) : grid);
+}
+
+void InstrumentMenu::ShowCurrent()
+{
+    const QRect item = grid_->ItemRect(grid_->Current());
+    if (item.isValid())
+        scroller_->ensureVisible(item.center().x(), item.center().y(), item.width() / 2 + 1, item.height() / 2 + 1);
 }
 
 int InstrumentMenu::CheckedProgram() const

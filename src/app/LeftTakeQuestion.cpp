@@ -1,6 +1,7 @@
 #include "app/LeftTakeQuestion.h"
 
 #include "app/ErrorHandler.h"
+#include "common/Language.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -21,7 +22,9 @@ LeftTakeAnswerer &Answerer()
 QString LeftTakeQuestionText(std::chrono::system_clock::time_point written, std::chrono::milliseconds length)
 {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(length + std::chrono::milliseconds(500));
-    const QString when = QLocale().toString(
+    // The date in the window's language, not the system's (C under many a
+    // service manager).
+    const QString when = QLocale(common::CurrentLanguage()).toString(
         QDateTime::fromSecsSinceEpoch(std::chrono::duration_cast<std::chrono::seconds>(written.time_since_epoch()).count()),
         QLocale::ShortFormat);
     const QString duration =

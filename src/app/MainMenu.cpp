@@ -84,6 +84,7 @@ MainMenu::MainMenu(TForm1 &form, QMenuBar *bar)
     synthesizer->addSeparator();
     AddItem(synthesizer, form, "Tastatureinstellen1", tr("Tastatur einstellen..."),
             &TForm1::StartKeyAssignment);
+    AddItem(synthesizer, form, "Standardbelegung1", tr("Standardbelegung"), &TForm1::RestoreDefaultKeyMap);
 
     QMenu *help = AddMenu(bar, "Hilfe1", tr("&Hilfe"));
     AddItem(help, form, "Info1", tr("Info..."), &TForm1::InfoClick);

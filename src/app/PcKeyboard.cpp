@@ -115,6 +115,18 @@ void PcKeyboard::Clear()
     Changed();
 }
 
+void PcKeyboard::RestoreDefaults()
+{
+    EndHeldNotes();
+    parts_.settings.EraseSection(KeysSection);
+    for (std::size_t i = 0; i < performance::KeyCount; ++i)
+        parts_.settings.WriteInteger(KeysSection, std::to_string(performance::DefaultKeyCodes[i]),
+                                     performance::DefaultKeyNumbers[i]);
+    KeyCodeList = performance::DefaultKeyCodeList();
+    KeyNumberList = performance::DefaultKeyNumberList();
+    Changed();
+}
+
 void PcKeyboard::EndHeldNotes()
 {
     for (auto *key : parts_.keys)

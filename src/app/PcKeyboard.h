@@ -72,6 +72,9 @@ public:
     // "Tastatur einstellen...": the stored map is erased and the lists
     // emptied (the PC keyboard plays nothing meanwhile).
     void Clear();
+    // "Standardbelegung": the default map, stored in place of what is stored
+    // (an assignment cut short leaves only part of a map).
+    void RestoreDefaults();
     // With the map gone no pass would end the notes still held on the PC
     // keyboard: they end now.
     void EndHeldNotes();

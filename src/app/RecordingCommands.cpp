@@ -17,6 +17,7 @@
 #include <QCoreApplication>
 #include <QWidget>
 
+#include <filesystem>
 #include <utility>
 #include <vector>
 
@@ -37,18 +38,52 @@ RecordingCommands::RecordingCommands(QWidget &window, recorder::RecordingStream 
 
 RecordingCommands::~RecordingCommands() = default;
 
+void RecordingCommands::RememberFolders(std::function<std::string()> last,
+                                        std::function<void(const std::string &)> used)
+{
+    lastFolder_ = std::move(last);
+    folderUsed_ = std::move(used);
+}
+
+void RecordingCommands::StartInLastFolder(QFileDialog &dialog) const
+{
+    if (!lastFolder_)
+        return;
+    // A folder gone since, or never stored (an older settings file): the
+    // dialog's own start.
+    const QString folder = QFile::decodeName(QByteArray::fromStdString(lastFolder_()));
+    if (!folder.isEmpty() && QFileInfo(folder).isDir())
+        dialog.setDirectory(folder);
+}
+
 QFileDialog *RecordingCommands::OpenDialog()
 {
-    if (!openDialog_)
+    if (!openDialog_) {
         openDialog_ = CreateOpenDialog(&window_);
+        StartInLastFolder(*openDialog_);
+    }
     return openDialog_;
 }
 
 QFileDialog *RecordingCommands::SaveDialog()
 {
-    if (!saveDialog_)
+    if (!saveDialog_) {
         saveDialog_ = CreateSaveDialog(&window_);
+        StartInLastFolder(*saveDialog_);
+    }
     return saveDialog_;
+}
+
+std::optional<std::string> RecordingCommands::RunDialog(QFileDialog &dialog)
+{
+    auto name = RunFileDialog(dialog);
+    if (!name || !folderUsed_)
+        return name;
+    const std::string folder = std::filesystem::path(*name).parent_path().string();
+    // A settings file holds no line breaks: such a folder is not kept.
+    if (!folder.empty() && folder.find_first_of("\r\n") == std::string::npos)
+        folderUsed_(folder);
+    return name;
 }
 
 void RecordingCommands::Open()
@@ -122,7 +157,7 @@ void RecordingCommands::SaveFinished(std::uint64_t version, const std::exception
 
 std::optional<std::string> RecordingCommands::ChooseFile(QFileDialog &dialog)
 {
-    const auto name = RunFileDialog(dialog);
+    const auto name = RunDialog(dialog);
     if (!name)
         return std::nullopt;
     stopForFile_();
@@ -284,7 +319,7 @@ void RecordingCommands::Restore(recorder::LeftTake &take)
 
 void RecordingCommands::SaveLeftTake(std::shared_ptr<recorder::LeftTake> take)
 {
-    const auto name = RunFileDialog(*SaveDialog());
+    const auto name = RunDialog(*SaveDialog());
     if (!name)
         return; // kept: offered again at the next start
     std::vector<std::uint8_t> bytes;

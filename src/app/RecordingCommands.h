@@ -41,7 +41,11 @@ public:
     UnsavedTake &Take() { return take_; }
     const RecordingSaves &Saves() const { return *saves_; }
 
-    // The dialogs, created on first use and kept with their last folder.
+    // Where the folder last used is kept between runs: `last` reads it (empty:
+    // none), `used` stores a folder a file was chosen in.
+    void RememberFolders(std::function<std::string()> last, std::function<void(const std::string &)> used);
+    // The dialogs, created on first use in the folder last used and kept
+    // with their last folder.
     QFileDialog *OpenDialog();
     QFileDialog *SaveDialog();
 
@@ -85,6 +89,9 @@ private:
     // The file chosen in the dialog, the transport stopped first; nothing
     // when the dialog was cancelled.
     std::optional<std::string> ChooseFile(QFileDialog &dialog);
+    // Runs the dialog; the folder of a chosen file is remembered.
+    std::optional<std::string> RunDialog(QFileDialog &dialog);
+    void StartInLastFolder(QFileDialog &dialog) const;
     void ShowRefusal(const std::exception &refused);
     // A Standard MIDI File replaces the recording once it has been read.
     void ReadMidiFile(const std::string &fileName);
@@ -105,6 +112,8 @@ private:
     QWidget &window_;
     recorder::RecordingStream &stream_;
     std::function<void()> stopForFile_;
+    std::function<std::string()> lastFolder_;
+    std::function<void(const std::string &)> folderUsed_;
     std::function<void()> closeWindow_;
     UnsavedTake take_;
     std::unique_ptr<RecordingSaves> saves_;

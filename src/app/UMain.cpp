@@ -62,6 +62,9 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
     // where it can (JACK to JACK in the same cycle), so a busy window does
     // not hold them up.
     midiIn_->ForwardTo(midiOut_.get());
+    recording_->RememberFolders(
+        [this] { return settings_->ReadString(CommonSection, LastFolderKey, std::string()); },
+        [this](const std::string &folder) { settings_->WriteString(CommonSection, LastFolderKey, folder); });
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromUtf8(kApplicationTitle));
     QFont arial(QStringLiteral("Arial"));
@@ -232,6 +235,13 @@ void TForm1::StartKeyAssignment()
         assignmentWindow_->activateWindow();
     }
     keyboard_->EndHeldNotes();
+}
+
+void TForm1::RestoreDefaultKeyMap()
+{
+    if (assignmentWindow_ && assignmentWindow_->isVisible())
+        assignmentWindow_->hide();
+    keyboard_->RestoreDefaults();
 }
 
 void TForm1::ApplyStoredSettings(DistinctFailures &errors)

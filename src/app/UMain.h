@@ -114,6 +114,8 @@ public:
     // "Tastatur einstellen...": erases the stored key map, empties the lists
     // (the PC keyboard plays nothing meanwhile) and shows the window.
     void StartKeyAssignment();
+    // "Standardbelegung": an assignment under way ends, the default map is stored.
+    void RestoreDefaultKeyMap();
     void AssignKey(int code, int number) override;
     void ReloadKeyMap() override;
     // The idle handler: runs once after every burst of events, and passes

@@ -37,6 +37,8 @@ inline constexpr char InstrumentKey[] = "Instrument";
 inline constexpr char ChannelKey[] = "Channel";
 inline constexpr char VelocityByPositionKey[] = "VelocityByPosition";
 inline constexpr char ShowKeyLabelsKey[] = "ShowKeyLabels";
+// The folder a recording was last opened from or saved to.
+inline constexpr char LastFolderKey[] = "LastFolder";
 inline constexpr char KeysSection[] = "Keys";
 
 } // namespace app

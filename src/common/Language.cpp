@@ -55,6 +55,17 @@ constexpr std::array DevicePatterns{
     "MIDI input buffer full: %1 messages dropped",
 };
 
+// Device texts that the window tells in its own words, so that they reach the
+// user in the window's language whatever catalogues the device layer has.
+struct WindowWording {
+    const char *device;
+    const char *german;
+};
+constexpr std::array WindowWordings{
+    WindowWording{"The built-in synthesizer found no audio output",
+                  QT_TRANSLATE_NOOP("Messages", "Der eingebaute Synthesizer hat keine Audioausgabe gefunden")},
+};
+
 // What `text` has in place of the %1 of `pattern`, when it is that pattern.
 std::optional<QString> VariablePart(const QString &text, const char *pattern)
 {
@@ -221,6 +232,9 @@ QString TranslatedMessage(const std::string &german)
     for (const char *pattern : MessagePatterns)
         if (const auto translated = MatchPattern(text, "Messages", pattern))
             return *translated;
+    for (const auto &wording : WindowWordings)
+        if (german == wording.device)
+            return QCoreApplication::translate("Messages", wording.german);
     for (const char *pattern : DevicePatterns)
         if (const auto translated = MatchPattern(text, DeviceContext, pattern))
             return *translated;

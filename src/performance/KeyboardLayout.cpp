@@ -181,8 +181,13 @@ QString KeyboardLayout::LabelAt(int evdev) const
         if (sign.keysym == keysym)
             return QString::fromUtf8(sign.sign);
     const std::uint32_t character = xkb_keysym_to_utf32(keysym);
-    if (character > 0x20 && character != 0x7F)
-        return QString::fromUcs4(reinterpret_cast<const char32_t *>(&character), 1).toUpper();
+    if (character > 0x20 && character != 0x7F) {
+        // Key caps print capitals, but a letter whose capital is two (ß: SS)
+        // is printed as it is.
+        const QString sign = QString::fromUcs4(reinterpret_cast<const char32_t *>(&character), 1);
+        const QString upper = sign.toUpper();
+        return upper.size() == sign.size() ? upper : sign;
+    }
     // A dead key prints the accent it puts on the next letter.
     for (const auto &accent : DeadKeyAccents)
         if (accent.keysym == keysym)

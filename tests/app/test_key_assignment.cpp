@@ -139,4 +139,24 @@ TEST_F(KeyAssignment, AStartWhileOpenBeginsAgainAtKeyOne)
     EXPECT_FALSE(IniText().contains("[Keys]"));
 }
 
+// "Standardbelegung" after an assignment cut short: the window closes, the
+// default map plays and is stored in place of the part assigned.
+TEST_F(KeyAssignment, DefaultKeyMapComesBackAndIsStored)
+{
+    Type(KeyQ); // one key assigned, then the user gives up
+    auto *item = form->findChild<QAction *>(QStringLiteral("Standardbelegung1"));
+    ASSERT_NE(item, nullptr);
+    item->trigger();
+    EXPECT_FALSE(assignment->isVisible());
+    EXPECT_EQ(form->KeyCodes(), performance::DefaultKeyCodeList());
+    SettleSettings();
+    const common::SettingsFile stored(iniPath);
+    const auto codes = stored.ReadSection("Keys");
+    ASSERT_EQ(codes.size(), performance::KeyCount);
+    for (std::size_t i = 0; i < performance::KeyCount; ++i)
+        EXPECT_EQ(stored.ReadInteger("Keys", std::to_string(performance::DefaultKeyCodes[i]), -1),
+                  performance::DefaultKeyNumbers[i])
+            << performance::DefaultKeyCodes[i];
+}
+
 } // namespace

@@ -3,16 +3,21 @@
 
 #include "performance/WindowFixture.h"
 
+#include "app/DeviceMenu.h"
+#include "app/LeftTakeQuestion.h"
 #include "app/UAbout.h"
+#include "midi_out/FluidSynthBackend.h"
 #include "common/Language.h"
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QTest>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMenuBar>
 #include <QToolButton>
 
+#include <chrono>
 #include <set>
 
 namespace {
@@ -97,6 +102,34 @@ TEST_P(Languages, DeviceTextsSpeakTheWindowsLanguage)
     EXPECT_EQ(messages[0].text, german ? QStringLiteral("Der MIDI-Anschluss ist nicht mehr verfügbar.")
                                        : QStringLiteral("The MIDI port is no longer available."));
     QTest::mouseRelease(form->Key(1), Qt::LeftButton);
+}
+
+// The built-in synthesizer's name, its audio failure and a left take's date
+// in the window's language, whatever the locale.
+TEST_P(Languages, BuiltInSynthesizerAndLeftTakeDateSpeakTheWindowsLanguage)
+{
+    const bool german = std::string(GetParam()) == "de";
+    const QDateTime written(QDate(2026, 12, 8), QTime(14, 30));
+    const QLocale::Language language = german ? QLocale::German : QLocale::English;
+    const struct {
+        QString shown;
+        QString de;
+        QString en;
+    } texts[]{
+        {app::DeviceMenu::Caption(midi_out::FluidSynthBackend::DeviceName), QStringLiteral("FluidSynth (eingebaut)"),
+         QStringLiteral("FluidSynth (built-in)")},
+        {app::DeviceMenu::Caption("Port B"), QStringLiteral("Port B"), QStringLiteral("Port B")},
+        {common::TranslatedMessage("The built-in synthesizer found no audio output"),
+         QStringLiteral("Der eingebaute Synthesizer hat keine Audioausgabe gefunden"),
+         QStringLiteral("The built-in synthesizer found no audio output")},
+    };
+    for (const auto &text : texts)
+        EXPECT_EQ(text.shown, german ? text.de : text.en);
+    const QString question = app::LeftTakeQuestionText(
+        std::chrono::system_clock::time_point(std::chrono::seconds(written.toSecsSinceEpoch())),
+        std::chrono::seconds(75));
+    EXPECT_TRUE(question.contains(QLocale(language).toString(written, QLocale::ShortFormat))) << question.toStdString();
+    EXPECT_TRUE(question.contains(QStringLiteral("(1:15)")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Shipped, Languages, ::testing::Values("de", "en"));

@@ -9,6 +9,8 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QMenuBar>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -24,9 +26,11 @@ class Menus : public testing_support::WindowFixture {
 protected:
     app::InstrumentMenu *Instruments() const { return form->findChild<app::InstrumentMenu *>(); }
     app::InstrumentGrid *Grid() const { return Instruments()->Grid(); }
-    // Shows the window and pops the instrument menu up as a user opens it.
-    void PopUpInstruments()
+    // Shows the window and pops the instrument menu up as a user opens it;
+    // unless told otherwise, on a screen where all four columns fit.
+    void PopUpInstruments(QRect screen = QRect(0, 0, 4000, 3000))
     {
+        Instruments()->SetScreenArea(screen);
         form->show();
         Instruments()->popup(QPoint(0, 0));
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Instruments()));
@@ -63,7 +67,7 @@ TEST_F(Menus, MenuBarWithAccessKeysAndItemsInOrder)
         {"&Aufnahme", {"Aufnahme\tCtrl+R", "Wiedergabe\tCtrl+P", "Angehalten\tCtrl+.", "-",
                        "Ö&ffnen...\tCtrl+O", "&Speichern...\tCtrl+S"}},
         {"&Synthesizer", {"Instrument", "Gerät", "Eingang", "Kanal", "-", "Anschlag nach Mausposition",
-                          "PC-Tasten anzeigen", "-", "Tastatur einstellen..."}},
+                          "PC-Tasten anzeigen", "-", "Tastatur einstellen...", "Standardbelegung"}},
         {"&Hilfe", {"Info...", "&Quenlo's Homepage"}},
     };
     const auto menus = form->menuBar()->actions();
@@ -263,6 +267,54 @@ TEST_F(Menus, MouseClickOnAnItemChoosesIt)
     EXPECT_FALSE(menu->isVisible());
 }
 
+TEST_F(Menus, InstrumentMenuFitsCommonScreensWithEveryItemInReachOfKeysAndMouse)
+{
+    Create();
+    form->SelectInstrument(100);
+    app::InstrumentGrid *grid = Grid();
+    QWidget *view = Instruments()->Scroller()->viewport();
+    // In the grid's view, and inside the menu as large as it asks to be.
+    const auto shown = [&](int program) {
+        const QRect item = grid->ItemRect(program);
+        const QRect menu(QPoint(), Instruments()->sizeHint());
+        return view->rect().contains(QRect(grid->mapTo(view, item.topLeft()), item.size())) &&
+               menu.contains(QRect(grid->mapTo(Instruments(), item.topLeft()), item.size()));
+    };
+    const struct {
+        int width;
+        int height;
+    } screens[]{{1024, 600}, {1366, 768}, {1920, 1080}};
+    for (const auto &screen : screens)
+        for (const double scale : {1.0, 1.5, 2.0}) {
+            // What a scaled screen offers in logical pixels, the unit the menu is laid out in.
+            const QRect area(0, 0, static_cast<int>(screen.width / scale), static_cast<int>(screen.height / scale));
+            SCOPED_TRACE(testing::Message() << screen.width << "x" << screen.height << " at " << scale);
+            ASSERT_NO_FATAL_FAILURE(PopUpInstruments(area));
+            EXPECT_LE(Instruments()->sizeHint().width(), area.width());
+            EXPECT_LE(Instruments()->sizeHint().height(), area.height());
+            EXPECT_TRUE(shown(100)) << "the chosen item on opening";
+            EXPECT_EQ(Instruments()->Scroller()->verticalScrollBar()->isVisible(), grid->Scrolls());
+            // Down each column from its top, then right to the next.
+            QTest::keyClick(grid, Qt::Key_Home); // points at an item also when the pointer left none
+            while (grid->ColumnOf(grid->Current()) > 0)
+                QTest::keyClick(grid, Qt::Key_Left);
+            std::set<int> reached;
+            for (int column = 0; column < grid->Columns(); ++column) {
+                QTest::keyClick(grid, Qt::Key_Home);
+                const int top = grid->Current();
+                do {
+                    EXPECT_EQ(grid->ColumnOf(grid->Current()), column);
+                    EXPECT_TRUE(shown(grid->Current())) << grid->Current();
+                    reached.insert(grid->Current());
+                    QTest::keyClick(grid, Qt::Key_Down);
+                } while (grid->Current() != top);
+                QTest::keyClick(grid, Qt::Key_Right);
+            }
+            EXPECT_EQ(reached.size(), 128u);
+            Instruments()->close();
+        }
+}
+
 TEST_F(Menus, DevicesHighestIndexFirstWithTheSavedOneChecked)
 {
     WriteIni("[Device]\nID=1\n");
@@ -272,6 +324,18 @@ TEST_F(Menus, DevicesHighestIndexFirstWithTheSavedOneChecked)
     EXPECT_EQ(Devices()->CheckedIndex(), 1);
     EXPECT_EQ(form->MidiOut().DeviceID(), 1);
     EXPECT_EQ(StoredText("Device", "Name"), "Port B") << "a file without a name gains it";
+}
+
+TEST_F(Menus, TheBuiltInSynthesizerIsShownTranslatedAndStoredByItsOwnName)
+{
+    // A file of an earlier release, the synthesizer stored at another index.
+    WriteIni("[Device]\nID=1\nName=FluidSynth (built-in)\n");
+    Create({"FluidSynth (built-in)", "Port B"});
+    EXPECT_EQ(DeviceItems(), (std::vector<std::pair<int, std::string>>{{1, "Port B"}, {0, "FluidSynth (eingebaut)"}}));
+    EXPECT_EQ(form->MidiOut().DeviceID(), 0);
+    Devices()->Item(1)->trigger();
+    Devices()->Item(0)->trigger();
+    EXPECT_EQ(StoredText("Device", "Name"), "FluidSynth (built-in)");
 }
 
 TEST_F(Menus, ChoosingADeviceClosesSelectsOpensAndStoresIt)

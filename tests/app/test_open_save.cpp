@@ -210,6 +210,33 @@ TEST_F(OpenSave, OpenDispatchesOnTheExtensionKey)
     }
 }
 
+// The dialogs start where a file was last chosen, in this run and the next;
+// a folder gone since leaves them where they start by themselves.
+TEST_F(OpenSave, DialogsStartInTheFolderLastUsedInThisRunAndTheNext)
+{
+    const auto folder = files.Path() / "takes";
+    std::filesystem::create_directory(folder);
+    const auto startsIn = [this] { return dialogs.shown->directory().absolutePath().toStdString(); };
+    answer = File("takes/take.vsq");
+    Save();
+    EXPECT_EQ(StoredText("Common", "LastFolder"), folder.string());
+    answer.reset();
+    Open(); // the open dialog is made now
+    EXPECT_EQ(startsIn(), folder.string());
+
+    form.reset();
+    Create();
+    Save();
+    EXPECT_EQ(startsIn(), folder.string()) << "the next run";
+
+    std::filesystem::remove_all(folder);
+    form.reset();
+    Create();
+    Open();
+    EXPECT_NE(startsIn(), folder.string()) << "a folder gone since";
+    EXPECT_TRUE(messages.empty());
+}
+
 TEST_F(OpenSave, EmptyKeyLeavesTwoBlanksInTheMessage)
 {
     answer = File("no-extension");

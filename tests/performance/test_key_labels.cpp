@@ -33,4 +33,23 @@ TEST_F(KeyLabels, FrenchLayoutShowsItsOwnCharactersAndFollowsANewAssignment)
     before.isNull() ? qunsetenv("XKB_DEFAULT_LAYOUT") : qputenv("XKB_DEFAULT_LAYOUT", before);
 }
 
+TEST_F(KeyLabels, GermanLayoutPrintsCapitalsButKeepsTheSharpS)
+{
+    const QByteArray before = qgetenv("XKB_DEFAULT_LAYOUT");
+    qputenv("XKB_DEFAULT_LAYOUT", "de");
+    WriteIni("[Common]\nShowKeyLabels=1\n");
+    CreateWithAssignment();
+    const struct {
+        int keyCode;
+        const char16_t *label;
+    } keys[]{{219, u"ß"}, {186, u"Ü"}, {81, u"Q"}};
+    form->StartKeyAssignment();
+    for (int i = 0; i < 3; ++i)
+        form->AssignKey(keys[i].keyCode, i + 1);
+    assignment->close();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(form->Key(i + 1)->Label(), QString::fromUtf16(keys[i].label)) << keys[i].keyCode;
+    before.isNull() ? qunsetenv("XKB_DEFAULT_LAYOUT") : qputenv("XKB_DEFAULT_LAYOUT", before);
+}
+
 } // namespace
