@@ -32,6 +32,10 @@ constexpr const char *StandardSoundFonts[] = {
 // started); sdl2 is left out, it needs the program to initialise SDL first.
 constexpr const char *DesktopAudioDrivers[] = {"pulseaudio", "alsa", "jack", "oss"};
 
+// How long the end waits for the audio to render the last sounds: the
+// silencing of a close and the start of a note's release.
+constexpr std::chrono::milliseconds LastSoundBound{100};
+
 const char *Environment(const char *name)
 {
     const char *value = std::getenv(name);
@@ -78,6 +82,14 @@ FluidSynthBackend::FluidSynthBackend(Output output, SampleLoading loading) : out
 FluidSynthBackend::~FluidSynthBackend()
 {
     JoinStart();
+    // What was played last (a Note Off, a close's silencing) is rendered
+    // before the output goes; cut off, the output would end on the note.
+    // A voice ends only once the audio has rendered its end.
+    if (driver_ != nullptr && !AudioLost()) {
+        const auto end = std::chrono::steady_clock::now() + LastSoundBound;
+        while (fluid_synth_get_active_voice_count(synth_) > 0 && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     audioWatch_.reset();
     auto tearDown = [driver = driver_, synth = synth_, settings = settings_] {
         if (driver != nullptr)

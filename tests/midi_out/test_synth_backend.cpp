@@ -73,13 +73,15 @@ FluidSynthBackend &SynthOf(TMidiOutput &out)
     return static_cast<FluidSynthBackend &>(static_cast<SystemBackend &>(out.Backend()).Part(0));
 }
 
-// Largest sample magnitude in the data of a 16-bit WAV file written so far.
-int PeakOfWav(const std::string &path)
+// Largest sample magnitude in the data of a 16-bit stereo WAV file written so
+// far, or in its last `frames`.
+int PeakOfWav(const std::string &path, std::size_t frames = 0)
 {
     std::ifstream file(path, std::ios::binary);
     const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     int peak = 0;
-    for (std::size_t i = 44; i + 1 < bytes.size(); i += 2) {
+    const std::size_t from = frames != 0 && bytes.size() > 44 + frames * 4 ? bytes.size() - frames * 4 : 44;
+    for (std::size_t i = from; i + 1 < bytes.size(); i += 2) {
         std::int16_t sample;
         std::memcpy(&sample, &bytes[i], sizeof sample);
         peak = std::max(peak, std::abs(int(sample)));
@@ -471,6 +473,7 @@ TEST(SynthBackend, FileDriverWritesTheNoteIntoTheWavFile)
     EXPECT_GE(PeakOfWav(wav), 1000);
     ASSERT_TRUE(out->CloseDevice());
     out.reset();
+    EXPECT_LT(PeakOfWav(wav, FluidSynthBackend::PeriodSize), 100) << "the close's silencing reached the output";
 
     std::ifstream written(wav, std::ios::binary);
     char header[12] = {};
