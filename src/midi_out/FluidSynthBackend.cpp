@@ -5,6 +5,8 @@
 #include "midi_out/MidiErrors.h"
 
 #include <fluidsynth.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -30,6 +32,10 @@ constexpr const char *StandardSoundFonts[] = {
 // started); sdl2 is left out, it needs the program to initialise SDL first.
 constexpr const char *DesktopAudioDrivers[] = {"pulseaudio", "alsa", "jack", "oss"};
 
+// How long the end waits for the audio to render the last sounds: the
+// silencing of a close and the start of a note's release.
+constexpr std::chrono::milliseconds LastSoundBound{100};
+
 const char *Environment(const char *name)
 {
     const char *value = std::getenv(name);
@@ -42,6 +48,30 @@ bool IsRegularFile(const std::string &path)
     return std::filesystem::is_regular_file(path, error);
 }
 
+// FluidSynth locks each sample it reads into memory, one by one as the
+// instruments are chosen, until the limit on locked memory is used up (with
+// a large SoundFont's piano alone). libjack locks a page for every client it
+// opens, the synth's own audio output among them: under a limit (8 MB by
+// default) that page is then refused and the client does not open. Only
+// without a limit is there room for both.
+bool MayLockSamples()
+{
+    rlimit limit{};
+    return getrlimit(RLIMIT_MEMLOCK, &limit) == 0 && limit.rlim_cur == RLIM_INFINITY;
+}
+
+// Whether a page could be locked now, as a new JACK client's is.
+bool LockedMemoryLeft()
+{
+    const long page = sysconf(_SC_PAGESIZE);
+    void *probe = mmap(nullptr, static_cast<std::size_t>(page), PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_LOCKED, -1, 0);
+    if (probe == MAP_FAILED)
+        return false;
+    munmap(probe, static_cast<std::size_t>(page));
+    return true;
+}
+
 } // namespace
 
 FluidSynthBackend::FluidSynthBackend(Output output, SampleLoading loading) : output_(output), loading_(loading)
@@ -52,6 +82,14 @@ FluidSynthBackend::FluidSynthBackend(Output output, SampleLoading loading) : out
 FluidSynthBackend::~FluidSynthBackend()
 {
     JoinStart();
+    // What was played last (a Note Off, a close's silencing) is rendered
+    // before the output goes; cut off, the output would end on the note.
+    // A voice ends only once the audio has rendered its end.
+    if (driver_ != nullptr && !AudioLost()) {
+        const auto end = std::chrono::steady_clock::now() + LastSoundBound;
+        while (fluid_synth_get_active_voice_count(synth_) > 0 && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     audioWatch_.reset();
     auto tearDown = [driver = driver_, synth = synth_, settings = settings_] {
         if (driver != nullptr)
@@ -149,6 +187,7 @@ MidiResult FluidSynthBackend::Load(const std::string &soundFont)
     fluid_settings_setint(settings_, "audio.jack.autoconnect", 1);
     fluid_settings_setstr(settings_, "audio.file.type", "wav");
     fluid_settings_setint(settings_, "synth.dynamic-sample-loading", loading_ == SampleLoading::OnDemand ? 1 : 0);
+    fluid_settings_setint(settings_, "synth.lock-memory", MayLockSamples() ? 1 : 0);
 
     synth_ = new_fluid_synth(settings_);
     if (synth_ == nullptr || fluid_synth_sfload(synth_, soundFont.c_str(), 1) == FLUID_FAILED) {
@@ -166,8 +205,10 @@ MidiResult FluidSynthBackend::StartAudio(std::chrono::milliseconds waitForCalls)
 {
     if (output_ == Output::Offline || driver_ != nullptr)
         return MIDIERR_NOERROR;
+    bool jackTried = false;
     for (const std::string &name : AudioDriverCandidates()) {
         const bool jack = name == "jack";
+        jackTried = jackTried || jack;
         // No new JACK client while those of a server that has gone are still
         // open (the next refresh closes them); a call that another thread
         // makes to the server meanwhile (the device list) is waited for.
@@ -192,7 +233,8 @@ MidiResult FluidSynthBackend::StartAudio(std::chrono::milliseconds waitForCalls)
             return MIDIERR_NOERROR;
         }
     }
-    return MIDIERR_NOAUDIO;
+    // The one cause that can be told apart: the user can raise the limit.
+    return jackTried && !LockedMemoryLeft() ? MIDIERR_NOLOCKEDMEMORY : MIDIERR_NOAUDIO;
 }
 
 void FluidSynthBackend::StartUp(std::string soundFont)

@@ -169,6 +169,11 @@ int fluid_synth_all_sounds_off(fluid_synth_t *synth, int chan)
     SONORET_FLUID_CALL(fluid_synth_all_sounds_off, FLUID_FAILED, synth, chan);
 }
 
+int fluid_synth_get_active_voice_count(fluid_synth_t *synth)
+{
+    SONORET_FLUID_CALL(fluid_synth_get_active_voice_count, FLUID_FAILED, synth);
+}
+
 void fluid_synth_set_gain(fluid_synth_t *synth, float gain)
 {
     SONORET_FLUID_CALL(fluid_synth_set_gain, void(), synth, gain);

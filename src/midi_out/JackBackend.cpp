@@ -32,6 +32,11 @@ constexpr std::size_t QueueBytes = 32768;
 // running its cycles) waits only this long for the port to go.
 constexpr std::chrono::milliseconds StuckCloseBound{50};
 
+// How long the end of the back end waits for the cycles that carry what its
+// open ports still queue (the last Note Off of a stop): many periods of any
+// server, short enough not to hold up the program's end on a frozen one.
+constexpr std::chrono::milliseconds LastCyclesBound{100};
+
 // Ports one back end can have open at once.
 constexpr std::size_t MaxPorts = 32;
 
@@ -510,7 +515,15 @@ JackBackend::~JackBackend()
     DropInputs(false);
     inputs_.clear();
     completions_.DropAll();
-    // Closing the client takes its ports with it.
+    // Closing the client takes its ports with it, and with them what a cycle
+    // has not yet carried to the receivers.
+    const auto end = std::chrono::steady_clock::now() + LastCyclesBound;
+    for (auto &entry : open_) {
+        const Output *out = entry.second->out.get();
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (out != nullptr && !JackServerLost() && left.count() > 0)
+            out->WaitUntilHandedOn(out->Queued(), left);
+    }
     for (auto &entry : open_)
         RemovePort(std::move(entry.second->out), false);
     open_.Clear();

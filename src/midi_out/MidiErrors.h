@@ -22,6 +22,7 @@ constexpr MidiResult MIDIERR_SENDFAILED = 67;
 constexpr MidiResult MIDIERR_NOTSHORT = 68;
 constexpr MidiResult MIDIERR_UNPREPARED = 69;
 constexpr MidiResult MIDIERR_STILLPLAYING = 70;
+constexpr MidiResult MIDIERR_NOLOCKEDMEMORY = 71;
 
 struct MidiErrorText {
     MidiResult code;
@@ -43,6 +44,8 @@ inline constexpr MidiErrorText MidiErrorTexts[] = {
     {MIDIERR_NOTSHORT, "The message is not a short MIDI message"},
     {MIDIERR_UNPREPARED, "The message header has not been prepared"},
     {MIDIERR_STILLPLAYING, "The message is still being sent"},
+    {MIDIERR_NOLOCKEDMEMORY,
+     "The built-in synthesizer cannot start its audio output: no more memory may be locked (ulimit -l)"},
 };
 
 // Copies the text of `code` into `buffer` (zero-terminated, cut to fit);

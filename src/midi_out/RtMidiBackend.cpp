@@ -137,7 +137,9 @@ MidiResult RtMidiBackend::Close(DeviceHandle handle)
         return MIDIERR_INVALHANDLE;
     OpenPort &port = *found;
     // Closing a port silences nothing by itself: what it leaves sounding
-    // would sound on.
+    // would sound on. Nothing waits to go out after these: each send drains
+    // the sequencer's output, and an event sent direct is with the receiver
+    // once the kernel has it, so the port may go at once.
     for (const auto &message : SoundOffMessages)
         port.out->sendMessage(message.data(), message.size());
     // Long messages report their completion before the close does.

@@ -78,7 +78,7 @@ TEST_F(PlayingWindow, InstalledProgramKeepsItsSettingsInTheConfigFolder)
     installedPrefix = install.Prefix();
     // Started, it finds the device chosen in the configuration folder's
     // settings and plays a typed key.
-    Start();
+    ASSERT_NO_FATAL_FAILURE(Start());
 
     // A stored change lands in the same file, none beside the executable.
     Click({8 + 6, 8}); // "Drums-Begleitung"

@@ -15,7 +15,7 @@ namespace {
 
 TEST_F(PlayingWindow, EnglishLocaleReadsEnglishInTheSameLayout)
 {
-    Start({}, {{"LANG", "en_US.UTF-8"}});
+    ASSERT_NO_FATAL_FAILURE(Start({}, {{"LANG", "en_US.UTF-8"}}));
     const QImage window = program->Screenshot();
     ASSERT_TRUE(window.save(QString::fromStdString(ArtifactPath("main-window-en.png"))));
     const int menu = program->MenuBarHeight();

@@ -19,7 +19,7 @@ using std::chrono::milliseconds;
 TEST_F(PlayingWindow, AKeyboardOnTheInputPlaysThroughTheOutputAndIsRecordedAndSaved)
 {
     testing_support::JackMidiSource keyboard("sonoret-e2e-keys-" + std::to_string(getpid()));
-    Start("\n[InputDevice]\nName=" + keyboard.PortName() + "\nID=0\n");
+    ASSERT_NO_FATAL_FAILURE(Start("\n[InputDevice]\nName=" + keyboard.PortName() + "\nID=0\n"));
     Click(RecordButton);
     input->WaitForMore(1, IsNoteOrProgram); // the instrument, at tick 0
 

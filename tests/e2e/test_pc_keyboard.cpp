@@ -16,7 +16,7 @@ namespace {
 
 TEST_F(PlayingWindow, PcKeysPlayByTheirPositionOnTheKeyboard)
 {
-    Start();
+    ASSERT_NO_FATAL_FAILURE(Start());
     const XInput keys(display.Connection());
     // Xvfb's layout is US: the key right of left Shift is Z there.
     const unsigned z = keys.KeycodeOf(XK_z), x = keys.KeycodeOf(XK_x), c = keys.KeycodeOf(XK_c);
@@ -55,7 +55,7 @@ TEST_F(PlayingWindow, PcKeysPlayByTheirPositionOnTheKeyboard)
 // taken for real many chances to stop and restart the note.
 TEST_F(PlayingWindow, AKeyHeldThroughTheServersAutoRepeatPlaysOnce)
 {
-    Start();
+    ASSERT_NO_FATAL_FAILURE(Start());
     Display *x = display.Connection();
     ASSERT_TRUE(XkbSetAutoRepeatRate(x, XkbUseCoreKbd, 100, 10)) << "no auto-repeat to set";
     XFlush(x);
@@ -71,7 +71,7 @@ TEST_F(PlayingWindow, AKeyHeldThroughTheServersAutoRepeatPlaysOnce)
 
 TEST_F(PlayingWindow, FocusMovedToAnotherWindowReleasesAHeldKey)
 {
-    Start();
+    ASSERT_NO_FATAL_FAILURE(Start());
     const XInput keys(display.Connection());
     const unsigned q = keys.KeycodeOf(XK_q);
     keys.Key(q, true);
@@ -85,7 +85,7 @@ TEST_F(PlayingWindow, FocusMovedToAnotherWindowReleasesAHeldKey)
 
 TEST_F(PlayingWindow, PcKeyPressToArrivalDelay)
 {
-    Start();
+    ASSERT_NO_FATAL_FAILURE(Start());
     const XInput keys(display.Connection());
     const unsigned z = keys.KeycodeOf(XK_z);
     constexpr int Presses = 20;
@@ -101,7 +101,7 @@ bool IsProgramChange(const Bytes &message) { return !message.empty() && (message
 // instruments in program order.
 TEST_F(PlayingWindow, InstrumentChosenFromTheMenuSendsItsProgramChange)
 {
-    Start("Instrument=0\n");
+    ASSERT_NO_FATAL_FAILURE(Start("Instrument=0\n"));
     const XInput keys(display.Connection());
     const auto tap = [&](unsigned long keysym) {
         keys.Key(keys.KeycodeOf(keysym), true);
@@ -127,7 +127,7 @@ TEST_F(PlayingWindow, InstrumentChosenFromTheMenuSendsItsProgramChange)
 // "Drums-Begleitung"; Page Up moves the keys an octave up.
 TEST_F(PlayingWindow, SpaceBarIsThePedalAndPageUpAnOctave)
 {
-    Start();
+    ASSERT_NO_FATAL_FAILURE(Start());
     const XInput keys(display.Connection());
     const auto isPedal = [](const Bytes &m) { return m.size() == 3 && m[0] == 0xB0 && m[1] == 64; };
     const auto pedal = [&](bool down) {
@@ -154,7 +154,7 @@ TEST_F(PlayingWindow, SpaceBarIsThePedalAndPageUpAnOctave)
 // and no letter of a shortcut plays.
 TEST_F(PlayingWindow, TheKeyboardAloneRecordsStopsAndPlaysBack)
 {
-    Start();
+    ASSERT_NO_FATAL_FAILURE(Start());
     const XInput keys(display.Connection());
     const unsigned ctrl = keys.KeycodeOf(XK_Control_L), z = keys.KeycodeOf(XK_z);
     const auto shortcut = [&](unsigned long keysym) {

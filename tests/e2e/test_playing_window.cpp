@@ -54,7 +54,7 @@ void ExpectPianoKeysAt(const QImage &shot, int shift)
 
 TEST_F(PlayingWindow, ShowsTheDesignedLayout)
 {
-    Start();
+    ASSERT_NO_FATAL_FAILURE(Start());
     const QImage shot = program->Screenshot();
     ASSERT_TRUE(shot.save(QString::fromStdString(ArtifactPath("main-window.png"))));
     const int menu = program->MenuBarHeight();
@@ -85,7 +85,7 @@ TEST_F(PlayingWindow, ShowsTheDesignedLayout)
 // and the request to type below them.
 TEST_F(PlayingWindow, KeyAssignmentWindowShowsTheDesignedLayout)
 {
-    Start();
+    ASSERT_NO_FATAL_FAILURE(Start());
     const XInput keys(display.Connection());
     keys.Key(keys.KeycodeOf(XK_Alt_L), true);
     keys.Tap(XK_s);
@@ -143,7 +143,7 @@ TEST_F(PlayingWindow, KeyAssignmentWindowShowsTheDesignedLayout)
 
 TEST_F(PlayingWindow, ClickedKeysPlayWithTheStoredTranspositionAndVolume)
 {
-    Start("Transposition=5\nVolume=100\n");
+    ASSERT_NO_FATAL_FAILURE(Start("Transposition=5\nVolume=100\n"));
     const XInput mouse(display.Connection());
     struct Case {
         int key;
@@ -165,7 +165,7 @@ TEST_F(PlayingWindow, ClickedKeysPlayWithTheStoredTranspositionAndVolume)
 // key) at twice their designed places.
 TEST_F(PlayingWindow, KeepsItsProportionsAndSharpEdgesAtScaleFactor2)
 {
-    Start({}, {{"QT_SCALE_FACTOR", "2"}});
+    ASSERT_NO_FATAL_FAILURE(Start({}, {{"QT_SCALE_FACTOR", "2"}}));
     const QImage shot = program->Screenshot();
     ASSERT_TRUE(shot.save(QString::fromStdString(ArtifactPath("main-window-scale-2.png"))));
     ASSERT_EQ(shot.width(), 2 * 679);
@@ -195,7 +195,7 @@ constexpr double DelayBoundMs = 40.0;
 
 TEST_F(PlayingWindow, MousePressToArrivalDelay)
 {
-    Start();
+    ASSERT_NO_FATAL_FAILURE(Start());
     const XInput mouse(display.Connection());
     mouse.MoveTo(KeyPoint(1));
     constexpr int Presses = 20;

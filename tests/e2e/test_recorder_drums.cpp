@@ -16,7 +16,7 @@ namespace {
 
 TEST_F(PlayingWindow, DrumPatternKeepsItsTempoAt300Bpm)
 {
-    Start("Beat=300\nDrums=1\n");
+    ASSERT_NO_FATAL_FAILURE(Start("Beat=300\nDrums=1\n"));
     constexpr std::size_t Steps = 12;
     const auto isHiHat = [](const Arrival &a) { return a.bytes == Bytes{0x99, 42, 64}; };
     const auto hits = input->WaitUntil([&](const std::vector<Arrival> &all) {
@@ -57,7 +57,7 @@ TEST_F(PlayingWindow, DrumPatternKeepsItsTempoAt300Bpm)
 
 TEST_F(PlayingWindow, RecordedNotesPlayBackWithTheirSpacingIn50MsSteps)
 {
-    Start();
+    ASSERT_NO_FATAL_FAILURE(Start());
     const XInput in(display.Connection());
     const unsigned z = in.KeycodeOf(XK_z);
     // The server hands the program its events in order: the click is taken

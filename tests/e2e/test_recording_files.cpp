@@ -60,7 +60,7 @@ Bytes ReadFile(const std::string &name)
 TEST_F(PlayingWindow, SavedRecordingHoldsWhatWasPlayedAndPlaysAgain)
 {
     const auto late = [&] { return "; JACK cycles run late: " + std::to_string(input->Xruns()); };
-    Start();
+    ASSERT_NO_FATAL_FAILURE(Start());
     const XInput in(display.Connection());
     Click(RecordButton);
     input->WaitForMore(1, IsNoteOrProgram); // the instrument, at tick 0
@@ -119,7 +119,7 @@ TEST_F(PlayingWindow, SavedRecordingHoldsWhatWasPlayedAndPlaysAgain)
     // far apart as their ticks. The closed program keeps its folder, and the
     // file in it, until the test ends.
     const auto recorded = std::move(program);
-    Start({}, {}, {saved});
+    ASSERT_NO_FATAL_FAILURE(Start({}, {}, {saved}));
     Click(PlayButton);
     // The stored instrument before the recording and again after it.
     const auto again = input->WaitForMore(messages.size() + 2, IsNoteOrProgram);
@@ -160,7 +160,7 @@ TEST_F(PlayingWindow, AMidiFileFromAnotherProgramOpensAndPlaysAtItsTempo)
     std::ofstream((folder / "song.py").string()) << script;
     ASSERT_EQ(std::system(("/usr/bin/python3 " + (folder / "song.py").string() + " " + song).c_str()), 0);
 
-    Start({}, {}, {song});
+    ASSERT_NO_FATAL_FAILURE(Start({}, {}, {song}));
     Click(PlayButton);
     // The stored instrument, the song's four notes, the instrument again.
     const std::vector<Bytes> expected{{0x90, 60, 100}, {0x80, 60, 64}, {0x90, 64, 90}, {0x80, 64, 64}};

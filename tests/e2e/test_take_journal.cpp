@@ -49,7 +49,7 @@ TEST_P(TakeJournal, ATakeEndedBySignalComesBackWholeAtTheNextStart)
     const int signal = GetParam();
     const fs::path state = fs::temp_directory_path() / ("sonoret-e2e-state-" + std::to_string(getpid()));
     fs::remove_all(state);
-    Start({}, {{"XDG_STATE_HOME", state.string()}});
+    ASSERT_NO_FATAL_FAILURE(Start({}, {{"XDG_STATE_HOME", state.string()}}));
     const XInput in(display.Connection());
     Click(RecordButton);
     input->WaitForMore(1, IsNoteOrProgram); // the instrument, at tick 0

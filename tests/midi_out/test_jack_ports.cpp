@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -333,4 +334,33 @@ TEST(JackPorts, PortClosedAndReopenedOverAndOverDeliversEachRoundWhole)
         testing_support::ProcessEventsUntil([&] { return finished == round + 1; });
         ASSERT_EQ(finished, round + 1) << "round " << round;
     }
+}
+
+// A stop right after a key is let go: the Note Off queued last must reach
+// the receiver before the port goes, and before the client goes with a port
+// still open, also on an asynchronous server with a short period, whose
+// cycles do not wait for the receiver.
+TEST(JackPorts, TheNoteOffSentRightBeforeTheEndReachesTheReceiver)
+{
+    const std::string server = PrivateServerName("last-note-off");
+    EnvGuard serverName("JACK_DEFAULT_SERVER", server);
+    PrivateJackServer jack(server, PrivateJackServer::Mode::Asynchronous, 64);
+    ASSERT_TRUE(jack.start()) << "jackd did not start";
+    JackReceiver receiver;
+    constexpr int Rounds = 20;
+    auto ports = std::make_unique<JackBackend>();
+    const std::int32_t id = FindDevice(*ports, receiver.portName());
+    ASSERT_GE(id, 0);
+    for (int round = 0; round <= Rounds; ++round) {
+        DeviceHandle handle = 0;
+        ASSERT_EQ(ports->Open(&handle, id, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NOERROR) << "round " << round;
+        ASSERT_EQ(ports->ShortMessage(handle, Pack(0x90, 60, 100)), MIDIERR_NOERROR);
+        ASSERT_EQ(ports->ShortMessage(handle, Pack(0x80, 60, 0)), MIDIERR_NOERROR);
+        if (round < Rounds) {
+            ASSERT_EQ(ports->Close(handle), MIDIERR_NOERROR);
+        }
+    }
+    ports.reset(); // the last round's port is still open
+    const auto received = receiver.waitFor(Rounds + 1);
+    EXPECT_EQ(std::count(received.begin(), received.end(), Bytes{0x80, 60, 0}), Rounds + 1);
 }

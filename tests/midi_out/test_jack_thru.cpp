@@ -85,7 +85,8 @@ protected:
         return played;
     }
 
-    // Plays `messages` in one cycle and waits until the reader has had `handed` of them.
+    // Plays `messages` in one cycle and waits until the reader has had `handed`
+    // of them; a fatal failure when it has not (callers end the test then).
     void PlayAndWait(const std::vector<Bytes> &messages, std::uint8_t frame, std::size_t handedCount)
     {
         source.PlayInOneCycle(messages, frame);
@@ -125,7 +126,7 @@ TEST_F(JackThru, MessagesGoOnInTheCycleAndAtTheFrameTheyArriveInTheirOrder)
         if (goesOn)
             through.push_back(message);
     }
-    PlayAndWait(played, 9, played.size());
+    ASSERT_NO_FATAL_FAILURE(PlayAndWait(played, 9, played.size()));
     EXPECT_EQ(handed, expected);
     std::vector<jack_nframes_t> frames;
     EXPECT_EQ(Arrived(through.size(), &frames), through);
@@ -143,17 +144,19 @@ TEST_F(JackThru, MessagesGoOnInTheCycleAndAtTheFrameTheyArriveInTheirOrder)
     for (std::uint8_t note = 0; note < 100; ++note)
         run.push_back({0x90, note, static_cast<std::uint8_t>(note + 1)});
     out.SendShortMessage(0xB0, 7, 99);
-    PlayAndWait(run, 3, run.size());
+    ASSERT_NO_FATAL_FAILURE(PlayAndWait(run, 3, run.size()));
     std::vector<Bytes> got = Arrived(run.size() + 1);
     ASSERT_EQ(got.size(), run.size() + 1);
-    got.erase(std::find(got.begin(), got.end(), Bytes{0xB0, 7, 99}));
+    const auto sent = std::find(got.begin(), got.end(), Bytes{0xB0, 7, 99});
+    ASSERT_NE(sent, got.end()) << "the window's message arrived";
+    got.erase(sent);
     EXPECT_EQ(got, run);
     EXPECT_TRUE(std::all_of(handed.begin(), handed.end(), [](const Handed &h) { return h.forwarded; }));
 }
 
 TEST_F(JackThru, ADeviceClosedEndsItAndTheDeviceOpenedNextTakesItUp)
 {
-    PlayAndWait({{0x90, 60, 100}}, 0, 1);
+    ASSERT_NO_FATAL_FAILURE(PlayAndWait({{0x90, 60, 100}}, 0, 1));
     EXPECT_TRUE(handed.back().forwarded);
     EXPECT_EQ(Arrived(1), (std::vector<Bytes>{{0x90, 60, 100}}));
 
@@ -162,7 +165,7 @@ TEST_F(JackThru, ADeviceClosedEndsItAndTheDeviceOpenedNextTakesItUp)
     out.CloseDevice();
     Arrived(1 + SilencingMessages().size());
     receiver.clear();
-    PlayAndWait({{0x80, 60, 0}}, 0, 2);
+    ASSERT_NO_FATAL_FAILURE(PlayAndWait({{0x80, 60, 0}}, 0, 2));
     EXPECT_EQ(handed.back(), (Handed{{0x80, 60, 0}, false}));
     receiver.settle();
     EXPECT_EQ(Arrived(0), std::vector<Bytes>{});
@@ -172,7 +175,7 @@ TEST_F(JackThru, ADeviceClosedEndsItAndTheDeviceOpenedNextTakesItUp)
     ASSERT_TRUE(out.OpenDevice());
     in.FollowThru();
     EXPECT_TRUE(in.Forwarding());
-    PlayAndWait({{0x90, 62, 90}}, 0, 3);
+    ASSERT_NO_FATAL_FAILURE(PlayAndWait({{0x90, 62, 90}}, 0, 3));
     EXPECT_EQ(handed.back(), (Handed{{0x90, 62, 90}, true}));
     EXPECT_EQ(Arrived(1), (std::vector<Bytes>{{0x90, 62, 90}}));
 }

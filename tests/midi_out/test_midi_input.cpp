@@ -169,6 +169,7 @@ TEST(SystemBackendThru, ASourcePlaysAnotherPartsDeviceInOrderUntilTheDeviceClose
     out.CloseDevice();
     play({0x90, 64, 1});
     drain(5);
+    ASSERT_EQ(got.size(), 5u);
     EXPECT_EQ(got.back(), (std::pair<std::uint32_t, bool>{0x014090, false}));
     EXPECT_EQ(synth.Forwarded().size(), 2u);
     EXPECT_FALSE(input.Forwarding());

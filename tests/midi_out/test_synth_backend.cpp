@@ -9,8 +9,11 @@
 #include "midi_out/MidiOut.h"
 #include "midi_out/SystemBackend.h"
 #include "support/BackendTestSupport.h"
+#include "support/OrdinaryUser.h"
 
 #include <gtest/gtest.h>
+#include <jack/jack.h>
+#include <sys/resource.h>
 
 #include <QTemporaryDir>
 
@@ -70,13 +73,15 @@ FluidSynthBackend &SynthOf(TMidiOutput &out)
     return static_cast<FluidSynthBackend &>(static_cast<SystemBackend &>(out.Backend()).Part(0));
 }
 
-// Largest sample magnitude in the data of a 16-bit WAV file written so far.
-int PeakOfWav(const std::string &path)
+// Largest sample magnitude in the data of a 16-bit stereo WAV file written so
+// far, or in its last `frames`.
+int PeakOfWav(const std::string &path, std::size_t frames = 0)
 {
     std::ifstream file(path, std::ios::binary);
     const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     int peak = 0;
-    for (std::size_t i = 44; i + 1 < bytes.size(); i += 2) {
+    const std::size_t from = frames != 0 && bytes.size() > 44 + frames * 4 ? bytes.size() - frames * 4 : 44;
+    for (std::size_t i = from; i + 1 < bytes.size(); i += 2) {
         std::int16_t sample;
         std::memcpy(&sample, &bytes[i], sizeof sample);
         peak = std::max(peak, std::abs(int(sample)));
@@ -84,7 +89,88 @@ int PeakOfWav(const std::string &path)
     return peak;
 }
 
+// A JACK client whose audio input keeps the loudest sample heard.
+class JackAudioMeter {
+public:
+    JackAudioMeter() : client_(jack_client_open("sonoret-meter", JackNoStartServer, nullptr), &jack_client_close)
+    {
+        input_ = jack_port_register(client_.get(), "in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+        jack_set_process_callback(client_.get(), &JackAudioMeter::Process, this);
+        jack_activate(client_.get());
+    }
+    // Listens to the outputs of `client`; how many of them were connected before.
+    int Listen(const std::string &client)
+    {
+        int connected = 0;
+        const char **outputs =
+            jack_get_ports(client_.get(), ("^" + client + ":").c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+        for (int i = 0; outputs != nullptr && outputs[i] != nullptr; ++i) {
+            connected += jack_port_connected(jack_port_by_name(client_.get(), outputs[i])) > 0 ? 1 : 0;
+            jack_connect(client_.get(), outputs[i], jack_port_name(input_));
+        }
+        jack_free(outputs);
+        return connected;
+    }
+    float peak() const { return peak_.load(); }
+
+private:
+    static int Process(jack_nframes_t frames, void *self)
+    {
+        auto &meter = *static_cast<JackAudioMeter *>(self);
+        const auto *samples = static_cast<const float *>(jack_port_get_buffer(meter.input_, frames));
+        for (jack_nframes_t i = 0; i < frames; ++i)
+            meter.peak_.store(std::max(meter.peak_.load(), std::fabs(samples[i])));
+        return 0;
+    }
+
+    std::atomic<float> peak_{0};
+    jack_port_t *input_ = nullptr;
+    std::unique_ptr<jack_client_t, decltype(&jack_client_close)> client_; // last: closed first
+};
+
+void LimitLockedMemory(rlim_t bytes)
+{
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_MEMLOCK, &limit), 0);
+    limit.rlim_cur = std::min(bytes, limit.rlim_max);
+    ASSERT_EQ(setrlimit(RLIMIT_MEMLOCK, &limit), 0);
+}
+
 } // namespace
+
+// FluidR3's piano alone is more than a user's default limit on locked memory
+// (8 MB): the synth's JACK output must still open and sound. Where no memory
+// may be locked at all, the failure says so. Run as an ordinary user, whom the
+// limit binds, with a server of the same user.
+TEST(SynthBackend, PlaysALargeSoundFontThroughJackUnderALimitOnLockedMemory)
+{
+    testsupport::RunAsOrdinaryUser([] {
+        ASSERT_NO_FATAL_FAILURE(LimitLockedMemory(8 << 20));
+        const std::string server = PrivateServerName("locked-memory");
+        EnvGuard serverName("JACK_DEFAULT_SERVER", server);
+        EnvGuard driver("MIDI_SONORET_AUDIO_DRIVER", "jack");
+        EnvGuard soundFont("MIDI_SONORET_SOUNDFONT", "/usr/share/sounds/sf2/FluidR3_GM.sf2");
+        PrivateJackServer jack(server);
+        ASSERT_TRUE(jack.start()) << "jackd did not start";
+        JackAudioMeter meter;
+
+        auto out = SynthComponent();
+        ASSERT_TRUE(out->OpenDevice());
+        out->SendShortMessage(0xC0, 0, 0);
+        out->SendShortMessage(0x90, 60, 100);
+        ASSERT_EQ(SynthOf(*out).WaitUntilReady(), MIDIERR_NOERROR);
+        EXPECT_EQ(meter.Listen(std::string(OwnClientName)), 2) << "both outputs are connected to the server's playback";
+        EXPECT_TRUE(Eventually([&] { return meter.peak() > 0.01f; })) << "the note sounds";
+        out.reset();
+
+        ASSERT_NO_FATAL_FAILURE(LimitLockedMemory(0));
+        out = SynthComponent();
+        ASSERT_TRUE(out->OpenDevice());
+        EXPECT_EQ(SynthOf(*out).WaitUntilReady(), MIDIERR_NOLOCKEDMEMORY);
+        EXPECT_EQ(RaisedText([&] { out->SendShortMessage(0x90, 60, 100); }),
+                  "The built-in synthesizer cannot start its audio output: no more memory may be locked (ulimit -l)");
+    }, 60);
+}
 
 TEST(SynthBackend, NoteSoundsUntilCloseAndReopenSilencesIt)
 {
@@ -387,6 +473,7 @@ TEST(SynthBackend, FileDriverWritesTheNoteIntoTheWavFile)
     EXPECT_GE(PeakOfWav(wav), 1000);
     ASSERT_TRUE(out->CloseDevice());
     out.reset();
+    EXPECT_LT(PeakOfWav(wav, FluidSynthBackend::PeriodSize), 100) << "the close's silencing reached the output";
 
     std::ifstream written(wav, std::ios::binary);
     char header[12] = {};

@@ -185,8 +185,8 @@ public:
     // is lost there, the sender lost.
     enum class Mode { Asynchronous, Synchronous };
 
-    explicit PrivateJackServer(std::string name, Mode mode = Mode::Asynchronous)
-        : name_(std::move(name)), mode_(mode)
+    explicit PrivateJackServer(std::string name, Mode mode = Mode::Asynchronous, int period = 256)
+        : name_(std::move(name)), mode_(mode), period_(std::to_string(period))
     {
     }
     ~PrivateJackServer()
@@ -207,7 +207,7 @@ public:
         std::vector<std::string> arguments = {"jackd", "-n", name_, "--no-realtime"};
         if (mode_ == Mode::Synchronous)
             arguments.push_back("-S");
-        for (const char *argument : {"-d", "dummy", "-r", "48000", "-p", "256"})
+        for (const char *argument : {"-d", "dummy", "-r", "48000", "-p", period_.c_str()})
             arguments.emplace_back(argument);
         pid_ = testing_support::SpawnQuietly(std::move(arguments), {"JACK_NO_AUDIO_RESERVATION=1"});
         if (pid_ == 0)
@@ -256,6 +256,7 @@ private:
 
     std::string name_;
     Mode mode_;
+    std::string period_; // frames
     pid_t pid_ = 0;
     bool killed_ = false;
 };

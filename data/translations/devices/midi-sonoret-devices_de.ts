@@ -60,6 +60,10 @@
         <translation>Die Meldung wird noch gesendet</translation>
     </message>
     <message>
+        <source>The built-in synthesizer cannot start its audio output: no more memory may be locked (ulimit -l)</source>
+        <translation>Der eingebaute Synthesizer kann seine Audioausgabe nicht starten: Es darf kein weiterer Speicher gesperrt werden (ulimit -l)</translation>
+    </message>
+    <message>
         <source>Specified error number is out of range</source>
         <translation>Die angegebene Fehlernummer liegt außerhalb des gültigen Bereichs</translation>
     </message>
