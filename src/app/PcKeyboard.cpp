@@ -24,7 +24,7 @@ namespace app {
 
 PcKeyboard::PcKeyboard(Parts parts)
     : parts_(std::move(parts)),
-      controls_(KeyCodeList, states_, parts_.playing, parts_.notes, parts_.moveTransposition)
+      controls_(parts_.model, states_, parts_.playing, parts_.notes, parts_.moveTransposition)
 {
     for (auto *key : parts_.keys)
         key->SetPcKeySource(this);
@@ -39,6 +39,7 @@ PcKeyboard::~PcKeyboard()
         qApp->removeEventFilter(filter_);
     KeyCodeList.clear();
     KeyNumberList.clear();
+    parts_.model.SetKeyMap(KeyCodeList, KeyNumberList);
     for (auto *key : parts_.keys)
         key->SetPcKeySource(nullptr);
 }
@@ -129,13 +130,14 @@ void PcKeyboard::RestoreDefaults()
 
 void PcKeyboard::EndHeldNotes()
 {
-    for (auto *key : parts_.keys)
-        if (!key->IsSilent() && key != parts_.player.MouseHeldKey())
-            parts_.player.StopNote(*key);
+    for (int number = 1; number <= performance::KeyCount; ++number)
+        if (parts_.model.IsSounding(number) && number != parts_.model.MouseHeldKey())
+            parts_.player.StopNote(number);
 }
 
 void PcKeyboard::Changed()
 {
+    parts_.model.SetKeyMap(KeyCodeList, KeyNumberList);
     UpdateLabels();
     // A new map's faults are found by a pass.
     gate_.Request();

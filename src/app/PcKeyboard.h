@@ -44,6 +44,8 @@ public:
         // The window whose key presses play.
         QWidget &window;
         const std::array<performance::PianoKey *, performance::KeyCount> &keys;
+        // What the keys do, and the key map compiled.
+        performance::KeyboardModel &model;
         performance::KeyPlayer &player;
         const performance::PlayingState &playing;
         recorder::NoteSink &notes;
@@ -111,8 +113,8 @@ private:
     QStringList KeyNumberList;
     performance::KeyStateTable states_;
     performance::KeyStateFilter *filter_ = nullptr;
-    performance::KeyboardPoll poll_{KeyCodeList, KeyNumberList, parts_.keys, states_, parts_.player};
-    performance::PollGate gate_{states_, parts_.keys};
+    performance::KeyboardPoll poll_{parts_.model, states_, parts_.player};
+    performance::PollGate gate_{states_, parts_.model};
     performance::ControlKeys controls_;
     mutable std::optional<std::array<QString, performance::KeyCount>> names_;
     mutable std::unique_ptr<performance::WaylandKeymapWatch> keymapWatch_;

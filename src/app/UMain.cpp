@@ -77,7 +77,7 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
     drums_ = std::make_unique<recorder::DrumPattern>(notes_);
     CreateControls();
     keyboard_ = std::make_unique<PcKeyboard>(PcKeyboard::Parts{
-        *this, keys_, player_, playing_, notes_, *settings_, deviceFailures_,
+        *this, keys_, keyModel_, player_, playing_, notes_, *settings_, deviceFailures_,
         [this] { return menus_->KeyLabelsItem()->isChecked(); },
         [this](int semitones) { MoveTransposition(semitones); }});
     session_ = std::make_unique<DeviceSession>(DeviceSession::Parts{
@@ -127,6 +127,7 @@ TForm1::~TForm1()
         disconnect(sender, nullptr, this, nullptr);
     for (auto *key : keys_)
         key->SetMouseListener(nullptr);
+    keyModel_.SetListener({});
     // Notes held on the keyboard end while the device is still open.
     common::RunGuarded([this] { session_->CloseInput(); });
 
@@ -169,8 +170,11 @@ void TForm1::CreateControls()
     static_cast<MainControls &>(*this) = BuildMainControls(*this, ClockIntervalMs);
     menus_->AddTransport(SpeedButton1, SpeedButton2, SpeedButton3);
     gatedMouse_ = std::make_unique<GatedMouse>(*this);
-    for (auto *key : keys_)
+    for (auto *key : keys_) {
         key->SetMouseListener(gatedMouse_.get());
+        key->SetModel(&keyModel_);
+    }
+    keyModel_.SetListener([this](int number) { keys_[static_cast<std::size_t>(number - 1)]->SoundingChanged(); });
 
     // Handlers are connected only now, so that building the controls stores nothing.
     common::GuardedConnect(UpDown1, &SpinButtons::PositionChanged, this, &TForm1::TempoChanged);
@@ -300,7 +304,7 @@ void TForm1::EndMouseHeldNote()
 {
     // The release goes to the modal window, so end the note as the release
     // would have; focus loss does the same for PC keys.
-    if (performance::PianoKey *held = player_.MouseHeldKey())
+    if (performance::PianoKey *held = MouseHeldKey())
         player_.KeyMouseUp(*held);
 }
 

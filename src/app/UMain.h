@@ -86,7 +86,11 @@ public:
             return nullptr;
         return keys_[static_cast<std::size_t>(number - 1)];
     }
-    performance::PianoKey *MouseHeldKey() const { return player_.MouseHeldKey(); }
+    performance::PianoKey *MouseHeldKey() const
+    {
+        const int held = keyModel_.MouseHeldKey();
+        return held != 0 ? keys_[static_cast<std::size_t>(held - 1)] : nullptr;
+    }
     performance::KeyPlayer &Player() { return player_; }
 
     midi_out::TMidiOutput &MidiOut() { return *midiOut_; }
@@ -211,8 +215,10 @@ private:
     // The controls' positions the keys and the input play by, kept in line
     // by the controls' handlers.
     performance::PlayingState playing_;
+    // What the piano keys do; the key widgets draw it.
+    performance::KeyboardModel keyModel_;
     recorder::NoteRouter notes_{*midiOut_, *recordingStream_, *this};
-    performance::InputRouter inputRouter_{playing_, keys_, notes_};
+    performance::InputRouter inputRouter_{playing_, keyModel_, notes_};
     std::unique_ptr<RecordingCommands> recording_;
     std::unique_ptr<MainMenu> menus_;
     TAboutBox *aboutBox_ = nullptr;
@@ -221,7 +227,7 @@ private:
     std::unique_ptr<recorder::Transport> transport_;
     std::unique_ptr<recorder::DrumPattern> drums_;
     std::vector<std::string> arguments_;
-    performance::KeyPlayer player_{playing_, notes_};
+    performance::KeyPlayer player_{playing_, keyModel_, notes_};
     std::unique_ptr<GatedMouse> gatedMouse_;
     std::unique_ptr<PcKeyboard> keyboard_;
     TForm2 *assignmentWindow_ = nullptr;

@@ -1,30 +1,20 @@
 #include "performance/ControlKeys.h"
 
-#include "common/IntegerConversion.h"
 
 namespace performance {
 
-ControlKeys::ControlKeys(const QStringList &keyCodeList, const KeyStateTable &states,
+ControlKeys::ControlKeys(const KeyboardModel &keys, const KeyStateTable &states,
                          const PlayingState &state, recorder::NoteSink &sink,
                          std::function<void(int)> moveTransposition)
-    : codes_(keyCodeList), states_(states), state_(state), sink_(sink),
+    : keys_(keys), states_(states), state_(state), sink_(sink),
       moveTransposition_(std::move(moveTransposition))
 {
-}
-
-bool ControlKeys::Mapped(int virtualKey) const
-{
-    // An entry that is no number plays nothing; reading the map told it.
-    for (const QString &code : codes_)
-        if (common::TryStrToInt(code.toStdString()) == virtualKey)
-            return true;
-    return false;
 }
 
 bool ControlKeys::Plays(int virtualKey) const
 {
     return virtualKey == VkSpace || virtualKey == VkPageUp || virtualKey == VkPageDown
-           || Mapped(virtualKey);
+           || keys_.Maps(virtualKey);
 }
 
 void ControlKeys::Poll()

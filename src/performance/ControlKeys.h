@@ -6,9 +6,9 @@
 // losing the keyboard lets the pedal go up.
 
 #include "performance/KeyPlayer.h"
+#include "performance/KeyboardModel.h"
 #include "performance/KeyStateTable.h"
 
-#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -28,10 +28,9 @@ inline constexpr int OctaveSemitones = 12;
 
 class ControlKeys {
 public:
-    // `keyCodeList` is the window's key map, read on every pass;
-    // `moveTransposition` moves the transposition control by a number of
+    // `keys` holds the key map; `moveTransposition` moves the transposition control by a number of
     // semitones, kept within its range, as its spin buttons do.
-    ControlKeys(const QStringList &keyCodeList, const KeyStateTable &states, const PlayingState &state,
+    ControlKeys(const KeyboardModel &keys, const KeyStateTable &states, const PlayingState &state,
                 recorder::NoteSink &sink, std::function<void(int semitones)> moveTransposition);
 
     // Whether a key of this code plays (a piano key through the map, or a
@@ -49,11 +48,10 @@ public:
     bool PedalIsDown() const { return pedalChannel_.has_value(); }
 
 private:
-    bool Mapped(int virtualKey) const;
-    bool IsDown(int virtualKey) const { return states_.IsDown(virtualKey) && !Mapped(virtualKey); }
+    bool IsDown(int virtualKey) const { return states_.IsDown(virtualKey) && !keys_.Maps(virtualKey); }
     void OctaveKey(int virtualKey, bool &wasDown, int semitones);
 
-    const QStringList &codes_;
+    const KeyboardModel &keys_;
     const KeyStateTable &states_;
     const PlayingState &state_;
     recorder::NoteSink &sink_;

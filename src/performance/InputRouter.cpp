@@ -51,15 +51,12 @@ void InputRouter::NoteStarted(std::uint8_t channel, std::uint8_t note)
     const auto same = [&](const Held &held) { return held.channel == channel && held.note == note; };
     if (std::any_of(held_.begin(), held_.end(), same))
         return;
-    const int own = note - state_.transposition;
-    const auto lit = std::find_if(keys_.begin(), keys_.end(),
-                                  [own](const PianoKey *key) { return key != nullptr && key->Note() == own; });
-    PianoKey *key = lit != keys_.end() ? *lit : nullptr;
+    int key = KeyboardModel::NumberOfNote(note - state_.transposition);
     // A key the mouse or the PC keyboard plays stays theirs.
-    if (key != nullptr && !key->IsSilent())
-        key = nullptr;
-    if (key != nullptr)
-        key->MarkSounding(note, channel + 1, true);
+    if (key != 0 && keys_.IsSounding(key))
+        key = 0;
+    if (key != 0)
+        keys_.MarkSounding(key, note, channel + 1, KeySource::Input);
     held_.push_back({channel, note, key});
 }
 
@@ -95,8 +92,8 @@ void InputRouter::ForgetAll()
 
 void InputRouter::Darken(const Held &held)
 {
-    if (held.key != nullptr && held.key->IsHeldByInput())
-        held.key->MarkSilent();
+    if (held.key != 0 && keys_.IsHeldByInput(held.key))
+        keys_.MarkSilent(held.key);
 }
 
 } // namespace performance

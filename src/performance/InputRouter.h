@@ -6,9 +6,8 @@
 // light that key while they are held; all held notes can be ended at once,
 // or forgotten once the device no longer sounds them.
 
-#include "performance/KeyGeometry.h"
 #include "performance/KeyPlayer.h"
-#include "performance/PianoKey.h"
+#include "performance/KeyboardModel.h"
 #include "recorder/NoteSink.h"
 
 #include <array>
@@ -46,10 +45,8 @@ InputRule InputRuleFor(std::uint8_t status);
 
 class InputRouter {
 public:
-    // `keys` are the window's piano keys indexed by number - 1; a note lights
-    // the key whose own note is the note less the transposition.
-    InputRouter(const PlayingState &state, const std::array<PianoKey *, KeyCount> &keys,
-                recorder::MessageSink &sink)
+    // A note lights the key whose own note is the note less the transposition.
+    InputRouter(const PlayingState &state, KeyboardModel &keys, recorder::MessageSink &sink)
         : state_(state), keys_(keys), sink_(sink)
     {
     }
@@ -71,14 +68,14 @@ private:
     struct Held {
         std::uint8_t channel; // 0..15
         std::uint8_t note;
-        PianoKey *key; // the key the note lit, if any
+        int key; // the number of the key the note lit; 0: none
     };
     void NoteStarted(std::uint8_t channel, std::uint8_t note);
     void NoteEnded(std::uint8_t channel, std::uint8_t note);
-    static void Darken(const Held &held);
+    void Darken(const Held &held);
 
     const PlayingState &state_;
-    const std::array<PianoKey *, KeyCount> &keys_;
+    KeyboardModel &keys_;
     recorder::MessageSink &sink_;
     std::vector<Held> held_;
 };

@@ -1,7 +1,8 @@
 #pragma once
 // The rules by which a piano key becomes a note: note number, velocity, the
-// outline as the key's sounding state, and the mouse on the keys.
+// key's sounding state in the keyboard model, and the mouse on the keys.
 
+#include "performance/KeyboardModel.h"
 #include "performance/PianoKey.h"
 #include "recorder/NoteSink.h"
 
@@ -53,18 +54,18 @@ constexpr std::uint8_t TransposedNote(int transposition, std::uint8_t keyNote)
 
 class KeyPlayer : public KeyMouseListener {
 public:
-    KeyPlayer(const PlayingState &state, recorder::NoteSink &sink) : state_(state), sink_(sink) {}
+    KeyPlayer(const PlayingState &state, KeyboardModel &keys, recorder::NoteSink &sink)
+        : state_(state), keys_(keys), sink_(sink)
+    {
+    }
 
-    // Note On with the current transposition, channel and volume (or
-    // `velocity` when given); the outline turns blue only after the send
-    // succeeded.
-    void StartNote(PianoKey &key, std::optional<std::uint8_t> velocity = std::nullopt);
-    // Note Off for the note and channel that the key's Note On used; the
-    // outline turns black only after the send succeeded.
-    void StopNote(PianoKey &key);
-
-    // The key on which a mouse button went down and was not yet released.
-    PianoKey *MouseHeldKey() const { return mouseHeldKey_; }
+    // Note On for key `number` with the current transposition, channel and
+    // volume (or `velocity` when given); the key counts as sounding, from
+    // `source`, only after the send succeeded.
+    void StartNote(int number, KeySource source, std::optional<std::uint8_t> velocity = std::nullopt);
+    // Note Off for the note and channel that the key's Note On used; the key
+    // counts as silent only after the send succeeded.
+    void StopNote(int number);
 
     void KeyMouseDown(PianoKey &key, int y) override;
     // The release comes to the key on which the button went down; it ends
@@ -73,8 +74,8 @@ public:
 
 private:
     const PlayingState &state_;
+    KeyboardModel &keys_;
     recorder::NoteSink &sink_;
-    PianoKey *mouseHeldKey_ = nullptr;
 };
 
 } // namespace performance

@@ -1,18 +1,6 @@
 #include "performance/KeyboardPoll.h"
 
-#include "common/IntegerConversion.h"
-#include "performance/KeyMap.h"
-
-#include <algorithm>
-
 namespace performance {
-
-KeyboardPoll::KeyboardPoll(const QStringList &keyCodeList, const QStringList &keyNumberList,
-                           const std::array<PianoKey *, KeyCount> &keys,
-                           KeyStateTable &states, KeyPlayer &player)
-    : codes_(keyCodeList), numbers_(keyNumberList), keys_(keys), states_(states), player_(player)
-{
-}
 
 void KeyboardPoll::PollKeyboard()
 {
@@ -26,37 +14,27 @@ void KeyboardPoll::PollKeyboard()
         ~Done() { flag = false; }
     } done{polling_};
 
-    // Entry i of one list belongs to entry i of the other; an entry without
-    // its partner plays nothing.
-    for (qsizetype i = std::min(codes_.size(), numbers_.size()) - 1; i >= 0; --i) {
-        // The map is checked when it is read, and its faults told there: an
-        // entry that is no code plays nothing.
-        const auto converted = common::TryStrToInt(codes_[i].toStdString());
-        if (!converted)
-            continue;
-        const int code = *converted;
-
-        const int number = KeyNumberFromText(numbers_[i]);
-        if (number == 0)
-            continue;
-        PianoKey &key = *keys_[number - 1];
-        if (&key == player_.MouseHeldKey() || key.IsHeldByInput())
+    // A copy: a message box shown from a send may see the map change.
+    const std::vector<KeyMapEntry> map = keys_.KeyMap();
+    for (auto entry = map.rbegin(); entry != map.rend(); ++entry) {
+        const int number = entry->number;
+        if (number == keys_.MouseHeldKey() || keys_.IsHeldByInput(number))
             continue;
 
-        if (states_.IsDown(code)) {
-            if (key.IsSounding())
+        if (states_.IsDown(entry->code)) {
+            if (keys_.IsSounding(number))
                 continue;
             try {
-                player_.StartNote(key);
+                player_.StartNote(number, KeySource::PcKey);
             } catch (...) {
                 // The box that shows the failure takes the keyboard, and Qt
                 // drops the key's release meanwhile: the key would stay down
                 // and send again after every box.
-                states_.Forget(code);
+                states_.Forget(entry->code);
                 throw;
             }
-        } else if (!key.IsSilent()) {
-            player_.StopNote(key);
+        } else if (keys_.IsSounding(number)) {
+            player_.StopNote(number);
         }
     }
 }

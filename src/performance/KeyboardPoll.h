@@ -4,34 +4,27 @@
 // is up. It compares states rather than reacting to key events, so
 // auto-repeat never retriggers a note and any number of keys can be held.
 
-#include "performance/KeyGeometry.h"
 #include "performance/KeyPlayer.h"
 #include "performance/KeyStateTable.h"
-
-#include <QStringList>
-
-#include <array>
+#include "performance/KeyboardModel.h"
 
 namespace performance {
 
 class KeyboardPoll {
 public:
-    // The lists are the window's key map, read on every pass; `keys` are the
-    // window's piano keys indexed by number - 1.
-    KeyboardPoll(const QStringList &keyCodeList, const QStringList &keyNumberList,
-                 const std::array<PianoKey *, KeyCount> &keys, KeyStateTable &states,
-                 KeyPlayer &player);
+    // The key map is the model's, compiled when it changes.
+    KeyboardPoll(KeyboardModel &keys, KeyStateTable &states, KeyPlayer &player)
+        : keys_(keys), states_(states), player_(player)
+    {
+    }
 
-    // Walks the map from the last entry to the first; a code that is not a
-    // number plays nothing (reading the map told it). A failed send leaves
+    // Walks the map from the last entry to the first. A failed send leaves
     // by its exception; a key whose Note On failed counts as released, so
     // that only a new press tries again.
     void PollKeyboard();
 
 private:
-    const QStringList &codes_;
-    const QStringList &numbers_;
-    const std::array<PianoKey *, KeyCount> &keys_;
+    KeyboardModel &keys_;
     KeyStateTable &states_;
     KeyPlayer &player_;
     bool polling_ = false;

@@ -16,37 +16,42 @@ PianoKey::PianoKey(const KeyGeometry &geometry, int topOffset, QWidget *parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+QColor PianoKey::OutlineColor() const
+{
+    if (model_ == nullptr)
+        return outline_;
+    return model_->IsSounding(Number()) ? PressedColor : SilentColor;
+}
+
 void PianoKey::SetOutlineColor(const QColor &color)
 {
     if (outline_ == color)
         return;
     const bool wasSounding = IsSounding();
     outline_ = color;
+    if (wasSounding != IsSounding())
+        SoundingChanged();
+    else
+        update();
+}
+
+void PianoKey::SetModel(const KeyboardModel *model)
+{
+    model_ = model;
+    update();
+}
+
+void PianoKey::SoundingChanged()
+{
     update();
     // A screen reader hears a key go down and up as a button's pressed state;
     // without one listening, a note costs nothing more.
-    if (wasSounding != IsSounding() && QAccessible::isActive()) {
+    if (QAccessible::isActive()) {
         QAccessible::State changed;
         changed.pressed = true;
         QAccessibleStateChangeEvent event(this, changed);
         QAccessible::updateAccessibility(&event);
     }
-}
-
-void PianoKey::MarkSounding(std::uint8_t note, int channel, bool byInput)
-{
-    heldByInput_ = byInput;
-    soundingNote_ = note;
-    soundingChannel_ = channel;
-    SetOutlineColor(PressedColor);
-}
-
-void PianoKey::MarkSilent()
-{
-    soundingNote_.reset();
-    soundingChannel_.reset();
-    heldByInput_ = false;
-    SetOutlineColor(SilentColor);
 }
 
 void PianoKey::SetLabel(const QString &label)
@@ -63,7 +68,7 @@ void PianoKey::paintEvent(QPaintEvent *)
     // lies entirely within the key's bounds.
     common::RunGuarded([this] {
         QPainter painter(this);
-        painter.fillRect(rect(), outline_);
+        painter.fillRect(rect(), OutlineColor());
         const int w = geometry_.outlineWidth;
         const QRect inside = rect().adjusted(w, w, -w, -w);
         painter.fillRect(inside, Fill());

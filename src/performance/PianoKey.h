@@ -1,8 +1,11 @@
 #pragma once
-// One piano key: a passive rectangle with a fixed note. Its outline colour is
-// its sounding state: black while silent, PressedColor while its note sounds.
+// One piano key: a passive rectangle with a fixed note that reports its
+// clicks. Its outline colour shows its sounding state, which the keyboard
+// model holds: black while silent, PressedColor while its note sounds. A key
+// without a model (the key assignment window's) shows the colour it is given.
 
 #include "performance/KeyGeometry.h"
+#include "performance/KeyboardModel.h"
 
 #include <QColor>
 #include <QWidget>
@@ -47,22 +50,18 @@ public:
     QColor Fill() const { return geometry_.black ? Qt::black : Qt::white; }
     int OutlineWidth() const { return geometry_.outlineWidth; }
 
-    QColor OutlineColor() const { return outline_; }
+    QColor OutlineColor() const;
+    // For a key without a model.
     void SetOutlineColor(const QColor &color);
 
-    bool IsSounding() const { return outline_ == PressedColor; }
-    bool IsSilent() const { return outline_ == SilentColor; }
+    // The model whose sounding state the key shows; none: its own colour.
+    void SetModel(const KeyboardModel *model);
+    // The model changed this key's sounding state: repainted, and a screen
+    // reader told.
+    void SoundingChanged();
 
-    // The note number that this key's Note On sent, kept so that its Note
-    // Off names the same note whatever the transposition has become since.
-    std::optional<std::uint8_t> SoundingNote() const { return soundingNote_; }
-    // Likewise the channel (1..16) the Note On went out on.
-    std::optional<int> SoundingChannel() const { return soundingChannel_; }
-    // `byInput`: the note came from the MIDI input, and only the input ends
-    // it; the mouse and the PC keyboard leave such a key alone.
-    void MarkSounding(std::uint8_t note, int channel = 1, bool byInput = false);
-    void MarkSilent();
-    bool IsHeldByInput() const { return heldByInput_; }
+    bool IsSounding() const { return OutlineColor() == PressedColor; }
+    bool IsSilent() const { return OutlineColor() == SilentColor; }
 
     void SetMouseListener(KeyMouseListener *listener) { listener_ = listener; }
 
@@ -82,9 +81,7 @@ protected:
 private:
     KeyGeometry geometry_;
     QColor outline_ = SilentColor;
-    std::optional<std::uint8_t> soundingNote_;
-    std::optional<int> soundingChannel_;
-    bool heldByInput_ = false;
+    const KeyboardModel *model_ = nullptr;
     KeyMouseListener *listener_ = nullptr;
     QString label_;
     const PcKeySource *pcKeys_ = nullptr;

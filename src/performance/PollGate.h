@@ -8,23 +8,16 @@
 // finish). Otherwise every key is up, every piano key silent, and the last
 // pass has already brought the pedal and the octave keys in line with that.
 
-#include "performance/KeyGeometry.h"
 #include "performance/KeyStateTable.h"
+#include "performance/KeyboardModel.h"
 
-#include <array>
 #include <cstdint>
 
 namespace performance {
 
-class PianoKey;
-
 class PollGate {
 public:
-    // `keys` are the window's piano keys indexed by number - 1.
-    PollGate(const KeyStateTable &states, const std::array<PianoKey *, KeyCount> &keys)
-        : states_(states), keys_(keys)
-    {
-    }
+    PollGate(const KeyStateTable &states, const KeyboardModel &keys) : states_(states), keys_(keys) {}
 
     bool Due() const;
 
@@ -49,7 +42,7 @@ public:
 
 private:
     const KeyStateTable &states_;
-    const std::array<PianoKey *, KeyCount> &keys_;
+    const KeyboardModel &keys_;
     std::uint64_t seenChanges_ = 0;
     // The first pass reads the key map loaded at start-up.
     bool requested_ = true;

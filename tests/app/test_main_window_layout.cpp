@@ -304,15 +304,17 @@ TEST_F(MainWindowLayout, KeysDrawTheirOutlineInsideTheirBounds)
     EXPECT_EQ(QColor(image.pixel(5, 60)), QColor(Qt::white));  // first fill column
     EXPECT_EQ(QColor(image.pixel(55, 130)), QColor(Qt::black));
 
-    white->MarkSounding(36);
+    QTest::mousePress(white, Qt::LeftButton, Qt::NoModifier, QPoint(28, 100));
     image = white->grab().toImage();
+    QTest::mouseRelease(white, Qt::LeftButton, Qt::NoModifier, QPoint(28, 100));
     EXPECT_EQ(QColor(image.pixel(0, 0)), PressedColor);
     EXPECT_EQ(QColor(image.pixel(51, 126)), PressedColor);
     EXPECT_EQ(QColor(image.pixel(28, 60)), QColor(Qt::white));
 
     PianoKey *black = form->Key(13);
-    black->MarkSounding(37);
+    QTest::mousePress(black, Qt::LeftButton, Qt::NoModifier, QPoint(5, 30));
     image = black->grab().toImage();
+    QTest::mouseRelease(black, Qt::LeftButton, Qt::NoModifier, QPoint(5, 30));
     EXPECT_EQ(QColor(image.pixel(2, 30)), PressedColor);
     EXPECT_EQ(QColor(image.pixel(3, 30)), QColor(Qt::black));
 }

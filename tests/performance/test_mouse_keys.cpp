@@ -116,7 +116,7 @@ TEST_F(MouseOnKeys, ReleaseElsewhereStopsTheHeldKey)
 TEST_F(MouseOnKeys, KeyAlreadySoundingSendsNothingOnPressAndNoteOffOnRelease)
 {
     PianoKey *key = form->Key(5);
-    form->Player().StartNote(*key); // as the PC keyboard does
+    form->Player().StartNote(key->Number(), performance::KeySource::PcKey); // as the PC keyboard does
     backend->ClearCalls();
 
     Press(key);
