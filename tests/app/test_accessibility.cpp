@@ -2,7 +2,7 @@
 // reader finds in the accessible tree, the shortcuts, the focus order and
 // the keys that work each control, and the changes a screen reader hears.
 
-#include "performance/KeyboardFixture.h"
+#include "support/KeyboardFixture.h"
 
 #include "app/Accessibility.h"
 #include "app/DeviceMenu.h"

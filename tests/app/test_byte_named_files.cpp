@@ -3,7 +3,7 @@
 // own bytes.
 
 #include "app/ByteNamedFiles.h"
-#include "recorder/TestFiles.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 

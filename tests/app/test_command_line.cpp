@@ -2,7 +2,7 @@
 // refuse an option they do not know, without a window or a file touched:
 // with X11 asked for and no display, where making a window would abort.
 
-#include "recorder/TestFiles.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 

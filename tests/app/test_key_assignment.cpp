@@ -1,4 +1,4 @@
-#include "performance/KeyboardFixture.h"
+#include "support/KeyboardFixture.h"
 
 #include <QAction>
 #include <QLabel>

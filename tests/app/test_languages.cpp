@@ -1,7 +1,7 @@
 // The window in each language the program ships: every text fits its place
 // (the window's geometry is fixed), and the access keys of a menu stay unique.
 
-#include "performance/WindowFixture.h"
+#include "support/WindowFixture.h"
 
 #include "app/DeviceMenu.h"
 #include "app/LeftTakeQuestion.h"

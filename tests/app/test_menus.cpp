@@ -1,4 +1,4 @@
-#include "performance/WindowFixture.h"
+#include "support/WindowFixture.h"
 
 #include "app/DeviceMenu.h"
 #include "app/HelpPage.h"

@@ -3,7 +3,7 @@
 // menu and the stored choice; held notes end when the input goes, and
 // "Angehalten" leaves none held.
 
-#include "performance/WindowFixture.h"
+#include "support/WindowFixture.h"
 
 #include "app/DeviceMenu.h"
 #include "common/SettingsFile.h"

@@ -2,7 +2,7 @@
 // with the file dialogs answered by the test, and the recording named on the
 // command line.
 
-#include "performance/WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "support/AnsweredFileDialogs.h"
 #include "support/EventLoop.h"
 #include "support/HangBound.h"
@@ -11,7 +11,7 @@
 #include "files/MidiExport.h"
 #include "files/RecordingFiles.h"
 #include "files/SoundTextImport.h"
-#include "recorder/TestFiles.h"
+#include "support/TestFiles.h"
 
 #include <QAction>
 #include <QApplication>

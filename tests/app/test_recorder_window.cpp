@@ -1,7 +1,7 @@
 // The transport buttons, the 50 ms clock and the drum accompaniment through
 // the main window, time driven by firing the timers' signals by hand.
 
-#include "performance/WindowFixture.h"
+#include "support/WindowFixture.h"
 
 #include "common/SettingsFile.h"
 #include "app/DeviceMenu.h"

@@ -2,11 +2,11 @@
 // while a disk takes its time, the take counts as saved only once the file
 // is there, and a close waits for the save without freezing the window.
 
-#include "performance/WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "support/AnsweredFileDialogs.h"
 
 #include "app/RecordingSaves.h"
-#include "recorder/TestFiles.h"
+#include "support/TestFiles.h"
 
 #include <QAction>
 #include <QTest>

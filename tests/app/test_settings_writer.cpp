@@ -1,5 +1,5 @@
 #include "app/SettingsWriter.h"
-#include "performance/WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "support/HangBound.h"
 
 #include <QSlider>

@@ -1,11 +1,11 @@
 // A take is never discarded without asking: "Aufnahme", "Öffnen..." and
 // closing the window put the question while the recording is unsaved.
 
-#include "performance/WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "support/AnsweredFileDialogs.h"
 
 #include "recorder/TakeJournal.h"
-#include "recorder/TestFiles.h"
+#include "support/TestFiles.h"
 #include "support/HangBound.h"
 
 #include <QAction>

@@ -2,7 +2,7 @@
 // and Page Down as octave keys), the MIDI channel, and the velocity taken
 // from where the mouse strikes a key.
 
-#include "performance/KeyboardFixture.h"
+#include "support/KeyboardFixture.h"
 
 #include "app/SpinButtons.h"
 

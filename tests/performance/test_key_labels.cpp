@@ -1,7 +1,7 @@
 // "PC-Tasten anzeigen": each piano key shows what the keyboard layout prints
 // on the PC key that plays it, found by the key's position.
 
-#include "performance/KeyboardFixture.h"
+#include "support/KeyboardFixture.h"
 
 #include <QAction>
 

@@ -3,7 +3,7 @@
 // dialogs answered by the test, a recording in memory, and a bound on how
 // long one handler may take.
 
-#include "performance/WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "support/AnsweredFileDialogs.h"
 #include "support/HangBound.h"
 

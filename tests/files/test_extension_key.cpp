@@ -1,6 +1,6 @@
 #include "files/RecordingFiles.h"
 #include "files/MidiImport.h"
-#include "recorder/TestFiles.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 

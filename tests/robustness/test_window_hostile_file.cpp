@@ -6,7 +6,7 @@
 
 #include "FileWindow.h"
 
-#include "recorder/TestFiles.h"
+#include "support/TestFiles.h"
 #include "support/OrdinaryUser.h"
 
 #include <QTest>

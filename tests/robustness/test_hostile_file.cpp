@@ -8,7 +8,7 @@
 #include "files/MidiImport.h"
 #include "files/RecordingFiles.h"
 #include "recorder/RecordingStream.h"
-#include "recorder/TestFiles.h"
+#include "support/TestFiles.h"
 #include "support/HangBound.h"
 
 #include <QTemporaryDir>

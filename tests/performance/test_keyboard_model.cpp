@@ -146,7 +146,7 @@ TEST(KeyboardModel, AFailedNoteOnLeavesTheKeySilentAndReleased)
     EXPECT_FALSE(k.states.IsDown(65));
 }
 
-TEST(ControlKeys, PedalAndOctavesUnlessTheMapPlaysTheirKeys)
+TEST(KeyboardModel, PedalAndOctaveKeysActUnlessTheMapPlaysThem)
 {
     for (const bool spaceMapped : {false, true}) {
         SCOPED_TRACE(spaceMapped);
@@ -154,7 +154,7 @@ TEST(ControlKeys, PedalAndOctavesUnlessTheMapPlaysTheirKeys)
         if (spaceMapped)
             k.model.SetKeyMap({"32"}, {"1"});
         int moved = 0;
-        ControlKeys controls(k.model, k.states, k.playing, k.sink, [&](int semitones) { moved += semitones; });
+        performance::ControlKeys controls(k.model, k.states, k.playing, k.sink, [&](int semitones) { moved += semitones; });
         k.playing.channel = 3;
         k.states.Press(1, VkSpace);
         k.states.Press(2, VkPageUp);

@@ -5,7 +5,7 @@
 // choosing the device in the device menu makes its port play. Each test runs
 // a server of its own under its own name.
 
-#include "performance/WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "support/BackendTestSupport.h"
 #include "support/HangBound.h"
 

@@ -4,7 +4,7 @@
 #include "recorder/TakeJournal.h"
 
 #include "common/SerialWorker.h"
-#include "recorder/TestFiles.h"
+#include "support/TestFiles.h"
 #include "support/HangBound.h"
 
 #include <gtest/gtest.h>

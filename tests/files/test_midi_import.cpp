@@ -5,7 +5,7 @@
 #include "files/MidiExport.h"
 #include "files/MidiImport.h"
 #include "files/RecordingFiles.h"
-#include "recorder/TestFiles.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 

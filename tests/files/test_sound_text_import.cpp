@@ -1,6 +1,6 @@
 #include "common/IntegerConversion.h"
 #include "files/SoundTextImport.h"
-#include "recorder/TestFiles.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 

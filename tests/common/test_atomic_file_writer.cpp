@@ -1,6 +1,6 @@
 #include "common/AtomicFileWriter.h"
 #include "common/FileErrors.h"
-#include "recorder/TestFiles.h"
+#include "support/TestFiles.h"
 #include "support/OrdinaryUser.h"
 
 #include <gtest/gtest.h>

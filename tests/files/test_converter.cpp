@@ -1,7 +1,7 @@
 #include "common/Messages.h"
 #include "files/MidiExport.h"
 #include "files/SoundTextImport.h"
-#include "recorder/TestFiles.h"
+#include "support/TestFiles.h"
 #include "support/OrdinaryUser.h"
 
 #include <gtest/gtest.h>

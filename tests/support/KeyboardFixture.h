@@ -5,7 +5,7 @@
 #include "app/UStrings.h"
 #include "performance/KeyMap.h"
 #include "app/UTast.h"
-#include "performance/WindowFixture.h"
+#include "support/WindowFixture.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>

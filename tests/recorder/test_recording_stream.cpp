@@ -1,5 +1,5 @@
 #include "recorder/RecordingStream.h"
-#include "recorder/TestFiles.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 

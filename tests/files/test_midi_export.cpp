@@ -1,6 +1,6 @@
 #include "files/MidiExport.h"
 #include "files/RecordingFiles.h"
-#include "recorder/TestFiles.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
