@@ -10,43 +10,20 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <memory>
-#include <vector>
-
 namespace {
 
 using midi_out::TestBackend;
 using recorder::NoteRouter;
 using recorder::RecordedEvent;
-using recorder::Transport;
 using Bytes = std::vector<std::uint8_t>;
 
 enum class Seen { DeviceNeeded, Sent, Recorded };
-
-class Observer : public recorder::NoteObserver {
-public:
-    void DeviceNeeded() override { seen.push_back(Seen::DeviceNeeded); }
-    void Sent() override { seen.push_back(Seen::Sent); }
-    void Recorded() override { seen.push_back(Seen::Recorded); }
-    std::vector<Seen> seen;
-};
-
-// The window around the transport: its actions send nothing here.
-class Host : public recorder::TransportHost, public recorder::NoteSink {
-public:
-    void SelectStoredInstrument() override {}
-    void SilenceDevice() override {}
-    void SwitchDrumsOff() override {}
-    void ShowTransportState(recorder::TransportState) override {}
-    void TakeEnded() override {}
-    void SendNote(std::uint8_t, std::uint8_t, std::uint8_t) override {}
-};
-
 enum class State { None, Stopped, Recording, Playing };
 
-struct NotePath {
-    explicit NotePath(State state, std::int32_t tick)
+// The window around the note path: it observes the router and hosts the
+// transport, whose actions send nothing here.
+struct NotePath : recorder::NoteObserver, recorder::TransportHost, recorder::NoteSink {
+    NotePath(State state, std::int32_t tick)
     {
         EXPECT_TRUE(device.OpenDevice());
         if (state == State::Recording)
@@ -56,19 +33,29 @@ struct NotePath {
         transport.SetTick(tick);
         router.SetTransport(state == State::None ? nullptr : &transport);
     }
+    void DeviceNeeded() override { seen.push_back(Seen::DeviceNeeded); }
+    void Sent() override { seen.push_back(Seen::Sent); }
+    void Recorded() override { seen.push_back(Seen::Recorded); }
+    void SelectStoredInstrument() override {}
+    void SilenceDevice() override {}
+    void SwitchDrumsOff() override {}
+    void ShowTransportState(recorder::TransportState) override {}
+    void TakeEnded() override {}
+    void SendNote(std::uint8_t, std::uint8_t, std::uint8_t) override {}
+
     TestBackend *backend = new TestBackend(std::vector<std::string>{"Test"});
     midi_out::TMidiOutput device{std::unique_ptr<midi_out::MidiBackend>(backend)};
     recorder::RecordingStream stream;
-    Host host;
-    Transport transport{host, host, stream};
-    Observer observer;
-    NoteRouter router{device, stream, observer};
+    recorder::Transport transport{*this, *this, stream};
+    NoteRouter router{device, stream, *this};
+    std::vector<Seen> seen;
 };
 
 constexpr std::uint32_t kPacked = 0x90u | 60u << 8 | 100u << 16;
 
-// Thru: the device has the message already, and it is only recorded.
-enum class Way { Send, FailedSend, Thru };
+// Thru: the device has the message already, and it is only recorded. A long
+// message goes to the device only, and is refused above 65535 bytes.
+enum class Way { Send, FailedSend, Thru, Long, TooLong };
 
 struct Case {
     State state;
@@ -80,6 +67,7 @@ struct Case {
 TEST(NoteRouter, SendsThenRecordsAtTheTransportsTickOnlyWhileRecording)
 {
     const auto atTick = RecordedEvent{1234, 0x90, 60, 100}.ToBytes();
+    const Bytes message(NoteRouter::MaxLongMessage + 1, 0xF0);
     const Case cases[] = {
         {State::Recording, Way::Send, true, {Seen::DeviceNeeded, Seen::Sent, Seen::Recorded}},
         {State::Playing, Way::Send, false, {Seen::DeviceNeeded, Seen::Sent}},
@@ -88,38 +76,32 @@ TEST(NoteRouter, SendsThenRecordsAtTheTransportsTickOnlyWhileRecording)
         {State::Recording, Way::FailedSend, false, {Seen::DeviceNeeded}},
         {State::Recording, Way::Thru, true, {Seen::Recorded}},
         {State::Stopped, Way::Thru, false, {}},
+        {State::Recording, Way::Long, false, {Seen::DeviceNeeded}},
+        {State::Recording, Way::TooLong, false, {}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << "state " << int(c.state) << ", way " << int(c.way));
         NotePath path(c.state, 1234);
         if (c.way == Way::FailedSend)
             path.backend->failures[TestBackend::Op::ShortMessage] = midi_out::MIDIERR_SENDFAILED;
-        if (c.way == Way::Thru)
-            path.router.RecordSent(0x90, 60, 100);
-        else if (c.way == Way::FailedSend)
-            EXPECT_THROW(path.router.SendNote(0x90, 60, 100), midi_out::EmidioutputError);
+        const auto go = [&] {
+            if (c.way == Way::Thru)
+                path.router.RecordSent(0x90, 60, 100);
+            else if (c.way == Way::Long || c.way == Way::TooLong)
+                path.router.SendLongMessage(message.data(), message.size() - (c.way == Way::Long));
+            else
+                path.router.SendNote(0x90, 60, 100);
+        };
+        if (c.way == Way::FailedSend || c.way == Way::TooLong)
+            EXPECT_THROW(go(), midi_out::EmidioutputError);
         else
-            path.router.SendNote(0x90, 60, 100);
-        EXPECT_EQ(path.backend->SentShortMessages(),
-                  c.way == Way::Thru ? std::vector<std::uint32_t>{} : std::vector<std::uint32_t>{kPacked});
+            go();
+        const bool sentShort = c.way == Way::Send || c.way == Way::FailedSend;
+        using Shorts = std::vector<std::uint32_t>;
+        EXPECT_EQ(path.backend->SentShortMessages(), sentShort ? Shorts{kPacked} : Shorts{});
+        EXPECT_EQ(path.backend->SentLongMessages().size(), c.way == Way::Long ? 1u : 0u);
         EXPECT_EQ(path.stream.Bytes(), c.recorded ? Bytes(atTick.begin(), atTick.end()) : Bytes{});
-        EXPECT_EQ(path.observer.seen, c.seen);
-    }
-}
-
-TEST(NoteRouter, LongMessagesGoToTheDeviceOnlyAndNoLongerThanTheLimit)
-{
-    for (const std::size_t length : {NoteRouter::MaxLongMessage, NoteRouter::MaxLongMessage + 1}) {
-        NotePath path(State::Recording, 3);
-        const Bytes message(length, 0xF0);
-        const bool fits = length <= NoteRouter::MaxLongMessage;
-        if (fits)
-            path.router.SendLongMessage(message.data(), message.size());
-        else
-            EXPECT_THROW(path.router.SendLongMessage(message.data(), message.size()), midi_out::EmidioutputError);
-        EXPECT_EQ(path.backend->SentLongMessages(), fits ? std::vector<Bytes>{message} : std::vector<Bytes>{});
-        EXPECT_EQ(path.observer.seen, fits ? std::vector<Seen>{Seen::DeviceNeeded} : std::vector<Seen>{});
-        EXPECT_TRUE(path.stream.Bytes().empty()) << "the recording holds short messages";
+        EXPECT_EQ(path.seen, c.seen);
     }
 }
 
