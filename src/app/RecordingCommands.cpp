@@ -1,7 +1,6 @@
 #include "app/RecordingCommands.h"
 
 #include "app/ErrorHandler.h"
-#include "app/LeftTakeQuestion.h"
 #include "app/RecordingDialogs.h"
 #include "common/Guard.h"
 #include "common/Language.h"
@@ -14,7 +13,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QStringList>
-#include <QCoreApplication>
 #include <QWidget>
 
 #include <filesystem>
@@ -29,11 +27,13 @@ RecordingCommands::RecordingCommands(QWidget &window, recorder::RecordingStream 
       saves_(std::make_unique<RecordingSaves>(
           [this](std::uint64_t version, std::exception_ptr failure) { SaveFinished(version, failure); }))
 {
+    leftTakes_ = std::make_unique<LeftTakeRecovery>(saves_->Worker(), saves_->WindowPoster(), stream_,
+                                                    static_cast<LeftTakeHost &>(*this));
     // A journal that cannot be written or removed is told on the window's
     // thread, in the window's language.
     journal_ = std::make_unique<recorder::TakeJournal>(
         recorder::JournalFolder(), saves_->Worker(),
-        JournalFaultTeller());
+        leftTakes_->JournalFaultTeller());
 }
 
 RecordingCommands::~RecordingCommands() = default;
@@ -247,7 +247,7 @@ void RecordingCommands::ReadMidiFile(const std::string &fileName)
         [this, read, fileName](std::exception_ptr failure) {
             if (failure)
                 std::rethrow_exception(failure); // the recording stays as it was
-            recorder::RecordingStream song = StreamOf(read->records);
+            recorder::RecordingStream song = LeftTakeRecovery::StreamOf(read->records);
             stream_.Swap(song);
             take_.MarkSaved();
             journal_->Remove();
@@ -270,100 +270,38 @@ void RecordingCommands::TakeGrew() { journal_->Follow(stream_); }
 
 void RecordingCommands::TakeEnded() { journal_->Seal(stream_); }
 
-void RecordingCommands::OfferLeftTakes()
+void RecordingCommands::OfferLeftTakes() { leftTakes_->OfferLeftTakes(recorder::JournalFolder()); }
+
+LeftTakeAnswer RecordingCommands::AskAboutLeft(const QString &question)
 {
-    // Reading the folder may wait on the disk: the save worker does it.
-    saves_->Worker().Hand([folder = recorder::JournalFolder(), post = saves_->WindowPoster(), this] {
-        auto found = std::make_shared<recorder::LeftJournals>(recorder::FindLeftJournals(folder));
-        if (!found->takes.empty() || !found->damaged.empty())
-            post([this, found] { Offer(*found); });
-    });
+    return AskAboutLeftTake(&window_, question);
 }
 
-void RecordingCommands::Offer(recorder::LeftJournals &found)
+void RecordingCommands::TellWarning(const QString &text)
 {
-    for (const std::string &aside : found.damaged)
-        ErrorHandler::ShowDetectedError(QCoreApplication::translate("LeftTake", LeftTakeDamagedText)
-                                            .arg(QFile::decodeName(QByteArray::fromStdString(aside))),
-                                        MessageIcon::Warning, &window_);
-    for (recorder::LeftTake &take : found.takes) {
-        auto left = std::make_shared<recorder::LeftTake>(std::move(take));
-        switch (AskAboutLeftTake(&window_, LeftTakeQuestionText(left->written, left->length))) {
-        case LeftTakeAnswer::Restore:
-            Restore(*left);
-            break;
-        case LeftTakeAnswer::SaveAs:
-            SaveLeftTake(left);
-            break;
-        case LeftTakeAnswer::Discard:
-            RemoveLeftTake(left);
-            break;
-        case LeftTakeAnswer::Later:
-            break; // its lock goes with it: offered at the next start
-        }
-    }
+    ErrorHandler::ShowDetectedError(text, MessageIcon::Warning, &window_);
 }
 
-void RecordingCommands::Restore(recorder::LeftTake &take)
+std::optional<std::string> RecordingCommands::ChooseFileForLeft() { return RunDialog(*SaveDialog()); }
+
+void RecordingCommands::SaveLeft(std::string fileName, std::vector<std::uint8_t> bytes,
+                                 std::function<void(std::exception_ptr failure)> done)
+{
+    saves_->StartOther(std::move(fileName), std::move(bytes), std::move(done));
+}
+
+bool RecordingCommands::MayReplaceTake()
 {
     if (!MayDiscardTake())
-        return;
+        return false;
     stopForFile_();
-    recorder::RecordingStream restored = StreamOf(take.bytes);
-    stream_.Swap(restored);
-    // Unsaved, as any take: the question protects it, and the journal stays
-    // until it is saved or given up.
+    return true;
+}
+
+void RecordingCommands::TakeRestored(recorder::LeftTake &&take)
+{
     take_.MarkChanged();
     journal_->Adopt(std::move(take));
-}
-
-void RecordingCommands::SaveLeftTake(std::shared_ptr<recorder::LeftTake> take)
-{
-    const auto name = RunDialog(*SaveDialog());
-    if (!name)
-        return; // kept: offered again at the next start
-    std::vector<std::uint8_t> bytes;
-    try {
-        bytes = files::SavedFileBytes(*name, StreamOf(take->bytes));
-    } catch (const files::EUnsupportedFormat &refused) {
-        ShowRefusal(refused);
-        return;
-    }
-    saves_->StartOther(*name, std::move(bytes), [this, take](std::exception_ptr failure) {
-        if (failure)
-            std::rethrow_exception(failure); // the journal stays for the next start
-        RemoveLeftTake(take);
-    });
-}
-
-void RecordingCommands::RemoveLeftTake(std::shared_ptr<recorder::LeftTake> take)
-{
-    saves_->Worker().Hand([tell = JournalFaultTeller(), take] {
-        if (!recorder::RemoveJournal(take->path))
-            tell(recorder::JournalFault::NotRemoved, take->path);
-    });
-}
-
-std::function<void(recorder::JournalFault, const std::string &)> RecordingCommands::JournalFaultTeller()
-{
-    // Called on the worker's thread; shown once the window's thread comes to
-    // it, and not at all once the window has gone.
-    return [post = saves_->WindowPoster(), this](recorder::JournalFault fault, const std::string &path) {
-        post([this, fault, path] {
-            const char *text = fault == recorder::JournalFault::NotWritten ? JournalFailedText : JournalNotRemovedText;
-            ErrorHandler::ShowDetectedError(
-                QCoreApplication::translate("LeftTake", text).arg(QFile::decodeName(QByteArray::fromStdString(path))),
-                MessageIcon::Warning, &window_);
-        });
-    };
-}
-
-recorder::RecordingStream RecordingCommands::StreamOf(const std::vector<std::uint8_t> &bytes)
-{
-    recorder::RecordingStream stream;
-    stream.Write(bytes.data(), bytes.size());
-    stream.Seek(0, recorder::SeekOrigin::Begin);
-    return stream;
 }
 
 } // namespace app

@@ -1,9 +1,12 @@
 #pragma once
 // The recording's file commands: "Öffnen..." and "Speichern...", the
 // question about an unsaved take before it is replaced or the window closes,
-// the saves under way, and the recording named on the command line. The
-// window owns it and calls it from its handlers.
+// the saves under way, the take's journal, and the recording named on the
+// command line. The window owns it and calls it from its handlers; the takes
+// that programs which have ended left are offered by the LeftTakeRecovery it
+// owns.
 
+#include "app/LeftTakeRecovery.h"
 #include "app/RecordingSaves.h"
 #include "app/UnsavedTake.h"
 
@@ -21,14 +24,12 @@ class QWidget;
 namespace recorder {
 class RecordingStream;
 class TakeJournal;
-struct LeftJournals;
 struct LeftTake;
-enum class JournalFault;
 }
 
 namespace app {
 
-class RecordingCommands {
+class RecordingCommands final : private LeftTakeHost {
 public:
     // `stopForFile` ends a recording or playback and silences the device
     // before a file is read or written, telling a failure and going on;
@@ -86,6 +87,15 @@ public:
     void OfferLeftTakes();
 
 private:
+    // What the recovery of left takes asks of the window and the commands.
+    LeftTakeAnswer AskAboutLeft(const QString &question) override;
+    void TellWarning(const QString &text) override;
+    std::optional<std::string> ChooseFileForLeft() override;
+    void SaveLeft(std::string fileName, std::vector<std::uint8_t> bytes,
+                  std::function<void(std::exception_ptr failure)> done) override;
+    bool MayReplaceTake() override;
+    void TakeRestored(recorder::LeftTake &&take) override;
+
     // The file chosen in the dialog, the transport stopped first; nothing
     // when the dialog was cancelled.
     std::optional<std::string> ChooseFile(QFileDialog &dialog);
@@ -100,14 +110,6 @@ private:
     // True when the file was read, or its reading has started.
     bool OpenFile();
     void SaveFinished(std::uint64_t version, const std::exception_ptr &failure);
-    void Offer(recorder::LeftJournals &found);
-    void Restore(recorder::LeftTake &take);
-    void SaveLeftTake(std::shared_ptr<recorder::LeftTake> take);
-    // Removes a left take's journal on the save worker's thread.
-    void RemoveLeftTake(std::shared_ptr<recorder::LeftTake> take);
-    // What tells the journal's faults, from any thread, on the window's.
-    std::function<void(recorder::JournalFault, const std::string &)> JournalFaultTeller();
-    static recorder::RecordingStream StreamOf(const std::vector<std::uint8_t> &bytes);
 
     QWidget &window_;
     recorder::RecordingStream &stream_;
@@ -117,6 +119,7 @@ private:
     std::function<void()> closeWindow_;
     UnsavedTake take_;
     std::unique_ptr<RecordingSaves> saves_;
+    std::unique_ptr<LeftTakeRecovery> leftTakes_;
     std::unique_ptr<recorder::TakeJournal> journal_;
     // A close waits for the saves under way.
     bool closeAfterSaves_ = false;
