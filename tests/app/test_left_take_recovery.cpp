@@ -5,7 +5,7 @@
 
 #include "common/SerialWorker.h"
 #include "recorder/TakeJournal.h"
-#include "recorder/TestFiles.h"
+#include "support/TestFiles.h"
 #include "support/HangBound.h"
 
 #include <gtest/gtest.h>
