@@ -38,6 +38,7 @@ public:
         // Setting a button of the exclusive group down releases the others
         // and runs no action.
         switch (state) {
+        case recorder::TransportState::CountingIn:
         case recorder::TransportState::Recording:
             form_.SpeedButton1->setChecked(true);
             break;

@@ -5,6 +5,7 @@
 #include "recorder/NoteSink.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 
 namespace recorder {
@@ -33,6 +34,11 @@ public:
 
     // Milliseconds between two steps at `tempo` beats per minute.
     static constexpr int IntervalMs(int tempo) { return 30000 / tempo; }
+    // The same to the microsecond, which the timer keeps without drift.
+    static constexpr std::chrono::microseconds Interval(int tempo)
+    {
+        return std::chrono::microseconds(30'000'000 / tempo);
+    }
 
     // The step starts at 0 with the program and carries on across switching
     // the accompaniment off and on.

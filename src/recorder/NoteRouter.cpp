@@ -7,10 +7,15 @@ namespace recorder {
 
 void NoteRouter::SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
 {
+    SendToDevice(status, data1, data2);
+    RecordSent(status, data1, data2);
+}
+
+void NoteRouter::SendToDevice(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
+{
     observer_.DeviceNeeded();
     device_.SendShortMessage(status, data1, data2);
     observer_.Sent();
-    RecordSent(status, data1, data2);
 }
 
 void NoteRouter::RecordSent(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)

@@ -54,11 +54,30 @@ public:
     // The device has the message already (MIDI thru): recorded as SendNote would.
     void RecordSent(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
 
+    // The same way to the device, never recorded: for what is no part of a
+    // take (the metronome's clicks).
+    NoteSink &Unrecorded() { return unrecorded_; }
+
 private:
+    class UnrecordedSink final : public NoteSink {
+    public:
+        explicit UnrecordedSink(NoteRouter &router) : router_(router) {}
+        void SendNote(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override
+        {
+            router_.SendToDevice(status, data1, data2);
+        }
+
+    private:
+        NoteRouter &router_;
+    };
+
+    void SendToDevice(std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
+
     midi_out::TMidiOutput &device_;
     RecordingStream &stream_;
     NoteObserver &observer_;
     const Transport *transport_ = nullptr;
+    UnrecordedSink unrecorded_{*this};
 };
 
 } // namespace recorder

@@ -73,9 +73,11 @@ void SteadyTimer::Stop()
     timer_.stop();
 }
 
-void SteadyTimer::SetInterval(int milliseconds)
+void SteadyTimer::SetInterval(int milliseconds) { SetInterval(std::chrono::milliseconds(milliseconds)); }
+
+void SteadyTimer::SetInterval(TickSchedule::Duration interval)
 {
-    schedule_.SetInterval(std::chrono::milliseconds(milliseconds), TickSchedule::Clock::now());
+    schedule_.SetInterval(interval, TickSchedule::Clock::now());
     if (active_)
         Arm();
 }

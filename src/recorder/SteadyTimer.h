@@ -17,7 +17,9 @@ class TickSchedule {
 public:
     using Clock = std::chrono::steady_clock;
     using TimePoint = Clock::time_point;
-    using Duration = std::chrono::milliseconds;
+    // Fine enough that a beat's interval (60 s / tempo) is kept to the
+    // microsecond: whole milliseconds drift audibly over minutes.
+    using Duration = std::chrono::microseconds;
 
     // The first firing is due one interval after `now`.
     void Start(TimePoint now);
@@ -64,7 +66,12 @@ public:
     bool IsActive() const { return active_; }
 
     void SetInterval(int milliseconds);
-    int Interval() const { return static_cast<int>(schedule_.Interval().count()); }
+    void SetInterval(TickSchedule::Duration interval);
+    // Whole milliseconds.
+    int Interval() const
+    {
+        return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(schedule_.Interval()).count());
+    }
 
 signals:
     void Timeout();

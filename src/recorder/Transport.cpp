@@ -98,6 +98,13 @@ void Transport::Stop()
     host_.SelectStoredInstrument();
 }
 
+void Transport::CountIn()
+{
+    const auto failure = Leave();
+    SetState(TransportState::CountingIn);
+    RaiseIf(failure);
+}
+
 void Transport::Halt()
 {
     const auto failure = Leave();
@@ -107,6 +114,15 @@ void Transport::Halt()
 
 void Transport::EndPlayback()
 {
+    if (repeat_ && stream_.Size() >= RecordedEvent::kSize) {
+        // Ended as a playback ends, begun again as Play begins it, without
+        // a change of state: the buttons and the drums stay as they are.
+        const auto failure = Leave();
+        tick_ = 0;
+        stream_.Seek(0, SeekOrigin::Begin);
+        RaiseIf(failure);
+        return;
+    }
     const auto failure = Leave();
     SetState(TransportState::Stopped);
     host_.SelectStoredInstrument();

@@ -15,7 +15,9 @@
 
 namespace recorder {
 
-enum class TransportState { Stopped, Recording, Playing };
+// CountingIn: "Aufnahme" was pressed with the count-in on; the take begins
+// (Recording) after one bar of clicks, and nothing is recorded before.
+enum class TransportState { Stopped, CountingIn, Recording, Playing };
 
 // What the transport needs of the window around it; its messages go to the
 // note path.
@@ -67,7 +69,8 @@ public:
     bool IsRecording() const { return state_ == TransportState::Recording; }
     bool IsPlaying() const { return state_ == TransportState::Playing; }
     // Recording counts the clock's ticks and playback is driven by them.
-    bool NeedsClock() const { return state_ != TransportState::Stopped; }
+    // A count-in runs on the drum timer: the take's clock starts with it.
+    bool NeedsClock() const { return IsRecording() || IsPlaying(); }
     // The take's time: clock ticks since Record or Play. What is recorded
     // now is recorded at this tick.
     std::int32_t Tick() const { return tick_; }
@@ -81,6 +84,14 @@ public:
     void Record();
     void Play();
     void Stop();
+    // "Aufnahme" with the count-in on: the take stays as it is until the
+    // count-in ends with Record; Stop meanwhile records nothing.
+    void CountIn();
+    bool CountsIn() const { return state_ == TransportState::CountingIn; }
+
+    // Playback starts again from the beginning when the take ends, until
+    // stopped; the notes each round left sounding end first.
+    void SetRepeat(bool repeat) { repeat_ = repeat; }
 
     // Sets Stopped without running Stop's action, ending a recording or a
     // playback (before a file is opened or saved, and at the program's end).
@@ -106,6 +117,7 @@ private:
     NoteSink &sink_;
     RecordingStream &stream_;
     std::int32_t tick_ = 0;
+    bool repeat_ = false;
     TransportState state_ = TransportState::Stopped;
     SoundingNotes played_;
 };

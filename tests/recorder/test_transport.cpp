@@ -313,3 +313,47 @@ TEST(TransportTake, EndsOnceWhenARecordingEndsAndOnlyThen)
         EXPECT_EQ(w.takesEnded, c.takesEnded);
     }
 }
+
+// A count-in stopped records nothing: the take stays; one that ends begins
+// the take at tick 0.
+TEST(TransportCountIn, StoppedItKeepsTheTakeEndedItRecords)
+{
+    FakeWindow w;
+    w.Append(3, 60);
+    const auto take = w.stream.Bytes();
+    w.transport.CountIn();
+    EXPECT_FALSE(w.transport.IsRecording());
+    EXPECT_FALSE(w.transport.NeedsClock());
+    w.SendNote(0x90, 62, 100);
+    w.transport.Stop();
+    EXPECT_EQ(w.stream.Bytes(), take);
+    EXPECT_EQ(w.takesEnded, 0);
+
+    w.transport.CountIn();
+    w.transport.Record();
+    EXPECT_EQ(w.transport.Tick(), 0);
+    EXPECT_EQ(w.stream.Size(), RecordedEvent::kSize);
+}
+
+// Repeated playback ends what a round left sounding and plays it again, until
+// stopped.
+TEST(TransportRepeat, EachRoundEndsItsNotesAndBeginsAgain)
+{
+    FakeWindow w;
+    w.Append(0, 60);
+    w.Append(1, 61);
+    w.transport.SetRepeat(true);
+    w.transport.Play();
+    w.sent.clear();
+    // A round lasts two ticks: the take ends on the tick of its last record.
+    for (int i = 0; i < 6; ++i)
+        w.transport.ClockTick();
+    const std::vector<Message> round{Note(60, 0), Note(61, 1), Off(60, 1), Off(61, 1)};
+    std::vector<Message> rounds;
+    for (int i = 0; i < 3; ++i)
+        rounds.insert(rounds.end(), round.begin(), round.end());
+    EXPECT_EQ(w.sent, rounds);
+    EXPECT_TRUE(w.transport.IsPlaying());
+    w.transport.Stop();
+    EXPECT_FALSE(w.transport.IsPlaying());
+}
