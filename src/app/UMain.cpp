@@ -288,7 +288,6 @@ void TForm1::closeEvent(QCloseEvent *event)
     QMainWindow::closeEvent(event);
 }
 
-void TForm1::SelectInstrument(int program) { playingControls_->SelectInstrument(program); }
 void TForm1::InstrumentClick(int program) { playingControls_->InstrumentClick(program); }
 void TForm1::ChannelClick(int channel) { playingControls_->ChannelClick(channel); }
 void TForm1::VelocityByPositionClick() { playingControls_->VelocityByPositionClick(); }

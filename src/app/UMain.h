@@ -58,10 +58,6 @@ public:
     // next start.
     void EndBySignal();
 
-    // Re-selects an instrument by its program number: performs the click of
-    // the instrument item with that number; a number without one does nothing.
-    void SelectInstrument(int program);
-
     // The key assignment window, created by the entry after this window.
     void SetKeyAssignmentWindow(TForm2 *window) { assignmentWindow_ = window; }
     // "Tastatur einstellen...": erases the stored key map, empties the lists
@@ -88,9 +84,6 @@ public:
     // "Öffnen..." and "Speichern...": see RecordingCommands.
     void ffnen1Click();
     void Speichern1Click();
-    // The info dialog that "Info..." shows; without one set, the window
-    // makes its own on first use.
-    void SetAboutBox(TAboutBox *box) { aboutBox_ = box; }
 
     // The transport buttons' handlers.
     void RecordClick();
@@ -144,6 +137,7 @@ private:
     performance::InputRouter inputRouter_{playing_, keyModel_, notes_};
     std::unique_ptr<RecordingCommands> recording_;
     std::unique_ptr<MainMenu> menus_;
+    // The info dialog; the window makes its own on first use.
     TAboutBox *aboutBox_ = nullptr;
     std::unique_ptr<TAboutBox> ownAboutBox_;
     std::unique_ptr<TransportLink> transportLink_;

@@ -142,7 +142,7 @@ TEST_P(AccessibleTree, ControlsCarryTheirLabelsAndTheInstrumentsAreMenuItems)
     EXPECT_EQ(Probe(*form).Transposition(), 1);
 
     auto *menu = form->findChild<app::InstrumentMenu *>();
-    form->SelectInstrument(40);
+    Probe(*form).SelectInstrument(40);
     QAccessibleInterface *instruments = Accessible(menu);
     EXPECT_EQ(instruments->role(), QAccessible::PopupMenu);
     ASSERT_EQ(instruments->childCount(), 128);

@@ -181,7 +181,7 @@ TEST_F(Menus, ChoosingAnInstrumentSendsChecksAndStoresIt)
     EXPECT_FALSE(Grid()->Item(0)->isChecked());
 
     backend->ClearCalls();
-    form->SelectInstrument(0);
+    Probe(*form).SelectInstrument(0);
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0xC0, 0, 0)}));
     EXPECT_EQ(Instruments()->CheckedProgram(), 0);
 }
@@ -192,7 +192,7 @@ TEST_F(Menus, ANumberWithoutAnItemDoesNothing)
     Create();
     backend->ClearCalls();
     for (int program : {200, -1, 128}) {
-        form->SelectInstrument(program);
+        Probe(*form).SelectInstrument(program);
         EXPECT_TRUE(Sent().empty()) << program;
         EXPECT_EQ(StoredInt("Common", "Instrument"), 7) << program;
         EXPECT_EQ(Instruments()->CheckedProgram(), 7) << program;
@@ -205,7 +205,7 @@ TEST_F(Menus, AProgramChangeWhileRecordingIsRecordedAtTheCurrentTick)
     form->findChild<QToolButton *>(QStringLiteral("SpeedButton1"))->click();
     Probe(*form).RecordingStream().Clear(); // past the instrument that starts every recording
     Probe(*form).SetCurrentTick(0x0105);
-    form->SelectInstrument(19);
+    Probe(*form).SelectInstrument(19);
     const std::vector<std::uint8_t> expected{0x05, 0x01, 0, 0, 0xC0, 19, 0};
     EXPECT_EQ(Probe(*form).RecordingStream().Bytes(), expected);
 }
@@ -271,7 +271,7 @@ TEST_F(Menus, MouseClickOnAnItemChoosesIt)
 TEST_F(Menus, InstrumentMenuFitsCommonScreensWithEveryItemInReachOfKeysAndMouse)
 {
     Create();
-    form->SelectInstrument(100);
+    Probe(*form).SelectInstrument(100);
     app::InstrumentGrid *grid = Grid();
     QWidget *view = Instruments()->Scroller()->viewport();
     // In the grid's view, and inside the menu as large as it asks to be.
@@ -456,7 +456,7 @@ TEST_F(Menus, InfoShowsTheInfoDialogModally)
 {
     Create();
     app::TAboutBox about;
-    form->SetAboutBox(&about);
+    Probe(*form).SetAboutBox(&about);
     QWidget *shown = nullptr;
     bool modal = false;
     QTimer::singleShot(0, [&] {

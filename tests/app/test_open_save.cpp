@@ -53,7 +53,7 @@ protected:
         Control<QToolButton>("SpeedButton3")->click();
         recording = Probe(*form).RecordingStream().Bytes();
         backend->ClearCalls();
-        form->SelectInstrument(3);
+        Probe(*form).SelectInstrument(3);
         instrument = backend->SentShortMessages();
         backend->ClearCalls();
     }

@@ -39,7 +39,7 @@ protected:
         // What re-selecting the stored instrument sends: the transport must
         // send exactly that wherever it re-selects it.
         backend->ClearCalls();
-        form->SelectInstrument(5);
+        Probe(*form).SelectInstrument(5);
         Instrument = Taken();
     }
 

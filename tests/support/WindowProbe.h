@@ -35,6 +35,12 @@ public:
     // The idle pass over the PC keyboard, as after a burst of events.
     void PollKeyboard() const { form_.keyboard_->Poll(); }
 
+    // Performs the click of the instrument item with that program number; a
+    // number without one does nothing.
+    void SelectInstrument(int program) const { form_.playingControls_->SelectInstrument(program); }
+    // The info dialog that "Info..." shows instead of the window's own.
+    void SetAboutBox(TAboutBox *box) const { form_.aboutBox_ = box; }
+
     int Tempo() const { return form_.playingControls_->Tempo(); }
     int Transposition() const { return form_.playingControls_->Transposition(); }
     int Volume() const { return form_.playingControls_->Volume(); }
