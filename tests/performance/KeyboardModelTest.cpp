@@ -146,7 +146,7 @@ TEST(KeyboardModel, AFailedNoteOnLeavesTheKeySilentAndReleased)
     EXPECT_FALSE(k.states.IsDown(65));
 }
 
-TEST(ControlKeys, PedalAndOctavesUnlessTheMapPlaysTheirKeys)
+TEST(ControlKeysModel, PedalAndOctavesUnlessTheMapPlaysTheirKeys)
 {
     for (const bool spaceMapped : {false, true}) {
         SCOPED_TRACE(spaceMapped);
