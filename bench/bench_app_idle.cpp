@@ -13,6 +13,7 @@
 #include "midi_out/SystemBackend.h"
 #include "support/JackMidiInput.h"
 #include "support/TestBackend.h"
+#include "support/WindowProbe.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
@@ -121,7 +122,7 @@ void WakeUps(benchmark::State &state, Device device, bool recording)
         std::ofstream(settings) << "[Device]\nName=" << port->PortName() << "\n";
     }
     app::TForm1 form(MakeBackend(device), settings);
-    if (port && form.MidiOut().ProductName() != port->PortName()) {
+    if (port && Probe(form).MidiOut().ProductName() != port->PortName()) {
         state.SkipWithError("the JACK port was not chosen");
         return;
     }

@@ -10,6 +10,7 @@
 
 #if __has_include("recorder/TakeJournal.h")
 #include "recorder/TakeJournal.h"
+#include "support/WindowProbe.h"
 #define SONORET_BENCH_JOURNAL 1
 #endif
 
@@ -48,29 +49,29 @@ void RecordALongTake(benchmark::State &state)
         const auto start = Clock::now();
         for (int event = 0; event < kEventsPerSecond * kSeconds; ++event) {
             if (event % kEventsPerTick == 0)
-                form.SetCurrentTick(event / kEventsPerTick);
+                Probe(form).SetCurrentTick(event / kEventsPerTick);
             const auto key = static_cast<std::uint8_t>(36 + (event / 2) % 41);
-            form.Notes().SendNote(event % 2 ? 0x80 : 0x90, key, event % 2 ? 0 : 100);
+            Probe(form).Notes().SendNote(event % 2 ? 0x80 : 0x90, key, event % 2 ? 0 : 100);
         }
         const auto sent = Clock::now();
         perEventNs += std::chrono::duration<double, std::nano>(sent - start).count() / (kEventsPerSecond * kSeconds);
         state.SetIterationTime(std::chrono::duration<double>(sent - start).count());
         stop->click();
 #ifdef SONORET_BENCH_JOURNAL
-        if (!form.Journal().Settle(std::chrono::seconds(60))) {
+        if (!Probe(form).Journal().Settle(std::chrono::seconds(60))) {
             state.SkipWithError("the journal was not written within a minute");
             break;
         }
-        QFile journal(QString::fromStdString(form.Journal().Path()));
+        QFile journal(QString::fromStdString(Probe(form).Journal().Path()));
         if (!journal.open(QIODevice::ReadOnly)
-            || journal.readAll() != QByteArray(reinterpret_cast<const char *>(form.RecordingStream().Bytes().data()),
-                                               qsizetype(form.RecordingStream().Size()))) {
+            || journal.readAll() != QByteArray(reinterpret_cast<const char *>(Probe(form).RecordingStream().Bytes().data()),
+                                               qsizetype(Probe(form).RecordingStream().Size()))) {
             state.SkipWithError("the journal does not hold the take");
             break;
         }
         state.counters["journal_bytes"] = double(journal.size());
 #endif
-        state.counters["take_bytes"] = double(form.RecordingStream().Size());
+        state.counters["take_bytes"] = double(Probe(form).RecordingStream().Size());
     }
     app::SetUnsavedTakeAnswerer({});
     state.counters["window_ns_per_event"] = perEventNs / double(state.iterations());

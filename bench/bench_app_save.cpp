@@ -11,6 +11,7 @@
 #include "common/AtomicFileWriter.h"
 #include "files/RecordingFiles.h"
 #include "support/TestBackend.h"
+#include "support/WindowProbe.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -54,7 +55,7 @@ void SaveThroughTheWindow(benchmark::State &state)
     const std::string path = dir.filePath(QStringLiteral("take.vsq")).toStdString();
     app::TForm1 form(std::make_unique<midi_out::TestBackend>(std::vector<std::string>{"Synth A"}),
                      dir.filePath(QStringLiteral("midi-sonoret.ini")).toStdString());
-    FillRecording(form.RecordingStream());
+    FillRecording(Probe(form).RecordingStream());
     app::SetFileDialogRunner([&path](QFileDialog &) { return QString::fromStdString(path); });
     auto *save = form.findChild<QAction *>(QStringLiteral("Speichern1"));
     const SlowFsync slow;
@@ -64,10 +65,10 @@ void SaveThroughTheWindow(benchmark::State &state)
         save->trigger();
         const auto handed = Clock::now();
         state.SetIterationTime(std::chrono::duration<double>(handed - start).count());
-        while (form.Saves().UnderWay() > 0)
+        while (Probe(form).Saves().UnderWay() > 0)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         writtenMs += std::chrono::duration<double, std::milli>(Clock::now() - handed).count();
-        if (!Holds(state, path, form.RecordingStream()))
+        if (!Holds(state, path, Probe(form).RecordingStream()))
             break;
     }
     app::SetFileDialogRunner({});

@@ -10,6 +10,7 @@
 #include "app/UMain.h"
 #include "common/AtomicFileWriter.h"
 #include "support/TestBackend.h"
+#include "support/WindowProbe.h"
 
 #include <QSlider>
 #include <QTemporaryDir>
@@ -45,7 +46,7 @@ void SliderDragThroughTheWindow(benchmark::State &state)
                                               path);
     auto *slider = form->findChild<QSlider *>(QStringLiteral("TrackBar1"));
     const SlowFsync slow;
-    form->Settings().Flush(std::chrono::minutes(1)); // start-up's own writes
+    Probe(*form).Settings().Flush(std::chrono::minutes(1)); // start-up's own writes
     double flushMs = 0;
     for (auto _ : state) {
         const auto start = Clock::now();
@@ -53,13 +54,13 @@ void SliderDragThroughTheWindow(benchmark::State &state)
             slider->setValue(step);
         const auto handed = Clock::now();
         state.SetIterationTime(std::chrono::duration<double>(handed - start).count());
-        form->Settings().Flush(std::chrono::minutes(1));
+        Probe(*form).Settings().Flush(std::chrono::minutes(1));
         flushMs += std::chrono::duration<double, std::milli>(Clock::now() - handed).count();
         if (!EndsWith(state, path, kSteps - 1))
             return;
         // Back to the top outside the measurement, so the next drag changes every step.
         slider->setValue(kSteps);
-        form->Settings().Flush(std::chrono::minutes(1));
+        Probe(*form).Settings().Flush(std::chrono::minutes(1));
     }
     state.counters["steps"] = kSteps;
     state.counters["writer_done_ms"] = flushMs / static_cast<double>(state.iterations());

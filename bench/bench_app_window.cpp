@@ -10,6 +10,7 @@
 #include "app/UMain.h"
 #include "midi_out/SystemBackend.h"
 #include "support/TestBackend.h"
+#include "support/WindowProbe.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -115,7 +116,7 @@ void MousePressToSend(benchmark::State &state, bool builtInSynth)
     Clock::time_point sentAt;
     app::TForm1 form(std::make_unique<StampingBackend>(MakeBackend(builtInSynth), &sentAt),
                      SettingsPath());
-    performance::PianoKey *key = form.Key(24);
+    performance::PianoKey *key = Probe(form).Key(24);
     const QPointF inside(10, 100);
     std::vector<double> samples;
     samples.reserve(100000);
@@ -156,7 +157,7 @@ void TimeStartUps(benchmark::State &state, bool builtInSynth, const std::string 
         const double us = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
         state.SetIterationTime(us / 1e6);
         samples.push_back(us);
-        form->Settings().Flush(std::chrono::seconds(30));
+        Probe(*form).Settings().Flush(std::chrono::seconds(30));
         form.reset();
         QCoreApplication::processEvents();
     }
@@ -211,7 +212,7 @@ void StopClickOnJackPort(benchmark::State &state)
         ini.write(("[Device]\nName=" + receiver.portName() + "\n").c_str());
     }
     app::TForm1 form(midi_out::CreateSystemBackend(), settings);
-    if (form.MidiOut().ProductName() != receiver.portName() || form.MidiOut().State() != midi_out::dsOpen)
+    if (Probe(form).MidiOut().ProductName() != receiver.portName() || Probe(form).MidiOut().State() != midi_out::dsOpen)
         return state.SkipWithError("the JACK port is not the open device");
     auto *stop = form.findChild<QToolButton *>(QStringLiteral("SpeedButton3"));
     // The start-up instrument first; then each click sends the 32 silencing

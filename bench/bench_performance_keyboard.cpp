@@ -8,6 +8,7 @@
 #include "bench_window_support.h"
 #include "app/UMain.h"
 #include "support/TestBackend.h"
+#include "support/WindowProbe.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -98,9 +99,9 @@ void PollPassOverTheDefaultMap(benchmark::State &state)
         SettingsPath());
     const std::unique_ptr<QKeyEvent> press(KeyA(QEvent::KeyPress));
     QCoreApplication::sendEvent(&form, press.get());
-    form.PollKeyboard();
+    Probe(form).PollKeyboard();
     for (auto _ : state)
-        form.PollKeyboard();
+        Probe(form).PollKeyboard();
     const std::unique_ptr<QKeyEvent> release(KeyA(QEvent::KeyRelease));
     QCoreApplication::sendEvent(&form, release.get());
 }
@@ -110,9 +111,9 @@ void PollWithNoKeyHeld(benchmark::State &state)
     app::TForm1 form(
         std::make_unique<midi_out::TestBackend>(std::vector<std::string>{"Bench device"}),
         SettingsPath());
-    form.PollKeyboard();
+    Probe(form).PollKeyboard();
     for (auto _ : state)
-        form.PollKeyboard();
+        Probe(form).PollKeyboard();
 }
 
 } // namespace

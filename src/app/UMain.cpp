@@ -17,7 +17,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QShowEvent>
-#include <QSignalBlocker>
 #include <QSlider>
 #include <QToolButton>
 
@@ -26,9 +25,7 @@
 namespace app {
 
 namespace {
-const std::string Common = CommonSection;
-constexpr std::uint8_t ProgramChangeStatus = 0xC0; // channel 1
-
+constexpr int FontPixelSize = 12;
 } // namespace
 
 TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string &settingsFileName,
@@ -77,13 +74,13 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
     drums_ = std::make_unique<recorder::DrumPattern>(notes_);
     CreateControls();
     keyboard_ = std::make_unique<PcKeyboard>(PcKeyboard::Parts{
-        *this, keys_, keyModel_, player_, playing_, notes_, *settings_, deviceFailures_,
+        *this, controls_.keys_, keyModel_, player_, playing_, notes_, *settings_, deviceFailures_,
         [this] { return menus_->KeyLabelsItem()->isChecked(); },
-        [this](int semitones) { MoveTransposition(semitones); }});
+        [this](int semitones) { playingControls_->MoveTransposition(semitones); }});
     session_ = std::make_unique<DeviceSession>(DeviceSession::Parts{
         *midiOut_, *midiIn_, *settings_, *menus_, inputRouter_, *drums_, deviceFailures_,
-        [this] { SelectInstrument(settings_->ReadInteger(Common, InstrumentKey, 0)); },
-        [this] { RearmRepeatedFailures(); },
+        [this] { playingControls_->SelectStoredInstrument(); },
+        [this] { deviceFailures_.Rearm(); },
         [this] {
             // As a start that reads them at once: told, and the program ends.
             shouldTerminate_ = true;
@@ -117,15 +114,16 @@ TForm1::~TForm1()
     common::RunGuarded([this] { transport_->Halt(); });
     // Nothing may reach this window's handlers while its parts go away.
     keyboard_.reset();
-    DrumTimer->Stop();
-    ClockTimer->Stop();
+    controls_.DrumTimer->Stop();
+    controls_.ClockTimer->Stop();
     // The drums end while the device is still open.
     common::RunGuarded([this] { drums_->Silence(); });
-    for (QObject *sender : std::initializer_list<QObject *>{
-             UpDown1, UpDown2, CheckBox1, TrackBar1, SpeedButton1, SpeedButton2, SpeedButton3,
-             DrumTimer, ClockTimer})
+    const MainControls &c = controls_;
+    for (QObject *sender : std::initializer_list<QObject *>{c.UpDown1, c.UpDown2, c.CheckBox1, c.TrackBar1,
+                                                            c.SpeedButton1, c.SpeedButton2, c.SpeedButton3,
+                                                            c.DrumTimer, c.ClockTimer})
         disconnect(sender, nullptr, this, nullptr);
-    for (auto *key : keys_)
+    for (auto *key : c.keys_)
         key->SetMouseListener(nullptr);
     keyModel_.SetListener({});
     // Notes held on the keyboard end while the device is still open.
@@ -154,8 +152,8 @@ TForm1::~TForm1()
 void TForm1::ShowSettingsFailure(const std::exception_ptr &failure)
 {
     // A held spin button would go on storing into the file that refused.
-    UpDown1->StopRepeat();
-    UpDown2->StopRepeat();
+    controls_.UpDown1->StopRepeat();
+    controls_.UpDown2->StopRepeat();
     common::RunGuarded([&failure] { std::rethrow_exception(failure); });
     // Gone when the box was shown from the window's destructor.
     if (settings_)
@@ -167,27 +165,33 @@ void TForm1::CreateControls()
     InstallAccessibility();
     menus_ = std::make_unique<MainMenu>(*this, menuBar());
 
-    static_cast<MainControls &>(*this) = BuildMainControls(*this, ClockIntervalMs);
-    menus_->AddTransport(SpeedButton1, SpeedButton2, SpeedButton3);
+    controls_ = BuildMainControls(*this, recorder::Transport::ClockIntervalMs);
+    const MainControls &c = controls_;
+    playingControls_ = std::make_unique<PlayingControls>(PlayingControls::Parts{
+        c, *menus_, playing_, *settings_, notes_, *drums_, *transport_, deviceFailures_});
+    menus_->AddTransport(c.SpeedButton1, c.SpeedButton2, c.SpeedButton3);
     gatedMouse_ = std::make_unique<GatedMouse>(*this);
-    for (auto *key : keys_) {
+    for (auto *key : c.keys_) {
         key->SetMouseListener(gatedMouse_.get());
         key->SetModel(&keyModel_);
     }
-    keyModel_.SetListener([this](int number) { keys_[static_cast<std::size_t>(number - 1)]->SoundingChanged(); });
+    keyModel_.SetListener(
+        [this](int number) { controls_.keys_[static_cast<std::size_t>(number - 1)]->SoundingChanged(); });
 
     // Handlers are connected only now, so that building the controls stores nothing.
-    common::GuardedConnect(UpDown1, &SpinButtons::PositionChanged, this, &TForm1::TempoChanged);
-    common::GuardedConnect(UpDown2, &SpinButtons::PositionChanged, this, &TForm1::TranspositionChanged);
-    common::GuardedConnect(CheckBox1, &QCheckBox::toggled, this, &TForm1::DrumsClicked);
-    common::GuardedConnect(TrackBar1, &QSlider::valueChanged, this, &TForm1::VolumeChanged);
-    common::GuardedConnect(SpeedButton1, &QToolButton::clicked, this, &TForm1::RecordClick);
-    common::GuardedConnect(SpeedButton2, &QToolButton::clicked, this, &TForm1::PlayClick);
-    common::GuardedConnect(SpeedButton3, &QToolButton::clicked, this, &TForm1::StopClick);
-    connect(DrumTimer, &recorder::SteadyTimer::Timeout, this,
-            [this]() noexcept { deviceFailures_.Run([this] { DrumTick(); }); });
-    connect(ClockTimer, &recorder::SteadyTimer::Timeout, this,
-            [this]() noexcept { deviceFailures_.Run([this] { ClockTick(); }); });
+    PlayingControls &playing = *playingControls_;
+    common::GuardedConnect(c.UpDown1, &SpinButtons::PositionChanged, this, [&playing] { playing.TempoChanged(); });
+    common::GuardedConnect(c.UpDown2, &SpinButtons::PositionChanged, this,
+                           [&playing] { playing.TranspositionChanged(); });
+    common::GuardedConnect(c.CheckBox1, &QCheckBox::toggled, this, [&playing] { playing.DrumsClicked(); });
+    common::GuardedConnect(c.TrackBar1, &QSlider::valueChanged, this, [&playing] { playing.VolumeChanged(); });
+    common::GuardedConnect(c.SpeedButton1, &QToolButton::clicked, this, &TForm1::RecordClick);
+    common::GuardedConnect(c.SpeedButton2, &QToolButton::clicked, this, &TForm1::PlayClick);
+    common::GuardedConnect(c.SpeedButton3, &QToolButton::clicked, this, &TForm1::StopClick);
+    connect(c.DrumTimer, &recorder::SteadyTimer::Timeout, this,
+            [this]() noexcept { deviceFailures_.Run([this] { drums_->Tick(); }); });
+    connect(c.ClockTimer, &recorder::SteadyTimer::Timeout, this,
+            [this]() noexcept { deviceFailures_.Run([this] { transport_->ClockTick(); }); });
 }
 
 void TForm1::StartUp(DeviceStart deviceStart)
@@ -202,7 +206,9 @@ void TForm1::StartUp(DeviceStart deviceStart)
 
     keyboard_->Install();
     keyboard_->Load(*session_->StartUpErrors());
-    ApplyStoredSettings(*session_->StartUpErrors());
+    playingControls_->ApplyStored(*session_->StartUpErrors());
+    menus_->KeyLabelsItem()->setChecked(settings_->ReadBool(CommonSection, ShowKeyLabelsKey, false));
+    keyboard_->UpdateLabels();
 }
 
 void TForm1::ReloadKeyMap() { keyboard_->Reload(); }
@@ -212,14 +218,6 @@ void TForm1::changeEvent(QEvent *event)
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::KeyboardLayoutChange && keyboard_)
         common::RunGuarded([this] { keyboard_->UpdateLabels(); });
-}
-
-void TForm1::PollKeyboard() { keyboard_->Poll(); }
-
-void TForm1::MoveTransposition(int semitones)
-{
-    // Through the spin buttons: kept within range, shown and stored.
-    UpDown2->SetPosition(UpDown2->Position() + semitones);
 }
 
 void TForm1::AssignKey(int code, int number)
@@ -248,39 +246,6 @@ void TForm1::RestoreDefaultKeyMap()
     keyboard_->RestoreDefaults();
 }
 
-void TForm1::ApplyStoredSettings(DistinctFailures &errors)
-{
-    // Each value goes in with the control's signals held back and then runs
-    // the control's handler, so that it also takes effect and is written
-    // back when it equals the control's current value.
-    {
-        const QSignalBlocker blocker(UpDown1);
-        UpDown1->SetPosition(settings_->ReadInteger(Common, BeatKey, UpDown1->Position()));
-    }
-    errors.Run([this] { TempoChanged(); });
-    {
-        const QSignalBlocker blocker(UpDown2);
-        UpDown2->SetPosition(
-            settings_->ReadInteger(Common, TranspositionKey, UpDown2->Position()));
-    }
-    errors.Run([this] { TranspositionChanged(); });
-    {
-        const QSignalBlocker blocker(CheckBox1);
-        CheckBox1->setChecked(settings_->ReadBool(Common, DrumsKey, CheckBox1->isChecked()));
-    }
-    errors.Run([this] { DrumsClicked(); });
-    {
-        const QSignalBlocker blocker(TrackBar1);
-        TrackBar1->setValue(settings_->ReadInteger(Common, VolumeKey, TrackBar1->value()));
-    }
-    errors.Run([this] { VolumeChanged(); });
-    ApplyChannel(settings_->ReadInteger(Common, ChannelKey, performance::FirstChannel));
-    menus_->VelocityByPositionItem()->setChecked(settings_->ReadBool(Common, VelocityByPositionKey, false));
-    playing_.velocityByPosition = VelocityByPosition();
-    menus_->KeyLabelsItem()->setChecked(settings_->ReadBool(Common, ShowKeyLabelsKey, false));
-    keyboard_->UpdateLabels();
-}
-
 void TForm1::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
@@ -304,8 +269,8 @@ void TForm1::EndMouseHeldNote()
 {
     // The release goes to the modal window, so end the note as the release
     // would have; focus loss does the same for PC keys.
-    if (performance::PianoKey *held = MouseHeldKey())
-        player_.KeyMouseUp(*held);
+    if (const int held = keyModel_.MouseHeldKey())
+        player_.KeyMouseUp(*controls_.keys_[static_cast<std::size_t>(held - 1)]);
 }
 
 void TForm1::closeEvent(QCloseEvent *event)
@@ -323,47 +288,14 @@ void TForm1::closeEvent(QCloseEvent *event)
     QMainWindow::closeEvent(event);
 }
 
-void TForm1::SelectInstrument(int program)
-{
-    if (menus_->Instruments()->Item(program))
-        InstrumentClick(program);
-}
-
-void TForm1::InstrumentClick(int program)
-{
-    menus_->Instruments()->Item(program)->setChecked(true);
-    notes_.SendNote(performance::OnChannel(ProgramChangeStatus, playing_.channel), static_cast<std::uint8_t>(program), 0);
-    settings_->WriteInteger(Common, InstrumentKey, program);
-}
-
-void TForm1::ApplyChannel(int channel)
-{
-    if (channel < performance::FirstChannel || channel > performance::LastChannel)
-        channel = performance::FirstChannel;
-    playing_.channel = channel;
-    menus_->ChannelItem(channel)->setChecked(true);
-}
-
-void TForm1::ChannelClick(int channel)
-{
-    ApplyChannel(channel);
-    settings_->WriteInteger(Common, ChannelKey, channel);
-    // The new channel gets the chosen instrument, as the start does.
-    SelectInstrument(settings_->ReadInteger(Common, InstrumentKey, 0));
-}
-
-bool TForm1::VelocityByPosition() const { return menus_->VelocityByPositionItem()->isChecked(); }
-
-void TForm1::VelocityByPositionClick()
-{
-    playing_.velocityByPosition = VelocityByPosition();
-    settings_->WriteBool(Common, VelocityByPositionKey, VelocityByPosition());
-}
+void TForm1::InstrumentClick(int program) { playingControls_->InstrumentClick(program); }
+void TForm1::ChannelClick(int channel) { playingControls_->ChannelClick(channel); }
+void TForm1::VelocityByPositionClick() { playingControls_->VelocityByPositionClick(); }
 
 void TForm1::KeyLabelsClick()
 {
     keyboard_->UpdateLabels();
-    settings_->WriteBool(Common, ShowKeyLabelsKey, menus_->KeyLabelsItem()->isChecked());
+    settings_->WriteBool(CommonSection, ShowKeyLabelsKey, menus_->KeyLabelsItem()->isChecked());
 }
 
 void TForm1::InfoClick()
@@ -403,8 +335,6 @@ void TForm1::EndBySignal()
     QCoreApplication::exit(0);
 }
 
-QFileDialog *TForm1::OpenDialog1() { return recording_->OpenDialog(); }
-QFileDialog *TForm1::SaveDialog1() { return recording_->SaveDialog(); }
 void TForm1::ffnen1Click() { recording_->Open(); }
 void TForm1::Speichern1Click() { recording_->Save(); }
 
@@ -418,48 +348,9 @@ void TForm1::StopForFile()
     deviceFailures_.Run([this] { Stop(); });
 }
 
-int TForm1::Transposition() const { return UpDown2->Position(); }
-
-int TForm1::Volume() const { return TrackBar1->value(); }
-int TForm1::Tempo() const { return UpDown1->Position(); }
-bool TForm1::IsRecording() const { return transport_->IsRecording(); }
-
-void TForm1::TempoChanged()
-{
-    DrumTimer->SetInterval(recorder::DrumPattern::IntervalMs(Tempo()));
-    settings_->WriteInteger(Common, BeatKey, Tempo());
-}
-
-void TForm1::TranspositionChanged()
-{
-    playing_.transposition = Transposition();
-    settings_->WriteInteger(Common, TranspositionKey, Transposition());
-}
-
-void TForm1::DrumsClicked()
-{
-    if (!CheckBox1->isChecked()) {
-        DrumTimer->Stop();
-        // Before the user's act counts: a device whose failure the drums have
-        // just shown does not show it again for their Note Offs.
-        deviceFailures_.Run([this] { drums_->Silence(); });
-    }
-    RearmRepeatedFailures();
-    if (CheckBox1->isChecked() && !DrumTimer->IsActive())
-        DrumTimer->Start();
-    RunClockAsNeeded();
-    settings_->WriteBool(Common, DrumsKey, CheckBox1->isChecked());
-}
-
-void TForm1::VolumeChanged()
-{
-    playing_.volume = Volume();
-    settings_->WriteInteger(Common, VolumeKey, Volume());
-}
-
 void TForm1::RecordClick()
 {
-    RearmRepeatedFailures();
+    deviceFailures_.Rearm();
     // The button went down with the click; when the take stays, the button
     // of the state that goes on comes back down (also after a failed save).
     bool goOn = false;
@@ -481,19 +372,14 @@ void TForm1::RecordClick()
 
 void TForm1::PlayClick()
 {
-    RearmRepeatedFailures();
+    deviceFailures_.Rearm();
     transport_->Play();
 }
 
 void TForm1::StopClick()
 {
-    RearmRepeatedFailures();
-    Stop();
-}
-
-void TForm1::RearmRepeatedFailures()
-{
     deviceFailures_.Rearm();
+    Stop();
 }
 
 void TForm1::Stop()
@@ -504,21 +390,5 @@ void TForm1::Stop()
     common::RunGuarded([this] { keyboard_->Controls().ReleasePedal(); });
     transport_->Stop();
 }
-
-void TForm1::RunClockAsNeeded()
-{
-    // The accompaniment keeps the clock going as well: the window's thread
-    // wakes for the drums anyway. Ticks resume on the beat the clock kept
-    // before it slept, so a recording or playback starts on it as it always
-    // has.
-    if (transport_->NeedsClock() || CheckBox1->isChecked())
-        ClockTimer->Resume();
-    else
-        ClockTimer->Stop();
-}
-
-void TForm1::ClockTick() { transport_->ClockTick(); }
-
-void TForm1::DrumTick() { drums_->Tick(); }
 
 } // namespace app

@@ -4,7 +4,6 @@
 // they are its nested classes; only the window's own file includes this.
 
 #include "app/UMain.h"
-#include "app/UStrings.h"
 #include "recorder/Transport.h"
 
 #include <QCheckBox>
@@ -20,7 +19,7 @@ public:
 
     void SelectStoredInstrument() override
     {
-        form_.SelectInstrument(form_.settings_->ReadInteger(CommonSection, InstrumentKey, 0));
+        form_.playingControls_->SelectStoredInstrument();
     }
     void SilenceDevice() override
     {
@@ -31,7 +30,7 @@ public:
         form_.inputRouter_.ForgetAll();
         form_.drums_->Forget();
     }
-    void SwitchDrumsOff() override { form_.CheckBox1->setChecked(false); }
+    void SwitchDrumsOff() override { form_.controls_.CheckBox1->setChecked(false); }
     void TakeEnded() override { form_.recording_->TakeEnded(); }
     void ShowTransportState(recorder::TransportState state) override
     {
@@ -40,16 +39,16 @@ public:
         switch (state) {
         case recorder::TransportState::CountingIn:
         case recorder::TransportState::Recording:
-            form_.SpeedButton1->setChecked(true);
+            form_.controls_.SpeedButton1->setChecked(true);
             break;
         case recorder::TransportState::Playing:
-            form_.SpeedButton2->setChecked(true);
+            form_.controls_.SpeedButton2->setChecked(true);
             break;
         case recorder::TransportState::Stopped:
-            form_.SpeedButton3->setChecked(true);
+            form_.controls_.SpeedButton3->setChecked(true);
             break;
         }
-        form_.RunClockAsNeeded();
+        form_.playingControls_->RunClockAsNeeded();
     }
 
 private:

@@ -9,6 +9,7 @@
 #include "app/InstrumentMenu.h"
 #include "performance/PianoKey.h"
 #include "recorder/Transport.h"
+#include "support/WindowProbe.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -66,7 +67,7 @@ TEST_P(AccessibleTree, EveryKeyIsANamedButtonWithItsPcKeyAndItsState)
               {24, "C4", "C4"},    {36, "Cis4", "C♯4"}, {30, "H4", "B4"},    {40, "Ais4", "A♯4"},
               {33, "E5", "E5"}};
     for (const auto &note : notes) {
-        QAccessibleInterface *key = Accessible(form->Key(note.key));
+        QAccessibleInterface *key = Accessible(Probe(*form).Key(note.key));
         EXPECT_EQ(key->text(QAccessible::Name).toStdString(), English() ? note.english : note.german)
             << "Key" << note.key;
     }
@@ -77,7 +78,7 @@ TEST_P(AccessibleTree, EveryKeyIsANamedButtonWithItsPcKeyAndItsState)
     std::set<QString> names;
     int described = 0;
     for (int number = 1; number <= performance::KeyCount; ++number) {
-        performance::PianoKey *key = form->Key(number);
+        performance::PianoKey *key = Probe(*form).Key(number);
         SCOPED_TRACE(key->objectName().toStdString());
         QAccessibleInterface *iface = Accessible(key);
         EXPECT_EQ(iface->role(), QAccessible::Button);
@@ -89,14 +90,14 @@ TEST_P(AccessibleTree, EveryKeyIsANamedButtonWithItsPcKeyAndItsState)
     }
     EXPECT_EQ(names.size(), 41u) << "42 keys, one note twice";
     EXPECT_EQ(described, 42) << "the default map plays every key";
-    const QString described22 = Accessible(form->Key(22))->text(QAccessible::Description);
+    const QString described22 = Accessible(Probe(*form).Key(22))->text(QAccessible::Description);
     Control<QAction>("PCTastenanzeigen1")->trigger();
-    EXPECT_TRUE(form->Key(22)->Label().isEmpty());
-    EXPECT_EQ(Accessible(form->Key(22))->text(QAccessible::Description), described22);
+    EXPECT_TRUE(Probe(*form).Key(22)->Label().isEmpty());
+    EXPECT_EQ(Accessible(Probe(*form).Key(22))->text(QAccessible::Description), described22);
     EXPECT_TRUE(described22.endsWith(QLatin1String(" Q")));
 
     // Pressed while its note sounds.
-    QAccessibleInterface *q = Accessible(form->Key(22));
+    QAccessibleInterface *q = Accessible(Probe(*form).Key(22));
     EXPECT_FALSE(q->state().pressed);
     Press(KeyQ);
     Poll();
@@ -138,10 +139,10 @@ TEST_P(AccessibleTree, ControlsCarryTheirLabelsAndTheInstrumentsAreMenuItems)
     }
     // A screen reader's increase goes through the control as an arrow would.
     Accessible(Control<QWidget>("UpDown2"))->actionInterface()->doAction(QAccessibleActionInterface::increaseAction());
-    EXPECT_EQ(form->Transposition(), 1);
+    EXPECT_EQ(Probe(*form).Transposition(), 1);
 
     auto *menu = form->findChild<app::InstrumentMenu *>();
-    form->SelectInstrument(40);
+    Probe(*form).SelectInstrument(40);
     QAccessibleInterface *instruments = Accessible(menu);
     EXPECT_EQ(instruments->role(), QAccessible::PopupMenu);
     ASSERT_EQ(instruments->childCount(), 128);
@@ -213,15 +214,15 @@ TEST_F(KeyboardAccess, TabReachesEveryControlInOrderAndKeysWorkItWhilePlayingKey
         std::function<int()> read;
         int change;
     } steps[]{
-        {"UpDown1", Qt::Key_Up, [this] { return form->Tempo(); }, +1},
-        {"UpDown1", Qt::Key_Left, [this] { return form->Tempo(); }, -1},
-        {"UpDown2", Qt::Key_Right, [this] { return form->Transposition(); }, +1},
-        {"UpDown2", Qt::Key_Down, [this] { return form->Transposition(); }, -1},
-        {"TrackBar1", Qt::Key_Left, [this] { return form->Volume(); }, -1},
+        {"UpDown1", Qt::Key_Up, [this] { return Probe(*form).Tempo(); }, +1},
+        {"UpDown1", Qt::Key_Left, [this] { return Probe(*form).Tempo(); }, -1},
+        {"UpDown2", Qt::Key_Right, [this] { return Probe(*form).Transposition(); }, +1},
+        {"UpDown2", Qt::Key_Down, [this] { return Probe(*form).Transposition(); }, -1},
+        {"TrackBar1", Qt::Key_Left, [this] { return Probe(*form).Volume(); }, -1},
         {"CheckBox1", Qt::Key_Return, [this] { return int(Control<QCheckBox>("CheckBox1")->isChecked()); }, +1},
         {"CheckBox1", Qt::Key_Enter, [this] { return int(Control<QCheckBox>("CheckBox1")->isChecked()); }, -1},
-        {"SpeedButton1", Qt::Key_Return, [this] { return int(form->Transport().State() == State::Recording); }, +1},
-        {"SpeedButton3", Qt::Key_Return, [this] { return int(form->Transport().State() == State::Recording); }, -1},
+        {"SpeedButton1", Qt::Key_Return, [this] { return int(Probe(*form).Transport().State() == State::Recording); }, +1},
+        {"SpeedButton3", Qt::Key_Return, [this] { return int(Probe(*form).Transport().State() == State::Recording); }, -1},
     };
     for (const auto &step : steps) {
         SCOPED_TRACE(std::string(step.control) + " " + QKeySequence(step.key).toString().toStdString());
@@ -236,14 +237,14 @@ TEST_F(KeyboardAccess, TabReachesEveryControlInOrderAndKeysWorkItWhilePlayingKey
         SCOPED_TRACE(control);
         QWidget *widget = Control<QWidget>(control);
         widget->setFocus();
-        const int tempo = form->Tempo();
+        const int tempo = Probe(*form).Tempo();
         backend->ClearCalls();
         Press(KeyQ, false, widget);
         Poll();
         Release(KeyQ, false, widget);
         Poll();
-        EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 57, form->Volume()), Packed(0x80, 57, 0)}));
-        EXPECT_EQ(form->Tempo(), tempo);
+        EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 57, Probe(*form).Volume()), Packed(0x80, 57, 0)}));
+        EXPECT_EQ(Probe(*form).Tempo(), tempo);
     }
 }
 
@@ -260,7 +261,7 @@ TEST_F(KeyboardAccess, ShortcutsWorkTheTransportWhileHeldNotesSoundAndCtrlLetter
                {Qt::Key_Period, State::Stopped}};
     for (const auto &chord : chords) {
         Chord(chord.key);
-        EXPECT_EQ(form->Transport().State(), chord.state);
+        EXPECT_EQ(Probe(*form).Transport().State(), chord.state);
         // The menu item and the button show the same state.
         for (int i = 0; i < 3; ++i)
             EXPECT_EQ(form->findChild<QAction *>(QStringList{"Aufnahme2", "Wiedergabe1", "Angehalten1"}[i])->isChecked(),
@@ -270,7 +271,7 @@ TEST_F(KeyboardAccess, ShortcutsWorkTheTransportWhileHeldNotesSoundAndCtrlLetter
                           ->isChecked());
     }
     // The Q held all along still sounds: no shortcut sent its Note Off.
-    EXPECT_TRUE(form->Key(22)->IsSounding());
+    EXPECT_TRUE(Probe(*form).Key(22)->IsSounding());
     for (auto message : Sent())
         EXPECT_NE(message, Packed(0x80, 57, 0));
     Release(KeyQ);

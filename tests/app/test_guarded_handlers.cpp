@@ -3,6 +3,7 @@
 #include "app/SpinButtons.h"
 #include "common/GuardedConnect.h"
 #include "performance/PianoKey.h"
+#include "support/WindowProbe.h"
 
 #include <QCheckBox>
 #include <QSignalSpy>
@@ -100,7 +101,7 @@ TEST_F(GuardedHandlers, Slider)
 
     EXPECT_TRUE(RepaintsOn(slider, [&] { slider->setValue(40); }));
     EXPECT_EQ(changed.count(), 2);
-    EXPECT_EQ(form->Volume(), 40);
+    EXPECT_EQ(Probe(*form).Volume(), 40);
 }
 
 TEST_F(GuardedHandlers, SpinButtons)
@@ -120,7 +121,7 @@ TEST_F(GuardedHandlers, SpinButtons)
     EXPECT_TRUE(spin->IsRepeating());
     QTest::mouseRelease(spin, Qt::LeftButton, Qt::NoModifier, QPoint(8, 3));
     EXPECT_EQ(changed.count(), 2);
-    EXPECT_EQ(form->Tempo(), 122);
+    EXPECT_EQ(Probe(*form).Tempo(), 122);
     EXPECT_TRUE(messages.empty());
 }
 

@@ -1,4 +1,5 @@
 #include "support/KeyboardFixture.h"
+#include "support/WindowProbe.h"
 
 #include <QAction>
 #include <QLabel>
@@ -60,8 +61,8 @@ TEST_F(KeyAssignment, WindowLayout)
 
 TEST_F(KeyAssignment, StartErasesTheMapAndMarksTheFirstKey)
 {
-    EXPECT_TRUE(form->KeyCodes().isEmpty());
-    EXPECT_TRUE(form->KeyNumbers().isEmpty());
+    EXPECT_TRUE(Probe(*form).KeyCodes().isEmpty());
+    EXPECT_TRUE(Probe(*form).KeyNumbers().isEmpty());
     EXPECT_FALSE(IniText().contains("[Keys]"));
     EXPECT_TRUE(IniText().contains("Volume=100"));
     EXPECT_EQ(assignment->AssignmentCursor(), 1);
@@ -80,29 +81,29 @@ TEST_F(KeyAssignment, FiveKeysThenCloseLeaveExactlyThoseFive)
     EXPECT_EQ(CursorKeysInBlue(), 1);
 
     assignment->close();
-    EXPECT_EQ(form->KeyCodes(), (QStringList{"81", "87", "69", "82", "84"}));
-    EXPECT_EQ(form->KeyNumbers(), (QStringList{"1", "2", "3", "4", "5"}));
+    EXPECT_EQ(Probe(*form).KeyCodes(), (QStringList{"81", "87", "69", "82", "84"}));
+    EXPECT_EQ(Probe(*form).KeyNumbers(), (QStringList{"1", "2", "3", "4", "5"}));
     EXPECT_TRUE(IniText().contains("[Keys]\n81=1\n87=2\n69=3\n82=4\n84=5\n"));
 
     // The new map plays at once: W on Key2 (note 38), A on nothing.
     Press({17, Qt::Key_W});
     Press(KeyA);
-    form->PollKeyboard();
+    Probe(*form).PollKeyboard();
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 38, 100)}));
 }
 
 TEST_F(KeyAssignment, ClosingBeforeAnyKeyLeavesNoMapUntilTheNextStart)
 {
     assignment->close();
-    EXPECT_TRUE(form->KeyCodes().isEmpty());
+    EXPECT_TRUE(Probe(*form).KeyCodes().isEmpty());
     Press(KeyA);
-    form->PollKeyboard();
+    Probe(*form).PollKeyboard();
     EXPECT_TRUE(Sent().empty());
 
     assignment.reset();
     form.reset();
     CreateWithAssignment();
-    EXPECT_EQ(form->KeyCodes(), performance::DefaultKeyCodeList());
+    EXPECT_EQ(Probe(*form).KeyCodes(), performance::DefaultKeyCodeList());
 }
 
 TEST_F(KeyAssignment, AnAutoRepeatingKeyKeepsOnlyTheLastPianoKeyItReached)
@@ -111,8 +112,8 @@ TEST_F(KeyAssignment, AnAutoRepeatingKeyKeepsOnlyTheLastPianoKeyItReached)
     Type(KeyA, 2);
     Type({42, Qt::Key_Shift}); // Shift is a key like any other
     assignment->close();
-    EXPECT_EQ(form->KeyCodes(), (QStringList{"81", "65", "16"}));
-    EXPECT_EQ(form->KeyNumbers(), (QStringList{"1", "4", "5"}));
+    EXPECT_EQ(Probe(*form).KeyCodes(), (QStringList{"81", "65", "16"}));
+    EXPECT_EQ(Probe(*form).KeyNumbers(), (QStringList{"1", "4", "5"}));
 }
 
 TEST_F(KeyAssignment, TheFortySecondKeyClosesTheWindow)
@@ -125,8 +126,8 @@ TEST_F(KeyAssignment, TheFortySecondKeyClosesTheWindow)
     Type(KeyQ);
     EXPECT_FALSE(assignment->isVisible());
     EXPECT_EQ(CursorKeysInBlue(), 0);
-    EXPECT_EQ(form->KeyCodes(), (QStringList{"17", "9", "81"}));
-    EXPECT_EQ(form->KeyNumbers(), (QStringList{"41", "40", "42"}));
+    EXPECT_EQ(Probe(*form).KeyCodes(), (QStringList{"17", "9", "81"}));
+    EXPECT_EQ(Probe(*form).KeyNumbers(), (QStringList{"41", "40", "42"}));
 }
 
 TEST_F(KeyAssignment, AStartWhileOpenBeginsAgainAtKeyOne)
@@ -135,7 +136,7 @@ TEST_F(KeyAssignment, AStartWhileOpenBeginsAgainAtKeyOne)
     Type(KeyA);
     form->StartKeyAssignment();
     EXPECT_EQ(assignment->AssignmentCursor(), 1);
-    EXPECT_TRUE(form->KeyCodes().isEmpty());
+    EXPECT_TRUE(Probe(*form).KeyCodes().isEmpty());
     EXPECT_FALSE(IniText().contains("[Keys]"));
 }
 
@@ -148,7 +149,7 @@ TEST_F(KeyAssignment, DefaultKeyMapComesBackAndIsStored)
     ASSERT_NE(item, nullptr);
     item->trigger();
     EXPECT_FALSE(assignment->isVisible());
-    EXPECT_EQ(form->KeyCodes(), performance::DefaultKeyCodeList());
+    EXPECT_EQ(Probe(*form).KeyCodes(), performance::DefaultKeyCodeList());
     SettleSettings();
     const common::SettingsFile stored(iniPath);
     const auto codes = stored.ReadSection("Keys");

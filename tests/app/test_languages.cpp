@@ -8,6 +8,7 @@
 #include "app/UAbout.h"
 #include "midi_out/FluidSynthBackend.h"
 #include "common/Language.h"
+#include "support/WindowProbe.h"
 
 #include <QCheckBox>
 #include <QDateTime>
@@ -95,13 +96,13 @@ TEST_P(Languages, DeviceTextsSpeakTheWindowsLanguage)
 
     // As a box of the window shows it.
     backend->failures[midi_out::TestBackend::Op::ShortMessage] = midi_out::MIDIERR_PORTGONE;
-    form->Key(1)->setFocus();
-    QTest::mousePress(form->Key(1), Qt::LeftButton);
+    Probe(*form).Key(1)->setFocus();
+    QTest::mousePress(Probe(*form).Key(1), Qt::LeftButton);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].caption, QStringLiteral("MIDI Sonoret"));
     EXPECT_EQ(messages[0].text, german ? QStringLiteral("Der MIDI-Anschluss ist nicht mehr verfügbar.")
                                        : QStringLiteral("The MIDI port is no longer available."));
-    QTest::mouseRelease(form->Key(1), Qt::LeftButton);
+    QTest::mouseRelease(Probe(*form).Key(1), Qt::LeftButton);
 }
 
 // The built-in synthesizer's name, its audio failure and a left take's date

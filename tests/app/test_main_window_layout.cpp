@@ -3,6 +3,7 @@
 #include "app/SpinButtons.h"
 #include "app/TransportGlyphs.h"
 #include "performance/KeyGeometry.h"
+#include "support/WindowProbe.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -199,7 +200,7 @@ TEST_F(MainWindowLayout, TransportButtonsFormOneExclusiveGroupStoppedAtStart)
     }
     EXPECT_TRUE(Control<QButtonGroup>("TransportGroup")->exclusive());
     EXPECT_TRUE(Control<QToolButton>("SpeedButton3")->isChecked());
-    EXPECT_FALSE(form->IsRecording());
+    EXPECT_FALSE(Probe(*form).IsRecording());
 
     Control<QToolButton>("SpeedButton1")->click();
     EXPECT_TRUE(Control<QToolButton>("SpeedButton1")->isChecked());
@@ -207,7 +208,7 @@ TEST_F(MainWindowLayout, TransportButtonsFormOneExclusiveGroupStoppedAtStart)
     // Clicking the button that is down leaves it down.
     Control<QToolButton>("SpeedButton1")->click();
     EXPECT_TRUE(Control<QToolButton>("SpeedButton1")->isChecked());
-    EXPECT_TRUE(form->IsRecording());
+    EXPECT_TRUE(Probe(*form).IsRecording());
 }
 
 TEST_F(MainWindowLayout, GlyphsAreOurOwn16By16Pictures)
@@ -249,7 +250,7 @@ TEST_F(MainWindowLayout, FortyTwoKeysWithTheirNotesAndFills)
         {6, 45, false, 5}, {36, 61, true, 3},
     };
     for (const auto &expected : samples) {
-        PianoKey *key = form->Key(expected.number);
+        PianoKey *key = Probe(*form).Key(expected.number);
         ASSERT_NE(key, nullptr) << expected.number;
         EXPECT_EQ(key->objectName(), QStringLiteral("Key%1").arg(expected.number));
         EXPECT_EQ(key->Note(), expected.note);
@@ -258,8 +259,8 @@ TEST_F(MainWindowLayout, FortyTwoKeysWithTheirNotesAndFills)
         EXPECT_EQ(key->OutlineColor(), QColor(Qt::black));
     }
 
-    EXPECT_EQ(form->Key(0), nullptr);
-    EXPECT_EQ(form->Key(43), nullptr);
+    EXPECT_EQ(Probe(*form).Key(0), nullptr);
+    EXPECT_EQ(Probe(*form).Key(43), nullptr);
     const auto keys = Client()->findChildren<PianoKey *>();
     ASSERT_EQ(keys.size(), KeyCount);
     std::multiset<int> notes;
@@ -274,14 +275,14 @@ TEST_F(MainWindowLayout, FortyTwoKeysWithTheirNotesAndFills)
 TEST_F(MainWindowLayout, TopmostKeyAtAPointIsTheBlackKeyOverTheWhite)
 {
     auto keyAt = [&](int x, int y) { return qobject_cast<PianoKey *>(Client()->childAt(x, y)); };
-    EXPECT_EQ(keyAt(60, 230), form->Key(13));  // over Key1 and Key2
-    EXPECT_EQ(keyAt(15, 100), form->Key(34));  // over Key22
-    EXPECT_EQ(keyAt(660, 230), form->Key(21)); // over Key12
-    EXPECT_EQ(keyAt(600, 100), form->Key(42)); // over Key32 and Key33
-    EXPECT_EQ(keyAt(60, 320), form->Key(1));
-    EXPECT_EQ(keyAt(15, 190), form->Key(22));
+    EXPECT_EQ(keyAt(60, 230), Probe(*form).Key(13));  // over Key1 and Key2
+    EXPECT_EQ(keyAt(15, 100), Probe(*form).Key(34));  // over Key22
+    EXPECT_EQ(keyAt(660, 230), Probe(*form).Key(21)); // over Key12
+    EXPECT_EQ(keyAt(600, 100), Probe(*form).Key(42)); // over Key32 and Key33
+    EXPECT_EQ(keyAt(60, 320), Probe(*form).Key(1));
+    EXPECT_EQ(keyAt(15, 190), Probe(*form).Key(22));
     // Neighbouring white keys overlap by a pixel; the later one lies on top.
-    EXPECT_EQ(keyAt(64, 330), form->Key(2));
+    EXPECT_EQ(keyAt(64, 330), Probe(*form).Key(2));
 
     // Stacking, bottom to top.
     std::vector<int> order;
@@ -296,7 +297,7 @@ TEST_F(MainWindowLayout, TopmostKeyAtAPointIsTheBlackKeyOverTheWhite)
 
 TEST_F(MainWindowLayout, KeysDrawTheirOutlineInsideTheirBounds)
 {
-    PianoKey *white = form->Key(1);
+    PianoKey *white = Probe(*form).Key(1);
     QImage image = white->grab().toImage();
     ASSERT_EQ(image.size(), QSize(56, 131));
     EXPECT_EQ(QColor(image.pixel(0, 0)), QColor(Qt::black));
@@ -311,7 +312,7 @@ TEST_F(MainWindowLayout, KeysDrawTheirOutlineInsideTheirBounds)
     EXPECT_EQ(QColor(image.pixel(51, 126)), PressedColor);
     EXPECT_EQ(QColor(image.pixel(28, 60)), QColor(Qt::white));
 
-    PianoKey *black = form->Key(13);
+    PianoKey *black = Probe(*form).Key(13);
     QTest::mousePress(black, Qt::LeftButton, Qt::NoModifier, QPoint(5, 30));
     image = black->grab().toImage();
     QTest::mouseRelease(black, Qt::LeftButton, Qt::NoModifier, QPoint(5, 30));

@@ -5,6 +5,7 @@
 #include "app/InstrumentMenu.h"
 #include "common/SettingsFile.h"
 #include "app/UAbout.h"
+#include "support/WindowProbe.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -180,7 +181,7 @@ TEST_F(Menus, ChoosingAnInstrumentSendsChecksAndStoresIt)
     EXPECT_FALSE(Grid()->Item(0)->isChecked());
 
     backend->ClearCalls();
-    form->SelectInstrument(0);
+    Probe(*form).SelectInstrument(0);
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0xC0, 0, 0)}));
     EXPECT_EQ(Instruments()->CheckedProgram(), 0);
 }
@@ -191,7 +192,7 @@ TEST_F(Menus, ANumberWithoutAnItemDoesNothing)
     Create();
     backend->ClearCalls();
     for (int program : {200, -1, 128}) {
-        form->SelectInstrument(program);
+        Probe(*form).SelectInstrument(program);
         EXPECT_TRUE(Sent().empty()) << program;
         EXPECT_EQ(StoredInt("Common", "Instrument"), 7) << program;
         EXPECT_EQ(Instruments()->CheckedProgram(), 7) << program;
@@ -202,11 +203,11 @@ TEST_F(Menus, AProgramChangeWhileRecordingIsRecordedAtTheCurrentTick)
 {
     Create();
     form->findChild<QToolButton *>(QStringLiteral("SpeedButton1"))->click();
-    form->RecordingStream().Clear(); // past the instrument that starts every recording
-    form->SetCurrentTick(0x0105);
-    form->SelectInstrument(19);
+    Probe(*form).RecordingStream().Clear(); // past the instrument that starts every recording
+    Probe(*form).SetCurrentTick(0x0105);
+    Probe(*form).SelectInstrument(19);
     const std::vector<std::uint8_t> expected{0x05, 0x01, 0, 0, 0xC0, 19, 0};
-    EXPECT_EQ(form->RecordingStream().Bytes(), expected);
+    EXPECT_EQ(Probe(*form).RecordingStream().Bytes(), expected);
 }
 
 TEST_F(Menus, KeyboardMovesWithinAndAcrossColumnsAndEnterChooses)
@@ -270,7 +271,7 @@ TEST_F(Menus, MouseClickOnAnItemChoosesIt)
 TEST_F(Menus, InstrumentMenuFitsCommonScreensWithEveryItemInReachOfKeysAndMouse)
 {
     Create();
-    form->SelectInstrument(100);
+    Probe(*form).SelectInstrument(100);
     app::InstrumentGrid *grid = Grid();
     QWidget *view = Instruments()->Scroller()->viewport();
     // In the grid's view, and inside the menu as large as it asks to be.
@@ -322,7 +323,7 @@ TEST_F(Menus, DevicesHighestIndexFirstWithTheSavedOneChecked)
     EXPECT_EQ(DeviceItems(), (std::vector<std::pair<int, std::string>>{
                                  {2, "Port C"}, {1, "Port B"}, {0, "Synth A"}}));
     EXPECT_EQ(Devices()->CheckedIndex(), 1);
-    EXPECT_EQ(form->MidiOut().DeviceID(), 1);
+    EXPECT_EQ(Probe(*form).MidiOut().DeviceID(), 1);
     EXPECT_EQ(StoredText("Device", "Name"), "Port B") << "a file without a name gains it";
 }
 
@@ -332,7 +333,7 @@ TEST_F(Menus, TheBuiltInSynthesizerIsShownTranslatedAndStoredByItsOwnName)
     WriteIni("[Device]\nID=1\nName=FluidSynth (built-in)\n");
     Create({"FluidSynth (built-in)", "Port B"});
     EXPECT_EQ(DeviceItems(), (std::vector<std::pair<int, std::string>>{{1, "Port B"}, {0, "FluidSynth (eingebaut)"}}));
-    EXPECT_EQ(form->MidiOut().DeviceID(), 0);
+    EXPECT_EQ(Probe(*form).MidiOut().DeviceID(), 0);
     Devices()->Item(1)->trigger();
     Devices()->Item(0)->trigger();
     EXPECT_EQ(StoredText("Device", "Name"), "FluidSynth (built-in)");
@@ -341,13 +342,13 @@ TEST_F(Menus, TheBuiltInSynthesizerIsShownTranslatedAndStoredByItsOwnName)
 TEST_F(Menus, ChoosingADeviceClosesSelectsOpensAndStoresIt)
 {
     Create({"Synth A", "Port B", "Port C"});
-    const auto oldHandle = form->MidiOut().Handle();
+    const auto oldHandle = Probe(*form).MidiOut().Handle();
     backend->ClearCalls();
     Devices()->Item(2)->trigger();
     ASSERT_EQ(backend->CallsOf(TestBackend::Op::Close).size(), 1u);
     EXPECT_EQ(backend->CallsOf(TestBackend::Op::Close)[0].handle, oldHandle);
     EXPECT_EQ(CallsOf(TestBackend::Op::Open), (std::vector<std::int32_t>{2}));
-    EXPECT_EQ(form->MidiOut().DeviceID(), 2);
+    EXPECT_EQ(Probe(*form).MidiOut().DeviceID(), 2);
     EXPECT_EQ(Devices()->CheckedIndex(), 2);
     EXPECT_EQ(StoredInt("Device", "ID"), 2);
     EXPECT_EQ(StoredText("Device", "Name"), "Port C");
@@ -362,7 +363,7 @@ TEST_F(Menus, ADeviceThatFailsToOpenStaysCheckedAndStoredAndTheNextNoteFails)
     EXPECT_TRUE(messages.empty()) << "not reported by the choice itself";
     EXPECT_EQ(Devices()->CheckedIndex(), 1);
     EXPECT_EQ(StoredInt("Device", "ID"), 1);
-    QTest::mousePress(form->Key(1), Qt::LeftButton);
+    QTest::mousePress(Probe(*form).Key(1), Qt::LeftButton);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, QStringLiteral("The device handle is invalid."));
 }
@@ -377,8 +378,8 @@ TEST_F(Menus, ADeviceThatFailsToCloseShowsTheMessageAndChangesNothingElse)
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].caption, QStringLiteral("MIDI Sonoret"));
     EXPECT_TRUE(CallsOf(TestBackend::Op::Open).empty());
-    EXPECT_EQ(form->MidiOut().DeviceID(), 0);
-    EXPECT_EQ(form->MidiOut().State(), midi_out::dsOpen);
+    EXPECT_EQ(Probe(*form).MidiOut().DeviceID(), 0);
+    EXPECT_EQ(Probe(*form).MidiOut().State(), midi_out::dsOpen);
     EXPECT_EQ(Devices()->CheckedIndex(), 0) << "the menu shows the device still in use";
     EXPECT_EQ(IniText(), before);
     // A device that never closes is abandoned to its driver at shutdown; let it go.
@@ -430,8 +431,8 @@ TEST_F(Menus, OpeningTheDeviceMenuReadsTheDevicesAnew)
     EXPECT_EQ(DeviceItems(), (std::vector<std::pair<int, std::string>>{
                                  {3, "Port Late"}, {2, "Port B"}, {1, "Port New"}, {0, "Synth A"}}));
     EXPECT_EQ(Devices()->CheckedIndex(), 2);
-    EXPECT_EQ(form->MidiOut().DeviceID(), 2) << "the component and the menu mean the same device";
-    EXPECT_EQ(form->MidiOut().State(), midi_out::dsOpen);
+    EXPECT_EQ(Probe(*form).MidiOut().DeviceID(), 2) << "the component and the menu mean the same device";
+    EXPECT_EQ(Probe(*form).MidiOut().State(), midi_out::dsOpen);
     EXPECT_EQ(StoredInt("Device", "ID"), 2);
     EXPECT_EQ(backend->OpenHandles().size(), 1u);
 
@@ -455,7 +456,7 @@ TEST_F(Menus, InfoShowsTheInfoDialogModally)
 {
     Create();
     app::TAboutBox about;
-    form->SetAboutBox(&about);
+    Probe(*form).SetAboutBox(&about);
     QWidget *shown = nullptr;
     bool modal = false;
     QTimer::singleShot(0, [&] {

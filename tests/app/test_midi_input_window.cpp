@@ -11,6 +11,7 @@
 #include "midi_out/MidiErrors.h"
 #include "recorder/SteadyTimer.h"
 #include "support/EventLoop.h"
+#include "support/WindowProbe.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -76,7 +77,7 @@ TEST_F(InputWindow, EachKindOfMessageGoesWhereTheTableSays)
         Control<QToolButton>("SpeedButton1")->click();
         for (const Case &c : cases) {
             backend->ClearCalls();
-            form->RecordingStream().Clear();
+            Probe(*form).RecordingStream().Clear();
             const std::size_t forwardedBefore = backend->Forwarded().size();
             Play(c.bytes);
             std::uint32_t packed = 0;
@@ -87,8 +88,8 @@ TEST_F(InputWindow, EachKindOfMessageGoesWhereTheTableSays)
             EXPECT_EQ(Sent(), c.sentAndRecorded && !thru ? std::vector<std::uint32_t>{packed}
                                                          : std::vector<std::uint32_t>{});
             EXPECT_EQ(backend->Forwarded().size() - forwardedBefore, thru && goesOn ? 1u : 0u);
-            EXPECT_EQ(form->RecordingStream().Size(), c.sentAndRecorded ? 7u : 0u);
-            EXPECT_EQ(form->Key(1)->IsSounding(), c.lights);
+            EXPECT_EQ(Probe(*form).RecordingStream().Size(), c.sentAndRecorded ? 7u : 0u);
+            EXPECT_EQ(Probe(*form).Key(1)->IsSounding(), c.lights);
             EXPECT_EQ(backend->SentLongMessages().size(), c.bytes[0] == 0xF0 && !thru ? 1u : 0u);
         }
     }
@@ -100,11 +101,11 @@ TEST_F(InputWindow, TheKeyLitIsTheNoteLessTheTranspositionAndTheMouseLeavesItAlo
     Choose(0);
     Control<app::SpinButtons>("UpDown2")->SetPosition(12);
     Play({0x90, 60, 90}); // key 8 has note 48
-    performance::PianoKey *key = form->Key(8);
+    performance::PianoKey *key = Probe(*form).Key(8);
     EXPECT_TRUE(key->IsSounding());
     backend->ClearCalls();
     QTest::mouseClick(key, Qt::LeftButton, Qt::NoModifier, QPoint(key->width() / 2, key->height() - 4));
-    form->PollKeyboard();
+    Probe(*form).PollKeyboard();
     EXPECT_TRUE(Sent().empty());
     EXPECT_TRUE(key->IsSounding());
     Control<app::SpinButtons>("UpDown2")->SetPosition(0);
@@ -131,7 +132,7 @@ TEST_F(InputWindow, NotesHeldEndWhenTheInputClosesTheDeviceChangesOrTheProgramEn
         std::sort(sent.begin(), sent.end());
         EXPECT_EQ(sent, (std::vector<std::uint32_t>{Packed(0x80, 36, 0), Packed(0x83, 40, 0)}));
         if (form) {
-            EXPECT_TRUE(form->Key(1)->IsSilent());
+            EXPECT_TRUE(Probe(*form).Key(1)->IsSilent());
             backend->observer = nullptr;
         }
         form.reset();
@@ -144,18 +145,18 @@ TEST_F(InputWindow, AngehaltenAndAFailingDeviceDarkenTheInputsKeysAndLaterNoteOf
     Choose(0);
     Play({0x90, 36, 100});
     Control<QToolButton>("SpeedButton3")->click();
-    EXPECT_TRUE(form->Key(1)->IsSilent());
+    EXPECT_TRUE(Probe(*form).Key(1)->IsSilent());
     backend->ClearCalls();
     Play({0x80, 36, 0});
     EXPECT_EQ(Sent(), std::vector<std::uint32_t>{Packed(0x80, 36, 0)});
-    EXPECT_TRUE(form->Key(1)->IsSilent());
+    EXPECT_TRUE(Probe(*form).Key(1)->IsSilent());
     // A device that takes no Note Off is shown once and left all the same.
     Play({0x90, 36, 100});
     backend->failures[TestBackend::Op::ShortMessage] = midi_out::MIDIERR_SENDFAILED;
     form->SelectDevice(1);
     EXPECT_EQ(messages.size(), 1u);
-    EXPECT_EQ(form->MidiOut().DeviceID(), 1);
-    EXPECT_TRUE(form->Key(1)->IsSilent());
+    EXPECT_EQ(Probe(*form).MidiOut().DeviceID(), 1);
+    EXPECT_TRUE(Probe(*form).Key(1)->IsSilent());
 }
 
 TEST_F(InputWindow, TheChoiceIsStoredAndFoundByNameAtTheNextStartOrKeptWhenMissing)
@@ -171,19 +172,19 @@ TEST_F(InputWindow, TheChoiceIsStoredAndFoundByNameAtTheNextStartOrKeptWhenMissi
     // The list read anew renumbers the open source without closing it.
     backend->sources = {"New", "Keys", "Pads"};
     emit Inputs()->aboutToShow();
-    EXPECT_EQ(form->MidiIn().InputID(), 2);
+    EXPECT_EQ(Probe(*form).MidiIn().InputID(), 2);
     EXPECT_EQ(Stored("ID"), "2");
     EXPECT_TRUE(backend->CallsOf(TestBackend::Op::CloseInput).empty());
     form.reset();
 
     Start({"Pads"});
-    EXPECT_EQ(form->MidiIn().InputID(), 0);
+    EXPECT_EQ(Probe(*form).MidiIn().InputID(), 0);
     EXPECT_EQ(Stored("ID"), "0");
     EXPECT_TRUE(Inputs()->Item(0)->isChecked());
     form.reset();
 
     Start({"Keys"});
-    EXPECT_FALSE(form->MidiIn().IsOpen());
+    EXPECT_FALSE(Probe(*form).MidiIn().IsOpen());
     EXPECT_EQ(Stored("Name") + Stored("ID"), "Pads0");
     EXPECT_TRUE(Inputs()->Item(-1)->isChecked());
     EXPECT_TRUE(messages.empty());
@@ -207,7 +208,7 @@ TEST_F(InputWindow, ASourceThatGoesIsToldOnceItsNotesEndAndItCanBeChosenAgain)
     EXPECT_EQ(Stored("Name"), "Keys");
     Choose(0);
     Play({0x90, 38, 100});
-    EXPECT_TRUE(form->Key(2)->IsSounding());
+    EXPECT_TRUE(Probe(*form).Key(2)->IsSounding());
 }
 
 // One server carries the input and the device: when it ends, one message
@@ -224,8 +225,8 @@ TEST_F(InputWindow, AServerThatEndsIsToldOnceForInputAndDeviceAndTheDeviceOpensA
     Play({});
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, QStringLiteral("Der MIDI-Eingang und das MIDI-Gerät „Synth A“ sind nicht mehr verfügbar."));
-    EXPECT_TRUE(form->Key(1)->IsSilent());
-    QTest::mouseClick(form->Key(2), Qt::LeftButton);
+    EXPECT_TRUE(Probe(*form).Key(1)->IsSilent());
+    QTest::mouseClick(Probe(*form).Key(2), Qt::LeftButton);
     emit Control<recorder::SteadyTimer>("DrumTimer")->Timeout();
     EXPECT_EQ(messages.size(), 1u) << "the device's failure was told with the input's";
 
@@ -234,7 +235,7 @@ TEST_F(InputWindow, AServerThatEndsIsToldOnceForInputAndDeviceAndTheDeviceOpensA
     form->SelectDevice(0);
     EXPECT_EQ(messages.size(), 1u);
     EXPECT_EQ(backend->CallsOf(TestBackend::Op::Open).size(), opened + 1);
-    EXPECT_EQ(form->MidiOut().State(), midi_out::dsOpen);
+    EXPECT_EQ(Probe(*form).MidiOut().State(), midi_out::dsOpen);
 }
 
 } // namespace

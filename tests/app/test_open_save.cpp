@@ -12,6 +12,7 @@
 #include "files/RecordingFiles.h"
 #include "files/SoundTextImport.h"
 #include "support/TestFiles.h"
+#include "support/WindowProbe.h"
 
 #include <QAction>
 #include <QApplication>
@@ -46,13 +47,13 @@ protected:
         Create();
         // A recording of two notes.
         Control<QToolButton>("SpeedButton1")->click();
-        form->Notes().SendNote(0x90, 60, 100);
-        form->SetCurrentTick(4);
-        form->Notes().SendNote(0x80, 60, 0);
+        Probe(*form).Notes().SendNote(0x90, 60, 100);
+        Probe(*form).SetCurrentTick(4);
+        Probe(*form).Notes().SendNote(0x80, 60, 0);
         Control<QToolButton>("SpeedButton3")->click();
-        recording = form->RecordingStream().Bytes();
+        recording = Probe(*form).RecordingStream().Bytes();
         backend->ClearCalls();
-        form->SelectInstrument(3);
+        Probe(*form).SelectInstrument(3);
         instrument = backend->SentShortMessages();
         backend->ClearCalls();
     }
@@ -66,7 +67,7 @@ protected:
                                         .arg(QString::fromLatin1(key)));
         EXPECT_EQ(messages[0].icon, app::MessageIcon::Warning);
         EXPECT_EQ(messages[0].owner, form.get());
-        EXPECT_EQ(form->RecordingStream().Bytes(), recording);
+        EXPECT_EQ(Probe(*form).RecordingStream().Bytes(), recording);
     }
 
     // The two items of the recording menu.
@@ -161,7 +162,7 @@ TEST_F(OpenSave, SaveDispatchesOnTheExtensionKey)
             break;
         case Outcome::Midi: {
             const std::string reference = File("reference.mid");
-            files::ExportMidiFile(reference, form->RecordingStream());
+            files::ExportMidiFile(reference, Probe(*form).RecordingStream());
             EXPECT_EQ(testfiles::ReadBytes(*answer), testfiles::ReadBytes(reference));
             break;
         }
@@ -185,8 +186,8 @@ TEST_F(OpenSave, OpenDispatchesOnTheExtensionKey)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        form->RecordingStream().Clear();
-        form->RecordingStream().Write(recording.data(), recording.size());
+        Probe(*form).RecordingStream().Clear();
+        Probe(*form).RecordingStream().Write(recording.data(), recording.size());
         messages.clear();
         answer = File(c.name);
         if (c.outcome == Outcome::SoundText)
@@ -196,12 +197,12 @@ TEST_F(OpenSave, OpenDispatchesOnTheExtensionKey)
         Open();
         switch (c.outcome) {
         case Outcome::Native:
-            EXPECT_EQ(form->RecordingStream().Bytes(), native);
+            EXPECT_EQ(Probe(*form).RecordingStream().Bytes(), native);
             break;
         case Outcome::SoundText: {
             recorder::RecordingStream imported;
             files::ImportSoundText(*answer, imported);
-            EXPECT_EQ(form->RecordingStream().Bytes(), imported.Bytes());
+            EXPECT_EQ(Probe(*form).RecordingStream().Bytes(), imported.Bytes());
             break;
         }
         default:
@@ -251,7 +252,7 @@ TEST_F(OpenSave, CancelChangesNothingNotEvenARunningRecording)
     backend->ClearCalls();
     Open();
     Save();
-    EXPECT_TRUE(form->IsRecording());
+    EXPECT_TRUE(Probe(*form).IsRecording());
     EXPECT_TRUE(backend->Calls().empty());
     EXPECT_TRUE(messages.empty());
 }
@@ -259,9 +260,9 @@ TEST_F(OpenSave, CancelChangesNothingNotEvenARunningRecording)
 TEST_F(OpenSave, ConfirmedDialogStopsARecordingEvenWhenRefused)
 {
     Control<QToolButton>("SpeedButton1")->click();
-    form->SetCurrentTick(3);
-    form->Notes().SendNote(0x90, 61, 100);
-    Bytes expected = form->RecordingStream().Bytes();
+    Probe(*form).SetCurrentTick(3);
+    Probe(*form).Notes().SendNote(0x90, 61, 100);
+    Bytes expected = Probe(*form).RecordingStream().Bytes();
     // The take is closed: the note it left on ends where it stopped.
     for (const std::uint8_t byte : {3, 0, 0, 0, 0x80, 61, 0})
         expected.push_back(byte);
@@ -269,9 +270,9 @@ TEST_F(OpenSave, ConfirmedDialogStopsARecordingEvenWhenRefused)
     answer = File("take.jpeg");
     Save();
     EXPECT_TRUE(Control<QToolButton>("SpeedButton3")->isChecked());
-    EXPECT_FALSE(form->IsRecording());
+    EXPECT_FALSE(Probe(*form).IsRecording());
     EXPECT_TRUE(StopRan());
-    EXPECT_EQ(form->RecordingStream().Bytes(), expected) << "Stop's instrument is not recorded";
+    EXPECT_EQ(Probe(*form).RecordingStream().Bytes(), expected) << "Stop's instrument is not recorded";
 }
 
 TEST_F(OpenSave, ConfirmingWhileStoppedStillRunsStop)
@@ -301,15 +302,15 @@ TEST_F(OpenSave, AFailingDeviceIsToldOnceAndTheFileCommandGoesOn)
     const Case cases[] = {
         {"save", [this] { answer = File("take.vsq"), Save(); },
          [this] { return testfiles::ReadBytes(File("take.vsq")) == recording; }, 1},
-        {"open", [this] { form->RecordingStream().Write("xyz", 3), Open(); },
-         [this] { return form->RecordingStream().Bytes() == recording; }, 0},
+        {"open", [this] { Probe(*form).RecordingStream().Write("xyz", 3), Open(); },
+         [this] { return Probe(*form).RecordingStream().Bytes() == recording; }, 0},
         // "Öffnen..." over a new take, saved by the question's answer.
         {"question",
          [&] {
              backend->failures.clear();
              Control<QToolButton>("SpeedButton3")->click(); // the device back
              Control<QToolButton>("SpeedButton1")->click();
-             form->Notes().SendNote(0x90, 60, 100);
+             Probe(*form).Notes().SendNote(0x90, 60, 100);
              lose();
              takeAnswer = app::UnsavedTakeAnswer::Save;
              answer = File("asked.vsq");
@@ -318,8 +319,8 @@ TEST_F(OpenSave, AFailingDeviceIsToldOnceAndTheFileCommandGoesOn)
          },
          [this] {
              const Bytes saved = testfiles::ReadBytes(File("asked.vsq"));
-             return !saved.empty() && saved != recording && saved == form->RecordingStream().Bytes()
-                    && !form->Take().IsUnsaved();
+             return !saved.empty() && saved != recording && saved == Probe(*form).RecordingStream().Bytes()
+                    && !Probe(*form).Take().IsUnsaved();
          },
          1},
     };
@@ -341,9 +342,9 @@ TEST_F(OpenSave, AFailingDeviceIsToldOnceAndTheFileCommandGoesOn)
 TEST_F(OpenSave, AMidiFileReplacesTheRecordingOnceReadAndADamagedOneNot)
 {
     const std::string song = File("song.MIDI");
-    testfiles::WriteBytes(song, files::MidiFileBytes(form->RecordingStream()));
+    testfiles::WriteBytes(song, files::MidiFileBytes(Probe(*form).RecordingStream()));
     testfiles::WriteBytes(File("bad.mid"), {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0});
-    form->RecordingStream().Clear();
+    Probe(*form).RecordingStream().Clear();
     // The export places records of tick 0 at tick 1, and they come back there.
     Bytes placed = recording;
     for (std::size_t at = 0; at + 7 <= placed.size(); at += 7)
@@ -356,27 +357,27 @@ TEST_F(OpenSave, AMidiFileReplacesTheRecordingOnceReadAndADamagedOneNot)
         Open();
         SettleSaves();
         const bool damaged = name != song;
-        EXPECT_EQ(form->RecordingStream().Bytes(), damaged ? Bytes{} : placed);
+        EXPECT_EQ(Probe(*form).RecordingStream().Bytes(), damaged ? Bytes{} : placed);
         ASSERT_EQ(messages.size(), damaged ? 1u : 0u);
         if (damaged) {
             EXPECT_EQ(messages[0].text, QString::fromStdString("Datei " + name + " ist keine gültige MIDI-Datei."));
         }
     }
-    EXPECT_FALSE(form->Take().IsUnsaved()) << "opening is not a take";
+    EXPECT_FALSE(Probe(*form).Take().IsUnsaved()) << "opening is not a take";
 }
 
 TEST_F(OpenSave, SavedAndReopenedGivesTheSameBytesAlsoWhenEmpty)
 {
     for (const bool empty : {false, true}) {
         if (empty)
-            Control<QToolButton>("SpeedButton1")->click(), Control<QToolButton>("SpeedButton3")->click(), form->RecordingStream().Clear();
-        const Bytes saved = form->RecordingStream().Bytes();
+            Control<QToolButton>("SpeedButton1")->click(), Control<QToolButton>("SpeedButton3")->click(), Probe(*form).RecordingStream().Clear();
+        const Bytes saved = Probe(*form).RecordingStream().Bytes();
         answer = File(empty ? "empty.vsq" : "take.vsq");
         Save();
         EXPECT_EQ(std::filesystem::file_size(*answer), saved.size());
-        form->RecordingStream().Write("xyz", 3);
+        Probe(*form).RecordingStream().Write("xyz", 3);
         Open();
-        EXPECT_EQ(form->RecordingStream().Bytes(), saved);
+        EXPECT_EQ(Probe(*form).RecordingStream().Bytes(), saved);
     }
     EXPECT_TRUE(messages.empty());
 }
@@ -387,14 +388,14 @@ TEST_F(OpenSave, FailedOpenLeavesTheRecordingAndIsShown)
     Open();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("Datei ")));
-    EXPECT_EQ(form->RecordingStream().Bytes(), recording);
+    EXPECT_EQ(Probe(*form).RecordingStream().Bytes(), recording);
 }
 
 TEST_F(OpenSave, DialogsAreSetUpForRecordings)
 {
     Open();
-    ASSERT_EQ(dialogs.shown, form->OpenDialog1());
-    QFileDialog &open = *form->OpenDialog1();
+    ASSERT_EQ(dialogs.shown, Probe(*form).OpenDialog1());
+    QFileDialog &open = *Probe(*form).OpenDialog1();
     EXPECT_EQ(open.parent(), form.get());
     EXPECT_EQ(open.fileMode(), QFileDialog::ExistingFile);
     EXPECT_EQ(open.acceptMode(), QFileDialog::AcceptOpen);
@@ -412,8 +413,8 @@ TEST_F(OpenSave, DialogsAreSetUpForRecordings)
               QStringLiteral("Alle unterstützten Dateien (*.vsq; *.vnx; *.mid; *.midi; *.smf)"));
 
     Save();
-    ASSERT_EQ(dialogs.shown, form->SaveDialog1());
-    QFileDialog &save = *form->SaveDialog1();
+    ASSERT_EQ(dialogs.shown, Probe(*form).SaveDialog1());
+    QFileDialog &save = *Probe(*form).SaveDialog1();
     EXPECT_EQ(save.acceptMode(), QFileDialog::AcceptSave);
     EXPECT_FALSE(save.testOption(QFileDialog::DontConfirmOverwrite));
     EXPECT_EQ(save.defaultSuffix(), QStringLiteral("vsq"));
@@ -460,7 +461,7 @@ TEST_F(OpenSave, OpenDialogListsAndOpensAFileNamedInLatin1)
         EXPECT_TRUE(ChooseListed(dialog, QStringLiteral("märz.vsq"), QDialogButtonBox::Open));
     });
     Open();
-    EXPECT_EQ(form->RecordingStream().Bytes(), native);
+    EXPECT_EQ(Probe(*form).RecordingStream().Bytes(), native);
     EXPECT_TRUE(messages.empty());
 }
 
@@ -506,7 +507,7 @@ TEST_F(CommandLine, OneExistingFileOfAnyExtensionIsLoadedAsRecording)
     const Bytes bytes{0, 0, 0, 0, 0x90, 60, 100, 2, 0, 0, 0, 0x80, 60, 0, 9};
     testfiles::WriteBytes(name, bytes);
     Start({name});
-    EXPECT_EQ(form->RecordingStream().Bytes(), bytes);
+    EXPECT_EQ(Probe(*form).RecordingStream().Bytes(), bytes);
     EXPECT_TRUE(backend->CallsOf(TestBackend::Op::Silence).empty()) << "no Stop";
     EXPECT_TRUE(messages.empty());
 }
@@ -516,7 +517,7 @@ TEST_F(CommandLine, AFileThatIsNoRecordingIsRefusedNotPlayed)
     const std::string name = files.File("song.dat");
     testfiles::WriteBytes(name, {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 10});
     Start({name});
-    EXPECT_EQ(form->RecordingStream().Size(), 0u);
+    EXPECT_EQ(Probe(*form).RecordingStream().Size(), 0u);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, QString::fromStdString("Datei " + name + " ist keine gültige Aufnahme."));
 }
@@ -528,7 +529,7 @@ TEST_F(CommandLine, MissingFileOrTwoArgumentsLoadNothing)
     testfiles::WriteBytes(name, {0, 0, 0, 0, 0x90, 60, 100});
     for (const std::vector<std::string> &arguments : {std::vector<std::string>{gone}, std::vector<std::string>{name, name}}) {
         Start(arguments);
-        EXPECT_EQ(form->RecordingStream().Size(), 0u);
+        EXPECT_EQ(Probe(*form).RecordingStream().Size(), 0u);
         // A file named that is not there is told, as a failed open is.
         const bool missing = arguments.size() == 1;
         ASSERT_EQ(messages.size(), missing ? 1u : 0u);
@@ -567,7 +568,7 @@ TEST_F(CommandLine, OpensEachKindAsTheOpenCommandDoes)
         files::OpenRecording(name, opened);
         Start({name});
         SettleSaves();
-        EXPECT_EQ(form->RecordingStream().Bytes(), opened.Bytes());
+        EXPECT_EQ(Probe(*form).RecordingStream().Bytes(), opened.Bytes());
         EXPECT_TRUE(messages.empty()) << messages.front().text.toStdString();
         messages.clear();
     }

@@ -6,6 +6,7 @@
 #include "common/SettingsFile.h"
 #include "app/DeviceMenu.h"
 #include "app/SpinButtons.h"
+#include "support/WindowProbe.h"
 
 #include <QCheckBox>
 #include <QTest>
@@ -38,7 +39,7 @@ protected:
         // What re-selecting the stored instrument sends: the transport must
         // send exactly that wherever it re-selects it.
         backend->ClearCalls();
-        form->SelectInstrument(5);
+        Probe(*form).SelectInstrument(5);
         Instrument = Taken();
     }
 
@@ -66,7 +67,7 @@ protected:
     // The recording as (tick, packed message) pairs.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> Recorded()
     {
-        auto &stream = form->RecordingStream();
+        auto &stream = Probe(*form).RecordingStream();
         std::vector<std::pair<std::uint32_t, std::uint32_t>> events;
         stream.Seek(0, recorder::SeekOrigin::Begin);
         while (const auto event = stream.ReadEvent())
@@ -80,14 +81,14 @@ protected:
 TEST_F(RecorderWindow, ButtonsAreTheTransportStateAndRunTheirActionEvenWhenDown)
 {
     Control<QToolButton>("SpeedButton1")->click();
-    EXPECT_EQ(form->Transport().State(), TransportState::Recording);
+    EXPECT_EQ(Probe(*form).Transport().State(), TransportState::Recording);
     EXPECT_EQ(Taken(), Instrument);
     Control<QToolButton>("SpeedButton1")->click();
     EXPECT_EQ(Taken(), Instrument);
     Control<QToolButton>("SpeedButton2")->click();
-    EXPECT_EQ(form->Transport().State(), TransportState::Playing);
+    EXPECT_EQ(Probe(*form).Transport().State(), TransportState::Playing);
     Control<QToolButton>("SpeedButton3")->click();
-    EXPECT_EQ(form->Transport().State(), TransportState::Stopped);
+    EXPECT_EQ(Probe(*form).Transport().State(), TransportState::Stopped);
     Control<QToolButton>("SpeedButton3")->click();
     // Each Stop silences the device in place.
     EXPECT_EQ(backend->CallsOf(TestBackend::Op::Silence).size(), 2u);
@@ -101,9 +102,9 @@ TEST_F(RecorderWindow, RecordedKeysPlayBackAtTheirTicks)
 {
     Control<QToolButton>("SpeedButton1")->click();
     Clock(2);
-    QTest::mousePress(form->Key(24), Qt::LeftButton);
+    QTest::mousePress(Probe(*form).Key(24), Qt::LeftButton);
     Clock(3);
-    QTest::mouseRelease(form->Key(24), Qt::LeftButton);
+    QTest::mouseRelease(Probe(*form).Key(24), Qt::LeftButton);
     Control<QToolButton>("SpeedButton2")->click();
     Taken();
 
@@ -114,16 +115,16 @@ TEST_F(RecorderWindow, RecordedKeysPlayBackAtTheirTicks)
     for (const auto &expected : perTick) {
         EXPECT_TRUE(Control<QToolButton>("SpeedButton2")->isChecked());
         Clock();
-        EXPECT_EQ(Taken(), expected) << "tick " << form->CurrentTick();
+        EXPECT_EQ(Taken(), expected) << "tick " << Probe(*form).CurrentTick();
     }
     EXPECT_TRUE(Control<QToolButton>("SpeedButton3")->isChecked());
-    EXPECT_EQ(form->CurrentTick(), 5);
+    EXPECT_EQ(Probe(*form).CurrentTick(), 5);
     EXPECT_TRUE(backend->CallsOf(TestBackend::Op::Silence).empty()) << "end of playback is no Stop";
 }
 
 TEST_F(RecorderWindow, FailedSendDuringPlaybackIsShownOnceAndPlaybackGoesOn)
 {
-    auto &stream = form->RecordingStream();
+    auto &stream = Probe(*form).RecordingStream();
     stream.WriteEvent({0, 0x90, 60, 100});
     stream.WriteEvent({0, 0x90, 62, 100});
     stream.WriteEvent({1, 0x90, 64, 100});
@@ -135,13 +136,13 @@ TEST_F(RecorderWindow, FailedSendDuringPlaybackIsShownOnceAndPlaybackGoesOn)
     Taken();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].caption, QStringLiteral("MIDI Sonoret"));
-    EXPECT_EQ(form->CurrentTick(), 0);
+    EXPECT_EQ(Probe(*form).CurrentTick(), 0);
     EXPECT_TRUE(Control<QToolButton>("SpeedButton2")->isChecked());
 
     backend->failures.clear();
     Clock();
     EXPECT_EQ(Taken(), Messages{Packed(0x90, 62, 100)}) << "the failed event is not retried";
-    EXPECT_EQ(form->CurrentTick(), 1);
+    EXPECT_EQ(Probe(*form).CurrentTick(), 1);
     Clock();
     // The end of playback ends the notes it started; the failed one never sounded.
     EXPECT_EQ(Taken(), Cat({{Packed(0x90, 64, 100), Packed(0x80, 62, 0), Packed(0x80, 64, 0)}, Instrument}));
@@ -157,7 +158,7 @@ TEST_F(RecorderWindow, FailedCloseInStopIsShownAndLeavesTheDeviceAlone)
     Control<QToolButton>("SpeedButton3")->click();
     EXPECT_EQ(messages.size(), 1u);
     EXPECT_TRUE(Control<QToolButton>("SpeedButton3")->isChecked());
-    EXPECT_FALSE(form->IsRecording());
+    EXPECT_FALSE(Probe(*form).IsRecording());
     EXPECT_TRUE(backend->CallsOf(TestBackend::Op::Open).empty());
 }
 
@@ -187,7 +188,7 @@ TEST_F(RecorderWindow, DrumPatternContinuesAcrossSwitchingOffAndOn)
     Drum(); // step 2: snare and hi-hat
     EXPECT_EQ(Taken(), (Messages{Packed(0x89, 40, 0), Packed(0x99, 40, 127), Packed(0x89, 42, 0),
                                  Packed(0x99, 42, 64)}));
-    EXPECT_EQ(form->CurrentDrumStep(), 3);
+    EXPECT_EQ(Probe(*form).CurrentDrumStep(), 3);
 }
 
 TEST_F(RecorderWindow, DrumHitsAreRecordedAtTheFiringTick)
@@ -340,7 +341,7 @@ protected:
         } else {
             auto *menu = form->findChild<app::DeviceMenu *>(QStringLiteral("DeviceMenu"));
             emit menu->aboutToShow();
-            menu->Item(form->MidiOut().DeviceID())->trigger();
+            menu->Item(Probe(*form).MidiOut().DeviceID())->trigger();
         }
     }
 
@@ -364,14 +365,14 @@ TEST_F(LostDevice, DrumsShowOneMessageUntilTheUserActsAndPlayTheirStepAgainOnceR
         // What each step of the pattern sends on a working device.
         std::vector<Messages> steps(4);
         for (int i = 0; i < 4; ++i) {
-            const int step = form->CurrentDrumStep() % 4;
+            const int step = Probe(*form).CurrentDrumStep() % 4;
             Drum();
             steps[step] = Taken();
         }
         Lose();
-        const std::uint8_t step = form->CurrentDrumStep();
+        const std::uint8_t step = Probe(*form).CurrentDrumStep();
         EXPECT_EQ(FireWhileLost([this] { Drum(); Clock(); }, 3), 3);
-        EXPECT_EQ(form->CurrentDrumStep(), step) << "a step that failed is not counted";
+        EXPECT_EQ(Probe(*form).CurrentDrumStep(), step) << "a step that failed is not counted";
         EXPECT_TRUE(Control<recorder::SteadyTimer>("DrumTimer")->IsActive());
         EXPECT_TRUE(Control<QCheckBox>("CheckBox1")->isChecked());
         // The user toggles the drums: the failure, still there, shows once more.
@@ -390,7 +391,7 @@ TEST_F(LostDevice, DrumsShowOneMessageUntilTheUserActsAndPlayTheirStepAgainOnceR
 
 TEST_F(LostDevice, PlaybackShowsOneMessageWhileItFailsAndPlaysOnOnceRecovered)
 {
-    auto &stream = form->RecordingStream();
+    auto &stream = Probe(*form).RecordingStream();
     for (std::uint32_t tick = 0; tick < 40; ++tick)
         stream.WriteEvent({tick, 0x90, static_cast<std::uint8_t>(30 + tick), 100});
     for (const Recovery recovery : {Recovery::Stop, Recovery::DeviceMenu}) {
@@ -413,7 +414,7 @@ TEST_F(LostDevice, PlaybackShowsOneMessageWhileItFailsAndPlaysOnOnceRecovered)
             EXPECT_EQ(TakenOnOpenDevices(), Messages{Packed(0x90, 30, 100)}) << "played from the start";
         } else {
             // The playback went on meanwhile: the next due note plays.
-            const std::int32_t tick = form->CurrentTick();
+            const std::int32_t tick = Probe(*form).CurrentTick();
             Clock(2);
             const auto sent = TakenOnOpenDevices();
             ASSERT_FALSE(sent.empty());

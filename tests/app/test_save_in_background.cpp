@@ -7,6 +7,7 @@
 
 #include "app/RecordingSaves.h"
 #include "support/TestFiles.h"
+#include "support/WindowProbe.h"
 
 #include <QAction>
 #include <QTest>
@@ -64,7 +65,7 @@ protected:
         WindowFixture::SetUp();
         Create();
         Control<QToolButton>("SpeedButton1")->click();
-        form->Notes().SendNote(0x90, 60, 100);
+        Probe(*form).Notes().SendNote(0x90, 60, 100);
         Control<QToolButton>("SpeedButton3")->click();
         form->show();
         dialogs.answer = files.File("take.vsq");
@@ -77,7 +78,7 @@ protected:
         WindowFixture::TearDown();
     }
     void StartSave() { form->findChild<QAction *>(QStringLiteral("Speichern1"))->trigger(); }
-    std::vector<std::uint8_t> Take() const { return form->RecordingStream().Bytes(); }
+    std::vector<std::uint8_t> Take() const { return Probe(*form).RecordingStream().Bytes(); }
 
     testfiles::TempDir files;
     testing_support::AnsweredFileDialogs dialogs;
@@ -93,12 +94,12 @@ TEST_F(SaveInBackground, TheWindowPlaysOnWhileTheDiskHoldsTheSaveAndTheTakeIsSav
     QTest::mousePress(Control<QWidget>("Key20"), Qt::LeftButton);
     QTest::mouseRelease(Control<QWidget>("Key20"), Qt::LeftButton);
     EXPECT_EQ(Sent().size(), 2u) << "the key sounded and ended while the file was being written";
-    EXPECT_TRUE(form->Take().IsUnsaved());
+    EXPECT_TRUE(Probe(*form).Take().IsUnsaved());
     EXPECT_FALSE(std::filesystem::exists(*dialogs.answer));
 
     writes.Release();
     SettleSaves();
-    EXPECT_FALSE(form->Take().IsUnsaved());
+    EXPECT_FALSE(Probe(*form).Take().IsUnsaved());
     EXPECT_EQ(testfiles::ReadBytes(*dialogs.answer), take);
     EXPECT_TRUE(messages.empty());
 }
@@ -109,7 +110,7 @@ TEST_F(SaveInBackground, TwoSavesInARowLandInOrderWithTheLastContent)
     ASSERT_TRUE(writes.WaitUntilHolding());
     // The take as opening another file would leave it; the first save
     // keeps the bytes it was started with.
-    form->RecordingStream().WriteEvent({9, 0x80, 60, 0});
+    Probe(*form).RecordingStream().WriteEvent({9, 0x80, 60, 0});
     StartSave();
     writes.Release();
     SettleSaves();
@@ -132,7 +133,7 @@ TEST_F(SaveInBackground, AFailedSaveShowsItsMessageOnceAndAClosingWaitingForItKe
         QCoreApplication::processEvents();
         ASSERT_EQ(messages.size(), 1u);
         EXPECT_EQ(messages[0].text.toStdString(), "Datei " + *dialogs.answer + " kann nicht erstellt werden.");
-        EXPECT_TRUE(form->Take().IsUnsaved());
+        EXPECT_TRUE(Probe(*form).Take().IsUnsaved());
         EXPECT_TRUE(form->isVisible());
     }
 }
@@ -144,9 +145,9 @@ TEST_F(SaveInBackground, AufnahmeWaitsForTheSaveWithTheEventLoopRunningAndAsksNo
     // Runs only if the event loop runs while Aufnahme waits.
     QTimer::singleShot(0, form.get(), [this] { writes.Release(); });
     Control<QToolButton>("SpeedButton1")->click();
-    EXPECT_EQ(form->Saves().UnderWay(), 0);
+    EXPECT_EQ(Probe(*form).Saves().UnderWay(), 0);
     EXPECT_EQ(takeQuestions, 0);
-    EXPECT_TRUE(form->IsRecording());
+    EXPECT_TRUE(Probe(*form).IsRecording());
 }
 
 TEST_F(SaveInBackground, AClosingWaitsForTheSaveAndASecondOneAsks)

@@ -1,6 +1,7 @@
 #include "app/SettingsWriter.h"
 #include "support/WindowFixture.h"
 #include "support/HangBound.h"
+#include "support/WindowProbe.h"
 
 #include <QSlider>
 
@@ -144,7 +145,7 @@ TEST_F(SettingsWriterTest, AWindowDraggedAcrossARefusingFileShowsOneMessageAndSt
     ASSERT_TRUE(QDir().rmdir(refusing));
     for (int volume = 0; volume <= 90; ++volume)
         slider->setValue(volume);
-    EXPECT_EQ(window.Settings().ReadInteger("Common", "Volume", -1), 90);
+    EXPECT_EQ(Probe(window).Settings().ReadInteger("Common", "Volume", -1), 90);
     form.reset(); // at once, with the writes perhaps still under way
     EXPECT_EQ(common::SettingsFile(iniPath).ReadInteger("Common", "Volume", -1), 90);
     EXPECT_EQ(messages.size(), 1u);

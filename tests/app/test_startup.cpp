@@ -3,6 +3,7 @@
 #include "app/DeviceMenu.h"
 #include "common/SettingsFile.h"
 #include "app/SpinButtons.h"
+#include "support/WindowProbe.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -41,14 +42,14 @@ TEST_F(StartUp, FreshSettingsGetTheDesignedValuesWrittenBack)
     EXPECT_FALSE(Control<recorder::SteadyTimer>("DrumTimer")->IsActive());
     EXPECT_FALSE(Control<recorder::SteadyTimer>("ClockTimer")->IsActive()) << "nothing needs it yet";
     EXPECT_EQ(Control<recorder::SteadyTimer>("ClockTimer")->Interval(), 50);
-    EXPECT_EQ(window.CurrentDrumStep(), 0);
+    EXPECT_EQ(Probe(window).CurrentDrumStep(), 0);
 }
 
 TEST_F(StartUp, HexadecimalBeatGivesTempo120AndIsWrittenBackInDecimal)
 {
     WriteIni("[Common]\r\nBeat=0x78\r\n");
     auto &window = Create();
-    EXPECT_EQ(window.Tempo(), 120);
+    EXPECT_EQ(Probe(window).Tempo(), 120);
     EXPECT_EQ(Control<QLineEdit>("Edit1")->text(), QStringLiteral("120"));
     EXPECT_TRUE(IniText().contains("Beat=120"));
     EXPECT_FALSE(IniText().contains("0x78"));
@@ -67,15 +68,15 @@ TEST_F(StartUp, StoredValuesAreApplied)
 {
     WriteIni("[Common]\nBeat=7\nTransposition=-12\nVolume=64\nDrums=0\n");
     auto &window = Create();
-    EXPECT_EQ(window.Tempo(), 7);
+    EXPECT_EQ(Probe(window).Tempo(), 7);
     EXPECT_EQ(Control<recorder::SteadyTimer>("DrumTimer")->Interval(), 4285);
-    EXPECT_EQ(window.Transposition(), -12);
+    EXPECT_EQ(Probe(window).Transposition(), -12);
     EXPECT_EQ(Control<QLineEdit>("Edit2")->text(), QStringLiteral("-12"));
-    EXPECT_EQ(window.Volume(), 64);
+    EXPECT_EQ(Probe(window).Volume(), 64);
     EXPECT_FALSE(Control<QCheckBox>("CheckBox1")->isChecked());
 
     backend->ClearCalls();
-    QTest::mousePress(window.Key(24), Qt::LeftButton);
+    QTest::mousePress(Probe(window).Key(24), Qt::LeftButton);
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 48, 64)}));
 }
 
@@ -110,11 +111,11 @@ TEST_F(StartUp, EveryStoredValueIsAppliedWhenWriteBacksFailAndTheRefusalIsShownO
         Create();
         SettleSettings();
     }
-    EXPECT_EQ(form->Tempo(), 90);
-    EXPECT_EQ(form->Transposition(), 5);
+    EXPECT_EQ(Probe(*form).Tempo(), 90);
+    EXPECT_EQ(Probe(*form).Transposition(), 5);
     EXPECT_TRUE(Control<QCheckBox>("CheckBox1")->isChecked());
     EXPECT_TRUE(Control<recorder::SteadyTimer>("DrumTimer")->IsActive());
-    EXPECT_EQ(form->Volume(), 60);
+    EXPECT_EQ(Probe(*form).Volume(), 60);
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0xC0, 42, 0)}));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].text.contains(QStringLiteral("kann nicht geschrieben werden")));
@@ -126,7 +127,7 @@ TEST_F(StartUp, OutOfRangeAndUnreadableValuesEndUpAsTheControlAllows)
     WriteIni("[Common]\nBeat=500\nTransposition=abc\nVolume=-3\n");
     auto &window = Create();
     EXPECT_TRUE(messages.empty()) << "a value read with its default is no fault to tell";
-    EXPECT_EQ(window.Tempo(), 300);
+    EXPECT_EQ(Probe(window).Tempo(), 300);
     EXPECT_EQ(Control<recorder::SteadyTimer>("DrumTimer")->Interval(), 100);
     EXPECT_EQ(StoredInt("Common", "Beat"), 300);
     EXPECT_EQ(StoredInt("Common", "Transposition"), 0);
@@ -153,9 +154,9 @@ TEST_F(StartUp, TheSavedDeviceIsOpened)
     WriteIni("[Device]\nID=2\n");
     auto &window = Create({"Synth A", "Port B", "Port C"});
     EXPECT_EQ(OpenedDevices(*backend), (std::vector<std::int32_t>{2}));
-    EXPECT_EQ(window.MidiOut().DeviceID(), 2);
-    EXPECT_EQ(window.MidiOut().ProductName(), "Port C");
-    EXPECT_EQ(window.MidiOut().State(), midi_out::dsOpen);
+    EXPECT_EQ(Probe(window).MidiOut().DeviceID(), 2);
+    EXPECT_EQ(Probe(window).MidiOut().ProductName(), "Port C");
+    EXPECT_EQ(Probe(window).MidiOut().State(), midi_out::dsOpen);
     EXPECT_EQ(StoredInt("Device", "ID"), 2);
 }
 
@@ -169,10 +170,10 @@ TEST_F(StartUp, ASavedDeviceThatIsGoneFallsBackToDeviceZeroInMemoryOnly)
     EXPECT_EQ(StoredInt("Device", "ID"), 7) << "the choice comes back with the device";
     EXPECT_EQ(window.findChild<app::DeviceMenu *>(QStringLiteral("DeviceMenu"))->CheckedIndex(), 0);
     // The rest of start-up ran and the window works.
-    EXPECT_EQ(window.Tempo(), 90);
+    EXPECT_EQ(Probe(window).Tempo(), 90);
     EXPECT_EQ(Control<recorder::SteadyTimer>("DrumTimer")->Interval(), 333);
     backend->ClearCalls();
-    QTest::mousePress(window.Key(1), Qt::LeftButton);
+    QTest::mousePress(Probe(window).Key(1), Qt::LeftButton);
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 36, 127)}));
 }
 
@@ -185,16 +186,16 @@ TEST_F(StartUp, ADeviceThatDoesNotOpenIsReportedOnlyByTheMessagesSentToIt)
     // The instrument's Program Change at the end of start-up is the first.
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, QStringLiteral("The device handle is invalid."));
-    EXPECT_EQ(window.MidiOut().State(), midi_out::dsClosed);
-    EXPECT_EQ(window.Tempo(), 100);
-    EXPECT_EQ(window.Volume(), 127) << "the values after it were applied";
+    EXPECT_EQ(Probe(window).MidiOut().State(), midi_out::dsClosed);
+    EXPECT_EQ(Probe(window).Tempo(), 100);
+    EXPECT_EQ(Probe(window).Volume(), 127) << "the values after it were applied";
     messages.clear();
 
-    QTest::mousePress(window.Key(1), Qt::LeftButton);
+    QTest::mousePress(Probe(window).Key(1), Qt::LeftButton);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].caption, QStringLiteral("MIDI Sonoret"));
     EXPECT_EQ(messages[0].text, QStringLiteral("The device handle is invalid."));
-    EXPECT_EQ(window.Key(1)->OutlineColor(), performance::SilentColor);
+    EXPECT_EQ(Probe(window).Key(1)->OutlineColor(), performance::SilentColor);
 }
 
 // As the program starts: the window shown first, the device opened from the
@@ -207,7 +208,7 @@ TEST_F(StartUp, ShownFirstTheDeviceOpensFromTheEventLoopAndTheInstrumentGoesFirs
         window.show();
         EXPECT_TRUE(backend->CallsOf(TestBackend::Op::Open).empty()) << "the window did not wait for it";
         if (pressFirst)
-            QTest::mousePress(window.Key(1), Qt::LeftButton);
+            QTest::mousePress(Probe(window).Key(1), Qt::LeftButton);
         QCoreApplication::processEvents();
         EXPECT_EQ(OpenedDevices(*backend), (std::vector<std::int32_t>{1}));
         std::vector<std::uint32_t> expected{Packed(0xC0, 5, 0)};
@@ -252,9 +253,9 @@ TEST_F(StartUp, ASettingsFileThatCannotBeWrittenIsReportedOnceAndTheWindowStillW
     SettleSettings();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].text.contains(QStringLiteral("kann nicht geschrieben werden")));
-    EXPECT_EQ(window.MidiOut().State(), midi_out::dsOpen);
+    EXPECT_EQ(Probe(window).MidiOut().State(), midi_out::dsOpen);
     backend->ClearCalls();
-    QTest::mousePress(window.Key(2), Qt::LeftButton);
+    QTest::mousePress(Probe(window).Key(2), Qt::LeftButton);
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 38, 127)}));
 }
 
@@ -289,7 +290,7 @@ TEST_F(StartUp, AFailedSettingsWriteFromAControlReachesTheErrorHandler)
     SettleSettings();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].text.contains(QStringLiteral("kann nicht geschrieben werden")));
-    EXPECT_EQ(window.Tempo(), 121); // the change took effect in the program
+    EXPECT_EQ(Probe(window).Tempo(), 121); // the change took effect in the program
     EXPECT_FALSE(Control<app::SpinButtons>("UpDown1")->IsRepeating());
     QTest::mouseRelease(Control<app::SpinButtons>("UpDown1"), Qt::LeftButton, Qt::NoModifier, QPoint(8, 3));
 }
@@ -297,7 +298,7 @@ TEST_F(StartUp, AFailedSettingsWriteFromAControlReachesTheErrorHandler)
 TEST_F(StartUp, ShutdownClosesTheDevice)
 {
     auto &window = Create();
-    const auto handle = window.MidiOut().Handle();
+    const auto handle = Probe(window).MidiOut().Handle();
     ASSERT_NE(handle, 0u);
     std::vector<TestBackend::Call> closes;
     backend->observer = [&closes](const TestBackend::Call &call) {

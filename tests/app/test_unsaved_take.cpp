@@ -7,6 +7,7 @@
 #include "recorder/TakeJournal.h"
 #include "support/TestFiles.h"
 #include "support/HangBound.h"
+#include "support/WindowProbe.h"
 
 #include <QAction>
 #include <QToolButton>
@@ -30,9 +31,9 @@ protected:
     {
         Create();
         Button("SpeedButton1")->click();
-        form->Notes().SendNote(0x90, 60, 100);
+        Probe(*form).Notes().SendNote(0x90, 60, 100);
         Button("SpeedButton3")->click();
-        take = form->RecordingStream().Bytes();
+        take = Probe(*form).RecordingStream().Bytes();
     }
     QToolButton *Button(const char *name) { return Control<QToolButton>(name); }
     void Trigger(const char *item) { form->findChild<QAction *>(QString::fromLatin1(item))->trigger(); }
@@ -65,21 +66,21 @@ TEST_F(UnsavedTakeWindow, AufnahmeGoesOnAfterSavingOrDiscardingAndNotAfterCancel
             dialogs.answer = file;
         takeAnswer = c.answer;
         takeQuestions = 0;
-        ASSERT_TRUE(form->Journal().Settle(testing_support::kHangBound));
-        const std::string journal = form->Journal().Path();
+        ASSERT_TRUE(Probe(*form).Journal().Settle(testing_support::kHangBound));
+        const std::string journal = Probe(*form).Journal().Path();
         ASSERT_EQ(testfiles::ReadBytes(journal), take) << "a stopped take keeps its journal";
 
         Button("SpeedButton1")->click();
         EXPECT_EQ(takeQuestions, 1);
-        EXPECT_EQ(form->IsRecording(), c.goesOn);
+        EXPECT_EQ(Probe(*form).IsRecording(), c.goesOn);
         EXPECT_EQ(Button("SpeedButton3")->isChecked(), !c.goesOn);
-        EXPECT_EQ(form->RecordingStream().Bytes() == take, !c.goesOn);
+        EXPECT_EQ(Probe(*form).RecordingStream().Bytes() == take, !c.goesOn);
         EXPECT_EQ(std::filesystem::exists(file), c.fileChosen);
         if (c.fileChosen) {
             EXPECT_EQ(testfiles::ReadBytes(file), take);
         }
         // Saved or given up, the take's journal goes; kept, it stays.
-        ASSERT_TRUE(form->Journal().Settle(testing_support::kHangBound));
+        ASSERT_TRUE(Probe(*form).Journal().Settle(testing_support::kHangBound));
         EXPECT_EQ(std::filesystem::exists(journal), !c.goesOn);
     }
 }

@@ -5,6 +5,7 @@
 #include "support/KeyboardFixture.h"
 
 #include "app/SpinButtons.h"
+#include "support/WindowProbe.h"
 
 #include <QAction>
 #include <QApplicationStateChangeEvent>
@@ -62,7 +63,7 @@ TEST_F(ControlKeys, SpaceBarIsTheRecordedPedalAndLeavesTheFocusedCheckBoxAlone)
     Up(Space, drums);
     EXPECT_EQ(Taken(), (Messages{Packed(0xB0, 64, 127), Packed(0xB0, 64, 0)}));
     EXPECT_FALSE(drums->isChecked());
-    const auto bytes = form->RecordingStream().Bytes();
+    const auto bytes = Probe(*form).RecordingStream().Bytes();
     EXPECT_EQ(std::vector<std::uint8_t>(bytes.end() - 3, bytes.end()), (std::vector<std::uint8_t>{0xB0, 64, 0}));
 }
 
@@ -73,7 +74,7 @@ TEST_F(ControlKeys, ControlKeysInTheKeyMapPlayTheirPianoKeys)
     backend->ClearCalls();
     Tap(Space);
     Tap(PageUp);
-    EXPECT_EQ(form->Transposition(), 0);
+    EXPECT_EQ(Probe(*form).Transposition(), 0);
     EXPECT_EQ(Taken(), (Messages{Packed(0x90, 43, 127), Packed(0x80, 43, 0), Packed(0x90, 36, 127),
                                  Packed(0x80, 36, 0)}));
 }
@@ -123,7 +124,7 @@ TEST_F(ControlKeys, PageUpAndDownMoveAnOctaveWithinRangeAndHeldNotesEndAsStarted
     for (const auto &move : moves) {
         Control<app::SpinButtons>("UpDown2")->SetPosition(move.from);
         Tap(move.key);
-        EXPECT_EQ(form->Transposition(), move.to) << move.from;
+        EXPECT_EQ(Probe(*form).Transposition(), move.to) << move.from;
     }
 }
 
@@ -154,7 +155,7 @@ TEST_F(ControlKeys, TouchVelocityRunsFromOneAtTheTopToTheSliderAtTheBottom)
     EXPECT_EQ(performance::TouchVelocity(0, 130, 131), 1);
     WriteIni("[Common]\nVolume=100\n");
     Create();
-    performance::PianoKey *key = form->Key(1);
+    performance::PianoKey *key = Probe(*form).Key(1);
     const auto strike = [&](int y) {
         backend->ClearCalls();
         QTest::mousePress(key, Qt::LeftButton, Qt::NoModifier, QPoint(20, y));

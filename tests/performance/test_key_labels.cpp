@@ -2,6 +2,7 @@
 // on the PC key that plays it, found by the key's position.
 
 #include "support/KeyboardFixture.h"
+#include "support/WindowProbe.h"
 
 #include <QAction>
 
@@ -17,18 +18,18 @@ TEST_F(KeyLabels, FrenchLayoutShowsItsOwnCharactersAndFollowsANewAssignment)
     WriteIni("[Common]\nShowKeyLabels=1\n");
     CreateWithAssignment();
     // The positions of the German Q, Y and 1 print A, W and & in French.
-    EXPECT_EQ(form->Key(22)->Label(), QStringLiteral("A"));
-    EXPECT_EQ(form->Key(2)->Label(), QStringLiteral("W"));
-    EXPECT_EQ(form->Key(34)->Label(), QStringLiteral("&"));
+    EXPECT_EQ(Probe(*form).Key(22)->Label(), QStringLiteral("A"));
+    EXPECT_EQ(Probe(*form).Key(2)->Label(), QStringLiteral("W"));
+    EXPECT_EQ(Probe(*form).Key(34)->Label(), QStringLiteral("&"));
 
     form->StartKeyAssignment();
     form->AssignKey(81, 7); // the German Q position
     assignment->close();
-    EXPECT_EQ(form->Key(7)->Label(), QStringLiteral("A"));
-    EXPECT_EQ(form->Key(22)->Label(), QString()) << "a key with no PC key shows nothing";
+    EXPECT_EQ(Probe(*form).Key(7)->Label(), QStringLiteral("A"));
+    EXPECT_EQ(Probe(*form).Key(22)->Label(), QString()) << "a key with no PC key shows nothing";
 
     form->findChild<QAction *>(QStringLiteral("PCTastenanzeigen1"))->trigger();
-    EXPECT_EQ(form->Key(7)->Label(), QString());
+    EXPECT_EQ(Probe(*form).Key(7)->Label(), QString());
     EXPECT_NE(IniText().indexOf("ShowKeyLabels=0"), -1);
     before.isNull() ? qunsetenv("XKB_DEFAULT_LAYOUT") : qputenv("XKB_DEFAULT_LAYOUT", before);
 }
@@ -48,7 +49,7 @@ TEST_F(KeyLabels, GermanLayoutPrintsCapitalsButKeepsTheSharpS)
         form->AssignKey(keys[i].keyCode, i + 1);
     assignment->close();
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(form->Key(i + 1)->Label(), QString::fromUtf16(keys[i].label)) << keys[i].keyCode;
+        EXPECT_EQ(Probe(*form).Key(i + 1)->Label(), QString::fromUtf16(keys[i].label)) << keys[i].keyCode;
     before.isNull() ? qunsetenv("XKB_DEFAULT_LAYOUT") : qputenv("XKB_DEFAULT_LAYOUT", before);
 }
 

@@ -1,4 +1,5 @@
 #include "support/KeyboardFixture.h"
+#include "support/WindowProbe.h"
 
 #include <QApplicationStateChangeEvent>
 #include <QLineEdit>
@@ -25,7 +26,7 @@ TEST_F(PcKeyboard, AHeldKeySoundsOnceHoweverLongItRepeats)
     Post(QEvent::KeyPress, KeyA);
     ASSERT_TRUE(RunUntilIdle());
     EXPECT_EQ(Sent(), (Messages{Packed(0x90, 37, 127)}));
-    EXPECT_EQ(form->Key(13)->OutlineColor(), PressedColor);
+    EXPECT_EQ(Probe(*form).Key(13)->OutlineColor(), PressedColor);
 
     // A poll may fall between the two halves of a repeat.
     for (int i = 0; i < 3; ++i) {
@@ -39,7 +40,7 @@ TEST_F(PcKeyboard, AHeldKeySoundsOnceHoweverLongItRepeats)
     Post(QEvent::KeyRelease, KeyA);
     ASSERT_TRUE(RunUntilIdle());
     EXPECT_EQ(Sent(), (Messages{Packed(0x90, 37, 127), Packed(0x80, 37, 0)}));
-    EXPECT_EQ(form->Key(13)->OutlineColor(), SilentColor);
+    EXPECT_EQ(Probe(*form).Key(13)->OutlineColor(), SilentColor);
     EXPECT_TRUE(messages.empty());
 }
 
@@ -114,7 +115,7 @@ TEST_F(PcKeyboard, AKeyWhoseReleaseNeverCameEndsWhenTheWindowLosesTheKeyboard)
     QCoreApplication::postEvent(form.get(), new QEvent(QEvent::WindowDeactivate));
     ASSERT_TRUE(RunUntilIdle());
     EXPECT_EQ(Sent(), (Messages{Packed(0x90, 37, 127), Packed(0x80, 37, 0)}));
-    EXPECT_EQ(form->Key(13)->OutlineColor(), SilentColor);
+    EXPECT_EQ(Probe(*form).Key(13)->OutlineColor(), SilentColor);
 }
 
 TEST_F(PcKeyboard, AFaultyKeyMapIsReportedOnceWithoutAKeyBeingPressed)
@@ -149,15 +150,15 @@ TEST_F(PcKeyboard, KeysTypedIntoAnotherWindowOfOursPlayNothing)
 TEST_F(PcKeyboard, TheMouseHeldKeyIsLeftAlone)
 {
     CreateWithAssignment();
-    auto *key = form->Key(13);
-    form->Player().KeyMouseDown(*key, 0);
+    auto *key = Probe(*form).Key(13);
+    Probe(*form).Player().KeyMouseDown(*key, 0);
     Press(KeyA);
     Poll();
     Release(KeyA);
     Poll();
     EXPECT_EQ(Sent(), (Messages{Packed(0x90, 37, 127)}));
     EXPECT_EQ(key->OutlineColor(), PressedColor);
-    form->Player().KeyMouseUp(*key);
+    Probe(*form).Player().KeyMouseUp(*key);
     Press(KeyA);
     Poll();
     EXPECT_EQ(Sent(), (Messages{Packed(0x90, 37, 127), Packed(0x80, 37, 0), Packed(0x90, 37, 127)}));
@@ -179,10 +180,10 @@ TEST_F(PcKeyboard, KeyMapComesFromTheFileInFileOrder)
 {
     WriteIni("[Keys]\n81=0\n65=13\n82=x=22\n83=43\n84=abc\n");
     CreateWithAssignment();
-    EXPECT_EQ(form->KeyCodes(), (QStringList{"81", "65", "82", "83", "84"}));
-    ASSERT_EQ(form->KeyNumbers().size(), 5);
-    EXPECT_EQ(form->KeyNumbers()[0], "0");
-    EXPECT_EQ(form->KeyNumbers()[2], "22");
+    EXPECT_EQ(Probe(*form).KeyCodes(), (QStringList{"81", "65", "82", "83", "84"}));
+    ASSERT_EQ(Probe(*form).KeyNumbers().size(), 5);
+    EXPECT_EQ(Probe(*form).KeyNumbers()[0], "0");
+    EXPECT_EQ(Probe(*form).KeyNumbers()[2], "22");
     // Numbers that name no key are skipped without a word.
     for (PcKey key : {KeyQ, PcKey{19, Qt::Key_R}, PcKey{31, Qt::Key_S}, PcKey{20, Qt::Key_T}})
         Press(key);
@@ -196,8 +197,8 @@ TEST_F(PcKeyboard, AnEmptyListGivesTheDefaultMap)
     for (const char *text : {"", "[Keys]\n", "[keys]\n[Common]\nBeat=100\n"}) {
         WriteIni(text);
         CreateWithAssignment();
-        EXPECT_EQ(form->KeyCodes(), performance::DefaultKeyCodeList()) << text;
-        EXPECT_EQ(form->KeyNumbers(), performance::DefaultKeyNumberList()) << text;
+        EXPECT_EQ(Probe(*form).KeyCodes(), performance::DefaultKeyCodeList()) << text;
+        EXPECT_EQ(Probe(*form).KeyNumbers(), performance::DefaultKeyNumberList()) << text;
         EXPECT_FALSE(IniText().contains("226")) << "the defaults are not written";
         form.reset();
         assignment.reset();
@@ -215,8 +216,8 @@ TEST_F(PcKeyboard, ACodeThatIsNoNumberIsReportedOnceWithWhereItStandsAndDropped)
     EXPECT_EQ(messages[0].text, QStringLiteral("'abc' ist kein gültiger Integerwert. ([Keys] abc in %1)").arg(file));
     EXPECT_EQ(messages[1].text,
               QStringLiteral("'999999999999' ist kein gültiger Integerwert. ([Keys] 999999999999 in %1)").arg(file));
-    EXPECT_EQ(form->KeyCodes(), (QStringList{"65", "81"}));
-    EXPECT_EQ(form->KeyNumbers(), (QStringList{"13", "24"}));
+    EXPECT_EQ(Probe(*form).KeyCodes(), (QStringList{"65", "81"}));
+    EXPECT_EQ(Probe(*form).KeyNumbers(), (QStringList{"13", "24"}));
 
     Press(KeyA);
     Press(KeyQ);
@@ -243,14 +244,14 @@ TEST_F(PcKeyboard, AFailedNoteOnIsShownOnceAndTheKeyCountsAsReleased)
     Poll();
     EXPECT_EQ(backend->CallsOf(midi_out::TestBackend::Op::ShortMessage).size(), 2u);
     EXPECT_EQ(messages.size(), 1u);
-    EXPECT_EQ(form->Key(13)->OutlineColor(), SilentColor);
+    EXPECT_EQ(Probe(*form).Key(13)->OutlineColor(), SilentColor);
 
     // Once the device takes a message, its next failure is told anew.
     backend->failures.clear();
     Release(KeyA);
     Press(KeyA);
     Poll();
-    EXPECT_EQ(form->Key(13)->OutlineColor(), PressedColor);
+    EXPECT_EQ(Probe(*form).Key(13)->OutlineColor(), PressedColor);
     backend->failures[midi_out::TestBackend::Op::ShortMessage] = midi_out::MIDIERR_NOAUDIO;
     Press(KeyQ);
     Poll();
@@ -270,7 +271,7 @@ TEST_F(PcKeyboard, StartingAnAssignmentEndsTheNotesOfHeldKeys)
     form->StartKeyAssignment();
     Poll();
     EXPECT_EQ(Sent(), (Messages{Packed(0x90, 37, 127), Packed(0x80, 37, 0)}));
-    EXPECT_EQ(form->Key(13)->OutlineColor(), SilentColor);
+    EXPECT_EQ(Probe(*form).Key(13)->OutlineColor(), SilentColor);
 }
 
 } // namespace

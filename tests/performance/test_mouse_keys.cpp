@@ -1,6 +1,7 @@
 #include "support/WindowFixture.h"
 
 #include "app/SpinButtons.h"
+#include "support/WindowProbe.h"
 
 #include <QDialog>
 #include <QSlider>
@@ -44,30 +45,30 @@ protected:
 
 TEST_F(MouseOnKeys, PressStartsTheNoteAndReleaseStopsIt)
 {
-    PianoKey *key = form->Key(1);
+    PianoKey *key = Probe(*form).Key(1);
     Press(key);
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 36, 127)}));
     EXPECT_EQ(key->OutlineColor(), PressedColor);
-    EXPECT_EQ(form->MouseHeldKey(), key);
+    EXPECT_EQ(Probe(*form).MouseHeldKey(), key);
 
     Release(key);
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 36, 127), Packed(0x80, 36, 0)}));
     EXPECT_EQ(key->OutlineColor(), SilentColor);
-    EXPECT_EQ(form->MouseHeldKey(), nullptr);
+    EXPECT_EQ(Probe(*form).MouseHeldKey(), nullptr);
     EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(MouseOnKeys, AModalBoxEndsTheMouseHeldNoteWhoseReleaseItTakes)
 {
     ShowWindow();
-    PianoKey *key = form->Key(3);
+    PianoKey *key = Probe(*form).Key(3);
     Press(key);
     QDialog box(form.get());
     box.setModal(true);
     box.show(); // a message box of ours, opened while the button is down
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, key->Note(), 127), Packed(0x80, key->Note(), 0)}));
     EXPECT_EQ(key->OutlineColor(), SilentColor);
-    EXPECT_EQ(form->MouseHeldKey(), nullptr);
+    EXPECT_EQ(Probe(*form).MouseHeldKey(), nullptr);
     box.hide();
 }
 
@@ -75,9 +76,9 @@ TEST_F(MouseOnKeys, EveryButtonPlays)
 {
     for (auto button : {Qt::RightButton, Qt::MiddleButton}) {
         backend->ClearCalls();
-        Press(form->Key(24), button);
-        EXPECT_EQ(form->Key(24)->OutlineColor(), PressedColor);
-        Release(form->Key(24), button);
+        Press(Probe(*form).Key(24), button);
+        EXPECT_EQ(Probe(*form).Key(24)->OutlineColor(), PressedColor);
+        Release(Probe(*form).Key(24), button);
         EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 60, 127), Packed(0x80, 60, 0)}))
             << "button " << button;
     }
@@ -109,19 +110,19 @@ TEST_F(MouseOnKeys, ReleaseElsewhereStopsTheHeldKey)
     QTest::mouseMove(form->windowHandle(), InWindow(QPoint(400, 320)));
     QTest::mouseRelease(form->windowHandle(), Qt::LeftButton, Qt::NoModifier, InWindow(QPoint(400, 320)));
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 36, 127), Packed(0x80, 36, 0)}));
-    EXPECT_EQ(form->Key(1)->OutlineColor(), SilentColor);
-    EXPECT_EQ(form->Key(8)->OutlineColor(), SilentColor);
+    EXPECT_EQ(Probe(*form).Key(1)->OutlineColor(), SilentColor);
+    EXPECT_EQ(Probe(*form).Key(8)->OutlineColor(), SilentColor);
 }
 
 TEST_F(MouseOnKeys, KeyAlreadySoundingSendsNothingOnPressAndNoteOffOnRelease)
 {
-    PianoKey *key = form->Key(5);
-    form->Player().StartNote(key->Number(), performance::KeySource::PcKey); // as the PC keyboard does
+    PianoKey *key = Probe(*form).Key(5);
+    Probe(*form).Player().StartNote(key->Number(), performance::KeySource::PcKey); // as the PC keyboard does
     backend->ClearCalls();
 
     Press(key);
     EXPECT_TRUE(Sent().empty());
-    EXPECT_EQ(form->MouseHeldKey(), key);
+    EXPECT_EQ(Probe(*form).MouseHeldKey(), key);
     EXPECT_EQ(key->OutlineColor(), PressedColor);
 
     Release(key);
@@ -133,8 +134,8 @@ TEST_F(MouseOnKeys, BothNarrowKeysSoundNote56)
 {
     for (int number : {21, 34}) {
         backend->ClearCalls();
-        Press(form->Key(number));
-        Release(form->Key(number));
+        Press(Probe(*form).Key(number));
+        Release(Probe(*form).Key(number));
         EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 56, 127), Packed(0x80, 56, 0)}))
             << "Key" << number;
     }
@@ -144,11 +145,11 @@ TEST_F(MouseOnKeys, TranspositionRangeReachesNote0And127)
 {
     Control<app::SpinButtons>("UpDown2")->SetPosition(-36);
     backend->ClearCalls();
-    Press(form->Key(1));
-    Release(form->Key(1));
+    Press(Probe(*form).Key(1));
+    Release(Probe(*form).Key(1));
     Control<app::SpinButtons>("UpDown2")->SetPosition(51);
-    Press(form->Key(33));
-    Release(form->Key(33));
+    Press(Probe(*form).Key(33));
+    Release(Probe(*form).Key(33));
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 0, 127), Packed(0x80, 0, 0),
                                                   Packed(0x90, 127, 127), Packed(0x80, 127, 0)}));
 }
@@ -156,16 +157,16 @@ TEST_F(MouseOnKeys, TranspositionRangeReachesNote0And127)
 TEST_F(MouseOnKeys, VolumeIsTheVelocityEvenAtZero)
 {
     Control<QSlider>("TrackBar1")->setValue(0);
-    Press(form->Key(10));
+    Press(Probe(*form).Key(10));
     Control<QSlider>("TrackBar1")->setValue(90);
-    Press(form->Key(11));
+    Press(Probe(*form).Key(11));
     EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 52, 0), Packed(0x90, 53, 90)}));
 }
 
 TEST_F(MouseOnKeys, FailedSendLeavesTheOutlineAndIsShownOnce)
 {
     backend->failures[TestBackend::Op::ShortMessage] = midi_out::MIDIERR_SENDFAILED;
-    PianoKey *key = form->Key(3);
+    PianoKey *key = Probe(*form).Key(3);
     Press(key);
     EXPECT_EQ(key->OutlineColor(), SilentColor);
     ASSERT_EQ(messages.size(), 1u);
@@ -175,13 +176,13 @@ TEST_F(MouseOnKeys, FailedSendLeavesTheOutlineAndIsShownOnce)
     // The release finds the key silent: nothing more to send or show.
     Release(key);
     EXPECT_EQ(messages.size(), 1u);
-    EXPECT_EQ(form->MouseHeldKey(), nullptr);
+    EXPECT_EQ(Probe(*form).MouseHeldKey(), nullptr);
     EXPECT_EQ(backend->CallsOf(TestBackend::Op::ShortMessage).size(), 1u);
 }
 
 TEST_F(MouseOnKeys, FailedNoteOffKeepsTheKeyBlueUntilARetrySucceeds)
 {
-    PianoKey *key = form->Key(7);
+    PianoKey *key = Probe(*form).Key(7);
     Press(key);
     backend->failures[TestBackend::Op::ShortMessage] = midi_out::MIDIERR_SENDFAILED;
     Release(key);
@@ -198,7 +199,7 @@ TEST_F(MouseOnKeys, FailedNoteOffKeepsTheKeyBlueUntilARetrySucceeds)
 
 TEST_F(MouseOnKeys, NoteOffNamesTheNoteOfItsNoteOnAfterATranspositionChange)
 {
-    PianoKey *key = form->Key(8); // note 48
+    PianoKey *key = Probe(*form).Key(8); // note 48
     Press(key);
     Control<app::SpinButtons>("UpDown2")->SetPosition(5);
     Release(key);
@@ -213,7 +214,7 @@ TEST_F(MouseOnKeys, NoteOffNamesTheNoteOfItsNoteOnAfterATranspositionChange)
 
 TEST_F(MouseOnKeys, DoubleClickPlaysTheKeyAgain)
 {
-    PianoKey *key = form->Key(2);
+    PianoKey *key = Probe(*form).Key(2);
     Press(key);
     Release(key);
     // The second press of a fast double click comes as a double-click event.
@@ -234,38 +235,38 @@ protected:
 
 TEST_F(NoteRecording, OnlyTheRecordingStateAppendsRecords)
 {
-    form->Notes().SendNote(0x90, 60, 100);
+    Probe(*form).Notes().SendNote(0x90, 60, 100);
     Control<QToolButton>("SpeedButton2")->click();
-    form->Notes().SendNote(0x90, 61, 100);
-    EXPECT_EQ(form->RecordingStream().Size(), 0u);
+    Probe(*form).Notes().SendNote(0x90, 61, 100);
+    EXPECT_EQ(Probe(*form).RecordingStream().Size(), 0u);
 
     Control<QToolButton>("SpeedButton1")->click();
-    form->RecordingStream().Clear(); // past the instrument that starts every recording
-    form->SetCurrentTick(0x01020304);
-    form->Notes().SendNote(0xC0, 42, 0);
+    Probe(*form).RecordingStream().Clear(); // past the instrument that starts every recording
+    Probe(*form).SetCurrentTick(0x01020304);
+    Probe(*form).Notes().SendNote(0xC0, 42, 0);
     const std::vector<std::uint8_t> expected{0x04, 0x03, 0x02, 0x01, 0xC0, 42, 0};
-    EXPECT_EQ(form->RecordingStream().Bytes(), expected);
+    EXPECT_EQ(Probe(*form).RecordingStream().Bytes(), expected);
 }
 
 TEST_F(NoteRecording, AFailedSendRecordsNothing)
 {
     Control<QToolButton>("SpeedButton1")->click();
-    form->RecordingStream().Clear(); // past the instrument that starts every recording
+    Probe(*form).RecordingStream().Clear(); // past the instrument that starts every recording
     backend->failures[TestBackend::Op::ShortMessage] = midi_out::MIDIERR_SENDFAILED;
-    EXPECT_THROW(form->Notes().SendNote(0x90, 60, 100), midi_out::EmidioutputError);
-    EXPECT_EQ(form->RecordingStream().Size(), 0u);
+    EXPECT_THROW(Probe(*form).Notes().SendNote(0x90, 60, 100), midi_out::EmidioutputError);
+    EXPECT_EQ(Probe(*form).RecordingStream().Size(), 0u);
 }
 
 TEST_F(NoteRecording, KeysPlayedWhileRecordingAreRecordedAtTheCurrentTick)
 {
     Control<QToolButton>("SpeedButton1")->click();
-    form->RecordingStream().Clear(); // past the instrument that starts every recording
-    QTest::mousePress(form->Key(24), Qt::LeftButton);
-    form->ClockTick();
-    form->ClockTick();
-    QTest::mouseRelease(form->Key(24), Qt::LeftButton);
+    Probe(*form).RecordingStream().Clear(); // past the instrument that starts every recording
+    QTest::mousePress(Probe(*form).Key(24), Qt::LeftButton);
+    Probe(*form).ClockTick();
+    Probe(*form).ClockTick();
+    QTest::mouseRelease(Probe(*form).Key(24), Qt::LeftButton);
     const std::vector<std::uint8_t> expected{0, 0, 0, 0, 0x90, 60, 127, 2, 0, 0, 0, 0x80, 60, 0};
-    EXPECT_EQ(form->RecordingStream().Bytes(), expected);
+    EXPECT_EQ(Probe(*form).RecordingStream().Bytes(), expected);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "support/WindowFixture.h"
 #include "support/AnsweredFileDialogs.h"
 #include "support/HangBound.h"
+#include "support/WindowProbe.h"
 
 #include <QAction>
 
@@ -25,7 +26,7 @@ protected:
     void StartWithRecording(std::uint32_t events = 2)
     {
         Create();
-        auto &stream = form->RecordingStream();
+        auto &stream = Probe(*form).RecordingStream();
         for (std::uint32_t tick = 0; tick < events; ++tick)
             stream.WriteEvent({tick, 0x90, static_cast<std::uint8_t>(36 + tick % 40), 100});
         before = stream.Bytes();

@@ -12,6 +12,7 @@
 #include "app/DeviceMenu.h"
 #include "midi_out/JackSupport.h"
 #include "midi_out/SystemBackend.h"
+#include "support/WindowProbe.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -54,7 +55,7 @@ protected:
         const auto started = receiver->waitFor(1);
         ASSERT_FALSE(started.empty()) << "start-up selected no instrument on the port; shown: " << Shown();
         ASSERT_EQ(started.back(), (Bytes{0xC0, 5}));
-        auto &stream = form->RecordingStream();
+        auto &stream = Probe(*form).RecordingStream();
         for (std::uint32_t tick = 0; tick < 400; ++tick)
             stream.WriteEvent({tick, 0x90, static_cast<std::uint8_t>(40 + tick % 40), 90});
         Control<QToolButton>("SpeedButton2")->click();
@@ -107,8 +108,8 @@ protected:
     // A click on a piano key: its note on and off.
     void Key()
     {
-        Handle([this] { QTest::mousePress(form->Key(24), Qt::LeftButton); });
-        Handle([this] { QTest::mouseRelease(form->Key(24), Qt::LeftButton); });
+        Handle([this] { QTest::mousePress(Probe(*form).Key(24), Qt::LeftButton); });
+        Handle([this] { QTest::mouseRelease(Probe(*form).Key(24), Qt::LeftButton); });
     }
     void Stop() { Handle([this] { Control<QToolButton>("SpeedButton3")->click(); }); }
 
@@ -192,7 +193,7 @@ TEST_F(JackWindow, AKilledServerFailsTheNextSendsWithOneMessageEachAndARestarted
 
     // Looking into the device menu while no server runs: the port is gone
     // from it (and the device lets go of the dead server's clients).
-    const std::string oldPort = form->MidiOut().ProductName();
+    const std::string oldPort = Probe(*form).MidiOut().ProductName();
     EXPECT_FALSE(ChooseDevice(oldPort));
 
     // The test's own client for the new server may be made only once the

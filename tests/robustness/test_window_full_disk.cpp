@@ -7,6 +7,7 @@
 #include "TinyDisk.h"
 
 #include "app/SpinButtons.h"
+#include "support/WindowProbe.h"
 
 #include <QSlider>
 
@@ -47,7 +48,7 @@ TEST_F(FullDiskWindow, SavingAndExportingShowTheWriteErrorAndKeepTheOldFiles)
         // The new file's entry takes no data pages: its bytes find no room.
         ExpectShownOnce(QStringLiteral("Stream-Schreibfehler."));
         EXPECT_EQ(Contents(path), std::string("old ") + name);
-        EXPECT_EQ(form->RecordingStream().Bytes(), before);
+        EXPECT_EQ(Probe(*form).RecordingStream().Bytes(), before);
         std::filesystem::remove(disk.File("filler"));
     }
     EXPECT_EQ(disk.Names(), (std::vector<std::string>{"aufnahme.vsq", "lied.mid"}));

@@ -8,6 +8,7 @@
 
 #include "support/TestFiles.h"
 #include "support/OrdinaryUser.h"
+#include "support/WindowProbe.h"
 
 #include <QTest>
 #include <QToolButton>
@@ -79,8 +80,8 @@ protected:
     void ExpectStillPlaying()
     {
         backend->ClearCalls();
-        QTest::mousePress(form->Key(24), Qt::LeftButton);
-        QTest::mouseRelease(form->Key(24), Qt::LeftButton);
+        QTest::mousePress(Probe(*form).Key(24), Qt::LeftButton);
+        QTest::mouseRelease(Probe(*form).Key(24), Qt::LeftButton);
         EXPECT_EQ(Sent(), (std::vector<std::uint32_t>{Packed(0x90, 60, 127), Packed(0x80, 60, 0)}));
     }
 
@@ -98,7 +99,7 @@ TEST_F(HostileFileWindow, OpenedFromTheMenuTheyAreShownAndTheRecordingStays)
         dialogs.answer = path;
         Bounded([this] { Open(); }, Unblock(path));
         ExpectSeen(c.fromMenu, path);
-        EXPECT_EQ(form->RecordingStream().Bytes(), before);
+        EXPECT_EQ(Probe(*form).RecordingStream().Bytes(), before);
         EXPECT_TRUE(Control<QToolButton>("SpeedButton3")->isChecked());
         ExpectStillPlaying();
     }
@@ -117,7 +118,7 @@ TEST_F(HostileFileWindow, NamedOnTheCommandLineTheyAreShownAndNothingIsLoaded)
             form->show();
         }, Unblock(path));
         ExpectSeen(c.fromCommandLine, path);
-        EXPECT_EQ(form->RecordingStream().Size(), 0u);
+        EXPECT_EQ(Probe(*form).RecordingStream().Size(), 0u);
         ExpectStillPlaying();
     }
 }
@@ -141,13 +142,13 @@ TEST_F(HostileFileWindow, AFileWithoutReadPermissionIsShownFromMenuAndCommandLin
         dialogs.answer = path;
         Open();
         ExpectShownOnce(shown);
-        EXPECT_EQ(form->RecordingStream().Bytes(), before);
+        EXPECT_EQ(Probe(*form).RecordingStream().Bytes(), before);
         messages.clear();
         form.reset();
         Create({"Synth A"}, {}, {path});
         form->show();
         ExpectShownOnce(shown);
-        EXPECT_EQ(form->RecordingStream().Size(), 0u);
+        EXPECT_EQ(Probe(*form).RecordingStream().Size(), 0u);
     });
 }
 
@@ -159,15 +160,15 @@ TEST_F(HostileFileWindow, ALargeFileIsTakenWholeFromTheMenuAndFromTheCommandLine
     dialogs.answer = path;
     Open();
     EXPECT_TRUE(messages.empty());
-    ASSERT_EQ(form->RecordingStream().Size(), large);
-    EXPECT_EQ(form->RecordingStream().Position(), 0u);
+    ASSERT_EQ(Probe(*form).RecordingStream().Size(), large);
+    EXPECT_EQ(Probe(*form).RecordingStream().Position(), 0u);
     ExpectStillPlaying();
 
     form.reset();
     Create({"Synth A"}, {}, {path});
     form->show();
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(form->RecordingStream().Size(), large);
+    EXPECT_EQ(Probe(*form).RecordingStream().Size(), large);
     ExpectStillPlaying();
 }
 

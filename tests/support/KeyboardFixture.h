@@ -6,6 +6,7 @@
 #include "performance/KeyMap.h"
 #include "app/UTast.h"
 #include "support/WindowFixture.h"
+#include "support/WindowProbe.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
@@ -64,7 +65,7 @@ protected:
         auto event = MakeKey(QEvent::KeyRelease, key, autoRepeat);
         QCoreApplication::sendEvent(to ? to : form.get(), event.get());
     }
-    void Poll() { form->PollKeyboard(); }
+    void Poll() { Probe(*form).PollKeyboard(); }
 
     // Queued for the event loop, as the platform queues them.
     void Post(QEvent::Type type, PcKey key, bool autoRepeat = false)

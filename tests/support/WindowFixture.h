@@ -11,6 +11,7 @@
 #include "support/EventLoop.h"
 #include "support/HangBound.h"
 #include "support/TestBackend.h"
+#include "support/WindowProbe.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -78,7 +79,7 @@ protected:
     void SettleSettings()
     {
         if (form) {
-            EXPECT_TRUE(form->Settings().Flush(std::chrono::minutes(1)));
+            EXPECT_TRUE(Probe(*form).Settings().Flush(std::chrono::minutes(1)));
         }
         QCoreApplication::processEvents();
     }
@@ -88,8 +89,8 @@ protected:
     void SettleSaves()
     {
         const auto bound = std::chrono::duration_cast<std::chrono::milliseconds>(kHangBound);
-        ProcessEventsUntil([this] { return form->Saves().UnderWay() == 0; }, static_cast<int>(bound.count()));
-        EXPECT_EQ(form->Saves().UnderWay(), 0) << "a save did not end";
+        ProcessEventsUntil([this] { return Probe(*form).Saves().UnderWay() == 0; }, static_cast<int>(bound.count()));
+        EXPECT_EQ(Probe(*form).Saves().UnderWay(), 0) << "a save did not end";
     }
 
     int StoredInt(const char *section, const char *key)
