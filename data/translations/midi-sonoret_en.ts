@@ -857,6 +857,18 @@ Reads INPUT (.vsq recording, .vnx sound text file, .mid MIDI file) and writes OU
         <source>Standardbelegung</source>
         <translation>Default key map</translation>
     </message>
+    <message>
+        <source>&amp;Metronom</source>
+        <translation>&amp;Metronome</translation>
+    </message>
+    <message>
+        <source>&amp;Einzählen</source>
+        <translation>&amp;Count-in</translation>
+    </message>
+    <message>
+        <source>Wiedergabe &amp;wiederholen</source>
+        <translation>&amp;Repeat playback</translation>
+    </message>
 </context>
 <context>
     <name>app::TAboutBox</name>

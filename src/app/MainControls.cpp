@@ -135,7 +135,7 @@ MainControls BuildMainControls(QMainWindow &window, int clockIntervalMs)
 
     c.DrumTimer = new recorder::SteadyTimer(&window);
     c.DrumTimer->setObjectName(QStringLiteral("DrumTimer"));
-    c.DrumTimer->SetInterval(recorder::DrumPattern::IntervalMs(c.UpDown1->Position()));
+    c.DrumTimer->SetInterval(recorder::DrumPattern::Interval(c.UpDown1->Position()));
     c.ClockTimer = new recorder::SteadyTimer(&window);
     c.ClockTimer->setObjectName(QStringLiteral("ClockTimer"));
     c.ClockTimer->SetInterval(clockIntervalMs);

@@ -17,6 +17,7 @@
 #include "performance/KeyPlayer.h"
 #include "app/UTast.h"
 #include "recorder/DrumPattern.h"
+#include "recorder/Metronome.h"
 #include "recorder/NoteRouter.h"
 #include "recorder/RecordingStream.h"
 #include "recorder/SteadyTimer.h"
@@ -74,6 +75,10 @@ public:
     void ChannelClick(int channel);
     void VelocityByPositionClick();
     void KeyLabelsClick();
+    // The "Aufnahme" menu's practice items: see PlayingControls.
+    void MetronomeClick();
+    void CountInClick();
+    void RepeatClick();
     // "Gerät" and "Eingang", and their lists read anew: see DeviceSession.
     void SelectDevice(int index);
     void RefreshDeviceMenu();
@@ -117,6 +122,8 @@ private:
     // Before a file is read or written: the recording or playback ends and
     // the device is silenced; a device failure is told and the command goes on.
     void StopForFile();
+    // The count-in's end: the take begins on this beat, its tick 0.
+    void BeginCountedTake();
 
     // The note path tells the window of what passes.
     void DeviceNeeded() override;
@@ -143,6 +150,9 @@ private:
     std::unique_ptr<TransportLink> transportLink_;
     std::unique_ptr<recorder::Transport> transport_;
     std::unique_ptr<recorder::DrumPattern> drums_;
+    // Its clicks reach the device only, never the take.
+    recorder::Metronome metronome_{notes_.Unrecorded(),
+                                   [this] { return static_cast<std::uint8_t>(playing_.volume); }};
     std::vector<std::string> arguments_;
     performance::KeyPlayer player_{playing_, keyModel_, notes_};
     // The widgets, owned by the window as their parent; built once.

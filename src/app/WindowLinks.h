@@ -34,6 +34,10 @@ public:
     void TakeEnded() override { form_.recording_->TakeEnded(); }
     void ShowTransportState(recorder::TransportState state) override
     {
+        // Whatever else the transport does ends a count-in (Play, Stop, a
+        // file, the program's end); the count-in's own end has ended it.
+        if (state != recorder::TransportState::CountingIn)
+            form_.metronome_.CancelCountIn();
         // Setting a button of the exclusive group down releases the others
         // and runs no action.
         switch (state) {
@@ -49,6 +53,7 @@ public:
             break;
         }
         form_.playingControls_->RunClockAsNeeded();
+        form_.playingControls_->RunDrumTimerAsNeeded();
     }
 
 private:
