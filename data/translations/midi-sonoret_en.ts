@@ -955,6 +955,10 @@ Reads INPUT (.vsq recording, .vnx sound text file, .mid MIDI file) and writes OU
         <source>Der MIDI-Eingang und das MIDI-Gerät „%1“ sind nicht mehr verfügbar.</source>
         <translation>The MIDI input and the MIDI device “%1” are no longer available.</translation>
     </message>
+    <message>
+        <source>Zeit der Aufnahme</source>
+        <translation>Time of the take</translation>
+    </message>
 </context>
 <context>
     <name>app::TForm2</name>

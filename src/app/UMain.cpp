@@ -16,6 +16,9 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
 #include <QShowEvent>
 #include <QSlider>
 #include <QToolButton>
@@ -64,6 +67,10 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
         [this](const std::string &folder) { settings_->WriteString(CommonSection, LastFolderKey, folder); });
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromUtf8(kApplicationTitle));
+    recording_->OnFileNamed([this](const std::string &fileName) {
+        fileName_ = QFileInfo(QFile::decodeName(QByteArray::fromStdString(fileName))).fileName();
+        ShowTitle();
+    });
     QFont arial(QStringLiteral("Arial"));
     arial.setPixelSize(FontPixelSize);
     setFont(arial);
@@ -196,7 +203,10 @@ void TForm1::CreateControls()
         deviceFailures_.Run([this] { metronome_.Step(); });
     });
     connect(c.ClockTimer, &recorder::SteadyTimer::Timeout, this,
-            [this]() noexcept { deviceFailures_.Run([this] { transport_->ClockTick(); }); });
+            [this]() noexcept {
+                deviceFailures_.Run([this] { transport_->ClockTick(); });
+                common::RunGuarded([this] { ShowTakeTime(transport_->Tick()); });
+            });
 }
 
 void TForm1::StartUp(DeviceStart deviceStart)
@@ -333,6 +343,27 @@ void TForm1::Recorded()
 {
     recording_->Take().MarkChanged();
     recording_->TakeGrew();
+    if (!titleUnsaved_)
+        ShowTitle();
+}
+
+void TForm1::ShowTitle()
+{
+    QString title = QString::fromUtf8(kApplicationTitle);
+    if (!fileName_.isEmpty())
+        title = fileName_ + QStringLiteral(" – ") + title;
+    titleUnsaved_ = recording_->Take().IsUnsaved();
+    if (titleUnsaved_)
+        title.prepend(QLatin1Char('*'));
+    setWindowTitle(title);
+}
+
+void TForm1::ShowTakeTime(std::int32_t tick)
+{
+    const bool runs = transport_->IsRecording() || transport_->IsPlaying();
+    if (runs)
+        controls_.TakeTime->setText(TakeTimeText(tick));
+    controls_.TakeTime->setVisible(runs);
 }
 
 void TForm1::EndBySignal()

@@ -15,6 +15,7 @@
 #include "midi_out/MidiOut.h"
 #include "performance/InputRouter.h"
 #include "performance/KeyPlayer.h"
+#include "performance/PlaybackKeys.h"
 #include "app/UTast.h"
 #include "recorder/DrumPattern.h"
 #include "recorder/Metronome.h"
@@ -124,6 +125,10 @@ private:
     void StopForFile();
     // The count-in's end: the take begins on this beat, its tick 0.
     void BeginCountedTake();
+    // The take's time at `tick` beside the transport buttons, while it runs.
+    void ShowTakeTime(std::int32_t tick);
+    // The file's name, and a mark while the take is unsaved.
+    void ShowTitle();
 
     // The note path tells the window of what passes.
     void DeviceNeeded() override;
@@ -142,6 +147,7 @@ private:
     performance::KeyboardModel keyModel_;
     recorder::NoteRouter notes_{*midiOut_, *recordingStream_, *this};
     performance::InputRouter inputRouter_{playing_, keyModel_, notes_};
+    performance::PlaybackKeys playbackKeys_{playing_, keyModel_};
     std::unique_ptr<RecordingCommands> recording_;
     std::unique_ptr<MainMenu> menus_;
     // The info dialog; the window makes its own on first use.
@@ -164,6 +170,10 @@ private:
     bool shouldTerminate_ = false;
     bool endingBySignal_ = false;
     bool leftTakesOffered_ = false;
+    // The take's file as the title names it (empty: none), and whether the
+    // title marks the take unsaved.
+    QString fileName_;
+    bool titleUnsaved_ = false;
     std::unique_ptr<DeviceSession> session_;
     // The device's failures met by the timers, the PC keys, the file
     // commands' stop and the ends of held notes: one lost device shows its

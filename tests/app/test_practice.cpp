@@ -4,11 +4,15 @@
 
 #include "support/WindowFixture.h"
 
+#include "support/AnsweredFileDialogs.h"
+#include "performance/PianoKey.h"
+
 #include "common/SettingsFile.h"
 #include "support/WindowProbe.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QLabel>
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
@@ -224,6 +228,64 @@ TEST_F(Practice, TheItemsAreKeptAcrossARestart)
         for (const char *item : items)
             EXPECT_EQ(Control<QAction>(item)->isChecked(), on) << item;
         EXPECT_EQ(DrumTimerRuns(), on) << "the metronome runs as stored";
+    }
+}
+
+// Playback lights the keys it plays as the input does; a key the mouse
+// holds stays the mouse's; the take's time runs beside the buttons.
+TEST_F(Practice, PlaybackLightsItsKeysAndTheTakeTimeRuns)
+{
+    auto &stream = Probe(*form).RecordingStream();
+    for (const recorder::RecordedEvent &event : {recorder::RecordedEvent{1, 0x90, 60, 100}, {1, 0x90, 62, 100},
+                                                 {3, 0x80, 60, 0}, {1200, 0x80, 62, 0}})
+        stream.WriteEvent(event);
+    QLabel *time = Control<QLabel>("TakeTime");
+    EXPECT_FALSE(time->isVisibleTo(form.get()));
+    Click("SpeedButton2");
+    EXPECT_TRUE(time->isVisibleTo(form.get()));
+    EXPECT_EQ(time->text(), QStringLiteral("0:00"));
+    QTest::mousePress(Probe(*form).Key(25), Qt::LeftButton); // note 62, before playback plays it
+    const struct {
+        int ticks;
+        bool lit24, lit25; // keys of notes 60 and 62
+        const char *time;
+    } steps[] = {{2, true, true, "0:00"}, {2, false, true, "0:00"}, {1196, false, true, "1:00"}};
+    for (const auto &step : steps) {
+        Clock(step.ticks);
+        EXPECT_EQ(Probe(*form).Key(24)->IsSounding(), step.lit24) << step.time;
+        EXPECT_EQ(Probe(*form).Key(25)->IsSounding(), step.lit25) << step.time;
+        EXPECT_EQ(time->text(), QString::fromLatin1(step.time));
+    }
+    QTest::mouseRelease(Probe(*form).Key(25), Qt::LeftButton);
+    EXPECT_FALSE(Probe(*form).Key(25)->IsSounding());
+    // A note still sounding goes dark when playback ends.
+    Probe(*form).SetCurrentTick(0);
+    stream.Seek(0, recorder::SeekOrigin::Begin);
+    Clock(2);
+    EXPECT_TRUE(Probe(*form).Key(25)->IsSounding());
+    Click("SpeedButton3");
+    EXPECT_FALSE(Probe(*form).Key(24)->IsSounding() || Probe(*form).Key(25)->IsSounding());
+    EXPECT_FALSE(time->isVisibleTo(form.get()));
+}
+
+TEST_F(Practice, TheTitleNamesTheFileAndMarksAnUnsavedTake)
+{
+    testing_support::AnsweredFileDialogs dialogs;
+    dialogs.answer = dir.filePath(QStringLiteral("song.vsq")).toStdString();
+    const struct {
+        const char *step;
+        std::function<void()> act;
+        const char *title;
+    } steps[] = {
+        {"start", [] {}, "MIDI Sonoret"},
+        {"recorded", [this] { Click("SpeedButton1"); }, "*MIDI Sonoret"},
+        {"saved", [this] { Trigger("Speichern1"); SettleSaves(); }, "song.vsq – MIDI Sonoret"},
+        {"recorded again", [this] { Click("SpeedButton1"); }, "*song.vsq – MIDI Sonoret"},
+        {"opened", [this] { Trigger("ffnen1"); }, "song.vsq – MIDI Sonoret"},
+    };
+    for (const auto &step : steps) {
+        step.act();
+        EXPECT_EQ(form->windowTitle(), QString::fromUtf8(step.title)) << step.step;
     }
 }
 
