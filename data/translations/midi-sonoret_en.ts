@@ -857,6 +857,18 @@ Reads INPUT (.vsq recording, .vnx sound text file, .mid MIDI file) and writes OU
         <source>Standardbelegung</source>
         <translation>Default key map</translation>
     </message>
+    <message>
+        <source>&amp;Metronom</source>
+        <translation>&amp;Metronome</translation>
+    </message>
+    <message>
+        <source>&amp;Einzählen</source>
+        <translation>&amp;Count-in</translation>
+    </message>
+    <message>
+        <source>Wiedergabe &amp;wiederholen</source>
+        <translation>&amp;Repeat playback</translation>
+    </message>
 </context>
 <context>
     <name>app::TAboutBox</name>
@@ -942,6 +954,10 @@ Reads INPUT (.vsq recording, .vnx sound text file, .mid MIDI file) and writes OU
     <message>
         <source>Der MIDI-Eingang und das MIDI-Gerät „%1“ sind nicht mehr verfügbar.</source>
         <translation>The MIDI input and the MIDI device “%1” are no longer available.</translation>
+    </message>
+    <message>
+        <source>Zeit der Aufnahme</source>
+        <translation>Time of the take</translation>
     </message>
 </context>
 <context>

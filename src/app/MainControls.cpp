@@ -6,6 +6,7 @@
 #include "performance/PianoKey.h"
 #include "recorder/DrumPattern.h"
 #include "recorder/SteadyTimer.h"
+#include "recorder/Transport.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -75,6 +76,12 @@ QToolButton *MakeTransportButton(QWidget *parent, const char *name, const QStrin
 
 } // namespace
 
+QString TakeTimeText(std::int32_t tick)
+{
+    const std::int32_t seconds = tick / (1000 / recorder::Transport::ClockIntervalMs);
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
 MainControls BuildMainControls(QMainWindow &window, int clockIntervalMs)
 {
     MainControls c;
@@ -130,12 +137,17 @@ MainControls BuildMainControls(QMainWindow &window, int clockIntervalMs)
     c.TrackBar1->setTickPosition(QSlider::TicksBelow);
     c.TrackBar1->setTickInterval(4);
 
+    // Under the volume's caption, in the space beside the transport buttons.
+    c.TakeTime = MakeLabel(c.Client, "TakeTime", TakeTimeText(0), QRect(248, 46, 60, 17), Qt::AlignLeft);
+    c.TakeTime->setAccessibleName(Text(QT_TRANSLATE_NOOP("app::TForm1", "Zeit der Aufnahme")));
+    c.TakeTime->hide();
+
     c.keys_ = performance::CreatePianoKeys(c.Client);
     SetUpKeyboardAccess(c, window);
 
     c.DrumTimer = new recorder::SteadyTimer(&window);
     c.DrumTimer->setObjectName(QStringLiteral("DrumTimer"));
-    c.DrumTimer->SetInterval(recorder::DrumPattern::IntervalMs(c.UpDown1->Position()));
+    c.DrumTimer->SetInterval(recorder::DrumPattern::Interval(c.UpDown1->Position()));
     c.ClockTimer = new recorder::SteadyTimer(&window);
     c.ClockTimer->setObjectName(QStringLiteral("ClockTimer"));
     c.ClockTimer->SetInterval(clockIntervalMs);

@@ -6,12 +6,14 @@
 #include "performance/KeyGeometry.h"
 
 #include <array>
+#include <cstdint>
 
 class QButtonGroup;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QMainWindow;
+class QString;
 class QSlider;
 class QToolButton;
 class QWidget;
@@ -47,11 +49,15 @@ struct MainControls {
     QButtonGroup *TransportGroup = nullptr;
     QLabel *Label5 = nullptr;            // "Lautstärke:"
     QSlider *TrackBar1 = nullptr;        // volume, 0..127
+    QLabel *TakeTime = nullptr;          // the take's minutes:seconds, while recording or playing
     // Key1..Key42, indexed by number - 1.
     std::array<performance::PianoKey *, performance::KeyCount> keys_{};
     recorder::SteadyTimer *DrumTimer = nullptr;
     recorder::SteadyTimer *ClockTimer = nullptr;
 };
+
+// "m:ss" of the take at `tick` 50 ms clock ticks.
+QString TakeTimeText(std::int32_t tick);
 
 // Builds the controls into a client area that becomes `window`'s central
 // widget; the timers get the window as their parent. Nothing is connected.

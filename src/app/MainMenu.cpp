@@ -53,6 +53,13 @@ MainMenu::MainMenu(TForm1 &form, QMenuBar *bar)
                 Qt::CTRL | Qt::Key_O);
     SetShortcut(AddItem(recording_, form, "Speichern1", tr("&Speichern..."), &TForm1::Speichern1Click),
                 Qt::CTRL | Qt::Key_S);
+    recording_->addSeparator();
+    metronome_ = AddItem(recording_, form, "Metronom1", tr("&Metronom"), &TForm1::MetronomeClick);
+    countIn_ = AddItem(recording_, form, "Einzhlen1", tr("&Einzählen"), &TForm1::CountInClick);
+    repeat_ = AddItem(recording_, form, "Wiedergabewiederholen1", tr("Wiedergabe &wiederholen"),
+                      &TForm1::RepeatClick);
+    for (QAction *item : {metronome_, countIn_, repeat_})
+        item->setCheckable(true);
 
     QMenu *synthesizer = AddMenu(bar, "Synthesizer1", tr("&Synthesizer"));
     instruments_ = new InstrumentMenu(synthesizer);

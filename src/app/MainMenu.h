@@ -28,6 +28,10 @@ public:
     QAction *ChannelItem(int channel) const;
     QAction *VelocityByPositionItem() const { return velocityByPosition_; }
     QAction *KeyLabelsItem() const { return keyLabels_; }
+    // The "Aufnahme" menu's checkable practice items.
+    QAction *MetronomeItem() const { return metronome_; }
+    QAction *CountInItem() const { return countIn_; }
+    QAction *RepeatItem() const { return repeat_; }
 
     // "Aufnahme", "Wiedergabe" and "Angehalten" at the head of the "Aufnahme"
     // menu, with shortcuts on Ctrl so that no playing key can reach them.
@@ -46,6 +50,9 @@ private:
     QActionGroup *channels_;
     QAction *velocityByPosition_;
     QAction *keyLabels_;
+    QAction *metronome_;
+    QAction *countIn_;
+    QAction *repeat_;
     QMenu *recording_;
     QAction *transport_[TransportCount] = {};
 };

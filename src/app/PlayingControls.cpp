@@ -9,6 +9,7 @@
 #include "app/UStrings.h"
 #include "performance/KeyPlayer.h"
 #include "recorder/DrumPattern.h"
+#include "recorder/Metronome.h"
 #include "recorder/NoteRouter.h"
 #include "recorder/SteadyTimer.h"
 #include "recorder/Transport.h"
@@ -32,10 +33,11 @@ int PlayingControls::Tempo() const { return parts_.controls.UpDown1->Position();
 int PlayingControls::Transposition() const { return parts_.controls.UpDown2->Position(); }
 int PlayingControls::Volume() const { return parts_.controls.TrackBar1->value(); }
 bool PlayingControls::VelocityByPosition() const { return parts_.menus.VelocityByPositionItem()->isChecked(); }
+bool PlayingControls::CountInOn() const { return parts_.menus.CountInItem()->isChecked(); }
 
 void PlayingControls::TempoChanged()
 {
-    parts_.controls.DrumTimer->SetInterval(recorder::DrumPattern::IntervalMs(Tempo()));
+    parts_.controls.DrumTimer->SetInterval(recorder::DrumPattern::Interval(Tempo()));
     parts_.settings.WriteInteger(Common, BeatKey, Tempo());
 }
 
@@ -49,14 +51,15 @@ void PlayingControls::DrumsClicked()
 {
     const MainControls &c = parts_.controls;
     if (!c.CheckBox1->isChecked()) {
-        c.DrumTimer->Stop();
         // Before the user's act counts: a device whose failure the drums have
         // just shown does not show it again for their Note Offs.
         parts_.failures.Run([this] { parts_.drums.Silence(); });
+    } else if (parts_.metronome.Runs()) {
+        // The drums join the clicks on their beats.
+        parts_.drums.SetStep(parts_.metronome.NextStep());
     }
     parts_.failures.Rearm();
-    if (c.CheckBox1->isChecked() && !c.DrumTimer->IsActive())
-        c.DrumTimer->Start();
+    RunDrumTimerAsNeeded();
     RunClockAsNeeded();
     parts_.settings.WriteBool(Common, DrumsKey, c.CheckBox1->isChecked());
 }
@@ -113,6 +116,50 @@ void PlayingControls::VelocityByPositionClick()
     parts_.settings.WriteBool(Common, VelocityByPositionKey, VelocityByPosition());
 }
 
+void PlayingControls::MetronomeClick()
+{
+    const bool on = parts_.menus.MetronomeItem()->isChecked();
+    if (on)
+        parts_.metronome.SwitchOn(BeatStep());
+    else
+        parts_.metronome.SwitchOff();
+    RunDrumTimerAsNeeded();
+    parts_.failures.Rearm();
+    parts_.settings.WriteBool(Common, MetronomeKey, on);
+}
+
+void PlayingControls::CountInClick() { parts_.settings.WriteBool(Common, CountInKey, CountInOn()); }
+
+void PlayingControls::RepeatClick()
+{
+    const bool on = parts_.menus.RepeatItem()->isChecked();
+    parts_.transport.SetRepeat(on);
+    parts_.settings.WriteBool(Common, RepeatPlaybackKey, on);
+}
+
+void PlayingControls::StartCountIn(std::function<void()> begin)
+{
+    parts_.metronome.CountIn(BeatStep(), std::move(begin));
+    RunDrumTimerAsNeeded();
+}
+
+std::uint8_t PlayingControls::BeatStep() const
+{
+    const MainControls &c = parts_.controls;
+    return c.DrumTimer->IsActive() && c.CheckBox1->isChecked() ? parts_.drums.Step() : 0;
+}
+
+void PlayingControls::RunDrumTimerAsNeeded()
+{
+    const MainControls &c = parts_.controls;
+    if (!parts_.metronome.Runs())
+        parts_.failures.Run([this] { parts_.metronome.Silence(); });
+    if (!c.CheckBox1->isChecked() && !parts_.metronome.Runs())
+        c.DrumTimer->Stop();
+    else if (!c.DrumTimer->IsActive())
+        c.DrumTimer->Start();
+}
+
 void PlayingControls::RunClockAsNeeded()
 {
     // The accompaniment keeps the clock going as well: the window's thread
@@ -152,6 +199,14 @@ void PlayingControls::ApplyStored(DistinctFailures &errors)
         c.TrackBar1->setValue(settings.ReadInteger(Common, VolumeKey, c.TrackBar1->value()));
     }
     errors.Run([this] { VolumeChanged(); });
+    // After the drums and the volume: the clicks start on the drums' beats,
+    // as loud as the volume says.
+    const MainMenu &m = parts_.menus;
+    m.MetronomeItem()->setChecked(settings.ReadBool(Common, MetronomeKey, false));
+    errors.Run([this] { MetronomeClick(); });
+    m.CountInItem()->setChecked(settings.ReadBool(Common, CountInKey, false));
+    m.RepeatItem()->setChecked(settings.ReadBool(Common, RepeatPlaybackKey, false));
+    parts_.transport.SetRepeat(m.RepeatItem()->isChecked());
     ApplyChannel(settings.ReadInteger(Common, ChannelKey, performance::FirstChannel));
     parts_.menus.VelocityByPositionItem()->setChecked(settings.ReadBool(Common, VelocityByPositionKey, false));
     parts_.playing.velocityByPosition = VelocityByPosition();

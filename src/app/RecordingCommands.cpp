@@ -139,6 +139,11 @@ void RecordingCommands::FinishAtExit(std::chrono::milliseconds bound)
 
 void RecordingCommands::SaveFinished(std::uint64_t version, const std::exception_ptr &failure)
 {
+    std::string name;
+    if (!savingNames_.empty()) {
+        name = std::move(savingNames_.front());
+        savingNames_.pop_front();
+    }
     if (failure) {
         // A close waiting for the save does not happen: the take stays.
         closeAfterSaves_ = false;
@@ -147,6 +152,7 @@ void RecordingCommands::SaveFinished(std::uint64_t version, const std::exception
     take_.MarkSaved(version);
     if (!take_.IsUnsaved())
         journal_->Remove();
+    named_(name);
     if (closeAfterSaves_ && saves_->UnderWay() == 0) {
         closeAfterSaves_ = false;
         // Once whoever waits for the saves has gone on.
@@ -188,6 +194,7 @@ bool RecordingCommands::OpenFile()
     // replaced was saved or given up.
     take_.MarkSaved();
     journal_->Remove();
+    named_(*name);
     return true;
 }
 
@@ -204,6 +211,7 @@ bool RecordingCommands::Save()
         return false;
     }
     saves_->Start(*name, std::move(bytes), take_.Version());
+    savingNames_.push_back(*name);
     return true;
 }
 
@@ -227,6 +235,7 @@ void RecordingCommands::LoadCommandLineFile(const std::vector<std::string> &argu
     else
         stream_.LoadFromFile(fileName);
     take_.MarkSaved();
+    named_(fileName);
 }
 
 void RecordingCommands::ReadMidiFile(const std::string &fileName)
@@ -251,6 +260,7 @@ void RecordingCommands::ReadMidiFile(const std::string &fileName)
             stream_.Swap(song);
             take_.MarkSaved();
             journal_->Remove();
+            named_(fileName);
             TellMissed(read->notes.Texts(fileName));
         });
 }
@@ -302,6 +312,7 @@ void RecordingCommands::TakeRestored(recorder::LeftTake &&take)
 {
     take_.MarkChanged();
     journal_->Adopt(std::move(take));
+    named_(std::string());
 }
 
 } // namespace app

@@ -11,6 +11,7 @@
 #include "app/UnsavedTake.h"
 
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -70,6 +71,10 @@ public:
     // to finish, and its failure is shown.
     void FinishAtExit(std::chrono::milliseconds bound);
 
+    // Told the file the take is now the one of (opened or saved, its name in
+    // bytes), or an empty name for a take of no file (a left take restored).
+    void OnFileNamed(std::function<void(const std::string &fileName)> named) { named_ = std::move(named); }
+
     // One argument, the file's name in bytes as given, is opened as the open
     // command opens it (by its extension), one of another extension as a
     // native recording; one that cannot be opened is told.
@@ -125,6 +130,9 @@ private:
     bool closeAfterSaves_ = false;
     QFileDialog *openDialog_ = nullptr;
     QFileDialog *saveDialog_ = nullptr;
+    std::function<void(const std::string &)> named_ = [](const std::string &) {};
+    // The names of the saves under way, in the order they finish.
+    std::deque<std::string> savingNames_;
 };
 
 } // namespace app

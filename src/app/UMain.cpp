@@ -16,6 +16,9 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
 #include <QShowEvent>
 #include <QSlider>
 #include <QToolButton>
@@ -64,6 +67,10 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
         [this](const std::string &folder) { settings_->WriteString(CommonSection, LastFolderKey, folder); });
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromUtf8(kApplicationTitle));
+    recording_->OnFileNamed([this](const std::string &fileName) {
+        fileName_ = QFileInfo(QFile::decodeName(QByteArray::fromStdString(fileName))).fileName();
+        ShowTitle();
+    });
     QFont arial(QStringLiteral("Arial"));
     arial.setPixelSize(FontPixelSize);
     setFont(arial);
@@ -116,8 +123,9 @@ TForm1::~TForm1()
     keyboard_.reset();
     controls_.DrumTimer->Stop();
     controls_.ClockTimer->Stop();
-    // The drums end while the device is still open.
+    // The drums and the clicks end while the device is still open.
     common::RunGuarded([this] { drums_->Silence(); });
+    common::RunGuarded([this] { metronome_.Silence(); });
     const MainControls &c = controls_;
     for (QObject *sender : std::initializer_list<QObject *>{c.UpDown1, c.UpDown2, c.CheckBox1, c.TrackBar1,
                                                             c.SpeedButton1, c.SpeedButton2, c.SpeedButton3,
@@ -168,7 +176,7 @@ void TForm1::CreateControls()
     controls_ = BuildMainControls(*this, recorder::Transport::ClockIntervalMs);
     const MainControls &c = controls_;
     playingControls_ = std::make_unique<PlayingControls>(PlayingControls::Parts{
-        c, *menus_, playing_, *settings_, notes_, *drums_, *transport_, deviceFailures_});
+        c, *menus_, playing_, *settings_, notes_, *drums_, metronome_, *transport_, deviceFailures_});
     menus_->AddTransport(c.SpeedButton1, c.SpeedButton2, c.SpeedButton3);
     gatedMouse_ = std::make_unique<GatedMouse>(*this);
     for (auto *key : c.keys_) {
@@ -188,10 +196,17 @@ void TForm1::CreateControls()
     common::GuardedConnect(c.SpeedButton1, &QToolButton::clicked, this, &TForm1::RecordClick);
     common::GuardedConnect(c.SpeedButton2, &QToolButton::clicked, this, &TForm1::PlayClick);
     common::GuardedConnect(c.SpeedButton3, &QToolButton::clicked, this, &TForm1::StopClick);
-    connect(c.DrumTimer, &recorder::SteadyTimer::Timeout, this,
-            [this]() noexcept { deviceFailures_.Run([this] { drums_->Tick(); }); });
+    // The metronome's count goes on when the drums fail, and the drums' when it fails.
+    connect(c.DrumTimer, &recorder::SteadyTimer::Timeout, this, [this]() noexcept {
+        if (controls_.CheckBox1->isChecked())
+            deviceFailures_.Run([this] { drums_->Tick(); });
+        deviceFailures_.Run([this] { metronome_.Step(); });
+    });
     connect(c.ClockTimer, &recorder::SteadyTimer::Timeout, this,
-            [this]() noexcept { deviceFailures_.Run([this] { transport_->ClockTick(); }); });
+            [this]() noexcept {
+                deviceFailures_.Run([this] { transport_->ClockTick(); });
+                common::RunGuarded([this] { ShowTakeTime(transport_->Tick()); });
+            });
 }
 
 void TForm1::StartUp(DeviceStart deviceStart)
@@ -298,6 +313,10 @@ void TForm1::KeyLabelsClick()
     settings_->WriteBool(CommonSection, ShowKeyLabelsKey, menus_->KeyLabelsItem()->isChecked());
 }
 
+void TForm1::MetronomeClick() { playingControls_->MetronomeClick(); }
+void TForm1::CountInClick() { playingControls_->CountInClick(); }
+void TForm1::RepeatClick() { playingControls_->RepeatClick(); }
+
 void TForm1::InfoClick()
 {
     // Made when first asked for: the window's start does not wait for it.
@@ -324,6 +343,27 @@ void TForm1::Recorded()
 {
     recording_->Take().MarkChanged();
     recording_->TakeGrew();
+    if (!titleUnsaved_)
+        ShowTitle();
+}
+
+void TForm1::ShowTitle()
+{
+    QString title = QString::fromUtf8(kApplicationTitle);
+    if (!fileName_.isEmpty())
+        title = fileName_ + QStringLiteral(" – ") + title;
+    titleUnsaved_ = recording_->Take().IsUnsaved();
+    if (titleUnsaved_)
+        title.prepend(QLatin1Char('*'));
+    setWindowTitle(title);
+}
+
+void TForm1::ShowTakeTime(std::int32_t tick)
+{
+    const bool runs = transport_->IsRecording() || transport_->IsPlaying();
+    if (runs)
+        controls_.TakeTime->setText(TakeTimeText(tick));
+    controls_.TakeTime->setVisible(runs);
 }
 
 void TForm1::EndBySignal()
@@ -364,8 +404,23 @@ void TForm1::RecordClick()
         transportLink_->ShowTransportState(transport_->State());
         return;
     }
+    if (playingControls_->CountInOn()) {
+        // The take stays as it is until the count-in ends: a Stop meanwhile
+        // keeps it.
+        transport_->CountIn();
+        playingControls_->StartCountIn([this] { BeginCountedTake(); });
+        return;
+    }
     // The take before was saved or given up: its journal goes, and the new
     // take's starts with its first record.
+    recording_->TakeStarted();
+    transport_->Record();
+}
+
+void TForm1::BeginCountedTake()
+{
+    // The clock counts from this beat: tick 1 comes one tick after it.
+    controls_.ClockTimer->Start();
     recording_->TakeStarted();
     transport_->Record();
 }
@@ -388,6 +443,7 @@ void TForm1::Stop()
     // with its release; a failed send is shown and the device is reset all
     // the same.
     common::RunGuarded([this] { keyboard_->Controls().ReleasePedal(); });
+    common::RunGuarded([this] { metronome_.Silence(); });
     transport_->Stop();
 }
 

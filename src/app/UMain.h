@@ -15,8 +15,10 @@
 #include "midi_out/MidiOut.h"
 #include "performance/InputRouter.h"
 #include "performance/KeyPlayer.h"
+#include "performance/PlaybackKeys.h"
 #include "app/UTast.h"
 #include "recorder/DrumPattern.h"
+#include "recorder/Metronome.h"
 #include "recorder/NoteRouter.h"
 #include "recorder/RecordingStream.h"
 #include "recorder/SteadyTimer.h"
@@ -74,6 +76,10 @@ public:
     void ChannelClick(int channel);
     void VelocityByPositionClick();
     void KeyLabelsClick();
+    // The "Aufnahme" menu's practice items: see PlayingControls.
+    void MetronomeClick();
+    void CountInClick();
+    void RepeatClick();
     // "Gerät" and "Eingang", and their lists read anew: see DeviceSession.
     void SelectDevice(int index);
     void RefreshDeviceMenu();
@@ -117,6 +123,12 @@ private:
     // Before a file is read or written: the recording or playback ends and
     // the device is silenced; a device failure is told and the command goes on.
     void StopForFile();
+    // The count-in's end: the take begins on this beat, its tick 0.
+    void BeginCountedTake();
+    // The take's time at `tick` beside the transport buttons, while it runs.
+    void ShowTakeTime(std::int32_t tick);
+    // The file's name, and a mark while the take is unsaved.
+    void ShowTitle();
 
     // The note path tells the window of what passes.
     void DeviceNeeded() override;
@@ -135,6 +147,7 @@ private:
     performance::KeyboardModel keyModel_;
     recorder::NoteRouter notes_{*midiOut_, *recordingStream_, *this};
     performance::InputRouter inputRouter_{playing_, keyModel_, notes_};
+    performance::PlaybackKeys playbackKeys_{playing_, keyModel_};
     std::unique_ptr<RecordingCommands> recording_;
     std::unique_ptr<MainMenu> menus_;
     // The info dialog; the window makes its own on first use.
@@ -143,6 +156,9 @@ private:
     std::unique_ptr<TransportLink> transportLink_;
     std::unique_ptr<recorder::Transport> transport_;
     std::unique_ptr<recorder::DrumPattern> drums_;
+    // Its clicks reach the device only, never the take.
+    recorder::Metronome metronome_{notes_.Unrecorded(),
+                                   [this] { return static_cast<std::uint8_t>(playing_.volume); }};
     std::vector<std::string> arguments_;
     performance::KeyPlayer player_{playing_, keyModel_, notes_};
     // The widgets, owned by the window as their parent; built once.
@@ -154,6 +170,10 @@ private:
     bool shouldTerminate_ = false;
     bool endingBySignal_ = false;
     bool leftTakesOffered_ = false;
+    // The take's file as the title names it (empty: none), and whether the
+    // title marks the take unsaved.
+    QString fileName_;
+    bool titleUnsaved_ = false;
     std::unique_ptr<DeviceSession> session_;
     // The device's failures met by the timers, the PC keys, the file
     // commands' stop and the ends of held notes: one lost device shows its

@@ -37,6 +37,10 @@ inline constexpr char InstrumentKey[] = "Instrument";
 inline constexpr char ChannelKey[] = "Channel";
 inline constexpr char VelocityByPositionKey[] = "VelocityByPosition";
 inline constexpr char ShowKeyLabelsKey[] = "ShowKeyLabels";
+// The "Aufnahme" menu's practice items; files without them: all off.
+inline constexpr char MetronomeKey[] = "Metronome";
+inline constexpr char CountInKey[] = "CountIn";
+inline constexpr char RepeatPlaybackKey[] = "RepeatPlayback";
 // The folder a recording was last opened from or saved to.
 inline constexpr char LastFolderKey[] = "LastFolder";
 inline constexpr char KeysSection[] = "Keys";

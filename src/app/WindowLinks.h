@@ -28,12 +28,23 @@ public:
         // Nothing the keyboard holds sounds now: its keys go dark, and a
         // later close of the input sends no Note Off for them.
         form_.inputRouter_.ForgetAll();
+        form_.playbackKeys_.ForgetAll();
         form_.drums_->Forget();
     }
     void SwitchDrumsOff() override { form_.controls_.CheckBox1->setChecked(false); }
     void TakeEnded() override { form_.recording_->TakeEnded(); }
+    void Played(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override
+    {
+        form_.playbackKeys_.Played(status, data1, data2);
+    }
     void ShowTransportState(recorder::TransportState state) override
     {
+        // Whatever else the transport does ends a count-in (Play, Stop, a
+        // file, the program's end); the count-in's own end has ended it.
+        if (state != recorder::TransportState::CountingIn)
+            form_.metronome_.CancelCountIn();
+        if (state != recorder::TransportState::Playing)
+            form_.playbackKeys_.ForgetAll();
         // Setting a button of the exclusive group down releases the others
         // and runs no action.
         switch (state) {
@@ -49,6 +60,9 @@ public:
             break;
         }
         form_.playingControls_->RunClockAsNeeded();
+        form_.playingControls_->RunDrumTimerAsNeeded();
+        // Recording and playback start at tick 0; a repeat stays Playing.
+        form_.ShowTakeTime(0);
     }
 
 private:

@@ -23,8 +23,8 @@ void KeyPlayer::StopNote(int number)
 void KeyPlayer::KeyMouseDown(PianoKey &key, int y)
 {
     const int number = key.Number();
-    // The input's note: its Note Off comes from the input, not from us.
-    if (keys_.IsHeldByInput(number))
+    // The input's or playback's note: its Note Off comes from there, not from us.
+    if (keys_.IsHeldElsewhere(number))
         return;
     keys_.SetMouseHeldKey(number);
     // Already sounding (from the PC keyboard): the release will end it.

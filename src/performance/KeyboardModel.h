@@ -1,7 +1,7 @@
 #pragma once
 // What the 42 piano keys are doing, apart from any widget: which keys sound,
 // the note and channel each one's Note On used, and who started it (the
-// mouse, the PC keyboard or the MIDI input); the key the mouse holds; and the
+// mouse, the PC keyboard, the MIDI input or playback); the key the mouse holds; and the
 // key map compiled from its decimal lists into codes and key numbers. The
 // players and the pass over the PC keyboard ask and change it; the piano key
 // widgets draw from it (blue outline while sounding, black while silent).
@@ -19,7 +19,7 @@
 
 namespace performance {
 
-enum class KeySource : std::uint8_t { Mouse, PcKey, Input };
+enum class KeySource : std::uint8_t { Mouse, PcKey, Input, Playback };
 
 // One usable key-map entry: the PC key's code plays the piano key `number`.
 struct KeyMapEntry {
@@ -40,6 +40,16 @@ public:
     bool IsSounding(int number) const { return At(number).has_value(); }
     bool IsSilent(int number) const { return !IsSounding(number); }
     bool IsHeldByInput(int number) const { return IsSounding(number) && At(number)->source == KeySource::Input; }
+    // A note the keys did not start (the input's, playback's): the mouse
+    // and the PC keyboard leave the key alone.
+    bool IsHeldElsewhere(int number) const
+    {
+        return IsSounding(number) && (At(number)->source == KeySource::Input || At(number)->source == KeySource::Playback);
+    }
+    bool IsLitByPlayback(int number) const
+    {
+        return IsSounding(number) && At(number)->source == KeySource::Playback;
+    }
     bool AnySounding() const;
     // The note and channel (1..16) that the key's Note On used, so that its
     // Note Off names them whatever the transposition or channel is now.

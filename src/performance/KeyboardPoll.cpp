@@ -18,7 +18,7 @@ void KeyboardPoll::PollKeyboard()
     const std::vector<KeyMapEntry> map = keys_.KeyMap();
     for (auto entry = map.rbegin(); entry != map.rend(); ++entry) {
         const int number = entry->number;
-        if (number == keys_.MouseHeldKey() || keys_.IsHeldByInput(number))
+        if (number == keys_.MouseHeldKey() || keys_.IsHeldElsewhere(number))
             continue;
 
         if (states_.IsDown(entry->code)) {

@@ -46,7 +46,8 @@ public:
 
     // The step the next Tick sends; it wraps at 256.
     std::uint8_t Step() const { return step_; }
-    // For a pattern started elsewhere than at its first step (tests).
+    // For a pattern that joins a beat kept elsewhere (the metronome's), and
+    // for tests.
     void SetStep(std::uint8_t step) { step_ = step; }
 
     // Sends the current step and moves to the next. Each hit is preceded by

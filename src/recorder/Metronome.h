@@ -43,6 +43,9 @@ public:
 
     // Whether the drum timer must run for it.
     bool Runs() const { return on_ || CountsIn(); }
+    // The step the next Step takes: drums that join the running clicks
+    // start there, so that both keep the same beats.
+    std::uint8_t NextStep() const { return step_; }
 
     // One step of the drum timer. A failed send leaves by its exception;
     // the count goes on.

@@ -43,6 +43,7 @@ std::exception_ptr Transport::Leave()
     for (const SoundingNotes::Note &note : played_.TakeAll()) {
         try {
             sink_.SendNote(SoundingNotes::NoteOffStatus(note.channel), note.key, 0);
+            host_.Played(SoundingNotes::NoteOffStatus(note.channel), note.key, 0);
         } catch (...) {
             if (!failure)
                 failure = std::current_exception();
@@ -149,6 +150,7 @@ void Transport::ClockTick()
             ++sent;
             sink_.SendNote(message[0], message[1], message[2]);
             played_.Track(message[0], message[1], message[2]);
+            host_.Played(message[0], message[1], message[2]);
             if (stream_.Read(tick.data(), TickSize) < TickSize) {
                 EndPlayback();
                 return;

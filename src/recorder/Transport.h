@@ -37,6 +37,9 @@ public:
     virtual void ShowTransportState(TransportState state) = 0;
     // A recording ended and its take is closed: the take is whole now.
     virtual void TakeEnded() = 0;
+    // Playback sent this message (a note of the take, or the Note Off that
+    // ends one it left sounding): for the keys to show it.
+    virtual void Played(std::uint8_t /*status*/, std::uint8_t /*data1*/, std::uint8_t /*data2*/) {}
 
 protected:
     ~TransportHost() = default;

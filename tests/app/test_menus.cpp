@@ -66,7 +66,8 @@ TEST_F(Menus, MenuBarWithAccessKeysAndItemsInOrder)
     const std::vector<Expected> expected{
         {"&Programm", {"&Beenden\tCtrl+Q"}},
         {"&Aufnahme", {"Aufnahme\tCtrl+R", "Wiedergabe\tCtrl+P", "Angehalten\tCtrl+.", "-",
-                       "Ö&ffnen...\tCtrl+O", "&Speichern...\tCtrl+S"}},
+                       "Ö&ffnen...\tCtrl+O", "&Speichern...\tCtrl+S", "-", "&Metronom", "&Einzählen",
+                       "Wiedergabe &wiederholen"}},
         {"&Synthesizer", {"Instrument", "Gerät", "Eingang", "Kanal", "-", "Anschlag nach Mausposition",
                           "PC-Tasten anzeigen", "-", "Tastatur einstellen...", "Standardbelegung"}},
         {"&Hilfe", {"Info...", "&Quenlo's Homepage"}},

@@ -193,6 +193,7 @@ TEST_F(RecorderWindow, DrumPatternContinuesAcrossSwitchingOffAndOn)
 
 TEST_F(RecorderWindow, DrumHitsAreRecordedAtTheFiringTick)
 {
+    Control<QCheckBox>("CheckBox1")->setChecked(true);
     Control<QToolButton>("SpeedButton1")->click();
     Clock(3);
     Drum(); // step 0: bass and hi-hat

@@ -140,6 +140,7 @@ TEST_F(ControlKeys, ChannelCarriesKeysInstrumentAndPedalWhileHeldOnesEndOnTheirO
     Release(KeyA);
     Up(Space);
     Tap(KeyA);
+    Control<QCheckBox>("CheckBox1")->setChecked(true);
     emit Control<recorder::SteadyTimer>("DrumTimer")->Timeout();
     const Messages sent = Taken();
     EXPECT_EQ(Messages(sent.begin(), sent.begin() + 7),

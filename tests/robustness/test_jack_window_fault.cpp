@@ -135,6 +135,8 @@ protected:
         receiver = std::make_unique<JackReceiver>();
         messages.clear();
         ASSERT_TRUE(ChooseDevice(receiver->portName()));
+        // Wiedergabe may have switched the drums off: the timer plays them only while checked.
+        Control<QCheckBox>("CheckBox1")->setChecked(true);
         Key();
         Drum();
         Clock();
