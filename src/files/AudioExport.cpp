@@ -26,7 +26,6 @@ constexpr int kBlockFrames = kFramesPerTick;
 // The tail is looked at in short blocks, so that the file ends close to
 // where the sound has died away.
 constexpr int kTailBlockFrames = kAudioSampleRate / 100;
-constexpr std::uint64_t kProgressEvery = kAudioSampleRate; // frames between reports
 
 struct FormatEntry {
     std::string_view key;
@@ -177,6 +176,14 @@ public:
         }
     }
 
+    // Tells the progress; every block does, so that a cancel is heard
+    // within 50 ms of sound.
+    void Report(double done) const
+    {
+        if (rendering_.progress && !rendering_.progress(done))
+            throw ERenderCancelled();
+    }
+
 private:
     int Block(int frames)
     {
@@ -198,12 +205,7 @@ private:
             throw common::EWriteError();
         }
         rendered_ += static_cast<std::uint64_t>(frames);
-        if (rendered_ >= nextReport_) {
-            nextReport_ = rendered_ + kProgressEvery;
-            if (rendering_.progress
-                && !rendering_.progress(std::min(1.0, static_cast<double>(rendered_) / static_cast<double>(length_))))
-                throw ERenderCancelled();
-        }
+        Report(std::min(1.0, static_cast<double>(rendered_) / static_cast<double>(length_)));
     }
 
     OfflineSynth &synth_;
@@ -212,7 +214,6 @@ private:
     const AudioRendering &rendering_;
     std::uint64_t length_;
     std::uint64_t rendered_ = 0;
-    std::uint64_t nextReport_ = kProgressEvery;
     std::vector<float> left_, right_, interleaved_;
 };
 
@@ -305,11 +306,14 @@ void ExportAudioFile(const std::string &fileName, AudioFormat format, std::span<
     const std::vector<std::uint64_t> frames = FramesOf(events);
     OfflineSynth synth(soundFont);
     Renderer renderer(synth, file.get(), sink, rendering, frames.empty() ? 0 : frames.back());
+    renderer.Report(0.0); // the SoundFont may have taken a while
     for (std::size_t i = 0; i < events.size(); ++i) {
         renderer.RenderTo(frames[i]);
         synth.Send(events[i]);
     }
     renderer.RenderTail();
+    // Given up at the very end, the save still leaves nothing.
+    renderer.Report(1.0);
 
     // The header's sizes and the encoders' last pages are written on close.
     const int closed = sf_close(file.release());
