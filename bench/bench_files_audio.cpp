@@ -29,7 +29,7 @@ const char *const kFluidSynth = "/usr/bin/fluidsynth";
 std::filesystem::path workDir;
 std::string soundFont;
 recorder::RecordingStream take;
-std::map<std::string, double> seconds; // the last run of each
+std::map<std::string, double> seconds; // the mean run of each
 
 std::string File(const char *name) { return (workDir / name).string(); }
 
@@ -60,13 +60,15 @@ double SoundSeconds() { return kTicks * 0.05; }
 void BM_RenderTake(benchmark::State &state, files::AudioFormat format, const char *name)
 {
     const files::AudioRendering rendering{soundFont, {}, {}};
+    double total = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         files::ExportAudioFile(File(name), format, take.Bytes(), rendering);
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         state.SetIterationTime(took.count());
-        seconds[name] = took.count();
+        total += took.count();
     }
+    seconds[name] = total / static_cast<double>(state.iterations());
     state.counters["records"] = static_cast<double>(take.Size() / recorder::RecordedEvent::kSize);
     state.counters["realtime_factor"] = SoundSeconds() / seconds[name];
     state.counters["file_MiB"] = static_cast<double>(std::filesystem::file_size(File(name))) / (1 << 20);
@@ -76,6 +78,7 @@ void BM_FluidSynthProgram(benchmark::State &state)
 {
     const std::string command = std::string(kFluidSynth) + " -niq -F " + File("theirs.wav") + " -r 48000 "
                                 + soundFont + " " + File("take.mid") + " >/dev/null 2>&1";
+    double total = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         if (std::system(command.c_str()) != 0) {
@@ -84,8 +87,9 @@ void BM_FluidSynthProgram(benchmark::State &state)
         }
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         state.SetIterationTime(took.count());
-        seconds["fluidsynth"] = took.count();
+        total += took.count();
     }
+    seconds["fluidsynth"] = total / static_cast<double>(state.iterations());
     state.counters["realtime_factor"] = SoundSeconds() / seconds["fluidsynth"];
 }
 
