@@ -5,6 +5,7 @@
 
 #include "FuzzSupport.h"
 
+#include "files/AudioExport.h"
 #include "files/RecordingFiles.h"
 #include "recorder/RecordingStream.h"
 
@@ -51,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const auto before = stream.Bytes();
     for (const bool save : {false, true}) {
         const bool handled = pathKey == files::kNativeKey || pathKey == files::kMidiKey
-                             || (!save && (pathKey == files::kSoundTextKey || pathKey == files::kSmfKey));
+                             || (!save && (pathKey == files::kSoundTextKey || pathKey == files::kSmfKey))
+                             || (save && files::AudioFormatOfKey(pathKey));
         try {
             if (save)
                 files::SaveRecording(path, stream);

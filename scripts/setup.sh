@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ccache pkg-config
-  qt6-base-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n librtmidi-dev libfluidsynth-dev timgm6mb-soundfont fluid-soundfont-gm
+  qt6-base-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n librtmidi-dev libfluidsynth-dev libsndfile1-dev timgm6mb-soundfont fluid-soundfont-gm
   libgtest-dev libgmock-dev libbenchmark-dev
   jackd2 libjack-jackd2-dev fluidsynth python3 python3-mido
   xvfb xauth fonts-liberation

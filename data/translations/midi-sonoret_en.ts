@@ -40,10 +40,10 @@ See --help.</translation>
     <message>
         <source>Aufruf: midi-sonoret-convert [--] EINGABE AUSGABE
        midi-sonoret-convert --help | --version
-Liest EINGABE (.vsq Aufnahme, .vnx Sound-Textdatei, .mid MIDI-Datei) und schreibt AUSGABE (.vsq Aufnahme, .mid MIDI-Datei).</source>
+Liest EINGABE (.vsq Aufnahme, .vnx Sound-Textdatei, .mid MIDI-Datei) und schreibt AUSGABE (.vsq Aufnahme, .mid MIDI-Datei, .wav/.flac/.ogg Klang des eingebauten Synthesizers).</source>
         <translation>Usage: midi-sonoret-convert [--] INPUT OUTPUT
        midi-sonoret-convert --help | --version
-Reads INPUT (.vsq recording, .vnx sound text file, .mid MIDI file) and writes OUTPUT (.vsq recording, .mid MIDI file).</translation>
+Reads INPUT (.vsq recording, .vnx sound text file, .mid MIDI file) and writes OUTPUT (.vsq recording, .mid MIDI file, .wav/.flac/.ogg sound of the built-in synthesizer).</translation>
     </message>
 </context>
 <context>
@@ -683,6 +683,10 @@ Reads INPUT (.vsq recording, .vnx sound text file, .mid MIDI file) and writes OU
         <source>Der eingebaute Synthesizer hat keine Audioausgabe gefunden</source>
         <translation>The built-in synthesizer found no audio output</translation>
     </message>
+    <message>
+        <source>Für den eingebauten Synthesizer ist keine SoundFont installiert.</source>
+        <translation>No SoundFont is installed for the built-in synthesizer.</translation>
+    </message>
 </context>
 <context>
     <name>NoteName</name>
@@ -757,6 +761,18 @@ Reads INPUT (.vsq recording, .vnx sound text file, .mid MIDI file) and writes OU
         <source>MIDI-Datei (*.mid *.midi)</source>
         <translation>MIDI file (*.mid *.midi)</translation>
     </message>
+    <message>
+        <source>WAV-Audio (*.wav)</source>
+        <translation>WAV audio (*.wav)</translation>
+    </message>
+    <message>
+        <source>FLAC-Audio (*.flac)</source>
+        <translation>FLAC audio (*.flac)</translation>
+    </message>
+    <message>
+        <source>Ogg-Vorbis-Audio (*.ogg)</source>
+        <translation>Ogg Vorbis audio (*.ogg)</translation>
+    </message>
 </context>
 <context>
     <name>UnsavedTake</name>
@@ -771,6 +787,25 @@ Reads INPUT (.vsq recording, .vnx sound text file, .mid MIDI file) and writes OU
     <message>
         <source>Verwerfen</source>
         <translation>Discard</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>app::AudioSaveProgress</name>
+    <message>
+        <source>Speichern</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>%1 wird als Klang gespeichert ...</source>
+        <translation>Saving %1 as sound ...</translation>
+    </message>
+    <message>
+        <source>Fortschritt des Speicherns als Klang</source>
+        <translation>Progress of saving as sound</translation>
     </message>
     <message>
         <source>Abbrechen</source>

@@ -1,9 +1,11 @@
 #include "app/RecordingCommands.h"
 
+#include "app/AudioSaveProgress.h"
 #include "app/ErrorHandler.h"
 #include "app/RecordingDialogs.h"
 #include "common/Guard.h"
 #include "common/Language.h"
+#include "files/AudioExport.h"
 #include "files/MidiImport.h"
 #include "files/RecordingFiles.h"
 #include "recorder/RecordingStream.h"
@@ -12,6 +14,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 
@@ -203,6 +206,10 @@ bool RecordingCommands::Save()
     const auto name = ChooseFile(*SaveDialog());
     if (!name)
         return false;
+    if (const auto format = files::AudioFormatOfKey(files::ExtensionKey(*name))) {
+        SaveAsSound(*name, *format);
+        return true;
+    }
     std::vector<std::uint8_t> bytes;
     try {
         bytes = files::SavedFileBytes(*name, stream_);
@@ -213,6 +220,31 @@ bool RecordingCommands::Save()
     saves_->Start(*name, std::move(bytes), take_.Version());
     savingNames_.push_back(*name);
     return true;
+}
+
+void RecordingCommands::SaveAsSound(const std::string &fileName, files::AudioFormat format)
+{
+    // Owned by the window: a save still under way when it goes takes the
+    // dialog with it.
+    QPointer<AudioSaveProgress> progress =
+        new AudioSaveProgress(&window_, QFile::decodeName(QByteArray::fromStdString(fileName)));
+    files::AudioRendering rendering;
+    rendering.progress = progress->Reporter();
+    saves_->StartMade(
+        fileName,
+        [fileName, format, records = stream_.Bytes(),
+         rendering = std::move(rendering)] { files::ExportAudioFile(fileName, format, records, rendering); },
+        [progress](std::exception_ptr failure) {
+            if (progress)
+                progress->Finish();
+            if (!failure)
+                return;
+            try {
+                std::rethrow_exception(failure);
+            } catch (const files::ERenderCancelled &) {
+                // Given up by the user, who needs no message about it.
+            }
+        });
 }
 
 void RecordingCommands::LoadCommandLineFile(const std::vector<std::string> &arguments)

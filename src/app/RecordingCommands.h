@@ -22,6 +22,10 @@
 class QFileDialog;
 class QWidget;
 
+namespace files {
+enum class AudioFormat;
+}
+
 namespace recorder {
 class RecordingStream;
 class TakeJournal;
@@ -115,6 +119,9 @@ private:
     // True when the file was read, or its reading has started.
     bool OpenFile();
     void SaveFinished(std::uint64_t version, const std::exception_ptr &failure);
+    // The take rendered as sound on the saves' thread, with its progress
+    // shown; it stays unsaved, as a sound file cannot be opened again.
+    void SaveAsSound(const std::string &fileName, files::AudioFormat format);
 
     QWidget &window_;
     recorder::RecordingStream &stream_;

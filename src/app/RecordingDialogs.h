@@ -32,6 +32,9 @@ inline constexpr FileFilter OpenFilters[] = {
 inline constexpr FileFilter SaveFilters[] = {
     {QT_TRANSLATE_NOOP("RecordingDialogs", "Varno MIDI Sonoret-Datei (*.vsq)"), "*.vsq"},
     {QT_TRANSLATE_NOOP("RecordingDialogs", "MIDI-Datei (*.mid)"), "*.mid"},
+    {QT_TRANSLATE_NOOP("RecordingDialogs", "WAV-Audio (*.wav)"), "*.wav"},
+    {QT_TRANSLATE_NOOP("RecordingDialogs", "FLAC-Audio (*.flac)"), "*.flac"},
+    {QT_TRANSLATE_NOOP("RecordingDialogs", "Ogg-Vorbis-Audio (*.ogg)"), "*.ogg"},
 };
 inline constexpr char RecordingDefaultSuffix[] = "vsq";
 

@@ -74,6 +74,18 @@ void RecordingSaves::Write(std::string fileName, std::vector<std::uint8_t> bytes
         version, std::move(done));
 }
 
+void RecordingSaves::StartMade(std::string fileName, std::function<void()> write,
+                               std::function<void(std::exception_ptr failure)> done)
+{
+    Queue(
+        [fileName = std::move(fileName), write = std::move(write)] {
+            if (Hook())
+                Hook()(fileName);
+            write();
+        },
+        0, std::move(done));
+}
+
 void RecordingSaves::Read(std::function<void()> work, std::function<void(std::exception_ptr failure)> done)
 {
     Queue(std::move(work), 0, std::move(done));

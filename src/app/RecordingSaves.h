@@ -45,6 +45,11 @@ public:
     void StartOther(std::string fileName, std::vector<std::uint8_t> bytes,
                     std::function<void(std::exception_ptr failure)> done);
 
+    // A save whose file is made on the writer's thread (a take rendered as
+    // sound): `write` makes and writes it, `done` is told its end on the
+    // window's thread.
+    void StartMade(std::string fileName, std::function<void()> write, std::function<void(std::exception_ptr failure)> done);
+
     // A file read in the saves' order, off the window's thread: `work` runs
     // on the writer's thread, `done` on the window's; it counts as a save
     // under way until then.

@@ -34,6 +34,7 @@ constexpr std::array MessagePatterns{
     QT_TRANSLATE_NOOP("Messages", "Ungültiger Eintrag für die Einstellungsdatei: %1"),
     QT_TRANSLATE_NOOP("Messages", "Das Benachrichtigungsfenster des MIDI-Geräts kann nicht erstellt werden"),
     QT_TRANSLATE_NOOP("Messages", "Nicht genügend Arbeitsspeicher vorhanden"),
+    QT_TRANSLATE_NOOP("Messages", "Für den eingebauten Synthesizer ist keine SoundFont installiert."),
 };
 
 // The exception texts with a count: the German the code outside Qt writes

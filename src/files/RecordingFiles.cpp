@@ -1,5 +1,6 @@
 #include "files/RecordingFiles.h"
 
+#include "files/AudioExport.h"
 #include "files/MidiExport.h"
 #include "files/MidiImport.h"
 #include "files/SoundTextImport.h"
@@ -73,6 +74,10 @@ std::vector<std::uint8_t> SavedFileBytes(const std::string &fileName, const reco
 
 void SaveRecording(const std::string &fileName, const recorder::RecordingStream &stream)
 {
+    if (const auto format = AudioFormatOfKey(ExtensionKey(fileName))) {
+        ExportAudioFile(fileName, *format, stream.Bytes());
+        return;
+    }
     common::WriteWholeFile(fileName, SavedFileBytes(fileName, stream));
 }
 

@@ -46,7 +46,8 @@ std::vector<std::string> OpenRecording(const std::string &fileName, recorder::Re
 // ".MID": a Standard MIDI File; any other key raises EUnsupportedFormat.
 std::vector<std::uint8_t> SavedFileBytes(const std::string &fileName, const recorder::RecordingStream &stream);
 
-// Writes SavedFileBytes into the file; a refused key writes nothing.
+// Writes SavedFileBytes into the file, or for ".WAV", ".FLA" and ".OGG" the
+// take rendered as sound (ExportAudioFile); a refused key writes nothing.
 void SaveRecording(const std::string &fileName, const recorder::RecordingStream &stream);
 
 } // namespace files

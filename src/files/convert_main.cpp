@@ -37,7 +37,8 @@ int main(int argc, char **argv)
     const QString usage = QCoreApplication::translate("Converter", "Aufruf: midi-sonoret-convert [--] EINGABE AUSGABE\n"
                                                                    "       midi-sonoret-convert --help | --version\n"
                                                                    "Liest EINGABE (.vsq Aufnahme, .vnx Sound-Textdatei, .mid MIDI-Datei) und "
-                                                                   "schreibt AUSGABE (.vsq Aufnahme, .mid MIDI-Datei).");
+                                                                   "schreibt AUSGABE (.vsq Aufnahme, .mid MIDI-Datei, .wav/.flac/.ogg Klang des "
+                                                                   "eingebauten Synthesizers).");
     switch (parse.action) {
     case common::CommandLineAction::Help:
         printTo(stdout, usage);

@@ -74,7 +74,8 @@ bool LockedMemoryLeft()
 
 } // namespace
 
-FluidSynthBackend::FluidSynthBackend(Output output, SampleLoading loading) : output_(output), loading_(loading)
+FluidSynthBackend::FluidSynthBackend(Output output, SampleLoading loading, std::string soundFont)
+    : output_(output), loading_(loading), soundFont_(std::move(soundFont))
 {
     PrepareSoundLibraries();
 }
@@ -303,7 +304,10 @@ MidiResult FluidSynthBackend::Open(DeviceHandle *handle, std::int32_t deviceId, 
         if (start_ != Start::Running && (start_ != Start::Ready || AudioLost())) {
             JoinStart(); // ended: it takes the lock no more
             if (synth_ == nullptr) {
-                std::optional<std::string> soundFont = FindSoundFont();
+                std::optional<std::string> soundFont =
+                    soundFont_.empty() ? FindSoundFont()
+                    : IsRegularFile(soundFont_) ? std::optional(soundFont_)
+                                                : std::nullopt;
                 if (!soundFont)
                     return MIDIERR_NOSOUNDFONT;
                 start_ = Start::Running;

@@ -63,7 +63,9 @@ public:
     static constexpr int PeriodSize = 64;
     static constexpr int Periods = 3;
 
-    explicit FluidSynthBackend(Output output = Output::Audio, SampleLoading loading = SampleLoading::OnDemand);
+    // `soundFont`: the SoundFont to load; empty: the one FindSoundFont() names.
+    explicit FluidSynthBackend(Output output = Output::Audio, SampleLoading loading = SampleLoading::OnDemand,
+                               std::string soundFont = {});
     ~FluidSynthBackend() override;
     FluidSynthBackend(const FluidSynthBackend &) = delete;
     FluidSynthBackend &operator=(const FluidSynthBackend &) = delete;
@@ -137,6 +139,7 @@ private:
 
     Output output_;
     SampleLoading loading_;
+    std::string soundFont_;
     _fluid_hashtable_t *settings_ = nullptr;
     _fluid_synth_t *synth_ = nullptr;
     _fluid_audio_driver_t *driver_ = nullptr;

@@ -420,7 +420,10 @@ TEST_F(OpenSave, DialogsAreSetUpForRecordings)
     EXPECT_EQ(save.defaultSuffix(), QStringLiteral("vsq"));
     EXPECT_EQ(save.nameFilters(),
               (QStringList{QStringLiteral("Varno MIDI Sonoret-Datei (*.vsq) (*.vsq)"),
-                           QStringLiteral("MIDI-Datei (*.mid) (*.mid)")}));
+                           QStringLiteral("MIDI-Datei (*.mid) (*.mid)"),
+                           QStringLiteral("WAV-Audio (*.wav) (*.wav)"),
+                           QStringLiteral("FLAC-Audio (*.flac) (*.flac)"),
+                           QStringLiteral("Ogg-Vorbis-Audio (*.ogg) (*.ogg)")}));
     EXPECT_EQ(save.selectedNameFilter(), QStringLiteral("Varno MIDI Sonoret-Datei (*.vsq)"));
 }
 
