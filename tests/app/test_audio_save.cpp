@@ -7,6 +7,7 @@
 #include "support/TestFiles.h"
 #include "support/TestSoundFont.h"
 #include "support/WindowFixture.h"
+#include "support/WindowProbe.h"
 
 #include "app/AudioSaveProgress.h"
 #include "app/RecordingSaves.h"
@@ -32,8 +33,8 @@ protected:
         WindowFixture::SetUp();
         Create();
         Control<QToolButton>("SpeedButton1")->click();
-        form->Notes().SendNote(0x90, 60, 100);
-        form->RecordingStream().WriteEvent({6, 0x80, 60, 0});
+        Probe(*form).Notes().SendNote(0x90, 60, 100);
+        Probe(*form).RecordingStream().WriteEvent({6, 0x80, 60, 0});
         Control<QToolButton>("SpeedButton3")->click();
         form->show();
         testfiles::WriteText(files.File("take.ogg"), "old");
@@ -98,7 +99,7 @@ TEST_F(AudioSave, TheTakeSoundsInTheFileAndStaysUnsaved)
     sf_close(file);
     EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_OGG);
     EXPECT_GE(info.frames, 6 * 2400) << "the take's 300 ms at least";
-    EXPECT_TRUE(form->Take().IsUnsaved()) << "a sound file does not open as the take again";
+    EXPECT_TRUE(Probe(*form).Take().IsUnsaved()) << "a sound file does not open as the take again";
     EXPECT_EQ(form->findChild<app::AudioSaveProgress *>(), nullptr) << "the progress went with the save";
 }
 
