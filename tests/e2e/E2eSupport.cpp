@@ -380,7 +380,38 @@ namespace {
 // The viewable top-level window of process `pid` titled `title`, other than `except`.
 // A viewable top-level window of the process with the title; with none, a
 // popup of it (a menu), which the window manager does not frame.
-Window FindWindow(Display *display, pid_t pid, const char *title, Window except = 0)
+// The window's title in UTF-8: a title that is not Latin-1 ("song.vsq –
+// MIDI Sonoret") has no plain WM_NAME, only the compound text and the
+// desktop's UTF-8 name.
+std::string TitleOf(Display *display, Window window)
+{
+    const Atom netName = XInternAtom(display, "_NET_WM_NAME", False);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    Atom type = 0;
+    int format = 0;
+    unsigned long items = 0, after = 0;
+    unsigned char *data = nullptr;
+    std::string title;
+    if (XGetWindowProperty(display, window, netName, 0, 1024, False, utf8, &type, &format, &items, &after, &data)
+            == Success
+        && data != nullptr) {
+        if (type == utf8 && format == 8)
+            title.assign(reinterpret_cast<const char *>(data), items);
+        XFree(data);
+    }
+    if (!title.empty())
+        return title;
+    char *name = nullptr;
+    if (XFetchName(display, window, &name) && name != nullptr) {
+        title = name;
+        XFree(name);
+    }
+    return title;
+}
+
+// `titleEnd`: the title may also end with it, as the main window's does
+// once it names a file ("song.vsq – MIDI Sonoret").
+Window FindWindow(Display *display, pid_t pid, const char *title, Window except = 0, bool titleEnd = false)
 {
     const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", False);
     Window root, parent, *children = nullptr;
@@ -406,12 +437,15 @@ Window FindWindow(Display *display, pid_t pid, const char *title, Window except 
                 found = children[i];
             continue;
         }
-        char *name = nullptr;
-        if (ours && XFetchName(display, children[i], &name) && name != nullptr) {
-            if (std::strcmp(name, title) == 0 && children[i] != except)
-                found = children[i];
-            XFree(name);
-        }
+        if (!ours)
+            continue;
+        const std::string shown = TitleOf(display, children[i]);
+        const std::string_view wanted(title);
+        const bool named = shown == wanted
+                           || (titleEnd && shown.size() > wanted.size() && shown.ends_with(wanted)
+                               && shown[shown.size() - wanted.size() - 1] == ' ');
+        if (named && children[i] != except)
+            found = children[i];
     }
     XFree(children);
     return found;
@@ -424,7 +458,7 @@ bool ProgramUnderTest::WaitForWindow(std::chrono::milliseconds deadline)
     Display *display = display_.Connection();
     const auto end = Clock::now() + deadline;
     while (Clock::now() < end && Running()) {
-        window_ = FindWindow(display, pid_, "MIDI Sonoret");
+        window_ = FindWindow(display, pid_, "MIDI Sonoret", 0, true);
         if (window_ != 0) {
             Window child;
             int x, y;
