@@ -59,7 +59,8 @@ double SoundSeconds() { return kTicks * 0.05; }
 
 void BM_RenderTake(benchmark::State &state, files::AudioFormat format, const char *name)
 {
-    const files::AudioRendering rendering{soundFont, {}, {}};
+    files::AudioRendering rendering;
+    rendering.soundFont = soundFont;
     double total = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();

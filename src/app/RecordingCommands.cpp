@@ -3,6 +3,8 @@
 #include "app/AudioSaveProgress.h"
 #include "app/ErrorHandler.h"
 #include "app/RecordingDialogs.h"
+#include "app/SettingsWriter.h"
+#include "app/UStrings.h"
 #include "common/Guard.h"
 #include "common/Language.h"
 #include "files/AudioExport.h"
@@ -41,20 +43,14 @@ RecordingCommands::RecordingCommands(QWidget &window, recorder::RecordingStream 
 
 RecordingCommands::~RecordingCommands() = default;
 
-void RecordingCommands::RememberFolders(std::function<std::string()> last,
-                                        std::function<void(const std::string &)> used)
-{
-    lastFolder_ = std::move(last);
-    folderUsed_ = std::move(used);
-}
-
 void RecordingCommands::StartInLastFolder(QFileDialog &dialog) const
 {
-    if (!lastFolder_)
+    if (!settings_)
         return;
     // A folder gone since, or never stored (an older settings file): the
     // dialog's own start.
-    const QString folder = QFile::decodeName(QByteArray::fromStdString(lastFolder_()));
+    const QString folder =
+        QFile::decodeName(QByteArray::fromStdString(settings_->ReadString(CommonSection, LastFolderKey, {})));
     if (!folder.isEmpty() && QFileInfo(folder).isDir())
         dialog.setDirectory(folder);
 }
@@ -80,12 +76,12 @@ QFileDialog *RecordingCommands::SaveDialog()
 std::optional<std::string> RecordingCommands::RunDialog(QFileDialog &dialog)
 {
     auto name = RunFileDialog(dialog);
-    if (!name || !folderUsed_)
+    if (!name || !settings_)
         return name;
     const std::string folder = std::filesystem::path(*name).parent_path().string();
     // A settings file holds no line breaks: such a folder is not kept.
     if (!folder.empty() && folder.find_first_of("\r\n") == std::string::npos)
-        folderUsed_(folder);
+        settings_->WriteString(CommonSection, LastFolderKey, folder);
     return name;
 }
 
@@ -230,6 +226,8 @@ void RecordingCommands::SaveAsSound(const std::string &fileName, files::AudioFor
         new AudioSaveProgress(&window_, QFile::decodeName(QByteArray::fromStdString(fileName)));
     files::AudioRendering rendering;
     rendering.progress = progress->Reporter();
+    if (settings_)
+        rendering.program = static_cast<std::uint8_t>(settings_->ReadInteger(CommonSection, InstrumentKey, 0) & 0x7F);
     saves_->StartMade(
         fileName,
         [fileName, format, records = stream_.Bytes(),

@@ -34,6 +34,8 @@ struct LeftTake;
 
 namespace app {
 
+class SettingsWriter;
+
 class RecordingCommands final : private LeftTakeHost {
 public:
     // `stopForFile` ends a recording or playback and silences the device
@@ -47,9 +49,10 @@ public:
     UnsavedTake &Take() { return take_; }
     const RecordingSaves &Saves() const { return *saves_; }
 
-    // Where the folder last used is kept between runs: `last` reads it (empty:
-    // none), `used` stores a folder a file was chosen in.
-    void RememberFolders(std::function<std::string()> last, std::function<void(const std::string &)> used);
+    // The settings the commands keep and follow: the folder last used, kept
+    // between runs, and the stored instrument, which a take saved as sound
+    // is played with, as playback plays it.
+    void UseSettings(SettingsWriter &settings) { settings_ = &settings; }
     // The dialogs, created on first use in the folder last used and kept
     // with their last folder.
     QFileDialog *OpenDialog();
@@ -126,8 +129,7 @@ private:
     QWidget &window_;
     recorder::RecordingStream &stream_;
     std::function<void()> stopForFile_;
-    std::function<std::string()> lastFolder_;
-    std::function<void(const std::string &)> folderUsed_;
+    SettingsWriter *settings_ = nullptr;
     std::function<void()> closeWindow_;
     UnsavedTake take_;
     std::unique_ptr<RecordingSaves> saves_;

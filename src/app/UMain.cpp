@@ -62,9 +62,7 @@ TForm1::TForm1(std::unique_ptr<midi_out::MidiBackend> backend, const std::string
     // where it can (JACK to JACK in the same cycle), so a busy window does
     // not hold them up.
     midiIn_->ForwardTo(midiOut_.get());
-    recording_->RememberFolders(
-        [this] { return settings_->ReadString(CommonSection, LastFolderKey, std::string()); },
-        [this](const std::string &folder) { settings_->WriteString(CommonSection, LastFolderKey, folder); });
+    recording_->UseSettings(*settings_);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromUtf8(kApplicationTitle));
     recording_->OnFileNamed([this](const std::string &fileName) {

@@ -307,6 +307,8 @@ void ExportAudioFile(const std::string &fileName, AudioFormat format, std::span<
     OfflineSynth synth(soundFont);
     Renderer renderer(synth, file.get(), sink, rendering, frames.empty() ? 0 : frames.back());
     renderer.Report(0.0); // the SoundFont may have taken a while
+    if (rendering.program)
+        synth.Send({0, 0xC0, *rendering.program, 0});
     for (std::size_t i = 0; i < events.size(); ++i) {
         renderer.RenderTo(frames[i]);
         synth.Send(events[i]);

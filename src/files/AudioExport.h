@@ -56,6 +56,10 @@ struct AudioRendering {
     // Told the share rendered (0 to 1) now and then, on the rendering
     // thread; false gives the save up.
     std::function<bool(double done)> progress;
+    // The instrument playback selects before the take (the stored one), as
+    // a Program Change on channel 1 ahead of the first record: a take that
+    // brings no instrument of its own (an imported file) sounds with it.
+    std::optional<std::uint8_t> program;
 };
 
 // Renders the records (7-byte records as in a recording file; an incomplete

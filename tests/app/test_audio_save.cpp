@@ -10,6 +10,7 @@
 #include "support/WindowProbe.h"
 
 #include "app/AudioSaveProgress.h"
+#include "files/AudioExport.h"
 #include "app/RecordingSaves.h"
 
 #include <QAction>
@@ -135,6 +136,38 @@ TEST_F(AudioSave, NoSoundFontIsToldOnceAndLeavesTheOldFile)
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages.front().text, QStringLiteral("Für den eingebauten Synthesizer ist keine SoundFont installiert."));
     ExpectOnlyTheOldFile();
+}
+
+// A take that brings no instrument of its own (an imported file) sounds with
+// the stored one, as playback plays it.
+TEST_F(AudioSave, ATakeWithoutItsInstrumentSoundsWithTheStoredOne)
+{
+    const auto frames = [](const std::string &name) {
+        SF_INFO info{};
+        SNDFILE *file = sf_open(name.c_str(), SFM_READ, &info);
+        std::vector<short> samples(static_cast<std::size_t>(info.frames * info.channels));
+        if (file != nullptr) {
+            sf_read_short(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+            sf_close(file);
+        }
+        return samples;
+    };
+    form->InstrumentClick(40);
+    auto &take = Probe(*form).RecordingStream();
+    take.Clear();
+    take.WriteEvent({0, 0x90, 67, 100});
+    take.WriteEvent({4, 0x80, 67, 0});
+    dialogs.answer = files.File("take.wav");
+    Save();
+    SettleSaves();
+    ASSERT_TRUE(messages.empty());
+    const std::vector<std::uint8_t> violin{0, 0, 0, 0, 0xC0, 40, 0, 0, 0, 0, 0, 0x90, 67, 100, 4, 0, 0, 0, 0x80, 67, 0};
+    files::AudioRendering rendering;
+    rendering.soundFont = testing_support::kTestSoundFont;
+    files::ExportAudioFile(files.File("violin.wav"), files::AudioFormat::Wav, violin, rendering);
+    const auto saved = frames(files.File("take.wav"));
+    EXPECT_FALSE(saved.empty());
+    EXPECT_TRUE(saved == frames(files.File("violin.wav")));
 }
 
 } // namespace

@@ -157,7 +157,12 @@ class AudioExportTest : public ::testing::Test {
 protected:
     void SetUp() override { testing_support::UseTestSoundFont(); }
 
-    files::AudioRendering Rendering() const { return {testing_support::kTestSoundFont, {}, {}}; }
+    files::AudioRendering Rendering() const
+    {
+        files::AudioRendering rendering;
+        rendering.soundFont = testing_support::kTestSoundFont;
+        return rendering;
+    }
 
     TempDir dir;
 };
