@@ -1,7 +1,5 @@
 #include "performance/InputRouter.h"
 
-#include <algorithm>
-
 namespace performance {
 
 namespace {
@@ -34,9 +32,9 @@ void InputRouter::ShortMessage(std::uint32_t packed, bool forwarded)
         return;
     const auto channel = static_cast<std::uint8_t>(status & 0x0F);
     if ((status & 0xF0) == NoteOnKind && data2 > 0)
-        NoteStarted(channel, data1);
+        held_.Start(channel, data1);
     else if ((status & 0xF0) == NoteOffKind || (status & 0xF0) == NoteOnKind)
-        NoteEnded(channel, data1);
+        held_.End(channel, data1);
 }
 
 void InputRouter::LongMessage(const std::uint8_t *bytes, std::size_t length, bool forwarded)
@@ -46,54 +44,17 @@ void InputRouter::LongMessage(const std::uint8_t *bytes, std::size_t length, boo
     sink_.SendLongMessage(bytes, length);
 }
 
-void InputRouter::NoteStarted(std::uint8_t channel, std::uint8_t note)
-{
-    const auto same = [&](const Held &held) { return held.channel == channel && held.note == note; };
-    if (std::any_of(held_.begin(), held_.end(), same))
-        return;
-    int key = KeyboardModel::NumberOfNote(note - state_.transposition);
-    // A key the mouse or the PC keyboard plays stays theirs.
-    if (key != 0 && keys_.IsSounding(key))
-        key = 0;
-    if (key != 0)
-        keys_.MarkSounding(key, note, channel + 1, KeySource::Input);
-    held_.push_back({channel, note, key});
-}
-
-void InputRouter::NoteEnded(std::uint8_t channel, std::uint8_t note)
-{
-    const auto found = std::find_if(held_.begin(), held_.end(), [&](const Held &held) {
-        return held.channel == channel && held.note == note;
-    });
-    if (found == held_.end())
-        return;
-    Darken(*found);
-    held_.erase(found);
-}
-
 void InputRouter::ReleaseAll()
 {
     // Each note leaves the list only once its Note Off went out, so a failed
     // send can be retried by the next release.
-    while (!held_.empty()) {
-        const Held held = held_.back();
+    while (!held_.Empty()) {
+        const LitNotes::Note held = held_.Last();
         sink_.SendNote(static_cast<std::uint8_t>(NoteOffKind | held.channel), held.note, 0);
-        Darken(held);
-        held_.pop_back();
+        held_.EndLast();
     }
 }
 
-void InputRouter::ForgetAll()
-{
-    for (const Held &held : held_)
-        Darken(held);
-    held_.clear();
-}
-
-void InputRouter::Darken(const Held &held)
-{
-    if (held.key != 0 && keys_.IsHeldByInput(held.key))
-        keys_.MarkSilent(held.key);
-}
+void InputRouter::ForgetAll() { held_.ForgetAll(); }
 
 } // namespace performance

@@ -8,6 +8,7 @@
 
 #include "performance/KeyPlayer.h"
 #include "performance/KeyboardModel.h"
+#include "performance/LitNotes.h"
 #include "recorder/NoteSink.h"
 
 #include <array>
@@ -47,7 +48,7 @@ class InputRouter {
 public:
     // A note lights the key whose own note is the note less the transposition.
     InputRouter(const PlayingState &state, KeyboardModel &keys, recorder::MessageSink &sink)
-        : state_(state), keys_(keys), sink_(sink)
+        : sink_(sink), held_(KeySource::Input, state, keys)
     {
     }
 
@@ -62,22 +63,11 @@ public:
     // Their keys go dark without a Note Off; the input's own Note Offs for
     // them pass through as any message does and light nothing.
     void ForgetAll();
-    std::size_t HeldCount() const { return held_.size(); }
+    std::size_t HeldCount() const { return held_.Count(); }
 
 private:
-    struct Held {
-        std::uint8_t channel; // 0..15
-        std::uint8_t note;
-        int key; // the number of the key the note lit; 0: none
-    };
-    void NoteStarted(std::uint8_t channel, std::uint8_t note);
-    void NoteEnded(std::uint8_t channel, std::uint8_t note);
-    void Darken(const Held &held);
-
-    const PlayingState &state_;
-    KeyboardModel &keys_;
     recorder::MessageSink &sink_;
-    std::vector<Held> held_;
+    LitNotes held_;
 };
 
 } // namespace performance

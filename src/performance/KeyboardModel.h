@@ -46,9 +46,10 @@ public:
     {
         return IsSounding(number) && (At(number)->source == KeySource::Input || At(number)->source == KeySource::Playback);
     }
-    bool IsLitByPlayback(int number) const
+    bool IsLitByPlayback(int number) const { return IsSoundingFrom(number, KeySource::Playback); }
+    bool IsSoundingFrom(int number, KeySource source) const
     {
-        return IsSounding(number) && At(number)->source == KeySource::Playback;
+        return IsSounding(number) && At(number)->source == source;
     }
     bool AnySounding() const;
     // The note and channel (1..16) that the key's Note On used, so that its

@@ -5,33 +5,22 @@
 // key already. The keys go dark with their Note Offs, or all at once when
 // playback ends or the device is silenced.
 
-#include "performance/KeyPlayer.h"
-#include "performance/KeyboardModel.h"
+#include "performance/LitNotes.h"
 
 #include <cstdint>
-#include <vector>
 
 namespace performance {
 
 class PlaybackKeys {
 public:
-    PlaybackKeys(const PlayingState &state, KeyboardModel &keys) : state_(state), keys_(keys) {}
+    PlaybackKeys(const PlayingState &state, KeyboardModel &keys) : lit_(KeySource::Playback, state, keys) {}
 
     // A message playback sent; only Note On and Note Off change a key.
     void Played(std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
-    void ForgetAll();
+    void ForgetAll() { lit_.ForgetAll(); }
 
 private:
-    struct Lit {
-        std::uint8_t channel; // 0..15
-        std::uint8_t note;
-        int key; // 0: none (the note lights no key)
-    };
-    void Darken(const Lit &lit);
-
-    const PlayingState &state_;
-    KeyboardModel &keys_;
-    std::vector<Lit> lit_;
+    LitNotes lit_;
 };
 
 } // namespace performance
