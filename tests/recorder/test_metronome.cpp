@@ -70,31 +70,4 @@ TEST(Metronome, ClicksStayOnTheBeatForMinutesAndAccentEachBar)
     }
 }
 
-TEST(Metronome, CountsInOneBarAndTheTakeBeginsOnTheFifthBeat)
-{
-    for (const bool on : {false, true}) {
-        SCOPED_TRACE(on);
-        Clicks clicks;
-        Metronome metronome(clicks, [] { return std::uint8_t{64}; });
-        if (on)
-            metronome.SwitchOn(0);
-        int begunAt = -1;
-        int step = 0;
-        metronome.Step(); // mid-bar when the count-in starts
-        metronome.Step();
-        metronome.Step();
-        clicks.sent.clear();
-        metronome.CountIn(3, [&] { begunAt = step; });
-        for (step = 0; step < 12; ++step)
-            metronome.Step();
-        // Steps 1, 3, 5, 7 are the next four beats; the take begins at step 9.
-        EXPECT_EQ(begunAt, 9);
-        const auto ons = clicks.Ons();
-        ASSERT_EQ(ons.size(), on ? 6u : 4u);
-        for (std::size_t i = 0; i < ons.size(); ++i)
-            EXPECT_EQ(ons[i].note, i % 4 == 0 ? Metronome::AccentNote : Metronome::BeatNote) << i;
-        EXPECT_EQ(metronome.Runs(), on);
-    }
-}
-
 } // namespace
